@@ -1,0 +1,60 @@
+#include "Solids.h"
+
+#include "GeometryDetail.h"
+#include "Triangulation.h"
+
+#include <utility>
+#include <vector>
+
+using trelDetail::Vec3;
+
+void trelBox::SetBox(const trelFloatPoint boxCorners[8])
+{
+    for (int i = 0; i < 8; ++i)
+        corners[i] = boxCorners[i];
+}
+
+trelBBox trelBox::GetBBox() const
+{
+    trelBBox box;
+    for (const trelFloatPoint& corner : corners)
+        box.AddPoint(corner);
+    return box;
+}
+
+void trelBox::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/)
+{
+    for (trelFloatPoint& corner : corners)
+        corner = corner * m;
+}
+
+void trelBox::Tessellate(trelTessellation& out, const trelTessellationOptions& /*options*/) const
+{
+    // Faces wound counter-clockwise from outside for corners in the documented
+    // order: the -z face, the +z face, then the four sides.
+    static const int faces[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
+                                    {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
+    Vec3 centroid;
+    for (const trelFloatPoint& corner : corners)
+        centroid = centroid + Vec3(corner);
+    centroid = centroid * (1.0 / 8.0);
+
+    std::vector<Vec3> quad(4);
+    for (const auto& face : faces) {
+        Vec3 faceCenter;
+        for (int k = 0; k < 4; ++k) {
+            quad[static_cast<size_t>(k)] = Vec3(corners[face[k]]);
+            faceCenter = faceCenter + quad[static_cast<size_t>(k)];
+        }
+        faceCenter = faceCenter * 0.25;
+        Vec3 normal = trelDetail::Normalized(trelDetail::NewellNormal(quad));
+        // The corners come already transformed; a mirroring transformation
+        // reverses their order and would turn every face inwards.
+        if (Dot(normal, faceCenter - centroid) < 0.0) {
+            std::swap(quad[1], quad[3]);
+            normal = -normal;
+        }
+        trelDetail::EmitFlatTriangle(out, quad[0], quad[1], quad[2], normal);
+        trelDetail::EmitFlatTriangle(out, quad[0], quad[2], quad[3], normal);
+    }
+}

@@ -1,0 +1,33 @@
+#include "Solids.h"
+
+#include "GeometryDetail.h"
+
+namespace {
+
+trelDetail::FrustumSide ConeSide(double height, double bottomRadius, double topRadius)
+{
+    trelDetail::FrustumSide side;
+    side.height = height;
+    side.bottom = bottomRadius;
+    side.top = topRadius;
+    return side;
+}
+
+} // namespace
+
+void trelCone::SetCone(double h, double bottom, double top)
+{
+    height = h;
+    bottomRadius = bottom;
+    topRadius = top;
+}
+
+trelBBox trelCone::GetBBox() const
+{
+    return trelDetail::GetFrustumBBox(ConeSide(height, bottomRadius, topRadius), xformation);
+}
+
+void trelCone::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const
+{
+    trelDetail::TessellateFrustum(ConeSide(height, bottomRadius, topRadius), xformation, options.segments, out);
+}

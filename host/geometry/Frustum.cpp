@@ -1,0 +1,72 @@
+#include "GeometryDetail.h"
+
+#include <cmath>
+#include <vector>
+
+namespace trelDetail {
+
+trelBBox GetFrustumBBox(const FrustumSide& side, const trelMatrix4x4& placement)
+{
+    // The side is ruled by straight lines between its two rims, so its
+    // extremes along any axis lie on the rims.
+    trelBBox box;
+    const Vec3 u = TransformDirection(side.u, placement), v = TransformDirection(side.v, placement);
+    AddArcToBox(box, TransformPoint(Vec3(), placement), u, v, std::fabs(side.bottom), side.start, side.sweep);
+    AddArcToBox(box, TransformPoint(Vec3(0.0, 0.0, side.height), placement), u, v, std::fabs(side.top), side.start,
+                side.sweep);
+    return box;
+}
+
+void TessellateFrustum(const FrustumSide& side, const trelMatrix4x4& placement, int segments,
+                       trelTessellation& out)
+{
+    const double bottom = std::fabs(side.bottom), top = std::fabs(side.top);
+    double height = side.height;
+    // A negative height is the mirror image of a positive one; building that
+    // and mirroring it lets the placement's mirror handling keep the normals
+    // outward, instead of a second set of winding rules here.
+    trelMatrix4x4 matrix = placement;
+    if (height < 0.0) {
+        matrix = GetScaleMatrix(trelFloatPoint(1.0f, 1.0f, -1.0f)) * placement;
+        height = -height;
+    }
+    if ((height == 0.0 && bottom == top) || (bottom == 0.0 && top == 0.0) || side.sweep <= 0.0)
+        return; // no area
+
+    const int parts = SegmentsForSweep(side.sweep, segments);
+    const bool fullTurn = side.sweep >= kTwoPi;
+    std::vector<Vec3> directions(static_cast<size_t>(parts) + 1);
+    for (int i = 0; i <= parts; ++i) {
+        // A full turn ends exactly where it began, so the seam has no crack.
+        const double angle = side.start + side.sweep * ((fullTurn && i == parts) ? 0 : i) / parts;
+        directions[static_cast<size_t>(i)] = side.u * std::cos(angle) + side.v * std::sin(angle);
+    }
+    // The outward normal is the same along each straight line of the side:
+    // tilted by the change of radius over the height.
+    const Vec3 tilt(0.0, 0.0, bottom - top);
+    const auto normalAt = [&](const Vec3& direction) { return direction * height + tilt; };
+    const Vec3 up(0.0, 0.0, height);
+
+    PlacedSurface surface(matrix, out);
+    for (int i = 0; i < parts; ++i) {
+        const Vec3& d0 = directions[static_cast<size_t>(i)];
+        const Vec3& d1 = directions[static_cast<size_t>(i) + 1];
+        const Vec3 n0 = normalAt(d0), n1 = normalAt(d1);
+        const Vec3 b0 = d0 * bottom, b1 = d1 * bottom, t0 = d0 * top + up, t1 = d1 * top + up;
+        if (top == 0.0 || bottom == 0.0) {
+            // At an apex the normal is undefined; the one midway across the
+            // part shades the thin triangle evenly.
+            const double middle = side.start + side.sweep * (i + 0.5) / parts;
+            const Vec3 apexNormal = normalAt(side.u * std::cos(middle) + side.v * std::sin(middle));
+            if (top == 0.0)
+                surface.Triangle(b0, b1, t0, n0, n1, apexNormal);
+            else
+                surface.Triangle(b0, t1, t0, apexNormal, n1, n0);
+            continue;
+        }
+        surface.Triangle(b0, b1, t1, n0, n1, n1);
+        surface.Triangle(b0, t1, t0, n0, n1, n0);
+    }
+}
+
+} // namespace trelDetail

@@ -1,0 +1,180 @@
+#include "GeometryDetail.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace trelDetail {
+
+int ClampSegments(int segments)
+{
+    return std::min(std::max(segments, 3), kMaxSegments);
+}
+
+Vec3 Normalized(const Vec3& a)
+{
+    const double length = Length(a);
+    if (!(length > 0.0) || !std::isfinite(length))
+        return Vec3();
+    return a * (1.0 / length);
+}
+
+Vec3 AnyPerpendicular(const Vec3& n)
+{
+    const double ax = std::fabs(n.x), ay = std::fabs(n.y), az = std::fabs(n.z);
+    Vec3 helper(1.0, 0.0, 0.0);
+    if (ay < ax && ay <= az)
+        helper = Vec3(0.0, 1.0, 0.0);
+    else if (az < ax && az < ay)
+        helper = Vec3(0.0, 0.0, 1.0);
+    return Normalized(helper - n * Dot(helper, n));
+}
+
+Vec3 TransformPoint(const Vec3& p, const trelMatrix4x4& m)
+{
+    Vec3 result(p.x * m.m[0][0] + p.y * m.m[1][0] + p.z * m.m[2][0] + m.m[3][0],
+                p.x * m.m[0][1] + p.y * m.m[1][1] + p.z * m.m[2][1] + m.m[3][1],
+                p.x * m.m[0][2] + p.y * m.m[1][2] + p.z * m.m[2][2] + m.m[3][2]);
+    // Placements are affine (w stays 1); a projective matrix is honoured as
+    // far as it can be, but a point it sends to infinity keeps its
+    // undivided coordinates rather than becoming infinite.
+    const double w = p.x * m.m[0][3] + p.y * m.m[1][3] + p.z * m.m[2][3] + m.m[3][3];
+    if (w != 1.0 && w != 0.0 && std::isfinite(w))
+        result = result * (1.0 / w);
+    return result;
+}
+
+Vec3 TransformDirection(const Vec3& v, const trelMatrix4x4& m)
+{
+    return {v.x * m.m[0][0] + v.y * m.m[1][0] + v.z * m.m[2][0],
+            v.x * m.m[0][1] + v.y * m.m[1][1] + v.z * m.m[2][1],
+            v.x * m.m[0][2] + v.y * m.m[1][2] + v.z * m.m[2][2]};
+}
+
+NormalTransform::NormalTransform(const trelMatrix4x4& m)
+{
+    const Vec3 r0(m.m[0][0], m.m[0][1], m.m[0][2]);
+    const Vec3 r1(m.m[1][0], m.m[1][1], m.m[1][2]);
+    const Vec3 r2(m.m[2][0], m.m[2][1], m.m[2][2]);
+    rows[0] = Cross(r1, r2);
+    rows[1] = Cross(r2, r0);
+    rows[2] = Cross(r0, r1);
+    mirrors = Dot(r0, rows[0]) < 0.0;
+    if (mirrors)
+        for (Vec3& row : rows)
+            row = -row;
+}
+
+Vec3 NormalTransform::Apply(const Vec3& n) const
+{
+    return rows[0] * n.x + rows[1] * n.y + rows[2] * n.z;
+}
+
+bool EmitTriangle(trelTessellation& out, const Vec3 (&p)[3], const Vec3 (&n)[3])
+{
+    const Vec3 face = Normalized(Cross(p[1] - p[0], p[2] - p[0]));
+    if (Dot(face, face) == 0.0 || !IsFinite(p[0]) || !IsFinite(p[1]) || !IsFinite(p[2]))
+        return false;
+    for (int i = 0; i < 3; ++i) {
+        Vec3 normal = Normalized(n[i]);
+        if (Dot(normal, normal) == 0.0)
+            normal = face;
+        out.triangleVertices.push_back(p[i].ToPoint());
+        out.triangleNormals.push_back(normal.ToVector());
+    }
+    return true;
+}
+
+bool EmitFlatTriangle(trelTessellation& out, const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& normal)
+{
+    const Vec3 p[3] = {a, b, c};
+    const Vec3 n[3] = {normal, normal, normal};
+    return EmitTriangle(out, p, n);
+}
+
+void PlacedSurface::Triangle(const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& na, const Vec3& nb,
+                             const Vec3& nc)
+{
+    const Vec3 pa = Point(a), pb = Point(b), pc = Point(c);
+    const Vec3 ma = normals.Apply(na), mb = normals.Apply(nb), mc = normals.Apply(nc);
+    if (normals.Mirrors()) {
+        const Vec3 p[3] = {pa, pc, pb};
+        const Vec3 n[3] = {ma, mc, mb};
+        EmitTriangle(output, p, n);
+    } else {
+        const Vec3 p[3] = {pa, pb, pc};
+        const Vec3 n[3] = {ma, mb, mc};
+        EmitTriangle(output, p, n);
+    }
+}
+
+void AddToBox(trelBBox& box, const Vec3& p)
+{
+    box.AddPoint(p.ToPoint());
+}
+
+bool AngleOnArc(double t, double start, double sweep)
+{
+    double offset = std::fmod(t - start, kTwoPi);
+    if (offset < 0.0)
+        offset += kTwoPi;
+    return offset <= sweep;
+}
+
+int SegmentsForSweep(double sweep, int segmentsPerTurn)
+{
+    // The small allowance keeps a full turn given in float (a hair above two
+    // pi, capped to it) from asking for one extra part.
+    const double parts = std::ceil(ClampSegments(segmentsPerTurn) * (sweep / kTwoPi) - 1e-9);
+    if (!(parts >= 1.0))
+        return 1;
+    return static_cast<int>(std::min(parts, static_cast<double>(kMaxSegments)));
+}
+
+void AddArcToBox(trelBBox& box, const Vec3& center, const Vec3& u, const Vec3& v, double radius, double start,
+                 double sweep)
+{
+    const double centre[3] = {center.x, center.y, center.z};
+    const double cu[3] = {u.x * radius, u.y * radius, u.z * radius};
+    const double cv[3] = {v.x * radius, v.y * radius, v.z * radius};
+    const bool fullTurn = sweep >= kTwoPi;
+    const double end = start + sweep;
+    double low[3], high[3];
+    for (int i = 0; i < 3; ++i) {
+        const double amplitude = std::hypot(cu[i], cv[i]);
+        if (fullTurn) {
+            low[i] = centre[i] - amplitude;
+            high[i] = centre[i] + amplitude;
+            continue;
+        }
+        const double atStart = centre[i] + cu[i] * std::cos(start) + cv[i] * std::sin(start);
+        const double atEnd = centre[i] + cu[i] * std::cos(end) + cv[i] * std::sin(end);
+        low[i] = std::min(atStart, atEnd);
+        high[i] = std::max(atStart, atEnd);
+        if (amplitude == 0.0)
+            continue;
+        const double peak = std::atan2(cv[i], cu[i]);
+        if (AngleOnArc(peak, start, sweep))
+            high[i] = centre[i] + amplitude;
+        if (AngleOnArc(peak + kPi, start, sweep))
+            low[i] = centre[i] - amplitude;
+    }
+    AddToBox(box, Vec3(low[0], low[1], low[2]));
+    AddToBox(box, Vec3(high[0], high[1], high[2]));
+}
+
+void NormaliseSweep(double& start, double& sweep)
+{
+    if (!std::isfinite(start))
+        start = 0.0;
+    if (!std::isfinite(sweep))
+        sweep = kTwoPi;
+    if (sweep < 0.0) {
+        start += sweep;
+        sweep = -sweep;
+    }
+    // The loader passes the float just above two pi for a full turn; without
+    // the cap the last segment would overlap the first.
+    sweep = std::min(sweep, kTwoPi);
+}
+
+} // namespace trelDetail

@@ -1,0 +1,122 @@
+#pragma once
+// Internal helpers shared by the geometry objects: double-precision vector
+// math, transformation of points and normals, triangle output and exact
+// boxes of circular arcs. Not part of the library's interface.
+
+#include "BBox.h"
+#include "Matrix.h"
+#include "Tessellation.h"
+#include "Vectors.h"
+
+#include <cmath>
+
+namespace trelDetail {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kTwoPi = 6.28318530717958647692;
+
+// Curved surfaces are split into this many parts per full turn at most;
+// beyond that the float coordinates cannot tell the vertices apart anyway
+// and a stray option value would only cost memory.
+constexpr int kMaxSegments = 4096;
+int ClampSegments(int segments);
+
+struct Vec3 {
+    double x = 0.0, y = 0.0, z = 0.0;
+    Vec3() = default;
+    Vec3(double vx, double vy, double vz) : x(vx), y(vy), z(vz) {}
+    explicit Vec3(const trelFloatPoint& p) : x(p.x), y(p.y), z(p.z) {}
+    explicit Vec3(const trelVector& v) : x(v.x), y(v.y), z(v.z) {}
+    trelFloatPoint ToPoint() const { return {static_cast<float>(x), static_cast<float>(y), static_cast<float>(z)}; }
+    trelVector ToVector() const { return {static_cast<float>(x), static_cast<float>(y), static_cast<float>(z)}; }
+};
+
+inline Vec3 operator+(const Vec3& a, const Vec3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+inline Vec3 operator-(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline Vec3 operator*(const Vec3& a, double f) { return {a.x * f, a.y * f, a.z * f}; }
+inline Vec3 operator-(const Vec3& a) { return {-a.x, -a.y, -a.z}; }
+inline double Dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline Vec3 Cross(const Vec3& a, const Vec3& b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+inline double Length(const Vec3& a) { return std::sqrt(Dot(a, a)); }
+inline bool IsFinite(const Vec3& a) { return std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z); }
+// Unit vector, or the zero vector when there is no usable direction.
+Vec3 Normalized(const Vec3& a);
+// A unit vector perpendicular to the unit vector `n`, picked from the world
+// axis least aligned with it so that the result is well conditioned.
+Vec3 AnyPerpendicular(const Vec3& n);
+
+Vec3 TransformPoint(const Vec3& p, const trelMatrix4x4& m);
+Vec3 TransformDirection(const Vec3& v, const trelMatrix4x4& m);
+
+// Carries normals through a matrix: with the cofactors of the linear part,
+// which equal the inverse transpose up to the determinant, so singular and
+// strongly scaled matrices still give finite directions. A mirroring matrix
+// has its sign folded in, so outward normals stay outward.
+class NormalTransform {
+public:
+    explicit NormalTransform(const trelMatrix4x4& m);
+    Vec3 Apply(const Vec3& n) const; // not normalised
+    bool Mirrors() const { return mirrors; }
+
+private:
+    Vec3 rows[3];
+    bool mirrors = false;
+};
+
+// Appends one triangle. The winding defines the face; a vertex normal that is
+// zero falls back to the face normal. A triangle without area (or with a
+// non-finite corner) is left out, so no NaN can reach the output. Returns
+// whether the triangle was appended.
+bool EmitTriangle(trelTessellation& out, const Vec3 (&p)[3], const Vec3 (&n)[3]);
+bool EmitFlatTriangle(trelTessellation& out, const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& normal);
+
+// Emits triangles given in an object's local space, placed by its matrix.
+// Local triangles are wound counter-clockwise seen from outside; a mirroring
+// placement would turn them inside out, so their winding is reversed then.
+class PlacedSurface {
+public:
+    PlacedSurface(const trelMatrix4x4& m, trelTessellation& out) : matrix(m), normals(m), output(out) {}
+    void Triangle(const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& na, const Vec3& nb, const Vec3& nc);
+    Vec3 Point(const Vec3& local) const { return TransformPoint(local, matrix); }
+
+private:
+    const trelMatrix4x4& matrix;
+    NormalTransform normals;
+    trelTessellation& output;
+};
+
+// Adds the exact box of the arc center + radius * (cos t * u + sin t * v),
+// t from `start` over `sweep` (0..2pi) radians, all in world space. Each
+// coordinate is a sinusoid in t, so its extremes are the arc's ends or the
+// sinusoid's peaks when they fall inside the arc.
+void AddArcToBox(trelBBox& box, const Vec3& center, const Vec3& u, const Vec3& v, double radius, double start,
+                 double sweep);
+void AddToBox(trelBBox& box, const Vec3& p);
+
+// Normalises an angular range to a start and a sweep in [0, 2pi]; a negative
+// sweep runs the other way and is turned around.
+void NormaliseSweep(double& start, double& sweep);
+
+// Whether angle t lies on the arc from `start` over `sweep` (0..2pi) radians.
+bool AngleOnArc(double t, double start, double sweep);
+
+// Number of parts for an arc of `sweep` radians at the given full-turn resolution.
+int SegmentsForSweep(double sweep, int segmentsPerTurn);
+
+// The side of a cone, possibly truncated, about the local z axis: radius
+// `bottom` at z = 0, radius `top` at z = height, over the angles from
+// `start` through `sweep` measured from direction u towards v (u, v an
+// orthonormal pair in the xy plane). Cones and cylinders both are one.
+struct FrustumSide {
+    double height = 0.0, bottom = 0.0, top = 0.0;
+    Vec3 u{1.0, 0.0, 0.0}, v{0.0, 1.0, 0.0};
+    double start = 0.0, sweep = kTwoPi;
+};
+trelBBox GetFrustumBBox(const FrustumSide& side, const trelMatrix4x4& placement);
+void TessellateFrustum(const FrustumSide& side, const trelMatrix4x4& placement, int segments,
+                       trelTessellation& out);
+
+} // namespace trelDetail

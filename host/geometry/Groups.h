@@ -1,0 +1,69 @@
+#pragma once
+// Groups own their objects (each with its material properties) and their
+// child groups, in insertion order. The groups must form a tree (no group
+// added below itself or under two parents). Every walk below, and the
+// destructor, runs on an explicit stack: files nest groups far deeper than
+// the call stack could follow. Allocation failure surfaces as std::bad_alloc;
+// nothing else is thrown.
+
+#include "BaseObject.h"
+
+#include <memory>
+#include <vector>
+
+class C3DGroup;
+
+class trelBaseGroup {
+public:
+    trelBaseGroup() = default;
+    trelBaseGroup(const trelBaseGroup&) = delete;
+    trelBaseGroup& operator=(const trelBaseGroup&) = delete;
+    virtual ~trelBaseGroup();
+
+    // Takes ownership of the object (when asked to) and keeps a copy of its
+    // material properties. A null object is ignored. Should storing fail with
+    // std::bad_alloc, an object handed over is deleted before the rethrow,
+    // so ownership is never left in doubt.
+    void AddObject(trelBaseObject* object, const trelMatProps& props, trelBool takeOwnership);
+    // Takes ownership of the child group (when asked to). A null child, or
+    // the group itself, is ignored; std::bad_alloc as for AddObject.
+    void AddGroup(C3DGroup* child, trelBool takeOwnership);
+
+    int GetNumObjects() const { return static_cast<int>(objects.size()); }
+    int GetNumGroups() const { return static_cast<int>(groups.size()); }
+    trelBaseObject* GetObject(int i) const { return objects[static_cast<size_t>(i)].object; }
+    const trelMatProps& GetObjectMatProps(int i) const { return objects[static_cast<size_t>(i)].props; }
+    C3DGroup* GetGroup(int i) const { return groups[static_cast<size_t>(i)].group; }
+
+    void SetGroupName(const trelRope& name) { groupName = name; }
+    const trelRope& GetGroupName() const { return groupName; }
+
+    // Brings the boxes of this group and of every group below up to date.
+    void RecursiveUpdateBBox();
+    const trelBBox& GetBBox() const { return bbox; }
+    // Transforms every object below; with updateNow the boxes follow at once.
+    void ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow);
+    // Depth first: a group's own objects in order, then its child groups in order.
+    void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const;
+    int GetTotalObjectCount() const; // objects here and in all child groups
+
+private:
+    struct Entry {
+        trelBaseObject* object;
+        trelMatProps props;
+        bool owned;
+    };
+    struct Child {
+        C3DGroup* group;
+        bool owned;
+    };
+    std::vector<Entry> objects;
+    std::vector<Child> groups;
+    trelRope groupName;
+    trelBBox bbox;
+};
+
+class C3DGroup : public trelBaseGroup {};
+
+// The world a host hands to the loader: the root group.
+class C3DWorld : public C3DGroup {};

@@ -1,0 +1,93 @@
+#pragma once
+// Point-list objects: polylines, polygons, polyfaces, meshes and triangle strips.
+
+#include "Arrays.h"
+#include "BaseObject.h"
+
+// A line strip; a closed one returns to its first point. A single point is
+// drawn as a dot.
+class C3DPolyline : public trelBaseObject {
+public:
+    void SetPolyline(const trelFloatPointArray& points, int closed);
+    const trelFloatPointArray& GetPoints() const { return points; }
+    int GetClosed() const { return closed; }
+    trelObjectTypes GetObjectType() const override { return TREL_POLYLINE; }
+    trelBBox GetBBox() const override;
+    void ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow) override;
+    void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
+
+protected:
+    trelFloatPointArray points;
+    int closed = 0;
+};
+
+// A closed planar outline that is filled: triangulated also when concave.
+class C3DPolygon : public C3DPolyline {
+public:
+    trelObjectTypes GetObjectType() const override { return TREL_POLYGON; }
+    void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
+};
+
+// Faces over one shared point list. The merged index list holds, for each
+// face, its number of vertices followed by that many indices into the points.
+// A negative size, or one running past the end of the list, ends the list
+// there; an index outside the point list is dropped from its face. The box
+// covers the points that faces use.
+class C3DPolyface : public trelBaseObject {
+public:
+    void SetPoints(const trelFloatPointArray& points, const trelIntArray& mergedIndices);
+    const trelFloatPointArray& GetPoints() const { return points; }
+    const trelIntArray& GetIndices() const { return indices; }
+    trelObjectTypes GetObjectType() const override { return TREL_POLYFACE; }
+    trelBBox GetBBox() const override;
+    void ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow) override;
+    void ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow, int updateNormals);
+    // Faces are triangulated in their own plane (concave faces included) and
+    // shaded flat; faces without area are passed over.
+    void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
+
+private:
+    trelFloatPointArray points;
+    trelIntArray indices;
+};
+
+// A grid of points, row by row; its cells become two triangles each, shaded
+// flat. A grid announced larger than its point list uses its complete rows.
+// A closed direction also joins its last line to its first.
+class C3DPolyMesh : public trelBaseObject {
+public:
+    void SetPoints(const trelFloatPointArray& points, int rows, int columns, int closedRows, int closedColumns);
+    const trelFloatPointArray& GetPoints() const { return points; }
+    int GetRows() const { return rows; }
+    int GetColumns() const { return columns; }
+    trelObjectTypes GetObjectType() const override { return TREL_POLYMESH; }
+    trelBBox GetBBox() const override;
+    void ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow) override;
+    void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
+
+private:
+    trelFloatPointArray points;
+    int rows = 0, columns = 0, closedRows = 0, closedColumns = 0;
+};
+
+// Triangle strips over consecutive runs of one point list (alternating
+// winding, so all of a strip faces the side of its first triangle). A run
+// past the end of the list is cut short; a negative length takes no points.
+// The normals are used when there is one for every point, else each triangle
+// takes its face normal.
+class C3DMultipleTriangleStrip : public trelBaseObject {
+public:
+    void SetStrips(const trelFloatPointArray& points, const trelVectorArray& normals, const trelIntArray& lengths);
+    const trelFloatPointArray& GetPoints() const { return points; }
+    const trelVectorArray& GetNormals() const { return normals; }
+    const trelIntArray& GetLengths() const { return lengths; }
+    trelObjectTypes GetObjectType() const override { return TREL_TRIANGLE_STRIPS; }
+    trelBBox GetBBox() const override;
+    void ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow) override;
+    void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
+
+private:
+    trelFloatPointArray points;
+    trelVectorArray normals;
+    trelIntArray lengths;
+};

@@ -1,0 +1,77 @@
+#include "Meshes.h"
+
+#include "GeometryDetail.h"
+#include "Triangulation.h"
+
+#include <vector>
+
+namespace {
+
+// Calls visit(face) for each face of the merged list with the face's points.
+// The list cannot be trusted: a negative size or one running past the end
+// leaves no way to find the next face, so the walk stops there; indices
+// outside the point list are dropped from their face (the rest of the face
+// is kept, as a viewer would show it).
+template <class Visit>
+void ForEachFace(const trelFloatPointArray& points, const trelIntArray& indices, std::vector<trelDetail::Vec3>& face,
+                 Visit visit)
+{
+    const std::vector<int>& list = indices.Items();
+    const std::vector<trelFloatPoint>& pool = points.Items();
+    size_t position = 0;
+    while (position < list.size()) {
+        const int size = list[position++];
+        if (size < 0 || static_cast<size_t>(size) > list.size() - position)
+            return;
+        face.clear();
+        for (size_t k = position; k < position + static_cast<size_t>(size); ++k) {
+            const int index = list[k];
+            if (index >= 0 && static_cast<size_t>(index) < pool.size())
+                face.emplace_back(pool[static_cast<size_t>(index)]);
+        }
+        position += static_cast<size_t>(size);
+        visit(face);
+    }
+}
+
+} // namespace
+
+void C3DPolyface::SetPoints(const trelFloatPointArray& facePoints, const trelIntArray& mergedIndices)
+{
+    points = facePoints;
+    indices = mergedIndices;
+}
+
+trelBBox C3DPolyface::GetBBox() const
+{
+    // Only the points that faces reach: a point no face uses is not part of
+    // the shape. (The loader drops unused points anyway.)
+    trelBBox box;
+    std::vector<trelDetail::Vec3> face;
+    ForEachFace(points, indices, face, [&](const std::vector<trelDetail::Vec3>& corners) {
+        for (const trelDetail::Vec3& p : corners)
+            trelDetail::AddToBox(box, p);
+    });
+    return box;
+}
+
+void C3DPolyface::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/)
+{
+    for (trelFloatPoint& p : points.Items())
+        p = p * m;
+}
+
+void C3DPolyface::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow, int /*updateNormals*/)
+{
+    // Normals are derived from the faces when tessellating, so there are none
+    // stored to update.
+    ApplyMatrixToGeometry(m, updateNow);
+}
+
+void C3DPolyface::Tessellate(trelTessellation& out, const trelTessellationOptions& /*options*/) const
+{
+    trelDetail::OutlineTriangulator triangulator;
+    std::vector<trelDetail::Vec3> face;
+    ForEachFace(points, indices, face,
+                [&](const std::vector<trelDetail::Vec3>& corners) { triangulator.Fill(corners, out); });
+}

@@ -1,0 +1,208 @@
+#include "Triangulation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
+
+namespace trelDetail {
+
+Vec3 NewellNormal(const std::vector<Vec3>& outline)
+{
+    Vec3 sum;
+    if (outline.size() < 3)
+        return sum;
+    // Relative to the first point: keeps the products small for outlines far
+    // from the origin, where the plain formula cancels badly.
+    const Vec3 origin = outline[0];
+    for (size_t i = 1; i + 1 < outline.size(); ++i)
+        sum = sum + Cross(outline[i] - origin, outline[i + 1] - origin);
+    return sum;
+}
+
+double OutlineTriangulator::Area(int a, int b, int c) const
+{
+    const size_t ia = static_cast<size_t>(a), ib = static_cast<size_t>(b), ic = static_cast<size_t>(c);
+    return (u[ib] - u[ia]) * (v[ic] - v[ia]) - (v[ib] - v[ia]) * (u[ic] - u[ia]);
+}
+
+bool OutlineTriangulator::IsEar(int a, int b, int c) const
+{
+    // Only a reflex corner can reach into a convex corner's triangle of a
+    // simple outline, so with none left every convex corner is an ear.
+    if (reflexCount == 0)
+        return true;
+    for (int j = next[static_cast<size_t>(c)]; j != a; j = next[static_cast<size_t>(j)]) {
+        if (!reflex[static_cast<size_t>(j)])
+            continue;
+        // Outlines that visit one place twice (holes joined by a cut) touch
+        // the ear there without overlapping it.
+        if (SamePlace(j, a) || SamePlace(j, b) || SamePlace(j, c))
+            continue;
+        // Touching the triangle's edge blocks as well: the ear's new edge
+        // would otherwise run through that corner.
+        if (Area(a, b, j) >= -epsilon && Area(b, c, j) >= -epsilon && Area(c, a, j) >= -epsilon)
+            return false;
+    }
+    return true;
+}
+
+void OutlineTriangulator::Unlink(int i)
+{
+    const size_t at = static_cast<size_t>(i);
+    gone[at] = 1;
+    --remaining;
+    const int before = prev[at], after = next[at];
+    next[static_cast<size_t>(before)] = after;
+    prev[static_cast<size_t>(after)] = before;
+    if (reflex[at])
+        --reflexCount;
+    for (int neighbour : {before, after}) {
+        const size_t n = static_cast<size_t>(neighbour);
+        const bool nowReflex = IsReflex(neighbour);
+        reflexCount += static_cast<int>(nowReflex) - static_cast<int>(reflex[n] != 0);
+        reflex[n] = static_cast<char>(nowReflex);
+    }
+}
+
+void OutlineTriangulator::Prune(int from)
+{
+    // A spike that doubles back leaves two corners at one place, which the
+    // ear test treats as a harmless touch; dropping such corners before any
+    // ear is taken near them keeps that allowance from admitting a wrong ear.
+    toCheck.clear();
+    toCheck.push_back(from);
+    while (!toCheck.empty() && remaining > 3) {
+        const int i = toCheck.back();
+        toCheck.pop_back();
+        const size_t at = static_cast<size_t>(i);
+        if (gone[at] || std::fabs(Area(prev[at], i, next[at])) > epsilon)
+            continue;
+        Unlink(i);
+        toCheck.push_back(prev[at]);
+        toCheck.push_back(next[at]);
+    }
+}
+
+int OutlineTriangulator::Live(int i) const
+{
+    // A dropped corner still points at the corner that followed it, which was
+    // live then; the chain ends at a corner that still is.
+    while (gone[static_cast<size_t>(i)])
+        i = next[static_cast<size_t>(i)];
+    return i;
+}
+
+void OutlineTriangulator::Clip(int a, int b, int c, trelTessellation& out)
+{
+    if (EmitFlatTriangle(out, points[static_cast<size_t>(a)], points[static_cast<size_t>(b)],
+                         points[static_cast<size_t>(c)], normal))
+        ++emitted;
+}
+
+int OutlineTriangulator::Fill(const std::vector<Vec3>& outline, trelTessellation& out)
+{
+    points.clear();
+    for (const Vec3& p : outline)
+        if (IsFinite(p) && (points.empty() || Dot(p - points.back(), p - points.back()) != 0.0))
+            points.push_back(p);
+    while (points.size() > 1 && Dot(points.back() - points.front(), points.back() - points.front()) == 0.0)
+        points.pop_back();
+    if (points.size() < 3)
+        return 0;
+
+    normal = Normalized(NewellNormal(points));
+    if (Dot(normal, normal) == 0.0)
+        return 0;
+    emitted = 0;
+    const int count = static_cast<int>(points.size());
+    if (count == 3) {
+        Clip(0, 1, 2, out);
+        return emitted;
+    }
+
+    // Plane coordinates with u x v along the normal, so the outline runs
+    // counter-clockwise (positive area) in them.
+    const Vec3 axisU = AnyPerpendicular(normal);
+    const Vec3 axisV = Cross(normal, axisU);
+    const Vec3 origin = points[0];
+    u.resize(points.size());
+    v.resize(points.size());
+    double uMin = 0.0, uMax = 0.0, vMin = 0.0, vMax = 0.0;
+    for (size_t i = 0; i < points.size(); ++i) {
+        u[i] = Dot(points[i] - origin, axisU);
+        v[i] = Dot(points[i] - origin, axisV);
+        uMin = std::min(uMin, u[i]);
+        uMax = std::max(uMax, u[i]);
+        vMin = std::min(vMin, v[i]);
+        vMax = std::max(vMax, v[i]);
+    }
+    const double extent = std::max(uMax - uMin, vMax - vMin);
+    // Corners flatter than this (relative to the outline's size) count as
+    // straight: far below float precision of the input, so only truly
+    // collinear or doubled-back corners qualify.
+    epsilon = extent * extent * 1e-14;
+
+    prev.resize(points.size());
+    next.resize(points.size());
+    reflex.resize(points.size());
+    gone.assign(points.size(), 0);
+    for (int i = 0; i < count; ++i) {
+        prev[static_cast<size_t>(i)] = (i + count - 1) % count;
+        next[static_cast<size_t>(i)] = (i + 1) % count;
+    }
+    reflexCount = 0;
+    for (int i = 0; i < count; ++i) {
+        reflex[static_cast<size_t>(i)] = static_cast<char>(IsReflex(i));
+        reflexCount += reflex[static_cast<size_t>(i)];
+    }
+    remaining = count;
+    for (int i = 0; i < count; ++i)
+        Prune(i);
+
+    int current = Live(0);
+    int withoutProgress = 0;
+    while (remaining > 3) {
+        const int a = prev[static_cast<size_t>(current)], c = next[static_cast<size_t>(current)];
+        if (Area(a, current, c) > 0.0 && IsEar(a, current, c)) {
+            Clip(a, current, c, out);
+            Unlink(current);
+            Prune(a);
+            Prune(c);
+            current = Live(a);
+            withoutProgress = 0;
+            continue;
+        }
+        current = c;
+        if (++withoutProgress < remaining)
+            continue;
+
+        // A whole round without an ear: the outline crosses or overlaps
+        // itself, so no clean triangulation exists. Clip a convex corner
+        // regardless; if none is left, the rest runs clockwise, and its
+        // corner is clipped with the winding turned to face the normal.
+        int pick = current;
+        for (int k = 0; k < remaining; ++k, pick = next[static_cast<size_t>(pick)])
+            if (Area(prev[static_cast<size_t>(pick)], pick, next[static_cast<size_t>(pick)]) > 0.0)
+                break;
+        const int pa = prev[static_cast<size_t>(pick)], pc = next[static_cast<size_t>(pick)];
+        if (Area(pa, pick, pc) > 0.0)
+            Clip(pa, pick, pc, out);
+        else
+            Clip(pa, pc, pick, out);
+        Unlink(pick);
+        Prune(pa);
+        Prune(pc);
+        current = Live(pa);
+        withoutProgress = 0;
+    }
+
+    const int a = prev[static_cast<size_t>(current)], c = next[static_cast<size_t>(current)];
+    const double area = Area(a, current, c);
+    if (area > epsilon)
+        Clip(a, current, c, out);
+    else if (area < -epsilon)
+        Clip(a, c, current, out);
+    return emitted;
+}
+
+} // namespace trelDetail

@@ -1,0 +1,51 @@
+#pragma once
+// Internal: filling of planar outlines by ear clipping. Not part of the
+// library's interface.
+
+#include "GeometryDetail.h"
+
+#include <vector>
+
+namespace trelDetail {
+
+// Twice the vector area of a closed outline (Newell's normal): its direction
+// is the outline's best-fit plane normal, oriented so that the outline runs
+// counter-clockwise around it.
+Vec3 NewellNormal(const std::vector<Vec3>& outline);
+
+// Keeps its working buffers between calls, so filling the many small faces
+// of one polyface does not allocate per face.
+class OutlineTriangulator {
+public:
+    // Appends triangles covering the closed outline (the first point is not
+    // repeated at the end; if it is, the repeat is ignored), all with the
+    // outline's unit normal and wound around it. Concave outlines are
+    // handled; repeated, collinear and non-finite points are passed over;
+    // an outline without area gives nothing. Returns the triangles appended.
+    int Fill(const std::vector<Vec3>& outline, trelTessellation& out);
+
+private:
+    double Area(int a, int b, int c) const; // twice the signed area in the plane
+    bool IsReflex(int i) const { return Area(prev[i], i, next[i]) <= epsilon; }
+    bool IsEar(int a, int b, int c) const;
+    bool SamePlace(int i, int j) const { return u[i] == u[j] && v[i] == v[j]; }
+    void Unlink(int i);
+    // Drops corners without area (straight, doubled back, doubled) starting
+    // from `from`, and the ones that become so in turn.
+    void Prune(int from);
+    int Live(int i) const;
+    void Clip(int a, int b, int c, trelTessellation& out);
+
+    std::vector<Vec3> points;
+    std::vector<double> u, v;
+    std::vector<int> prev, next;
+    std::vector<char> reflex, gone;
+    std::vector<int> toCheck;
+    int reflexCount = 0;
+    int remaining = 0;
+    double epsilon = 0.0;
+    Vec3 normal;
+    int emitted = 0;
+};
+
+} // namespace trelDetail

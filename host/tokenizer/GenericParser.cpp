@@ -1,0 +1,448 @@
+#include "GenericParser.h"
+
+#include "KeywordLookup.h"
+#include "TokenScanner.h"
+
+#include <algorithm>
+#include <exception>
+#include <utility>
+
+namespace {
+
+// What a tokenizer reads before it has a file or a buffer. It is never owned
+// and never written to: sharing it keeps construction free of allocation, so
+// a tokenizer can always be built and always holds a valid source.
+const std::shared_ptr<CGenericReadingSource>& EmptySource() {
+    static CGenericReadingSource empty;
+    static const std::shared_ptr<CGenericReadingSource> nonOwning(std::shared_ptr<CGenericReadingSource>(), &empty);
+    return nonOwning;
+}
+
+} // namespace
+
+CGenericParser::CGenericParser() : source(EmptySource()) {}
+
+CGenericParser::CGenericParser(const CGenericParser& other) : source(EmptySource()) {
+    try {
+        CopyStateFrom(other);
+    } catch (const std::exception&) {
+        // Out of memory while copying: the copy reads nothing rather than half of something.
+    }
+}
+
+CGenericParser& CGenericParser::operator=(const CGenericParser& other) {
+    if (this != &other) {
+        CloseFile();
+        try {
+            CopyStateFrom(other);
+        } catch (const std::exception&) {
+            // CopyStateFrom changes nothing before all its allocations succeeded.
+        }
+    }
+    return *this;
+}
+
+CGenericParser::~CGenericParser() {
+    CloseFile();
+}
+
+void CGenericParser::CopyStateFrom(const CGenericParser& other) {
+    // Everything that allocates first, then the swaps that cannot throw.
+    std::vector<CGenericIOState> stackCopy(other.bufferStack);
+    std::string nameCopy(other.fileName);
+    std::string inputCopy(other.inputString);
+
+    source = other.source;
+    readOffset = other.readOffset;
+    blockTokenOffset = other.blockTokenOffset;
+    currentToken = other.currentToken;
+    nextToken = other.nextToken;
+    bufferStack.swap(stackCopy);
+    keywordTable = other.keywordTable;
+    keywordTableSize = other.keywordTableSize;
+    keywords = other.keywords;
+    fileName.swap(nameCopy);
+    inputString.swap(inputCopy);
+    lineCursor = other.lineCursor;
+    firstTokenOffset = other.firstTokenOffset;
+    // The file handle stays with the original; a copy reads what is already loaded.
+}
+
+void CGenericParser::SetKeywordTable(const ParserKeywordEntry* table) {
+    keywordTable = table;
+    SetKeywordTableSize(keywordTableSize);
+}
+
+void CGenericParser::SetKeywordTableSize(int size) {
+    keywordTableSize = size;
+    keywords.reset();
+    if (keywordTable == nullptr || keywordTableSize <= 0) {
+        return;
+    }
+    try {
+        keywords = std::make_shared<const CKeywordLookup>(keywordTable, keywordTableSize);
+    } catch (const std::exception&) {
+        // Without memory for the index every word reads as a plain word.
+    }
+}
+
+void CGenericParser::SetFilename(const std::string& name) {
+    try {
+        fileName = name;
+    } catch (const std::exception&) {
+        fileName.clear();
+    }
+}
+
+std::string CGenericParser::GetFilename() const {
+    try {
+        return fileName;
+    } catch (const std::exception&) {
+        return std::string();
+    }
+}
+
+void CGenericParser::SwitchToEmptySource() {
+    source = EmptySource();
+    readOffset = 0;
+    blockTokenOffset = NoOffset;
+    currentToken = CGenericToken();
+    nextToken = CGenericToken();
+    bufferStack.clear();
+}
+
+GenericLoadResultTypes CGenericParser::OpenAndInitialize() {
+    CloseFile();
+    SwitchToEmptySource();
+    inputString.clear();
+    lineCursor = 0;
+    firstTokenOffset = 0;
+    try {
+        std::shared_ptr<CGenericReadingSource> fresh = std::make_shared<CGenericReadingSource>();
+        fresh->fileName = fileName;
+        if (fileInterface.Open(fileName) == 0) {
+            return GENERIC_LOAD_UNREADABLE;
+        }
+        // The header check runs before the file is read: it loads the first
+        // block itself, and a refused file is never read further.
+        source = fresh;
+        loadingSource = fresh;
+        fileInterface.BindBuffer(&fresh->bytes);
+        if (CheckFileHeader() == 0) {
+            const bool readFailed = fileInterface.GetReadFailed() != 0;
+            CloseFile();
+            SwitchToEmptySource();
+            return readFailed ? GENERIC_LOAD_UNREADABLE : GENERIC_LOAD_REJECTED;
+        }
+        while (fileInterface.ReadNextBlockFromFile() != 0) {
+        }
+        // Tokens are views into the bytes: nothing may append to them from now on.
+        fileInterface.BindBuffer(nullptr);
+        loadingSource.reset();
+        if (fileInterface.GetReadFailed() != 0) {
+            CloseFile();
+            SwitchToEmptySource();
+            return GENERIC_LOAD_UNREADABLE;
+        }
+        fresh->fileSize = fresh->bytes.size();
+        // The header check may have started buffer reading; the file starts afresh.
+        SwitchToEmptySource();
+        source = std::move(fresh);
+        readOffset = std::min(firstTokenOffset, source->bytes.size());
+        ReadFirstTokens();
+        return GENERIC_LOAD_OK;
+    } catch (const std::exception&) {
+        CloseFile();
+        SwitchToEmptySource();
+        return GENERIC_LOAD_UNREADABLE;
+    }
+}
+
+void CGenericParser::CloseFile() {
+    fileInterface.Close();
+    loadingSource.reset();
+}
+
+C3DFileInterface& CGenericParser::GetFileInterface() {
+    return fileInterface;
+}
+
+int CGenericParser::CheckFileHeader() {
+    return 1;
+}
+
+int CGenericParser::GetNextLineFromBuffer() {
+    try {
+        const bool loading = loadingSource != nullptr && fileInterface.GetFileHandleIsValid() != 0;
+        const std::vector<char>& bytes = loadingSource != nullptr ? loadingSource->bytes : source->bytes;
+        // Load blocks until the line's end is known: a line may be longer than
+        // a block, and a CR at a block's end may be the first half of a CRLF.
+        size_t lineEnd = lineCursor;
+        for (;;) {
+            while (lineEnd < bytes.size() && bytes[lineEnd] != '\n' && bytes[lineEnd] != '\r') {
+                ++lineEnd;
+            }
+            const bool endKnown =
+                lineEnd < bytes.size() && !(bytes[lineEnd] == '\r' && lineEnd + 1 == bytes.size());
+            if (endKnown || !loading || fileInterface.ReadNextBlockFromFile() == 0) {
+                break;
+            }
+        }
+        if (lineCursor >= bytes.size()) {
+            inputString.clear();
+            return 0;
+        }
+        lineEnd = std::min(lineEnd, bytes.size());
+        inputString.assign(bytes.data() + lineCursor, lineEnd - lineCursor);
+        size_t next = lineEnd;
+        if (next < bytes.size()) {
+            next += (bytes[next] == '\r' && next + 1 < bytes.size() && bytes[next + 1] == '\n') ? 2 : 1;
+        }
+        lineCursor = next;
+        return 1;
+    } catch (const std::exception&) {
+        inputString.clear();
+        return 0;
+    }
+}
+
+int CGenericParser::GetInputStringEmpty() const {
+    return inputString.empty() ? 1 : 0;
+}
+
+char* CGenericParser::GetInputString() {
+    return inputString.data();
+}
+
+void CGenericParser::SetInputStringValue(const char* value) {
+    if (value == nullptr) {
+        inputString.clear();
+        firstTokenOffset = lineCursor;
+        return;
+    }
+    try {
+        inputString = value;
+    } catch (const std::exception&) {
+        inputString.clear();
+    }
+}
+
+void CGenericParser::ReadToken(CGenericToken& token) {
+    using namespace TokenScanner;
+    const std::vector<char>& bytes = source->bytes;
+    RawToken raw;
+    readOffset = ScanToken(bytes.data(), bytes.size(), readOffset, raw);
+    if (raw.end == raw.begin) {
+        token.Set(raw.kind, std::string_view());
+        return;
+    }
+    const std::string_view text(bytes.data() + raw.begin, raw.end - raw.begin);
+    if (raw.kind != GENERIC_WORD) {
+        token.Set(raw.kind, text);
+        return;
+    }
+    double number = 0.0;
+    if ((ClassOf(text[0]) & NumberStart) != 0 && ParseNumber(text.data(), text.data() + text.size(), number)) {
+        token.Set(GENERIC_NUMBER, text, 0, number, number != 0.0 ? 1 : 0);
+        return;
+    }
+    // Exact upper case only, as the VRML grammar has it: "true" stays a word,
+    // so a DEF name or field value spelt that way keeps its meaning.
+    if (text == "TRUE" || text == "FALSE") {
+        token.Set(GENERIC_BOOLEAN, text, 0, 0.0, text[0] == 'T' ? 1 : 0);
+        return;
+    }
+    int32_t id = 0;
+    if (keywords != nullptr && keywords->Find(text, id)) {
+        token.Set(GENERIC_KEYWORD, text, static_cast<uint32_t>(id));
+        return;
+    }
+    token.Set(GENERIC_WORD, text);
+}
+
+void CGenericParser::ReadFirstTokens() {
+    blockTokenOffset = NoOffset;
+    ReadToken(currentToken);
+    ReadToken(nextToken);
+}
+
+int CGenericParser::Tokenize() {
+    if (currentToken.GetDataType() == GENERIC_END_OF_INPUT) {
+        return 0;
+    }
+    // A DecrementOffset after this would step back over a token already read.
+    blockTokenOffset = NoOffset;
+    currentToken = nextToken;
+    ReadToken(nextToken);
+    return 1;
+}
+
+CGenericToken& CGenericParser::GetCurrentToken() {
+    return currentToken;
+}
+
+CGenericToken& CGenericParser::GetNextToken() {
+    return nextToken;
+}
+
+std::string CGenericParser::GetCurrentTokenString() const {
+    try {
+        return std::string(currentToken.GetText());
+    } catch (const std::exception&) {
+        return std::string();
+    }
+}
+
+std::string CGenericParser::GetNextTokenString() const {
+    try {
+        return std::string(nextToken.GetText());
+    } catch (const std::exception&) {
+        return std::string();
+    }
+}
+
+std::string_view CGenericParser::GetCurrentTokenText() const {
+    return currentToken.GetText();
+}
+
+std::string_view CGenericParser::GetNextTokenText() const {
+    return nextToken.GetText();
+}
+
+double CGenericParser::GetCurrentTokenNumericValue() const {
+    return currentToken.GetNumericValue();
+}
+
+double CGenericParser::GetNextTokenNumericValue() const {
+    return nextToken.GetNumericValue();
+}
+
+int CGenericParser::GetCurrentTokenBooleanValue() const {
+    return currentToken.GetBooleanValue();
+}
+
+int CGenericParser::GetNextTokenBooleanValue() const {
+    return nextToken.GetBooleanValue();
+}
+
+int CGenericParser::FindBlockToken(GenericTokenTypes open, GenericTokenTypes close, GenericTokenTypes& found) {
+    const std::vector<char>& bytes = source->bytes;
+    size_t pos = std::min(readOffset, bytes.size());
+    for (;;) {
+        pos = TokenScanner::FindBracket(bytes.data(), bytes.size(), pos);
+        if (pos >= bytes.size()) {
+            readOffset = bytes.size();
+            blockTokenOffset = NoOffset;
+            return 0;
+        }
+        const auto kind =
+            static_cast<GenericTokenTypes>(TokenScanner::BracketKinds[static_cast<unsigned char>(bytes[pos])]);
+        if (kind == open || kind == close) {
+            found = kind;
+            blockTokenOffset = pos;
+            readOffset = pos + 1;
+            return 1;
+        }
+        ++pos;
+    }
+}
+
+void CGenericParser::DecrementOffset() {
+    if (blockTokenOffset != NoOffset) {
+        readOffset = blockTokenOffset;
+        blockTokenOffset = NoOffset;
+    }
+}
+
+const CGenericReadingSource& CGenericParser::ProgressSource(size_t& offset) const {
+    if (!source->isBuffer) {
+        offset = readOffset;
+        return *source;
+    }
+    for (auto saved = bufferStack.rbegin(); saved != bufferStack.rend(); ++saved) {
+        if (!saved->source->isBuffer) {
+            offset = saved->offset;
+            return *saved->source;
+        }
+    }
+    offset = readOffset;
+    return *source;
+}
+
+uint64_t CGenericParser::GetCurrentFileOffset() const {
+    size_t offset = 0;
+    ProgressSource(offset);
+    return offset;
+}
+
+uint64_t CGenericParser::GetTotalFileSize() const {
+    size_t offset = 0;
+    return ProgressSource(offset).fileSize;
+}
+
+int CGenericParser::SaveIOState(CGenericIOState& state) {
+    state.source = source;
+    state.offset = readOffset;
+    state.currentToken = currentToken;
+    state.nextToken = nextToken;
+    return 1;
+}
+
+int CGenericParser::RestoreIOState(CGenericIOState& state) {
+    if (!state.IsValid()) {
+        return 0;
+    }
+    source = state.source;
+    readOffset = std::min(state.offset, source->bytes.size());
+    currentToken = state.currentToken;
+    nextToken = state.nextToken;
+    blockTokenOffset = NoOffset;
+    return 1;
+}
+
+int CGenericParser::StartBufferReading(const char* buffer, size_t length) {
+    if (buffer == nullptr && length > 0) {
+        return 0;
+    }
+    try {
+        std::shared_ptr<CGenericReadingSource> fresh = std::make_shared<CGenericReadingSource>();
+        if (length > 0) {
+            fresh->bytes.assign(buffer, buffer + length);
+        }
+        fresh->fileName = fileName;
+        fresh->fileSize = length;
+        fresh->isBuffer = true;
+        CGenericIOState returnPosition;
+        SaveIOState(returnPosition);
+        bufferStack.push_back(std::move(returnPosition));
+        source = std::move(fresh);
+        readOffset = 0;
+        ReadFirstTokens();
+        return 1;
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+int CGenericParser::SetToStartOfBuffer() {
+    if (!source->isBuffer) {
+        return 0;
+    }
+    readOffset = 0;
+    ReadFirstTokens();
+    return 1;
+}
+
+int CGenericParser::StopBufferReading() {
+    if (bufferStack.empty()) {
+        return 0;
+    }
+    CGenericIOState& returnPosition = bufferStack.back();
+    source = std::move(returnPosition.source);
+    readOffset = std::min(returnPosition.offset, source->bytes.size());
+    currentToken = returnPosition.currentToken;
+    nextToken = returnPosition.nextToken;
+    blockTokenOffset = NoOffset;
+    bufferStack.pop_back();
+    return 1;
+}

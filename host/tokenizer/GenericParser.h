@@ -1,0 +1,156 @@
+#pragma once
+
+#include "FileInterface.h"
+#include "GenericIOState.h"
+#include "GenericToken.h"
+#include "GenericTypes.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CKeywordLookup;
+
+// The text a tokenizer reads: a whole file, or a text buffer handed in by the
+// user. Shared by the tokenizer and by every state saved from it.
+struct CGenericReadingSource {
+    std::vector<char> bytes;
+    std::string fileName;     // the file the text came from (a buffer inherits its reader's)
+    uint64_t fileSize = 0;    // size reported for progress
+    bool isBuffer = false;
+};
+
+// A fast tokenizer over a file or a text buffer, with one current and one
+// look-ahead token. Subclasses check the file header through the one virtual hook.
+//
+// Lexical rules: '#' starts a comment to the end of the line (CR or LF) outside
+// strings; spaces, commas and every control byte, NUL included, separate tokens;
+// each of { } [ ] ( ) is a token of its own; a double-quoted string with \" and
+// \\ escapes is one token whose text keeps its quotes and escapes, and an
+// unterminated one ends with the input; any other run of bytes is a word. A
+// word that is wholly a number (sign, decimal, fraction, exponent, or 0x and hex
+// digits) is a number; TRUE and FALSE in exact upper case are booleans; a word
+// matching a keyword row is a keyword; the rest are plain words.
+//
+// No operation throws: running out of memory shows as a failed result.
+class CGenericParser {
+public:
+    CGenericParser();
+    CGenericParser(const CGenericParser& other);
+    CGenericParser& operator=(const CGenericParser& other);
+    virtual ~CGenericParser();
+
+    // Keyword table: words matching a row (ignoring ASCII letter case) become
+    // GENERIC_KEYWORD tokens whose user-defined type is the row's id; of rows
+    // with the same name the first counts. The table is referred to, not
+    // copied, and must stay alive and unchanged while the tokenizer is used.
+    void SetKeywordTable(const ParserKeywordEntry* table);
+    void SetKeywordTableSize(int size);
+
+    void SetFilename(const std::string& name);
+    std::string GetFilename() const;
+
+    // Opens the named file, runs CheckFileHeader and reads the first tokens.
+    // GENERIC_LOAD_UNREADABLE when the file cannot be opened or read,
+    // GENERIC_LOAD_REJECTED when CheckFileHeader refuses it. The header check
+    // runs before the rest of the file is loaded; the whole file is then held
+    // in memory, so tokens stay valid as long as anything refers to the source.
+    GenericLoadResultTypes OpenAndInitialize();
+    // Closes the file handle; the loaded text stays readable.
+    void CloseFile();
+    C3DFileInterface& GetFileInterface();
+
+    // Header support, for CheckFileHeader. GetNextLineFromBuffer takes the
+    // next line (ended by CR, LF or CRLF) of the file being opened as a writable
+    // input string, loading blocks as needed; 0 when nothing is left. Dropping
+    // the string makes tokenizing start behind the lines taken; a line that is
+    // not dropped is tokenized like the rest of the file (a '#' line is a comment).
+    int GetNextLineFromBuffer();
+    int GetInputStringEmpty() const;
+    char* GetInputString();
+    void SetInputStringValue(const char* value); // null drops the line from the input
+
+    // Non-zero when it advanced. Once the current token is end of input it
+    // stays so and Tokenize returns 0; the advance that makes the end of input
+    // current still returns non-zero.
+    int Tokenize();
+    CGenericToken& GetCurrentToken();
+    CGenericToken& GetNextToken();
+    std::string GetCurrentTokenString() const;
+    std::string GetNextTokenString() const;
+    std::string_view GetCurrentTokenText() const;
+    std::string_view GetNextTokenText() const;
+    double GetCurrentTokenNumericValue() const; // 0 for tokens that are no number
+    double GetNextTokenNumericValue() const;
+    // 1 for TRUE and for a non-zero number, 0 otherwise.
+    int GetCurrentTokenBooleanValue() const;
+    int GetNextTokenBooleanValue() const;
+
+    // Raw scan from the read position (just behind the look-ahead token) to
+    // the next bracket of kind `open` or `close`, passing over comments and
+    // strings; 0 when the input ends first. The two tokens are left as they
+    // were: after the scan, DecrementOffset and one Tokenize make the bracket
+    // found the look-ahead token.
+    int FindBlockToken(GenericTokenTypes open, GenericTokenTypes close, GenericTokenTypes& found);
+    // Steps back to the bracket of the last successful FindBlockToken; does
+    // nothing when no scan hit is pending (none was made, the scan failed, or a
+    // Tokenize came in between).
+    void DecrementOffset();
+
+    // Progress measures the file underneath: while a buffer is read, the
+    // position and size are those of the innermost file whose reading the
+    // buffer interrupted, so progress does not jump back. A tokenizer that has
+    // only ever read buffers reports its buffer's.
+    uint64_t GetCurrentFileOffset() const;
+    uint64_t GetTotalFileSize() const;
+
+    // A state keeps its source alive and can be restored into any tokenizer;
+    // restoring one that was never saved returns 0 and changes nothing. The
+    // state's defined-entity flag and entity name belong to the user and are
+    // neither written nor read here; the stack of StartBufferReading return
+    // positions is the tokenizer's own and is not part of a state.
+    int SaveIOState(CGenericIOState& state);
+    int RestoreIOState(CGenericIOState& state);
+
+    // Reads a copy of the text until StopBufferReading, which returns to the
+    // position at this call (nesting to any depth). SetToStartOfBuffer rewinds
+    // the buffer being read (0 when a file is being read). 0 on failure.
+    int StartBufferReading(const char* buffer, size_t length);
+    int SetToStartOfBuffer();
+    int StopBufferReading();
+
+protected:
+    // Called by OpenAndInitialize before the first token; 0 refuses the file.
+    virtual int CheckFileHeader();
+
+private:
+    void ReadToken(CGenericToken& token);
+    void ReadFirstTokens();
+    void SwitchToEmptySource();
+    void CopyStateFrom(const CGenericParser& other);
+    const CGenericReadingSource& ProgressSource(size_t& offset) const;
+
+    static constexpr size_t NoOffset = static_cast<size_t>(-1);
+
+    std::shared_ptr<CGenericReadingSource> source; // never null
+    size_t readOffset = 0;                          // just behind the look-ahead token
+    size_t blockTokenOffset = NoOffset;             // bracket of the last FindBlockToken hit
+    // Fixed objects, so that a reference from GetCurrentToken or GetNextToken
+    // keeps meaning "the current token" across advances.
+    CGenericToken currentToken;
+    CGenericToken nextToken;
+    std::vector<CGenericIOState> bufferStack;       // where each StartBufferReading came from
+
+    const ParserKeywordEntry* keywordTable = nullptr;
+    int keywordTableSize = 0;
+    std::shared_ptr<const CKeywordLookup> keywords;
+
+    std::string fileName;
+    C3DFileInterface fileInterface;
+    // The source that blocks are loaded into while OpenAndInitialize runs.
+    std::shared_ptr<CGenericReadingSource> loadingSource;
+    std::string inputString;
+    size_t lineCursor = 0;       // where GetNextLineFromBuffer takes the next line
+    size_t firstTokenOffset = 0; // moved behind the header line when it is dropped
+};

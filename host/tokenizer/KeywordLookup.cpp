@@ -1,0 +1,89 @@
+#include "KeywordLookup.h"
+
+#include <cstring>
+
+namespace {
+
+// Only ASCII letters fold: keyword tables are ASCII, and folding other bytes
+// would depend on an encoding that the tokenizer does not know.
+inline unsigned char FoldCase(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte >= 'a' && byte <= 'z') ? static_cast<unsigned char>(byte - ('a' - 'A')) : byte;
+}
+
+inline uint32_t HashFolded(const char* text, size_t length) {
+    uint32_t hash = 2166136261u; // FNV-1a
+    for (size_t i = 0; i < length; ++i) {
+        hash = (hash ^ FoldCase(text[i])) * 16777619u;
+    }
+    return hash;
+}
+
+// A row's name field has a fixed size; a name that fills it without a
+// terminator ends at the field's end rather than running into the id.
+inline size_t NameLength(const ParserKeywordEntry& entry) {
+    const void* terminator = std::memchr(entry.name, '\0', sizeof entry.name);
+    return terminator != nullptr ? static_cast<size_t>(static_cast<const char*>(terminator) - entry.name)
+                                 : sizeof entry.name;
+}
+
+} // namespace
+
+CKeywordLookup::CKeywordLookup(const ParserKeywordEntry* keywordTable, int size) : table(keywordTable) {
+    if (table == nullptr || size <= 0) {
+        return;
+    }
+    // At most half full, so that probe runs stay short.
+    size_t capacity = 16;
+    while (capacity < static_cast<size_t>(size) * 2) {
+        capacity *= 2;
+    }
+    slots.resize(capacity);
+    mask = capacity - 1;
+    for (int32_t row = 0; row < size; ++row) {
+        const size_t length = NameLength(table[row]);
+        const uint32_t hash = HashFolded(table[row].name, length);
+        size_t index = hash & mask;
+        bool duplicate = false;
+        while (slots[index].row >= 0) {
+            // The first of two rows with the same name wins, as in a scan from the top.
+            if (slots[index].hash == hash && slots[index].length == length &&
+                RowMatches(slots[index].row, table[row].name, length)) {
+                duplicate = true;
+                break;
+            }
+            index = (index + 1) & mask;
+        }
+        if (!duplicate) {
+            slots[index] = Slot{row, hash, length};
+            if (length > longestName) {
+                longestName = length;
+            }
+        }
+    }
+}
+
+bool CKeywordLookup::RowMatches(int32_t row, const char* word, size_t length) const {
+    const char* name = table[row].name;
+    for (size_t i = 0; i < length; ++i) {
+        if (FoldCase(name[i]) != FoldCase(word[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CKeywordLookup::Find(std::string_view word, int32_t& id) const {
+    if (word.empty() || word.size() > longestName) {
+        return false;
+    }
+    const uint32_t hash = HashFolded(word.data(), word.size());
+    for (size_t index = hash & mask; slots[index].row >= 0; index = (index + 1) & mask) {
+        const Slot& slot = slots[index];
+        if (slot.hash == hash && slot.length == word.size() && RowMatches(slot.row, word.data(), word.size())) {
+            id = table[slot.row].id;
+            return true;
+        }
+    }
+    return false;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "GenericTypes.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+// Case-insensitive lookup of words in a caller's keyword table. The table is
+// referred to, not copied: it must outlive the lookup and keep its contents.
+// Built once per table; a lookup hashes the word and compares at most a few
+// rows, whatever the size of the table.
+class CKeywordLookup {
+public:
+    // May throw std::bad_alloc; the tokenizer catches it and does without keywords.
+    CKeywordLookup(const ParserKeywordEntry* table, int size);
+
+    // The id of the first row whose name equals `word` ignoring ASCII letter
+    // case; false when there is none.
+    bool Find(std::string_view word, int32_t& id) const;
+
+private:
+    struct Slot {
+        int32_t row = -1; // -1: empty
+        uint32_t hash = 0;
+        size_t length = 0;
+    };
+
+    bool RowMatches(int32_t row, const char* word, size_t length) const;
+
+    const ParserKeywordEntry* table;
+    std::vector<Slot> slots;
+    size_t mask = 0;
+    size_t longestName = 0;
+};

@@ -1,0 +1,258 @@
+#include "DictionaryEntries.h"
+
+#include "parser/DepthGuard.h"
+#include "parser/VRMLParser.h"
+#include "state/VRMLSeparator.h"
+
+#include <algorithm>
+#include <new>
+
+namespace {
+CVRMLSeparatorEntry* AsSeparatorEntry(CVRMLDictionaryEntry* entry) {
+    return entry && entry->GetType() == VRML_ENTRY_SEPARATOR ? static_cast<CVRMLSeparatorEntry*>(entry) : nullptr;
+}
+
+bool IsNamedDefinition(const CVRMLDictionaryEntry* entry) {
+    return entry->GetType() != VRML_ENTRY_USE && !entry->GetName().empty();
+}
+
+void Unlink(CVRMLSeparatorEntry* parent, CVRMLDictionaryEntry* entry) {
+    parent->GetChildren().remove(entry);
+    if (entry->GetParentEntry() == parent)
+        entry->SetParentEntry(nullptr);
+}
+
+// Marks an entry as being replayed for as long as the guard lives.
+class ReplayGuard {
+public:
+    explicit ReplayGuard(CVRMLDictionaryEntry* e) : entry(e) { entry->SetReplaying(true); }
+    ~ReplayGuard() { entry->SetReplaying(false); }
+    ReplayGuard(const ReplayGuard&) = delete;
+    ReplayGuard& operator=(const ReplayGuard&) = delete;
+
+private:
+    CVRMLDictionaryEntry* entry;
+};
+
+// The replay table: each entry kind calls its Define... with its fields.
+using ReplayFunction = int (*)(CVRMLParser&, CVRMLDictionaryEntry&);
+
+template <class Entry>
+Entry& As(CVRMLDictionaryEntry& entry) {
+    return static_cast<Entry&>(entry);
+}
+
+struct ReplayRow {
+    VRMLDictionaryEntryTypes code;
+    ReplayFunction replay;
+};
+
+const ReplayRow ReplayTable[] = {
+    {VRML_ENTRY_SEPARATOR,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) { return p.ReplaySeparator(As<CVRMLSeparatorEntry>(e)); }},
+    {VRML_ENTRY_CUBE,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
+         auto& c = As<CVRMLCubeEntry>(e);
+         return p.DefineCube(c.GetWidth(), c.GetHeight(), c.GetDepth());
+     }},
+    {VRML_ENTRY_CONE,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
+         auto& c = As<CVRMLConeEntry>(e);
+         return p.DefineCone(c.GetBottomRadius(), c.GetHeight(), c.GetSide(), c.GetBottom());
+     }},
+    {VRML_ENTRY_CYLINDER,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
+         auto& c = As<CVRMLCylinderEntry>(e);
+         return p.DefineCylinder(c.GetRadius(), c.GetHeight());
+     }},
+    {VRML_ENTRY_SPHERE,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) { return p.DefineSphere(As<CVRMLSphereEntry>(e).GetRadius()); }},
+    {VRML_ENTRY_MATERIAL,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
+         auto& m = As<CVRMLMaterialEntry>(e);
+         return p.DefineMaterial(m.GetAmbient(), m.GetDiffuse(), m.GetSpecular(), m.GetEmissive(), m.GetShininess(),
+                                 m.GetTransparency());
+     }},
+    {VRML_ENTRY_MATERIAL_BINDING,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
+         return p.DefineBinding(1, static_cast<VRMLBindingTypes>(As<CVRMLBindingEntry>(e).GetBinding()));
+     }},
+    {VRML_ENTRY_NORMAL_BINDING,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
+         return p.DefineBinding(0, static_cast<VRMLBindingTypes>(As<CVRMLBindingEntry>(e).GetBinding()));
+     }},
+    {VRML_ENTRY_TRANSFORM,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
+         auto& t = As<CVRMLTransformEntry>(e);
+         return p.DefineTransform(t.GetTranslation(), t.GetScaleFactor(), t.GetRotation(), t.GetScaleOrientation(),
+                                  t.GetCenter());
+     }},
+    {VRML_ENTRY_MATRIX_TRANSFORM,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
+         return p.DefineMatrixTransform(As<CVRMLMatrixTransformEntry>(e).GetMatrix());
+     }},
+    {VRML_ENTRY_ROTATION,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) { return p.DefineRotation(As<CVRMLRotationEntry>(e).GetRotation()); }},
+    {VRML_ENTRY_SCALE,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) { return p.DefineScale(As<CVRMLScaleEntry>(e).GetScaleFactor()); }},
+    {VRML_ENTRY_TRANSLATION,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
+         return p.DefineTranslation(As<CVRMLTranslationEntry>(e).GetTranslation());
+     }},
+    {VRML_ENTRY_USE, [](CVRMLParser& p, CVRMLDictionaryEntry& e) { return p.DefineUse(e.GetName()); }},
+};
+
+ReplayFunction FindReplay(int code) {
+    for (const ReplayRow& row : ReplayTable)
+        if (row.code == code)
+            return row.replay;
+    return nullptr; // a code outside the table replays nothing and fails
+}
+} // namespace
+
+int CVRMLParser::AddDictionaryObject(CVRMLDictionaryEntry* entry) {
+    if (!entry)
+        return 0;
+    if (SkippingBlock) {
+        DestroyEntry(entry);
+        return 0;
+    }
+    bool wasRecording = CurrentSeparator && CurrentSeparator->GetDictionaryEntry();
+    if (IsNamedDefinition(entry)) {
+        if (CVRMLDictionaryEntry* previous = FindObjectInDictionary(entry->GetName()))
+            RemoveDictionaryObject(previous);
+    }
+    if (CurrentSeparator && CurrentSeparator->GetDictionaryEntry()) {
+        auto* recording = static_cast<CVRMLSeparatorEntry*>(CurrentSeparator->GetDictionaryEntry());
+        recording->GetChildren().push_back(entry);
+        entry->SetParentEntry(recording);
+    } else if (wasRecording && entry->GetType() == VRML_ENTRY_SEPARATOR) {
+        // The level's own entry was just replaced by this one of the same
+        // name, which takes over the recording of the level.
+        CurrentSeparator->SetDictionaryEntry(entry);
+    }
+    ObjectDictionary.push_back(entry);
+    if (IsNamedDefinition(entry))
+        NamedEntries[entry->GetName()] = entry;
+    return 1;
+}
+
+CVRMLDictionaryEntry* CVRMLParser::FindObjectInDictionary(const std::string& name) {
+    if (name.empty())
+        return nullptr;
+    auto found = NamedEntries.find(name);
+    return found == NamedEntries.end() ? nullptr : found->second;
+}
+
+int CVRMLParser::RemoveDictionaryObjectFromSeparators(CVRMLDictionaryEntry* entry) {
+    int changed = 0;
+    for (CVRMLSeparator* level : SeparatorStack) {
+        CVRMLSeparatorEntry* recording = AsSeparatorEntry(level->GetDictionaryEntry());
+        if (!recording)
+            continue;
+        if (recording == entry) {
+            level->SetDictionaryEntry(nullptr);
+            changed = 1;
+        } else if (std::find(recording->GetChildren().begin(), recording->GetChildren().end(), entry) !=
+                   recording->GetChildren().end()) {
+            Unlink(recording, entry);
+            changed = 1;
+        }
+    }
+    return changed;
+}
+
+int CVRMLParser::RemoveDictionaryObject(CVRMLDictionaryEntry* entry) {
+    if (!entry)
+        return 0;
+    RemoveDictionaryObjectFromSeparators(entry);
+    ObjectDictionary.remove(entry);
+    auto named = NamedEntries.find(entry->GetName());
+    if (named != NamedEntries.end() && named->second == entry)
+        NamedEntries.erase(named);
+    if (entry->GetParentEntry() || entry->GetReplaying())
+        RetireEntry(entry); // still listed by a closed separator entry, or in use by a running replay
+    else
+        DestroyEntry(entry);
+    return 1;
+}
+
+void CVRMLParser::RetireEntry(CVRMLDictionaryEntry* entry) { RetiredEntries.push_back(entry); }
+
+void CVRMLParser::DestroyEntry(CVRMLDictionaryEntry* entry) {
+    if (CVRMLSeparatorEntry* separator = AsSeparatorEntry(entry)) {
+        for (CVRMLDictionaryEntry* child : separator->GetChildren())
+            if (child->GetParentEntry() == separator)
+                child->SetParentEntry(nullptr);
+    }
+    delete entry;
+}
+
+void CVRMLParser::ClearObjectDictionary() {
+    for (CVRMLDictionaryEntry* entry : ObjectDictionary)
+        delete entry;
+    for (CVRMLDictionaryEntry* entry : RetiredEntries)
+        delete entry;
+    ObjectDictionary.clear();
+    RetiredEntries.clear();
+    NamedEntries.clear();
+    for (CVRMLSeparator* level : SeparatorStack)
+        level->SetDictionaryEntry(nullptr);
+}
+
+int CVRMLParser::ParseUse() {
+    if (!CurrentSeparator)
+        return 0;
+    if (GetCurrentTokenType() == VRML_USE)
+        Tokenize();
+    return DefineUse(GetCurrentTokenString());
+}
+
+int CVRMLParser::DefineUse(const std::string& name) {
+    if (SkippingBlock || !CurrentSeparator || name.empty())
+        return 1;
+    CVRMLDictionaryEntry* found = FindObjectInDictionary(name);
+    if (!found)
+        return 1;
+    int result = ServiceDictionaryObject(found);
+    if (GetDefiningObjects()) {
+        if (auto* use = new (std::nothrow) CVRMLUseEntry) {
+            use->SetName(name);
+            AddDictionaryObject(use);
+        }
+    }
+    return result;
+}
+
+int CVRMLParser::ReplaySeparator(CVRMLSeparatorEntry& entry) {
+    std::string savedName = EntityName;
+    EntityName = entry.GetName();
+    int result = DefineSeparator();
+    // A copy: the list must not change under the loop whatever a child does.
+    std::list<CVRMLDictionaryEntry*> children = entry.GetChildren();
+    for (CVRMLDictionaryEntry* child : children)
+        if (!ServiceDictionaryObject(child))
+            result = 0;
+    PopSeparator();
+    EntityName = savedName;
+    return result;
+}
+
+int CVRMLParser::ServiceDictionaryObject(CVRMLDictionaryEntry* entry) {
+    if (SkippingBlock || !entry)
+        return 0;
+    // A replay reached again from inside itself (a separator that uses its own
+    // name) is cut off: it builds nothing and does not fail the statement.
+    if (entry->GetReplaying())
+        return 1;
+    if (ReplayDepth >= MaxReplayDepth)
+        return 0;
+    DepthGuard depth(ReplayDepth);
+    ReplayGuard guard(entry);
+    int savedAllow = AllowDictionaryUpdate;
+    AllowDictionaryUpdate = 0;
+    const ReplayFunction replay = FindReplay(entry->GetType());
+    int result = replay ? replay(*this, *entry) : 0;
+    AllowDictionaryUpdate = savedAllow;
+    return result;
+}

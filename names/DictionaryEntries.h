@@ -1,0 +1,261 @@
+#pragma once
+// The recorded operands of the Define... operations. A DEF (or a node inside a
+// named separator) leaves one entry; a USE calls the same Define... again
+// with the entry's fields.
+
+#include "host/geometry/Geometry.h"
+
+#include <list>
+#include <string>
+#include <vector>
+
+enum VRMLDictionaryEntryTypes : int {
+    VRML_ENTRY_NONE = 0,
+    VRML_ENTRY_SEPARATOR = 1,
+    VRML_ENTRY_CUBE = 2,
+    VRML_ENTRY_CONE = 3,
+    VRML_ENTRY_CYLINDER = 4,
+    VRML_ENTRY_SPHERE = 5,
+    VRML_ENTRY_INDEXED_SET = 6,
+    VRML_ENTRY_POINT_SET = 7,
+    VRML_ENTRY_MATERIAL = 8,
+    VRML_ENTRY_MATERIAL_BINDING = 9,
+    VRML_ENTRY_COORDINATE3 = 10,
+    VRML_ENTRY_NORMAL = 11,
+    VRML_ENTRY_NORMAL_BINDING = 12,
+    VRML_ENTRY_TRANSFORM = 13,
+    VRML_ENTRY_MATRIX_TRANSFORM = 14,
+    VRML_ENTRY_ROTATION = 15,
+    VRML_ENTRY_SCALE = 16,
+    VRML_ENTRY_TRANSLATION = 17,
+    VRML_ENTRY_USE = 18,
+    VRML_ENTRY_ELEVATION_GRID = 19,
+    VRML_ENTRY_EXTRUSION = 20,
+    VRML_ENTRY_PROTO_USE = 21,
+    VRML_ENTRY_TRIANGLE_STRIP_SET = 22
+};
+
+class CVRMLSeparatorEntry;
+
+class CVRMLDictionaryEntry {
+public:
+    CVRMLDictionaryEntry() { CVRMLDictionaryEntry::Initialize(); }
+    CVRMLDictionaryEntry(const CVRMLDictionaryEntry&) = delete;
+    CVRMLDictionaryEntry& operator=(const CVRMLDictionaryEntry&) = delete;
+    virtual ~CVRMLDictionaryEntry() = default;
+    virtual void Initialize() {
+        SetName(std::string());
+        SetType(VRML_ENTRY_NONE);
+    }
+    virtual std::string GetName() const { return name; }
+    virtual void SetName(const std::string& value) { name = value; }
+    virtual int GetType() const { return type; }
+    virtual void SetType(int value) { type = value; }
+
+    // Bookkeeping of the dictionary: the separator entry whose children list
+    // holds this entry (an entry is in at most one), and whether a replay of
+    // this entry is running (a replay of it from inside itself is cut off).
+    CVRMLSeparatorEntry* GetParentEntry() const { return parentEntry; }
+    void SetParentEntry(CVRMLSeparatorEntry* parent) { parentEntry = parent; }
+    bool GetReplaying() const { return replaying; }
+    void SetReplaying(bool value) { replaying = value; }
+
+private:
+    std::string name;
+    int type = VRML_ENTRY_NONE;
+    CVRMLSeparatorEntry* parentEntry = nullptr;
+    bool replaying = false;
+};
+
+// One field with a get and a set accessor; a list is assigned (copied).
+#define VRML_ENTRY_FIELD(Type, Name, member)                    \
+public:                                                         \
+    const Type& Get##Name() const { return member; }            \
+    Type& Get##Name() { return member; }                        \
+    void Set##Name(const Type& value) { member = value; }       \
+                                                                \
+private:                                                        \
+    Type member
+
+// The entry kinds, each with its code and defaults in Initialize().
+#define VRML_ENTRY_KIND(Kind, Base, code, defaults)             \
+public:                                                         \
+    Kind() { Kind::Initialize(); }                              \
+    void Initialize() override {                                \
+        SetType(code);                                          \
+        defaults;                                               \
+    }
+
+class CVRMLSeparatorEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLSeparatorEntry, CVRMLDictionaryEntry, VRML_ENTRY_SEPARATOR, children.clear())
+    // Not owning: the dictionary owns every entry.
+    VRML_ENTRY_FIELD(std::list<CVRMLDictionaryEntry*>, Children, children);
+};
+
+class CVRMLCubeEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLCubeEntry, CVRMLDictionaryEntry, VRML_ENTRY_CUBE, width = height = depth = 1.0)
+    VRML_ENTRY_FIELD(double, Width, width);
+    VRML_ENTRY_FIELD(double, Height, height);
+    VRML_ENTRY_FIELD(double, Depth, depth);
+};
+
+class CVRMLConeEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLConeEntry, CVRMLDictionaryEntry, VRML_ENTRY_CONE,
+                    bottomRadius = height = 1.0; side = bottom = 1)
+    VRML_ENTRY_FIELD(double, BottomRadius, bottomRadius);
+    VRML_ENTRY_FIELD(double, Height, height);
+    VRML_ENTRY_FIELD(int, Side, side);
+    VRML_ENTRY_FIELD(int, Bottom, bottom);
+};
+
+class CVRMLCylinderEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLCylinderEntry, CVRMLDictionaryEntry, VRML_ENTRY_CYLINDER, radius = height = 1.0)
+    VRML_ENTRY_FIELD(double, Radius, radius);
+    VRML_ENTRY_FIELD(double, Height, height);
+};
+
+class CVRMLSphereEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLSphereEntry, CVRMLDictionaryEntry, VRML_ENTRY_SPHERE, radius = 1.0)
+    VRML_ENTRY_FIELD(double, Radius, radius);
+};
+
+class CVRMLIndexedSetEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLIndexedSetEntry, CVRMLDictionaryEntry, VRML_ENTRY_INDEXED_SET,
+                    coordIndex.Clear(); normalIndex.Clear(); materialIndex.Clear(); faceSet = 1)
+    VRML_ENTRY_FIELD(trelIntArray, CoordIndex, coordIndex);
+    VRML_ENTRY_FIELD(trelIntArray, NormalIndex, normalIndex);
+    VRML_ENTRY_FIELD(trelIntArray, MaterialIndex, materialIndex);
+    VRML_ENTRY_FIELD(int, FaceSet, faceSet);
+};
+
+class CVRMLPointSetEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLPointSetEntry, CVRMLDictionaryEntry, VRML_ENTRY_POINT_SET, startIndex = 0; numPoints = -1)
+    VRML_ENTRY_FIELD(int, StartIndex, startIndex);
+    VRML_ENTRY_FIELD(int, NumPoints, numPoints);
+};
+
+class CVRMLMaterialEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLMaterialEntry, CVRMLDictionaryEntry, VRML_ENTRY_MATERIAL,
+                    ambient.Clear(); diffuse.Clear(); specular.Clear(); emissive.Clear(); shininess.Clear();
+                    transparency.Clear())
+    VRML_ENTRY_FIELD(trelChromaArray, Ambient, ambient);
+    VRML_ENTRY_FIELD(trelChromaArray, Diffuse, diffuse);
+    VRML_ENTRY_FIELD(trelChromaArray, Specular, specular);
+    VRML_ENTRY_FIELD(trelChromaArray, Emissive, emissive);
+    VRML_ENTRY_FIELD(trelDoubleArray, Shininess, shininess);
+    VRML_ENTRY_FIELD(trelDoubleArray, Transparency, transparency);
+};
+
+class CVRMLBindingEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLBindingEntry, CVRMLDictionaryEntry, VRML_ENTRY_NORMAL_BINDING, binding = 0)
+    VRML_ENTRY_FIELD(int, Binding, binding);
+};
+
+class CVRMLMaterialBindingEntry : public CVRMLBindingEntry {
+public:
+    CVRMLMaterialBindingEntry() { CVRMLMaterialBindingEntry::Initialize(); }
+    void Initialize() override {
+        CVRMLBindingEntry::Initialize();
+        SetType(VRML_ENTRY_MATERIAL_BINDING);
+    }
+};
+
+class CVRMLNormalBindingEntry : public CVRMLBindingEntry {
+public:
+    CVRMLNormalBindingEntry() { CVRMLNormalBindingEntry::Initialize(); }
+    void Initialize() override {
+        CVRMLBindingEntry::Initialize();
+        SetType(VRML_ENTRY_NORMAL_BINDING);
+    }
+};
+
+class CVRMLCoordinate3Entry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLCoordinate3Entry, CVRMLDictionaryEntry, VRML_ENTRY_COORDINATE3, points.Clear())
+    VRML_ENTRY_FIELD(trelFloatPointArray, Points, points);
+};
+
+class CVRMLNormalEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLNormalEntry, CVRMLDictionaryEntry, VRML_ENTRY_NORMAL, vectors.Clear())
+    VRML_ENTRY_FIELD(trelVectorArray, Vectors, vectors);
+};
+
+class CVRMLTransformEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLTransformEntry, CVRMLDictionaryEntry, VRML_ENTRY_TRANSFORM,
+                    rotation.SetIdentity(); translation = trelFloatPoint(); scaleFactor = trelFloatPoint(1, 1, 1);
+                    scaleOrientation.SetIdentity(); center = trelFloatPoint())
+    VRML_ENTRY_FIELD(trelMatrix4x4, Rotation, rotation);
+    VRML_ENTRY_FIELD(trelFloatPoint, Translation, translation);
+    VRML_ENTRY_FIELD(trelFloatPoint, ScaleFactor, scaleFactor);
+    VRML_ENTRY_FIELD(trelMatrix4x4, ScaleOrientation, scaleOrientation);
+    VRML_ENTRY_FIELD(trelFloatPoint, Center, center);
+};
+
+class CVRMLMatrixTransformEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLMatrixTransformEntry, CVRMLDictionaryEntry, VRML_ENTRY_MATRIX_TRANSFORM, matrix.SetIdentity())
+    VRML_ENTRY_FIELD(trelMatrix4x4, Matrix, matrix);
+};
+
+class CVRMLRotationEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLRotationEntry, CVRMLDictionaryEntry, VRML_ENTRY_ROTATION, rotation.SetIdentity())
+    VRML_ENTRY_FIELD(trelMatrix4x4, Rotation, rotation);
+};
+
+class CVRMLScaleEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLScaleEntry, CVRMLDictionaryEntry, VRML_ENTRY_SCALE, scaleFactor = trelFloatPoint(1, 1, 1))
+    VRML_ENTRY_FIELD(trelFloatPoint, ScaleFactor, scaleFactor);
+};
+
+class CVRMLTranslationEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLTranslationEntry, CVRMLDictionaryEntry, VRML_ENTRY_TRANSLATION, translation = trelFloatPoint())
+    VRML_ENTRY_FIELD(trelFloatPoint, Translation, translation);
+};
+
+// The used name is the entry's name; it is looked up again at replay time.
+class CVRMLUseEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLUseEntry, CVRMLDictionaryEntry, VRML_ENTRY_USE, (void)0)
+};
+
+class CVRMLElevationGridEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLElevationGridEntry, CVRMLDictionaryEntry, VRML_ENTRY_ELEVATION_GRID,
+                    solid = 1; height.Clear(); xDimension = xSpacing = zDimension = zSpacing = 0.0)
+    VRML_ENTRY_FIELD(int, Solid, solid);
+    VRML_ENTRY_FIELD(trelDoubleArray, Height, height);
+    VRML_ENTRY_FIELD(double, XDimension, xDimension);
+    VRML_ENTRY_FIELD(double, XSpacing, xSpacing);
+    VRML_ENTRY_FIELD(double, ZDimension, zDimension);
+    VRML_ENTRY_FIELD(double, ZSpacing, zSpacing);
+};
+
+class CVRMLExtrusionEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLExtrusionEntry, CVRMLDictionaryEntry, VRML_ENTRY_EXTRUSION,
+                    solid = beginCap = endCap = 1; axes.Clear(); angles.Clear(); scale.Clear(); crossSection.Clear();
+                    spine.Clear())
+    VRML_ENTRY_FIELD(int, Solid, solid);
+    VRML_ENTRY_FIELD(int, BeginCap, beginCap);
+    VRML_ENTRY_FIELD(int, EndCap, endCap);
+    VRML_ENTRY_FIELD(trelVectorArray, Axes, axes);
+    VRML_ENTRY_FIELD(trelDoubleArray, Angles, angles);
+    VRML_ENTRY_FIELD(trelDoubleArray, Scale, scale);
+    VRML_ENTRY_FIELD(trelDoubleArray, CrossSection, crossSection);
+    VRML_ENTRY_FIELD(trelFloatPointArray, Spine, spine);
+};
+
+// Owns a copy of the use-site text of a prototype instance.
+class CVRMLProtoUseEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLProtoUseEntry, CVRMLDictionaryEntry, VRML_ENTRY_PROTO_USE,
+                    prototypeName.clear(); useText.clear())
+    VRML_ENTRY_FIELD(std::string, PrototypeName, prototypeName);
+    VRML_ENTRY_FIELD(std::vector<char>, UseText, useText);
+
+public:
+    int GetTextLength() const { return static_cast<int>(useText.size()); }
+};
+
+class CVRMLTriangleStripSetEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLTriangleStripSetEntry, CVRMLDictionaryEntry, VRML_ENTRY_TRIANGLE_STRIP_SET,
+                    numVertices.Clear())
+    VRML_ENTRY_FIELD(trelIntArray, NumVertices, numVertices);
+};
+
+#undef VRML_ENTRY_KIND
+#undef VRML_ENTRY_FIELD

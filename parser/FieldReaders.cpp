@@ -1,0 +1,243 @@
+#include "VRMLParser.h"
+
+#include "state/VRMLSeparator.h"
+
+#include <climits>
+#include <cstring>
+#include <vector>
+
+// Lists are collected in reading order and copied into the output array after
+// one resize to their final length.
+namespace {
+template <class Array, class Value>
+void CopyInto(Array& output, const std::vector<Value>& values) {
+    output.Resize(static_cast<int>(values.size()));
+    for (size_t i = 0; i < values.size(); ++i)
+        output[static_cast<int>(i)] = values[i];
+}
+} // namespace
+
+int CVRMLParser::ParseColor(trelChroma& color) {
+    if (GetCurrentTokenType() == VRML_OPEN_BRACKET)
+        Tokenize();
+    double rgb[3];
+    for (int i = 0; i < 3; ++i) {
+        if (GetCurrentTokenType() != VRML_NUMBER)
+            return 0;
+        rgb[i] = GetCurrentTokenNumericValue();
+        if (i < 2)
+            Tokenize();
+    }
+    color = trelChroma(static_cast<float>(rgb[0]), static_cast<float>(rgb[1]), static_cast<float>(rgb[2]), 1.0f);
+    return 1;
+}
+
+// The list ends at "]"; it also ends at any closing bracket and at the end of
+// input, so that a list cut short never reads on without end.
+int CVRMLParser::ParseColorArray(trelChromaArray& colors) {
+    if (GetCurrentTokenType() != VRML_OPEN_BRACKET) {
+        trelChroma color;
+        if (!ParseColor(color))
+            return 0;
+        colors.Resize(1);
+        colors[0] = color;
+        return 1;
+    }
+    Tokenize();
+    std::vector<trelChroma> read;
+    while (GetCurrentTokenType() != VRML_CLOSE_BRACKET) {
+        if (GetCurrentTokenType() == VRML_END_OF_INPUT || GetCurrentTokenEndType())
+            break;
+        trelChroma color;
+        if (ParseColor(color))
+            read.push_back(color);
+        if (GetCurrentTokenType() != VRML_CLOSE_BRACKET && !Tokenize())
+            break;
+    }
+    if (read.empty())
+        return 0;
+    CopyInto(colors, read);
+    return 1;
+}
+
+int CVRMLParser::ParseColor3() {
+    if (!CurrentSeparator)
+        return 0;
+    while (GetCurrentTokenType() == VRML_COLOR) {
+        if (!Tokenize())
+            break;
+    }
+    int result = 0;
+    trelChromaArray colors;
+    while (GetCurrentTokenType() != VRML_CLOSE_BRACE) {
+        result = ParseColorArray(colors);
+        if (!Tokenize())
+            break;
+    }
+    if (colors.GetSize() > 0 && CurrentSeparator)
+        CurrentSeparator->SetDiffuseColors(colors);
+    return result;
+}
+
+int CVRMLParser::ParsePoint(trelFloatPoint& point) {
+    float* coordinates[3] = {&point.x, &point.y, &point.z};
+    for (int i = 0; i < 3; ++i) {
+        if (GetCurrentTokenType() != VRML_NUMBER)
+            return 0;
+        *coordinates[i] = static_cast<float>(GetCurrentTokenNumericValue());
+        if (i < 2)
+            Tokenize();
+    }
+    return 1;
+}
+
+int CVRMLParser::ParsePointArray(trelFloatPointArray& points) {
+    if (!GetCurrentTokenBeginType()) {
+        points.Resize(1);
+        return ParsePoint(points[0]);
+    }
+    Tokenize();
+    std::vector<trelFloatPoint> read;
+    while (!GetCurrentTokenEndType()) {
+        trelFloatPoint point;
+        if (ParsePoint(point))
+            read.push_back(point);
+        if (!Tokenize())
+            break;
+    }
+    int result = 0;
+    if (!read.empty()) {
+        CopyInto(points, read);
+        result = 1;
+    }
+    if (GetCurrentTokenType() == VRML_CLOSE_BRACKET)
+        Tokenize();
+    return result;
+}
+
+int CVRMLParser::ParseFloatArray(trelDoubleArray& values) {
+    auto valueOfToken = [this] { return GetCurrentTokenType() == VRML_NUMBER ? GetCurrentTokenNumericValue() : 0.0; };
+    if (GetCurrentTokenType() != VRML_OPEN_BRACKET) {
+        values.Resize(1);
+        values[0] = valueOfToken();
+        return 1;
+    }
+    Tokenize();
+    std::vector<double> read;
+    while (GetCurrentTokenType() != VRML_CLOSE_BRACKET) {
+        read.push_back(valueOfToken());
+        if (!Tokenize())
+            break;
+    }
+    if (read.empty())
+        return 0;
+    CopyInto(values, read);
+    return 1;
+}
+
+int CVRMLParser::ParseIndexArray(std::vector<int>& indices, std::vector<int>& counts) {
+    if (GetCurrentTokenType() == VRML_OPEN_BRACKET)
+        Tokenize();
+    int run = 0;
+    while (GetCurrentTokenType() == VRML_NUMBER) {
+        double value = GetCurrentTokenNumericValue();
+        if (value == -1.0) {
+            if (run > 0) {
+                counts.push_back(run);
+                run = 0;
+            }
+        } else {
+            indices.push_back(ToIndex(value));
+            ++run;
+        }
+        if (!Tokenize())
+            break;
+    }
+    if (run > 0)
+        counts.push_back(run);
+    return indices.empty() ? 0 : 1;
+}
+
+int CVRMLParser::ParseRotationVector(trelVector& axis, double& angle) {
+    while (GetCurrentTokenType() == VRML_OPEN_BRACE || GetCurrentTokenType() == VRML_OPEN_BRACKET) {
+        if (!Tokenize())
+            break;
+    }
+    axis = trelVector(0.0f, 0.0f, 0.0f);
+    angle = 0.0;
+    float* components[3] = {&axis.x, &axis.y, &axis.z};
+    int read = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (GetCurrentTokenType() != VRML_NUMBER)
+            continue;
+        double value = GetCurrentTokenNumericValue();
+        if (i < 3)
+            *components[i] = static_cast<float>(value);
+        else
+            angle = value;
+        Tokenize();
+        read = 1;
+    }
+    return read;
+}
+
+// The list ends at a closing bracket or at the end of input; a token that
+// cannot begin a rotation (a word, a string, a keyword) ends it too, since
+// nothing would ever step over it.
+int CVRMLParser::ParseRotationVectorArray(trelVectorArray& axes, trelDoubleArray& angles) {
+    if (!GetCurrentTokenBeginType()) {
+        axes.Resize(1);
+        angles.Resize(1);
+        return ParseRotationVector(axes[0], angles[0]);
+    }
+    Tokenize();
+    std::vector<trelVector> readAxes;
+    std::vector<double> readAngles;
+    while (!GetCurrentTokenEndType() && GetCurrentTokenType() != VRML_END_OF_INPUT) {
+        trelVector axis;
+        double angle = 0.0;
+        if (!ParseRotationVector(axis, angle))
+            break;
+        readAxes.push_back(axis);
+        readAngles.push_back(angle);
+    }
+    if (readAxes.empty())
+        return 0;
+    CopyInto(axes, readAxes);
+    CopyInto(angles, readAngles);
+    return 1;
+}
+
+int CVRMLParser::RemoveQuotes(char* text) {
+    if (!text)
+        return 0;
+    int removed = 0;
+    if (text[0] == '"') {
+        std::memmove(text, text + 1, std::strlen(text)); // the terminator moves too
+        removed = 1;
+    }
+    size_t length = std::strlen(text);
+    if (length > 0 && text[length - 1] == '"') {
+        text[length - 1] = '\0';
+        removed = 1;
+    }
+    return removed;
+}
+
+// Works on the string itself: names of any length keep all their characters.
+int CVRMLParser::RemoveQuotes(std::string& text) {
+    std::vector<char> buffer(text.begin(), text.end());
+    buffer.push_back('\0');
+    int removed = RemoveQuotes(buffer.data());
+    if (removed)
+        text = buffer.data();
+    return removed;
+}
+
+int CVRMLParser::ToIndex(double value) {
+    if (!(value > -2147483648.0))
+        return value != value ? 0 : INT_MIN; // NaN gives 0
+    if (value >= 2147483647.0)
+        return INT_MAX;
+    return static_cast<int>(value);
+}

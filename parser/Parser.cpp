@@ -1,0 +1,118 @@
+#include "VRMLParser.h"
+
+#include "names/DictionaryEntries.h"
+#include "state/VRMLSeparator.h"
+
+CVRMLParser::CVRMLParser() { InitializeVariables(); }
+
+CVRMLParser::CVRMLParser(C3DWorld* world, const std::string& fileName) {
+    InitializeVariables();
+    World = world;
+    IOManager.SetFilename(fileName);
+}
+
+CVRMLParser::CVRMLParser(const CVRMLParser& other) : IOManager(other.IOManager) {
+    InitializeVariables();
+    *this = other;
+}
+
+CVRMLParser& CVRMLParser::operator=(const CVRMLParser& other) {
+    if (this == &other)
+        return *this;
+    ClearObjectDictionary();
+    ClearSeparatorStack();
+    World = other.World;
+    CurrentSeparator = nullptr;
+    IOManager = other.IOManager;
+    DefinedEntity = other.DefinedEntity;
+    EntityName = other.EntityName;
+    AllowDictionaryUpdate = other.AllowDictionaryUpdate;
+    SkippingBlock = other.SkippingBlock;
+    LastPercentage = other.LastPercentage;
+    LoaderPtr = other.LoaderPtr;
+    ImageUnits = other.ImageUnits;
+    return *this;
+}
+
+CVRMLParser::~CVRMLParser() {
+    ClearObjectDictionary();
+    ClearSeparatorStack();
+}
+
+void CVRMLParser::InitializeVariables() {
+    World = nullptr;
+    CurrentSeparator = nullptr;
+    DefinedEntity = 0;
+    AllowDictionaryUpdate = 1;
+    EntityName.clear();
+    SkippingBlock = 0;
+    LastPercentage = 0;
+    LoaderPtr = nullptr;
+    ImageUnits = VRML_UNITS_METRES;
+}
+
+int CVRMLParser::Parse(C3DWorld* world, const std::string& fileName) {
+    World = world;
+    IOManager.SetFilename(fileName);
+    int opened = IOManager.OpenFile();
+    if (opened != VRML_LOAD_SUCCESS)
+        return opened;
+
+    int result = VRML_LOAD_FAILURE;
+    // A DEF pending from an earlier parse must not name (and record) the
+    // root level of this one.
+    DefinedEntity = 0;
+    EntityName.clear();
+    DefineSeparator();
+    while (GetCurrentTokenType() != VRML_END_OF_INPUT) {
+        if (ParseBlock())
+            result = VRML_LOAD_SUCCESS;
+    }
+    PopSeparator();
+    IOManager.CloseFile();
+    DetermineUnits();
+    return result;
+}
+
+void CVRMLParser::DetermineUnits() {
+    if (!World)
+        return;
+    // Worlds smaller than this are taken to be written in a larger unit than
+    // the metre and are scaled up by powers of ten.
+    constexpr float SmallestWorld = 25.0f;
+    World->RecursiveUpdateBBox();
+    ImageUnits = VRML_UNITS_METRES;
+    for (;;) {
+        if (World->GetBBox().GetLargestDimension() >= SmallestWorld)
+            return;
+        float factor = 1.0f;
+        bool last = false;
+        switch (ImageUnits) {
+        case VRML_UNITS_METRES:
+            factor = 100.0f;
+            ImageUnits = VRML_UNITS_CENTIMETRES;
+            break;
+        case VRML_UNITS_CENTIMETRES:
+            factor = 10.0f;
+            ImageUnits = VRML_UNITS_MILLIMETRES;
+            break;
+        default:
+            factor = 1000.0f;
+            ImageUnits = VRML_UNITS_MICROMETRES;
+            last = true;
+            break;
+        }
+        World->ApplyMatrixToGeometry(GetScaleMatrix(trelFloatPoint(factor, factor, factor)), true);
+        World->RecursiveUpdateBBox();
+        if (last)
+            return;
+    }
+}
+
+int CVRMLParser::GetDefiningObjects() const {
+    if (!AllowDictionaryUpdate)
+        return 0;
+    if (CurrentSeparator && CurrentSeparator->GetDictionaryEntry())
+        return 1;
+    return DefinedEntity;
+}

@@ -1,0 +1,82 @@
+#include "VRMLParser.h"
+
+#include <algorithm>
+
+int CVRMLParser::Tokenize() {
+    if (!IOManager.Tokenize())
+        return 0;
+    UpdateStatus();
+    return 1;
+}
+
+void CVRMLParser::UpdateStatus() {
+    if (SkippingBlock)
+        return;
+    uint64_t total = IOManager.GetTotalFileSize();
+    if (total == 0)
+        return;
+    double fraction = static_cast<double>(IOManager.GetCurrentFileOffset()) / static_cast<double>(total);
+    int percentage = static_cast<int>(std::min(fraction * 100.0, 99.0)); // 100 is never reported
+    if (percentage > LastPercentage) {
+        if (LoaderPtr)
+            LoaderPtr(percentage);
+        LastPercentage = percentage;
+    }
+}
+
+void CVRMLParser::MoveUpToInterestingToken() {
+    while (GetCurrentTokenType() == VRML_WORD)
+        Tokenize();
+}
+
+void CVRMLParser::SkipBlock(GenericTokenTypes open, GenericTokenTypes close, int passClose) {
+    MoveUpToInterestingToken();
+    if (!GetCurrentTokenBeginType() && !GetNextTokenBeginType()) {
+        // A node rather than a bracketed block: read it without keeping
+        // anything it builds or defines.
+        int savedSkipping = SkippingBlock;
+        int savedAllow = AllowDictionaryUpdate;
+        SkippingBlock = 1;
+        AllowDictionaryUpdate = 0;
+        ParseBlock();
+        SkippingBlock = savedSkipping;
+        AllowDictionaryUpdate = savedAllow;
+        return;
+    }
+    if (GetNextTokenDataType() != close) {
+        // The scan starts behind the look-ahead token: when that token opens
+        // a nested block of its own ("{ {"), it has to be counted here.
+        int depth = GetCurrentTokenDataType() == open && GetNextTokenDataType() == open ? 2 : 1;
+        GenericTokenTypes found = GENERIC_END_OF_INPUT;
+        while (depth > 0) {
+            if (!IOManager.FindBlockToken(open, close, found))
+                break;
+            depth += found == open ? 1 : -1;
+        }
+        IOManager.DecrementOffset();
+        Tokenize();
+    }
+    Tokenize();
+    if (passClose)
+        Tokenize();
+}
+
+void CVRMLParser::SkipBlock(int passClose) { SkipBlock(GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, passClose); }
+
+void CVRMLParser::SkipArray(int passClose) { SkipBlock(GENERIC_OPEN_BRACKET, GENERIC_CLOSE_BRACKET, passClose); }
+
+int CVRMLParser::SaveIOState(CGenericIOState& state) {
+    if (!IOManager.SaveIOState(state))
+        return 0;
+    state.SetDefinedEntity(DefinedEntity);
+    state.SetEntityName(EntityName);
+    return 1;
+}
+
+int CVRMLParser::RestoreIOState(CGenericIOState& state) {
+    if (!IOManager.RestoreIOState(state))
+        return 0;
+    DefinedEntity = state.GetDefinedEntity();
+    EntityName = state.GetEntityName();
+    return 1;
+}

@@ -1,0 +1,95 @@
+#include "VRMLIOManager.h"
+
+#include "KeywordTable.h"
+
+#include <cctype>
+#include <cstring>
+
+CVRMLIOManager::CVRMLIOManager() {
+    SetKeywordTable(&VRMLKeywordTable[0]);
+    SetKeywordTableSize(VRML_KEYWORD_COUNT);
+    InitializeVariables();
+}
+
+CVRMLIOManager::CVRMLIOManager(const CVRMLIOManager& other) : CGenericParser(other), Version(other.Version) {}
+
+CVRMLIOManager& CVRMLIOManager::operator=(const CVRMLIOManager& other) {
+    if (this != &other) {
+        CGenericParser::operator=(other);
+        Version = other.Version;
+    }
+    return *this;
+}
+
+CVRMLIOManager::~CVRMLIOManager() { CloseFile(); }
+
+void CVRMLIOManager::InitializeVariables() { Version = VRML_VERSION_1; }
+
+VRMLLoadResultTypes CVRMLIOManager::OpenFile() {
+    switch (OpenAndInitialize()) {
+    case GENERIC_LOAD_OK:
+        return VRML_LOAD_SUCCESS;
+    case GENERIC_LOAD_UNREADABLE:
+        return VRML_LOAD_UNREADABLE;
+    default:
+        return VRML_LOAD_FAILURE;
+    }
+}
+
+namespace {
+bool StartsWith(const char* text, const char* prefix) { return std::strncmp(text, prefix, std::strlen(prefix)) == 0; }
+} // namespace
+
+// The header line must begin with one of the two version strings, in any
+// letter case; text after it on the same line (a comment) is allowed.
+int CVRMLIOManager::CheckFileHeader() {
+    if (!GetFileInterface().GetFileHandleIsValid())
+        return 0;
+    GetFileInterface().ReadNextBlockFromFile();
+    if (!GetNextLineFromBuffer() || GetInputStringEmpty())
+        return 0;
+    char* line = GetInputString();
+    for (char* c = line; *c; ++c)
+        *c = static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+    int accepted = 0;
+    if (StartsWith(line, "#VRML V1.0 ASCII")) {
+        Version = VRML_VERSION_1;
+        accepted = 1;
+    } else if (StartsWith(line, "#VRML V2.0 UTF8")) {
+        Version = VRML_VERSION_2;
+        accepted = 1;
+    }
+    SetInputStringValue(nullptr);
+    return accepted;
+}
+
+VRMLTokenTypes CVRMLIOManager::GetTokenType(const CGenericToken& token) {
+    switch (token.GetDataType()) {
+    case GENERIC_END_OF_INPUT: return VRML_END_OF_INPUT;
+    case GENERIC_OPEN_BRACE: return VRML_OPEN_BRACE;
+    case GENERIC_CLOSE_BRACE: return VRML_CLOSE_BRACE;
+    case GENERIC_OPEN_BRACKET: return VRML_OPEN_BRACKET;
+    case GENERIC_CLOSE_BRACKET: return VRML_CLOSE_BRACKET;
+    case GENERIC_OPEN_PAREN: return VRML_OPEN_PAREN;
+    case GENERIC_CLOSE_PAREN: return VRML_CLOSE_PAREN;
+    case GENERIC_STRING: return VRML_STRING;
+    case GENERIC_BOOLEAN: return VRML_BOOLEAN;
+    case GENERIC_NUMBER: return VRML_NUMBER;
+    case GENERIC_KEYWORD: return static_cast<VRMLTokenTypes>(token.GetUserDefinedType());
+    default: return VRML_WORD;
+    }
+}
+
+int CVRMLIOManager::GetNextTokenEndsDeclaration() {
+    switch (GetNextTokenType()) {
+    case VRML_EVENTIN:
+    case VRML_EVENTOUT:
+    case VRML_EXPOSEDFIELD:
+    case VRML_FIELD:
+    case VRML_CLOSE_BRACKET:
+    case VRML_END_OF_INPUT:
+        return 1;
+    default:
+        return 0;
+    }
+}

@@ -1,0 +1,243 @@
+#pragma once
+// The VRML loader. A host constructs a CVRMLParser, may install a progress
+// callback, and calls Parse with an empty world and a file name; the world
+// comes back filled with groups, objects and their materials.
+//
+// Member functions are defined in the folder of the subsystem they belong to:
+// parser/ (entry, loop, reading control, field readers), state/ (separator
+// stack, transforms, materials, grouping), geometry/ (one file per family of
+// geometry nodes) and names/ (dictionary, prototypes, inline files).
+
+#include "VRMLIOManager.h"
+#include "VRMLTypes.h"
+#include "host/geometry/Geometry.h"
+
+#include <initializer_list>
+#include <list>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class CVRMLSeparator;
+class CVRMLDictionaryEntry;
+class CVRMLSeparatorEntry;
+
+using VRMLLoaderCallback = void (*)(int percentage);
+
+class CVRMLParser {
+public:
+    // Life cycle. Copying gives a parser with the same world, settings and
+    // reading state but with empty separator stack and dictionaries: the
+    // records they hold belong to exactly one parser, which deletes them.
+    CVRMLParser();
+    CVRMLParser(C3DWorld* world, const std::string& fileName);
+    CVRMLParser(const CVRMLParser& other);
+    CVRMLParser& operator=(const CVRMLParser& other);
+    ~CVRMLParser();
+    void InitializeVariables();
+
+    // Entry and loop.
+    int Parse(C3DWorld* world, const std::string& fileName);
+    int ParseBlock();
+    void DetermineUnits();
+
+    // Reading control.
+    int Tokenize();
+    void MoveUpToInterestingToken();
+    void SkipBlock(GenericTokenTypes open, GenericTokenTypes close, int passClose);
+    void SkipBlock(int passClose);
+    void SkipArray(int passClose);
+    int SaveIOState(CGenericIOState& state);
+    int RestoreIOState(CGenericIOState& state);
+    void UpdateStatus();
+
+    // Token queries, forwarded to the input manager.
+    VRMLTokenTypes GetCurrentTokenType() { return IOManager.GetCurrentTokenType(); }
+    VRMLTokenTypes GetNextTokenType() { return IOManager.GetNextTokenType(); }
+    GenericTokenTypes GetCurrentTokenDataType() { return IOManager.GetCurrentTokenDataType(); }
+    GenericTokenTypes GetNextTokenDataType() { return IOManager.GetNextTokenDataType(); }
+    int GetCurrentTokenBeginType() { return IOManager.GetCurrentTokenBeginType(); }
+    int GetNextTokenBeginType() { return IOManager.GetNextTokenBeginType(); }
+    int GetCurrentTokenEndType() { return IOManager.GetCurrentTokenEndType(); }
+    int GetNextTokenEndType() { return IOManager.GetNextTokenEndType(); }
+    std::string GetCurrentTokenString() const { return IOManager.GetCurrentTokenString(); }
+    std::string GetNextTokenString() const { return IOManager.GetNextTokenString(); }
+    double GetCurrentTokenNumericValue() const { return IOManager.GetCurrentTokenNumericValue(); }
+    double GetNextTokenNumericValue() const { return IOManager.GetNextTokenNumericValue(); }
+    int GetCurrentTokenBooleanValue() const { return IOManager.GetCurrentTokenBooleanValue(); }
+    int GetNextTokenBooleanValue() const { return IOManager.GetNextTokenBooleanValue(); }
+    int GetVersion() const { return IOManager.GetVersion(); }
+
+    // Accessors.
+    C3DWorld* GetWorld() const { return World; }
+    void SetWorld(C3DWorld* world) { World = world; }
+    CVRMLIOManager* GetIOManager() { return &IOManager; }
+    std::list<CVRMLSeparator*>* GetSeparatorStack() { return &SeparatorStack; }
+    std::list<CVRMLDictionaryEntry*>* GetObjectDictionary() { return &ObjectDictionary; }
+    int GetDefinedEntity() const { return DefinedEntity; }
+    void SetDefinedEntity(int value) { DefinedEntity = value; }
+    std::string GetEntityName() const { return EntityName; }
+    void SetEntityName(const std::string& name) { EntityName = name; }
+    int GetAllowDictionaryUpdate() const { return AllowDictionaryUpdate; }
+    void SetAllowDictionaryUpdate(int value) { AllowDictionaryUpdate = value; }
+    int GetSkippingBlock() const { return SkippingBlock; }
+    void SetSkippingBlock(int value) { SkippingBlock = value; }
+    int GetLastPercentage() const { return LastPercentage; }
+    void SetLastPercentage(int value) { LastPercentage = value; }
+    VRMLLoaderCallback GetLoaderPtr() const { return LoaderPtr; }
+    void SetLoaderPtr(VRMLLoaderCallback callback) { LoaderPtr = callback; }
+    VRMLImageUnitsTypes GetImageUnits() const { return ImageUnits; }
+    void SetImageUnits(VRMLImageUnitsTypes units) { ImageUnits = units; }
+    // Limits that keep hostile or broken files from exhausting the stack. A
+    // node nested deeper than the nesting limit, or a USE replayed through
+    // more nested replays than the replay limit, fails as a malformed node.
+    static constexpr int DefaultMaxNestingDepth = 1000;
+    static constexpr int DefaultMaxReplayDepth = 200;
+    int GetMaxNestingDepth() const { return MaxNestingDepth; }
+    void SetMaxNestingDepth(int depth) { MaxNestingDepth = depth; }
+    int GetMaxReplayDepth() const { return MaxReplayDepth; }
+    void SetMaxReplayDepth(int depth) { MaxReplayDepth = depth; }
+
+    CVRMLSeparator* GetCurrentSeparator() const { return CurrentSeparator; }
+    void SetCurrentSeparator(CVRMLSeparator* separator) { CurrentSeparator = separator; }
+    int CanAddObjectToSeparator() const { return !SkippingBlock && CurrentSeparator ? 1 : 0; }
+    int GetDefiningObjects() const;
+
+    // Field readers: each leaves a documented token current for its caller.
+    int ParseColor(trelChroma& color);
+    int ParseColorArray(trelChromaArray& colors);
+    int ParseColor3();
+    int ParsePoint(trelFloatPoint& point);
+    int ParsePointArray(trelFloatPointArray& points);
+    int ParseFloatArray(trelDoubleArray& values);
+    int ParseIndexArray(std::vector<int>& indices, std::vector<int>& counts);
+    int ParseRotationVector(trelVector& axis, double& angle);
+    int ParseRotationVectorArray(trelVectorArray& axes, trelDoubleArray& angles);
+    static int RemoveQuotes(char* text);
+    static int RemoveQuotes(std::string& text);
+    // A number of the file as an index: truncated toward zero, clamped to int.
+    static int ToIndex(double value);
+
+    // Separator stack.
+    int DefineSeparator();
+    int ParseSeparator();
+    int PushSeparator(CVRMLSeparator* separator);
+    int PopSeparator();
+    void ClearSeparatorStack();
+    void SetupObjectAdd(trelBaseObject* object);
+    int AddObjectToSeparator(trelBaseObject* object);
+    int AddObjectToSeparator(trelBaseObject* object, int index);
+    int AddObjectToSeparator(trelBaseObject* object, int face, int first, int count);
+
+    // Transforms.
+    int ParseTranslation();
+    int ParseScale();
+    int ParseRotation();
+    int ParseMatrixTransform();
+    int ParseTransform();
+    int DefineTranslation(trelFloatPoint& translation);
+    int DefineScale(trelFloatPoint& scaleFactor);
+    int DefineRotation(trelMatrix4x4& rotation);
+    int DefineMatrixTransform(trelMatrix4x4& matrix);
+    int DefineTransform(trelFloatPoint& translation, trelFloatPoint& scaleFactor, trelMatrix4x4& rotation,
+                        trelMatrix4x4& scaleOrientation, trelFloatPoint& center);
+    static trelMatrix4x4 CreateBaseTranslationMatrix();
+
+    // Materials, colours and bindings.
+    int ParseMaterial();
+    int DefineMaterial(trelChromaArray& ambient, trelChromaArray& diffuse, trelChromaArray& specular,
+                       trelChromaArray& emissive, trelDoubleArray& shininess, trelDoubleArray& transparency);
+    int ParseBinding();
+    int DefineBinding(int material, VRMLBindingTypes binding);
+    int ParseAppearance();
+
+    // Grouping and structural nodes.
+    int ParseGroup();
+    int ParseCollision();
+    int ParseLevelOfDetail();
+    int ParseShape();
+    int ParseSwitch();
+    int ParseInfo();
+    int ParseShapeHints();
+    int ParseAsciiText();
+    int ParseFontStyle();
+    int ParseCallback();
+    int ParseTextureCoordinate();
+    int ParseOrthographicCamera();
+    int ParsePerspectiveCamera();
+    int ParseDirectionalLight();
+    int ParsePointLight();
+    int ParseSpotLight();
+
+    // Primitive solids.
+    int ParseCube();
+    int ParseBox();
+    int ParseCone();
+    int ParseCylinder();
+    int ParseSphere();
+    int DefineCube(double width, double height, double depth);
+    int DefineCone(double bottomRadius, double height, int side, int bottom);
+    int DefineCylinder(double radius, double height);
+    int DefineSphere(double radius);
+    int AddDiskToModel(trelFloatPoint& center, double radius, trelVector normal, int part);
+
+    // DEF/USE dictionary.
+    int AddDictionaryObject(CVRMLDictionaryEntry* entry);
+    CVRMLDictionaryEntry* FindObjectInDictionary(const std::string& name);
+    int RemoveDictionaryObject(CVRMLDictionaryEntry* entry);
+    int RemoveDictionaryObjectFromSeparators(CVRMLDictionaryEntry* entry);
+    void ClearObjectDictionary();
+    int ServiceDictionaryObject(CVRMLDictionaryEntry* entry);
+    int DefineUse(const std::string& name);
+    int ParseUse();
+    int ReplaySeparator(CVRMLSeparatorEntry& entry);
+
+private:
+    // Reading helpers shared by the node readers.
+    void AdvanceWhileKind(std::initializer_list<VRMLTokenTypes> kinds);
+    void AdvanceToClosingBrace();
+    void ReadOptionalTriple(trelFloatPoint& value);
+    // One field of a primitive solid: its keyword and where its value goes
+    // (`count` numbers, or one truth value; neither for a field passed over).
+    struct SolidField {
+        VRMLTokenTypes keyword;
+        double* number = nullptr;
+        int* flag = nullptr;
+        int count = 1;
+    };
+    int OpenNodeLevel();
+    void AdvanceToOpeningBrace();
+    int ReadChildren(int& result);
+    int ParseShapeGeometry();
+    int SkipPassiveNode();
+    int ReadSolidFields(VRMLTokenTypes nodeKind, std::initializer_list<SolidField> fields);
+    trelMatrix4x4 SolidPlacement(double height);
+
+    // Separator entries replaced by a later definition of their name while a
+    // closed separator entry still lists them: kept alive so that no children
+    // list ever holds a dangling pointer, and a replay of that closed
+    // separator still repeats what it held when it was read.
+    void RetireEntry(CVRMLDictionaryEntry* entry);
+    void DestroyEntry(CVRMLDictionaryEntry* entry);
+
+    C3DWorld* World = nullptr;
+    CVRMLSeparator* CurrentSeparator = nullptr;
+    CVRMLIOManager IOManager;
+    std::list<CVRMLSeparator*> SeparatorStack;
+    std::list<CVRMLDictionaryEntry*> ObjectDictionary;
+    std::list<CVRMLDictionaryEntry*> RetiredEntries;
+    // The one entry (not a USE) of each non-empty name, so that a lookup is
+    // not a walk of the whole dictionary; always agrees with ObjectDictionary.
+    std::unordered_map<std::string, CVRMLDictionaryEntry*> NamedEntries;
+    int DefinedEntity = 0;
+    std::string EntityName;
+    int AllowDictionaryUpdate = 1;
+    int SkippingBlock = 0;
+    int LastPercentage = 0;
+    VRMLLoaderCallback LoaderPtr = nullptr;
+    VRMLImageUnitsTypes ImageUnits = VRML_UNITS_METRES;
+    int MaxNestingDepth = DefaultMaxNestingDepth;
+    int MaxReplayDepth = DefaultMaxReplayDepth;
+    int NestingDepth = 0;
+    int ReplayDepth = 0;
+};

@@ -1,0 +1,227 @@
+#include "VRMLSeparator.h"
+
+#include "parser/VRMLParser.h"
+
+// Opens a grouping node's level; the node's DEF name names the level (and its
+// entry) and must not be taken again by the first child.
+int CVRMLParser::OpenNodeLevel() {
+    int result = DefineSeparator();
+    EntityName.clear();
+    DefinedEntity = 0;
+    return result;
+}
+
+void CVRMLParser::AdvanceToOpeningBrace() {
+    do {
+        if (!Tokenize())
+            break;
+    } while (GetCurrentTokenType() != VRML_OPEN_BRACE);
+}
+
+// Reads a children value: a bracketed list (the result is 1 when any child
+// succeeded) or one child (its result). Leaves the "]" or the token after
+// the child current.
+int CVRMLParser::ReadChildren(int& result) {
+    if (GetCurrentTokenType() == VRML_OPEN_BRACKET) {
+        Tokenize();
+        while (GetCurrentTokenType() != VRML_CLOSE_BRACKET && GetCurrentTokenType() != VRML_END_OF_INPUT)
+            if (ParseBlock())
+                result = 1;
+        return 1;
+    }
+    result = ParseBlock();
+    return 0;
+}
+
+int CVRMLParser::ParseGroup() {
+    int result = 0;
+    AdvanceToOpeningBrace();
+    if (!OpenNodeLevel())
+        return 0;
+    while (GetCurrentTokenType() != VRML_CLOSE_BRACE && GetCurrentTokenType() != VRML_END_OF_INPUT) {
+        if (GetCurrentTokenType() == VRML_CHILDREN) {
+            Tokenize();
+            ReadChildren(result);
+        } else {
+            Tokenize();
+        }
+    }
+    PopSeparator();
+    return result;
+}
+
+int CVRMLParser::ParseCollision() {
+    int result = 0;
+    if (!CurrentSeparator)
+        return 0;
+    AdvanceWhileKind({VRML_OPEN_BRACE, VRML_COLLISION});
+    OpenNodeLevel();
+    while (GetCurrentTokenType() != VRML_CLOSE_BRACE) {
+        bool advanced = true;
+        switch (GetCurrentTokenType()) {
+        case VRML_COLLIDE:
+            advanced = Tokenize() && Tokenize();
+            break;
+        case VRML_ADDCHILDREN:
+        case VRML_REMOVECHILDREN:
+        case VRML_PROXY:
+            advanced = Tokenize();
+            if (advanced && GetCurrentTokenType() != VRML_NULL)
+                SkipBlock(0);
+            advanced = advanced && Tokenize();
+            break;
+        case VRML_CHILDREN:
+            advanced = Tokenize();
+            if (advanced && ReadChildren(result))
+                advanced = Tokenize(); // past the "]"
+            break;
+        default:
+            advanced = Tokenize();
+            break;
+        }
+        if (!advanced)
+            break;
+    }
+    PopSeparator();
+    return result;
+}
+
+int CVRMLParser::ParseLevelOfDetail() {
+    AdvanceToOpeningBrace();
+    int result = OpenNodeLevel();
+    if (GetVersion() == VRML_VERSION_1) {
+        // Every level is a child node; range and its values are stepped over
+        // by the block loop.
+        if (GetCurrentTokenBeginType())
+            Tokenize();
+        while (GetCurrentTokenType() != VRML_CLOSE_BRACE && GetCurrentTokenType() != VRML_END_OF_INPUT)
+            ParseBlock();
+        result = 1;
+    } else {
+        while (GetCurrentTokenType() != VRML_CLOSE_BRACE && GetCurrentTokenType() != VRML_END_OF_INPUT) {
+            switch (GetCurrentTokenType()) {
+            case VRML_CENTER: {
+                Tokenize();
+                trelFloatPoint center;
+                ParsePoint(center);
+                break;
+            }
+            case VRML_RANGE: {
+                Tokenize();
+                trelDoubleArray range;
+                ParseFloatArray(range);
+                break;
+            }
+            case VRML_LEVEL:
+                Tokenize();
+                ReadChildren(result);
+                break;
+            default:
+                Tokenize();
+                break;
+            }
+        }
+    }
+    PopSeparator();
+    return result;
+}
+
+// Two passes over the same tokens: the appearance takes effect before the
+// geometry, whichever comes first in the file.
+int CVRMLParser::ParseShape() {
+    AdvanceToOpeningBrace();
+    int result = OpenNodeLevel();
+    CGenericIOState fieldsStart;
+    SaveIOState(fieldsStart);
+
+    while (GetCurrentTokenType() != VRML_CLOSE_BRACE && GetCurrentTokenType() != VRML_END_OF_INPUT) {
+        if (GetCurrentTokenType() == VRML_APPEARANCE) {
+            Tokenize();
+            result = ParseBlock();
+        } else if (GetCurrentTokenType() == VRML_GEOMETRY) {
+            Tokenize();
+            SkipBlock(1);
+        } else {
+            Tokenize();
+        }
+    }
+
+    RestoreIOState(fieldsStart);
+    while (GetCurrentTokenType() != VRML_CLOSE_BRACE && GetCurrentTokenType() != VRML_END_OF_INPUT) {
+        if (GetCurrentTokenType() == VRML_APPEARANCE) {
+            Tokenize();
+            SkipBlock(1);
+        } else if (GetCurrentTokenType() == VRML_GEOMETRY) {
+            Tokenize();
+            result = ParseShapeGeometry();
+        } else {
+            Tokenize();
+        }
+    }
+    PopSeparator();
+    return result;
+}
+
+// A geometry read under its own DEF name gets a level whose group carries the
+// name; the block loop then sees the DEF again, so the objects and the entry
+// are named as usual. That level records nothing of its own: inside a named
+// group it goes on recording into the group's entry, so that the geometry's
+// entry is not replaced by a separator entry of the same name and a USE of
+// the group repeats it.
+int CVRMLParser::ParseShapeGeometry() {
+    CGenericIOState geometryStart;
+    SaveIOState(geometryStart);
+    EntityName.clear();
+    bool namedLevel = false;
+    if (GetCurrentTokenType() == VRML_DEF) {
+        Tokenize();
+        if (!GetCurrentTokenString().empty() && CurrentSeparator) {
+            CVRMLDictionaryEntry* recording = CurrentSeparator->GetDictionaryEntry();
+            int savedAllow = AllowDictionaryUpdate;
+            AllowDictionaryUpdate = 0;
+            EntityName = GetCurrentTokenString();
+            namedLevel = DefineSeparator() != 0;
+            AllowDictionaryUpdate = savedAllow;
+            if (namedLevel)
+                CurrentSeparator->SetDictionaryEntry(recording);
+        }
+        EntityName.clear();
+        DefinedEntity = 0;
+    }
+    RestoreIOState(geometryStart);
+    int result = ParseBlock();
+    if (namedLevel)
+        PopSeparator();
+    return result;
+}
+
+int CVRMLParser::ParseSwitch() { return ParseSeparator(); }
+
+int CVRMLParser::ParseInfo() {
+    Tokenize();
+    if (GetCurrentTokenType() == VRML_OPEN_BRACKET)
+        SkipArray(0);
+    else
+        SkipBlock(0);
+    return 1;
+}
+
+// Nodes the loader reads past: they leave no trace in the world or the state.
+// A field keyword that is also the node's keyword ("fontStyle FontStyle {")
+// is stepped off first, or skipping would read the same node again.
+int CVRMLParser::SkipPassiveNode() {
+    AdvanceWhileKind({GetCurrentTokenType()});
+    SkipBlock(0);
+    return 1;
+}
+
+int CVRMLParser::ParseShapeHints() { return SkipPassiveNode(); }
+int CVRMLParser::ParseAsciiText() { return SkipPassiveNode(); }
+int CVRMLParser::ParseFontStyle() { return SkipPassiveNode(); }
+int CVRMLParser::ParseCallback() { return SkipPassiveNode(); }
+int CVRMLParser::ParseTextureCoordinate() { return SkipPassiveNode(); }
+int CVRMLParser::ParseOrthographicCamera() { return SkipPassiveNode(); }
+int CVRMLParser::ParsePerspectiveCamera() { return SkipPassiveNode(); }
+int CVRMLParser::ParseDirectionalLight() { return SkipPassiveNode(); }
+int CVRMLParser::ParsePointLight() { return SkipPassiveNode(); }
+int CVRMLParser::ParseSpotLight() { return SkipPassiveNode(); }

@@ -1,0 +1,158 @@
+#include "VRMLSeparator.h"
+
+#include "names/RecordEntry.h"
+#include "parser/VRMLParser.h"
+
+#include <cmath>
+
+int CVRMLParser::ParseMaterial() {
+    if (!CurrentSeparator) {
+        // Step off "material Material" first: skipping from the field keyword
+        // would read the same node again without end.
+        AdvanceWhileKind({VRML_MATERIAL});
+        SkipBlock(0);
+        return 1;
+    }
+    trelChromaArray ambient, diffuse, specular, emissive;
+    trelDoubleArray shininess, transparency;
+    double ambientIntensity = 0.0;
+    AdvanceWhileKind({VRML_OPEN_BRACE, VRML_MATERIAL});
+    CurrentSeparator->ResetMaterial();
+    while (GetCurrentTokenType() != VRML_CLOSE_BRACE) {
+        switch (GetCurrentTokenType()) {
+        case VRML_AMBIENTCOLOR:
+            Tokenize();
+            ParseColorArray(ambient);
+            break;
+        case VRML_DIFFUSECOLOR:
+            Tokenize();
+            ParseColorArray(diffuse);
+            break;
+        case VRML_SPECULARCOLOR:
+            Tokenize();
+            ParseColorArray(specular);
+            break;
+        case VRML_EMISSIVECOLOR:
+            Tokenize();
+            ParseColorArray(emissive);
+            break;
+        case VRML_SHININESS:
+            Tokenize();
+            ParseFloatArray(shininess);
+            break;
+        case VRML_TRANSPARENCY:
+            Tokenize();
+            ParseFloatArray(transparency);
+            break;
+        case VRML_AMBIENTINTENSITY:
+            Tokenize();
+            if (GetCurrentTokenType() == VRML_NUMBER)
+                ambientIntensity = GetCurrentTokenNumericValue();
+            break;
+        default:
+            break;
+        }
+        if (GetCurrentTokenType() != VRML_CLOSE_BRACE && !Tokenize())
+            break;
+    }
+    // Below this the intensity counts as absent and the ambient list stays as read.
+    constexpr double IntensityThreshold = 1e-6;
+    if (std::fabs(ambientIntensity) >= IntensityThreshold) {
+        ambient.Resize(diffuse.GetSize());
+        for (int i = 0; i < diffuse.GetSize(); ++i)
+            ambient[i] = trelChroma(static_cast<float>(diffuse[i].GetRed() * ambientIntensity),
+                                    static_cast<float>(diffuse[i].GetGreen() * ambientIntensity),
+                                    static_cast<float>(diffuse[i].GetBlue() * ambientIntensity), 1.0f);
+    }
+    return DefineMaterial(ambient, diffuse, specular, emissive, shininess, transparency);
+}
+
+int CVRMLParser::DefineMaterial(trelChromaArray& ambient, trelChromaArray& diffuse, trelChromaArray& specular,
+                                trelChromaArray& emissive, trelDoubleArray& shininess, trelDoubleArray& transparency) {
+    if (!CurrentSeparator)
+        return 0;
+    CurrentSeparator->ResetMaterial();
+    CurrentSeparator->SetAmbientColors(ambient);
+    CurrentSeparator->SetDiffuseColors(diffuse);
+    CurrentSeparator->SetSpecularColors(specular);
+    CurrentSeparator->SetEmissiveColors(emissive);
+    CurrentSeparator->SetShininess(shininess);
+    CurrentSeparator->SetTransparency(transparency);
+    RecordEntry<CVRMLMaterialEntry>(*this, [&](auto& e) {
+        e.SetAmbient(ambient);
+        e.SetDiffuse(diffuse);
+        e.SetSpecular(specular);
+        e.SetEmissive(emissive);
+        e.SetShininess(shininess);
+        e.SetTransparency(transparency);
+    });
+    return 1;
+}
+
+int CVRMLParser::ParseBinding() {
+    if (!CurrentSeparator)
+        return 0;
+    const int material = GetCurrentTokenType() == VRML_MATERIALBINDING ? 1 : 0;
+    int value = VRML_BINDING_OVERALL;
+    AdvanceWhileKind({VRML_OPEN_BRACE, VRML_VALUE, VRML_MATERIALBINDING, VRML_NORMALBINDING});
+    while (GetCurrentTokenType() != VRML_CLOSE_BRACE) {
+        VRMLTokenTypes kind = GetCurrentTokenType();
+        if (kind >= VRML_OVERALL && kind <= VRML_PER_VERTEX_INDEXED)
+            value = kind - VRML_DEFAULT; // OVERALL gives 1 ... PER_VERTEX_INDEXED 7
+        if (!Tokenize())
+            break;
+    }
+    return DefineBinding(material, static_cast<VRMLBindingTypes>(value));
+}
+
+int CVRMLParser::DefineBinding(int material, VRMLBindingTypes binding) {
+    if (!CurrentSeparator)
+        return 0;
+    if (material) {
+        CurrentSeparator->SetMaterialBinding(binding);
+        RecordEntry<CVRMLMaterialBindingEntry>(*this, [&](auto& e) { e.SetBinding(binding); });
+    } else {
+        CurrentSeparator->SetNormalBinding(binding);
+        RecordEntry<CVRMLNormalBindingEntry>(*this, [&](auto& e) { e.SetBinding(binding); });
+    }
+    return 1;
+}
+
+int CVRMLParser::ParseAppearance() {
+    if (!CurrentSeparator)
+        return 0;
+    int result = 0;
+    AdvanceWhileKind({VRML_OPEN_BRACE, VRML_APPEARANCE});
+    while (GetCurrentTokenType() != VRML_CLOSE_BRACE && GetCurrentTokenType() != VRML_END_OF_INPUT) {
+        switch (GetCurrentTokenType()) {
+        case VRML_MATERIAL:
+            Tokenize();
+            result = ParseBlock();
+            break;
+        case VRML_TEXTURE:
+        case VRML_TEXTURETRANSFORM:
+            // Textures are not loaded. "texture USE T" and "texture NULL" have
+            // no block: searching on for a brace would swallow the shape's
+            // geometry, so they are stepped over as they stand.
+            Tokenize();
+            if (GetCurrentTokenType() == VRML_USE) {
+                Tokenize();
+                Tokenize();
+            } else if (GetCurrentTokenType() == VRML_NULL) {
+                Tokenize();
+            } else {
+                while (GetCurrentTokenType() != VRML_OPEN_BRACE) {
+                    if (!Tokenize())
+                        break;
+                }
+                SkipBlock(1);
+            }
+            result = 1;
+            break;
+        default:
+            Tokenize();
+            break;
+        }
+    }
+    return result;
+}

@@ -1,0 +1,98 @@
+#pragma once
+// One level of the separator stack: the state a VRML 1.0 separator inherits
+// (coordinates, normals, materials, bindings, the modelling matrix) and the
+// group that receives the objects built at this level.
+
+#include "host/geometry/Geometry.h"
+
+class CVRMLDictionaryEntry;
+
+class CVRMLSeparator {
+public:
+    CVRMLSeparator();
+    CVRMLSeparator(const CVRMLSeparator&) = delete;
+    ~CVRMLSeparator();
+    // Inheritance: takes the whole state of the level below and borrows its
+    // group. A group this level owned is destroyed first; dictionaryEntry stays.
+    CVRMLSeparator& operator=(const CVRMLSeparator& source);
+
+    trelBaseGroup* GetGroup() const { return group; }
+    void SetGroup(trelBaseGroup* value) { group = value; }
+    int GetOwnsGroup() const { return ownsGroup; }
+    void SetOwnsGroup(int value) { ownsGroup = value; }
+    trelMatrix4x4& GetMatrix() { return matrix; }
+    void SetMatrix(const trelMatrix4x4& value) { matrix = value; }
+    trelFloatPointArray& GetCoordinates() { return coordinates; }
+    void SetCoordinates(const trelFloatPointArray& value) { coordinates = value; }
+    trelVectorArray& GetNormals() { return normals; }
+    void SetNormals(const trelVectorArray& value) { normals = value; }
+    trelIntArray& GetCoordIndex() { return coordIndex; }
+    void SetCoordIndex(const trelIntArray& value) { coordIndex = value; }
+    trelIntArray& GetNormalIndex() { return normalIndex; }
+    void SetNormalIndex(const trelIntArray& value) { normalIndex = value; }
+    trelIntArray& GetMaterialIndex() { return materialIndex; }
+    void SetMaterialIndex(const trelIntArray& value) { materialIndex = value; }
+    int GetMaterialBinding() const { return materialBinding; }
+    void SetMaterialBinding(int value) { materialBinding = value; }
+    trelChromaArray& GetAmbientColors() { return ambientColors; }
+    void SetAmbientColors(const trelChromaArray& value) { ambientColors = value; }
+    trelChromaArray& GetDiffuseColors() { return diffuseColors; }
+    void SetDiffuseColors(const trelChromaArray& value) { diffuseColors = value; }
+    trelChromaArray& GetSpecularColors() { return specularColors; }
+    void SetSpecularColors(const trelChromaArray& value) { specularColors = value; }
+    trelChromaArray& GetEmissiveColors() { return emissiveColors; }
+    void SetEmissiveColors(const trelChromaArray& value) { emissiveColors = value; }
+    trelDoubleArray& GetShininess() { return shininess; }
+    void SetShininess(const trelDoubleArray& value) { shininess = value; }
+    trelDoubleArray& GetTransparency() { return transparency; }
+    void SetTransparency(const trelDoubleArray& value) { transparency = value; }
+    int GetNormalBinding() const { return normalBinding; }
+    void SetNormalBinding(int value) { normalBinding = value; }
+    CVRMLDictionaryEntry* GetDictionaryEntry() const { return dictionaryEntry; }
+    void SetDictionaryEntry(CVRMLDictionaryEntry* value) { dictionaryEntry = value; }
+
+    void ResetMaterial();
+    void ClearCoordinates() { coordinates.Clear(); }
+    void ClearCoordIndex() { coordIndex.Clear(); }
+    void ClearMaterialIndex() { materialIndex.Clear(); }
+
+    // Matrix operations: the new transformation acts on a point before
+    // everything already accumulated (matrix := m * matrix).
+    void ApplyMatrix(const trelMatrix4x4& m);
+    void ApplyTranslation(const trelFloatPoint& t);
+    void ApplyScale(const trelFloatPoint& s);
+    void ApplyRotation(const trelMatrix4x4& r);
+    void TransformPoints(trelFloatPointArray& points) const;
+
+    // Material resolution into the properties that travel with an object.
+    trelMatProps ResolveMatProps(int index) const;
+    static trelMatProps MakeColorMatProps(const trelChroma& color);
+    static trelChroma& ApplyTransparency(double transparency, trelChroma& color);
+
+    // Hand an object to this level's group with its resolved material:
+    // index 0, a part index, or one face of an indexed set.
+    int InsertObject(trelBaseObject* object);
+    int InsertObject(trelBaseObject* object, int index);
+    int InsertObject(trelBaseObject* object, int face, int first, int count);
+
+private:
+    int AddToGroup(trelBaseObject* object, const trelMatProps& props);
+
+    trelBaseGroup* group = nullptr;
+    int ownsGroup = 0;
+    trelMatrix4x4 matrix;
+    trelFloatPointArray coordinates;
+    trelVectorArray normals;
+    trelIntArray coordIndex;
+    trelIntArray normalIndex;
+    trelIntArray materialIndex;
+    int materialBinding = 0;
+    trelChromaArray ambientColors;
+    trelChromaArray diffuseColors;
+    trelChromaArray specularColors;
+    trelChromaArray emissiveColors;
+    trelDoubleArray shininess;
+    trelDoubleArray transparency;
+    int normalBinding = 0;
+    CVRMLDictionaryEntry* dictionaryEntry = nullptr;
+};

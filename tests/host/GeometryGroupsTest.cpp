@@ -1,0 +1,136 @@
+#include "GeometryTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <vector>
+
+using geometry_test::Tessellated;
+
+namespace {
+
+// A dot that reports its destruction.
+class CountedDot : public trelDot {
+public:
+    CountedDot(const trelFloatPoint& p, int& deaths) : counter(deaths) { SetDot(p); }
+    ~CountedDot() override { ++counter; }
+
+private:
+    int& counter;
+};
+
+trelMatProps Props(float red)
+{
+    trelMatProps props;
+    props.front.SetDiffuse({red, 0, 0});
+    return props;
+}
+
+} // namespace
+
+TEST(GeometryGroups, GroupsOwnWhatTheyAreHandedAndNothingElse)
+{
+    int deaths = 0;
+    CountedDot kept({0, 0, 0}, deaths);
+    {
+        C3DWorld world;
+        world.AddObject(new CountedDot({1, 0, 0}, deaths), Props(0.5f), true);
+        world.AddObject(&kept, Props(0.5f), false);
+        world.AddObject(nullptr, Props(0.5f), true);
+        auto* child = new C3DGroup;
+        child->AddObject(new CountedDot({2, 0, 0}, deaths), Props(0.5f), true);
+        world.AddGroup(child, true);
+        world.AddGroup(nullptr, true);
+        world.AddGroup(&world, true);
+        EXPECT_EQ(world.GetNumObjects(), 2);
+        EXPECT_EQ(world.GetNumGroups(), 1);
+        EXPECT_EQ(world.GetTotalObjectCount(), 3);
+    }
+    EXPECT_EQ(deaths, 2);
+}
+
+TEST(GeometryGroups, OrderNamesAndMaterialsAreKept)
+{
+    C3DWorld world;
+    trelMatProps props = Props(0.25f);
+    trelDot* first = new trelDot;
+    trelDot* second = new trelDot;
+    world.AddObject(first, props, true);
+    props.front.SetDiffuse({1, 1, 1}); // the caller's record is a temporary
+    world.AddObject(second, props, true);
+    EXPECT_EQ(world.GetObject(0), first);
+    EXPECT_EQ(world.GetObject(1), second);
+    EXPECT_EQ(world.GetObjectMatProps(0).front.GetDiffuse().GetRed(), 0.25f);
+
+    for (const char* name : {"b", "a", "c"}) {
+        auto* group = new C3DGroup;
+        group->SetGroupName(name);
+        world.AddGroup(group, true);
+    }
+    EXPECT_EQ(world.GetGroup(0)->GetGroupName().GetString(), "b");
+    EXPECT_EQ(world.GetGroup(2)->GetGroupName().GetString(), "c");
+}
+
+TEST(GeometryGroups, WalksReachEveryLevelInDepthFirstOrder)
+{
+    // world: dot 0, group A (dot 1, group A1 (dot 2)), group B (dot 3), dot 4
+    C3DWorld world;
+    const auto dot = [](float x) {
+        auto* d = new trelDot;
+        d->SetDot({x, 0, 0});
+        return d;
+    };
+    world.AddObject(dot(0), Props(1.0f), true);
+    auto* a = new C3DGroup;
+    auto* a1 = new C3DGroup;
+    auto* b = new C3DGroup;
+    a->AddObject(dot(1), Props(1.0f), true);
+    a1->AddObject(dot(2), Props(1.0f), true);
+    b->AddObject(dot(3), Props(1.0f), true);
+    a->AddGroup(a1, true);
+    world.AddGroup(a, true);
+    world.AddGroup(b, true);
+    world.AddObject(dot(4), Props(1.0f), true);
+
+    // A group's own objects come before its child groups.
+    std::vector<float> order;
+    for (const trelFloatPoint& p : Tessellated(world).points)
+        order.push_back(p.x);
+    EXPECT_EQ(order, (std::vector<float>{0, 4, 1, 2, 3}));
+
+    world.RecursiveUpdateBBox();
+    EXPECT_EQ(world.GetBBox().GetMin().x, 0.0f);
+    EXPECT_EQ(world.GetBBox().GetMax().x, 4.0f);
+    EXPECT_EQ(a->GetBBox().GetMin().x, 1.0f);
+    EXPECT_EQ(a->GetBBox().GetMax().x, 2.0f);
+
+    // An empty group adds nothing to its parent's box; a world scaled by
+    // 100 reports its new size at once when asked to.
+    b->AddGroup(new C3DGroup, true);
+    world.ApplyMatrixToGeometry(GetScaleMatrix({100, 100, 100}), true);
+    EXPECT_EQ(world.GetBBox().GetLargestDimension(), 400.0f);
+    EXPECT_EQ(a1->GetBBox().GetMax().x, 200.0f);
+}
+
+TEST(GeometryGroups, DeepNestingNeedsNoDeepStack)
+{
+    const int depth = 100000;
+    int deaths = 0;
+    {
+        C3DWorld world;
+        trelBaseGroup* parent = &world;
+        for (int i = 0; i < depth; ++i) {
+            auto* group = new C3DGroup;
+            group->AddObject(new CountedDot({static_cast<float>(i % 7), 0, 0}, deaths), Props(1.0f), true);
+            parent->AddGroup(group, true);
+            parent = group;
+        }
+        world.RecursiveUpdateBBox();
+        EXPECT_EQ(world.GetBBox().GetLargestDimension(), 6.0f);
+        EXPECT_EQ(world.GetTotalObjectCount(), depth);
+        world.ApplyMatrixToGeometry(GetScaleMatrix({2, 2, 2}), true);
+        EXPECT_EQ(world.GetBBox().GetLargestDimension(), 12.0f);
+        EXPECT_EQ(Tessellated(world).points.size(), static_cast<size_t>(depth));
+    }
+    EXPECT_EQ(deaths, depth);
+}

@@ -1,0 +1,213 @@
+#include "GeometryTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <initializer_list>
+
+using geometry_test::kPi;
+
+namespace {
+
+void ExpectNear(const trelFloatPoint& actual, const trelFloatPoint& expected, double tolerance)
+{
+    EXPECT_NEAR(actual.x, expected.x, tolerance);
+    EXPECT_NEAR(actual.y, expected.y, tolerance);
+    EXPECT_NEAR(actual.z, expected.z, tolerance);
+}
+
+trelFloatPoint Row(const trelMatrix4x4& m, int r) { return {m(r, 0), m(r, 1), m(r, 2)}; }
+
+void ExpectIdentity(const trelMatrix4x4& m, double tolerance)
+{
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            EXPECT_NEAR(m(r, c), r == c ? 1.0 : 0.0, tolerance) << "row " << r << " column " << c;
+}
+
+// A proper rotation: orthonormal rows and a determinant of +1, nothing else.
+void ExpectRotation(const trelMatrix4x4& m)
+{
+    const trelVector x(m(0, 0), m(0, 1), m(0, 2)), y(m(1, 0), m(1, 1), m(1, 2)), z(m(2, 0), m(2, 1), m(2, 2));
+    EXPECT_NEAR(x.Length(), 1.0, 1e-6);
+    EXPECT_NEAR(y.Length(), 1.0, 1e-6);
+    EXPECT_NEAR(DotProduct(x, y), 0.0, 1e-6);
+    EXPECT_NEAR(DotProduct(CrossProduct(x, y), z), 1.0, 1e-5);
+    ExpectNear(Row(m, 3), {0, 0, 0}, 0.0);
+}
+
+} // namespace
+
+TEST(GeometryMath, ProductAppliesItsLeftFactorFirst)
+{
+    const trelMatrix4x4 move = GetDisplacementMatrix({1, 0, 0});
+    const trelMatrix4x4 twice = GetScaleMatrix({2, 2, 2});
+    const trelFloatPoint p(1, 1, 1);
+    ExpectNear(p * (move * twice), {4, 2, 2}, 1e-6);
+    ExpectNear(p * (twice * move), {3, 2, 2}, 1e-6);
+    ExpectNear((p * move) * twice, p * (move * twice), 1e-6);
+    // Directions ignore the translation.
+    const trelVector v = trelVector(1, 1, 1) * (move * twice);
+    EXPECT_EQ(v, trelVector(2, 2, 2));
+}
+
+TEST(GeometryMath, RotationAboutAnAxisIsRightHanded)
+{
+    struct Case {
+        trelVector axis;
+        double angle;
+        trelFloatPoint in, out;
+    };
+    const Case cases[] = {
+        {{0, 0, 1}, kPi / 2, {1, 0, 0}, {0, 1, 0}},
+        {{1, 0, 0}, kPi / 2, {0, 1, 0}, {0, 0, 1}},
+        {{0, 1, 0}, kPi / 2, {0, 0, 1}, {1, 0, 0}},
+        {{0, 0, 5}, kPi / 2, {1, 0, 0}, {0, 1, 0}},      // the axis length does not scale
+        {{0, 0, 1}, -kPi / 2, {1, 0, 0}, {0, -1, 0}},
+        {{1, 1, 1}, 2 * kPi / 3, {1, 0, 0}, {0, 1, 0}},  // cycles x to y to z
+        {{1, 1, 1}, 2 * kPi / 3, {0, 0, 2}, {2, 0, 0}},
+        {{0, 0, 0}, 1.0, {1, 2, 3}, {1, 2, 3}},          // no axis, no rotation
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "axis " << c.axis.x << " " << c.axis.y << " " << c.axis.z);
+        const trelMatrix4x4 m = CreateRotationMatrixForNormalAngle(c.axis, c.angle);
+        ExpectRotation(m);
+        ExpectNear(c.in * m, c.out, 1e-6);
+    }
+}
+
+TEST(GeometryMath, InverseUndoesTheMatrix)
+{
+    trelMatrix4x4 projective = GetScaleMatrix({2, 3, 4});
+    projective(0, 3) = 0.25f;
+    projective(2, 3) = -0.5f;
+    projective(3, 0) = 7.0f;
+    struct Case {
+        trelMatrix4x4 m;
+        double tolerance; // float rounding of the largest entry
+    };
+    const Case cases[] = {
+        {GetScaleMatrix({2, 0.5f, -3}) * CreateRotationMatrixForNormalAngle({1, 2, 3}, 0.7) *
+             GetDisplacementMatrix({10, -20, 30}),
+         1e-5},
+        {CreateRotationMatrixForNormalAngle({0, 1, 0}, 2.0) * GetDisplacementMatrix({1e4f, 0, -1e4f}), 2e-3},
+        {GetScaleMatrix({1e-3f, 1e-3f, 1e-3f}), 1e-6},
+        {projective, 1e-5},
+    };
+    for (const Case& c : cases) {
+        const trelMatrix4x4 inverse = GetInverseMatrix(c.m);
+        ExpectIdentity(c.m * inverse, c.tolerance);
+        ExpectIdentity(inverse * c.m, c.tolerance);
+    }
+}
+
+TEST(GeometryMath, SingularMatrixInvertsToIdentity)
+{
+    trelMatrix4x4 zero;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            zero(r, c) = 0.0f;
+    trelMatrix4x4 dependentRows = GetDisplacementMatrix({1, 2, 3});
+    for (int c = 0; c < 4; ++c)
+        dependentRows(1, c) = 2.0f * dependentRows(0, c);
+    for (const trelMatrix4x4& m : {GetScaleMatrix({1, 0, 1}), zero, dependentRows})
+        EXPECT_EQ(IsIdentityMatrix(GetInverseMatrix(m)), 1);
+}
+
+TEST(GeometryMath, RotationForVectorsTurnsOneDirectionIntoTheOther)
+{
+    const trelVector zAxis(0, 0, 1), tilted(1, 1, 0);
+    struct Case {
+        trelVector from, to;
+        const trelVector* axis;
+        bool axisStaysFixed; // the rotation must be about the given axis
+    };
+    const Case cases[] = {
+        {{1, 0, 0}, {0, 1, 0}, nullptr, false},
+        {{1, 2, 3}, {-2, 0.5f, 1}, nullptr, false},
+        {{1, 2, 3}, {-2, 0.5f, 1}, &zAxis, false}, // an axis only matters for opposite directions
+        {{1, 0, 0}, {2, 0, 0}, nullptr, false},
+        {{1, 0, 0}, {-1, 0, 0}, nullptr, false},
+        {{0, 1, 0}, {0, -1, 0}, &zAxis, true},
+        {{0, 1, 0}, {1e-7f, -1, 0}, &zAxis, true}, // opposite within float noise
+        {{0, 0, 1}, {0, 0, -3}, &tilted, true},
+        {{1, 0, 0}, {-1, 0, 0}, &tilted, false},   // only the axis's part across `from` can be used
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "from " << c.from.x << " " << c.from.y << " " << c.from.z << " to "
+                                        << c.to.x << " " << c.to.y << " " << c.to.z);
+        const trelMatrix4x4 m = CreateRotationMatrixForVectors(c.from, c.to, c.axis);
+        ExpectRotation(m);
+        trelVector from = c.from, to = c.to;
+        from.Normalize();
+        to.Normalize();
+        const trelVector turned = from * m;
+        EXPECT_NEAR(turned.x, to.x, 1e-5);
+        EXPECT_NEAR(turned.y, to.y, 1e-5);
+        EXPECT_NEAR(turned.z, to.z, 1e-5);
+        if (c.axisStaysFixed) {
+            const trelVector axis = *c.axis * m;
+            EXPECT_NEAR(axis.x, c.axis->x, 1e-5);
+            EXPECT_NEAR(axis.y, c.axis->y, 1e-5);
+            EXPECT_NEAR(axis.z, c.axis->z, 1e-5);
+        }
+    }
+}
+
+TEST(GeometryMath, RotationForZeroVectorsIsIdentity)
+{
+    const trelVector zero, axis(0, 0, 1);
+    EXPECT_EQ(IsIdentityMatrix(CreateRotationMatrixForVectors(zero, {1, 0, 0})), 1);
+    EXPECT_EQ(IsIdentityMatrix(CreateRotationMatrixForVectors({1, 0, 0}, zero, &axis)), 1);
+    EXPECT_EQ(IsIdentityMatrix(CreateRotationMatrixForVectors(zero, zero, &zero)), 1);
+}
+
+TEST(GeometryMath, PlaneFrameIsOrthonormalWithZAlongTheNormal)
+{
+    const trelVector normals[] = {{0, 0, 1}, {0, 0, -1}, {1, 0, 0}, {1, 2, 3}, {-1e-20f, 1e-20f, 0}};
+    const trelFloatPoint origin(4, -5, 6);
+    for (const trelVector& normal : normals) {
+        SCOPED_TRACE(testing::Message() << "normal " << normal.x << " " << normal.y << " " << normal.z);
+        const trelMatrix4x4 frame = CreateMatrixFromPlane(trelPlane(origin, normal));
+        ExpectRotation(frame * GetDisplacementMatrix({-origin.x, -origin.y, -origin.z}));
+        trelVector unit = normal;
+        unit.Normalize();
+        ExpectNear(Row(frame, 2), {unit.x, unit.y, unit.z}, 1e-6);
+        ExpectNear(trelFloatPoint(0, 0, 0) * frame, origin, 1e-6);
+    }
+    // Without a normal the plane is taken as facing +z.
+    const trelMatrix4x4 flat = CreateMatrixFromPlane(trelPlane(origin, trelVector()));
+    ExpectNear(Row(flat, 2), {0, 0, 1}, 0.0);
+}
+
+TEST(GeometryMath, AngleBetweenVectorsInDegrees)
+{
+    struct Case {
+        trelVector a, b;
+        double degrees;
+    };
+    const Case cases[] = {
+        {{1, 0, 0}, {0, 3, 0}, 90.0},
+        {{2, 0, 0}, {1, 0, 0}, 0.0},
+        {{1, 0, 0}, {-1, 0, 0}, 180.0},
+        {{1, 1, 0}, {5, 0, 0}, 45.0},
+        {{0, 0, 0}, {1, 0, 0}, 0.0},
+        {{0, 0, 0}, {0, 0, 0}, 0.0},
+        // Callers tell opposite directions apart at 1e-6 degrees.
+        {{0, 1, 0}, {1e-8f, -1, 0}, 180.0 - std::atan(1e-8) * 180.0 / kPi},
+    };
+    for (const Case& c : cases)
+        EXPECT_NEAR(CalculateAngleBetweenVectors(c.a, c.b), c.degrees, 1e-10);
+}
+
+TEST(GeometryMath, LargestDimensionOfABox)
+{
+    trelBBox box;
+    EXPECT_EQ(box.GetLargestDimension(), 0.0f);
+    box.AddBox(trelBBox());
+    EXPECT_TRUE(box.IsEmpty());
+    box.AddPoint({1, 1, 1});
+    EXPECT_EQ(box.GetLargestDimension(), 0.0f);
+    box.AddPoint({2, -3, 1.5f});
+    EXPECT_EQ(box.GetLargestDimension(), 4.0f);
+}

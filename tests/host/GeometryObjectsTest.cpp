@@ -1,0 +1,284 @@
+#include "GeometryTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+using geometry_test::Examine;
+using geometry_test::Facts;
+using geometry_test::kPi;
+using geometry_test::Tessellated;
+
+namespace {
+
+using Maker = std::function<std::unique_ptr<trelBaseObject>(const trelMatrix4x4&)>;
+
+struct Shape {
+    std::string name;
+    Maker make;
+};
+
+std::unique_ptr<trelBaseObject> Sphere(const trelMatrix4x4& m, double radius, trelFloatPoint center = {},
+                                       double lon0 = 0, double lon1 = 2 * kPi, double lat0 = 0, double lat1 = kPi)
+{
+    auto sphere = std::make_unique<trelSphere>();
+    sphere->SetSphere(center, {1, 0, 0}, {0, 0, 1}, radius, lon0, lon1, lat0, lat1);
+    sphere->SetXformation(m);
+    return sphere;
+}
+
+std::unique_ptr<trelBaseObject> Cylinder(const trelMatrix4x4& m, double height, double radius, double ratio = 1.0,
+                                         double start = 0.0, double sweep = 2 * kPi)
+{
+    auto cylinder = std::make_unique<trelCylinder>();
+    cylinder->SetCylinder(height, radius, ratio, {1, 0, 0}, start, sweep);
+    cylinder->SetXformation(m);
+    return cylinder;
+}
+
+std::unique_ptr<trelBaseObject> Cone(const trelMatrix4x4& m, double height, double bottom, double top = 0.0)
+{
+    auto cone = std::make_unique<trelCone>();
+    cone->SetCone(height, bottom, top);
+    cone->SetXformation(m);
+    return cone;
+}
+
+std::unique_ptr<trelBaseObject> Disk(const trelMatrix4x4& m, double inner, double outer)
+{
+    auto disk = std::make_unique<trelDisk>();
+    disk->SetDisk(inner, outer, m, true);
+    return disk;
+}
+
+// The shapes exactly as the loader sets them up, with its float angle constants.
+const std::vector<Shape>& CurvedShapes()
+{
+    static const std::vector<Shape> shapes = {
+        {"sphere", [](const trelMatrix4x4& m) { return Sphere(m, 1.5, {0.5f, -1, 0}, 0, 6.2831860, 0, 3.1415930); }},
+        {"sphere part", [](const trelMatrix4x4& m) { return Sphere(m, 2, {}, 0.3, 2.5, 0.4, 2.0); }},
+        {"cylinder", [](const trelMatrix4x4& m) { return Cylinder(m, 2, 1, 1.0, 0.0, 6.2831860); }},
+        {"cylinder part", [](const trelMatrix4x4& m) { return Cylinder(m, 3, 1, 0.5, 1.0, 2.0); }},
+        {"cone", [](const trelMatrix4x4& m) { return Cone(m, 2, 1); }},
+        {"frustum", [](const trelMatrix4x4& m) { return Cone(m, -1.5, 1, 0.4); }},
+        {"disk", [](const trelMatrix4x4& m) { return Disk(m, 0, 2); }},
+        {"ring", [](const trelMatrix4x4& m) { return Disk(m, 1, 2); }},
+    };
+    return shapes;
+}
+
+trelMatrix4x4 Sheared()
+{
+    trelMatrix4x4 m = CreateRotationMatrixForNormalAngle({0, 1, 1}, 0.4);
+    m(1, 0) += 0.5f;
+    m(3, 2) = -2.0f;
+    return m;
+}
+
+const std::vector<trelMatrix4x4>& Placements()
+{
+    static const std::vector<trelMatrix4x4> placements = {
+        trelMatrix4x4(),
+        GetScaleMatrix({1, 2, 0.5f}) * CreateRotationMatrixForNormalAngle({1, 2, 3}, 0.7) *
+            GetDisplacementMatrix({3, -4, 5}),
+        GetScaleMatrix({-1, 1, 1}) * CreateRotationMatrixForNormalAngle({0, 0, 1}, 0.3) *
+            GetDisplacementMatrix({1, 1, 1}),
+        Sheared(),
+    };
+    return placements;
+}
+
+// The loader's placement of a cone or cylinder of height h: axis turned onto
+// y, centred between y = -h/2 and y = h/2.
+trelMatrix4x4 Upright(double h)
+{
+    return CreateRotationMatrixForNormalAngle({1, 0, 0}, -1.5707965) *
+           GetDisplacementMatrix({0, static_cast<float>(-h / 2), 0});
+}
+
+void ExpectBox(const trelBBox& box, const trelFloatPoint& low, const trelFloatPoint& high, double tolerance)
+{
+    ASSERT_FALSE(box.IsEmpty());
+    EXPECT_NEAR(box.GetMin().x, low.x, tolerance);
+    EXPECT_NEAR(box.GetMin().y, low.y, tolerance);
+    EXPECT_NEAR(box.GetMin().z, low.z, tolerance);
+    EXPECT_NEAR(box.GetMax().x, high.x, tolerance);
+    EXPECT_NEAR(box.GetMax().y, high.y, tolerance);
+    EXPECT_NEAR(box.GetMax().z, high.z, tolerance);
+}
+
+std::unique_ptr<trelBox> Cuboid(float a, float b, float c, const trelMatrix4x4& m)
+{
+    trelFloatPoint corners[8] = {{-a, -b, -c}, {a, -b, -c}, {a, b, -c}, {-a, b, -c},
+                                 {-a, -b, c},  {a, -b, c},  {a, b, c},  {-a, b, c}};
+    for (trelFloatPoint& p : corners)
+        p = p * m;
+    auto box = std::make_unique<trelBox>();
+    box->SetBox(corners);
+    return box;
+}
+
+} // namespace
+
+TEST(GeometryObjects, ExactBoxMatchesAFineTessellation)
+{
+    for (const Shape& shape : CurvedShapes())
+        for (size_t k = 0; k < Placements().size(); ++k) {
+            SCOPED_TRACE(shape.name + " under placement " + std::to_string(k));
+            const auto object = shape.make(Placements()[k]);
+            const trelBBox exact = object->GetBBox();
+            const Facts fine = Examine(Tessellated(*object, 512));
+            ExpectBox(fine.box, exact.GetMin(), exact.GetMax(), 1e-4 * exact.GetLargestDimension());
+        }
+}
+
+TEST(GeometryObjects, ExactBoxOfKnownPlacements)
+{
+    ExpectBox(Sphere(trelMatrix4x4(), 1)->GetBBox(), {-1, -1, -1}, {1, 1, 1}, 1e-6);
+    ExpectBox(Sphere(GetScaleMatrix({1, 2, 3}) * GetDisplacementMatrix({1, 1, 1}), 2)->GetBBox(), {-1, -3, -5},
+              {3, 5, 7}, 1e-5);
+    ExpectBox(Cylinder(Upright(2), 2, 1)->GetBBox(), {-1, -1, -1}, {1, 1, 1}, 1e-6);
+    ExpectBox(Cone(Upright(4), 4, 0.5)->GetBBox(), {-0.5f, -2, -0.5f}, {0.5f, 2, 0.5f}, 1e-6);
+    // A circle of radius r with unit normal n reaches r * sqrt(1 - n_i^2) along axis i.
+    const trelVector normals[] = {{0, 0, 1}, {1, 0, 1}, {1, 2, 3}};
+    for (trelVector n : normals) {
+        const trelFloatPoint c(1, 2, 3);
+        const auto disk = Disk(CreateMatrixFromPlane(trelPlane(c, n)), 0, 2);
+        n.Normalize();
+        const trelVector reach(static_cast<float>(2 * std::sqrt(1 - n.x * n.x)),
+                               static_cast<float>(2 * std::sqrt(1 - n.y * n.y)),
+                               static_cast<float>(2 * std::sqrt(1 - n.z * n.z)));
+        ExpectBox(disk->GetBBox(), c - reach, c + reach, 1e-5);
+    }
+}
+
+TEST(GeometryObjects, TessellatedAreaApproachesTheTrueArea)
+{
+    const trelMatrix4x4 identity;
+    const trelMatrix4x4 turnedAndMirrored =
+        GetScaleMatrix({-3, 3, 3}) * CreateRotationMatrixForNormalAngle({1, 1, 0}, 1);
+    struct Case {
+        std::string name;
+        std::unique_ptr<trelBaseObject> object;
+        double area;
+    };
+    Case cases[] = {
+        {"sphere", Sphere(identity, 2), 4 * kPi * 4},
+        {"scaled mirrored sphere", Sphere(turnedAndMirrored, 2), 4 * kPi * 36},
+        {"hemisphere", Sphere(identity, 1, {}, 0, 2 * kPi, 0, kPi / 2), 2 * kPi},
+        {"quarter sphere", Sphere(identity, 1, {}, kPi, 2 * kPi, 0, kPi / 2), kPi},
+        {"cylinder", Cylinder(identity, 3, 1.5), 2 * kPi * 1.5 * 3},
+        {"half cylinder", Cylinder(identity, 3, 1.5, 1.0, 0.5, kPi), kPi * 1.5 * 3},
+        {"cone", Cone(identity, 2, 1), kPi * std::sqrt(5.0)},
+        {"frustum", Cone(identity, 1, 2, 1), kPi * 3 * std::sqrt(2.0)},
+        {"upside-down cone", Cone(identity, 2, 0, 1), kPi * std::sqrt(5.0)},
+        {"disk", Disk(identity, 0, 2), 4 * kPi},
+        {"ring", Disk(identity, 1, 2), 3 * kPi},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Facts facts = Examine(Tessellated(*c.object, 512));
+        EXPECT_NEAR(facts.area, c.area, 1e-4 * c.area);
+    }
+}
+
+TEST(GeometryObjects, CurvedSurfacesHaveSoundNormalsUnderAnyPlacement)
+{
+    for (const Shape& shape : CurvedShapes())
+        for (size_t k = 0; k < Placements().size(); ++k) {
+            SCOPED_TRACE(shape.name + " under placement " + std::to_string(k));
+            const Facts facts = Examine(Tessellated(*shape.make(Placements()[k]), 256));
+            EXPECT_GT(facts.triangles, 0u);
+            EXPECT_TRUE(facts.finite);
+            EXPECT_TRUE(facts.unitNormals);
+            EXPECT_TRUE(facts.windingFollowsNormals);
+            // Finely divided, a surface normal is nearly its triangle's normal.
+            EXPECT_GT(facts.worstNormalAgreement, 0.98);
+        }
+}
+
+TEST(GeometryObjects, ClosedSolidsFaceOutwards)
+{
+    for (size_t k = 0; k < Placements().size(); ++k) {
+        SCOPED_TRACE("placement " + std::to_string(k));
+        const trelMatrix4x4& m = Placements()[k];
+        const trelFloatPoint center = trelFloatPoint(0, 0, 0) * m;
+        const std::unique_ptr<trelBaseObject> solids[] = {Sphere(m, 1.0), Cuboid(1, 2, 3, m)};
+        for (const auto& object : solids) {
+            const trelTessellation t = Tessellated(*object, 64);
+            for (size_t i = 0; i < t.triangleVertices.size(); ++i)
+                ASSERT_GT(DotProduct(t.triangleNormals[i], trelVector(center, t.triangleVertices[i])), 0.0);
+        }
+    }
+}
+
+TEST(GeometryObjects, BoxIsTwelveTrianglesCoveringItsFaces)
+{
+    const trelMatrix4x4 turned = CreateRotationMatrixForNormalAngle({1, 2, 3}, 0.5) * GetDisplacementMatrix({5, 5, 5});
+    for (const trelMatrix4x4& m : {turned, GetScaleMatrix({1, 1, -1}) * turned}) {
+        const Facts facts = Examine(Tessellated(*Cuboid(0.5f, 1, 1.5f, m)));
+        EXPECT_EQ(facts.triangles, 12u);
+        EXPECT_NEAR(facts.area, 2 * (1 * 2 + 2 * 3 + 3 * 1), 1e-4);
+        EXPECT_TRUE(facts.windingFollowsNormals);
+    }
+}
+
+TEST(GeometryObjects, PlacedSurfaceTakesNewMatricesAfterItsPlacement)
+{
+    auto sphere = Sphere(GetDisplacementMatrix({1, 0, 0}), 1);
+    sphere->ApplyMatrixToGeometry(GetScaleMatrix({2, 2, 2}), true);
+    ExpectBox(sphere->GetBBox(), {0, -2, -2}, {4, 2, 2}, 1e-6);
+
+    auto disk = Disk(GetDisplacementMatrix({1, 0, 0}), 0, 1);
+    disk->ApplyMatrixToGeometry(GetScaleMatrix({2, 2, 2}), true);
+    ExpectBox(disk->GetBBox(), {0, -2, 0}, {4, 2, 0}, 1e-6);
+}
+
+TEST(GeometryObjects, ClosedPolylineReturnsToItsStart)
+{
+    trelFloatPointArray points;
+    for (const trelFloatPoint& p : {trelFloatPoint(0, 0, 0), trelFloatPoint(1, 0, 0), trelFloatPoint(1, 1, 0)})
+        points.Append(p);
+    for (int closed : {0, 1}) {
+        C3DPolyline line;
+        line.SetPolyline(points, closed);
+        const trelTessellation t = Tessellated(line);
+        ASSERT_EQ(t.lineStrips.size(), 1u);
+        EXPECT_EQ(t.lineStrips[0].size(), closed ? 4u : 3u);
+        EXPECT_EQ(t.lineStrips[0].back(), closed ? points[0] : points[2]);
+    }
+}
+
+TEST(GeometryObjects, SegmentOptionIsBounded)
+{
+    for (int segments : {-5, 0, 2, 1 << 30}) {
+        SCOPED_TRACE(segments);
+        const Facts facts = Examine(Tessellated(*Cylinder(trelMatrix4x4(), 1, 1), segments));
+        EXPECT_GE(facts.triangles, 6u);
+        EXPECT_LE(facts.triangles, 2u * 4096u);
+        EXPECT_TRUE(facts.finite);
+    }
+}
+
+TEST(GeometryObjects, DegenerateSolidsGiveNoNaN)
+{
+    const trelMatrix4x4 flattened = GetScaleMatrix({1, 0, 1});
+    trelMatrix4x4 zero = GetScaleMatrix({0, 0, 0});
+    std::unique_ptr<trelBaseObject> objects[] = {
+        Sphere(trelMatrix4x4(), 0), Sphere(flattened, 1), Sphere(zero, 1),     Cylinder(trelMatrix4x4(), 0, 1),
+        Cylinder(flattened, 1, 1),  Cone(trelMatrix4x4(), 0, 1), Cone(trelMatrix4x4(), 1, 0), Disk(zero, 0, 1),
+        Disk(trelMatrix4x4(), 1, 1), Sphere(trelMatrix4x4(), 1, {}, 1, 1, 0, kPi), Cuboid(0, 0, 0, trelMatrix4x4()),
+    };
+    for (const auto& object : objects) {
+        const Facts facts = Examine(Tessellated(*object));
+        EXPECT_TRUE(facts.finite);
+        EXPECT_TRUE(facts.unitNormals);
+        const trelBBox box = object->GetBBox();
+        EXPECT_TRUE(std::isfinite(box.GetLargestDimension()));
+    }
+}

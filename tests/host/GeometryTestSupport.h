@@ -1,0 +1,68 @@
+#pragma once
+// Measurements of a tessellation that tests compare with geometry worked out
+// by hand: area, extent, and whether normals and windings are sound.
+
+#include "host/geometry/Geometry.h"
+
+#include <cmath>
+
+namespace geometry_test {
+
+constexpr double kPi = 3.14159265358979323846;
+
+struct Facts {
+    size_t triangles = 0;
+    double area = 0.0;
+    trelBBox box;               // of the triangle vertices
+    bool finite = true;         // no NaN or infinity anywhere
+    bool unitNormals = true;    // every vertex normal of length 1
+    bool windingFollowsNormals = true; // counter-clockwise around the vertex normals
+    double worstNormalAgreement = 1.0; // smallest cosine between a vertex normal and its face
+};
+
+inline double Dot(const trelVector& a, const trelVector& b) { return DotProduct(a, b); }
+
+inline trelVector FaceNormal(const trelTessellation& t, size_t k)
+{
+    const trelFloatPoint* p = &t.triangleVertices[3 * k];
+    return CrossProduct(trelVector(p[0], p[1]), trelVector(p[0], p[2]));
+}
+
+inline Facts Examine(const trelTessellation& t)
+{
+    Facts facts;
+    facts.triangles = t.GetTriangleCount();
+    for (size_t k = 0; k < facts.triangles; ++k) {
+        trelVector face = FaceNormal(t, k);
+        facts.area += face.Length() / 2.0;
+        face.Normalize();
+        for (size_t i = 3 * k; i < 3 * k + 3; ++i) {
+            const trelFloatPoint& p = t.triangleVertices[i];
+            const trelVector& n = t.triangleNormals[i];
+            facts.box.AddPoint(p);
+            if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z) || !std::isfinite(n.x) ||
+                !std::isfinite(n.y) || !std::isfinite(n.z))
+                facts.finite = false;
+            if (std::fabs(n.Length() - 1.0) > 1e-5)
+                facts.unitNormals = false;
+            const double agreement = Dot(face, n);
+            if (agreement <= 0.0)
+                facts.windingFollowsNormals = false;
+            facts.worstNormalAgreement = std::fmin(facts.worstNormalAgreement, agreement);
+        }
+    }
+    return facts;
+}
+
+// Objects and groups alike.
+template <class Tessellatable>
+trelTessellation Tessellated(const Tessellatable& object, int segments = 32)
+{
+    trelTessellation t;
+    trelTessellationOptions options;
+    options.segments = segments;
+    object.Tessellate(t, options);
+    return t;
+}
+
+} // namespace geometry_test

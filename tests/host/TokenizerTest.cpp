@@ -1,0 +1,461 @@
+// Token-level behaviour of the generic tokenizer, read from text buffers.
+
+#include "host/tokenizer/GenericParser.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Token {
+    GenericTokenTypes kind;
+    std::string text;
+    bool operator==(const Token& other) const { return kind == other.kind && text == other.text; }
+};
+
+std::ostream& operator<<(std::ostream& out, const Token& token) {
+    return out << "{" << token.kind << ", '" << token.text << "'}";
+}
+
+// Reads every token of `text` up to the end of input.
+std::vector<Token> ReadAll(CGenericParser& parser, std::string_view text) {
+    std::vector<Token> tokens;
+    if (parser.StartBufferReading(text.data(), text.size()) == 0) {
+        ADD_FAILURE() << "StartBufferReading failed";
+        return tokens;
+    }
+    // Bounded, so that a tokenizer that never reaches the end fails instead of hanging.
+    for (size_t guard = 0; guard <= text.size() + 1; ++guard) {
+        if (parser.GetCurrentToken().GetDataType() == GENERIC_END_OF_INPUT) {
+            return tokens;
+        }
+        tokens.push_back({parser.GetCurrentToken().GetDataType(), parser.GetCurrentTokenString()});
+        parser.Tokenize();
+    }
+    ADD_FAILURE() << "no end of input";
+    return tokens;
+}
+
+std::vector<Token> ReadAll(std::string_view text) {
+    CGenericParser parser;
+    return ReadAll(parser, text);
+}
+
+const GenericTokenTypes W = GENERIC_WORD;
+const GenericTokenTypes S = GENERIC_STRING;
+const GenericTokenTypes N = GENERIC_NUMBER;
+const GenericTokenTypes B = GENERIC_BOOLEAN;
+
+struct LexCase {
+    std::string input;
+    std::vector<Token> expected;
+};
+
+TEST(Tokenizer, SplitsTextIntoTokensOfTheRightKind) {
+    using namespace std::string_literals;
+    const std::vector<LexCase> cases = {
+        {"{ } [ ] ( )",
+         {{GENERIC_OPEN_BRACE, "{"}, {GENERIC_CLOSE_BRACE, "}"}, {GENERIC_OPEN_BRACKET, "["},
+          {GENERIC_CLOSE_BRACKET, "]"}, {GENERIC_OPEN_PAREN, "("}, {GENERIC_CLOSE_PAREN, ")"}}},
+        {"a{b}c", {{W, "a"}, {GENERIC_OPEN_BRACE, "{"}, {W, "b"}, {GENERIC_CLOSE_BRACE, "}"}, {W, "c"}}},
+        {"a,b\tc\r\nd\re,,f", {{W, "a"}, {W, "b"}, {W, "c"}, {W, "d"}, {W, "e"}, {W, "f"}}},
+        {"a\0b\x01\x1f"
+         "c"s,
+         {{W, "a"}, {W, "b"}, {W, "c"}}},
+        {"abc#comment { \" \nxyz", {{W, "abc"}, {W, "xyz"}}},
+        {"a # comment ended by CR\rb", {{W, "a"}, {W, "b"}}},
+        {"#only a comment", {}},
+        {"", {}},
+        {" \t\r\n,", {}},
+        {R"("a \"b\\" x)", {{S, R"("a \"b\\")"}, {W, "x"}}},
+        {R"("# { } [" y)", {{S, R"("# { } [")"}, {W, "y"}}},
+        {R"(x"s"y)", {{W, "x"}, {S, R"("s")"}, {W, "y"}}},
+        {"\"unterminated { ", {{S, "\"unterminated { "}}},
+        {"\"ends in a backslash\\", {{S, "\"ends in a backslash\\"}}},
+        {R"("")", {{S, R"("")"}}},
+        {"caf\xC3\xA9 \xFF\xFE", {{W, "caf\xC3\xA9"}, {W, "\xFF\xFE"}}},
+        {"back\\slash", {{W, "back\\slash"}}},
+        {"TRUE FALSE true False TRUEx", {{B, "TRUE"}, {B, "FALSE"}, {W, "true"}, {W, "False"}, {W, "TRUEx"}}},
+        {"1 -2.5 abc", {{N, "1"}, {N, "-2.5"}, {W, "abc"}}},
+    };
+    for (const LexCase& c : cases) {
+        EXPECT_EQ(ReadAll(c.input), c.expected) << "input: " << c.input;
+    }
+}
+
+TEST(Tokenizer, ReadsNumberSyntaxes) {
+    const double infinity = std::numeric_limits<double>::infinity();
+    const std::string zeros(400, '0');
+    const struct {
+        std::string text;
+        double value;
+    } cases[] = {
+        {"42", 42.0},      {"-7", -7.0},        {"+3.5", 3.5},     {".5", 0.5},        {"-.25", -0.25},
+        {"5.", 5.0},       {"007", 7.0},        {"1e3", 1000.0},   {"2.5E-2", 0.025},  {"-1.5e+2", -150.0},
+        {"0x1F", 31.0},    {"-0X10", -16.0},    {"+0xff", 255.0},  {"0xABCdef", 11259375.0},
+        {"123456789012345678901234567890", 1.2345678901234568e29},
+        // Out of the range of double. The mantissa's digits count as much as
+        // the exponent: a negative exponent can still overflow and a positive
+        // one underflow.
+        {"1e999", infinity}, {"-1e400", -infinity}, {"1e-999", 0.0}, {"123e-330", 0.0},
+        {"1" + zeros + "e-50", infinity}, {"0." + zeros + "1e50", 0.0}, {"-1" + zeros, -infinity},
+        {"0." + zeros + "1", 0.0}, {"0.0001e310", 1e306},
+    };
+    for (const auto& c : cases) {
+        CGenericParser parser;
+        ASSERT_NE(parser.StartBufferReading(c.text.data(), c.text.size()), 0);
+        EXPECT_EQ(parser.GetCurrentToken().GetDataType(), GENERIC_NUMBER) << c.text;
+        EXPECT_DOUBLE_EQ(parser.GetCurrentTokenNumericValue(), c.value) << c.text;
+        EXPECT_EQ(parser.GetCurrentTokenString(), c.text);
+    }
+}
+
+// Short decimals take a faster road than std::from_chars; both must agree to the bit.
+TEST(Tokenizer, NumbersEqualTheStandardConversion) {
+    uint32_t seed = 99;
+    auto next = [&seed]() {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    std::string text;
+    for (int i = 0; i < 20000; ++i) {
+        const int digits = 1 + static_cast<int>(next() % 22);
+        const int point = static_cast<int>(next() % static_cast<uint32_t>(digits + 1));
+        std::string number = next() % 2 != 0 ? "-" : "";
+        for (int d = 0; d < digits; ++d) {
+            if (d == point) {
+                number += '.';
+            }
+            number += static_cast<char>('0' + next() % 10);
+        }
+        if (next() % 5 == 0) {
+            number += "e" + std::to_string(static_cast<int>(next() % 40) - 20);
+        }
+        text += number + ' ';
+    }
+    CGenericParser parser;
+    ASSERT_NE(parser.StartBufferReading(text.data(), text.size()), 0);
+    int compared = 0;
+    while (parser.GetCurrentToken().GetDataType() != GENERIC_END_OF_INPUT) {
+        const std::string_view token = parser.GetCurrentTokenText();
+        ASSERT_EQ(parser.GetCurrentToken().GetDataType(), GENERIC_NUMBER) << token;
+        double expected = 0.0;
+        std::from_chars(token.data(), token.data() + token.size(), expected);
+        ASSERT_EQ(parser.GetCurrentTokenNumericValue(), expected) << token;
+        ++compared;
+        parser.Tokenize();
+    }
+    EXPECT_EQ(compared, 20000);
+}
+
+TEST(Tokenizer, WordsThatOnlyBeginLikeNumbersAreWords) {
+    for (const char* text : {"1abc", "-", "+", ".", "1.2.3", "0x", "0x1G", "1e", "1e+", "--1", "+-1", "-inf",
+                             "nan", "1,5x", "2x3", "0x-1", ".e5", "1e5.0"}) {
+        const std::vector<Token> tokens = ReadAll(text);
+        ASSERT_FALSE(tokens.empty()) << text;
+        // A comma separates, so "1,5x" is the number 1 and the word 5x.
+        EXPECT_EQ(tokens.back().kind, GENERIC_WORD) << text;
+    }
+}
+
+TEST(Tokenizer, BooleanValueOfLiteralsAndNumbers) {
+    CGenericParser parser;
+    const std::string text = "TRUE FALSE 0 2 -0.5 word";
+    ASSERT_NE(parser.StartBufferReading(text.data(), text.size()), 0);
+    std::vector<int> values;
+    while (parser.GetCurrentToken().GetDataType() != GENERIC_END_OF_INPUT) {
+        values.push_back(parser.GetCurrentTokenBooleanValue());
+        parser.Tokenize();
+    }
+    EXPECT_EQ(values, (std::vector<int>{1, 0, 0, 1, 1, 0}));
+}
+
+ParserKeywordEntry Row(const char* name, int32_t id) {
+    ParserKeywordEntry entry{};
+    std::memcpy(entry.name, name, std::min(std::strlen(name), sizeof entry.name - 1));
+    entry.id = id;
+    return entry;
+}
+
+TEST(Tokenizer, KeywordsMatchIgnoringLetterCase) {
+    ParserKeywordEntry table[] = {Row("SEPARATOR", 61), Row("{", 4),      Row("SIDE", 133), Row("SIDES", 90),
+                                  Row("CUBE", 23),      Row("CUBE", 99),  Row("PER_PART", 80),
+                                  Row("COORDINATE3", 22), Row("CAF\xC3\x89", 5)};
+    // A name that fills its whole field has no terminator; it ends at the field's end.
+    ParserKeywordEntry full{};
+    std::memset(full.name, 'Q', sizeof full.name);
+    full.id = 7;
+    std::vector<ParserKeywordEntry> rows(std::begin(table), std::end(table));
+    rows.push_back(full);
+
+    CGenericParser parser;
+    // Either order of the two calls builds the lookup.
+    parser.SetKeywordTableSize(static_cast<int>(rows.size()));
+    parser.SetKeywordTable(rows.data());
+
+    const std::string longWord(sizeof full.name, 'q');
+    const struct {
+        std::string word;
+        GenericTokenTypes kind;
+        uint32_t id;
+    } cases[] = {
+        {"Separator", GENERIC_KEYWORD, 61},  {"separator", GENERIC_KEYWORD, 61}, {"sEpArAtOr", GENERIC_KEYWORD, 61},
+        {"side", GENERIC_KEYWORD, 133},      {"Sides", GENERIC_KEYWORD, 90},     {"Sid", GENERIC_WORD, 0},
+        {"SEPARATORS", GENERIC_WORD, 0},     {"cube", GENERIC_KEYWORD, 23},      {"per_part", GENERIC_KEYWORD, 80},
+        {"Coordinate3", GENERIC_KEYWORD, 22}, {"{", GENERIC_OPEN_BRACE, 0},      {longWord, GENERIC_KEYWORD, 7},
+        {longWord + "q", GENERIC_WORD, 0},
+        // Only ASCII letters fold: the two spellings of the last letter differ.
+        {"caf\xC3\x89", GENERIC_KEYWORD, 5},  {"caf\xC3\xA9", GENERIC_WORD, 0},
+    };
+    for (const auto& c : cases) {
+        const std::vector<Token> tokens = ReadAll(parser, c.word);
+        ASSERT_EQ(tokens.size(), 1u) << c.word;
+        EXPECT_EQ(tokens[0].kind, c.kind) << c.word;
+        parser.SetToStartOfBuffer();
+        EXPECT_EQ(parser.GetCurrentToken().GetUserDefinedType(), c.id) << c.word;
+        parser.StopBufferReading();
+    }
+}
+
+TEST(Tokenizer, EndOfInputIsSticky) {
+    CGenericParser parser;
+    // A tokenizer that has read nothing, and an empty buffer, are at the end.
+    EXPECT_EQ(parser.Tokenize(), 0);
+    ASSERT_NE(parser.StartBufferReading(nullptr, 0), 0);
+    EXPECT_EQ(parser.GetCurrentToken().GetDataType(), GENERIC_END_OF_INPUT);
+    EXPECT_EQ(parser.StartBufferReading(nullptr, 5), 0);
+    const std::string text = "a b";
+    ASSERT_NE(parser.StartBufferReading(text.data(), text.size()), 0);
+    // References keep naming the current and the look-ahead token.
+    const CGenericToken& current = parser.GetCurrentToken();
+    const CGenericToken& next = parser.GetNextToken();
+    EXPECT_EQ(parser.Tokenize(), 1);
+    EXPECT_EQ(current.GetText(), "b");
+    EXPECT_EQ(next.GetDataType(), GENERIC_END_OF_INPUT);
+    // The advance onto the end still counts as an advance.
+    EXPECT_EQ(parser.Tokenize(), 1);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(current.GetDataType(), GENERIC_END_OF_INPUT);
+        EXPECT_EQ(next.GetDataType(), GENERIC_END_OF_INPUT);
+        EXPECT_EQ(parser.GetCurrentTokenString(), "");
+        EXPECT_EQ(parser.Tokenize(), 0);
+    }
+}
+
+TEST(Tokenizer, StateRestoresIntoAnotherTokenizer) {
+    CGenericIOState state;
+    CGenericParser second;
+    const std::string other = "x y";
+    ASSERT_NE(second.StartBufferReading(other.data(), other.size()), 0);
+    // A state never saved is refused and changes nothing.
+    EXPECT_EQ(second.RestoreIOState(state), 0);
+    EXPECT_EQ(second.GetCurrentTokenString(), "x");
+    EXPECT_EQ(second.GetNextTokenString(), "y");
+    {
+        CGenericParser first;
+        const std::string text = "a b c d e";
+        ASSERT_NE(first.StartBufferReading(text.data(), text.size()), 0);
+        first.Tokenize();
+        first.Tokenize();
+        // Marks set by the user on the tokens travel with the state, and the
+        // user's own fields of the state are left alone.
+        first.GetNextToken().SetDataType(GENERIC_KEYWORD);
+        first.GetNextToken().SetUserDefinedType(113);
+        state.SetEntityName("kept");
+        ASSERT_NE(first.SaveIOState(state), 0);
+        first.Tokenize();
+        // The first tokenizer, and the text it read, are gone before the restore.
+    }
+    EXPECT_EQ(state.GetEntityName(), "kept");
+    ASSERT_NE(second.RestoreIOState(state), 0);
+    EXPECT_EQ(second.GetCurrentTokenString(), "c");
+    EXPECT_EQ(second.GetNextTokenString(), "d");
+    EXPECT_EQ(second.GetNextToken().GetUserDefinedType(), 113u);
+    second.Tokenize();
+    second.Tokenize();
+    EXPECT_EQ(second.GetCurrentTokenString(), "e");
+    EXPECT_EQ(second.Tokenize(), 1);
+    EXPECT_EQ(second.GetCurrentToken().GetDataType(), GENERIC_END_OF_INPUT);
+}
+
+TEST(Tokenizer, NestedBufferReadingReturnsToEachOuterPosition) {
+    CGenericParser parser;
+    const std::string outer = "o1 o2 o3";
+    ASSERT_NE(parser.StartBufferReading(outer.data(), outer.size()), 0);
+    parser.Tokenize();
+
+    std::string inner = "i1 i2 i3";
+    ASSERT_NE(parser.StartBufferReading(inner.data(), inner.size()), 0);
+    // The text was copied: the caller may free or change its buffer.
+    inner.assign(inner.size(), 'x');
+    EXPECT_EQ(parser.GetCurrentTokenString(), "i1");
+    EXPECT_EQ(parser.GetNextTokenString(), "i2");
+    parser.Tokenize();
+
+    const std::string innermost = "j1";
+    ASSERT_NE(parser.StartBufferReading(innermost.data(), innermost.size()), 0);
+    EXPECT_EQ(parser.GetCurrentTokenString(), "j1");
+    EXPECT_EQ(parser.GetNextToken().GetDataType(), GENERIC_END_OF_INPUT);
+    parser.Tokenize();
+    EXPECT_EQ(parser.Tokenize(), 0);
+
+    ASSERT_NE(parser.StopBufferReading(), 0);
+    EXPECT_EQ(parser.GetCurrentTokenString(), "i2");
+    EXPECT_EQ(parser.GetNextTokenString(), "i3");
+    parser.Tokenize();
+    parser.Tokenize();
+    EXPECT_EQ(parser.GetCurrentToken().GetDataType(), GENERIC_END_OF_INPUT);
+    // Rewinding the inner buffer does not leave it.
+    ASSERT_NE(parser.SetToStartOfBuffer(), 0);
+    EXPECT_EQ(parser.GetCurrentTokenString(), "i1");
+    EXPECT_EQ(parser.GetNextTokenString(), "i2");
+
+    ASSERT_NE(parser.StopBufferReading(), 0);
+    EXPECT_EQ(parser.GetCurrentTokenString(), "o2");
+    EXPECT_EQ(parser.GetNextTokenString(), "o3");
+    ASSERT_NE(parser.StopBufferReading(), 0);
+    EXPECT_EQ(parser.StopBufferReading(), 0);
+}
+
+// The block skipping of the parser, step by step: entered with the opening
+// bracket current, it leaves the closing bracket current.
+void SkipBlock(CGenericParser& parser, GenericTokenTypes open, GenericTokenTypes close) {
+    if (parser.GetNextToken().GetDataType() != close) {
+        int depth = 1;
+        GenericTokenTypes found = GENERIC_WORD;
+        while (depth > 0) {
+            if (parser.FindBlockToken(open, close, found) == 0) {
+                break;
+            }
+            depth += found == open ? 1 : -1;
+        }
+        parser.DecrementOffset();
+        parser.Tokenize();
+        EXPECT_EQ(parser.GetNextToken().GetDataType(), depth == 0 ? close : GENERIC_END_OF_INPUT);
+    }
+    parser.Tokenize();
+}
+
+TEST(Tokenizer, BlockSkippingStopsAtTheMatchingBracket) {
+    const struct {
+        const char* text;
+        GenericTokenTypes open;
+        GenericTokenTypes close;
+        const char* after; // the token behind the closing bracket; null when there is none
+    } cases[] = {
+        {"{ a { b } c } after", GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, "after"},
+        {"{ } after", GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, "after"},
+        {"{a}after", GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, "after"},
+        {"{ a {b{c}}{} } after", GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, "after"},
+        {"{ a \"} {\" b } after", GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, "after"},
+        {"{ a \"\\\"}\" b } after", GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, "after"},
+        {"{ a # } {\n b } after", GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, "after"},
+        {"{ a [ ] ( ] } after", GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, "after"},
+        {"[ 1 [ 2 ] { ] } 3 ] after", GENERIC_OPEN_BRACKET, GENERIC_CLOSE_BRACKET, "}"},
+        {"[ 1 [ 2 ] } 3 ] after", GENERIC_OPEN_BRACKET, GENERIC_CLOSE_BRACKET, "after"},
+        // Unclosed blocks: the skipping ends at the end of the input.
+        {"{ a { b }", GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, nullptr},
+        {"{ a \"}", GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, nullptr},
+        {"{ a #}", GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, nullptr},
+        {"{ a", GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, nullptr},
+    };
+    for (const auto& c : cases) {
+        CGenericParser parser;
+        ASSERT_NE(parser.StartBufferReading(c.text, std::strlen(c.text)), 0);
+        SkipBlock(parser, c.open, c.close);
+        if (c.after == nullptr) {
+            EXPECT_EQ(parser.GetCurrentToken().GetDataType(), GENERIC_END_OF_INPUT) << c.text;
+            continue;
+        }
+        EXPECT_EQ(parser.GetCurrentToken().GetDataType(), c.close) << c.text;
+        EXPECT_EQ(parser.GetNextTokenString(), c.after) << c.text;
+    }
+}
+
+TEST(Tokenizer, DecrementOffsetOnlyUndoesAPendingScanHit) {
+    CGenericParser parser;
+    const std::string text = "{ a } b } c";
+    ASSERT_NE(parser.StartBufferReading(text.data(), text.size()), 0);
+    GenericTokenTypes found = GENERIC_WORD;
+    ASSERT_NE(parser.FindBlockToken(GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, found), 0);
+    EXPECT_EQ(found, GENERIC_CLOSE_BRACE);
+    // A second step back, or one after an advance, must not move further.
+    parser.DecrementOffset();
+    parser.DecrementOffset();
+    parser.Tokenize();
+    EXPECT_EQ(parser.GetNextTokenString(), "}");
+    parser.DecrementOffset();
+    parser.Tokenize();
+    EXPECT_EQ(parser.GetCurrentTokenString(), "}");
+    EXPECT_EQ(parser.GetNextTokenString(), "b");
+}
+
+TEST(Tokenizer, HugeTokensAreWhole) {
+    std::string text(3u << 20, 'w');
+    text += " \"";
+    text.append(2u << 20, 's');
+    const std::vector<Token> tokens = ReadAll(text);
+    ASSERT_EQ(tokens.size(), 2u);
+    EXPECT_EQ(tokens[0].text.size(), 3u << 20);
+    EXPECT_EQ(tokens[1].kind, GENERIC_STRING);
+    EXPECT_EQ(tokens[1].text.size(), (2u << 20) + 1);
+}
+
+// Binary garbage: every token must be a non-empty slice of the input, in
+// order, without overlap, and the end must come.
+TEST(Tokenizer, GarbageInputGivesOrderedTokensInsideTheText) {
+    uint32_t seed = 12345;
+    const char alphabet[] = "\0\x01{}[]()\"\\#,\r\n 0x1e.-+aZ\x80\xff";
+    for (int round = 0; round < 50; ++round) {
+        std::string text(static_cast<size_t>(round) * 37 + 1, '\0');
+        for (char& c : text) {
+            seed = seed * 1664525u + 1013904223u;
+            c = alphabet[(seed >> 16) % (sizeof alphabet - 1)];
+        }
+        CGenericParser parser;
+        ASSERT_NE(parser.StartBufferReading(text.data(), text.size()), 0);
+        // Tokens are views into the tokenizer's copy: compare positions in that copy.
+        const char* previousEnd = nullptr;
+        size_t count = 0;
+        while (parser.GetCurrentToken().GetDataType() != GENERIC_END_OF_INPUT) {
+            const std::string_view token = parser.GetCurrentTokenText();
+            ASSERT_FALSE(token.empty());
+            if (previousEnd != nullptr) {
+                ASSERT_GE(token.data(), previousEnd);
+            }
+            previousEnd = token.data() + token.size();
+            ASSERT_LE(++count, text.size());
+            parser.Tokenize();
+        }
+        GenericTokenTypes found = GENERIC_WORD;
+        ASSERT_NE(parser.SetToStartOfBuffer(), 0);
+        size_t hits = 0;
+        while (parser.FindBlockToken(GENERIC_OPEN_BRACE, GENERIC_CLOSE_PAREN, found) != 0) {
+            ASSERT_LE(++hits, text.size());
+        }
+    }
+}
+
+TEST(Tokenizer, CopyReadsOnIndependently) {
+    CGenericParser original;
+    const std::string outer = "o1 o2";
+    const std::string inner = "i1 i2 i3";
+    ASSERT_NE(original.StartBufferReading(outer.data(), outer.size()), 0);
+    ASSERT_NE(original.StartBufferReading(inner.data(), inner.size()), 0);
+    CGenericParser copy(original);
+    original.Tokenize();
+    EXPECT_EQ(copy.GetCurrentTokenString(), "i1");
+    // The copy has its own stack of return positions.
+    ASSERT_NE(copy.StopBufferReading(), 0);
+    EXPECT_EQ(copy.GetCurrentTokenString(), "o1");
+    EXPECT_EQ(original.GetCurrentTokenString(), "i2");
+}
+
+} // namespace

@@ -1,0 +1,154 @@
+#include "TestScene.h"
+
+#include "state/VRMLSeparator.h"
+
+#include <gtest/gtest.h>
+
+TEST(Parse, EmptyFileFailsAndAFileWithOneStatementSucceeds) {
+    EXPECT_EQ(LoadText(V1).result, VRML_LOAD_FAILURE);
+    EXPECT_EQ(LoadText(std::string(V1) + "Separator { }\n").result, VRML_LOAD_SUCCESS);
+}
+
+TEST(Parse, UnknownNodesAreSkippedWithTheirBlocksWithAndWithoutDef) {
+    // Nested braces, brackets and strings with braces inside the unknown
+    // blocks must not end the skip early.
+    LoadedText loaded = LoadText(std::string(V1) +
+                                 "Texture2 { filename \"a}b.rgb\" image [ 1 { 2 } ] }\n"
+                                 "DEF T Texture2 { wrapS REPEAT Inner { } }\n"
+                                 "Separator { }\n");
+    EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
+    EXPECT_EQ(loaded.parser->GetCurrentTokenType(), VRML_END_OF_INPUT);
+    EXPECT_TRUE(loaded.parser->GetSeparatorStack()->empty());
+}
+
+TEST(Parse, NestedSeparatorsAreReadByOneBlockCall) {
+    CVRMLParser parser;
+    C3DWorld world;
+    ASSERT_EQ(parser.GetIOManager()->GetVersion(), VRML_VERSION_1);
+    parser.GetIOManager()->SetFilename(
+        WriteTempFile("nested.wrl", std::string(V1) + "Separator { Separator { } Separator { } } Separator { }\n"));
+    ASSERT_EQ(parser.GetIOManager()->OpenFile(), VRML_LOAD_SUCCESS);
+    parser.SetWorld(&world);
+    parser.DefineSeparator();
+    EXPECT_EQ(parser.ParseBlock(), 1);
+    // The first statement is read whole: the second separator is now current.
+    EXPECT_EQ(parser.GetCurrentTokenType(), VRML_SEPARATOR);
+    EXPECT_EQ(parser.GetSeparatorStack()->size(), 1u);
+    EXPECT_EQ(parser.ParseBlock(), 1);
+    EXPECT_EQ(parser.GetCurrentTokenType(), VRML_END_OF_INPUT);
+}
+
+TEST(Parse, NullAndTopLevelListsAreStatements) {
+    LoadedText withNull = LoadText(std::string(V2) + "NULL\n");
+    EXPECT_EQ(withNull.result, VRML_LOAD_SUCCESS);
+    LoadedText withList = LoadText(std::string(V1) + "[ Separator { } Separator { } ]\n");
+    EXPECT_EQ(withList.result, VRML_LOAD_SUCCESS);
+    EXPECT_EQ(withList.parser->GetCurrentTokenType(), VRML_END_OF_INPUT);
+}
+
+TEST(Parse, SurplusClosingBraceClosesTheRootLevel) {
+    LoadedText loaded = LoadText(std::string(V1) + "Separator { } }\nSeparator { }\n");
+    EXPECT_EQ(loaded.parser->GetCurrentTokenType(), VRML_END_OF_INPUT);
+    EXPECT_EQ(loaded.parser->GetCurrentSeparator(), nullptr);
+    EXPECT_TRUE(loaded.parser->GetSeparatorStack()->empty());
+}
+
+TEST(Parse, DefNameHoldsForItsStatementOnly) {
+    CVRMLParser parser;
+    parser.GetIOManager()->SetFilename(WriteTempFile("def.wrl", std::string(V1) + "DEF Name Unknown { } Separator { }\n"));
+    ASSERT_EQ(parser.GetIOManager()->OpenFile(), VRML_LOAD_SUCCESS);
+    C3DWorld world;
+    parser.SetWorld(&world);
+    parser.DefineSeparator();
+    parser.ParseBlock(); // DEF Name Unknown: the name is taken, the unknown type passed over
+    EXPECT_EQ(parser.GetEntityName(), "Name");
+    EXPECT_EQ(parser.GetDefinedEntity(), 1);
+    parser.ParseBlock(); // the brace block of the unknown node
+    EXPECT_EQ(parser.GetEntityName(), "");
+    EXPECT_EQ(parser.GetDefinedEntity(), 0);
+}
+
+TEST(Parse, VersionDecidesWhetherGroupIsASeparator) {
+    // In VRML 1.0 Group and WWWAnchor open separator levels, which their
+    // closing braces close again.
+    LoadedText v1 = LoadText(std::string(V1) + "Group { WWWAnchor { } }\n");
+    EXPECT_EQ(v1.result, VRML_LOAD_SUCCESS);
+    EXPECT_TRUE(v1.parser->GetSeparatorStack()->empty());
+    EXPECT_EQ(v1.parser->GetVersion(), VRML_VERSION_1);
+    LoadedText v2 = LoadText(std::string(V2) + "Separator { }\n");
+    EXPECT_EQ(v2.parser->GetVersion(), VRML_VERSION_2);
+    EXPECT_EQ(v2.parser->GetCurrentTokenType(), VRML_END_OF_INPUT);
+}
+
+namespace {
+std::vector<int> reported;
+void Record(int percentage) { reported.push_back(percentage); }
+} // namespace
+
+TEST(Progress, ReportsStrictlyIncreasingPercentagesBelowOneHundred) {
+    std::string text = V1;
+    for (int i = 0; i < 1000; ++i)
+        text += "Separator { }\n";
+    reported.clear();
+    CVRMLParser parser;
+    parser.SetLoaderPtr(&Record);
+    C3DWorld world;
+    ASSERT_EQ(parser.Parse(&world, WriteTempFile("progress.wrl", text)), VRML_LOAD_SUCCESS);
+    ASSERT_FALSE(reported.empty());
+    EXPECT_GE(reported.front(), 1);
+    EXPECT_LE(reported.back(), 99);
+    EXPECT_GE(reported.back(), 95);
+    for (size_t i = 1; i < reported.size(); ++i)
+        EXPECT_GT(reported[i], reported[i - 1]);
+}
+
+TEST(Progress, NothingIsReportedWhileABlockIsSkipped) {
+    reported.clear();
+    CVRMLParser parser;
+    parser.SetLoaderPtr(&Record);
+    parser.SetSkippingBlock(1);
+    std::string text = V1;
+    for (int i = 0; i < 100; ++i)
+        text += "Separator { }\n";
+    parser.GetIOManager()->SetFilename(WriteTempFile("skipping.wrl", text));
+    ASSERT_EQ(parser.GetIOManager()->OpenFile(), VRML_LOAD_SUCCESS);
+    while (parser.Tokenize()) {
+    }
+    EXPECT_TRUE(reported.empty());
+}
+
+namespace {
+C3DWorld* WorldOfSize(float size) {
+    auto* world = new C3DWorld;
+    if (size > 0.0f) {
+        trelFloatPoint corners[8];
+        for (int i = 0; i < 8; ++i)
+            corners[i] = trelFloatPoint(i & 1 ? size : 0.0f, i & 2 ? size / 2 : 0.0f, 0.0f);
+        auto* box = new trelBox;
+        box->SetBox(corners);
+        world->AddObject(box, trelMatProps(), true);
+    }
+    return world;
+}
+} // namespace
+
+TEST(DetermineUnits, SmallWorldsAreScaledByPowersOfTen) {
+    const struct {
+        float size;
+        VRMLImageUnitsTypes units;
+        float scaledSize;
+    } cases[] = {
+        {0.01f, VRML_UNITS_MICROMETRES, 10000.0f}, {0.2f, VRML_UNITS_MILLIMETRES, 200.0f},
+        {0.5f, VRML_UNITS_CENTIMETRES, 50.0f},     {1.0f, VRML_UNITS_CENTIMETRES, 100.0f},
+        {25.0f, VRML_UNITS_METRES, 25.0f},         {30.0f, VRML_UNITS_METRES, 30.0f},
+        {0.0f, VRML_UNITS_MICROMETRES, 0.0f},
+    };
+    for (const auto& c : cases) {
+        std::unique_ptr<C3DWorld> world(WorldOfSize(c.size));
+        CVRMLParser parser;
+        parser.SetWorld(world.get());
+        parser.DetermineUnits();
+        EXPECT_EQ(parser.GetImageUnits(), c.units) << c.size;
+        EXPECT_NEAR(world->GetBBox().GetLargestDimension(), c.scaledSize, c.scaledSize * 1e-5) << c.size;
+    }
+}

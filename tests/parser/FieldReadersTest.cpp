@@ -1,0 +1,152 @@
+#include "TestScene.h"
+
+#include "state/VRMLSeparator.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+TEST(FieldReaders, ColorsSingleAndListFormsAndWhereTheyStop) {
+    {
+        PositionedParser p("1 0 0 next");
+        trelChromaArray colors;
+        EXPECT_EQ(p.parser.ParseColorArray(colors), 1);
+        ASSERT_EQ(colors.GetSize(), 1);
+        EXPECT_EQ(colors[0], trelChroma(1, 0, 0, 1));
+        EXPECT_EQ(p.Current(), "0"); // the third number
+    }
+    {
+        PositionedParser p("[ 1 0 0, 0 1 ] next"); // the cut-short second colour is dropped
+        trelChromaArray colors;
+        EXPECT_EQ(p.parser.ParseColorArray(colors), 1);
+        EXPECT_EQ(colors.GetSize(), 1);
+        EXPECT_EQ(p.Current(), "]");
+    }
+    {
+        PositionedParser p("[ ] next");
+        trelChromaArray colors;
+        colors.Append(trelChroma(0, 0, 1));
+        EXPECT_EQ(p.parser.ParseColorArray(colors), 0);
+        EXPECT_EQ(colors.GetSize(), 1); // untouched
+    }
+}
+
+TEST(FieldReaders, ListsCutShortByTheEndOfInputEnd) {
+    trelChromaArray colors;
+    PositionedParser colorList("[ 1 0 0 0 1 0");
+    EXPECT_EQ(colorList.parser.ParseColorArray(colors), 1);
+    EXPECT_EQ(colors.GetSize(), 2);
+    trelVectorArray axes;
+    trelDoubleArray angles;
+    PositionedParser rotationList("[ 0 1 0 1.5 word 0 0 1 2 ]");
+    EXPECT_EQ(rotationList.parser.ParseRotationVectorArray(axes, angles), 1);
+    EXPECT_EQ(axes.GetSize(), 1); // the word ends a list it cannot read
+    PositionedParser unfinished("[ 0 1 0 1.5");
+    EXPECT_EQ(unfinished.parser.ParseRotationVectorArray(axes, angles), 1);
+}
+
+TEST(FieldReaders, PointsStopAfterTheirBracketOrOnIt) {
+    {
+        PositionedParser p("{ 1 2 3 4 5 6 } next");
+        trelFloatPointArray points;
+        EXPECT_EQ(p.parser.ParsePointArray(points), 1);
+        EXPECT_EQ(points.GetSize(), 2);
+        EXPECT_EQ(p.Current(), "}");
+    }
+    {
+        PositionedParser p("[ 1 2 3 ] next");
+        trelFloatPointArray points;
+        EXPECT_EQ(p.parser.ParsePointArray(points), 1);
+        ASSERT_EQ(points.GetSize(), 1);
+        EXPECT_EQ(points[0], trelFloatPoint(1, 2, 3));
+        EXPECT_EQ(p.Current(), "next");
+    }
+    {
+        PositionedParser p("[ ] next");
+        trelFloatPointArray points;
+        EXPECT_EQ(p.parser.ParsePointArray(points), 0);
+        EXPECT_EQ(p.Current(), "next"); // the "]" is consumed all the same
+    }
+    {
+        PositionedParser p("7 8 word");
+        trelFloatPoint point(0, 0, 9);
+        EXPECT_EQ(p.parser.ParsePoint(point), 0);
+        EXPECT_EQ(point, trelFloatPoint(7, 8, 9)); // x and y already written
+    }
+}
+
+TEST(FieldReaders, FloatListsGiveOneValuePerToken) {
+    {
+        PositionedParser p("[ 0.5 word 2 ] next");
+        trelDoubleArray values;
+        EXPECT_EQ(p.parser.ParseFloatArray(values), 1);
+        ASSERT_EQ(values.GetSize(), 3);
+        EXPECT_EQ(values[1], 0.0);
+        EXPECT_EQ(values[2], 2.0);
+        EXPECT_EQ(p.Current(), "]");
+    }
+    {
+        PositionedParser p("diffuseColor 1 1 1");
+        trelDoubleArray values;
+        EXPECT_EQ(p.parser.ParseFloatArray(values), 1);
+        ASSERT_EQ(values.GetSize(), 1);
+        EXPECT_EQ(values[0], 0.0);
+        EXPECT_EQ(p.Current(), "diffuseColor");
+    }
+}
+
+TEST(FieldReaders, IndexListsSplitRunsAndAppend) {
+    PositionedParser p("[ 0 1 2 -1 3 4 5 6 -1 -1 7 8 9 ] [ -1 2.9 -0.5 -2 1e12 ]");
+    std::vector<int> indices, counts;
+    EXPECT_EQ(p.parser.ParseIndexArray(indices, counts), 1);
+    EXPECT_EQ(indices, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(counts, (std::vector<int>{3, 4, 3}));
+    EXPECT_EQ(p.Current(), "]");
+    p.parser.Tokenize();
+    EXPECT_EQ(p.parser.ParseIndexArray(indices, counts), 1);
+    EXPECT_EQ(indices.size(), 14u);
+    EXPECT_EQ(indices[10], 2);
+    EXPECT_EQ(indices[11], 0);
+    EXPECT_EQ(indices[12], -2);
+    EXPECT_EQ(indices[13], INT_MAX); // clamped, not undefined
+    EXPECT_EQ(counts.back(), 4);
+}
+
+TEST(FieldReaders, RotationsSkipLeadingBracketsAndStopAfterTheLastNumber) {
+    {
+        PositionedParser p("{ 0 0 1 1.5 } next");
+        trelVector axis;
+        double angle = 0.0;
+        EXPECT_EQ(p.parser.ParseRotationVector(axis, angle), 1);
+        EXPECT_EQ(axis, trelVector(0, 0, 1));
+        EXPECT_EQ(angle, 1.5);
+        EXPECT_EQ(p.Current(), "}");
+    }
+    {
+        PositionedParser p("0 1 0 next");
+        trelVector axis(5, 5, 5);
+        double angle = 9.0;
+        EXPECT_EQ(p.parser.ParseRotationVector(axis, angle), 1);
+        EXPECT_EQ(axis, trelVector(0, 1, 0));
+        EXPECT_EQ(angle, 0.0);
+    }
+}
+
+TEST(FieldReaders, RemoveQuotesStripsOnlyTheOuterQuotes) {
+    std::string quoted = "\"wheel.wrl\"", plain = "wheel.wrl", single = "\"";
+    std::string longName = "\"" + std::string(1000, 'a') + "\"";
+    EXPECT_EQ(CVRMLParser::RemoveQuotes(quoted), 1);
+    EXPECT_EQ(quoted, "wheel.wrl");
+    EXPECT_EQ(CVRMLParser::RemoveQuotes(plain), 0);
+    EXPECT_EQ(CVRMLParser::RemoveQuotes(single), 1);
+    EXPECT_EQ(single, "");
+    EXPECT_EQ(CVRMLParser::RemoveQuotes(longName), 1);
+    EXPECT_EQ(longName.size(), 1000u);
+}
+
+TEST(FieldReaders, ColorNodeReplacesTheDiffuseColours) {
+    PositionedParser p("Color { color [ 1 0 0, 0 0 1 ] } next");
+    EXPECT_EQ(p.parser.ParseColor3(), 1);
+    EXPECT_EQ(p.Current(), "}");
+    EXPECT_EQ(p.parser.GetCurrentSeparator()->GetDiffuseColors().GetSize(), 2);
+}

@@ -1,0 +1,84 @@
+#include "TestScene.h"
+
+#include <gtest/gtest.h>
+
+struct HeaderCase {
+    const char* firstLine;
+    int expectedOpen;
+    int expectedVersion;
+};
+
+TEST(HeaderCheck, AcceptsOnlyTheTwoVersionPrefixesInAnyCase) {
+    const HeaderCase cases[] = {
+        {"#VRML V1.0 ascii", VRML_LOAD_SUCCESS, VRML_VERSION_1},
+        {"#vrml v1.0 ascii", VRML_LOAD_SUCCESS, VRML_VERSION_1},
+        {"#VRML V2.0 utf8", VRML_LOAD_SUCCESS, VRML_VERSION_2},
+        {"#VRML V2.0 utf8 # exported by a modeller", VRML_LOAD_SUCCESS, VRML_VERSION_2},
+        {" #VRML V2.0 utf8", VRML_LOAD_FAILURE, VRML_VERSION_1},
+        {"#VRML V2.0 latin1", VRML_LOAD_FAILURE, VRML_VERSION_1},
+        {"#VRML V3.0 utf8", VRML_LOAD_FAILURE, VRML_VERSION_1},
+        {"#X3D V3.0 utf8", VRML_LOAD_FAILURE, VRML_VERSION_1},
+        {"", VRML_LOAD_FAILURE, VRML_VERSION_1},
+    };
+    for (const HeaderCase& c : cases) {
+        CVRMLIOManager manager;
+        manager.SetFilename(WriteTempFile("header.wrl", std::string(c.firstLine) + "\nSeparator { }\n"));
+        EXPECT_EQ(manager.OpenFile(), c.expectedOpen) << c.firstLine;
+        EXPECT_EQ(manager.GetVersion(), c.expectedVersion) << c.firstLine;
+    }
+}
+
+TEST(HeaderCheck, MissingFileIsUnreadable) {
+    CVRMLIOManager manager;
+    manager.SetFilename((TestTempDir() / "no-such-file.wrl").string());
+    EXPECT_EQ(manager.OpenFile(), VRML_LOAD_UNREADABLE);
+}
+
+TEST(HeaderCheck, RefusedFileLeavesTheWorldUntouched) {
+    LoadedText loaded = LoadText("#VRML V2.0 latin1\nShape { }\n");
+    EXPECT_EQ(loaded.result, VRML_LOAD_FAILURE);
+    EXPECT_EQ(loaded.parser->GetCurrentSeparator(), nullptr);
+    EXPECT_EQ(loaded.parser->GetImageUnits(), VRML_UNITS_METRES); // DetermineUnits did not run
+}
+
+TEST(TokenClassification, KeywordsIgnoreCaseAndSharedIdsAgree) {
+    const std::pair<const char*, int> cases[] = {
+        {"Separator", VRML_SEPARATOR}, {"separator", VRML_SEPARATOR}, {"TransformSeparator", VRML_SEPARATOR},
+        {"Coordinate3", VRML_COORDINATE}, {"Coordinate", VRML_COORDINATE}, {"LOD", VRML_LOD},
+        {"LevelOfDetail", VRML_LOD}, {"Inline", VRML_INLINE}, {"WWWInline", VRML_INLINE},
+        {"texCoord", VRML_TEXTURECOORDINDEX}, {"side", 133}, {"sides", 90},
+        {"\"a quoted string\"", VRML_STRING}, {"string", VRML_STRING}, {"TRUE", VRML_BOOLEAN},
+        {"FALSE", VRML_BOOLEAN}, {"1.5", VRML_NUMBER}, {"-3", VRML_NUMBER}, {"Texture2", VRML_WORD},
+        {"{", VRML_OPEN_BRACE}, {")", VRML_CLOSE_PAREN},
+    };
+    for (const auto& [text, kind] : cases) {
+        CVRMLIOManager manager;
+        manager.SetFilename(WriteTempFile("token.wrl", std::string(V1) + text + "\n"));
+        ASSERT_EQ(manager.OpenFile(), VRML_LOAD_SUCCESS);
+        EXPECT_EQ(manager.GetCurrentTokenType(), kind) << text;
+    }
+}
+
+TEST(TokenClassification, ParenthesesOpenAndCloseLikeBraces) {
+    CVRMLIOManager manager;
+    manager.SetFilename(WriteTempFile("brackets.wrl", std::string(V1) + "( ) [ ] { } word\n"));
+    ASSERT_EQ(manager.OpenFile(), VRML_LOAD_SUCCESS);
+    const int begins[] = {1, 0, 1, 0, 1, 0, 0};
+    for (int expected : begins) {
+        EXPECT_EQ(manager.GetCurrentTokenBeginType(), expected);
+        EXPECT_EQ(manager.GetCurrentTokenEndType(), manager.GetCurrentTokenType() == VRML_WORD ? 0 : 1 - expected);
+        manager.Tokenize();
+    }
+    EXPECT_EQ(manager.GetCurrentTokenType(), VRML_END_OF_INPUT);
+}
+
+TEST(TokenClassification, DeclarationEndsAtInterfaceKeywordsBracketAndEnd) {
+    CVRMLIOManager manager;
+    manager.SetFilename(WriteTempFile("decl.wrl", std::string(V2) + "1 field 2 eventIn 3 ] 4 Box 5\n"));
+    ASSERT_EQ(manager.OpenFile(), VRML_LOAD_SUCCESS);
+    const int ends[] = {1, 0, 1, 0, 1, 0, 0, 0, 1};
+    for (int expected : ends) {
+        EXPECT_EQ(manager.GetNextTokenEndsDeclaration(), expected) << manager.GetCurrentTokenString();
+        manager.Tokenize();
+    }
+}

@@ -1,0 +1,106 @@
+#include "TestScene.h"
+
+#include "state/VRMLSeparator.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+// A parser with its root level open over `world`, as Parse leaves it.
+struct OpenParser {
+    C3DWorld world;
+    CVRMLParser parser;
+    OpenParser() {
+        parser.SetWorld(&world);
+        parser.DefineSeparator();
+    }
+    void Open(const std::string& name) {
+        parser.SetEntityName(name);
+        parser.SetDefinedEntity(name.empty() ? 0 : 1);
+        parser.DefineSeparator();
+        parser.SetEntityName("");
+        parser.SetDefinedEntity(0);
+    }
+    void AddDot() { parser.AddObjectToSeparator(new trelDot); }
+};
+} // namespace
+
+TEST(SeparatorStack, NamedLevelBecomesGroupOnlyWhenItReceivedSomething) {
+    OpenParser p;
+    p.Open("A");
+    p.AddDot();
+    p.parser.PopSeparator();
+    p.Open("Empty");
+    p.parser.PopSeparator();
+    ASSERT_EQ(p.world.GetNumGroups(), 1);
+    EXPECT_EQ(p.world.GetGroup(0)->GetGroupName().GetString(), "A");
+    EXPECT_EQ(p.world.GetGroup(0)->GetNumObjects(), 1);
+}
+
+TEST(SeparatorStack, NestedNamedLevelsNestTheirGroupsAndUnnamedLevelsBorrow) {
+    OpenParser p;
+    p.Open("A");
+    p.Open("");  // unnamed: adds to A's group
+    p.AddDot();
+    p.Open("B"); // named inside A
+    p.AddDot();
+    p.parser.PopSeparator();
+    p.parser.PopSeparator();
+    p.parser.PopSeparator();
+    ASSERT_EQ(p.world.GetNumGroups(), 1);
+    C3DGroup* a = p.world.GetGroup(0);
+    EXPECT_EQ(a->GetNumObjects(), 1);
+    ASSERT_EQ(a->GetNumGroups(), 1);
+    EXPECT_EQ(a->GetGroup(0)->GetGroupName().GetString(), "B");
+}
+
+TEST(SeparatorStack, ANewLevelInheritsStateAndItsChangesEndWithIt) {
+    OpenParser p;
+    p.parser.GetCurrentSeparator()->ApplyTranslation(trelFloatPoint(1, 0, 0));
+    p.parser.GetCurrentSeparator()->GetDiffuseColors().Append(trelChroma(1, 0, 0));
+    p.Open("");
+    CVRMLSeparator* inner = p.parser.GetCurrentSeparator();
+    EXPECT_EQ(inner->GetMatrix()(3, 0), 1.0f);
+    EXPECT_EQ(inner->GetDiffuseColors().GetSize(), 1);
+    inner->ApplyTranslation(trelFloatPoint(0, 5, 0));
+    p.parser.PopSeparator();
+    EXPECT_EQ(p.parser.GetCurrentSeparator()->GetMatrix()(3, 1), 0.0f);
+}
+
+TEST(SeparatorStack, ObjectsAreNamedByThePendingDefName) {
+    OpenParser p;
+    p.parser.SetEntityName("C");
+    p.AddDot();
+    p.parser.SetEntityName("");
+    p.AddDot();
+    EXPECT_EQ(p.world.GetObject(0)->GetObjectName().GetString(), "C");
+    EXPECT_EQ(p.world.GetObject(1)->GetObjectName().GetString(), "");
+}
+
+TEST(SeparatorStack, ObjectsBuiltWhileSkippingOrWithoutLevelAreDiscardedAsHandled) {
+    OpenParser p;
+    p.parser.SetSkippingBlock(1);
+    EXPECT_EQ(p.parser.AddObjectToSeparator(new trelDot), 1);
+    p.parser.SetSkippingBlock(0);
+    p.parser.PopSeparator();
+    EXPECT_EQ(p.parser.AddObjectToSeparator(new trelDot), 1);
+    EXPECT_EQ(p.parser.AddObjectToSeparator(static_cast<trelBaseObject*>(nullptr)), 0);
+    EXPECT_EQ(p.world.GetNumObjects(), 0);
+    EXPECT_EQ(p.parser.PopSeparator(), 0); // nothing left to close
+}
+
+TEST(SeparatorStack, RenderCachingFieldsOpeningTheBodyAreSteppedOver) {
+    LoadedText loaded = LoadText(std::string(V1) +
+                                 "DEF S Separator { renderCaching ON renderCulling OFF Separator { } }\n");
+    EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
+    EXPECT_EQ(loaded.parser->GetCurrentTokenType(), VRML_END_OF_INPUT);
+    EXPECT_TRUE(loaded.parser->GetSeparatorStack()->empty());
+}
+
+TEST(SeparatorStack, AbandonedLevelsAreClearedWithTheGroupsTheyOwn) {
+    auto p = std::make_unique<OpenParser>();
+    p->Open("Unfinished");
+    p->AddDot();
+    p->parser.ClearSeparatorStack(); // under LeakSanitizer a leaked group would show
+    EXPECT_EQ(p->parser.GetCurrentSeparator(), nullptr);
+    EXPECT_EQ(p->world.GetNumGroups(), 0);
+}

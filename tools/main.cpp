@@ -1,0 +1,97 @@
+// vrml: look inside VRML 1.0 and 2.0 files.
+//   vrml info FILE   a summary of what the file holds
+//   vrml dump FILE   the loaded world as JSON
+
+#include "JsonDump.h"
+#include "LoadReport.h"
+#include "WorldInfo.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <iostream>
+
+namespace {
+
+const char* VersionName(int version) { return version == 1 ? "VRML 2.0" : "VRML 1.0"; }
+
+const char* ResultName(int result) {
+    switch (result) {
+    case 0: return "loaded";
+    case 2: return "file could not be read";
+    default: return "failed";
+    }
+}
+
+const char* UnitsName(int units) {
+    switch (units) {
+    case 1: return "scaled by 1000000 (micrometres)";
+    case 2: return "scaled by 1000 (millimetres)";
+    case 3: return "scaled by 100 (centimetres)";
+    default: return "not scaled (metres)";
+    }
+}
+
+// Loads the file; prints the reason on stderr when it could not be loaded.
+LoadedScene Load(const std::string& path, bool progress) {
+    LoadedScene scene = LoadScene(path, progress);
+    if (!scene.failure.empty())
+        std::fprintf(stderr, "vrml: %s: %s\n", path.c_str(), scene.failure.c_str());
+    return scene;
+}
+
+int RunInfo(const std::string& path, int segments) {
+    LoadedScene scene = Load(path, true);
+    if (!scene.failure.empty())
+        return scene.result;
+    trelTessellationOptions options;
+    options.segments = segments;
+    std::cout << "file:         " << path << '\n';
+    std::cout << "version:      " << VersionName(scene.version) << '\n';
+    std::cout << "result:       " << scene.result << " (" << ResultName(scene.result) << ")\n";
+    std::cout << "units:        " << scene.imageUnits << ", " << UnitsName(scene.imageUnits) << '\n';
+    WriteSummary(std::cout, SummarizeWorld(*scene.world, options));
+    char time[64];
+    std::snprintf(time, sizeof time, "load time:    %.1f ms\n", scene.seconds * 1000.0);
+    std::cout << time;
+    return scene.result;
+}
+
+int RunDump(const std::string& path) {
+    LoadedScene scene = Load(path, false);
+    if (!scene.failure.empty())
+        return scene.result;
+    DumpHeader header{path, scene.result, scene.version, scene.imageUnits};
+    WriteJsonDump(std::cout, header, *scene.world);
+    return scene.result;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"vrml: look inside VRML 1.0 and 2.0 files"};
+    app.require_subcommand(1);
+
+    std::string infoFile;
+    int segments = 32;
+    CLI::App* info = app.add_subcommand("info", "Summary: version, result, units, groups, objects, triangles, bounds");
+    info->add_option("FILE", infoFile, "VRML file")->required();
+    info->add_option("--segments", segments, "Divisions of a full turn for curved solids")
+        ->check(CLI::Range(3, 4096));
+
+    std::string dumpFile;
+    CLI::App* dump = app.add_subcommand("dump", "The loaded world as JSON on stdout");
+    dump->add_option("FILE", dumpFile, "VRML file")->required();
+
+    CLI11_PARSE(app, argc, argv);
+    try {
+        if (*info)
+            return RunInfo(infoFile, segments);
+        if (*dump)
+            return RunDump(dumpFile);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "vrml: %s\n", error.what());
+        return 1;
+    }
+    return 1;
+}
