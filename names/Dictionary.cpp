@@ -100,6 +100,14 @@ const ReplayRow ReplayTable[] = {
          return p.DefineTranslation(As<CVRMLTranslationEntry>(e).GetTranslation());
      }},
     {VRML_ENTRY_USE, [](CVRMLParser& p, CVRMLDictionaryEntry& e) { return p.DefineUse(e.GetName()); }},
+
+    // Coordinates, normals and indexed sets.
+
+    // Point sets and triangle strip sets.
+
+    // Elevation grid and extrusion.
+
+    // Prototype instances.
 };
 
 ReplayFunction FindReplay(int code) {

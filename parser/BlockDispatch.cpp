@@ -70,6 +70,14 @@ constexpr BlockDispatchRow DispatchTable[] = {
     {VRML_BOX, BlockAction::Node, &CVRMLParser::ParseBox},
     {VRML_APPEARANCE, BlockAction::Node, &CVRMLParser::ParseAppearance},
     {VRML_COLOR, BlockAction::Node, &CVRMLParser::ParseColor3},
+
+    // Coordinates, normals and indexed sets.
+
+    // Point sets and triangle strip sets.
+
+    // Elevation grid and extrusion.
+
+    // Prototypes and inline files.
 };
 
 constexpr int KindCount = 256;

@@ -192,6 +192,18 @@ public:
     int ParseUse();
     int ReplaySeparator(CVRMLSeparatorEntry& entry);
 
+    // Coordinates, normals and indexed face and line sets (geometry/IndexedSets.cpp).
+
+    // Point sets and triangle strip sets (geometry/PointAndStripSets.cpp).
+
+    // Elevation grid (geometry/ElevationGrid.cpp).
+
+    // Extrusion (geometry/Extrusion.cpp).
+
+    // Prototypes (names/Prototypes.cpp, names/ProtoInstances.cpp).
+
+    // Inline files and subfiles (names/InlineFiles.cpp).
+
 private:
     // Reading helpers shared by the node readers.
     void AdvanceWhileKind(std::initializer_list<VRMLTokenTypes> kinds);
