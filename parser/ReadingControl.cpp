@@ -32,17 +32,42 @@ void CVRMLParser::MoveUpToInterestingToken() {
 void CVRMLParser::SkipBlock(GenericTokenTypes open, GenericTokenTypes close, int passClose) {
     MoveUpToInterestingToken();
     if (!GetCurrentTokenBeginType() && !GetNextTokenBeginType()) {
-        // A node rather than a bracketed block: read it without keeping
-        // anything it builds or defines.
-        int savedSkipping = SkippingBlock;
-        int savedAllow = AllowDictionaryUpdate;
-        SkippingBlock = 1;
-        AllowDictionaryUpdate = 0;
-        ParseBlock();
-        SkippingBlock = savedSkipping;
-        AllowDictionaryUpdate = savedAllow;
+        SkipNodeStatement();
         return;
     }
+    SkipBracketedBlock(open, close);
+    if (passClose)
+        Tokenize();
+}
+
+// A node rather than a bracketed block ("DEF n Type { ... }", "USE n",
+// "NULL"): passed over by its brackets without being read, so that nothing it
+// would build or define is kept, and skipping costs the same however deeply
+// the node nests (reading it would read its own skipped children again,
+// level by level).
+void CVRMLParser::SkipNodeStatement() {
+    VRMLTokenTypes kind = GetCurrentTokenType();
+    if (kind == VRML_USE || kind == VRML_NULL) {
+        Tokenize();
+        if (kind == VRML_USE)
+            Tokenize();
+        return;
+    }
+    if (kind == VRML_DEF) {
+        Tokenize();
+        Tokenize();
+    }
+    if (GetCurrentTokenType() != VRML_END_OF_INPUT && !GetCurrentTokenBeginType())
+        Tokenize(); // the node type
+    if (GetCurrentTokenType() != VRML_OPEN_BRACE)
+        return;
+    SkipBracketedBlock(GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE);
+    Tokenize();
+}
+
+// Leaves the closing bracket of the block that the current token or the
+// look-ahead token opens as the current token.
+void CVRMLParser::SkipBracketedBlock(GenericTokenTypes open, GenericTokenTypes close) {
     if (GetNextTokenDataType() != close) {
         // The scan starts behind the look-ahead token: when that token opens
         // a nested block of its own ("{ {"), it has to be counted here.
@@ -57,8 +82,6 @@ void CVRMLParser::SkipBlock(GenericTokenTypes open, GenericTokenTypes close, int
         Tokenize();
     }
     Tokenize();
-    if (passClose)
-        Tokenize();
 }
 
 void CVRMLParser::SkipBlock(int passClose) { SkipBlock(GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, passClose); }

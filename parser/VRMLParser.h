@@ -47,6 +47,8 @@ public:
     void SkipBlock(GenericTokenTypes open, GenericTokenTypes close, int passClose);
     void SkipBlock(int passClose);
     void SkipArray(int passClose);
+    void SkipNodeStatement();
+    void SkipBracketedBlock(GenericTokenTypes open, GenericTokenTypes close);
     int SaveIOState(CGenericIOState& state);
     int RestoreIOState(CGenericIOState& state);
     void UpdateStatus();
