@@ -3,6 +3,7 @@
 #   ./build.sh demo    vrml info and vrml dump on a bundled sample scene
 #   ./build.sh test    all unit tests
 #   ./build.sh asan    all unit tests built with AddressSanitizer and UBSan
+#   ./build.sh fuzz [SECONDS]  the fuzz regression inputs, then a short fuzzing run
 # Installs missing build dependencies with apt-get (run as root on Debian 12).
 set -eu
 cd "$(dirname "$0")"
@@ -41,8 +42,28 @@ asan)
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         ctest --test-dir build-asan --output-on-failure -j "$JOBS"
     ;;
+fuzz)
+    for package in clang libclang-rt-14-dev; do
+        dpkg -s "$package" >/dev/null 2>&1 || missing_fuzz="${missing_fuzz:-} $package"
+    done
+    if [ -n "${missing_fuzz:-}" ]; then
+        apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing_fuzz >/dev/null
+    fi
+    export CC=clang CXX=clang++
+    configure_and_build build-fuzz -DVRML_BUILD_FUZZ=ON -DVRML_BUILD_TESTS=OFF \
+        -DVRML_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    seconds=${2:-60}
+    work=$(mktemp -d)
+    cp fuzz/seeds/* fuzz/regressions/* "$work"/
+    # Every input that once failed must pass, then new inputs for a fixed time.
+    build-fuzz/fuzz/vrml_fuzzer fuzz/regressions/*
+    build-fuzz/fuzz/vrml_fuzzer -dict=fuzz/vrml.dict -max_total_time="$seconds" -timeout=10 \
+        -rss_limit_mb=2048 -print_final_stats=1 "$work"
+    rm -rf "$work"
+    ;;
 *)
-    echo "usage: $0 demo|test|asan" >&2
+    echo "usage: $0 demo|test|asan|fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac

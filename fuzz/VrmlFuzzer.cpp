@@ -1,0 +1,81 @@
+// Fuzz target: the input is loaded as a VRML 1.0 file and as a VRML 2.0 file,
+// and the world is walked as `vrml dump` and `vrml info` walk it.
+//
+// Inline files and prototypes: the input may hold several files separated by
+// a line "~~~". The first is the scene; the others are written beside it as
+// a.wrl, b.wrl, c.wrl and d.wrl, where the scene's Inline and EXTERNPROTO
+// references can find them. Nothing is written outside one temporary folder.
+
+#include "JsonDump.h"
+#include "WorldInfo.h"
+#include "parser/VRMLParser.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+namespace {
+
+class NullBuffer : public std::streambuf {
+protected:
+    int overflow(int c) override { return c; }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+const std::filesystem::path& WorkFolder() {
+    static const std::filesystem::path folder = [] {
+        auto path = std::filesystem::temp_directory_path() / "vrml_fuzz";
+        std::filesystem::create_directories(path);
+        return path;
+    }();
+    return folder;
+}
+
+std::vector<std::string> SplitFiles(const std::string& input) {
+    const std::string separator = "\n~~~\n";
+    std::vector<std::string> files;
+    size_t start = 0;
+    while (files.size() < 4) {
+        size_t end = input.find(separator, start);
+        if (end == std::string::npos)
+            break;
+        files.push_back(input.substr(start, end - start));
+        start = end + separator.size();
+    }
+    files.push_back(input.substr(start));
+    return files;
+}
+
+void LoadAndWalk(const std::vector<std::string>& files, const char* header) {
+    static const char* const names[] = {"scene.wrl", "a.wrl", "b.wrl", "c.wrl", "d.wrl"};
+    for (size_t i = 0; i < files.size(); ++i)
+        std::ofstream(WorkFolder() / names[i], std::ios::binary) << header << files[i];
+    for (size_t i = files.size(); i < 5; ++i)
+        std::filesystem::remove(WorkFolder() / names[i]);
+
+    C3DWorld world;
+    CVRMLParser parser;
+    int result = parser.Parse(&world, (WorkFolder() / names[0]).string());
+
+    NullBuffer discard;
+    std::ostream sink(&discard);
+    WriteJsonDump(sink, DumpHeader{"scene.wrl", result, parser.GetVersion(), parser.GetImageUnits()}, world);
+    trelTessellationOptions options;
+    options.segments = 8;
+    WriteSummary(sink, SummarizeWorld(world, options));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::string input(reinterpret_cast<const char*>(data), size);
+    std::vector<std::string> files = SplitFiles(input);
+    LoadAndWalk(files, "#VRML V1.0 ascii\n");
+    LoadAndWalk(files, "#VRML V2.0 utf8\n");
+    return 0;
+}
