@@ -106,6 +106,12 @@ const ReplayRow ReplayTable[] = {
     // Point sets and triangle strip sets.
 
     // Elevation grid and extrusion.
+    {VRML_ENTRY_ELEVATION_GRID,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
+         auto& g = As<CVRMLElevationGridEntry>(e);
+         return p.DefineElevationGrid(g.GetSolid(), g.GetHeight(), g.GetXDimension(), g.GetXSpacing(),
+                                      g.GetZDimension(), g.GetZSpacing());
+     }},
 
     // Prototype instances.
 };

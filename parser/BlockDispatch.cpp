@@ -76,6 +76,7 @@ constexpr BlockDispatchRow DispatchTable[] = {
     // Point sets and triangle strip sets.
 
     // Elevation grid and extrusion.
+    {VRML_ELEVATIONGRID, BlockAction::Node, &CVRMLParser::ParseElevationGrid},
 
     // Prototypes and inline files.
 };

@@ -196,7 +196,14 @@ public:
 
     // Point sets and triangle strip sets (geometry/PointAndStripSets.cpp).
 
-    // Elevation grid (geometry/ElevationGrid.cpp).
+    // Elevation grid (geometry/ElevationGrid.cpp). A grid of more points than
+    // this is refused, whatever heights it has: it would exhaust memory.
+    static constexpr int MaxElevationGridPoints = 1 << 24;
+    int ParseElevationGrid();
+    int DefineElevationGrid(int solid, trelDoubleArray& height, double xDimension, double xSpacing,
+                            double zDimension, double zSpacing);
+    trelFloatPoint GetElevationGridPoint(double i, double j, trelDoubleArray& height, double xDimension,
+                                         double xSpacing, double zDimension, double zSpacing);
 
     // Extrusion (geometry/Extrusion.cpp).
 
