@@ -112,6 +112,12 @@ const ReplayRow ReplayTable[] = {
          return p.DefineElevationGrid(g.GetSolid(), g.GetHeight(), g.GetXDimension(), g.GetXSpacing(),
                                       g.GetZDimension(), g.GetZSpacing());
      }},
+    {VRML_ENTRY_EXTRUSION,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
+         auto& x = As<CVRMLExtrusionEntry>(e);
+         return p.DefineExtrusion(x.GetSolid(), x.GetBeginCap(), x.GetEndCap(), x.GetAxes(), x.GetAngles(),
+                                  x.GetScale(), x.GetCrossSection(), x.GetSpine());
+     }},
 
     // Prototype instances.
 };

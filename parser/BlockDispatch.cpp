@@ -77,6 +77,7 @@ constexpr BlockDispatchRow DispatchTable[] = {
 
     // Elevation grid and extrusion.
     {VRML_ELEVATIONGRID, BlockAction::Node, &CVRMLParser::ParseElevationGrid},
+    {VRML_EXTRUSION, BlockAction::Node, &CVRMLParser::ParseExtrusion},
 
     // Prototypes and inline files.
 };
