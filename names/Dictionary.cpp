@@ -106,6 +106,18 @@ const ReplayRow ReplayTable[] = {
     // Point sets and triangle strip sets.
 
     // Elevation grid and extrusion.
+    {VRML_ENTRY_ELEVATION_GRID,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
+         auto& g = As<CVRMLElevationGridEntry>(e);
+         return p.DefineElevationGrid(g.GetSolid(), g.GetHeight(), g.GetXDimension(), g.GetXSpacing(),
+                                      g.GetZDimension(), g.GetZSpacing());
+     }},
+    {VRML_ENTRY_EXTRUSION,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
+         auto& x = As<CVRMLExtrusionEntry>(e);
+         return p.DefineExtrusion(x.GetSolid(), x.GetBeginCap(), x.GetEndCap(), x.GetAxes(), x.GetAngles(),
+                                  x.GetScale(), x.GetCrossSection(), x.GetSpine());
+     }},
 
     // Prototype instances.
 };

@@ -76,6 +76,8 @@ constexpr BlockDispatchRow DispatchTable[] = {
     // Point sets and triangle strip sets.
 
     // Elevation grid and extrusion.
+    {VRML_ELEVATIONGRID, BlockAction::Node, &CVRMLParser::ParseElevationGrid},
+    {VRML_EXTRUSION, BlockAction::Node, &CVRMLParser::ParseExtrusion},
 
     // Prototypes and inline files.
 };

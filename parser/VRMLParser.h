@@ -198,9 +198,30 @@ public:
 
     // Point sets and triangle strip sets (geometry/PointAndStripSets.cpp).
 
-    // Elevation grid (geometry/ElevationGrid.cpp).
+    // Elevation grid (geometry/ElevationGrid.cpp). A grid of more points than
+    // this is refused, whatever heights it has: it would exhaust memory.
+    static constexpr int MaxElevationGridPoints = 1 << 24;
+    int ParseElevationGrid();
+    int DefineElevationGrid(int solid, trelDoubleArray& height, double xDimension, double xSpacing,
+                            double zDimension, double zSpacing);
+    trelFloatPoint GetElevationGridPoint(double i, double j, trelDoubleArray& height, double xDimension,
+                                         double xSpacing, double zDimension, double zSpacing);
 
-    // Extrusion (geometry/Extrusion.cpp).
+    // Extrusion (geometry/Extrusion.cpp). Likewise a mesh of more spine
+    // points times cross-section points than this is refused.
+    static constexpr int MaxExtrusionPoints = 1 << 24;
+    int ParseExtrusion();
+    int DefineExtrusion(int solid, int beginCap, int endCap, trelVectorArray& axes, trelDoubleArray& angles,
+                        trelDoubleArray& scale, trelDoubleArray& crossSection, trelFloatPointArray& spine);
+    int GetExtrusionMesh(trelFloatPointArray& mesh, trelVectorArray& axes, trelDoubleArray& angles,
+                         trelDoubleArray& scale, trelDoubleArray& crossSection, trelFloatPointArray& spine);
+    int GetExtrusionCrossSectionPoints(int spineIndex, trelFloatPointArray& points, trelVectorArray& axes,
+                                       trelDoubleArray& angles, trelDoubleArray& scale,
+                                       trelDoubleArray& crossSection, trelFloatPointArray& spine);
+    trelMatrix4x4 CreateExtrusionCrossSectionTransform(int spineIndex, trelVectorArray& axes, trelDoubleArray& angles,
+                                                       trelDoubleArray& scale, trelFloatPointArray& spine);
+    trelVector GetExtrusionTangentVector(int spineIndex, trelFloatPointArray& spine);
+    int DefineExtrusionCap(int spineIndex, int pointCount, trelFloatPointArray& mesh);
 
     // Prototypes (names/Prototypes.cpp, names/ProtoInstances.cpp).
 
@@ -226,6 +247,17 @@ private:
     int SkipPassiveNode();
     int ReadSolidFields(VRMLTokenTypes nodeKind, std::initializer_list<SolidField> fields);
     trelMatrix4x4 SolidPlacement(double height);
+
+    // Extrusion frames: the rotation axis for a tangent along -y.
+    trelVector ExtrusionAntiParallelAxis(int spineIndex, const trelVector& tangent, trelFloatPointArray& spine);
+    // A stretch of spine points whose tangents all run along -y, with the
+    // nearest points on either side whose tangents do not (-1: none). Kept
+    // only while GetExtrusionMesh runs over `spine`, so that a long straight
+    // stretch is walked once rather than once for each of its points.
+    struct AntiParallelStretch {
+        const trelFloatPointArray* spine = nullptr;
+        int first = 0, last = -1, before = -1, after = -1;
+    };
 
     // Separator entries replaced by a later definition of their name while a
     // closed separator entry still lists them: kept alive so that no children
@@ -254,4 +286,5 @@ private:
     int MaxReplayDepth = DefaultMaxReplayDepth;
     int NestingDepth = 0;
     int ReplayDepth = 0;
+    AntiParallelStretch ExtrusionStretch;
 };
