@@ -193,8 +193,19 @@ public:
     int ReplaySeparator(CVRMLSeparatorEntry& entry);
 
     // Coordinates, normals and indexed face and line sets (geometry/IndexedSets.cpp).
+    int ParseCoordinate3();
+    int DefineCoordinate3(trelFloatPointArray& points);
+    int ParseNormal();
+    int DefineNormal(trelVectorArray& vectors);
+    int ParseIndexedSet();
+    int DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelIntArray& materialIndex, trelIntArray& normalIndex);
+    int MergeIndexLists(trelIntArray& merged, std::vector<int>& indices, std::vector<int>& counts);
 
     // Point sets and triangle strip sets (geometry/PointAndStripSets.cpp).
+    int ParsePointSet();
+    int DefinePointSet(int startIndex, int numPoints);
+    int ParseTriangleStripSet();
+    int DefineTriangleStripSet(trelIntArray& numVertices);
 
     // Elevation grid (geometry/ElevationGrid.cpp).
 
@@ -225,6 +236,12 @@ private:
     int ReadSolidFields(VRMLTokenTypes nodeKind, std::initializer_list<SolidField> fields);
     trelMatrix4x4 SolidPlacement(double height);
 
+    // Geometry nodes that read other nodes in their fields (coord, color,
+    // normal, texCoord).
+    int ReadFieldNode();
+    void KeepOwnDefName(int definedEntity, const std::string& entityName);
+    void RecordWithOwnCoordinates(const trelFloatPointArray& points, CVRMLDictionaryEntry* geometryEntry);
+
     // Separator entries replaced by a later definition of their name while a
     // closed separator entry still lists them: kept alive so that no children
     // list ever holds a dangling pointer, and a replay of that closed
@@ -252,4 +269,7 @@ private:
     int MaxReplayDepth = DefaultMaxReplayDepth;
     int NestingDepth = 0;
     int ReplayDepth = 0;
+    // Set by a geometry reader while it defines its node when the node's own
+    // coord field gave the coordinates in force (see RecordWithOwnCoordinates).
+    int GeometryHasOwnCoordinates = 0;
 };

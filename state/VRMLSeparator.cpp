@@ -1,5 +1,7 @@
 #include "VRMLSeparator.h"
 
+#include <vector>
+
 namespace {
 constexpr double DefaultShininess = 64.0;
 constexpr double DefaultTransparency = 0.0;
@@ -61,4 +63,45 @@ void CVRMLSeparator::ApplyRotation(const trelMatrix4x4& r) { ApplyMatrix(r); }
 void CVRMLSeparator::TransformPoints(trelFloatPointArray& points) const {
     for (trelFloatPoint& p : points.Items())
         p = p * matrix;
+}
+
+// An index that names no point (negative, or at or past the end of the list)
+// is left as it is: the compacted list is never longer than the original, so
+// such an index names no point of it either, and every reader of the list
+// passes it over.
+int CVRMLSeparator::CompactPoints(trelFloatPointArray& points, trelIntArray& merged) {
+    const int count = points.GetSize();
+    if (count == 0 || merged.GetSize() == 0)
+        return 0;
+    auto names = [count](int index) { return index >= 0 && index < count; };
+    std::vector<int> newPosition(static_cast<size_t>(count), -1);
+    int used = 0;
+    ForEachRun(merged, [&](int, int first, int size) {
+        for (int k = first; k < first + size; ++k) {
+            const int index = merged[k];
+            if (names(index) && newPosition[static_cast<size_t>(index)] < 0) {
+                newPosition[static_cast<size_t>(index)] = 0;
+                ++used;
+            }
+        }
+    });
+    if (used == count)
+        return 0;
+
+    trelFloatPointArray kept(used);
+    int next = 0;
+    for (int i = 0; i < count; ++i) {
+        int& position = newPosition[static_cast<size_t>(i)];
+        if (position < 0)
+            continue;
+        position = next;
+        kept[next++] = points[i];
+    }
+    ForEachRun(merged, [&](int, int first, int size) {
+        for (int k = first; k < first + size; ++k)
+            if (names(merged[k]))
+                merged[k] = newPosition[static_cast<size_t>(merged[k])];
+    });
+    points = std::move(kept);
+    return 1;
 }
