@@ -232,6 +232,7 @@ private:
     void AdvanceToOpeningBrace();
     int ReadChildren(int& result);
     int ParseShapeGeometry();
+    int SkipUnopenedNode();
     int SkipPassiveNode();
     int ReadSolidFields(VRMLTokenTypes nodeKind, std::initializer_list<SolidField> fields);
     trelMatrix4x4 SolidPlacement(double height);
