@@ -184,8 +184,10 @@ int CVRMLParser::DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelInt
     // points in it.
     const bool recording = GetDefiningObjects() != 0;
     const trelIntArray fileIndices = recording ? coordIndex : trelIntArray();
-    trelFloatPointArray points = level.GetCoordinates();
-    CVRMLSeparator::CompactPoints(points, coordIndex);
+    // The set's own copy of the points it uses (the level's list stays).
+    trelFloatPointArray points;
+    if (!CVRMLSeparator::CompactInto(level.GetCoordinates(), points, coordIndex))
+        points = level.GetCoordinates();
     level.SetCoordIndex(coordIndex);
     level.SetMaterialIndex(materialIndex);
     level.SetNormalIndex(normalIndex);

@@ -1,5 +1,7 @@
 #include "VRMLSeparator.h"
 
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -68,40 +70,39 @@ void CVRMLSeparator::TransformPoints(trelFloatPointArray& points) const {
 // An index that names no point (negative, or at or past the end of the list)
 // is left as it is: the compacted list is never longer than the original, so
 // such an index names no point of it either, and every reader of the list
-// passes it over.
-int CVRMLSeparator::CompactPoints(trelFloatPointArray& points, trelIntArray& merged) {
+// passes it over. The work grows with the indices, not with the point list,
+// so that many small sets over one large shared list stay cheap.
+int CVRMLSeparator::CompactInto(const trelFloatPointArray& points, trelFloatPointArray& kept, trelIntArray& merged) {
     const int count = points.GetSize();
     if (count == 0 || merged.GetSize() == 0)
         return 0;
     auto names = [count](int index) { return index >= 0 && index < count; };
-    std::vector<int> newPosition(static_cast<size_t>(count), -1);
-    int used = 0;
-    ForEachRun(merged, [&](int, int first, int size) {
-        for (int k = first; k < first + size; ++k) {
-            const int index = merged[k];
-            if (names(index) && newPosition[static_cast<size_t>(index)] < 0) {
-                newPosition[static_cast<size_t>(index)] = 0;
-                ++used;
-            }
-        }
-    });
-    if (used == count)
-        return 0;
-
-    trelFloatPointArray kept(used);
-    int next = 0;
-    for (int i = 0; i < count; ++i) {
-        int& position = newPosition[static_cast<size_t>(i)];
-        if (position < 0)
-            continue;
-        position = next;
-        kept[next++] = points[i];
-    }
+    std::vector<int> used;
     ForEachRun(merged, [&](int, int first, int size) {
         for (int k = first; k < first + size; ++k)
             if (names(merged[k]))
-                merged[k] = newPosition[static_cast<size_t>(merged[k])];
+                used.push_back(merged[k]);
     });
+    std::sort(used.begin(), used.end());
+    used.erase(std::unique(used.begin(), used.end()), used.end());
+    if (static_cast<int>(used.size()) == count)
+        return 0;
+
+    kept.Resize(static_cast<int>(used.size()));
+    for (size_t j = 0; j < used.size(); ++j)
+        kept[static_cast<int>(j)] = points[used[j]];
+    ForEachRun(merged, [&](int, int first, int size) {
+        for (int k = first; k < first + size; ++k)
+            if (names(merged[k]))
+                merged[k] = static_cast<int>(std::lower_bound(used.begin(), used.end(), merged[k]) - used.begin());
+    });
+    return 1;
+}
+
+int CVRMLSeparator::CompactPoints(trelFloatPointArray& points, trelIntArray& merged) {
+    trelFloatPointArray kept;
+    if (!CompactInto(points, kept, merged))
+        return 0;
     points = std::move(kept);
     return 1;
 }

@@ -86,6 +86,9 @@ public:
     // Keeps only the points that `merged` names, in their order, and renumbers
     // `merged` to match. Returns 1 when it changed anything.
     static int CompactPoints(trelFloatPointArray& points, trelIntArray& merged);
+    // The same, leaving `points` alone: fills `kept` and returns 1 when some
+    // point is unused, else returns 0 and changes nothing.
+    static int CompactInto(const trelFloatPointArray& points, trelFloatPointArray& kept, trelIntArray& merged);
 
     // Material resolution into the properties that travel with an object.
     trelMatProps ResolveMatProps(int index) const;

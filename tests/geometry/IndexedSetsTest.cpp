@@ -298,3 +298,44 @@ TEST(IndexedSets, NamedGroupRepeatsItsSetsWithTheirCoordinates) {
     EXPECT_THAT(Points(objects[1].object), testing::ElementsAre(NearPoint(1, 0, 0), NearPoint(2, 1, 0),
                                                                 NearPoint(6, 5, 5)));
 }
+
+// Real faces are concave, repeat points and collapse to lines; every file of
+// the shared corpus must still load into triangles, lines and points that
+// are all finite, with unit normals.
+TEST(IndexedSets, CorpusWorldsTessellateToFiniteGeometry) {
+#ifdef VRML_CORPUS_DIR
+    const std::filesystem::path corpus(VRML_CORPUS_DIR);
+#else
+    const std::filesystem::path corpus;
+#endif
+    std::error_code error;
+    if (corpus.empty() || !std::filesystem::is_directory(corpus, error))
+        GTEST_SKIP() << "no corpus";
+    auto finite = [](const auto& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); };
+    size_t loaded = 0, triangles = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus)) {
+        const std::string extension = entry.path().extension().string();
+        if (!entry.is_regular_file() || (extension != ".wrl" && extension != ".WRL" && extension != ".vrml"))
+            continue;
+        C3DWorld world;
+        CVRMLParser parser;
+        if (parser.Parse(&world, entry.path().string()) == VRML_LOAD_SUCCESS)
+            ++loaded;
+        for (const FoundObject& found : AllObjects(world)) {
+            trelTessellation mesh;
+            found.object->Tessellate(mesh, trelTessellationOptions());
+            triangles += mesh.GetTriangleCount();
+            for (const trelFloatPoint& p : mesh.triangleVertices)
+                ASSERT_TRUE(finite(p)) << entry.path();
+            for (const trelVector& n : mesh.triangleNormals)
+                ASSERT_NEAR(trelVector(n).Length(), 1.0, 1e-3) << entry.path();
+            for (const auto& strip : mesh.lineStrips)
+                for (const trelFloatPoint& p : strip)
+                    ASSERT_TRUE(finite(p)) << entry.path();
+            for (const trelFloatPoint& p : mesh.points)
+                ASSERT_TRUE(finite(p)) << entry.path();
+        }
+    }
+    EXPECT_GT(loaded, 0u);
+    EXPECT_GT(triangles, 0u);
+}

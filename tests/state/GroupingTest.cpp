@@ -65,8 +65,9 @@ TEST(Grouping, EveryChildIsBuiltAndStateEndsWithTheNode) {
         objects.pop_back();
         EXPECT_EQ(Types(objects), c.types) << c.node;
         // A material set inside the node reaches its children.
-        if (c.node.find("diffuseColor") != std::string::npos)
+        if (c.node.find("diffuseColor") != std::string::npos) {
             EXPECT_EQ(objects.front().props->front.GetDiffuse(), Red) << c.node;
+        }
         EXPECT_EQ(loaded.parser->GetSeparatorStack()->size(), 0u) << c.node;
     }
 }
