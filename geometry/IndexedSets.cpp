@@ -2,6 +2,7 @@
 #include "parser/VRMLParser.h"
 #include "state/VRMLSeparator.h"
 
+#include <cmath>
 #include <new>
 
 namespace {
@@ -40,6 +41,13 @@ int CVRMLParser::DefineCoordinate3(trelFloatPointArray& points) {
         CurrentSeparator->ClearCoordinates();
         CurrentSeparator->SetCoordinates(points);
     }
+    // A number too large for a float became infinite when it was read; every
+    // placement would turn it into NaN. Like any malformed value it keeps the
+    // default, 0, so the point stays usable and the world stays finite.
+    for (trelFloatPoint& p : CurrentSeparator->GetCoordinates().Items())
+        for (float* c : {&p.x, &p.y, &p.z})
+            if (!std::isfinite(*c))
+                *c = 0.0f;
     RecordEntry<CVRMLCoordinate3Entry>(*this, [&](auto& e) { e.SetPoints(CurrentSeparator->GetCoordinates()); });
     return 1;
 }
@@ -108,7 +116,7 @@ int CVRMLParser::ParseIndexedSet() {
     const std::string ownName = EntityName;
     std::vector<int> indices, counts;
     trelIntArray coordMerged, materialMerged, normalMerged;
-    const trelChromaArray savedColors = CurrentSeparator->GetDiffuseColors();
+    trelChromaArray savedColors; // taken at the first color field: most sets have none
     bool colorGiven = false, coordGiven = false;
     CurrentSeparator->ClearMaterialIndex();
     CurrentSeparator->ClearCoordIndex();
@@ -141,9 +149,11 @@ int CVRMLParser::ParseIndexedSet() {
             result = ReadFieldNode();
             break;
         case VRML_COLOR:
+            if (!colorGiven && CurrentSeparator)
+                savedColors = CurrentSeparator->GetDiffuseColors();
+            colorGiven = true;
             Tokenize();
             result = ReadFieldNode();
-            colorGiven = true;
             break;
         case VRML_OPEN_BRACE:
             // The value of a field this loader does not know: its closing

@@ -231,6 +231,15 @@ TEST(IndexedSets, CoordinateNodeReplacesTheLevelPointsAndIgnoresAnEmptyOne) {
     EXPECT_EQ(p.Current(), "x");
     ASSERT_EQ(p.parser.GetCurrentSeparator()->GetCoordinates().GetSize(), 2);
     EXPECT_THAT(p.parser.GetCurrentSeparator()->GetCoordinates()[1], NearPoint(7, 8, 9));
+
+    // Numbers beyond float range keep the default 0 instead of turning the
+    // placed geometry into NaN.
+    LoadedText loaded;
+    auto objects = Build(loaded, V1, "Rotation { rotation 0 0 1 0.5 } Coordinate3 { point [ 1e39 2 -1e400 ] } PointSet { }");
+    ASSERT_EQ(objects.size(), 1u);
+    const trelFloatPoint& dot = static_cast<const trelDot*>(objects[0].object)->GetPoint();
+    EXPECT_TRUE(std::isfinite(dot.x) && std::isfinite(dot.y) && std::isfinite(dot.z));
+    EXPECT_NEAR(trelVector(dot.x, dot.y, dot.z).Length(), 2.0, 1e-5);
 }
 
 // The entry keeps the file's indices, so a USE under the same coordinates
