@@ -99,8 +99,8 @@ TEST(Grouping, ShapeAppliesItsAppearanceBeforeItsGeometryWhateverTheirOrder) {
     const char* const shapes[] = {
         "Shape { appearance Appearance { material Material { diffuseColor 1 0 0 } } geometry DEF B Box { } }",
         "Shape { geometry DEF B Box { } appearance Appearance { material Material { diffuseColor 1 0 0 } } }",
-        "Shape { geometry DEF B IndexedFaceSet { coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] } coordIndex [ 0 1 2 ] }"
-        " appearance DEF A Appearance { material Material { diffuseColor 1 0 0 } } }",
+        ("Shape { geometry DEF B IndexedFaceSet { coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] } coordIndex [ 0 1 2 ] }"
+         " appearance DEF A Appearance { material Material { diffuseColor 1 0 0 } } }"),
     };
     for (const char* shape : shapes) {
         LoadedText loaded;
