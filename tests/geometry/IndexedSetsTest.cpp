@@ -213,15 +213,11 @@ TEST(IndexedSets, VrmlTwoSetTakesItsCoordAndColorForItselfOnly) {
     EXPECT_EQ(objects[2].props->front.GetDiffuse(), Blue); // the colour ended with its set
 }
 
-TEST(IndexedSets, NormalNodesAreSteppedOverAndLeaveNoNormals) {
-    PositionedParser p("Normal { vector [ 0 0 1, 0 1 0 ] } Cube { }", V1);
-    EXPECT_EQ(p.parser.ParseBlock(), 1);
-    EXPECT_EQ(p.Current(), "Cube");
+TEST(IndexedSets, CoordinateNodesReplaceTheLevelPointsAndNormalNodesAreSteppedOver) {
+    PositionedParser p("Normal { vector [ 0 0 1 ] } Coordinate3 { point 1 2 3 } Coordinate3 { }"
+                       " Coordinate3 { point [ 4 5 6, 7 8 9 ] } x", V1);
+    EXPECT_EQ(p.parser.ParseBlock(), 1); // Normal is stepped over and leaves no normals
     EXPECT_EQ(p.parser.GetCurrentSeparator()->GetNormals().GetSize(), 0);
-}
-
-TEST(IndexedSets, CoordinateNodeReplacesTheLevelPointsAndIgnoresAnEmptyOne) {
-    PositionedParser p("Coordinate3 { point 1 2 3 } Coordinate3 { } Coordinate3 { point [ 4 5 6, 7 8 9 ] } x", V1);
     EXPECT_EQ(p.parser.ParseBlock(), 1);
     EXPECT_EQ(p.Current(), "Coordinate3");
     ASSERT_EQ(p.parser.GetCurrentSeparator()->GetCoordinates().GetSize(), 1);
@@ -288,21 +284,13 @@ TEST(IndexedSets, NestedDefNamesNeverNameTheSetAndAVrmlTwoUseBringsItsCoordinate
                 testing::ElementsAre(NearPoint(0, 0, 1), NearPoint(3, 0, 1), NearPoint(3, 3, 1)));
 }
 
-TEST(IndexedSets, NamedGroupRepeatsItsSetsWithTheirCoordinates) {
+// A named VRML 1.0 separator repeats coordinates and set in order, and the
+// set's recorded indices still name the right points of the full list.
+TEST(IndexedSets, NamedSeparatorRepeatsItsCoordinatesAndSets) {
     LoadedText loaded;
-    auto objects = Build(loaded, V2,
-                         "DEF G Group { children Shape { geometry IndexedFaceSet {"
-                         " coord Coordinate { point [ 9 9 9, 0 0 0, 2 0 0, 2 2 0 ] } coordIndex [ 1 2 3 ] } } }"
-                         "Transform { translation 0 5 0 children USE G }");
-    ASSERT_EQ(objects.size(), 2u);
-    EXPECT_THAT(Points(objects[1].object), testing::ElementsAre(NearPoint(0, 5, 0), NearPoint(2, 5, 0),
-                                                                NearPoint(2, 7, 0)));
-    EXPECT_EQ(objects[1].groupName, "G");
-
-    // A named VRML 1.0 separator repeats coordinates and set in order.
-    objects = Build(loaded, V1,
-                    std::string("DEF S Separator {") + FivePoints +
-                        "IndexedFaceSet { coordIndex [ 4, 2, 0 ] } } Translation { translation 1 0 0 } USE S");
+    auto objects = Build(loaded, V1,
+                         std::string("DEF S Separator {") + FivePoints +
+                             "IndexedFaceSet { coordIndex [ 4, 2, 0 ] } } Translation { translation 1 0 0 } USE S");
     ASSERT_EQ(objects.size(), 2u);
     EXPECT_THAT(Points(objects[1].object), testing::ElementsAre(NearPoint(1, 0, 0), NearPoint(2, 1, 0),
                                                                 NearPoint(6, 5, 5)));

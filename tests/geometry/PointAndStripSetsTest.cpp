@@ -75,19 +75,6 @@ TEST(PointSets, DotsFollowTheLevelMatrixAndShareOneMaterial) {
     EXPECT_EQ(objects[1].props->front.GetDiffuse(), trelChroma(1, 0, 0));
 }
 
-TEST(PointSets, VrmlTwoPointSetTakesItsCoordWithoutItsName) {
-    LoadedText loaded;
-    auto objects = Build(loaded, V2,
-                         "Shape { geometry PointSet { coord DEF C Coordinate { point [ 1 1 1, 2 2 2 ] }"
-                         " color Color { color [ 0 0 1, 0 1 0 ] } } }"
-                         "Shape { geometry PointSet { coord USE C } }");
-    ASSERT_EQ(objects.size(), 4u);
-    EXPECT_THAT(static_cast<const trelDot*>(objects[1].object)->GetPoint(), NearPoint(2, 2, 2));
-    EXPECT_EQ(objects[0].object->GetObjectName().GetString(), "");
-    EXPECT_EQ(objects[0].props->front.GetDiffuse(), trelChroma(0, 0, 1));
-    EXPECT_EQ(loaded.parser->FindObjectInDictionary("C")->GetType(), VRML_ENTRY_COORDINATE3);
-}
-
 TEST(PointSets, UseRepeatsTheRecordedRangeWithTheCoordinatesInForceOrItsOwn) {
     LoadedText loaded;
     // VRML 1.0: the coordinates of the place of use.
@@ -99,11 +86,15 @@ TEST(PointSets, UseRepeatsTheRecordedRangeWithTheCoordinatesInForceOrItsOwn) {
     EXPECT_THAT(static_cast<const trelDot*>(objects[2].object)->GetPoint(), NearPoint(1, 5, 0));
     EXPECT_THAT(static_cast<const trelDot*>(objects[3].object)->GetPoint(), NearPoint(2, 5, 0));
 
-    // VRML 2.0: a point set with its own coord brings its points along.
+    // VRML 2.0: a point set with its own coord brings its points along; the
+    // nested names stay the nested nodes'.
     objects = Build(loaded, V2,
-                    "Shape { geometry DEF P PointSet { coord DEF C Coordinate { point [ 1 0 0, 2 0 0, 3 0 0 ] } } }"
+                    "Shape { geometry DEF P PointSet { coord DEF C Coordinate { point [ 1 0 0, 2 0 0, 3 0 0 ] }"
+                    " color DEF K Color { color [ 0 0 1 ] } } }"
                     "Transform { translation 0 1 0 children Shape { geometry USE P } }");
     ASSERT_EQ(objects.size(), 6u);
+    EXPECT_EQ(objects[0].props->front.GetDiffuse(), trelChroma(0, 0, 1));
+    EXPECT_EQ(loaded.parser->FindObjectInDictionary("C")->GetType(), VRML_ENTRY_COORDINATE3);
     for (size_t i = 0; i < 6; ++i) {
         EXPECT_EQ(objects[i].groupName, "P");
         EXPECT_EQ(objects[i].object->GetObjectName().GetString(), "P");
