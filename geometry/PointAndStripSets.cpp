@@ -50,8 +50,13 @@ int CVRMLParser::ParsePointSet() {
     }
     if (!CurrentSeparator)
         return 0;
+    // Without a count, all points from startIndex on. With no points at all
+    // that is -1 ("all"), not 0: an empty point set is no malformed one (only
+    // a count of 0 written in the file fails), and a USE under coordinates
+    // draws them all.
+    const int available = CurrentSeparator->GetCoordinates().GetSize();
     if (numPoints < 0.0)
-        numPoints = CurrentSeparator->GetCoordinates().GetSize();
+        numPoints = available > 0 ? available : -1;
     GeometryHasOwnCoordinates = coordGiven ? 1 : 0;
     int result = DefinePointSet(ToIndex(startIndex), ToIndex(numPoints));
     GeometryHasOwnCoordinates = 0;

@@ -58,6 +58,11 @@ TEST(PointSets, NoCountOrNoCoordinatesMakeNoDots) {
     ASSERT_EQ(objects.size(), 1u);
     EXPECT_EQ(objects[0].object->GetObjectType(), TREL_BOX);
 
+    // A point set without coordinates is empty, not malformed, and is
+    // recorded to draw all points where it is used.
+    objects = Build(loaded, V1, "DEF P PointSet { } Coordinate3 { point [ 1 1 1, 2 2 2 ] } USE P");
+    EXPECT_EQ(objects.size(), 2u);
+
     PositionedParser p("x", V1);
     EXPECT_EQ(p.parser.DefinePointSet(0, -1), 1); // nothing to draw is no failure
     EXPECT_EQ(p.parser.DefinePointSet(3, -7), 0);
