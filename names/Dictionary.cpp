@@ -102,8 +102,30 @@ const ReplayRow ReplayTable[] = {
     {VRML_ENTRY_USE, [](CVRMLParser& p, CVRMLDictionaryEntry& e) { return p.DefineUse(e.GetName()); }},
 
     // Coordinates, normals and indexed sets.
+    {VRML_ENTRY_INDEXED_SET,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
+         auto& s = As<CVRMLIndexedSetEntry>(e);
+         // DefineIndexedSet renumbers the list it is given; the entry keeps its own.
+         trelIntArray coordIndex = s.GetCoordIndex();
+         return p.DefineIndexedSet(s.GetFaceSet(), coordIndex, s.GetMaterialIndex(), s.GetNormalIndex());
+     }},
+    {VRML_ENTRY_COORDINATE3,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
+         return p.DefineCoordinate3(As<CVRMLCoordinate3Entry>(e).GetPoints());
+     }},
+    {VRML_ENTRY_NORMAL,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) { return p.DefineNormal(As<CVRMLNormalEntry>(e).GetVectors()); }},
 
     // Point sets and triangle strip sets.
+    {VRML_ENTRY_POINT_SET,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
+         auto& s = As<CVRMLPointSetEntry>(e);
+         return p.DefinePointSet(s.GetStartIndex(), s.GetNumPoints());
+     }},
+    {VRML_ENTRY_TRIANGLE_STRIP_SET,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
+         return p.DefineTriangleStripSet(As<CVRMLTriangleStripSetEntry>(e).GetNumVertices());
+     }},
 
     // Elevation grid and extrusion.
     {VRML_ENTRY_ELEVATION_GRID,

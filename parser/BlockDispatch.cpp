@@ -72,8 +72,14 @@ constexpr BlockDispatchRow DispatchTable[] = {
     {VRML_COLOR, BlockAction::Node, &CVRMLParser::ParseColor3},
 
     // Coordinates, normals and indexed sets.
+    {VRML_COORDINATE, BlockAction::Node, &CVRMLParser::ParseCoordinate3},
+    {VRML_NORMAL, BlockAction::Node, &CVRMLParser::ParseNormal},
+    {VRML_INDEXEDFACESET, BlockAction::Node, &CVRMLParser::ParseIndexedSet},
+    {VRML_INDEXEDLINESET, BlockAction::Node, &CVRMLParser::ParseIndexedSet},
 
     // Point sets and triangle strip sets.
+    {VRML_POINTSET, BlockAction::Node, &CVRMLParser::ParsePointSet},
+    {VRML_TRIANGLESTRIPSET, BlockAction::Node, &CVRMLParser::ParseTriangleStripSet},
 
     // Elevation grid and extrusion.
     {VRML_ELEVATIONGRID, BlockAction::Node, &CVRMLParser::ParseElevationGrid},

@@ -195,8 +195,19 @@ public:
     int ReplaySeparator(CVRMLSeparatorEntry& entry);
 
     // Coordinates, normals and indexed face and line sets (geometry/IndexedSets.cpp).
+    int ParseCoordinate3();
+    int DefineCoordinate3(trelFloatPointArray& points);
+    int ParseNormal();
+    int DefineNormal(trelVectorArray& vectors);
+    int ParseIndexedSet();
+    int DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelIntArray& materialIndex, trelIntArray& normalIndex);
+    int MergeIndexLists(trelIntArray& merged, std::vector<int>& indices, std::vector<int>& counts);
 
     // Point sets and triangle strip sets (geometry/PointAndStripSets.cpp).
+    int ParsePointSet();
+    int DefinePointSet(int startIndex, int numPoints);
+    int ParseTriangleStripSet();
+    int DefineTriangleStripSet(trelIntArray& numVertices);
 
     // Elevation grid (geometry/ElevationGrid.cpp). A grid of more points than
     // this is refused, whatever heights it has: it would exhaust memory.
@@ -244,6 +255,7 @@ private:
     void AdvanceToOpeningBrace();
     int ReadChildren(int& result);
     int ParseShapeGeometry();
+    int SkipUnopenedNode();
     int SkipPassiveNode();
     int ReadSolidFields(VRMLTokenTypes nodeKind, std::initializer_list<SolidField> fields);
     trelMatrix4x4 SolidPlacement(double height);
@@ -258,6 +270,11 @@ private:
         const trelFloatPointArray* spine = nullptr;
         int first = 0, last = -1, before = -1, after = -1;
     };
+    // Geometry nodes that read other nodes in their fields (coord, color,
+    // normal, texCoord).
+    int ReadFieldNode();
+    void KeepOwnDefName(int definedEntity, const std::string& entityName);
+    void RecordWithOwnCoordinates(const trelFloatPointArray& points, CVRMLDictionaryEntry* geometryEntry);
 
     // Separator entries replaced by a later definition of their name while a
     // closed separator entry still lists them: kept alive so that no children
@@ -287,4 +304,7 @@ private:
     int NestingDepth = 0;
     int ReplayDepth = 0;
     AntiParallelStretch ExtrusionStretch;
+    // Set by a geometry reader while it defines its node when the node's own
+    // coord field gave the coordinates in force (see RecordWithOwnCoordinates).
+    int GeometryHasOwnCoordinates = 0;
 };

@@ -33,11 +33,24 @@ int CVRMLParser::ReadChildren(int& result) {
     return 0;
 }
 
+// A node whose level could not be opened (no memory) is passed over whole:
+// reading its children would fill the level below, and its PopSeparator would
+// close that level too.
+int CVRMLParser::SkipUnopenedNode() {
+    while (GetCurrentTokenType() != VRML_OPEN_BRACE && GetCurrentTokenType() != VRML_END_OF_INPUT) {
+        if (!Tokenize())
+            break;
+    }
+    if (GetCurrentTokenType() == VRML_OPEN_BRACE)
+        SkipBlock(0);
+    return 0;
+}
+
 int CVRMLParser::ParseGroup() {
     int result = 0;
     AdvanceToOpeningBrace();
     if (!OpenNodeLevel())
-        return 0;
+        return SkipUnopenedNode();
     while (GetCurrentTokenType() != VRML_CLOSE_BRACE && GetCurrentTokenType() != VRML_END_OF_INPUT) {
         if (GetCurrentTokenType() == VRML_CHILDREN) {
             Tokenize();
@@ -54,8 +67,10 @@ int CVRMLParser::ParseCollision() {
     int result = 0;
     if (!CurrentSeparator)
         return 0;
+    AdvanceWhileKind({VRML_COLLISION});
+    if (!OpenNodeLevel())
+        return SkipUnopenedNode();
     AdvanceWhileKind({VRML_OPEN_BRACE, VRML_COLLISION});
-    OpenNodeLevel();
     while (GetCurrentTokenType() != VRML_CLOSE_BRACE) {
         bool advanced = true;
         switch (GetCurrentTokenType()) {
@@ -65,10 +80,14 @@ int CVRMLParser::ParseCollision() {
         case VRML_ADDCHILDREN:
         case VRML_REMOVECHILDREN:
         case VRML_PROXY:
+            // SkipBlock(1) leaves the token after the value whether it skipped
+            // a block or read a whole node (DEF P Shape {...}, USE P); a
+            // further advance would eat the first token of the next field.
             advanced = Tokenize();
-            if (advanced && GetCurrentTokenType() != VRML_NULL)
-                SkipBlock(0);
-            advanced = advanced && Tokenize();
+            if (advanced && GetCurrentTokenType() == VRML_NULL)
+                advanced = Tokenize();
+            else if (advanced)
+                SkipBlock(1);
             break;
         case VRML_CHILDREN:
             advanced = Tokenize();
@@ -89,6 +108,8 @@ int CVRMLParser::ParseCollision() {
 int CVRMLParser::ParseLevelOfDetail() {
     AdvanceToOpeningBrace();
     int result = OpenNodeLevel();
+    if (!result)
+        return SkipUnopenedNode();
     if (GetVersion() == VRML_VERSION_1) {
         // Every level is a child node; range and its values are stepped over
         // by the block loop.
@@ -131,6 +152,8 @@ int CVRMLParser::ParseLevelOfDetail() {
 int CVRMLParser::ParseShape() {
     AdvanceToOpeningBrace();
     int result = OpenNodeLevel();
+    if (!result)
+        return SkipUnopenedNode();
     CGenericIOState fieldsStart;
     SaveIOState(fieldsStart);
 

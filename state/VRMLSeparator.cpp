@@ -1,5 +1,9 @@
 #include "VRMLSeparator.h"
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 namespace {
 constexpr double DefaultShininess = 64.0;
 constexpr double DefaultTransparency = 0.0;
@@ -61,4 +65,44 @@ void CVRMLSeparator::ApplyRotation(const trelMatrix4x4& r) { ApplyMatrix(r); }
 void CVRMLSeparator::TransformPoints(trelFloatPointArray& points) const {
     for (trelFloatPoint& p : points.Items())
         p = p * matrix;
+}
+
+// An index that names no point (negative, or at or past the end of the list)
+// is left as it is: the compacted list is never longer than the original, so
+// such an index names no point of it either, and every reader of the list
+// passes it over. The work grows with the indices, not with the point list,
+// so that many small sets over one large shared list stay cheap.
+int CVRMLSeparator::CompactInto(const trelFloatPointArray& points, trelFloatPointArray& kept, trelIntArray& merged) {
+    const int count = points.GetSize();
+    if (count == 0 || merged.GetSize() == 0)
+        return 0;
+    auto names = [count](int index) { return index >= 0 && index < count; };
+    std::vector<int> used;
+    ForEachRun(merged, [&](int, int first, int size) {
+        for (int k = first; k < first + size; ++k)
+            if (names(merged[k]))
+                used.push_back(merged[k]);
+    });
+    std::sort(used.begin(), used.end());
+    used.erase(std::unique(used.begin(), used.end()), used.end());
+    if (static_cast<int>(used.size()) == count)
+        return 0;
+
+    kept.Resize(static_cast<int>(used.size()));
+    for (size_t j = 0; j < used.size(); ++j)
+        kept[static_cast<int>(j)] = points[used[j]];
+    ForEachRun(merged, [&](int, int first, int size) {
+        for (int k = first; k < first + size; ++k)
+            if (names(merged[k]))
+                merged[k] = static_cast<int>(std::lower_bound(used.begin(), used.end(), merged[k]) - used.begin());
+    });
+    return 1;
+}
+
+int CVRMLSeparator::CompactPoints(trelFloatPointArray& points, trelIntArray& merged) {
+    trelFloatPointArray kept;
+    if (!CompactInto(points, kept, merged))
+        return 0;
+    points = std::move(kept);
+    return 1;
 }

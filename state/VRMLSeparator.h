@@ -64,6 +64,32 @@ public:
     void ApplyRotation(const trelMatrix4x4& r);
     void TransformPoints(trelFloatPointArray& points) const;
 
+    // Merged index lists hold, for each run, its size and then its indices.
+    // Calls visit(run, first, count) for each run, numbered from 0, with the
+    // position of its first index and its size. The list is not trusted: a
+    // negative size leaves no way to find the next run and ends the walk, and
+    // a size running past the end is cut to the entries left.
+    template <class Visit>
+    static void ForEachRun(const trelIntArray& merged, Visit visit) {
+        const int size = merged.GetSize();
+        int position = 0;
+        for (int run = 0; position < size; ++run) {
+            const int count = merged[position];
+            const int first = position + 1;
+            if (count < 0)
+                return;
+            const int available = count < size - first ? count : size - first;
+            visit(run, first, available);
+            position = first + available;
+        }
+    }
+    // Keeps only the points that `merged` names, in their order, and renumbers
+    // `merged` to match. Returns 1 when it changed anything.
+    static int CompactPoints(trelFloatPointArray& points, trelIntArray& merged);
+    // The same, leaving `points` alone: fills `kept` and returns 1 when some
+    // point is unused, else returns 0 and changes nothing.
+    static int CompactInto(const trelFloatPointArray& points, trelFloatPointArray& kept, trelIntArray& merged);
+
     // Material resolution into the properties that travel with an object.
     trelMatProps ResolveMatProps(int index) const;
     static trelMatProps MakeColorMatProps(const trelChroma& color);

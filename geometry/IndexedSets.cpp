@@ -1,0 +1,285 @@
+#include "names/RecordEntry.h"
+#include "parser/VRMLParser.h"
+#include "state/VRMLSeparator.h"
+
+#include <cmath>
+#include <new>
+
+namespace {
+// The points of one run, in order. An index that names no point of the list
+// is passed over: the rest of its face or line is kept, as a viewer would
+// draw it, and the run keeps its place in the merged list, so colours bound
+// by position still find their vertices.
+trelFloatPointArray RunPoints(const trelFloatPointArray& points, const trelIntArray& merged, int first, int count) {
+    int valid = 0;
+    for (int k = first; k < first + count; ++k)
+        if (merged[k] >= 0 && merged[k] < points.GetSize())
+            ++valid;
+    trelFloatPointArray run(valid);
+    int next = 0;
+    for (int k = first; k < first + count; ++k)
+        if (merged[k] >= 0 && merged[k] < points.GetSize())
+            run[next++] = points[merged[k]];
+    return run;
+}
+} // namespace
+
+int CVRMLParser::ParseCoordinate3() {
+    trelFloatPointArray points;
+    AdvanceWhileKind({VRML_POINT, VRML_COORDINATE, VRML_OPEN_BRACE});
+    int result = ParsePointArray(points) ? DefineCoordinate3(points) : 0;
+    // A single point leaves its last number current, a list the token after
+    // its "]": either way the node ends at its brace.
+    AdvanceToClosingBrace();
+    return result;
+}
+
+int CVRMLParser::DefineCoordinate3(trelFloatPointArray& points) {
+    if (!CurrentSeparator)
+        return 0;
+    if (&points != &CurrentSeparator->GetCoordinates()) { // clearing first would empty the operand too
+        CurrentSeparator->ClearCoordinates();
+        CurrentSeparator->SetCoordinates(points);
+    }
+    // A number too large for a float became infinite when it was read; every
+    // placement would turn it into NaN. Like any malformed value it keeps the
+    // default, 0, so the point stays usable and the world stays finite.
+    for (trelFloatPoint& p : CurrentSeparator->GetCoordinates().Items())
+        for (float* c : {&p.x, &p.y, &p.z})
+            if (!std::isfinite(*c))
+                *c = 0.0f;
+    RecordEntry<CVRMLCoordinate3Entry>(*this, [&](auto& e) { e.SetPoints(CurrentSeparator->GetCoordinates()); });
+    return 1;
+}
+
+// The vectors of a Normal node are not read: no builder uses them from a file.
+int CVRMLParser::ParseNormal() { return SkipPassiveNode(); }
+
+int CVRMLParser::DefineNormal(trelVectorArray& vectors) {
+    if (!CurrentSeparator)
+        return 0;
+    CurrentSeparator->SetNormals(vectors);
+    RecordEntry<CVRMLNormalEntry>(*this, [&](auto& e) { e.SetVectors(vectors); });
+    return 1;
+}
+
+// Sized from the lists actually read, never from the run sizes alone: a
+// count larger than the indices left gets only the slots the list has.
+int CVRMLParser::MergeIndexLists(trelIntArray& merged, std::vector<int>& indices, std::vector<int>& counts) {
+    const size_t runs = counts.empty() ? 1 : counts.size();
+    merged.Resize(static_cast<int>(indices.size() + runs));
+    const size_t slots = static_cast<size_t>(merged.GetSize());
+    size_t out = 0, in = 0;
+    auto append = [&](int value) {
+        if (out < slots)
+            merged[static_cast<int>(out++)] = value;
+    };
+    if (counts.empty()) {
+        append(static_cast<int>(indices.size()));
+        for (int index : indices)
+            append(index);
+    } else {
+        for (int count : counts) {
+            append(count);
+            for (int k = 0; k < count && in < indices.size() && out < slots; ++k)
+                append(indices[in++]);
+        }
+    }
+    return merged.GetSize() > 0 ? 1 : 0;
+}
+
+// A field whose value is a node (coord, color, normal, texCoord) is read by
+// the block loop; a closing bracket or brace in its place is no node and is
+// left for the set's own loop, so that a malformed field cannot close the
+// set's level.
+int CVRMLParser::ReadFieldNode() {
+    const VRMLTokenTypes kind = GetCurrentTokenType();
+    if (kind == VRML_CLOSE_BRACE || kind == VRML_CLOSE_BRACKET || kind == VRML_END_OF_INPUT)
+        return 0;
+    return ParseBlock();
+}
+
+// A node read in a field clears the set's DEF state and leaves its own name
+// pending. The set takes its own name back after every field: a nested
+// node's DEF name never names the set, and the set keeps the name it was
+// given, so its objects carry it and USE repeats the set like any other node.
+void CVRMLParser::KeepOwnDefName(int definedEntity, const std::string& entityName) {
+    DefinedEntity = definedEntity;
+    EntityName = entityName;
+}
+
+int CVRMLParser::ParseIndexedSet() {
+    if (!CurrentSeparator)
+        return 0;
+    const int faceSet = GetCurrentTokenType() == VRML_INDEXEDFACESET ? 1 : 0;
+    const int ownDefined = DefinedEntity;
+    const std::string ownName = EntityName;
+    std::vector<int> indices, counts;
+    trelIntArray coordMerged, materialMerged, normalMerged;
+    trelChromaArray savedColors; // taken at the first color field: most sets have none
+    bool colorGiven = false, coordGiven = false;
+    CurrentSeparator->ClearMaterialIndex();
+    CurrentSeparator->ClearCoordIndex();
+
+    AdvanceWhileKind({VRML_OPEN_BRACE, VRML_INDEXEDFACESET, VRML_INDEXEDLINESET});
+    int result = 0;
+    while (GetCurrentTokenType() != VRML_CLOSE_BRACE && GetCurrentTokenType() != VRML_END_OF_INPUT) {
+        switch (GetCurrentTokenType()) {
+        case VRML_COORDINDEX:
+            Tokenize();
+            result = ParseIndexArray(indices, counts);
+            MergeIndexLists(coordMerged, indices, counts);
+            break;
+        case VRML_MATERIALINDEX:
+            Tokenize();
+            result = ParseIndexArray(indices, counts);
+            MergeIndexLists(materialMerged, indices, counts);
+            break;
+        case VRML_NORMALINDEX:
+            Tokenize();
+            SkipArray(1);
+            result = 1;
+            break;
+        case VRML_COORD:
+            coordGiven = true;
+            [[fallthrough]];
+        case VRML_TEXTURECOORDINDEX:
+        case VRML_NORMAL:
+            Tokenize();
+            result = ReadFieldNode();
+            break;
+        case VRML_COLOR:
+            if (!colorGiven && CurrentSeparator)
+                savedColors = CurrentSeparator->GetDiffuseColors();
+            colorGiven = true;
+            Tokenize();
+            result = ReadFieldNode();
+            break;
+        case VRML_OPEN_BRACE:
+            // The value of a field this loader does not know: its closing
+            // brace must not be taken for the set's.
+            SkipBlock(1);
+            break;
+        default:
+            Tokenize();
+            break;
+        }
+        indices.clear();
+        counts.clear();
+        KeepOwnDefName(ownDefined, ownName);
+    }
+
+    if (result) {
+        GeometryHasOwnCoordinates = coordGiven ? 1 : 0;
+        result = DefineIndexedSet(faceSet, coordMerged, materialMerged, normalMerged);
+        GeometryHasOwnCoordinates = 0;
+    }
+    if (CurrentSeparator) {
+        CurrentSeparator->ClearMaterialIndex();
+        CurrentSeparator->ClearCoordIndex();
+        if (colorGiven)
+            CurrentSeparator->SetDiffuseColors(savedColors);
+    }
+    return result;
+}
+
+int CVRMLParser::DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelIntArray& materialIndex,
+                                  trelIntArray& normalIndex) {
+    if (!CurrentSeparator)
+        return 0;
+    CVRMLSeparator& level = *CurrentSeparator;
+    // The entry keeps the indices as the file gave them, into the coordinate
+    // list in force: compacting renumbers them for this set's own copy of
+    // the points only, and a USE that finds the same list must find the same
+    // points in it.
+    const bool recording = GetDefiningObjects() != 0;
+    const trelIntArray fileIndices = recording ? coordIndex : trelIntArray();
+    // The set's own copy of the points it uses (the level's list stays).
+    trelFloatPointArray points;
+    if (!CVRMLSeparator::CompactInto(level.GetCoordinates(), points, coordIndex))
+        points = level.GetCoordinates();
+    level.SetCoordIndex(coordIndex);
+    level.SetMaterialIndex(materialIndex);
+    level.SetNormalIndex(normalIndex);
+
+    const trelMatrix4x4 matrix = level.GetMatrix();
+    const int binding = level.GetMaterialBinding();
+    const bool oneMaterial =
+        binding == VRML_BINDING_NONE || binding == VRML_BINDING_OVERALL || binding == VRML_BINDING_PER_PART;
+    int result = 0;
+    if (oneMaterial && faceSet) {
+        if (C3DPolyface* polyface = new (std::nothrow) C3DPolyface) {
+            polyface->SetPoints(points, coordIndex);
+            polyface->ApplyMatrixToGeometry(matrix, trelBool(true), 1);
+            result = AddObjectToSeparator(polyface);
+        }
+    } else {
+        CVRMLSeparator::ForEachRun(coordIndex, [&](int run, int first, int count) {
+            // A run without a point to draw makes no object.
+            trelFloatPointArray runPoints = RunPoints(points, coordIndex, first, count);
+            if (runPoints.GetSize() == 0)
+                return;
+            C3DPolyline* object = faceSet ? new (std::nothrow) C3DPolygon : new (std::nothrow) C3DPolyline;
+            if (!object)
+                return;
+            object->SetPolyline(runPoints, faceSet);
+            object->ApplyMatrixToGeometry(matrix, trelBool(true));
+            int added = oneMaterial ? AddObjectToSeparator(object) : AddObjectToSeparator(object, run, first, count);
+            if (added)
+                result = added;
+        });
+    }
+
+    if (result && recording) {
+        if (GeometryHasOwnCoordinates && !EntityName.empty()) {
+            if (auto* entry = new (std::nothrow) CVRMLIndexedSetEntry) {
+                entry->SetCoordIndex(coordIndex);
+                entry->SetMaterialIndex(materialIndex);
+                entry->SetNormalIndex(normalIndex);
+                entry->SetFaceSet(faceSet);
+                RecordWithOwnCoordinates(points, entry);
+            }
+        } else {
+            RecordEntry<CVRMLIndexedSetEntry>(*this, [&](auto& e) {
+                e.SetCoordIndex(fileIndices);
+                e.SetMaterialIndex(materialIndex);
+                e.SetNormalIndex(normalIndex);
+                e.SetFaceSet(faceSet);
+            });
+        }
+    }
+    return result;
+}
+
+// A set, point set or strip set that brought its own coordinates in a coord
+// field, and carries a DEF name of its own, is recorded as a named separator
+// holding a coordinate entry and the node's entry. The node's entry alone
+// holds only indices or counts, which a USE would apply to whatever
+// coordinates are in force where it stands (in VRML 2.0 usually none, since
+// the coordinates ended with the node's Shape). Replayed, the separator opens
+// a level named like the node (the group a Shape gives a named geometry),
+// sets the node's coordinates there, builds the node and closes the level, so
+// the coordinates do not outlive the USE. The colours of a color field are
+// not carried: a USE takes the colours in force where it stands.
+void CVRMLParser::RecordWithOwnCoordinates(const trelFloatPointArray& points, CVRMLDictionaryEntry* geometryEntry) {
+    auto* wrapper = new (std::nothrow) CVRMLSeparatorEntry;
+    auto* coordinates = new (std::nothrow) CVRMLCoordinate3Entry;
+    if (!wrapper || !coordinates || !CurrentSeparator) {
+        delete wrapper;
+        delete coordinates;
+        delete geometryEntry;
+        return;
+    }
+    wrapper->SetName(EntityName);
+    coordinates->SetPoints(points);
+    if (!AddDictionaryObject(wrapper)) { // the dictionary has disposed of it
+        delete coordinates;
+        delete geometryEntry;
+        return;
+    }
+    CVRMLDictionaryEntry* levelRecording = CurrentSeparator->GetDictionaryEntry();
+    CurrentSeparator->SetDictionaryEntry(wrapper);
+    AddDictionaryObject(coordinates);
+    AddDictionaryObject(geometryEntry);
+    CurrentSeparator->SetDictionaryEntry(levelRecording);
+}
