@@ -73,5 +73,5 @@ void C3DPolyface::Tessellate(trelTessellation& out, const trelTessellationOption
     trelDetail::OutlineTriangulator triangulator;
     std::vector<trelDetail::Vec3> face;
     ForEachFace(points, indices, face,
-                [&](const std::vector<trelDetail::Vec3>& corners) { triangulator.Fill(corners, out); });
+                [&](const std::vector<trelDetail::Vec3>& corners) { triangulator.FillOrTrace(corners, out); });
 }

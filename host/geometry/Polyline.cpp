@@ -48,5 +48,5 @@ void C3DPolygon::Tessellate(trelTessellation& out, const trelTessellationOptions
     for (const trelFloatPoint& p : points.Items())
         outline.emplace_back(p);
     trelDetail::OutlineTriangulator triangulator;
-    triangulator.Fill(outline, out);
+    triangulator.FillOrTrace(outline, out);
 }

@@ -205,4 +205,22 @@ int OutlineTriangulator::Fill(const std::vector<Vec3>& outline, trelTessellation
     return emitted;
 }
 
+int OutlineTriangulator::FillOrTrace(const std::vector<Vec3>& outline, trelTessellation& out)
+{
+    const int made = Fill(outline, out);
+    if (made > 0)
+        return made;
+    std::vector<trelFloatPoint> trace;
+    for (const Vec3& p : outline)
+        if (IsFinite(p))
+            trace.push_back(p.ToPoint());
+    if (trace.size() == 1) {
+        out.points.push_back(trace.front());
+    } else if (trace.size() > 1) {
+        trace.push_back(trace.front());
+        out.lineStrips.push_back(std::move(trace));
+    }
+    return 0;
+}
+
 } // namespace trelDetail

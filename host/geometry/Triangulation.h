@@ -23,6 +23,10 @@ public:
     // handled; repeated, collinear and non-finite points are passed over;
     // an outline without area gives nothing. Returns the triangles appended.
     int Fill(const std::vector<Vec3>& outline, trelTessellation& out);
+    // As Fill; an outline without area is drawn as its closed outline (or a
+    // point), so that no part of an object vanishes from its tessellation
+    // and the tessellation covers the object's bounding box.
+    int FillOrTrace(const std::vector<Vec3>& outline, trelTessellation& out);
 
 private:
     double Area(int a, int b, int c) const; // twice the signed area in the plane

@@ -306,3 +306,28 @@ TEST(Triangulation, StripNormalsStayPerpendicularUnderShear)
     EXPECT_EQ(facts.triangles, 2u);
     EXPECT_GT(facts.worstNormalAgreement, 1.0 - 1e-6);
 }
+
+TEST(Triangulation, FacesWithoutAreaAreTracedSoTheTessellationCoversTheObject) {
+    trelFloatPointArray points;
+    for (const trelFloatPoint& p : {trelFloatPoint(0, 0, 0), trelFloatPoint(1, 0, 0), trelFloatPoint(5, 0, 0),
+                                    trelFloatPoint(7, 7, 7)})
+        points.Append(p);
+    trelIntArray merged;
+    for (int value : {3, 0, 1, 2, 1, 3}) // a collinear face and a one-point face
+        merged.Append(value);
+    C3DPolyface face;
+    face.SetPoints(points, merged);
+    trelTessellation mesh;
+    face.Tessellate(mesh, trelTessellationOptions());
+    EXPECT_EQ(mesh.GetTriangleCount(), 0u);
+    ASSERT_EQ(mesh.lineStrips.size(), 1u);
+    EXPECT_EQ(mesh.lineStrips[0].size(), 4u); // closed: the first point again
+    ASSERT_EQ(mesh.points.size(), 1u);
+    EXPECT_EQ(mesh.points[0], trelFloatPoint(7, 7, 7));
+    trelBBox covered;
+    for (const auto& p : mesh.lineStrips[0])
+        covered.AddPoint(p);
+    covered.AddPoint(mesh.points[0]);
+    EXPECT_EQ(covered.GetMax(), face.GetBBox().GetMax());
+    EXPECT_EQ(covered.GetMin(), face.GetBBox().GetMin());
+}
