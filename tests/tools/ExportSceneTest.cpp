@@ -150,19 +150,6 @@ TEST(ExportScene, NamesBecomeValidUtf8) {
         EXPECT_EQ(ToValidUtf8(in), out) << in;
 }
 
-TEST(ExportScene, MaterialFiguresStayInRange) {
-    EXPECT_DOUBLE_EQ(PhongExponent(0.2f), 128.0 * 0.2f);
-    EXPECT_DOUBLE_EQ(PhongExponent(64.0f), 64.0);
-    EXPECT_DOUBLE_EQ(PhongExponent(500.0f), 128.0);
-    EXPECT_DOUBLE_EQ(PhongExponent(-1.0f), 0.0);
-    EXPECT_DOUBLE_EQ(PhongExponent(std::nanf("")), 0.0);
-    EXPECT_DOUBLE_EQ(RoughnessFromExponent(0.0), 1.0);
-    EXPECT_LT(RoughnessFromExponent(128.0), RoughnessFromExponent(10.0));
-    EXPECT_EQ(Clamp01(std::nanf("")), 0.0f);
-    EXPECT_EQ(Clamp01(2.0f), 1.0f);
-    EXPECT_EQ(Clamp01(-0.5f), 0.0f);
-}
-
 // For every file of the corpus that loads, the exported geometry has the
 // loaded world's box, brought back to the file's unit.
 TEST(ExportScene, CorpusBoundsMatchTheLoadedWorlds) {
