@@ -1,14 +1,17 @@
 #!/bin/sh
 # Builds the loader and its tool, then runs the demo or the tests.
-#   ./build.sh demo    vrml info and vrml dump on a bundled sample scene
+#   ./build.sh demo    vrml info, dump and convert on the bundled sample scenes
 #   ./build.sh test    all unit tests
 #   ./build.sh asan    all unit tests built with AddressSanitizer and UBSan
 #   ./build.sh fuzz [SECONDS]  the fuzz regression inputs, then a short fuzzing run
 # Installs missing build dependencies with apt-get (run as root on Debian 12).
+# For the tests it also installs the Khronos glTF validator from npm into
+# .cache/npm when npm is there (one small package); without it, or without
+# Node.js, the validator test is skipped.
 set -eu
 cd "$(dirname "$0")"
 
-PACKAGES="cmake make g++ libgtest-dev libcli11-dev"
+PACKAGES="cmake make g++ libgtest-dev libcli11-dev zlib1g-dev libtinygltf-dev"
 missing=""
 for package in $PACKAGES; do
     dpkg -s "$package" >/dev/null 2>&1 || missing="$missing $package"
@@ -20,6 +23,13 @@ if [ -n "$missing" ]; then
 fi
 
 JOBS=$(nproc 2>/dev/null || echo 2)
+install_gltf_validator() {
+    [ -d .cache/npm/node_modules/gltf-validator ] && return 0
+    command -v npm >/dev/null 2>&1 || { echo "npm not found: the glTF validator test will be skipped"; return 0; }
+    timeout 180 npm install --prefix .cache/npm --no-audit --no-fund --loglevel=error \
+        gltf-validator@2.0.0-dev.3.10 >/dev/null 2>&1 ||
+        echo "gltf-validator could not be installed: the glTF validator test will be skipped"
+}
 configure_and_build() { # build dir, extra cmake arguments...
     dir=$1
     shift
@@ -30,14 +40,17 @@ configure_and_build() { # build dir, extra cmake arguments...
 case "${1:-demo}" in
 demo)
     configure_and_build build -DVRML_BUILD_TESTS=OFF
-    build/tools/vrml info examples/house.wrl
+    build/tools/vrml info --tree examples/house.wrl
     build/tools/vrml dump examples/robot_arm.wrl
+    build/tools/vrml convert examples/robot_arm.wrl build/robot_arm.glb
     ;;
 test)
+    install_gltf_validator
     configure_and_build build
     ctest --test-dir build --output-on-failure -j "$JOBS"
     ;;
 asan)
+    install_gltf_validator
     configure_and_build build-asan -DVRML_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=RelWithDebInfo
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         ctest --test-dir build-asan --output-on-failure -j "$JOBS"

@@ -19,8 +19,10 @@ std::string ExplainFailure(const std::string& path, int result) {
     probe.SetFilename(path);
     int opened = probe.OpenFile();
     probe.CloseFile();
-    if (opened == VRML_LOAD_UNREADABLE || (result == VRML_LOAD_UNREADABLE && opened != VRML_LOAD_SUCCESS))
-        return "cannot be read";
+    if (opened == VRML_LOAD_UNREADABLE || (result == VRML_LOAD_UNREADABLE && opened != VRML_LOAD_SUCCESS)) {
+        const std::string& why = probe.GetFileInterface().GetReadError();
+        return why.empty() ? "cannot be read" : "cannot be read: " + why;
+    }
     if (opened == VRML_LOAD_FAILURE)
         return "not a VRML 1.0 or 2.0 file (the first line must begin with \"#VRML V1.0 ascii\" or "
                "\"#VRML V2.0 utf8\")";

@@ -17,3 +17,8 @@ struct WorldSummary {
 
 WorldSummary SummarizeWorld(const C3DWorld& world, const trelTessellationOptions& options);
 void WriteSummary(std::ostream& out, const WorldSummary& summary);
+
+// The group tree for `vrml info --tree`: one line per group, parents first
+// and indented by depth, with the group's name, its own objects by type and
+// their triangles, and for a group with subgroups the totals of its subtree.
+void WriteGroupTree(std::ostream& out, const C3DWorld& world, const trelTessellationOptions& options);

@@ -1,7 +1,10 @@
-// vrml: look inside VRML 1.0 and 2.0 files.
-//   vrml info FILE   a summary of what the file holds
-//   vrml dump FILE   the loaded world as JSON
+// vrml: look inside VRML 1.0 and 2.0 files, and convert them.
+//   vrml info FILE [--tree]      a summary of what the file holds
+//   vrml dump FILE               the loaded world as JSON
+//   vrml convert IN OUT          the world as glTF, OBJ, STL or PLY
+//   vrml convert IN... -o DIR    each input into DIR
 
+#include "Convert.h"
 #include "JsonDump.h"
 #include "LoadReport.h"
 #include "WorldInfo.h"
@@ -40,7 +43,7 @@ LoadedScene Load(const std::string& path, bool progress) {
     return scene;
 }
 
-int RunInfo(const std::string& path, int segments) {
+int RunInfo(const std::string& path, int segments, bool tree) {
     LoadedScene scene = Load(path, true);
     if (!scene.failure.empty())
         return scene.result;
@@ -54,6 +57,8 @@ int RunInfo(const std::string& path, int segments) {
     char time[64];
     std::snprintf(time, sizeof time, "load time:    %.1f ms\n", scene.seconds * 1000.0);
     std::cout << time;
+    if (tree)
+        WriteGroupTree(std::cout, *scene.world, options);
     return scene.result;
 }
 
@@ -78,17 +83,36 @@ int main(int argc, char** argv) {
     info->add_option("FILE", infoFile, "VRML file")->required();
     info->add_option("--segments", segments, "Divisions of a full turn for curved solids")
         ->check(CLI::Range(3, 4096));
+    bool tree = false;
+    info->add_flag("--tree", tree, "Also the group hierarchy: names, objects by type, triangles per group");
 
     std::string dumpFile;
     CLI::App* dump = app.add_subcommand("dump", "The loaded world as JSON on stdout");
     dump->add_option("FILE", dumpFile, "VRML file")->required();
 
+    ConvertRequest convertRequest;
+    std::string units = "file";
+    CLI::App* convert = app.add_subcommand(
+        "convert", "Write the world as glTF (.glb, .gltf), OBJ (.obj + .mtl), STL or PLY, chosen by OUT's extension");
+    convert->add_option("FILES", convertRequest.files, "IN OUT, or the inputs when -o DIR is given")->required();
+    convert->add_option("-o,--output-dir", convertRequest.outputDir, "Convert each input into this folder");
+    convert->add_option("--format", convertRequest.format, "With -o DIR: glb (default), gltf, obj, stl or ply");
+    convert->add_option("--segments", convertRequest.settings.segments, "Divisions of a full turn for curved solids")
+        ->check(CLI::Range(3, 4096));
+    convert->add_option("--units", units, "OBJ, STL, PLY: the file's own unit (file) or the loader's scaled one (loaded)")
+        ->check(CLI::IsMember({"file", "loaded"}));
+    convert->add_flag("-q,--quiet", convertRequest.quiet, "No progress bars and no line per converted file");
+
     CLI11_PARSE(app, argc, argv);
     try {
         if (*info)
-            return RunInfo(infoFile, segments);
+            return RunInfo(infoFile, segments, tree);
         if (*dump)
             return RunDump(dumpFile);
+        if (*convert) {
+            convertRequest.settings.loadedUnits = units == "loaded";
+            return RunConvert(convertRequest, std::cout, std::cerr);
+        }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "vrml: %s\n", error.what());
         return 1;

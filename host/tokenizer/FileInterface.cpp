@@ -4,7 +4,10 @@
 
 #include "FileInterface.h"
 
+#include <zlib.h>
+
 #include <algorithm>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <system_error>
@@ -16,7 +19,30 @@ namespace {
 // by the first read, so the end-of-file probe never reallocates the buffer.
 constexpr size_t EndProbeSize = 4096;
 
+// Compressed bytes taken from the file at a time.
+constexpr size_t InflaterInputSize = size_t(64) << 10;
+// zlib counts in 32-bit units; one call never asks it for more than this.
+constexpr uint64_t MaxInflatedPerBlock = uint64_t(64) << 20;
+
+constexpr unsigned char GzipMagic[2] = {0x1f, 0x8b};
+
 } // namespace
+
+struct C3DFileInterface::Inflater {
+    z_stream stream{};
+    bool initialized = false;
+    std::vector<unsigned char> input;
+    bool memberEnded = false; // the member being read is complete
+    bool finished = false;    // nothing more will be inflated
+
+    ~Inflater() {
+        if (initialized) {
+            inflateEnd(&stream);
+        }
+    }
+};
+
+C3DFileInterface::C3DFileInterface() = default;
 
 C3DFileInterface::~C3DFileInterface() {
     Close();
@@ -26,7 +52,12 @@ int C3DFileInterface::Open(const std::string& path) {
     Close();
     fileSize = 0;
     bytesRead = 0;
+    textDelivered = 0;
     readFailed = false;
+    readError.clear();
+    lookaheadSize = 0;
+    positionMap.clear();
+    compressed = false;
     if (path.empty()) {
         return 0;
     }
@@ -45,6 +76,31 @@ int C3DFileInterface::Open(const std::string& path) {
         // may change while it is read. Reading always goes on to the real end.
         const std::uintmax_t size = std::filesystem::file_size(fsPath, error);
         fileSize = error ? 0 : static_cast<uint64_t>(size);
+
+        // The magic is read rather than peeked so that pipes work too; the
+        // two bytes are handed on by whichever reader takes over.
+        lookaheadSize = std::fread(lookahead, 1, sizeof lookahead, file);
+        if (lookaheadSize < sizeof lookahead && std::ferror(file) != 0) {
+            Fail("read error");
+            return 1;
+        }
+        if (lookaheadSize == sizeof lookahead && std::memcmp(lookahead, GzipMagic, sizeof GzipMagic) == 0) {
+            compressed = true;
+            auto fresh = std::make_unique<Inflater>();
+            fresh->input.resize(InflaterInputSize);
+            // 16 + 15: a gzip wrapper and the largest window.
+            if (inflateInit2(&fresh->stream, 16 + MAX_WBITS) != Z_OK) {
+                Fail("no memory to inflate the file");
+                return 1;
+            }
+            fresh->initialized = true;
+            std::memcpy(fresh->input.data(), lookahead, lookaheadSize);
+            fresh->stream.next_in = fresh->input.data();
+            fresh->stream.avail_in = static_cast<uInt>(lookaheadSize);
+            bytesRead = lookaheadSize;
+            lookaheadSize = 0;
+            inflater = std::move(fresh);
+        }
         return 1;
     } catch (const std::exception&) {
         Close();
@@ -57,6 +113,7 @@ void C3DFileInterface::Close() {
         std::fclose(file);
         file = nullptr;
     }
+    inflater.reset();
     boundBuffer = nullptr;
 }
 
@@ -64,33 +121,136 @@ int C3DFileInterface::GetFileHandleIsValid() const {
     return file != nullptr ? 1 : 0;
 }
 
+void C3DFileInterface::Fail(const std::string& reason) {
+    readFailed = true;
+    try {
+        if (readError.empty()) {
+            readError = reason;
+        }
+    } catch (const std::exception&) {
+        // The flag alone still tells the failure.
+    }
+}
+
 size_t C3DFileInterface::ReadBlockInto(std::vector<char>& buffer) {
     if (file == nullptr || readFailed) {
         return 0;
     }
     try {
-        const uint64_t remaining = fileSize > bytesRead ? fileSize - bytesRead : 0;
-        if (bytesRead == 0 && remaining > 0 && remaining < buffer.max_size() - buffer.size() - EndProbeSize) {
-            // One allocation for the whole file: growing block by block would
-            // copy a large file several times over.
-            buffer.reserve(buffer.size() + static_cast<size_t>(remaining) + EndProbeSize);
-        }
-        const size_t request = remaining > 0
-                                   ? static_cast<size_t>(std::min<uint64_t>(blockSize, remaining))
-                                   : std::min(blockSize, EndProbeSize);
-        const size_t oldSize = buffer.size();
-        buffer.resize(oldSize + request);
-        const size_t got = std::fread(buffer.data() + oldSize, 1, request, file);
-        buffer.resize(oldSize + got);
-        bytesRead += got;
-        if (got < request && std::ferror(file) != 0) {
-            readFailed = true;
-        }
-        return got;
+        return inflater != nullptr ? InflateBlockInto(buffer) : ReadPlainBlockInto(buffer);
     } catch (const std::exception&) {
-        readFailed = true;
+        Fail("no memory for the file's text");
         return 0;
     }
+}
+
+size_t C3DFileInterface::ReadPlainBlockInto(std::vector<char>& buffer) {
+    const uint64_t remaining = fileSize > bytesRead ? fileSize - bytesRead : 0;
+    if (bytesRead == 0 && remaining > 0 && remaining < buffer.max_size() - buffer.size() - EndProbeSize) {
+        // One allocation for the whole file: growing block by block would
+        // copy a large file several times over.
+        buffer.reserve(buffer.size() + static_cast<size_t>(remaining) + EndProbeSize);
+    }
+    const size_t request = remaining > 0 ? static_cast<size_t>(std::min<uint64_t>(blockSize, remaining))
+                                         : std::min(blockSize, EndProbeSize);
+    const size_t oldSize = buffer.size();
+    buffer.resize(oldSize + request);
+    const size_t fromLookahead = std::min(lookaheadSize, request);
+    std::memcpy(buffer.data() + oldSize, lookahead, fromLookahead);
+    std::memmove(lookahead, lookahead + fromLookahead, lookaheadSize - fromLookahead);
+    lookaheadSize -= fromLookahead;
+    const size_t got =
+        fromLookahead + std::fread(buffer.data() + oldSize + fromLookahead, 1, request - fromLookahead, file);
+    buffer.resize(oldSize + got);
+    bytesRead += got;
+    textDelivered += got;
+    if (got < request && std::ferror(file) != 0) {
+        Fail("read error");
+    }
+    return got;
+}
+
+bool C3DFileInterface::FillInflaterInput() {
+    z_stream& stream = inflater->stream;
+    if (stream.avail_in > 0) {
+        return true;
+    }
+    const size_t got = std::fread(inflater->input.data(), 1, inflater->input.size(), file);
+    bytesRead += got;
+    stream.next_in = inflater->input.data();
+    stream.avail_in = static_cast<uInt>(got);
+    if (got == 0 && std::ferror(file) != 0) {
+        Fail("read error");
+    }
+    return got > 0;
+}
+
+size_t C3DFileInterface::InflateBlockInto(std::vector<char>& buffer) {
+    Inflater& state = *inflater;
+    z_stream& stream = state.stream;
+    if (state.finished) {
+        return 0;
+    }
+    // One byte beyond the allowance is asked for, so that a stream that would
+    // exceed it is noticed rather than cut short silently.
+    const uint64_t allowance = maxInflatedSize > textDelivered ? maxInflatedSize - textDelivered : 0;
+    const size_t request = static_cast<size_t>(std::min<uint64_t>({blockSize, allowance + 1, MaxInflatedPerBlock}));
+    const size_t oldSize = buffer.size();
+    buffer.resize(oldSize + request);
+    stream.next_out = reinterpret_cast<Bytef*>(buffer.data() + oldSize);
+    stream.avail_out = static_cast<uInt>(request);
+    while (stream.avail_out > 0) {
+        if (state.memberEnded) {
+            // Another member follows only where its magic does; anything else
+            // (zero padding, stray bytes) ends the text.
+            if (!FillInflaterInput() || stream.next_in[0] != GzipMagic[0]) {
+                state.finished = true;
+                break;
+            }
+            if (inflateReset(&stream) != Z_OK) {
+                Fail("corrupt gzip stream");
+                break;
+            }
+            state.memberEnded = false;
+        }
+        if (!FillInflaterInput()) {
+            Fail("truncated gzip stream");
+            break;
+        }
+        const uInt inputBefore = stream.avail_in;
+        const uInt outputBefore = stream.avail_out;
+        const int status = inflate(&stream, Z_NO_FLUSH);
+        if (status == Z_STREAM_END) {
+            state.memberEnded = true;
+        } else if (status == Z_MEM_ERROR) {
+            Fail("no memory to inflate the file");
+            break;
+        } else if (status != Z_OK && !(status == Z_BUF_ERROR && (stream.avail_in != inputBefore ||
+                                                                  stream.avail_out != outputBefore))) {
+            // Z_BUF_ERROR with input and room left would loop for ever.
+            Fail(std::string("corrupt gzip stream (") + (stream.msg != nullptr ? stream.msg : "invalid data") + ")");
+            break;
+        }
+    }
+    const size_t produced = request - stream.avail_out;
+    buffer.resize(oldSize + produced);
+    textDelivered += produced;
+    if (textDelivered > maxInflatedSize) {
+        Fail("inflates to more than " + std::to_string(maxInflatedSize >> 20) + " MiB");
+        return 0;
+    }
+    if (readFailed) {
+        return 0;
+    }
+    // Progress counts the compressed bytes the text came from; once all is
+    // read, the end of the text stands for the end of the file.
+    const uint64_t consumed = state.finished ? std::max(bytesRead, fileSize) : bytesRead - stream.avail_in;
+    if (!positionMap.empty() && positionMap.back().textOffset == textDelivered) {
+        positionMap.back().fileOffset = std::max(positionMap.back().fileOffset, consumed);
+    } else {
+        positionMap.push_back({textDelivered, consumed});
+    }
+    return produced;
 }
 
 int C3DFileInterface::ReadNextBlockFromFile(std::vector<char>& buffer) {
@@ -105,7 +265,7 @@ int C3DFileInterface::ReadNextBlockFromFile(std::vector<char>& buffer) {
         buffer.insert(buffer.end(), boundBuffer->begin() + static_cast<std::ptrdiff_t>(oldSize),
                       boundBuffer->end());
     } catch (const std::exception&) {
-        readFailed = true;
+        Fail("no memory for the file's text");
         return 0;
     }
     return 1;

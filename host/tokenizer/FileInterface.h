@@ -3,13 +3,30 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 class CGenericParser;
 
+// Where a stretch of text came from in the file: the text up to `textOffset`
+// was made from the file's bytes up to `fileOffset`. Plain files need no such
+// record (the two offsets are the same); compressed files keep one per block.
+struct CTextFilePosition {
+    uint64_t textOffset = 0;
+    uint64_t fileOffset = 0;
+};
+
 // Raw file reading for the tokenizer: opens a file and appends it, one large
 // block at a time, to a byte buffer. The only place that touches the file system.
+//
+// A file that begins with the gzip magic bytes (1f 8b), whatever its name, is
+// inflated on the fly: the blocks are then blocks of inflated text. Concatenated
+// gzip members are read one after the other; bytes after the last member that
+// do not start another one are ignored, as gzip itself does. A corrupt or
+// truncated stream fails the read (GetReadFailed, GetReadError): the file is
+// refused as a whole rather than loaded in part, since a host could not tell
+// a silently shortened scene from the real one.
 //
 // The interface belongs to one tokenizer, which binds its own text buffer to it
 // while it opens a file. Every block read during that time lands in the bound
@@ -19,8 +36,12 @@ class CGenericParser;
 class C3DFileInterface {
 public:
     static constexpr size_t DefaultBlockSize = size_t(4) << 20;
+    // Inflated text allowed from one compressed file. A few kilobytes of gzip
+    // can inflate to gigabytes; real scenes stay far below this, and the whole
+    // text is held in memory, so a larger stream is taken for an attack.
+    static constexpr uint64_t DefaultMaxInflatedSize = uint64_t(1) << 30;
 
-    C3DFileInterface() = default;
+    C3DFileInterface();
     ~C3DFileInterface();
     C3DFileInterface(const C3DFileInterface&) = delete;
     C3DFileInterface& operator=(const C3DFileInterface&) = delete;
@@ -34,10 +55,25 @@ public:
     // left or no tokenizer is loading a file through this interface.
     int ReadNextBlockFromFile();
     uint64_t GetFileSize() const { return fileSize; }
+    // Bytes taken from the file so far (compressed bytes for a gzip file).
     uint64_t GetBytesRead() const { return bytesRead; }
+    // Bytes of text delivered so far (the same as GetBytesRead for a plain file).
+    uint64_t GetTextBytesDelivered() const { return textDelivered; }
     // Non-zero once a read failed for another reason than the end of the file
-    // (an I/O error, or no memory for the block).
+    // (an I/O error, no memory for the block, a corrupt or oversized gzip stream).
     int GetReadFailed() const { return readFailed ? 1 : 0; }
+    // Why the read failed, in a few words; empty while it has not.
+    const std::string& GetReadError() const { return readError; }
+
+    // Non-zero when the file last opened is gzip-compressed (also once closed,
+    // so that a failed open can still be explained).
+    int GetIsCompressed() const { return compressed ? 1 : 0; }
+    // For a compressed file: one entry per block delivered, in increasing
+    // order; the last one maps the end of the text to the end of the file
+    // once everything was read. Empty for a plain file.
+    const std::vector<CTextFilePosition>& GetPositionMap() const { return positionMap; }
+    void SetMaxInflatedSize(uint64_t bytes) { maxInflatedSize = bytes; }
+    uint64_t GetMaxInflatedSize() const { return maxInflatedSize; }
 
     // Block size of later reads (at least one byte). Small blocks only make
     // sense in tests of the reading loop.
@@ -46,13 +82,29 @@ public:
 
 private:
     friend class CGenericParser;
+    struct Inflater;
+
     void BindBuffer(std::vector<char>* target) { boundBuffer = target; }
     size_t ReadBlockInto(std::vector<char>& buffer);
+    size_t ReadPlainBlockInto(std::vector<char>& buffer);
+    size_t InflateBlockInto(std::vector<char>& buffer);
+    // Makes sure the inflater holds input; false at the end of the file.
+    bool FillInflaterInput();
+    void Fail(const std::string& reason);
 
     std::FILE* file = nullptr;
     uint64_t fileSize = 0;
     uint64_t bytesRead = 0;
+    uint64_t textDelivered = 0;
     std::vector<char>* boundBuffer = nullptr;
     size_t blockSize = DefaultBlockSize;
     bool readFailed = false;
+    std::string readError;
+    // Bytes read while looking for the gzip magic, not yet handed on.
+    unsigned char lookahead[2] = {0, 0};
+    size_t lookaheadSize = 0;
+    std::unique_ptr<Inflater> inflater; // set while a compressed file is open
+    bool compressed = false;
+    std::vector<CTextFilePosition> positionMap;
+    uint64_t maxInflatedSize = DefaultMaxInflatedSize;
 };

@@ -20,6 +20,27 @@ const std::shared_ptr<CGenericReadingSource>& EmptySource() {
 
 } // namespace
 
+uint64_t CGenericReadingSource::FilePositionOf(size_t textOffset) const {
+    if (positionMap.empty()) {
+        return textOffset;
+    }
+    const auto after = std::lower_bound(
+        positionMap.begin(), positionMap.end(), static_cast<uint64_t>(textOffset),
+        [](const CTextFilePosition& position, uint64_t offset) { return position.textOffset < offset; });
+    if (after == positionMap.end()) {
+        return positionMap.back().fileOffset;
+    }
+    const CTextFilePosition before = after == positionMap.begin() ? CTextFilePosition{} : *(after - 1);
+    if (after->textOffset <= before.textOffset) {
+        return after->fileOffset;
+    }
+    // Within a block, compressed bytes are taken to be spread evenly over its text.
+    const double fraction = static_cast<double>(textOffset - before.textOffset) /
+                            static_cast<double>(after->textOffset - before.textOffset);
+    return before.fileOffset +
+           static_cast<uint64_t>(fraction * static_cast<double>(after->fileOffset - before.fileOffset));
+}
+
 CGenericParser::CGenericParser() : source(EmptySource()) {}
 
 CGenericParser::CGenericParser(const CGenericParser& other) : source(EmptySource()) {
@@ -145,6 +166,10 @@ GenericLoadResultTypes CGenericParser::OpenAndInitialize() {
             return GENERIC_LOAD_UNREADABLE;
         }
         fresh->fileSize = fresh->bytes.size();
+        if (fileInterface.GetIsCompressed() != 0 && !fileInterface.GetPositionMap().empty()) {
+            fresh->positionMap = fileInterface.GetPositionMap();
+            fresh->fileSize = fresh->positionMap.back().fileOffset;
+        }
         // The header check may have started buffer reading; the file starts afresh.
         SwitchToEmptySource();
         source = std::move(fresh);
@@ -371,8 +396,7 @@ const CGenericReadingSource& CGenericParser::ProgressSource(size_t& offset) cons
 
 uint64_t CGenericParser::GetCurrentFileOffset() const {
     size_t offset = 0;
-    ProgressSource(offset);
-    return offset;
+    return ProgressSource(offset).FilePositionOf(offset);
 }
 
 uint64_t CGenericParser::GetTotalFileSize() const {

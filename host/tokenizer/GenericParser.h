@@ -19,6 +19,12 @@ struct CGenericReadingSource {
     std::string fileName;     // the file the text came from (a buffer inherits its reader's)
     uint64_t fileSize = 0;    // size reported for progress
     bool isBuffer = false;
+    // For text inflated from a compressed file: which file bytes each block
+    // of text came from. Empty when text and file offsets are the same.
+    std::vector<CTextFilePosition> positionMap;
+
+    // The file position that the text up to `textOffset` was read from.
+    uint64_t FilePositionOf(size_t textOffset) const;
 };
 
 // A fast tokenizer over a file or a text buffer, with one current and one
@@ -101,7 +107,9 @@ public:
     // Progress measures the file underneath: while a buffer is read, the
     // position and size are those of the innermost file whose reading the
     // buffer interrupted, so progress does not jump back. A tokenizer that has
-    // only ever read buffers reports its buffer's.
+    // only ever read buffers reports its buffer's. For a compressed file both
+    // count compressed bytes: the position is where in the file the text read
+    // so far came from, so progress runs as evenly as for a plain file.
     uint64_t GetCurrentFileOffset() const;
     uint64_t GetTotalFileSize() const;
 

@@ -255,7 +255,8 @@ TEST(TokenizerFile, CopyHasNoFileHandleButReadsTheLoadedText) {
 }
 
 // Every file of the shared corpus, compressed and broken ones included,
-// tokenizes to its end without leaving the loaded text.
+// tokenizes to its end without leaving the loaded text; the only files
+// refused are gzip streams that fail their checks.
 TEST(TokenizerFile, CorpusFilesTokenizeToTheirEnd) {
 #ifdef VRML_CORPUS_DIR
     const fs::path corpus(VRML_CORPUS_DIR);
@@ -267,26 +268,36 @@ TEST(TokenizerFile, CorpusFilesTokenizeToTheirEnd) {
         GTEST_SKIP() << "no corpus";
     }
     size_t filesRead = 0;
+    size_t compressedRead = 0;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(corpus)) {
         if (!entry.is_regular_file() || entry.path().extension() == ".md" || entry.path().extension() == ".tsv") {
             continue;
         }
         CGenericParser parser;
         parser.SetFilename(entry.path().string());
-        ASSERT_EQ(parser.OpenAndInitialize(), GENERIC_LOAD_OK) << entry.path();
+        const GenericLoadResultTypes opened = parser.OpenAndInitialize();
+        const bool compressed = parser.GetFileInterface().GetIsCompressed() != 0;
+        if (opened == GENERIC_LOAD_UNREADABLE && compressed) {
+            EXPECT_NE(parser.GetFileInterface().GetReadError().find("gzip"), std::string::npos) << entry.path();
+            continue;
+        }
+        ASSERT_EQ(opened, GENERIC_LOAD_OK) << entry.path();
         const uint64_t size = parser.GetTotalFileSize();
         EXPECT_EQ(size, entry.file_size());
+        const uint64_t textSize = parser.GetFileInterface().GetTextBytesDelivered();
         uint64_t tokenBytes = 0;
         uint64_t tokens = 0;
         while (parser.Tokenize() != 0) {
             tokenBytes += static_cast<uint64_t>(parser.GetCurrentToken().GetTokenLength());
-            ASSERT_LE(++tokens, size + 1);
+            ASSERT_LE(++tokens, textSize + 1);
         }
-        EXPECT_LE(tokenBytes, size);
+        EXPECT_LE(tokenBytes, textSize);
         EXPECT_EQ(parser.GetCurrentFileOffset(), size);
         ++filesRead;
+        compressedRead += compressed ? 1 : 0;
     }
     EXPECT_GT(filesRead, 0u);
+    EXPECT_GT(compressedRead, 0u);
 }
 
 } // namespace

@@ -1,0 +1,207 @@
+// `vrml convert` as a user runs it: formats by extension, compressed input,
+// units, batches into a folder and their failures.
+
+#include "ToolTestSupport.h"
+#include "tools/Convert.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <fstream>
+#include <sstream>
+
+using namespace tool_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string Gzip(const std::string& text) {
+    z_stream stream{};
+    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&stream, static_cast<uLong>(text.size())) + 32, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    stream.avail_in = static_cast<uInt>(text.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+ConvertSettings Quiet() {
+    ConvertSettings settings;
+    settings.progress = false;
+    return settings;
+}
+
+TEST(Convert, CompressedCopyConvertsToTheSameBytes) {
+    const fs::path dir = FreshDir();
+    fs::create_directories(dir / "plain");
+    fs::create_directories(dir / "packed");
+    for (const char* sample : {"house", "robot_arm"}) {
+        const std::string plain = SourcePath(std::string("examples/") + sample + ".wrl");
+        const fs::path packed = dir / (std::string(sample) + ".wrz");
+        WriteFile(packed, Gzip(ReadFile(plain)));
+        for (const char* extension : {".glb", ".gltf", ".obj", ".stl", ".ply"}) {
+            ExportFormat format;
+            ASSERT_TRUE(ParseExportFormat(extension, format));
+            const fs::path a = dir / "plain" / (sample + std::string(extension));
+            const fs::path b = dir / "packed" / (sample + std::string(extension));
+            ConvertSummary summary;
+            ASSERT_EQ(ConvertFile(plain, a.string(), format, Quiet(), summary), "") << sample << extension;
+            ASSERT_EQ(ConvertFile(packed.string(), b.string(), format, Quiet(), summary), "") << sample << extension;
+            EXPECT_GT(summary.triangles, 0u);
+            EXPECT_EQ(ReadFile(a), ReadFile(b)) << sample << extension;
+            if (format == ExportFormat::Obj) {
+                EXPECT_EQ(ReadFile(a.parent_path() / (sample + std::string(".mtl"))),
+                          ReadFile(b.parent_path() / (sample + std::string(".mtl"))));
+            }
+        }
+    }
+}
+
+// The robot arm is 5.4 units tall, so the loader scales it by 100: OBJ, STL
+// and PLY keep that on request, glTF never does.
+TEST(Convert, UnitsAreTheFilesUnlessLoadedOnesAreAsked) {
+    const fs::path dir = FreshDir();
+    const std::string input = SourcePath("examples/robot_arm.wrl");
+    const auto objTop = [&](bool loadedUnits) {
+        ConvertSettings settings = Quiet();
+        settings.loadedUnits = loadedUnits;
+        ConvertSummary summary;
+        const fs::path out = dir / (loadedUnits ? "loaded.obj" : "file.obj");
+        EXPECT_EQ(ConvertFile(input, out.string(), ExportFormat::Obj, settings, summary), "");
+        float top = -1e30f;
+        std::istringstream lines(ReadFile(out));
+        for (std::string line; std::getline(lines, line);) {
+            float x, y, z;
+            if (std::sscanf(line.c_str(), "v %f %f %f", &x, &y, &z) == 3)
+                top = std::max(top, y);
+        }
+        return top;
+    };
+    const float fileTop = objTop(false);
+    const float loadedTop = objTop(true);
+    EXPECT_NEAR(fileTop, 5.38419f, 1e-3f);
+    EXPECT_NEAR(loadedTop, 100.0f * fileTop, 1e-2f);
+
+    std::ostringstream out, err;
+    ConvertRequest request;
+    request.files = {input, (dir / "robot.glb").string()};
+    request.settings = Quiet();
+    request.settings.loadedUnits = true;
+    EXPECT_EQ(RunConvert(request, out, err), 2);
+    EXPECT_THAT(err.str(), testing::HasSubstr("glTF is always in metres"));
+}
+
+TEST(Convert, BatchWritesEachInputAndNamesEveryFailure) {
+    const fs::path dir = FreshDir();
+    const fs::path inputs = dir / "in";
+    fs::create_directories(inputs / "other");
+    WriteFile(inputs / "house.wrz", Gzip(ReadFile(SourcePath("examples/house.wrl"))));
+    fs::copy_file(SourcePath("examples/robot_arm.wrl"), inputs / "robot_arm.WRL");
+    WriteFile(inputs / "notes.wrl", "just some text\n");
+    std::string broken = Gzip(ReadFile(SourcePath("examples/house.wrl")));
+    broken[broken.size() / 2] = static_cast<char>(broken[broken.size() / 2] ^ 0x40);
+    WriteFile(inputs / "broken.wrl.gz", broken);
+    fs::copy_file(SourcePath("examples/house.wrl"), inputs / "other" / "house.wrl");
+
+    ConvertRequest request;
+    request.files = {(inputs / "house.wrz").string(),      (inputs / "robot_arm.WRL").string(),
+                     (inputs / "missing.wrl").string(),    (inputs / "notes.wrl").string(),
+                     (inputs / "broken.wrl.gz").string(),  (inputs / "other" / "house.wrl").string()};
+    request.outputDir = (dir / "out" / "nested").string(); // made when missing
+    request.format = "OBJ";
+    request.settings = Quiet();
+    std::ostringstream out, err;
+    EXPECT_EQ(RunConvert(request, out, err), 1);
+
+    EXPECT_TRUE(fs::exists(dir / "out" / "nested" / "house.obj"));
+    EXPECT_TRUE(fs::exists(dir / "out" / "nested" / "house.mtl"));
+    EXPECT_TRUE(fs::exists(dir / "out" / "nested" / "robot_arm.obj"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "out" / "nested"), fs::directory_iterator()), 4);
+
+    std::vector<std::string> failures;
+    std::istringstream lines(err.str());
+    for (std::string line; std::getline(lines, line);)
+        failures.push_back(line);
+    ASSERT_EQ(failures.size(), 4u) << err.str();
+    EXPECT_THAT(failures[0], testing::AllOf(testing::HasSubstr("missing.wrl"), testing::HasSubstr("no such file")));
+    EXPECT_THAT(failures[1], testing::AllOf(testing::HasSubstr("notes.wrl"), testing::HasSubstr("not a VRML")));
+    EXPECT_THAT(failures[2],
+                testing::AllOf(testing::HasSubstr("broken.wrl.gz"), testing::HasSubstr("corrupt gzip stream")));
+    EXPECT_THAT(failures[3], testing::AllOf(testing::HasSubstr("other"), testing::HasSubstr("already written")));
+    // Successes are one line each on the other stream.
+    const std::string done = out.str();
+    EXPECT_EQ(std::count(done.begin(), done.end(), '\n'), 2) << done;
+
+    request.quiet = true;
+    request.files = {(inputs / "robot_arm.WRL").string()};
+    std::ostringstream quietOut, quietErr;
+    EXPECT_EQ(RunConvert(request, quietOut, quietErr), 0);
+    EXPECT_EQ(quietOut.str(), "");
+    EXPECT_EQ(quietErr.str(), "");
+}
+
+TEST(Convert, RequestsThatCannotBeCarriedOutAreUsageErrors) {
+    const fs::path dir = FreshDir();
+    const std::string house = SourcePath("examples/house.wrl");
+    struct Case {
+        std::vector<std::string> files;
+        std::string outputDir, format;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {{house}, "", "", "give IN OUT"},
+        {{house, house, (dir / "x.glb").string()}, "", "", "give IN OUT"},
+        {{house, (dir / "x.dae").string()}, "", "", "unknown output format"},
+        {{house, (dir / "x").string()}, "", "", "unknown output format"},
+        {{house, (dir / "x.glb").string()}, "", "obj", "--format goes with -o DIR"},
+        {{house}, dir.string(), "fbx", "unknown format 'fbx'"},
+        {{}, dir.string(), "", "no input files"},
+    };
+    for (const Case& c : cases) {
+        ConvertRequest request;
+        request.files = c.files;
+        request.outputDir = c.outputDir;
+        request.format = c.format;
+        request.settings = Quiet();
+        std::ostringstream out, err;
+        EXPECT_EQ(RunConvert(request, out, err), 2) << c.message;
+        EXPECT_THAT(err.str(), testing::HasSubstr(c.message));
+    }
+}
+
+TEST(Convert, OutputNamesDropTheVrmlEndings) {
+    const std::vector<std::tuple<std::string, ExportFormat, std::string>> cases = {
+        {"a/b/scene.wrl", ExportFormat::Glb, "scene.glb"},
+        {"scene.WRZ", ExportFormat::Obj, "scene.obj"},
+        {"cones.wrl.gz", ExportFormat::Stl, "cones.stl"},
+        {"model.vrml", ExportFormat::Ply, "model.ply"},
+        {"archive.gz", ExportFormat::Gltf, "archive.gltf"},
+        {"odd.name.txt", ExportFormat::Glb, "odd.name.txt.glb"},
+        {".wrl", ExportFormat::Glb, ".wrl.glb"},
+    };
+    for (const auto& [input, format, expected] : cases)
+        EXPECT_EQ(OutputNameFor(input, format), expected) << input;
+    ExportFormat format;
+    EXPECT_TRUE(ParseExportFormat(".GLTF", format));
+    EXPECT_EQ(format, ExportFormat::Gltf);
+    EXPECT_FALSE(ParseExportFormat(".wrl", format));
+    EXPECT_FALSE(ParseExportFormat("", format));
+}
+
+} // namespace

@@ -1,0 +1,188 @@
+// The shared export step: the group tree, indexed triangles, lines, points,
+// materials and units that every exporter starts from.
+
+#include "ToolTestSupport.h"
+#include "tools/ExportScene.h"
+#include "tools/LoadReport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+using namespace tool_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// How far a tessellation with this many segments may stay inside the true
+// shape, as a fraction of its size.
+double TessellationTolerance(int segments) {
+    return 2.0 * (1.0 - std::cos(3.14159265358979 / segments)) + 1e-5;
+}
+
+void ExpectBoxesMatch(const trelBBox& exported, const trelBBox& expected, double tolerance, const std::string& what) {
+    ASSERT_EQ(exported.IsEmpty(), expected.IsEmpty()) << what;
+    if (expected.IsEmpty())
+        return;
+    const double slack = tolerance * std::max(1e-30, static_cast<double>(expected.GetLargestDimension()));
+    const float* lo[2] = {&exported.GetMin().x, &expected.GetMin().x};
+    const float* hi[2] = {&exported.GetMax().x, &expected.GetMax().x};
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_NEAR(lo[0][k], lo[1][k], slack) << what << " axis " << k;
+        EXPECT_NEAR(hi[0][k], hi[1][k], slack) << what << " axis " << k;
+    }
+}
+
+TEST(ExportScene, KeepsTheGroupTreeNamesAndObjectPlaces) {
+    auto world = HandBuiltWorld();
+    const ExportScene scene = BuildExportScene(*world, ExportOptions());
+
+    ASSERT_EQ(scene.groups.size(), 5u);
+    const std::vector<std::pair<std::string, int>> expected = {
+        {"", -1}, {"Body", 0}, {"", 1}, {"Empty", 0}, {"", 0}};
+    for (size_t g = 0; g < expected.size(); ++g) {
+        EXPECT_EQ(scene.groups[g].name, expected[g].first) << g;
+        EXPECT_EQ(scene.groups[g].parent, expected[g].second) << g;
+        if (expected[g].second >= 0) {
+            EXPECT_EQ(scene.groups[g].depth, scene.groups[static_cast<size_t>(expected[g].second)].depth + 1);
+        }
+    }
+    EXPECT_EQ(scene.groups[0].groups, (std::vector<int>{1, 3, 4}));
+    EXPECT_EQ(scene.groups[1].groups, (std::vector<int>{2}));
+
+    ASSERT_EQ(scene.objects.size(), 4u);
+    EXPECT_EQ(scene.objects[0].name, "Crate");
+    EXPECT_EQ(scene.objects[0].group, 0);
+    EXPECT_EQ(scene.objects[1].name, "Ball");
+    EXPECT_EQ(scene.objects[1].group, 1);
+    EXPECT_EQ(scene.objects[2].type, TREL_POLYLINE);
+    EXPECT_EQ(scene.objects[3].type, TREL_DOT);
+    EXPECT_EQ(scene.objects[3].group, 2);
+}
+
+TEST(ExportScene, TrianglesShareVerticesAndKeepUnitNormals) {
+    auto world = HandBuiltWorld();
+    ExportOptions options;
+    options.tessellation.segments = 16;
+    const ExportScene scene = BuildExportScene(*world, options);
+    for (const ExportObject& object : scene.objects) {
+        ASSERT_EQ(object.positions.size(), object.normals.size());
+        for (uint32_t index : object.triangles)
+            ASSERT_LT(index, object.positions.size());
+        for (const trelVector& n : object.normals)
+            EXPECT_NEAR(n.Length(), 1.0, 1e-6);
+    }
+    // A box: 12 triangles over 24 corners (each face has its own normal).
+    EXPECT_EQ(scene.objects[0].GetTriangleCount(), 12u);
+    EXPECT_EQ(scene.objects[0].positions.size(), 24u);
+    trelTessellation all;
+    world->Tessellate(all, options.tessellation);
+    EXPECT_EQ(scene.GetTriangleCount(), all.GetTriangleCount());
+    EXPECT_LT(scene.objects[1].positions.size(), 3 * scene.objects[1].GetTriangleCount() / 2);
+    EXPECT_EQ(scene.GetLineStripCount(), 1u);
+    EXPECT_EQ(scene.objects[2].lineStrips[0].size(), 3u);
+    EXPECT_EQ(scene.GetPointCount(), 1u);
+}
+
+TEST(ExportScene, DistinctMaterialsAreSharedInOrderOfFirstUse) {
+    auto world = HandBuiltWorld();
+    const ExportScene scene = BuildExportScene(*world, ExportOptions());
+    ASSERT_EQ(scene.materials.size(), 3u); // red, glass, green; the dot reuses red
+    EXPECT_EQ(scene.objects[0].material, 0);
+    EXPECT_EQ(scene.objects[1].material, 1);
+    EXPECT_EQ(scene.objects[2].material, 2);
+    EXPECT_EQ(scene.objects[3].material, 0);
+    EXPECT_EQ(scene.materials[1].GetDiffuse().GetAlpha(), 0.5f);
+}
+
+TEST(ExportScene, UnitsUndoTheLoadersScale) {
+    const std::vector<std::pair<int, double>> units = {{4, 1.0}, {3, 0.01}, {2, 0.001}, {1, 1e-6}, {0, 1.0}};
+    for (const auto& [imageUnits, factor] : units)
+        EXPECT_DOUBLE_EQ(UnitScaleToFile(imageUnits), factor) << imageUnits;
+
+    auto world = HandBuiltWorld();
+    ExportOptions options;
+    options.scale = 0.01;
+    const ExportScene scene = BuildExportScene(*world, options);
+    EXPECT_EQ(scene.scale, 0.01);
+    const trelBBox box = scene.GetBounds();
+    EXPECT_NEAR(box.GetMax().y, 0.1, 1e-7); // the dot at y = 10
+    EXPECT_NEAR(box.GetMax().x, 0.06, 1e-4); // the sphere's far side at x = 6
+    EXPECT_NEAR(box.GetMin().x, -0.01, 1e-7);
+}
+
+TEST(ExportScene, BoundsFollowTheWorldsBoxAtEveryResolution) {
+    for (int segments : {3, 8, 32, 200}) {
+        auto world = HandBuiltWorld();
+        // Turned about a slanted axis, so that no tessellation vertex sits on the box by luck.
+        world->ApplyMatrixToGeometry(CreateRotationMatrixForNormalAngle(trelVector(1, 2, 3), 0.7), true);
+        world->RecursiveUpdateBBox();
+        ExportOptions options;
+        options.tessellation.segments = segments;
+        const ExportScene scene = BuildExportScene(*world, options);
+        ExpectBoxesMatch(scene.GetBounds(), world->GetBBox(), TessellationTolerance(segments),
+                         std::to_string(segments) + " segments");
+    }
+}
+
+TEST(ExportScene, ProgressRisesToAHundred) {
+    auto world = HandBuiltWorld();
+    std::vector<int> seen;
+    BuildExportScene(*world, ExportOptions(), [&](int percent) { seen.push_back(percent); });
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end());
+    EXPECT_EQ(seen.back(), 100);
+}
+
+TEST(ExportScene, NamesBecomeValidUtf8) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"plain", "plain"},
+        {"caf\xc3\xa9", "caf\xc3\xa9"},      // UTF-8 stays
+        {"caf\xe9", "caf\xc3\xa9"},          // Latin-1 é becomes UTF-8
+        {"\xed\xa0\x80", "\xc3\xad\xc2\xa0\xc2\x80"}, // a surrogate is no UTF-8
+        {"\xc0\xaf", "\xc3\x80\xc2\xaf"},     // nor an overlong form
+        {"\xf0\x9f\x98\x80", "\xf0\x9f\x98\x80"},
+        {"\xe2\x82", "\xc3\xa2\xc2\x82"},     // cut short
+    };
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(ToValidUtf8(in), out) << in;
+}
+
+// For every file of the corpus that loads, the exported geometry has the
+// loaded world's box, brought back to the file's unit.
+TEST(ExportScene, CorpusBoundsMatchTheLoadedWorlds) {
+    const fs::path corpus(VRML_CORPUS_DIR);
+    std::error_code error;
+    if (!fs::is_directory(corpus, error))
+        GTEST_SKIP() << "no corpus at " << corpus;
+    const int segments = 64;
+    size_t compared = 0;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(corpus)) {
+        const std::string extension = entry.path().extension().string();
+        if (!entry.is_regular_file() || extension == ".md" || extension == ".tsv")
+            continue;
+        LoadedScene loaded = LoadScene(entry.path().string(), false);
+        if (loaded.result != 0)
+            continue;
+        ExportOptions options;
+        options.tessellation.segments = segments;
+        options.scale = UnitScaleToFile(loaded.imageUnits);
+        const ExportScene scene = BuildExportScene(*loaded.world, options);
+        loaded.world->RecursiveUpdateBBox();
+        trelBBox expected;
+        if (!loaded.world->GetBBox().IsEmpty()) {
+            const trelFloatPoint& lo = loaded.world->GetBBox().GetMin();
+            const trelFloatPoint& hi = loaded.world->GetBBox().GetMax();
+            const float s = static_cast<float>(options.scale);
+            expected.AddPoint({lo.x * s, lo.y * s, lo.z * s});
+            expected.AddPoint({hi.x * s, hi.y * s, hi.z * s});
+        }
+        ExpectBoxesMatch(scene.GetBounds(), expected, TessellationTolerance(segments), entry.path().string());
+        ++compared;
+    }
+    EXPECT_GT(compared, 100u);
+}
+
+} // namespace

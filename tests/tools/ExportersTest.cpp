@@ -1,0 +1,339 @@
+// What each exporter writes, read back: binary STL, PLY with colours, OBJ
+// with its MTL, and glTF re-read with tinygltf.
+
+#include "ToolTestSupport.h"
+#include "tools/Convert.h"
+#include "tools/ExportScene.h"
+#include "tools/Exporters.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <tiny_gltf.h>
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+using namespace tool_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+float FloatAt(const std::string& bytes, size_t offset) {
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes.data() + offset);
+    const uint32_t bits = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+uint32_t UIntAt(const std::string& bytes, size_t offset) {
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes.data() + offset);
+    return b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
+}
+
+ExportScene HandBuiltScene(int segments = 12) {
+    auto world = HandBuiltWorld();
+    ExportOptions options;
+    options.tessellation.segments = segments;
+    return BuildExportScene(*world, options);
+}
+
+TEST(StlExport, BinaryLayoutWithOneUnitNormalPerTriangle) {
+    const ExportScene scene = HandBuiltScene();
+    const fs::path path = FreshDir() / "scene.stl";
+    ASSERT_EQ(WriteStl(scene, path.string()), "");
+    const std::string bytes = ReadFile(path);
+    const size_t triangles = scene.GetTriangleCount();
+    ASSERT_EQ(bytes.size(), 84 + 50 * triangles);
+    EXPECT_NE(bytes.compare(0, 5, "solid"), 0); // else readers take it for ASCII
+    EXPECT_EQ(UIntAt(bytes, 80), triangles);
+    for (size_t t = 0; t < triangles; ++t) {
+        const size_t at = 84 + 50 * t;
+        const trelVector normal(FloatAt(bytes, at), FloatAt(bytes, at + 4), FloatAt(bytes, at + 8));
+        ASSERT_NEAR(normal.Length(), 1.0, 1e-5) << t;
+        trelFloatPoint p[3];
+        for (int k = 0; k < 3; ++k)
+            p[k] = {FloatAt(bytes, at + 12 + 12 * k), FloatAt(bytes, at + 16 + 12 * k), FloatAt(bytes, at + 20 + 12 * k)};
+        // The facet normal agrees with the winding.
+        EXPECT_GT(DotProduct(normal, CrossProduct(p[1] - p[0], p[2] - p[0])), 0.0) << t;
+    }
+    // Lines and dots have no place in STL: the box and the sphere only.
+    EXPECT_EQ(triangles, scene.objects[0].GetTriangleCount() + scene.objects[1].GetTriangleCount());
+}
+
+struct PlyFile {
+    std::vector<std::string> header;
+    std::map<std::string, size_t> counts;
+    std::string body;
+};
+
+PlyFile ReadPly(const fs::path& path) {
+    PlyFile ply;
+    const std::string bytes = ReadFile(path);
+    const size_t end = bytes.find("end_header\n");
+    std::istringstream header(bytes.substr(0, end));
+    for (std::string line; std::getline(header, line);) {
+        ply.header.push_back(line);
+        std::istringstream words(line);
+        std::string first, name;
+        size_t count = 0;
+        if (words >> first >> name >> count && first == "element")
+            ply.counts[name] = count;
+    }
+    ply.body = bytes.substr(end + std::strlen("end_header\n"));
+    return ply;
+}
+
+TEST(PlyExport, HeaderCountsAndPerVertexColours) {
+    const ExportScene scene = HandBuiltScene();
+    const fs::path path = FreshDir() / "scene.ply";
+    ASSERT_EQ(WritePly(scene, path.string()), "");
+    const PlyFile ply = ReadPly(path);
+    ASSERT_GE(ply.header.size(), 3u);
+    EXPECT_EQ(ply.header[0], "ply");
+    EXPECT_EQ(ply.header[1], "format binary_little_endian 1.0");
+    EXPECT_THAT(ply.header, testing::Contains("property uchar red"));
+    EXPECT_THAT(ply.header, testing::Contains("property list uchar int vertex_indices"));
+
+    const size_t triangleVertices = scene.objects[0].positions.size() + scene.objects[1].positions.size();
+    EXPECT_EQ(ply.counts.at("vertex"), triangleVertices + 3 + 1); // the polyline's three points, the dot
+    EXPECT_EQ(ply.counts.at("face"), scene.GetTriangleCount());
+    EXPECT_EQ(ply.counts.at("edge"), 2u);
+    const size_t vertexSize = 6 * 4 + 4;
+    ASSERT_EQ(ply.body.size(),
+              ply.counts.at("vertex") * vertexSize + ply.counts.at("face") * 13 + ply.counts.at("edge") * 8);
+
+    // Each vertex has its object's diffuse colour: red box, glass sphere (alpha 0.5), green line, red dot.
+    const auto colour = [&](size_t vertex) {
+        const size_t at = vertex * vertexSize + 24;
+        return std::vector<int>{static_cast<unsigned char>(ply.body[at]), static_cast<unsigned char>(ply.body[at + 1]),
+                                static_cast<unsigned char>(ply.body[at + 2]),
+                                static_cast<unsigned char>(ply.body[at + 3])};
+    };
+    const size_t boxVertices = scene.objects[0].positions.size();
+    EXPECT_EQ(colour(0), (std::vector<int>{255, 0, 0, 255}));
+    EXPECT_EQ(colour(boxVertices), (std::vector<int>{51, 102, 255, 128}));
+    EXPECT_EQ(colour(triangleVertices), (std::vector<int>{0, 255, 0, 255}));
+    EXPECT_EQ(colour(triangleVertices + 3), (std::vector<int>{255, 0, 0, 255}));
+    // The dot is where it was put.
+    EXPECT_EQ(FloatAt(ply.body, (triangleVertices + 3) * vertexSize + 4), 10.0f);
+
+    // Faces index existing vertices; edges follow the polyline.
+    const size_t faces = ply.counts.at("vertex") * vertexSize;
+    for (size_t f = 0; f < ply.counts.at("face"); ++f) {
+        ASSERT_EQ(ply.body[faces + 13 * f], 3);
+        for (size_t k = 0; k < 3; ++k)
+            ASSERT_LT(UIntAt(ply.body, faces + 13 * f + 1 + 4 * k), triangleVertices);
+    }
+    const size_t edges = faces + 13 * ply.counts.at("face");
+    EXPECT_EQ(UIntAt(ply.body, edges), triangleVertices);
+    EXPECT_EQ(UIntAt(ply.body, edges + 4), triangleVertices + 1);
+    EXPECT_EQ(UIntAt(ply.body, edges + 8), triangleVertices + 1);
+    EXPECT_EQ(UIntAt(ply.body, edges + 12), triangleVertices + 2);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+TEST(ObjExport, GroupsObjectsMaterialsLinesAndPoints) {
+    auto world = HandBuiltWorld();
+    world->GetGroup(0)->SetGroupName(trelRope("My Body")); // white space cannot stay in an OBJ name
+    ExportOptions options;
+    options.tessellation.segments = 12;
+    const ExportScene scene = BuildExportScene(*world, options);
+    const fs::path dir = FreshDir();
+    ASSERT_EQ(WriteObj(scene, (dir / "scene.obj").string()), "");
+    const std::vector<std::string> obj = Lines(ReadFile(dir / "scene.obj"));
+    const std::vector<std::string> mtl = Lines(ReadFile(dir / "scene.mtl"));
+
+    EXPECT_THAT(obj, testing::Contains("mtllib scene.mtl"));
+    std::vector<std::string> names;
+    size_t v = 0, vn = 0;
+    for (const std::string& line : obj) {
+        const std::string key = line.substr(0, line.find(' '));
+        if (key == "g" || key == "o" || key == "usemtl")
+            names.push_back(line);
+        v += key == "v";
+        vn += key == "vn";
+        // Every index is 1-based and refers to a vertex (and normal) written before it.
+        if (key == "f" || key == "l" || key == "p") {
+            std::istringstream words(line.substr(2));
+            for (std::string word; words >> word;) {
+                const size_t slash = word.find("//");
+                const long vertex = std::stol(word.substr(0, slash));
+                EXPECT_GE(vertex, 1);
+                EXPECT_LE(static_cast<size_t>(vertex), v) << line;
+                if (slash != std::string::npos) {
+                    const long normal = std::stol(word.substr(slash + 2));
+                    EXPECT_GE(normal, 1);
+                    EXPECT_LE(static_cast<size_t>(normal), vn) << line;
+                } else {
+                    EXPECT_NE(key, "f") << "faces carry normals";
+                }
+            }
+        }
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"g default", "o Crate", "usemtl material_0", "g My_Body", "o Ball",
+                                               "usemtl material_1", "g My_Body", "o polyline_3", "usemtl material_2",
+                                               "o dot_4", "usemtl material_0"}));
+    EXPECT_THAT(obj, testing::Contains(testing::StartsWith("l ")).Times(1));
+    EXPECT_THAT(obj, testing::Contains(testing::StartsWith("p ")).Times(1));
+    EXPECT_EQ(std::count_if(obj.begin(), obj.end(), [](const std::string& l) { return l.rfind("f ", 0) == 0; }),
+              static_cast<long>(scene.GetTriangleCount()));
+
+    EXPECT_THAT(mtl, testing::Contains("newmtl material_1"));
+    EXPECT_THAT(mtl, testing::Contains("Kd 0.2 0.4 1"));
+    EXPECT_THAT(mtl, testing::Contains("Ke 0.3 0.2 0.1"));
+    EXPECT_THAT(mtl, testing::Contains("d 0.5"));
+    EXPECT_THAT(mtl, testing::Contains("Ns 115.2")); // shininess 0.9 of 128
+    EXPECT_THAT(mtl, testing::Contains("Ks 0 0 0"));
+}
+
+tinygltf::Model ReadGltf(const fs::path& path) {
+    tinygltf::TinyGLTF reader;
+    tinygltf::Model model;
+    std::string error, warning;
+    const bool read = path.extension() == ".glb"
+                          ? reader.LoadBinaryFromFile(&model, &error, &warning, path.string())
+                          : reader.LoadASCIIFromFile(&model, &error, &warning, path.string());
+    EXPECT_TRUE(read) << error;
+    EXPECT_EQ(error, "");
+    return model;
+}
+
+const tinygltf::Node* NodeNamed(const tinygltf::Model& model, const std::string& name) {
+    for (const tinygltf::Node& node : model.nodes)
+        if (node.name == name)
+            return &node;
+    return nullptr;
+}
+
+std::vector<std::string> ChildNames(const tinygltf::Model& model, const tinygltf::Node& node) {
+    std::vector<std::string> names;
+    for (int child : node.children)
+        names.push_back(model.nodes[static_cast<size_t>(child)].name);
+    return names;
+}
+
+TEST(GltfExport, HierarchyNamesMaterialsAndPrimitivesReadBack) {
+    ExportScene scene = HandBuiltScene();
+    scene.name = "hand";
+    const fs::path dir = FreshDir();
+    for (const char* file : {"scene.glb", "scene.gltf"}) {
+        ASSERT_EQ(WriteGltf(scene, (dir / file).string(), fs::path(file).extension() == ".glb"), "");
+        const tinygltf::Model model = ReadGltf(dir / file);
+        ASSERT_EQ(model.scenes.size(), 1u);
+        ASSERT_EQ(model.scenes[0].nodes, (std::vector<int>{0}));
+        const tinygltf::Node& root = model.nodes[0];
+        EXPECT_EQ(root.name, "hand"); // the world has no name of its own
+        // The unnamed empty group is left out; the named one stays.
+        EXPECT_EQ(ChildNames(model, root), (std::vector<std::string>{"Body", "Empty", "Crate"}));
+        const tinygltf::Node* body = NodeNamed(model, "Body");
+        ASSERT_NE(body, nullptr);
+        ASSERT_EQ(ChildNames(model, *body), (std::vector<std::string>{"", "Ball"}));
+        const tinygltf::Node& inner = model.nodes[static_cast<size_t>(body->children[0])];
+        EXPECT_EQ(ChildNames(model, inner), (std::vector<std::string>{"polyline", "dot"}));
+
+        const tinygltf::Node* ball = NodeNamed(model, "Ball");
+        ASSERT_NE(ball, nullptr);
+        const tinygltf::Mesh& sphere = model.meshes[static_cast<size_t>(ball->mesh)];
+        ASSERT_EQ(sphere.primitives.size(), 1u);
+        const tinygltf::Primitive& triangles = sphere.primitives[0];
+        EXPECT_EQ(triangles.mode, TINYGLTF_MODE_TRIANGLES);
+        EXPECT_EQ(triangles.attributes.count("NORMAL"), 1u);
+        const tinygltf::Accessor& indices = model.accessors[static_cast<size_t>(triangles.indices)];
+        EXPECT_EQ(indices.count, 3 * scene.objects[1].GetTriangleCount());
+        const tinygltf::Accessor& positions = model.accessors[static_cast<size_t>(triangles.attributes.at("POSITION"))];
+        ASSERT_EQ(positions.maxValues.size(), 3u);
+        EXPECT_NEAR(positions.maxValues[0], 6.0, 1e-6);
+        EXPECT_NEAR(positions.minValues[0], 4.0, 1e-6);
+
+        const tinygltf::Material& glass = model.materials[static_cast<size_t>(triangles.material)];
+        EXPECT_EQ(glass.alphaMode, "BLEND");
+        EXPECT_TRUE(glass.doubleSided);
+        EXPECT_THAT(glass.pbrMetallicRoughness.baseColorFactor,
+                    testing::Pointwise(testing::DoubleNear(1e-6), std::vector<double>{0.2, 0.4, 1.0, 0.5}));
+        EXPECT_THAT(glass.emissiveFactor,
+                    testing::Pointwise(testing::DoubleNear(1e-6), std::vector<double>{0.3, 0.2, 0.1}));
+        EXPECT_EQ(glass.pbrMetallicRoughness.metallicFactor, 0.0);
+
+        const tinygltf::Node* crate = NodeNamed(model, "Crate");
+        ASSERT_NE(crate, nullptr);
+        const tinygltf::Material& red =
+            model.materials[static_cast<size_t>(model.meshes[static_cast<size_t>(crate->mesh)].primitives[0].material)];
+        EXPECT_EQ(red.alphaMode, "OPAQUE");
+
+        const tinygltf::Node& line = model.nodes[static_cast<size_t>(inner.children[0])];
+        const tinygltf::Primitive& strip = model.meshes[static_cast<size_t>(line.mesh)].primitives.at(0);
+        EXPECT_EQ(strip.mode, TINYGLTF_MODE_LINE_STRIP);
+        EXPECT_EQ(model.accessors[static_cast<size_t>(strip.attributes.at("POSITION"))].count, 3u);
+        const tinygltf::Node& dot = model.nodes[static_cast<size_t>(inner.children[1])];
+        EXPECT_EQ(model.meshes[static_cast<size_t>(dot.mesh)].primitives.at(0).mode, TINYGLTF_MODE_POINTS);
+    }
+}
+
+TEST(GltfExport, AnEmptyWorldIsAValidSceneWithoutBuffers) {
+    C3DWorld world;
+    const ExportScene scene = BuildExportScene(world, ExportOptions());
+    const fs::path path = FreshDir() / "empty.glb";
+    ASSERT_EQ(WriteGltf(scene, path.string(), true), "");
+    const tinygltf::Model model = ReadGltf(path);
+    EXPECT_TRUE(model.buffers.empty());
+    ASSERT_EQ(model.nodes.size(), 1u);
+    EXPECT_EQ(model.nodes[0].name, "world");
+}
+
+// Groups nested far deeper than any call stack: written and read back
+// without recursion on our side.
+TEST(GltfExport, DeeplyNestedGroupsBecomeAChainOfNodes) {
+    C3DWorld world;
+    trelBaseGroup* group = &world;
+    const int depth = 20000;
+    for (int i = 0; i < depth; ++i)
+        group = AddGroup(*group, ("g" + std::to_string(i)).c_str());
+    group->AddObject(MakeDot({1, 2, 3}), Material(Red), true);
+    const ExportScene scene = BuildExportScene(world, ExportOptions());
+    ASSERT_EQ(scene.groups.size(), static_cast<size_t>(depth) + 1);
+    const fs::path path = FreshDir() / "deep.glb";
+    ASSERT_EQ(WriteGltf(scene, path.string(), true), "");
+    const std::string bytes = ReadFile(path);
+    EXPECT_EQ(bytes.compare(0, 4, "glTF"), 0);
+    EXPECT_EQ(UIntAt(bytes, 8), bytes.size());
+}
+
+TEST(Exporters, WritersReportFailureAndLeaveNothingBehind) {
+    const ExportScene scene = HandBuiltScene();
+    const fs::path missing = FreshDir() / "no" / "such" / "folder";
+    for (const char* name : {"x.glb", "x.gltf", "x.obj", "x.stl", "x.ply"}) {
+        const std::string path = (missing / name).string();
+        ExportFormat format;
+        ASSERT_TRUE(ParseExportFormat(fs::path(name).extension().string(), format));
+        std::string failure;
+        switch (format) {
+        case ExportFormat::Glb: failure = WriteGltf(scene, path, true); break;
+        case ExportFormat::Gltf: failure = WriteGltf(scene, path, false); break;
+        case ExportFormat::Obj: failure = WriteObj(scene, path); break;
+        case ExportFormat::Stl: failure = WriteStl(scene, path); break;
+        case ExportFormat::Ply: failure = WritePly(scene, path); break;
+        }
+        EXPECT_NE(failure, "") << name;
+        EXPECT_FALSE(fs::exists(path)) << name;
+    }
+}
+
+} // namespace

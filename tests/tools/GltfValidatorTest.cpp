@@ -1,0 +1,74 @@
+// The Khronos glTF validator, run with the machine's Node.js, finds no error
+// in what the exporter writes for the sample scenes and a hand-built world.
+// Skips when Node.js or the npm package gltf-validator is missing.
+
+#include "ToolTestSupport.h"
+#include "tools/Convert.h"
+#include "tools/ExportScene.h"
+#include "tools/Exporters.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+using namespace tool_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+bool HaveNode() {
+#ifdef _WIN32
+    return std::system("node --version >NUL 2>&1") == 0;
+#else
+    return std::system("node --version >/dev/null 2>&1") == 0;
+#endif
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+TEST(GltfValidator, SampleScenesAndAHandBuiltWorldHaveNoErrors) {
+    if (!HaveNode())
+        GTEST_SKIP() << "Node.js is not installed";
+    std::error_code error;
+    if (!fs::is_directory(VRML_GLTF_VALIDATOR_DIR, error))
+        GTEST_SKIP() << "gltf-validator is not installed at " << VRML_GLTF_VALIDATOR_DIR;
+
+    const fs::path dir = FreshDir();
+    ConvertSettings settings;
+    settings.progress = false;
+    size_t written = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator(SourcePath("examples"))) {
+        if (entry.path().extension() != ".wrl")
+            continue;
+        for (ExportFormat format : {ExportFormat::Glb, ExportFormat::Gltf}) {
+            ConvertSummary summary;
+            const fs::path out = dir / OutputNameFor(entry.path().string(), format);
+            ASSERT_EQ(ConvertFile(entry.path().string(), out.string(), format, settings, summary), "") << out;
+            ++written;
+        }
+    }
+    auto world = HandBuiltWorld();
+    const ExportScene scene = BuildExportScene(*world, ExportOptions());
+    ASSERT_EQ(WriteGltf(scene, (dir / "hand-built.glb").string(), true), "");
+    ASSERT_EQ(WriteGltf(scene, (dir / "hand-built.gltf").string(), false), "");
+    written += 2;
+
+    const fs::path report = dir / "report.txt";
+    const std::string command = "node " + Quoted(SourcePath("tools/scripts/validate_gltf.js")) + " " +
+                                Quoted(dir.string()) + " > " + Quoted(report.string()) + " 2>&1";
+#ifndef _WIN32
+    setenv("GLTF_VALIDATOR_DIR", VRML_GLTF_VALIDATOR_DIR, 1);
+#endif
+    const int status = std::system(command.c_str());
+    std::ifstream in(report);
+    std::ostringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(status, 0) << text.str();
+    EXPECT_NE(text.str().find("validated " + std::to_string(written) + " files: 0 with errors"), std::string::npos)
+        << text.str();
+}
+
+} // namespace

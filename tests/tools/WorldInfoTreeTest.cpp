@@ -1,0 +1,65 @@
+// `vrml info --tree`: the group hierarchy, indented, with names, object
+// counts by type and triangles per group and per subtree.
+
+#include "ToolTestSupport.h"
+#include "tools/WorldInfo.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using namespace tool_test;
+
+namespace {
+
+std::vector<std::string> TreeLines(const C3DWorld& world, int segments = 8) {
+    trelTessellationOptions options;
+    options.segments = segments;
+    std::ostringstream out;
+    WriteGroupTree(out, world, options);
+    std::vector<std::string> lines;
+    std::istringstream in(out.str());
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+TEST(WorldInfoTree, GroupsIndentedWithTheirObjectsAndSubtreeTotals) {
+    auto world = HandBuiltWorld();
+    trelTessellationOptions options;
+    options.segments = 8;
+    trelTessellation sphere;
+    world->GetGroup(0)->GetObject(0)->Tessellate(sphere, options);
+    const size_t ballTriangles = sphere.GetTriangleCount();
+    const std::string all = std::to_string(12 + ballTriangles);
+
+    EXPECT_EQ(TreeLines(*world),
+              (std::vector<std::string>{
+                  "tree:",
+                  "  (world): 1 object (box 1), 12 triangles; with subgroups 4 objects, " + all + " triangles",
+                  "    Body: 1 object (sphere 1), " + std::to_string(ballTriangles) +
+                      " triangles; with subgroups 3 objects, " + std::to_string(ballTriangles) + " triangles",
+                  "      (unnamed): 2 objects (dot 1, polyline 1), 0 triangles",
+                  "    Empty: no objects",
+                  "    (unnamed): no objects",
+              }));
+}
+
+TEST(WorldInfoTree, IndentationStopsGrowingForDeepNesting) {
+    C3DWorld world;
+    trelBaseGroup* group = &world;
+    const int depth = 5000;
+    for (int i = 1; i <= depth; ++i)
+        group = AddGroup(*group, ("g" + std::to_string(i)).c_str());
+    group->AddObject(MakeBox({0, 0, 0}, {1, 1, 1}), Material(Red), true);
+    const std::vector<std::string> lines = TreeLines(world);
+    ASSERT_EQ(lines.size(), static_cast<size_t>(depth) + 2);
+    EXPECT_THAT(lines[1], testing::EndsWith("with subgroups 1 objects, 12 triangles"));
+    EXPECT_EQ(lines[3], "      g2: no objects; with subgroups 1 objects, 12 triangles");
+    EXPECT_THAT(lines.back(), testing::HasSubstr("[depth 5000] g5000: 1 object (box 1), 12 triangles"));
+    for (const std::string& line : lines)
+        ASSERT_LT(line.size(), 200u);
+}
+
+} // namespace

@@ -1,0 +1,184 @@
+#include "Convert.h"
+
+#include "ExportScene.h"
+#include "Exporters.h"
+#include "LoadReport.h"
+#include "Progress.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <set>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool EndsWith(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+std::string WriteScene(const ExportScene& scene, const std::string& path, ExportFormat format) {
+    switch (format) {
+    case ExportFormat::Glb: return WriteGltf(scene, path, true);
+    case ExportFormat::Gltf: return WriteGltf(scene, path, false);
+    case ExportFormat::Obj: return WriteObj(scene, path);
+    case ExportFormat::Stl: return WriteStl(scene, path);
+    case ExportFormat::Ply: return WritePly(scene, path);
+    }
+    return "unknown format";
+}
+
+} // namespace
+
+bool ParseExportFormat(std::string name, ExportFormat& format) {
+    name = Lower(name);
+    if (!name.empty() && name[0] == '.')
+        name.erase(0, 1);
+    static const std::pair<const char*, ExportFormat> names[] = {{"glb", ExportFormat::Glb},
+                                                                 {"gltf", ExportFormat::Gltf},
+                                                                 {"obj", ExportFormat::Obj},
+                                                                 {"stl", ExportFormat::Stl},
+                                                                 {"ply", ExportFormat::Ply}};
+    for (const auto& [text, value] : names) {
+        if (name == text) {
+            format = value;
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* FormatExtension(ExportFormat format) {
+    switch (format) {
+    case ExportFormat::Glb: return ".glb";
+    case ExportFormat::Gltf: return ".gltf";
+    case ExportFormat::Obj: return ".obj";
+    case ExportFormat::Stl: return ".stl";
+    case ExportFormat::Ply: return ".ply";
+    }
+    return "";
+}
+
+std::string OutputNameFor(const std::string& input, ExportFormat format) {
+    std::string name = fs::path(input).filename().string();
+    if (EndsWith(Lower(name), ".gz"))
+        name.resize(name.size() - 3);
+    for (const char* ending : {".wrl", ".wrz", ".vrml"}) {
+        if (EndsWith(Lower(name), ending) && name.size() > std::char_traits<char>::length(ending)) {
+            name.resize(name.size() - std::char_traits<char>::length(ending));
+            break;
+        }
+    }
+    return name + FormatExtension(format);
+}
+
+std::string ConvertFile(const std::string& input, const std::string& output, ExportFormat format,
+                        const ConvertSettings& settings, ConvertSummary& summary) {
+    LoadedScene loaded = LoadScene(input, settings.progress);
+    if (!loaded.failure.empty())
+        return loaded.failure;
+    if (loaded.result != 0)
+        return "no node could be read from it";
+
+    ExportOptions options;
+    options.tessellation.segments = settings.segments;
+    // glTF is in metres by definition, which is the file's own unit.
+    const bool fileUnits = !settings.loadedUnits || format == ExportFormat::Glb || format == ExportFormat::Gltf;
+    options.scale = fileUnits ? UnitScaleToFile(loaded.imageUnits) : 1.0;
+
+    ProgressBar bar("writing", settings.progress);
+    // Tessellation is most of the work; the bar stops short of the end for the file itself.
+    ExportScene scene = BuildExportScene(*loaded.world, options,
+                                         [](int percent) { ProgressBar::Report(std::max(1, percent * 9 / 10)); });
+    loaded.world.reset(); // only the exported form is needed from here on
+    scene.name = ToValidUtf8(fs::path(OutputNameFor(input, format)).stem().string());
+    const std::string failure = WriteScene(scene, output, format);
+    bar.Finish();
+    if (!failure.empty())
+        return failure + " (" + output + ")";
+    summary.objects = scene.objects.size();
+    summary.triangles = scene.GetTriangleCount();
+    summary.lineStrips = scene.GetLineStripCount();
+    summary.points = scene.GetPointCount();
+    return std::string();
+}
+
+int RunConvert(const ConvertRequest& request, std::ostream& out, std::ostream& err) {
+    const bool batch = !request.outputDir.empty();
+    std::vector<std::pair<std::string, std::string>> jobs; // input, output
+    ExportFormat format = ExportFormat::Glb;
+    if (batch) {
+        if (request.files.empty()) {
+            err << "vrml convert: no input files\n";
+            return 2;
+        }
+        if (!request.format.empty() && !ParseExportFormat(request.format, format)) {
+            err << "vrml convert: unknown format '" << request.format << "' (glb, gltf, obj, stl or ply)\n";
+            return 2;
+        }
+        std::error_code error;
+        fs::create_directories(request.outputDir, error);
+        if (!fs::is_directory(request.outputDir, error)) {
+            err << "vrml convert: " << request.outputDir << ": cannot create the output folder\n";
+            return 2;
+        }
+        for (const std::string& input : request.files)
+            jobs.emplace_back(input, (fs::path(request.outputDir) / OutputNameFor(input, format)).string());
+    } else {
+        if (request.files.size() != 2) {
+            err << "vrml convert: give IN OUT, or several inputs with -o DIR\n";
+            return 2;
+        }
+        if (!request.format.empty()) {
+            err << "vrml convert: --format goes with -o DIR; otherwise OUT's extension names the format\n";
+            return 2;
+        }
+        if (!ParseExportFormat(fs::path(request.files[1]).extension().string(), format)) {
+            err << "vrml convert: " << request.files[1]
+                << ": unknown output format (the extension must be .glb, .gltf, .obj, .stl or .ply)\n";
+            return 2;
+        }
+        jobs.emplace_back(request.files[0], request.files[1]);
+    }
+    if (request.settings.loadedUnits && (format == ExportFormat::Glb || format == ExportFormat::Gltf)) {
+        err << "vrml convert: --units loaded applies to OBJ, STL and PLY; glTF is always in metres\n";
+        return 2;
+    }
+
+    int status = 0;
+    std::set<std::string> written;
+    for (const auto& [input, output] : jobs) {
+        // Two inputs of the same name in different folders would overwrite
+        // each other's output without a word; the second one is refused instead.
+        if (!written.insert(fs::path(output).lexically_normal().string()).second) {
+            err << "vrml: " << input << ": " << output << " was already written for an earlier input\n";
+            status = 1;
+            continue;
+        }
+        ConvertSummary summary;
+        ConvertSettings settings = request.settings;
+        settings.progress = settings.progress && !request.quiet;
+        std::string failure;
+        try {
+            failure = ConvertFile(input, output, format, settings, summary);
+        } catch (const std::bad_alloc&) {
+            failure = "not enough memory";
+        }
+        if (!failure.empty()) {
+            err << "vrml: " << input << ": " << failure << '\n';
+            status = 1;
+            continue;
+        }
+        if (!request.quiet)
+            out << input << " -> " << output << ": " << summary.objects << " objects, " << summary.triangles
+                << " triangles, " << summary.lineStrips << " lines, " << summary.points << " points\n";
+    }
+    return status;
+}

@@ -1,0 +1,47 @@
+#pragma once
+// `vrml convert`: loaded worlds written as glTF, OBJ, STL or PLY.
+
+#include <cstddef>
+#include <ostream>
+#include <string>
+#include <vector>
+
+enum class ExportFormat { Glb, Gltf, Obj, Stl, Ply };
+
+// The format named by a file extension or a format name, without regard to
+// case (".glb" or "glb"); false for anything else.
+bool ParseExportFormat(std::string name, ExportFormat& format);
+const char* FormatExtension(ExportFormat format); // ".glb", ...
+
+struct ConvertSettings {
+    int segments = 32;         // divisions of a full turn for curved solids
+    bool loadedUnits = false;  // OBJ, STL, PLY: keep the loader's scaled units
+    bool progress = true;      // bars on stderr (drawn only when it is a terminal)
+};
+
+struct ConvertSummary {
+    size_t objects = 0, triangles = 0, lineStrips = 0, points = 0;
+};
+
+// Loads `input` and writes it to `output`. Returns an empty string on
+// success, else the reason in a few words.
+std::string ConvertFile(const std::string& input, const std::string& output, ExportFormat format,
+                        const ConvertSettings& settings, ConvertSummary& summary);
+
+// What a batch writes for `input` into a folder: its name without the
+// .gz and .wrl/.wrz/.vrml endings, with the format's extension.
+std::string OutputNameFor(const std::string& input, ExportFormat format);
+
+struct ConvertRequest {
+    std::vector<std::string> files; // IN OUT, or the inputs when outputDir is set
+    std::string outputDir;          // -o DIR
+    std::string format;             // --format, with -o DIR only (default glb)
+    ConvertSettings settings;
+    bool quiet = false;
+};
+
+// The whole command. Every failure is one line on `err` naming the file and
+// the reason; without `quiet`, each conversion done is one line on `out`.
+// Returns 0 when every input was converted, 1 when any failed, 2 when the
+// request itself cannot be carried out.
+int RunConvert(const ConvertRequest& request, std::ostream& out, std::ostream& err);

@@ -1,0 +1,258 @@
+#include "ExportScene.h"
+
+#include "WorldWalk.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <unordered_map>
+
+namespace {
+
+bool IsFinite(const trelFloatPoint& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+
+trelFloatPoint Scaled(const trelFloatPoint& p, double scale) {
+    return {static_cast<float>(p.x * scale), static_cast<float>(p.y * scale), static_cast<float>(p.z * scale)};
+}
+
+// A unit normal whatever the tessellation handed over: its own when usable,
+// else the face's, else up. Viewers and validators reject any other length.
+trelVector UnitNormal(trelVector normal, const trelFloatPoint* face) {
+    if (std::isfinite(normal.x) && std::isfinite(normal.y) && std::isfinite(normal.z) && normal.Normalize() > 1e-12)
+        return normal;
+    trelVector cross = CrossProduct(face[1] - face[0], face[2] - face[0]);
+    if (std::isfinite(cross.x) && std::isfinite(cross.y) && std::isfinite(cross.z) && cross.Normalize() > 0.0)
+        return cross;
+    return {0.0f, 1.0f, 0.0f};
+}
+
+struct VertexKey {
+    std::array<uint32_t, 6> bits;
+    bool operator==(const VertexKey& other) const { return bits == other.bits; }
+};
+
+struct VertexKeyHash {
+    size_t operator()(const VertexKey& key) const {
+        uint64_t h = 1469598103934665603ull;
+        for (uint32_t b : key.bits)
+            h = (h ^ b) * 1099511628211ull;
+        return static_cast<size_t>(h);
+    }
+};
+
+uint32_t Bits(float f) {
+    uint32_t b;
+    std::memcpy(&b, &f, sizeof b);
+    return b;
+}
+
+void FillObject(ExportObject& object, const trelTessellation& mesh, double scale) {
+    std::unordered_map<VertexKey, uint32_t, VertexKeyHash> index;
+    for (size_t t = 0; t + 2 < mesh.triangleVertices.size(); t += 3) {
+        trelFloatPoint face[3];
+        bool usable = true;
+        for (int k = 0; k < 3; ++k) {
+            face[k] = Scaled(mesh.triangleVertices[t + k], scale);
+            usable = usable && IsFinite(face[k]);
+        }
+        if (!usable)
+            continue;
+        for (int k = 0; k < 3; ++k) {
+            trelVector normal = t + k < mesh.triangleNormals.size() ? mesh.triangleNormals[t + k] : trelVector();
+            normal = UnitNormal(normal, face);
+            VertexKey key{{Bits(face[k].x), Bits(face[k].y), Bits(face[k].z), Bits(normal.x), Bits(normal.y),
+                           Bits(normal.z)}};
+            auto [where, added] = index.emplace(key, static_cast<uint32_t>(object.positions.size()));
+            if (added) {
+                object.positions.push_back(face[k]);
+                object.normals.push_back(normal);
+            }
+            object.triangles.push_back(where->second);
+        }
+    }
+    for (const std::vector<trelFloatPoint>& strip : mesh.lineStrips) {
+        std::vector<trelFloatPoint> kept;
+        kept.reserve(strip.size());
+        for (const trelFloatPoint& p : strip)
+            if (IsFinite(Scaled(p, scale)))
+                kept.push_back(Scaled(p, scale));
+        if (kept.size() >= 2)
+            object.lineStrips.push_back(std::move(kept));
+        else if (kept.size() == 1)
+            object.points.push_back(kept[0]); // a strip of one point is still a point
+    }
+    for (const trelFloatPoint& p : mesh.points)
+        if (IsFinite(Scaled(p, scale)))
+            object.points.push_back(Scaled(p, scale));
+}
+
+using MaterialKey = std::array<float, 17>;
+
+MaterialKey KeyOf(const trelMaterial& m) {
+    MaterialKey key{};
+    size_t i = 0;
+    for (const trelChroma* c : {&m.GetAmbient(), &m.GetDiffuse(), &m.GetSpecular(), &m.GetEmission()}) {
+        key[i++] = c->GetRed();
+        key[i++] = c->GetGreen();
+        key[i++] = c->GetBlue();
+        key[i++] = c->GetAlpha();
+    }
+    key[i] = m.GetShininess();
+    return key;
+}
+
+} // namespace
+
+double UnitScaleToFile(int imageUnits) {
+    switch (imageUnits) {
+    case 3: return 1.0 / 100.0;
+    case 2: return 1.0 / 1000.0;
+    case 1: return 1.0 / 1000000.0;
+    default: return 1.0;
+    }
+}
+
+ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options,
+                             const std::function<void(int)>& progress) {
+    ExportScene scene;
+    scene.scale = options.scale;
+    const int total = world.GetTotalObjectCount();
+    int done = 0;
+    int reported = -1;
+    std::map<MaterialKey, int> materialIndex;
+    // The walk is depth-first with parents first, so the latest group seen
+    // one level up is the parent.
+    std::vector<int> latestAtDepth;
+    WalkGroups(world, [&](const trelBaseGroup& group, int depth) {
+        const int groupIndex = static_cast<int>(scene.groups.size());
+        ExportGroup exported;
+        exported.name = ToValidUtf8(group.GetGroupName().GetString());
+        exported.depth = depth;
+        if (depth > 0) {
+            exported.parent = latestAtDepth[static_cast<size_t>(depth - 1)];
+            scene.groups[static_cast<size_t>(exported.parent)].groups.push_back(groupIndex);
+        }
+        latestAtDepth.resize(static_cast<size_t>(depth) + 1);
+        latestAtDepth[static_cast<size_t>(depth)] = groupIndex;
+        scene.groups.push_back(std::move(exported));
+
+        for (int i = 0; i < group.GetNumObjects(); ++i) {
+            const trelBaseObject& source = *group.GetObject(i);
+            ExportObject object;
+            object.name = ToValidUtf8(source.GetObjectName().GetString());
+            object.type = source.GetObjectType();
+            object.group = groupIndex;
+            const trelMaterial& material = group.GetObjectMatProps(i).front;
+            auto [where, added] = materialIndex.emplace(KeyOf(material), static_cast<int>(scene.materials.size()));
+            if (added)
+                scene.materials.push_back(material);
+            object.material = where->second;
+            {
+                trelTessellation mesh; // one object at a time: only the exported form is kept
+                source.Tessellate(mesh, options.tessellation);
+                FillObject(object, mesh, options.scale);
+            }
+            scene.groups[static_cast<size_t>(groupIndex)].objects.push_back(static_cast<int>(scene.objects.size()));
+            scene.objects.push_back(std::move(object));
+            ++done;
+            const int percent = total > 0 ? static_cast<int>(100.0 * done / total) : 100;
+            if (progress && percent > reported) {
+                reported = percent;
+                progress(percent);
+            }
+        }
+    });
+    return scene;
+}
+
+size_t ExportScene::GetTriangleCount() const {
+    size_t count = 0;
+    for (const ExportObject& object : objects)
+        count += object.GetTriangleCount();
+    return count;
+}
+
+size_t ExportScene::GetLineStripCount() const {
+    size_t count = 0;
+    for (const ExportObject& object : objects)
+        count += object.lineStrips.size();
+    return count;
+}
+
+size_t ExportScene::GetPointCount() const {
+    size_t count = 0;
+    for (const ExportObject& object : objects)
+        count += object.points.size();
+    return count;
+}
+
+trelBBox ExportScene::GetBounds() const {
+    trelBBox box;
+    for (const ExportObject& object : objects) {
+        for (const trelFloatPoint& p : object.positions)
+            box.AddPoint(p);
+        for (const auto& strip : object.lineStrips)
+            for (const trelFloatPoint& p : strip)
+                box.AddPoint(p);
+        for (const trelFloatPoint& p : object.points)
+            box.AddPoint(p);
+    }
+    return box;
+}
+
+std::string ToValidUtf8(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char lead = byte(i);
+        // The ranges of well-formed sequences: no overlong forms, no
+        // surrogates, nothing above U+10FFFF.
+        size_t length = 0;
+        unsigned char low = 0x80, high = 0xBF;
+        if (lead < 0x80) {
+            length = 1;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            low = lead == 0xE0 ? 0xA0 : 0x80;
+            high = lead == 0xED ? 0x9F : 0xBF;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF;
+        }
+        bool valid = length > 0 && i + length <= text.size();
+        for (size_t k = 1; valid && k < length; ++k) {
+            const unsigned char c = byte(i + k);
+            valid = k == 1 ? (c >= low && c <= high) : (c >= 0x80 && c <= 0xBF);
+        }
+        if (valid) {
+            out.append(text, i, length);
+            i += length;
+        } else {
+            out += static_cast<char>(0xC0 | (lead >> 6));
+            out += static_cast<char>(0x80 | (lead & 0x3F));
+            ++i;
+        }
+    }
+    return out;
+}
+
+double PhongExponent(float shininess) {
+    if (!std::isfinite(shininess) || shininess <= 0.0f)
+        return 0.0;
+    return shininess <= 1.0f ? 128.0 * shininess : std::min(128.0, static_cast<double>(shininess));
+}
+
+double RoughnessFromExponent(double exponent) {
+    // The usual match of a Blinn-Phong lobe to a microfacet one.
+    return std::clamp(std::sqrt(2.0 / (exponent + 2.0)), 0.0, 1.0);
+}
+
+float Clamp01(float value) {
+    return value > 0.0f ? std::min(value, 1.0f) : 0.0f;
+}

@@ -1,0 +1,78 @@
+#pragma once
+// The step every exporter shares: the loaded world turned into what file
+// formats hold. Groups keep their tree and names; each object becomes
+// indexed triangles with normals, line strips and points, in the units asked
+// for, with one of the scene's distinct materials.
+
+#include "host/geometry/Geometry.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct ExportGroup {
+    std::string name; // valid UTF-8; empty for an unnamed group
+    int parent = -1;  // index of the parent group; -1 for the world
+    int depth = 0;    // the world is 0
+    std::vector<int> groups;  // child groups, in insertion order
+    std::vector<int> objects; // the group's own objects, in insertion order
+};
+
+struct ExportObject {
+    std::string name; // valid UTF-8; empty when the object has none
+    trelObjectTypes type = TREL_BOX;
+    int group = 0;
+    int material = 0;
+    // Triangles over shared vertices: a vertex is one (position, normal) pair.
+    std::vector<trelFloatPoint> positions;
+    std::vector<trelVector> normals; // unit length, one per position
+    std::vector<uint32_t> triangles; // three indices a triangle, counter-clockwise
+    std::vector<std::vector<trelFloatPoint>> lineStrips; // each at least two points
+    std::vector<trelFloatPoint> points;
+
+    size_t GetTriangleCount() const { return triangles.size() / 3; }
+    bool IsEmpty() const { return triangles.empty() && lineStrips.empty() && points.empty(); }
+};
+
+struct ExportScene {
+    // groups[0] is the world; a parent always comes before its children.
+    std::vector<ExportGroup> groups;
+    std::vector<ExportObject> objects;    // in the order of a depth-first walk
+    std::vector<trelMaterial> materials;  // the distinct front materials, in order of first use
+    double scale = 1.0;                   // applied to the loaded coordinates
+    std::string name;                     // for the root when the world has none (the file's name)
+
+    size_t GetTriangleCount() const;
+    size_t GetLineStripCount() const;
+    size_t GetPointCount() const;
+    // The box of every exported vertex: triangles, lines and points.
+    trelBBox GetBounds() const;
+};
+
+struct ExportOptions {
+    trelTessellationOptions tessellation;
+    double scale = 1.0; // multiplies every coordinate (see UnitScaleToFile)
+};
+
+// The factor that undoes the loader's unit step for a world loaded with
+// these image units (4 none, 3 ×100, 2 ×1000, 1 ×1,000,000), so that
+// coordinates come back in the file's own unit.
+double UnitScaleToFile(int imageUnits);
+
+// Tessellates the world object by object. `progress`, when given, receives
+// the percentage of objects done (0 to 100, increasing).
+ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options,
+                             const std::function<void(int)>& progress = {});
+
+// Names read from files may hold any bytes; formats want UTF-8. Valid UTF-8
+// passes through, any other byte is taken as Latin-1.
+std::string ToValidUtf8(const std::string& text);
+
+// Material figures shared by the exporters.
+// The shininess as a Phong exponent (0 to 128): files give VRML's 0 to 1,
+// the loader's default is already an exponent.
+double PhongExponent(float shininess);
+// The roughness of a metallic-roughness material that looks like that exponent.
+double RoughnessFromExponent(double exponent);
+float Clamp01(float value); // NaN becomes 0
