@@ -319,3 +319,23 @@ TEST(InlineFiles, ProgressFollowsTheMainFileOnly) {
     ASSERT_NE(sixty, reported.end());
     EXPECT_GT(sixty->second, 4000);
 }
+
+TEST(InlineFiles, SampleScenesLoadTheirPartsAndPrototypes) {
+    struct Case {
+        const char* file;
+        int cylinders;
+        int spheres;
+        int boxes;
+    };
+    // The cart: four wheels of two cylinders from one file, the handle and its
+    // reuse; the prototypes: two posts and three lamps, one of them a USE.
+    const Case cases[] = {{"examples/inline_parts/cart.wrl", 10, 0, 1}, {"examples/prototypes.wrl", 5, 3, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        LoadedText loaded = LoadFile(std::string(VRML_SOURCE_DIR) + "/" + c.file);
+        EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
+        EXPECT_EQ(ObjectsOfType(*loaded.world, TREL_CYLINDER).size(), static_cast<size_t>(c.cylinders));
+        EXPECT_EQ(ObjectsOfType(*loaded.world, TREL_SPHERE).size(), static_cast<size_t>(c.spheres));
+        EXPECT_EQ(ObjectsOfType(*loaded.world, TREL_BOX).size(), static_cast<size_t>(c.boxes));
+    }
+}
