@@ -10,6 +10,8 @@
 #include "parser/VRMLParser.h"
 
 #include <cstring>
+#include <memory>
+#include <new>
 #include <unordered_set>
 
 namespace {
@@ -82,8 +84,15 @@ private:
 
 } // namespace
 
-int CVRMLPrototype::ReadUseValues(const char* useText, size_t useLength, VRMLFieldDeclarationList& values) {
-    CVRMLIOManager reader;
+int CVRMLPrototype::ReadUseValues(const char* useText, size_t useLength, VRMLFieldDeclarationList& values,
+                                  CVRMLIOManager* sharedReader) {
+    std::unique_ptr<CVRMLIOManager> ownReader;
+    if (!sharedReader) {
+        ownReader.reset(new (std::nothrow) CVRMLIOManager);
+        if (!ownReader)
+            return 0;
+    }
+    CVRMLIOManager& reader = sharedReader ? *sharedReader : *ownReader;
     if (!reader.StartBufferReading(useText, useLength))
         return 0;
     if (reader.GetCurrentTokenBeginType())
@@ -110,13 +119,21 @@ int CVRMLPrototype::ReadUseValues(const char* useText, size_t useLength, VRMLFie
     return 1;
 }
 
-int CVRMLPrototype::BuildInstanceText(const char* useText, size_t useLength, std::vector<char>& text) {
+int CVRMLPrototype::BuildInstanceText(const char* useText, size_t useLength, std::vector<char>& text,
+                                      CVRMLIOManager* sharedReader) {
     text.clear();
     if (body.empty())
         return 0;
+    std::unique_ptr<CVRMLIOManager> ownReader;
+    if (!sharedReader) {
+        ownReader.reset(new (std::nothrow) CVRMLIOManager);
+        if (!ownReader)
+            return 0;
+    }
+    CVRMLIOManager& reader = sharedReader ? *sharedReader : *ownReader;
     VRMLFieldDeclarationList values;
     if (useText)
-        ReadUseValues(useText, useLength, values);
+        ReadUseValues(useText, useLength, values, &reader);
     std::unordered_map<std::string, CVRMLFieldDeclaration*> valueIndex;
     try {
         for (auto& value : values)
@@ -125,7 +142,6 @@ int CVRMLPrototype::BuildInstanceText(const char* useText, size_t useLength, std
         return 0;
     }
 
-    CVRMLIOManager reader;
     if (!reader.StartBufferReading(body.data(), body.size()))
         return 0;
     const bool skipOpening = reader.GetCurrentTokenBeginType() != 0;
@@ -175,18 +191,19 @@ int CVRMLPrototype::BuildInstanceText(const char* useText, size_t useLength, std
     PieceWriter writer;
     walk(writer);
     const size_t length = writer.TextLength();
-    if (length == 0 || length > MaxInstanceTextLength)
-        return 0;
-    try {
-        text.assign(length, ' ');
-    } catch (const std::exception&) {
-        text.clear();
-        return 0;
+    int result = 0;
+    if (length > 0 && length <= MaxInstanceTextLength) {
+        try {
+            text.assign(length, ' ');
+            writer.StartWriting(text);
+            walk(writer);
+            result = 1;
+        } catch (const std::exception&) {
+            text.clear();
+        }
     }
-    writer.StartWriting(text);
-    walk(writer);
     reader.StopBufferReading();
-    return 1;
+    return result;
 }
 
 int CVRMLParser::ParseProtoUse() {
@@ -223,7 +240,7 @@ int CVRMLParser::DefineProtoUse(const std::string& name, const char* useText, si
         return 0;
 
     std::vector<char> text;
-    if (!prototype->BuildInstanceText(useText, useLength, text))
+    if (!prototype->BuildInstanceText(useText, useLength, text, &InstanceReader))
         return 1; // nothing to build
     CGenericIOState returnPosition;
     SaveIOState(returnPosition);

@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+class CVRMLIOManager;
+
 // The type of an interface field, from its type name (compared ignoring case).
 // The VRML 2.0 names the list lacks (SFInt32, SFNode, SFTime, ...) are
 // VRML_FIELD_UNKNOWN, whose values are not captured at a place of use.
@@ -98,9 +100,13 @@ public:
     CVRMLFieldDeclaration* FindFieldDeclaration(const std::string& fieldName) const;
     const VRMLFieldDeclarationList& GetFieldDeclarations() const { return declarations; }
 
-    // Instancing (names/ProtoInstances.cpp).
-    int ReadUseValues(const char* useText, size_t useLength, VRMLFieldDeclarationList& values);
-    int BuildInstanceText(const char* useText, size_t useLength, std::vector<char>& text);
+    // Instancing (names/ProtoInstances.cpp). Each reads its text with
+    // `reader`, which must not be reading a buffer and is left so; without
+    // one it makes a reader of its own, which costs a keyword index per call.
+    int ReadUseValues(const char* useText, size_t useLength, VRMLFieldDeclarationList& values,
+                      CVRMLIOManager* reader = nullptr);
+    int BuildInstanceText(const char* useText, size_t useLength, std::vector<char>& text,
+                          CVRMLIOManager* reader = nullptr);
     // Set while an instance of this prototype is being read, so that a use
     // of it from inside itself (directly, through other prototypes or
     // through a USE) is cut off.

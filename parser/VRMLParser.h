@@ -291,6 +291,9 @@ private:
     // The first prototype of each name; always agrees with PrototypeDictionary.
     std::unordered_map<std::string, CVRMLPrototype*> PrototypeIndex;
     std::string PrototypeLookupKey;
+    // Reads use-site values and bodies while instance texts are written; one
+    // reader serves every build, since a build ends before its text is read.
+    CVRMLIOManager InstanceReader;
     int MaxInstanceDepth = DefaultMaxInstanceDepth;
     int InstanceDepth = 0;
     // The level at which the innermost instance text is read. Nodes read
