@@ -236,8 +236,9 @@ int CVRMLParser::DefineProtoUse(const std::string& name, const char* useText, si
     // without end: the inner use is passed over.
     if (prototype->GetBuilding())
         return 1;
-    if (InstanceDepth >= MaxInstanceDepth)
+    if (InstanceDepth >= MaxInstanceDepth || InstanceCount >= MaxInstanceCount)
         return 0;
+    ++InstanceCount;
 
     std::vector<char> text;
     if (!prototype->BuildInstanceText(useText, useLength, text, &InstanceReader))

@@ -33,6 +33,7 @@ CVRMLParser& CVRMLParser::operator=(const CVRMLParser& other) {
     LoaderPtr = other.LoaderPtr;
     ImageUnits = other.ImageUnits;
     MaxInstanceDepth = other.MaxInstanceDepth;
+    MaxInstanceCount = other.MaxInstanceCount;
     MaxInlineDepth = other.MaxInlineDepth;
     return *this;
 }
@@ -68,6 +69,7 @@ int CVRMLParser::Parse(C3DWorld* world, const std::string& fileName) {
     // root level of this one.
     DefinedEntity = 0;
     EntityName.clear();
+    InstanceCount = 0;
     DefineSeparator();
     while (GetCurrentTokenType() != VRML_END_OF_INPUT) {
         if (ParseBlock())

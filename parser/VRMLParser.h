@@ -217,6 +217,12 @@ public:
     static constexpr int DefaultMaxInstanceDepth = 200;
     int GetMaxInstanceDepth() const { return MaxInstanceDepth; }
     void SetMaxInstanceDepth(int depth) { MaxInstanceDepth = depth; }
+    // Prototypes that use each other twice over multiply their instances at
+    // every level: past this many instances in one Parse a use builds
+    // nothing and fails as a malformed node.
+    static constexpr long long DefaultMaxInstanceCount = 1000000;
+    long long GetMaxInstanceCount() const { return MaxInstanceCount; }
+    void SetMaxInstanceCount(long long count) { MaxInstanceCount = count; }
 
     // Inline files and subfiles (names/InlineFiles.cpp).
     int ParseWWWInline();
@@ -296,6 +302,8 @@ private:
     CVRMLIOManager InstanceReader;
     int MaxInstanceDepth = DefaultMaxInstanceDepth;
     int InstanceDepth = 0;
+    long long MaxInstanceCount = DefaultMaxInstanceCount;
+    long long InstanceCount = 0; // instances built in this Parse
     // The level at which the innermost instance text is read. Nodes read
     // there are recorded only under their own DEF name and never into that
     // level's separator entry, which records the use itself: a replay of the

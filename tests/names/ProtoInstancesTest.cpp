@@ -163,6 +163,23 @@ TEST(ProtoInstances, InstanceDepthIsLimited) {
     EXPECT_EQ(boxes, 1);
 }
 
+TEST(ProtoInstances, InstancesMultipliedByNestingAreBounded) {
+    // Every level uses the one below twice: 2^40 boxes if nothing stopped it.
+    std::string scene = std::string(V2) + "PROTO P0 [ ] { Box { } }\n";
+    for (int i = 1; i <= 40; ++i)
+        scene += "PROTO P" + std::to_string(i) + " [ ] { P" + std::to_string(i - 1) + " { } P" +
+                 std::to_string(i - 1) + " { } }\n";
+    scene += "P40 { }\n";
+    C3DWorld world;
+    CVRMLParser parser;
+    parser.SetMaxInstanceCount(1000);
+    EXPECT_EQ(parser.Parse(&world, WriteTempFile("doubling.wrl", scene)), VRML_LOAD_SUCCESS);
+    // Boxes are built until the count runs out; about half the instances are boxes.
+    EXPECT_GT(world.GetTotalObjectCount(), 400);
+    EXPECT_LT(world.GetTotalObjectCount(), 1000);
+    EXPECT_EQ(parser.GetCurrentTokenType(), VRML_END_OF_INPUT);
+}
+
 TEST(ProtoInstances, NamedGroupRecordsTheUseAndItsReplayBuildsEachInstanceOnce) {
     LoadedText loaded = LoadText(std::string(V2) + BallProto +
                                  "DEF S Group { children [ Ball { radius 2 } Box { } ] }\nUSE S\nUSE S\n");
