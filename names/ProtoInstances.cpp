@@ -32,7 +32,8 @@ public:
             return;
         size_t room = static_cast<size_t>(end - cursor);
         size_t copied = piece.size() < room ? piece.size() : room;
-        std::memcpy(cursor, piece.data(), copied);
+        if (copied > 0) // an empty piece may have no data at all
+            std::memcpy(cursor, piece.data(), copied);
         cursor += copied;
         if (count < limit && cursor < end)
             ++cursor; // over the space the buffer was filled with

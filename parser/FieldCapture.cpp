@@ -54,7 +54,8 @@ int CVRMLIOManager::CopyCurrentToken(VRMLCaptureCursor& capture) {
         // ever written past it.
         size_t room = static_cast<size_t>(capture.end - capture.cursor);
         size_t copied = text.size() < room ? text.size() : room;
-        std::memcpy(capture.cursor, text.data(), copied);
+        if (copied > 0)
+            std::memcpy(capture.cursor, text.data(), copied);
         capture.cursor += copied;
         if (capture.tokenCount < capture.limit && capture.cursor < capture.end)
             ++capture.cursor; // over the space the buffer was filled with
