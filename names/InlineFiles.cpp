@@ -264,8 +264,11 @@ int CVRMLParser::ParseSubfile(const std::string& path) {
     const size_t openBefore = OpenSubfiles.size();
     auto closeEntries = [&] { OpenSubfiles.resize(std::min(OpenSubfiles.size(), openBefore)); };
     try {
-        if (OpenSubfiles.empty() && !IOManager.GetFilename().empty())
-            OpenSubfiles.push_back(CanonicalKey(IOManager.GetFilename()));
+        if (OpenSubfiles.empty()) {
+            for (const std::string& reading : {ParsedFile, IOManager.GetFilename()})
+                if (!reading.empty())
+                    OpenSubfiles.push_back(CanonicalKey(reading));
+        }
         const std::string key = CanonicalKey(path);
         for (const std::string& open : OpenSubfiles) {
             if (SameFile(open, key)) {

@@ -70,6 +70,7 @@ int CVRMLParser::Parse(C3DWorld* world, const std::string& fileName) {
     DefinedEntity = 0;
     EntityName.clear();
     InstanceCount = 0;
+    ParsedFile = fileName;
     DefineSeparator();
     while (GetCurrentTokenType() != VRML_END_OF_INPUT) {
         if (ParseBlock())

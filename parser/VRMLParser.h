@@ -315,9 +315,12 @@ private:
 
     int MaxInlineDepth = DefaultMaxInlineDepth;
     int InlineDepth = 0;
-    // The files being read, the including file at the bottom, as canonical
-    // paths: a file is never included into itself, however indirectly.
+    // The files being read, as canonical paths: the file given to Parse and
+    // the file that included the first one at the bottom. A file is never
+    // included into itself, however indirectly (a prototype declared in one
+    // file and used in another included both).
     std::vector<std::string> OpenSubfiles;
+    std::string ParsedFile;
     // Files read for EXTERNPROTO: a library named by many declarations is read once.
     std::vector<std::string> ExternProtoFiles;
 };

@@ -169,6 +169,15 @@ TEST(InlineFiles, FilesAlreadyBeingReadAreNotIncludedAgain) {
     EXPECT_EQ(BoxWidths(*LoadFile(twice).world), (std::vector<int>{7, 7}));
 }
 
+TEST(InlineFiles, PrototypeFromAnotherFileCannotIncludeTheMainFileAgain) {
+    fs::path root = TestTempDir();
+    WriteScene(root, "lib/loop.wrl", std::string(V2) + "PROTO Back [ ] { Inline { url \"../main.wrl\" } }\n");
+    std::string main = WriteScene(root, "main.wrl",
+                                  std::string(V2) + FarAnchor(V2) + "Box { size 1 1 1 }\n"
+                                                                    "EXTERNPROTO Back [ ] \"lib/loop.wrl\" Back { }\n");
+    EXPECT_EQ(BoxWidths(*LoadFile(main).world), (std::vector<int>{1}));
+}
+
 TEST(InlineFiles, InlineDepthIsLimited) {
     fs::path root = TestTempDir();
     for (int i = 0; i < 6; ++i)
