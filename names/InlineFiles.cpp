@@ -215,8 +215,11 @@ int CVRMLParser::ReadReferencedFile(const std::string& reference, bool once) {
         return 0;
     }
     int result = ParseSubfile(path);
-    if (!result) // a file that could not be read is tried again when named again
-        ExternProtoFiles.erase(std::find(ExternProtoFiles.begin(), ExternProtoFiles.end(), key));
+    if (!result) { // a file that could not be read is tried again when named again
+        auto listed = std::find(ExternProtoFiles.begin(), ExternProtoFiles.end(), key);
+        if (listed != ExternProtoFiles.end())
+            ExternProtoFiles.erase(listed);
+    }
     return result;
 }
 
