@@ -142,6 +142,11 @@ const ReplayRow ReplayTable[] = {
      }},
 
     // Prototype instances.
+    {VRML_ENTRY_PROTO_USE,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
+         auto& u = As<CVRMLProtoUseEntry>(e);
+         return p.DefineProtoUse(u.GetPrototypeName(), u.GetUseText().data(), u.GetUseText().size());
+     }},
 };
 
 ReplayFunction FindReplay(int code) {
@@ -159,12 +164,17 @@ int CVRMLParser::AddDictionaryObject(CVRMLDictionaryEntry* entry) {
         DestroyEntry(entry);
         return 0;
     }
-    bool wasRecording = CurrentSeparator && CurrentSeparator->GetDictionaryEntry();
+    // The level at which an instance text is read keeps its entry for the
+    // use of the prototype; what the text defines is not added to it.
+    auto recordingLevel = [this] {
+        return CurrentSeparator && CurrentSeparator->GetDictionaryEntry() && CurrentSeparator != InstanceLevel;
+    };
+    bool wasRecording = recordingLevel();
     if (IsNamedDefinition(entry)) {
         if (CVRMLDictionaryEntry* previous = FindObjectInDictionary(entry->GetName()))
             RemoveDictionaryObject(previous);
     }
-    if (CurrentSeparator && CurrentSeparator->GetDictionaryEntry()) {
+    if (recordingLevel()) {
         auto* recording = static_cast<CVRMLSeparatorEntry*>(CurrentSeparator->GetDictionaryEntry());
         recording->GetChildren().push_back(entry);
         entry->SetParentEntry(recording);

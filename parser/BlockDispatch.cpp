@@ -86,6 +86,10 @@ constexpr BlockDispatchRow DispatchTable[] = {
     {VRML_EXTRUSION, BlockAction::Node, &CVRMLParser::ParseExtrusion},
 
     // Prototypes and inline files.
+    {VRML_INLINE, BlockAction::Node, &CVRMLParser::ParseWWWInline},
+    {VRML_PROTO_INSTANCE, BlockAction::Node, &CVRMLParser::ParseProtoUse},
+    {VRML_PROTO, BlockAction::Node, &CVRMLParser::ParseProto},
+    {VRML_EXTERNPROTO, BlockAction::Node, &CVRMLParser::ParseExternProto},
 };
 
 constexpr int KindCount = 256;
@@ -148,6 +152,12 @@ int CVRMLParser::ParseBlock() {
             SkipBlock(0);
             break;
         case BlockAction::CloseSeparator:
+            // A stray "}" of an included file or an instance text ends the
+            // statement but does not close the level the text is read at.
+            if (CurrentSeparator && CurrentSeparator == EmbeddingLevel) {
+                stop = true;
+                break;
+            }
             result = PopSeparator();
             if (--depth <= 0)
                 stop = true;

@@ -19,6 +19,7 @@ CVRMLParser::CVRMLParser(const CVRMLParser& other) : IOManager(other.IOManager) 
 CVRMLParser& CVRMLParser::operator=(const CVRMLParser& other) {
     if (this == &other)
         return *this;
+    ClearPrototypeDictionary();
     ClearObjectDictionary();
     ClearSeparatorStack();
     World = other.World;
@@ -31,10 +32,14 @@ CVRMLParser& CVRMLParser::operator=(const CVRMLParser& other) {
     LastPercentage = other.LastPercentage;
     LoaderPtr = other.LoaderPtr;
     ImageUnits = other.ImageUnits;
+    MaxInstanceDepth = other.MaxInstanceDepth;
+    MaxInstanceCount = other.MaxInstanceCount;
+    MaxInlineDepth = other.MaxInlineDepth;
     return *this;
 }
 
 CVRMLParser::~CVRMLParser() {
+    ClearPrototypeDictionary();
     ClearObjectDictionary();
     ClearSeparatorStack();
 }
@@ -57,12 +62,15 @@ int CVRMLParser::Parse(C3DWorld* world, const std::string& fileName) {
     int opened = IOManager.OpenFile();
     if (opened != VRML_LOAD_SUCCESS)
         return opened;
+    MarkPrototypeNames(); // prototypes declared by an earlier parse are in force from the first token
 
     int result = VRML_LOAD_FAILURE;
     // A DEF pending from an earlier parse must not name (and record) the
     // root level of this one.
     DefinedEntity = 0;
     EntityName.clear();
+    InstanceCount = 0;
+    ParsedFile = fileName;
     DefineSeparator();
     while (GetCurrentTokenType() != VRML_END_OF_INPUT) {
         if (ParseBlock())
@@ -112,7 +120,9 @@ void CVRMLParser::DetermineUnits() {
 int CVRMLParser::GetDefiningObjects() const {
     if (!AllowDictionaryUpdate)
         return 0;
-    if (CurrentSeparator && CurrentSeparator->GetDictionaryEntry())
+    // At the level of an instance text only named nodes are recorded: the
+    // level's own entry records the use, which builds the rest again.
+    if (CurrentSeparator && CurrentSeparator->GetDictionaryEntry() && CurrentSeparator != InstanceLevel)
         return 1;
     return DefinedEntity;
 }

@@ -5,12 +5,28 @@
 int CVRMLParser::Tokenize() {
     if (!IOManager.Tokenize())
         return 0;
+    MarkPrototypeNames();
     UpdateStatus();
     return 1;
 }
 
+// Runs for every token: nothing is looked up before the first prototype is
+// declared, and only plain words are looked up after.
+void CVRMLParser::MarkPrototypeNames() {
+    if (PrototypeIndex.empty())
+        return;
+    for (CGenericToken* token : {&IOManager.GetCurrentToken(), &IOManager.GetNextToken()}) {
+        if (token->GetDataType() == GENERIC_WORD && FindPrototypeByText(token->GetText())) {
+            token->SetDataType(GENERIC_KEYWORD);
+            token->SetUserDefinedType(VRML_PROTO_INSTANCE);
+        }
+    }
+}
+
 void CVRMLParser::UpdateStatus() {
-    if (SkippingBlock)
+    // Progress measures the file given to Parse; an included file has its
+    // own size and would make the percentage jump.
+    if (SkippingBlock || InlineDepth > 0)
         return;
     uint64_t total = IOManager.GetTotalFileSize();
     if (total == 0)
@@ -99,6 +115,7 @@ int CVRMLParser::SaveIOState(CGenericIOState& state) {
 int CVRMLParser::RestoreIOState(CGenericIOState& state) {
     if (!IOManager.RestoreIOState(state))
         return 0;
+    MarkPrototypeNames(); // a prototype may have been declared since the state was saved
     DefinedEntity = state.GetDefinedEntity();
     EntityName = state.GetEntityName();
     return 1;

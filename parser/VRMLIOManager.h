@@ -6,7 +6,20 @@
 #include "VRMLTypes.h"
 #include "host/tokenizer/GenericParser.h"
 
+#include <cstddef>
 #include <string>
+#include <vector>
+
+// Where a capture stands: the counting pass has no cursor; the copying pass
+// writes at `cursor` and never at or past `end`. Counts are sizes, not ints, so
+// that no file is large enough to wrap them.
+struct VRMLCaptureCursor {
+    char* cursor = nullptr;
+    char* end = nullptr;
+    size_t totalLength = 0; // bytes of token text taken so far
+    size_t tokenCount = 0;  // tokens taken so far
+    size_t limit = 0;       // tokens the copying pass takes; each but the last is followed by a space
+};
 
 class CVRMLIOManager : public CGenericParser {
 public:
@@ -31,6 +44,18 @@ public:
     int GetCurrentTokenEndType() { return IsEndKind(GetCurrentTokenType()); }
     int GetNextTokenEndType() { return IsEndKind(GetNextTokenType()); }
     int GetNextTokenEndsDeclaration();
+    int GetCurrentTokenEndsDeclaration();
+
+    // Text capture (parser/FieldCapture.cpp). A captured text is the tokens'
+    // text, one space between two tokens and a line feed after every fifth,
+    // exactly as long as that and without a terminating NUL. Each capture
+    // advances with this tokenizer's own Tokenize.
+    int CopyCurrentToken(VRMLCaptureCursor& capture);
+    int CopyFieldValueTokens(VRMLCaptureCursor& capture, int type, int allowNodes);
+    int CaptureFieldValue(std::vector<char>& text, int type, int allowNodes);
+    int CaptureBlock(std::vector<char>& text, int stopAtDeclarationEnd);
+    // The size of the captured text of `tokenCount` tokens of `totalLength` bytes.
+    static size_t CapturedTextLength(size_t totalLength, size_t tokenCount);
 
     static int IsBeginKind(VRMLTokenTypes kind) {
         return kind == VRML_OPEN_BRACE || kind == VRML_OPEN_BRACKET || kind == VRML_OPEN_PAREN;

@@ -15,10 +15,12 @@
 #include <initializer_list>
 #include <list>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 class CVRMLSeparator;
+class CVRMLPrototype;
 class CVRMLDictionaryEntry;
 class CVRMLSeparatorEntry;
 
@@ -235,8 +237,35 @@ public:
     int DefineExtrusionCap(int spineIndex, int pointCount, trelFloatPointArray& mesh);
 
     // Prototypes (names/Prototypes.cpp, names/ProtoInstances.cpp).
+    int ParseProto();
+    int ParseExternProto();
+    int AddPrototypeToDictionary(CVRMLPrototype* prototype);
+    int RemovePrototypeFromDictionary(CVRMLPrototype* prototype);
+    void ClearPrototypeDictionary();
+    CVRMLPrototype* FindPrototype(const std::string& name);
+    std::list<CVRMLPrototype*>* GetPrototypeDictionary() { return &PrototypeDictionary; }
+    int ParseProtoUse();
+    int DefineProtoUse(const std::string& name, const char* useText, size_t useLength);
+    // A prototype instance read through more nested instances than this
+    // fails as a malformed node.
+    static constexpr int DefaultMaxInstanceDepth = 200;
+    int GetMaxInstanceDepth() const { return MaxInstanceDepth; }
+    void SetMaxInstanceDepth(int depth) { MaxInstanceDepth = depth; }
+    // Prototypes that use each other twice over multiply their instances at
+    // every level: past this many instances in one Parse a use builds
+    // nothing and fails as a malformed node.
+    static constexpr long long DefaultMaxInstanceCount = 1000000;
+    long long GetMaxInstanceCount() const { return MaxInstanceCount; }
+    void SetMaxInstanceCount(long long count) { MaxInstanceCount = count; }
 
     // Inline files and subfiles (names/InlineFiles.cpp).
+    int ParseWWWInline();
+    int CreateSubfilePath(std::string& name);
+    int ParseSubfile(const std::string& path);
+    // A file included through more nested inline files than this is not read.
+    static constexpr int DefaultMaxInlineDepth = 64;
+    int GetMaxInlineDepth() const { return MaxInlineDepth; }
+    void SetMaxInlineDepth(int depth) { MaxInlineDepth = depth; }
 
 private:
     // Reading helpers shared by the node readers.
@@ -283,6 +312,17 @@ private:
     void RetireEntry(CVRMLDictionaryEntry* entry);
     void DestroyEntry(CVRMLDictionaryEntry* entry);
 
+    // Prototype names become PROTO_INSTANCE tokens: checked for the current
+    // and the look-ahead token after every advance and every change of source.
+    void MarkPrototypeNames();
+    CVRMLPrototype* FindPrototypeByText(std::string_view name);
+    // Reads an included file or an instance text to its end at the current
+    // level, which the text can neither close nor leave with levels open.
+    int ReadEmbeddedStatements();
+    // Reads the file a Inline or EXTERNPROTO names; `once` reads a file only
+    // the first time it is named.
+    int ReadReferencedFile(const std::string& reference, bool once);
+
     C3DWorld* World = nullptr;
     CVRMLSeparator* CurrentSeparator = nullptr;
     CVRMLIOManager IOManager;
@@ -307,4 +347,35 @@ private:
     // Set by a geometry reader while it defines its node when the node's own
     // coord field gave the coordinates in force (see RecordWithOwnCoordinates).
     int GeometryHasOwnCoordinates = 0;
+
+    std::list<CVRMLPrototype*> PrototypeDictionary;
+    // The first prototype of each name; always agrees with PrototypeDictionary.
+    std::unordered_map<std::string, CVRMLPrototype*> PrototypeIndex;
+    std::string PrototypeLookupKey;
+    // Reads use-site values and bodies while instance texts are written; one
+    // reader serves every build, since a build ends before its text is read.
+    CVRMLIOManager InstanceReader;
+    int MaxInstanceDepth = DefaultMaxInstanceDepth;
+    int InstanceDepth = 0;
+    long long MaxInstanceCount = DefaultMaxInstanceCount;
+    long long InstanceCount = 0; // instances built in this Parse
+    // The level at which the innermost instance text is read. Nodes read
+    // there are recorded only under their own DEF name and never into that
+    // level's separator entry, which records the use itself: a replay of the
+    // separator then builds each instance once.
+    CVRMLSeparator* InstanceLevel = nullptr;
+    // The level at which the innermost included file or instance text is
+    // read; a stray "}" of that text does not close it.
+    CVRMLSeparator* EmbeddingLevel = nullptr;
+
+    int MaxInlineDepth = DefaultMaxInlineDepth;
+    int InlineDepth = 0;
+    // The files being read, as canonical paths: the file given to Parse and
+    // the file that included the first one at the bottom. A file is never
+    // included into itself, however indirectly (a prototype declared in one
+    // file and used in another included both).
+    std::vector<std::string> OpenSubfiles;
+    std::string ParsedFile;
+    // Files read for EXTERNPROTO: a library named by many declarations is read once.
+    std::vector<std::string> ExternProtoFiles;
 };

@@ -1,0 +1,333 @@
+// Files read into the world at the place that names them: Inline and
+// WWWInline nodes, and the files of EXTERNPROTO declarations. An included
+// file is read by this parser, at the current level and with its state, and
+// reading returns to the including file afterwards.
+
+#include "parser/DepthGuard.h"
+#include "parser/VRMLParser.h"
+#include "state/VRMLSeparator.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Files are written on one system and read on another: both separators count
+// everywhere, in the reference and in the path of the including file.
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+bool HasDrive(const std::string& path) { return path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == ':'; }
+
+char FoldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return FoldCase(x) == FoldCase(y); });
+}
+
+// A reference as the file writes it, made ready for opening: without its
+// quotes and string escapes, surrounding blanks, and the "#fragment" that
+// names a place inside the file (which is read whole).
+std::string CleanReference(std::string reference) {
+    CVRMLParser::RemoveQuotes(reference);
+    std::string clean;
+    for (size_t i = 0; i < reference.size(); ++i) {
+        // Inside a VRML string \" and \\ stand for " and \; any other
+        // backslash is taken as written, as a directory separator.
+        if (reference[i] == '\\' && i + 1 < reference.size() && (reference[i + 1] == '"' || reference[i + 1] == '\\'))
+            ++i;
+        clean += reference[i];
+    }
+    size_t fragment = clean.find('#');
+    if (fragment != std::string::npos)
+        clean.erase(fragment);
+    const char* blanks = " \t\r\n";
+    size_t first = clean.find_first_not_of(blanks);
+    if (first == std::string::npos)
+        return std::string();
+    return clean.substr(first, clean.find_last_not_of(blanks) - first + 1);
+}
+
+// "http://...", "ftp:..." and the like: a scheme of two or more characters
+// and a colon. One letter and a colon is a drive.
+bool HasUrlScheme(const std::string& reference) {
+    size_t colon = reference.find(':');
+    if (colon == std::string::npos || colon < 2 || !IsAsciiLetter(reference[0]))
+        return false;
+    for (size_t i = 1; i < colon; ++i) {
+        char c = reference[i];
+        if (!IsAsciiLetter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.')
+            return false;
+    }
+    return true;
+}
+
+// The drive and directories of a path as written, separator kept at the end;
+// empty for a bare file name.
+std::string DirectoryOf(const std::string& path) {
+    size_t last = path.find_last_of("/\\");
+    if (last != std::string::npos)
+        return path.substr(0, last + 1);
+    return HasDrive(path) ? path.substr(0, 2) : std::string();
+}
+
+struct SplitReference {
+    bool absolute = false;              // a drive or a leading separator
+    std::vector<std::string> components; // directories, then the file name
+};
+
+SplitReference Split(const std::string& reference) {
+    SplitReference split;
+    size_t at = 0;
+    if (HasDrive(reference)) {
+        split.absolute = true;
+        at = 2;
+    }
+    if (at < reference.size() && IsSeparator(reference[at]))
+        split.absolute = true;
+    while (at <= reference.size()) {
+        size_t next = at;
+        while (next < reference.size() && !IsSeparator(reference[next]))
+            ++next;
+        std::string component = reference.substr(at, next - at);
+        if (!component.empty() && component != ".")
+            split.components.push_back(component);
+        else if (next == reference.size() && !split.components.empty())
+            split.components.push_back(std::string()); // a trailing separator: no file name
+        at = next + 1;
+    }
+    return split;
+}
+
+std::string Join(const std::string& directory, const std::string& name) {
+    if (directory.empty())
+        return name;
+    return IsSeparator(directory.back()) ? directory + name : directory + '/' + name;
+}
+
+// The entry of `directory` whose name equals `name` ignoring ASCII case, or
+// empty. Of several, the first by byte order, so that the choice does not
+// depend on the order the system lists them in.
+std::string FindIgnoringCase(const std::string& directory, const std::string& name) {
+    std::error_code error;
+    fs::directory_iterator entries(directory.empty() ? fs::path(".") : fs::path(directory), error);
+    std::string best;
+    for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
+        std::string candidate;
+        try {
+            candidate = entries->path().filename().string();
+        } catch (const std::exception&) {
+            continue; // a name the system cannot give as bytes
+        }
+        if (EqualIgnoringCase(candidate, name) && (best.empty() || candidate < best))
+            best = candidate;
+    }
+    return best;
+}
+
+// `components` under `directory`, each as written when it exists and else as
+// the entry that matches it ignoring case (archives written on systems that
+// ignore case rely on that); empty when some component matches nothing.
+std::string Resolve(const std::string& directory, const std::vector<std::string>& components) {
+    std::string path = directory;
+    std::error_code error;
+    for (const std::string& component : components) {
+        if (component.empty())
+            return std::string();
+        std::string exact = Join(path, component);
+        if (component == ".." || fs::exists(exact, error)) {
+            path = exact;
+            continue;
+        }
+        std::string matched = FindIgnoringCase(path, component);
+        if (matched.empty())
+            return std::string();
+        path = Join(path, matched);
+    }
+    return fs::is_regular_file(path, error) ? path : std::string();
+}
+
+// The key under which a file counts as open: its canonical path when the
+// system can give one.
+std::string CanonicalKey(const std::string& path) {
+    std::error_code error;
+    fs::path canonical = fs::weakly_canonical(fs::path(path), error);
+    return error ? path : canonical.string();
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    if (a == b)
+        return true;
+    std::error_code error;
+    return fs::equivalent(a, b, error) && !error;
+}
+
+} // namespace
+
+int CVRMLParser::ParseWWWInline() {
+    if (!CurrentSeparator)
+        return 1;
+    std::string reference;
+    AdvanceWhileKind({VRML_OPEN_BRACE, VRML_OPEN_BRACKET, VRML_INLINE});
+    while (GetCurrentTokenType() != VRML_CLOSE_BRACE && GetCurrentTokenType() != VRML_END_OF_INPUT) {
+        if (GetCurrentTokenType() == VRML_URL || GetCurrentTokenType() == VRML_NAME) {
+            Tokenize();
+            if (GetCurrentTokenBeginType())
+                Tokenize();
+            // Of a list only the first file is tried. An empty list names no
+            // file at all, as if the field were absent.
+            reference.clear();
+            if (!GetCurrentTokenEndType() && GetCurrentTokenType() != VRML_END_OF_INPUT)
+                reference = GetCurrentTokenString();
+            if (GetCurrentTokenType() == VRML_CLOSE_BRACKET)
+                Tokenize();
+            continue;
+        }
+        Tokenize();
+    }
+    // While a node is skipped nothing the file holds could be kept.
+    if (SkippingBlock)
+        return 1;
+    return ReadReferencedFile(reference, false);
+}
+
+int CVRMLParser::ReadReferencedFile(const std::string& reference, bool once) {
+    if (CleanReference(reference).empty())
+        return 1; // no file named
+    std::string path = reference;
+    if (!CreateSubfilePath(path))
+        return 0; // a URL to be fetched, which this loader does not do
+    if (!once)
+        return ParseSubfile(path);
+    std::string key = CanonicalKey(path);
+    if (std::find(ExternProtoFiles.begin(), ExternProtoFiles.end(), key) != ExternProtoFiles.end())
+        return 1;
+    try {
+        ExternProtoFiles.push_back(key);
+    } catch (const std::exception&) {
+        return 0;
+    }
+    int result = ParseSubfile(path);
+    if (!result) { // a file that could not be read is tried again when named again
+        auto listed = std::find(ExternProtoFiles.begin(), ExternProtoFiles.end(), key);
+        if (listed != ExternProtoFiles.end())
+            ExternProtoFiles.erase(listed);
+    }
+    return result;
+}
+
+// Looked for in the directory of the file being read: first the path the
+// reference gives below it ("parts/wheel.wrl"), then the bare file name
+// beside it, since files are often moved together without their folders. A
+// reference with a drive or from the root is only looked for beside it.
+int CVRMLParser::CreateSubfilePath(std::string& name) {
+    try {
+        std::string reference = CleanReference(name);
+        if (reference.empty() || HasUrlScheme(reference))
+            return 0;
+        SplitReference split = Split(reference);
+        if (split.components.empty() || split.components.back().empty())
+            return 0;
+        std::string including = IOManager.GetFilename();
+        RemoveQuotes(including);
+        const std::string directory = DirectoryOf(including);
+
+        std::vector<std::vector<std::string>> candidates;
+        if (!split.absolute && split.components.size() > 1)
+            candidates.push_back(split.components);
+        candidates.push_back({split.components.back()});
+        for (const auto& candidate : candidates) {
+            std::string found = Resolve(directory, candidate);
+            if (!found.empty()) {
+                name = found;
+                return 1;
+            }
+        }
+        // Found nowhere: the first place looked at, where opening will fail.
+        std::string path = directory;
+        for (const std::string& component : candidates.front())
+            path = Join(path, component);
+        name = path;
+        return name.empty() ? 0 : 1;
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+int CVRMLParser::ParseSubfile(const std::string& path) {
+    if (InlineDepth >= MaxInlineDepth)
+        return 0;
+    const size_t openBefore = OpenSubfiles.size();
+    auto closeEntries = [&] { OpenSubfiles.resize(std::min(OpenSubfiles.size(), openBefore)); };
+    try {
+        if (OpenSubfiles.empty()) {
+            for (const std::string& reading : {ParsedFile, IOManager.GetFilename()})
+                if (!reading.empty())
+                    OpenSubfiles.push_back(CanonicalKey(reading));
+        }
+        const std::string key = CanonicalKey(path);
+        for (const std::string& open : OpenSubfiles) {
+            if (SameFile(open, key)) {
+                closeEntries();
+                return 0; // already being read, directly or through other files
+            }
+        }
+        OpenSubfiles.push_back(key);
+    } catch (const std::exception&) {
+        closeEntries();
+        return 0;
+    }
+
+    std::unique_ptr<CVRMLIOManager> reader(new (std::nothrow) CVRMLIOManager);
+    CGenericIOState fileStart;
+    if (reader) {
+        reader->SetFilename(path);
+        if (reader->OpenFile() == VRML_LOAD_SUCCESS)
+            reader->SaveIOState(fileStart);
+        reader->CloseFile(); // the text is loaded: no handle stays open while the file is read
+    }
+    int result = 0;
+    if (fileStart.IsValid()) {
+        CGenericIOState returnPosition;
+        SaveIOState(returnPosition);
+        const std::string includingFile = IOManager.GetFilename();
+        const int includingVersion = IOManager.GetVersion();
+        // Each file is read in the dialect its own header names.
+        IOManager.SetFilename(path);
+        IOManager.SetVersion(reader->GetVersion());
+        IOManager.RestoreIOState(fileStart);
+        MarkPrototypeNames();
+        {
+            DepthGuard depth(InlineDepth);
+            result = ReadEmbeddedStatements();
+        }
+        IOManager.SetFilename(includingFile);
+        IOManager.SetVersion(includingVersion);
+        RestoreIOState(returnPosition);
+    }
+    closeEntries();
+    return result;
+}
+
+int CVRMLParser::ReadEmbeddedStatements() {
+    CVRMLSeparator* const level = CurrentSeparator;
+    const size_t levelsBefore = SeparatorStack.size();
+    CVRMLSeparator* const outerEmbedding = EmbeddingLevel;
+    EmbeddingLevel = level;
+    int result = 0;
+    while (GetCurrentTokenType() != VRML_END_OF_INPUT)
+        if (ParseBlock())
+            result = 1;
+    // A text that ends inside a separator leaves no level of its own open.
+    while (SeparatorStack.size() > levelsBefore && CurrentSeparator && CurrentSeparator != level)
+        PopSeparator();
+    EmbeddingLevel = outerEmbedding;
+    return result;
+}

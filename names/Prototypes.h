@@ -1,0 +1,125 @@
+#pragma once
+// Prototype declarations kept as text: a PROTO's name, its interface fields
+// with the text of their default values, and the text of its body. A use of
+// the prototype is built by writing a new text from these and parsing it.
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+class CVRMLIOManager;
+
+// The type of an interface field, from its type name (compared ignoring case).
+// The VRML 2.0 names the list lacks (SFInt32, SFNode, SFTime, ...) are
+// VRML_FIELD_UNKNOWN, whose values are not captured at a place of use.
+enum VRMLFieldTypes : int {
+    VRML_FIELD_UNKNOWN = 0,
+    VRML_FIELD_SFBITMASK = 1,
+    VRML_FIELD_SFBOOL = 2,
+    VRML_FIELD_SFCOLOR = 3,
+    VRML_FIELD_MFCOLOR = 4,
+    VRML_FIELD_SFENUM = 5,
+    VRML_FIELD_SFFLOAT = 6,
+    VRML_FIELD_MFFLOAT = 7,
+    VRML_FIELD_SFIMAGE = 8,
+    VRML_FIELD_SFLONG = 9,
+    VRML_FIELD_MFLONG = 10,
+    VRML_FIELD_SFMATRIX = 11,
+    VRML_FIELD_SFROTATION = 12,
+    VRML_FIELD_SFSTRING = 13,
+    VRML_FIELD_MFSTRING = 14,
+    VRML_FIELD_SFVEC2F = 15,
+    VRML_FIELD_MFVEC2F = 16,
+    VRML_FIELD_SFVEC3F = 17,
+    VRML_FIELD_MFVEC3F = 18,
+    VRML_FIELD_MFNODE = 19
+};
+
+// One interface field of a prototype, or one value given where it is used.
+class CVRMLFieldDeclaration {
+public:
+    CVRMLFieldDeclaration() { CVRMLFieldDeclaration::Initialize(); }
+    CVRMLFieldDeclaration(const std::string& name, int type, std::vector<char> text);
+    CVRMLFieldDeclaration(const CVRMLFieldDeclaration&) = delete;
+    CVRMLFieldDeclaration& operator=(const CVRMLFieldDeclaration&) = delete;
+    virtual ~CVRMLFieldDeclaration() = default;
+    virtual void Initialize();
+    virtual std::string GetName() const { return name; }
+    virtual void SetName(const std::string& value) { name = value; }
+    virtual int GetType() const { return type; }
+    virtual void SetType(int value) { type = value; }
+
+    // The captured value; empty when none was written.
+    const std::vector<char>& GetText() const { return text; }
+    void SetText(std::vector<char> value) { text = std::move(value); }
+    size_t GetTextLength() const { return text.size(); }
+    // 1 once a build has used the declaration (overridden, or taken by IS).
+    int GetConsumed() const { return consumed; }
+    void SetConsumed(int value) { consumed = value; }
+
+    // The VRMLFieldTypes code of a type name; 0 for a name not in the list.
+    static int GetFieldType(std::string_view typeName);
+
+private:
+    std::string name;
+    int type = VRML_FIELD_UNKNOWN;
+    std::vector<char> text;
+    int consumed = 0;
+};
+
+using VRMLFieldDeclarationList = std::vector<std::unique_ptr<CVRMLFieldDeclaration>>;
+
+class CVRMLPrototype {
+public:
+    CVRMLPrototype() = default;
+    CVRMLPrototype(const CVRMLPrototype&) = delete;
+    CVRMLPrototype& operator=(const CVRMLPrototype&) = delete;
+    virtual ~CVRMLPrototype() = default;
+    void Initialize();
+
+    // A prototype's name must not change while the parser's dictionary holds
+    // it: the dictionary indexes it by the name it had when it was added.
+    std::string GetName() const { return name; }
+    void SetName(const std::string& value) { name = value; }
+    // The text between the body's braces; empty when the body was empty.
+    const std::vector<char>& GetBody() const { return body; }
+    void SetBody(std::vector<char> value) { body = std::move(value); }
+    size_t GetBodyLength() const { return body.size(); }
+    // The file the declaration was read from: a file named inside the body
+    // (an Inline) is looked for beside it, wherever the prototype is used.
+    const std::string& GetSourceFile() const { return sourceFile; }
+    void SetSourceFile(const std::string& value) { sourceFile = value; }
+
+    // Take the text over into a new declaration; 1, or 0 without memory.
+    int AddFieldDeclaration(const std::string& fieldName, const std::string& typeName, std::vector<char> text);
+    int AddFieldDeclaration(const std::string& fieldName, int type, std::vector<char> text);
+    // The first declaration of that name (case-sensitive), or null.
+    CVRMLFieldDeclaration* FindFieldDeclaration(const std::string& fieldName) const;
+    const VRMLFieldDeclarationList& GetFieldDeclarations() const { return declarations; }
+
+    // Instancing (names/ProtoInstances.cpp). Each reads its text with
+    // `reader`, which must not be reading a buffer and is left so; without
+    // one it makes a reader of its own, which costs a keyword index per call.
+    int ReadUseValues(const char* useText, size_t useLength, VRMLFieldDeclarationList& values,
+                      CVRMLIOManager* reader = nullptr);
+    int BuildInstanceText(const char* useText, size_t useLength, std::vector<char>& text,
+                          CVRMLIOManager* reader = nullptr);
+    // Set while an instance of this prototype is being read, so that a use
+    // of it from inside itself (directly, through other prototypes or
+    // through a USE) is cut off.
+    bool GetBuilding() const { return building; }
+    void SetBuilding(bool value) { building = value; }
+
+private:
+    std::string name;
+    VRMLFieldDeclarationList declarations;
+    // The first declaration of each name, so that resolving every IS of a
+    // large body does not walk the whole interface each time.
+    std::unordered_map<std::string, CVRMLFieldDeclaration*> declarationIndex;
+    std::vector<char> body;
+    std::string sourceFile;
+    bool building = false;
+};

@@ -1,0 +1,241 @@
+#include "TestScene.h"
+
+#include "names/DictionaryEntries.h"
+#include "names/Prototypes.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string AsString(const std::vector<char>& text) { return std::string(text.begin(), text.end()); }
+
+// The radii of the world's spheres, in the order AllObjects lists them.
+std::vector<double> SphereRadii(const LoadedText& loaded) {
+    std::vector<double> radii;
+    for (const FoundObject& found : AllObjects(*loaded.world))
+        if (found.object->GetObjectType() == TREL_SPHERE)
+            radii.push_back(static_cast<const trelSphere*>(found.object)->GetRadius());
+    return radii;
+}
+
+size_t CountOf(const LoadedText& loaded, trelObjectTypes type) {
+    size_t count = 0;
+    for (const FoundObject& found : AllObjects(*loaded.world))
+        count += found.object->GetObjectType() == type ? 1 : 0;
+    return count;
+}
+
+const std::string BallProto = "PROTO Ball [ field SFFloat radius 1 ] { Sphere { radius IS radius } }\n";
+
+} // namespace
+
+TEST(ProtoInstances, InstanceTextsAreWrittenByteForByte) {
+    struct Case {
+        const char* declaration;
+        const char* use; // null: no use-site text
+        const char* instance;
+    };
+    const Case cases[] = {
+        {"PROTO P [ field SFFloat radius 1 ] { Sphere { radius IS radius } }", "radius 2", "Sphere { radius 2 }"},
+        {"PROTO P [ field SFFloat radius 1 ] { Sphere { radius IS radius } }", nullptr, "Sphere { radius 1 }"},
+        // A field nothing took is appended as name and value.
+        {"PROTO P [ field SFFloat radius 1 field SFFloat weight 5 ] { Sphere { radius IS radius } }", nullptr,
+         "Sphere { radius 1 } weight 5"},
+        // Tokens naming no declared field are passed over one by one.
+        {"PROTO P [ field SFFloat radius 1 ] { Sphere { radius IS radius } }", "colour 1 0 0", "Sphere { radius 1 }"},
+        // A value given but not referenced is appended once, from the use.
+        {"PROTO P [ field SFFloat a 1 ] { Box { } }", "a 3", "Box { } a 3"},
+        // An override of a type whose values are not captured: no text, and
+        // the default is not used either.
+        {"PROTO P [ field SFInt32 r 5 ] { Sphere { radius IS r } }", "r 7", "Sphere { radius  }"},
+        // A substituted value keeps the line feeds of its capture.
+        {"PROTO P [ field MFFloat h [ ] ] { Grid { height IS h } }", "h [ 1 2 3 4 5 6 ]",
+         "Grid { height [ 1 2 3 4 \n5 6 ] }"},
+        // IS naming no interface field leaves the field name without a value.
+        {"PROTO P [ ] { Sphere { radius IS nothing } }", "radius 3", "Sphere { radius }"},
+        // A field given twice keeps its first value.
+        {"PROTO P [ field SFFloat radius 1 ] { Sphere { radius IS radius } }", "radius 2 radius 3",
+         "Sphere { radius 2 }"},
+        // The same field referenced twice, and an SFVec3f taken whole.
+        {"PROTO P [ field SFVec3f s 1 1 1 ] { Box { size IS s } Box { size IS s } }", "s 2 3 4",
+         "Box { size 2 3 4 } Box { size 2 3 4 }"},
+        {"PROTO P [ field MFNode kids [ ] ] { Group { children IS kids } }", "kids [ Box { } USE X ]",
+         "Group { children [ Box { } USE \nX ] }"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.declaration + std::string(" / ") + (c.use ? c.use : "(none)"));
+        LoadedText loaded = LoadText(std::string(V2) + c.declaration + "\n");
+        CVRMLPrototype* prototype = loaded.parser->FindPrototype("P");
+        ASSERT_NE(prototype, nullptr);
+        std::vector<char> text;
+        std::string use = c.use ? c.use : "";
+        EXPECT_EQ(prototype->BuildInstanceText(c.use ? use.data() : nullptr, use.size(), text), 1);
+        EXPECT_EQ(AsString(text), c.instance);
+    }
+}
+
+TEST(ProtoInstances, PrototypeWithoutBodyBuildsNothing) {
+    LoadedText loaded = LoadText(std::string(V2) + "PROTO Empty [ field SFFloat a 1 ] { }\nEmpty { a 2 } Box { }\n");
+    std::vector<char> text;
+    EXPECT_EQ(loaded.parser->FindPrototype("Empty")->BuildInstanceText(nullptr, 0, text), 0);
+    EXPECT_TRUE(text.empty());
+    EXPECT_EQ(AllObjects(*loaded.world).size(), 1u); // only the box
+}
+
+TEST(ProtoInstances, UsesBuildTheirValuesAndANamedUseIsBuiltAgain) {
+    LoadedText loaded = LoadText(std::string(V2) + BallProto + "Ball { radius 2 }\nBall { }\nDEF B Ball { radius 3 } USE B\n");
+    EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
+    EXPECT_EQ(SphereRadii(loaded), (std::vector<double>{2, 1, 3, 3}));
+    // One entry: the named use, with its use-site text; the instances
+    // themselves record nothing.
+    ASSERT_EQ(loaded.parser->GetObjectDictionary()->size(), 1u);
+    auto* entry = loaded.parser->FindObjectInDictionary("B");
+    ASSERT_NE(entry, nullptr);
+    ASSERT_EQ(entry->GetType(), VRML_ENTRY_PROTO_USE);
+    auto* use = static_cast<CVRMLProtoUseEntry*>(entry);
+    EXPECT_EQ(use->GetPrototypeName(), "Ball");
+    EXPECT_EQ(AsString(use->GetUseText()), "radius 3");
+    EXPECT_EQ(use->GetTextLength(), 8);
+}
+
+TEST(ProtoInstances, UndeclaredFieldsAndAMissingBlockFallBackToDefaults) {
+    LoadedText loaded = LoadText(std::string(V2) + BallProto + "Ball { colour 1 0 0 }\nBall Sphere { radius 7 }\n");
+    // Without a block the use gets the defaults and the next node is read as
+    // a statement of its own.
+    EXPECT_EQ(SphereRadii(loaded), (std::vector<double>{1, 1, 7}));
+    EXPECT_EQ(loaded.parser->GetCurrentTokenType(), VRML_END_OF_INPUT);
+}
+
+TEST(ProtoInstances, PrototypeUsedInsideAnotherIsBuiltWhileTheOuterTextIsRead) {
+    LoadedText loaded = LoadText(std::string(V2) +
+                                 "PROTO Inner [ field SFFloat r 1 ] { Sphere { radius IS r } }\n"
+                                 "PROTO Outer [ field SFFloat size 2 ] {\n"
+                                 "  Group { children [ Inner { r IS size } Inner { } ] } Box { }\n"
+                                 "}\n"
+                                 "Outer { size 5 } Outer { } Cone { }\n");
+    EXPECT_EQ(SphereRadii(loaded), (std::vector<double>{5, 1, 2, 1}));
+    EXPECT_EQ(CountOf(loaded, TREL_BOX), 2u);
+    EXPECT_EQ(CountOf(loaded, TREL_CONE), 1u); // reading went on after both instances
+}
+
+TEST(ProtoInstances, RecursivePrototypesAreCutOff) {
+    struct Case {
+        const char* scene;
+        size_t spheres;
+        size_t boxes;
+    };
+    const Case cases[] = {
+        {"PROTO R [ ] { Sphere { } R { } }\nR { } Box { }\n", 1, 1},
+        {"PROTO A [ ] { Sphere { } B { } }\nPROTO B [ ] { Box { } A { } }\nA { } B { }\n", 2, 2},
+        // Through a USE of a named use of the prototype being built, and a
+        // later replay of it.
+        {"PROTO R [ ] { Sphere { } USE X }\nDEF X R { } USE X\n", 2, 0},
+        // Inside a group named in the body: the group's use of itself
+        // repeats the sphere once, the inner use is cut off.
+        {"PROTO R [ ] { DEF G Group { children [ Sphere { } USE G R { } ] } }\nR { }\n", 2, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scene);
+        LoadedText loaded = LoadText(std::string(V2) + c.scene);
+        EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
+        EXPECT_EQ(loaded.parser->GetCurrentTokenType(), VRML_END_OF_INPUT);
+        EXPECT_EQ(CountOf(loaded, TREL_SPHERE), c.spheres);
+        EXPECT_EQ(CountOf(loaded, TREL_BOX), c.boxes);
+        EXPECT_TRUE(loaded.parser->GetSeparatorStack()->empty());
+    }
+}
+
+TEST(ProtoInstances, InstanceDepthIsLimited) {
+    std::string scene = V2;
+    for (int i = 1; i <= 5; ++i)
+        scene += "PROTO P" + std::to_string(i) + " [ ] { Sphere { } P" + std::to_string(i + 1) + " { } }\n";
+    scene += "P1 { } Box { }\n";
+    C3DWorld world;
+    CVRMLParser parser;
+    parser.SetMaxInstanceDepth(3);
+    EXPECT_EQ(parser.Parse(&world, WriteTempFile("deep.wrl", scene)), VRML_LOAD_SUCCESS);
+    int spheres = 0, boxes = 0;
+    for (const FoundObject& found : AllObjects(world)) {
+        spheres += found.object->GetObjectType() == TREL_SPHERE;
+        boxes += found.object->GetObjectType() == TREL_BOX;
+    }
+    EXPECT_EQ(spheres, 3);
+    EXPECT_EQ(boxes, 1);
+}
+
+TEST(ProtoInstances, InstancesMultipliedByNestingAreBounded) {
+    // Every level uses the one below twice: 2^40 boxes if nothing stopped it.
+    std::string scene = std::string(V2) + "PROTO P0 [ ] { Box { } }\n";
+    for (int i = 1; i <= 40; ++i)
+        scene += "PROTO P" + std::to_string(i) + " [ ] { P" + std::to_string(i - 1) + " { } P" +
+                 std::to_string(i - 1) + " { } }\n";
+    scene += "P40 { }\n";
+    C3DWorld world;
+    CVRMLParser parser;
+    parser.SetMaxInstanceCount(1000);
+    EXPECT_EQ(parser.Parse(&world, WriteTempFile("doubling.wrl", scene)), VRML_LOAD_SUCCESS);
+    // Boxes are built until the count runs out; about half the instances are boxes.
+    EXPECT_GT(world.GetTotalObjectCount(), 400);
+    EXPECT_LT(world.GetTotalObjectCount(), 1000);
+    EXPECT_EQ(parser.GetCurrentTokenType(), VRML_END_OF_INPUT);
+}
+
+TEST(ProtoInstances, NamedGroupRecordsTheUseAndItsReplayBuildsEachInstanceOnce) {
+    LoadedText loaded = LoadText(std::string(V2) + BallProto +
+                                 "DEF S Group { children [ Ball { radius 2 } Box { } ] }\nUSE S\nUSE S\n");
+    EXPECT_EQ(SphereRadii(loaded), (std::vector<double>{2, 2, 2}));
+    auto* group = static_cast<CVRMLSeparatorEntry*>(loaded.parser->FindObjectInDictionary("S"));
+    ASSERT_NE(group, nullptr);
+    std::vector<int> children;
+    for (CVRMLDictionaryEntry* child : group->GetChildren())
+        children.push_back(child->GetType());
+    EXPECT_EQ(children, (std::vector<int>{VRML_ENTRY_PROTO_USE, VRML_ENTRY_CUBE}));
+}
+
+TEST(ProtoInstances, DefInsideABodyIsFoundByAUseInsideIt) {
+    const std::string two = "PROTO Two [ ] { Group { children [ DEF Part Sphere { radius 4 } "
+                            "Transform { translation 5 0 0 children USE Part } ] } }\n";
+    // Built directly, inside a named group, and by replays of that group.
+    LoadedText loaded = LoadText(std::string(V2) + two + "Two { }\nDEF S Group { children Two { } }\nUSE S USE S\n");
+    EXPECT_EQ(SphereRadii(loaded), (std::vector<double>(8, 4.0)));
+}
+
+TEST(ProtoInstances, InstanceTextCannotCloseTheLevelItIsReadAt) {
+    // The unreferenced MF value "[ 1 }" is appended to the instance text; its
+    // "}" must not close the group around the use.
+    LoadedText loaded = LoadText(std::string(V2) +
+                                 "PROTO Odd [ field MFFloat v [ ] ] { Sphere { } }\n"
+                                 "DEF G Group { children [ Odd { v [ 1 } } Box { } ] }\nCone { }\n");
+    EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
+    ASSERT_EQ(loaded.world->GetNumGroups(), 1);
+    const C3DGroup* group = loaded.world->GetGroup(0);
+    EXPECT_EQ(group->GetGroupName().GetString(), "G");
+    ASSERT_EQ(group->GetNumObjects(), 2);
+    EXPECT_EQ(group->GetObject(0)->GetObjectType(), TREL_SPHERE);
+    EXPECT_EQ(group->GetObject(1)->GetObjectType(), TREL_BOX);
+    ASSERT_GE(loaded.world->GetNumObjects(), 1); // the cone (and its base), after the group
+    EXPECT_EQ(loaded.world->GetObject(0)->GetObjectType(), TREL_CONE);
+    EXPECT_TRUE(loaded.parser->GetSeparatorStack()->empty());
+}
+
+TEST(ProtoInstances, ProtoUseEntryReplaysThroughTheDictionary) {
+    PositionedParser positioned(BallProto + "Box { }\n");
+    CVRMLParser& parser = positioned.parser;
+    ASSERT_EQ(parser.ParseBlock(), 1); // the declaration
+    auto* entry = new CVRMLProtoUseEntry;
+    entry->SetName("Recorded");
+    entry->SetPrototypeName("Ball");
+    entry->SetUseText({'r', 'a', 'd', 'i', 'u', 's', ' ', '6'});
+    ASSERT_EQ(parser.AddDictionaryObject(entry), 1);
+    EXPECT_EQ(parser.DefineUse("Recorded"), 1);
+    ASSERT_EQ(positioned.world.GetNumObjects(), 1);
+    EXPECT_EQ(static_cast<const trelSphere*>(positioned.world.GetObject(0))->GetRadius(), 6.0);
+    // The replay recorded nothing and left the reader where it was.
+    EXPECT_EQ(parser.GetObjectDictionary()->size(), 1u);
+    EXPECT_EQ(positioned.Current(), "Box");
+    // An unknown prototype, or a skipped block, builds nothing.
+    std::string none = "Nothing";
+    EXPECT_EQ(parser.DefineProtoUse(none, nullptr, 0), 0);
+    parser.SetSkippingBlock(1);
+    EXPECT_EQ(parser.DefineProtoUse("Ball", nullptr, 0), 0);
+}
