@@ -297,8 +297,9 @@ int CVRMLParser::ServiceDictionaryObject(CVRMLDictionaryEntry* entry) {
     // name) is cut off: it builds nothing and does not fail the statement.
     if (entry->GetReplaying())
         return 1;
-    if (ReplayDepth >= MaxReplayDepth)
+    if (ReplayDepth >= MaxReplayDepth || ReplayCount >= MaxReplayCount)
         return 0;
+    ++ReplayCount;
     DepthGuard depth(ReplayDepth);
     ReplayGuard guard(entry);
     int savedAllow = AllowDictionaryUpdate;

@@ -32,6 +32,9 @@ CVRMLParser& CVRMLParser::operator=(const CVRMLParser& other) {
     LastPercentage = other.LastPercentage;
     LoaderPtr = other.LoaderPtr;
     ImageUnits = other.ImageUnits;
+    MaxNestingDepth = other.MaxNestingDepth;
+    MaxReplayDepth = other.MaxReplayDepth;
+    MaxReplayCount = other.MaxReplayCount;
     MaxInstanceDepth = other.MaxInstanceDepth;
     MaxInstanceCount = other.MaxInstanceCount;
     MaxInlineDepth = other.MaxInlineDepth;
@@ -70,6 +73,7 @@ int CVRMLParser::Parse(C3DWorld* world, const std::string& fileName) {
     DefinedEntity = 0;
     EntityName.clear();
     InstanceCount = 0;
+    ReplayCount = 0;
     ParsedFile = fileName;
     DefineSeparator();
     while (GetCurrentTokenType() != VRML_END_OF_INPUT) {

@@ -101,6 +101,12 @@ public:
     void SetMaxNestingDepth(int depth) { MaxNestingDepth = depth; }
     int GetMaxReplayDepth() const { return MaxReplayDepth; }
     void SetMaxReplayDepth(int depth) { MaxReplayDepth = depth; }
+    // Named nodes that use each other twice over double their replays at
+    // every level: past this many replays in one Parse a USE builds nothing
+    // and fails as a malformed node.
+    static constexpr long long DefaultMaxReplayCount = 1000000;
+    long long GetMaxReplayCount() const { return MaxReplayCount; }
+    void SetMaxReplayCount(long long count) { MaxReplayCount = count; }
 
     CVRMLSeparator* GetCurrentSeparator() const { return CurrentSeparator; }
     void SetCurrentSeparator(CVRMLSeparator* separator) { CurrentSeparator = separator; }
@@ -343,6 +349,8 @@ private:
     int MaxReplayDepth = DefaultMaxReplayDepth;
     int NestingDepth = 0;
     int ReplayDepth = 0;
+    long long MaxReplayCount = DefaultMaxReplayCount;
+    long long ReplayCount = 0; // replays in this Parse
     AntiParallelStretch ExtrusionStretch;
     // Set by a geometry reader while it defines its node when the node's own
     // coord field gave the coordinates in force (see RecordWithOwnCoordinates).

@@ -61,3 +61,16 @@ TEST(Limits, FieldKeywordsThatNameTheirNodeDoNotLoopWithoutALevel) {
         EXPECT_EQ(loaded.parser->GetCurrentTokenType(), VRML_END_OF_INPUT) << node;
     }
 }
+
+TEST(Limits, UsesThatDoubleAtEveryLevelStopAtTheReplayBudget) {
+    std::string text = std::string(V1) + "DEF A0 Separator { Cube { } }\n";
+    for (int i = 1; i <= 40; ++i)
+        text += "DEF A" + std::to_string(i) + " Separator { USE A" + std::to_string(i - 1) + " USE A" +
+                std::to_string(i - 1) + " }\n";
+    CVRMLParser parser;
+    parser.SetMaxReplayCount(10000);
+    C3DWorld world;
+    parser.Parse(&world, WriteTempFile("doubling.wrl", text));
+    EXPECT_EQ(parser.GetCurrentTokenType(), VRML_END_OF_INPUT);
+    EXPECT_LE(world.GetTotalObjectCount(), 10000 + 1);
+}
