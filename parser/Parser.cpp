@@ -1,5 +1,7 @@
 #include "VRMLParser.h"
 
+#include <exception>
+
 #include "names/DictionaryEntries.h"
 #include "state/VRMLSeparator.h"
 
@@ -75,15 +77,37 @@ int CVRMLParser::Parse(C3DWorld* world, const std::string& fileName) {
     InstanceCount = 0;
     ReplayCount = 0;
     ParsedFile = fileName;
-    DefineSeparator();
-    while (GetCurrentTokenType() != VRML_END_OF_INPUT) {
-        if (ParseBlock())
-            result = VRML_LOAD_SUCCESS;
+    try {
+        DefineSeparator();
+        while (GetCurrentTokenType() != VRML_END_OF_INPUT) {
+            if (ParseBlock())
+                result = VRML_LOAD_SUCCESS;
+        }
+        PopSeparator();
+    } catch (const std::exception&) {
+        // Out of memory (or a list too long to hold): the parse fails, the
+        // world keeps what was added to it, and the parser is left usable.
+        result = VRML_LOAD_FAILURE;
+        RecoverFromFailedParse();
     }
-    PopSeparator();
     IOManager.CloseFile();
-    DetermineUnits();
+    try {
+        DetermineUnits();
+    } catch (const std::exception&) {
+        result = VRML_LOAD_FAILURE;
+    }
     return result;
+}
+
+void CVRMLParser::RecoverFromFailedParse() {
+    ClearSeparatorStack(); // open levels dispose of the groups they own
+    SkippingBlock = 0;
+    AllowDictionaryUpdate = 1;
+    DefinedEntity = 0;
+    EntityName.clear();
+    InstanceLevel = nullptr;
+    EmbeddingLevel = nullptr;
+    OpenSubfiles.clear();
 }
 
 void CVRMLParser::DetermineUnits() {

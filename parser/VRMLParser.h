@@ -274,6 +274,7 @@ public:
     void SetMaxInlineDepth(int depth) { MaxInlineDepth = depth; }
 
 private:
+    void RecoverFromFailedParse();
     // Reading helpers shared by the node readers.
     void AdvanceWhileKind(std::initializer_list<VRMLTokenTypes> kinds);
     void AdvanceToClosingBrace();
