@@ -4,7 +4,7 @@
 #include "parser/VRMLParser.h"
 #include "state/VRMLSeparator.h"
 
-#include <algorithm>
+#include <iterator>
 #include <new>
 
 namespace {
@@ -16,10 +16,13 @@ bool IsNamedDefinition(const CVRMLDictionaryEntry* entry) {
     return entry->GetType() != VRML_ENTRY_USE && !entry->GetName().empty();
 }
 
-void Unlink(CVRMLSeparatorEntry* parent, CVRMLDictionaryEntry* entry) {
-    parent->GetChildren().remove(entry);
-    if (entry->GetParentEntry() == parent)
-        entry->SetParentEntry(nullptr);
+// An entry stands in at most one children list, its parent's.
+bool Unlink(CVRMLSeparatorEntry* parent, CVRMLDictionaryEntry* entry) {
+    if (entry->GetParentEntry() != parent)
+        return false;
+    parent->GetChildren().erase(entry->GetPositionInParent());
+    entry->SetParentEntry(nullptr);
+    return true;
 }
 
 // Marks an entry as being replayed for as long as the guard lives.
@@ -178,12 +181,14 @@ int CVRMLParser::AddDictionaryObject(CVRMLDictionaryEntry* entry) {
         auto* recording = static_cast<CVRMLSeparatorEntry*>(CurrentSeparator->GetDictionaryEntry());
         recording->GetChildren().push_back(entry);
         entry->SetParentEntry(recording);
+        entry->SetPositionInParent(std::prev(recording->GetChildren().end()));
     } else if (wasRecording && entry->GetType() == VRML_ENTRY_SEPARATOR) {
         // The level's own entry was just replaced by this one of the same
         // name, which takes over the recording of the level.
         CurrentSeparator->SetDictionaryEntry(entry);
     }
     ObjectDictionary.push_back(entry);
+    DictionaryPositions[entry] = std::prev(ObjectDictionary.end());
     if (IsNamedDefinition(entry))
         NamedEntries[entry->GetName()] = entry;
     return 1;
@@ -205,9 +210,7 @@ int CVRMLParser::RemoveDictionaryObjectFromSeparators(CVRMLDictionaryEntry* entr
         if (recording == entry) {
             level->SetDictionaryEntry(nullptr);
             changed = 1;
-        } else if (std::find(recording->GetChildren().begin(), recording->GetChildren().end(), entry) !=
-                   recording->GetChildren().end()) {
-            Unlink(recording, entry);
+        } else if (Unlink(recording, entry)) {
             changed = 1;
         }
     }
@@ -218,7 +221,11 @@ int CVRMLParser::RemoveDictionaryObject(CVRMLDictionaryEntry* entry) {
     if (!entry)
         return 0;
     RemoveDictionaryObjectFromSeparators(entry);
-    ObjectDictionary.remove(entry);
+    auto position = DictionaryPositions.find(entry);
+    if (position != DictionaryPositions.end()) {
+        ObjectDictionary.erase(position->second);
+        DictionaryPositions.erase(position);
+    }
     auto named = NamedEntries.find(entry->GetName());
     if (named != NamedEntries.end() && named->second == entry)
         NamedEntries.erase(named);
@@ -246,6 +253,7 @@ void CVRMLParser::ClearObjectDictionary() {
     for (CVRMLDictionaryEntry* entry : RetiredEntries)
         delete entry;
     ObjectDictionary.clear();
+    DictionaryPositions.clear();
     RetiredEntries.clear();
     NamedEntries.clear();
     for (CVRMLSeparator* level : SeparatorStack)

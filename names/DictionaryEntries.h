@@ -57,6 +57,10 @@ public:
     // this entry is running (a replay of it from inside itself is cut off).
     CVRMLSeparatorEntry* GetParentEntry() const { return parentEntry; }
     void SetParentEntry(CVRMLSeparatorEntry* parent) { parentEntry = parent; }
+    // Where the entry stands in its parent's children list, so that it can be
+    // unlinked without a search.
+    std::list<CVRMLDictionaryEntry*>::iterator GetPositionInParent() const { return positionInParent; }
+    void SetPositionInParent(std::list<CVRMLDictionaryEntry*>::iterator position) { positionInParent = position; }
     bool GetReplaying() const { return replaying; }
     void SetReplaying(bool value) { replaying = value; }
 
@@ -64,6 +68,7 @@ private:
     std::string name;
     int type = VRML_ENTRY_NONE;
     CVRMLSeparatorEntry* parentEntry = nullptr;
+    std::list<CVRMLDictionaryEntry*>::iterator positionInParent;
     bool replaying = false;
 };
 
