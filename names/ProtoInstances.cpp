@@ -57,11 +57,13 @@ private:
     char* end = nullptr;
 };
 
-// Marks a prototype as being built for as long as the guard lives.
+// Marks a use of a prototype as being built for as long as the guard lives.
 class BuildingGuard {
 public:
-    explicit BuildingGuard(CVRMLPrototype& p) : prototype(p) { prototype.SetBuilding(true); }
-    ~BuildingGuard() { prototype.SetBuilding(false); }
+    BuildingGuard(CVRMLPrototype& p, const char* useText, size_t useLength) : prototype(p) {
+        prototype.BeginBuilding(useText, useLength);
+    }
+    ~BuildingGuard() { prototype.EndBuilding(); }
     BuildingGuard(const BuildingGuard&) = delete;
     BuildingGuard& operator=(const BuildingGuard&) = delete;
 
@@ -235,7 +237,7 @@ int CVRMLParser::DefineProtoUse(const std::string& name, const char* useText, si
         return 0;
     // A prototype whose body uses itself, however indirectly, would be built
     // without end: the inner use is passed over.
-    if (prototype->GetBuilding())
+    if (prototype->IsBuilding(useText, useLength))
         return 1;
     if (InstanceDepth >= MaxInstanceDepth || InstanceCount >= MaxInstanceCount)
         return 0;
@@ -258,7 +260,7 @@ int CVRMLParser::DefineProtoUse(const std::string& name, const char* useText, si
     if (IOManager.StartBufferReading(text.data(), text.size())) {
         std::vector<char>().swap(text); // the reader holds its own copy
         MarkPrototypeNames();
-        BuildingGuard building(*prototype);
+        BuildingGuard building(*prototype, useText, useLength);
         DepthGuard depth(InstanceDepth);
         ValueGuard<CVRMLSeparator*> instanceLevel(InstanceLevel, CurrentSeparator);
         // A DEF inside the body is recorded even while the use is replayed,

@@ -56,7 +56,7 @@ void CVRMLPrototype::Initialize() {
     declarations.clear();
     declarationIndex.clear();
     sourceFile.clear();
-    building = false;
+    buildingUses.clear();
 }
 
 int CVRMLPrototype::AddFieldDeclaration(const std::string& fieldName, const std::string& typeName,
@@ -212,4 +212,12 @@ int CVRMLParser::ParseExternProto() {
     if (SkippingBlock)
         return 1;
     return ReadReferencedFile(url, true);
+}
+
+bool CVRMLPrototype::IsBuilding(const char* useText, size_t useLength) const {
+    const std::string_view use(useText ? useText : "", useText ? useLength : 0);
+    for (const std::string& building : buildingUses)
+        if (building == use)
+            return true;
+    return false;
 }

@@ -107,11 +107,18 @@ public:
                       CVRMLIOManager* reader = nullptr);
     int BuildInstanceText(const char* useText, size_t useLength, std::vector<char>& text,
                           CVRMLIOManager* reader = nullptr);
-    // Set while an instance of this prototype is being read, so that a use
-    // of it from inside itself (directly, through other prototypes or
-    // through a USE) is cut off.
-    bool GetBuilding() const { return building; }
-    void SetBuilding(bool value) { building = value; }
+    // The use-site texts of the instances of this prototype being read. A
+    // use met while an instance with the very same use-site text is being
+    // read (directly, through other prototypes or through a USE) would
+    // repeat that build without end, and is cut off. A use whose text
+    // differs is built: nested values such as a Joint among the children of
+    // a Joint shrink at every level and end by themselves (and the instance
+    // depth limit ends the rest).
+    bool IsBuilding(const char* useText, size_t useLength) const;
+    void BeginBuilding(const char* useText, size_t useLength) {
+        buildingUses.emplace_back(useText ? useText : "", useText ? useLength : 0);
+    }
+    void EndBuilding() { buildingUses.pop_back(); }
 
 private:
     std::string name;
@@ -121,5 +128,5 @@ private:
     std::unordered_map<std::string, CVRMLFieldDeclaration*> declarationIndex;
     std::vector<char> body;
     std::string sourceFile;
-    bool building = false;
+    std::vector<std::string> buildingUses;
 };

@@ -133,6 +133,14 @@ TEST(ProtoInstances, RecursivePrototypesAreCutOff) {
         // Inside a group named in the body: the group's use of itself
         // repeats the sphere once, the inner use is cut off.
         {"PROTO R [ ] { DEF G Group { children [ Sphere { } USE G R { } ] } }\nR { }\n", 2, 0},
+        // A use given in a field value is no recursion, even of the same
+        // prototype: joints among the children of joints are all built.
+        {"PROTO J [ exposedField MFNode children [ ] ] { Transform { children IS children } }\n"
+         "J { children [ J { children [ Sphere { } J { children Box { } } ] } J { children Sphere { } } ] }\n",
+         2, 1},
+        // A body that uses itself with other values ends once the values repeat.
+        {"PROTO G [ field MFNode c [ ] ] { Group { children [ G { c [ Box { } G { } ] } ] } }\nG { } Sphere { }\n",
+         1, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.scene);
