@@ -22,7 +22,10 @@ while IFS= read -r file; do
     /usr/bin/time -f '%e %M' -o "$out.time" timeout "$limit" build-asan/tools/vrml info "$file" >"$out" 2>"$out.err" || true
     status=$(sed -n 's/^result: *\([0-9]\).*/\1/p' "$out")
     objects=$(sed -n 's/^objects: *\([0-9]*\).*/\1/p' "$out")
-    read -r seconds kilobytes < "$out.time" || true
+    # GNU time puts "Command exited with non-zero status N" before its figures.
+    read -r seconds kilobytes <<EOF_TIME || true
+$(tail -n 1 "$out.time")
+EOF_TIME
     if grep -q -E 'ERROR: AddressSanitizer|runtime error|LeakSanitizer|Command terminated|Command exited with non-zero status (99|1[2-9][0-9])' "$out.err" "$out.time" 2>/dev/null; then
         echo "$file" >> "$failures"
         status=FAIL
