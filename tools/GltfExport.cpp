@@ -171,6 +171,10 @@ private:
         }
         view.byteLength = data.size() - view.byteOffset;
         view.target = target;
+        // Several accessors (one per polyline) may share a view of
+        // positions; a shared vertex view must state its stride.
+        if constexpr (!std::is_same_v<Item, uint32_t>)
+            view.byteStride = 3 * sizeof(float);
         model.bufferViews.push_back(std::move(view));
         return static_cast<int>(model.bufferViews.size()) - 1;
     }

@@ -56,6 +56,22 @@ TEST(GltfValidator, SampleScenesAndAHandBuiltWorldHaveNoErrors) {
     ASSERT_EQ(WriteGltf(scene, (dir / "hand-built.gltf").string(), false), "");
     written += 2;
 
+    // One object drawn as several line strips (faces without area are
+    // traced): its strips share one view of positions.
+    C3DWorld traced;
+    trelFloatPointArray points;
+    for (float x : {0.0f, 1.0f, 2.0f})
+        for (float y : {0.0f, 5.0f})
+            points.Append(trelFloatPoint(x, y, 0.0f));
+    trelIntArray faces;
+    for (int value : {3, 0, 2, 4, 3, 1, 3, 5})
+        faces.Append(value);
+    auto* face = new C3DPolyface;
+    face->SetPoints(points, faces);
+    traced.AddObject(face, trelMatProps(), true);
+    ASSERT_EQ(WriteGltf(BuildExportScene(traced, ExportOptions()), (dir / "traced.glb").string(), true), "");
+    ++written;
+
     const fs::path report = dir / "report.txt";
     const std::string command = "node " + Quoted(SourcePath("tools/scripts/validate_gltf.js")) + " " +
                                 Quoted(dir.string()) + " > " + Quoted(report.string()) + " 2>&1";
