@@ -5,6 +5,13 @@
 #include <limits>
 #include <system_error>
 
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <intrin.h>
+#endif
+#endif
+
 namespace TokenScanner {
 
 size_t ScanToken(const char* text, size_t size, size_t pos, RawToken& token) {
@@ -53,8 +60,60 @@ size_t ScanToken(const char* text, size_t size, size_t pos, RawToken& token) {
     }
 }
 
+namespace {
+
+// Index of the lowest set bit of a non-zero mask.
+inline unsigned LowestSetBit(unsigned mask) {
+#if defined(_MSC_VER) && !defined(__clang__)
+    unsigned long index = 0;
+    _BitScanForward(&index, mask);
+    return static_cast<unsigned>(index);
+#else
+    return static_cast<unsigned>(__builtin_ctz(mask));
+#endif
+}
+
+// The position of the next bracket, quote or '#' at or behind `pos`, or
+// `size`. Skipped blocks are mostly long runs of numbers, so this is where
+// skipping spends its time: sixteen bytes at a time where SSE2 is there.
+// The eight bytes pair up under two masks: c | 0x20 turns "[" and "]" into
+// "{" and "}", and c & 0xFE turns ")" into "(" and "#" into the quote.
+size_t SkipToBlockStop(const char* text, size_t size, size_t pos) {
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+    const __m128i lowerBit = _mm_set1_epi8(0x20);
+    const __m128i pairMask = _mm_set1_epi8(static_cast<char>(0xFE));
+    const __m128i openBrace = _mm_set1_epi8('{');
+    const __m128i closeBrace = _mm_set1_epi8('}');
+    const __m128i parenthesis = _mm_set1_epi8('(');
+    const __m128i quote = _mm_set1_epi8('"');
+    for (; pos + 16 <= size; pos += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + pos));
+        const __m128i folded = _mm_or_si128(bytes, lowerBit);
+        const __m128i paired = _mm_and_si128(bytes, pairMask);
+        const __m128i hits =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(folded, openBrace), _mm_cmpeq_epi8(folded, closeBrace)),
+                         _mm_or_si128(_mm_cmpeq_epi8(paired, parenthesis), _mm_cmpeq_epi8(paired, quote)));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+        if (mask != 0) {
+            return pos + LowestSetBit(mask);
+        }
+    }
+#endif
+    constexpr uint8_t Stop = Bracket | Quote | CommentStart;
+    while (pos < size && (ClassOf(text[pos]) & Stop) == 0) {
+        ++pos;
+    }
+    return pos;
+}
+
+} // namespace
+
 size_t FindBracket(const char* text, size_t size, size_t pos) {
     while (pos < size) {
+        pos = SkipToBlockStop(text, size, pos);
+        if (pos >= size) {
+            break;
+        }
         const uint8_t cls = ClassOf(text[pos]);
         if ((cls & Bracket) != 0) {
             return pos;
