@@ -201,25 +201,26 @@ bool ParseShortDecimal(const char* p, const char* end, double& value) {
     static constexpr double PowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    auto isDigit = [](char c) { return static_cast<unsigned char>(c - '0') < 10; };
+    // The digits before and after the point in two plain loops: this runs
+    // for nearly every token of a mesh. More than 19 digits may wrap the
+    // accumulator (unsigned, so defined); such a number is refused below.
     uint64_t digits = 0;
-    int digitCount = 0;
-    int fractionDigits = 0;
-    bool afterPoint = false;
-    for (; p < end; ++p) {
-        const char c = *p;
-        if (c >= '0' && c <= '9') {
-            if (++digitCount > 19) {
-                return false;
-            }
-            digits = digits * 10 + static_cast<uint64_t>(c - '0');
-            fractionDigits += afterPoint ? 1 : 0;
-        } else if (c == '.' && !afterPoint) {
-            afterPoint = true;
-        } else {
-            return false;
-        }
+    const char* const integerStart = p;
+    for (; p < end && isDigit(*p); ++p) {
+        digits = digits * 10 + static_cast<uint64_t>(*p - '0');
     }
-    if (digitCount == 0 || digits > (uint64_t(1) << 53) || fractionDigits > 22) {
+    const size_t integerDigits = static_cast<size_t>(p - integerStart);
+    size_t fractionDigits = 0;
+    if (p < end && *p == '.') {
+        const char* const fractionStart = ++p;
+        for (; p < end && isDigit(*p); ++p) {
+            digits = digits * 10 + static_cast<uint64_t>(*p - '0');
+        }
+        fractionDigits = static_cast<size_t>(p - fractionStart);
+    }
+    const size_t digitCount = integerDigits + fractionDigits;
+    if (p != end || digitCount == 0 || digitCount > 19 || digits > (uint64_t(1) << 53) || fractionDigits > 22) {
         return false;
     }
     value = static_cast<double>(digits);
