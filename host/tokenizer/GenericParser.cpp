@@ -394,12 +394,12 @@ const CGenericReadingSource& CGenericParser::ProgressSource(size_t& offset) cons
     return *source;
 }
 
-uint64_t CGenericParser::GetCurrentFileOffset() const {
+uint64_t CGenericParser::ProgressFileOffset() const {
     size_t offset = 0;
     return ProgressSource(offset).FilePositionOf(offset);
 }
 
-uint64_t CGenericParser::GetTotalFileSize() const {
+uint64_t CGenericParser::ProgressFileSize() const {
     size_t offset = 0;
     return ProgressSource(offset).fileSize;
 }

@@ -110,8 +110,9 @@ public:
     // only ever read buffers reports its buffer's. For a compressed file both
     // count compressed bytes: the position is where in the file the text read
     // so far came from, so progress runs as evenly as for a plain file.
-    uint64_t GetCurrentFileOffset() const;
-    uint64_t GetTotalFileSize() const;
+    // The parser asks after every token: a plain file is answered inline.
+    uint64_t GetCurrentFileOffset() const { return ReadsPlainFile() ? readOffset : ProgressFileOffset(); }
+    uint64_t GetTotalFileSize() const { return ReadsPlainFile() ? source->fileSize : ProgressFileSize(); }
 
     // A state keeps its source alive and can be restored into any tokenizer;
     // restoring one that was never saved returns 0 and changes nothing. The
@@ -138,6 +139,10 @@ private:
     void SwitchToEmptySource();
     void CopyStateFrom(const CGenericParser& other);
     const CGenericReadingSource& ProgressSource(size_t& offset) const;
+    // A file read as it is (not a buffer, not inflated): text offsets are file offsets.
+    bool ReadsPlainFile() const { return !source->isBuffer && source->positionMap.empty(); }
+    uint64_t ProgressFileOffset() const;
+    uint64_t ProgressFileSize() const;
 
     static constexpr size_t NoOffset = static_cast<size_t>(-1);
 
