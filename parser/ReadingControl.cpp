@@ -42,6 +42,10 @@ void CVRMLParser::UpdateStatus() {
     // next rises there is nothing to compute.
     if (offset < ProgressNextOffset && total == ProgressTotal && LastPercentage == ProgressLastPercentage)
         return;
+    ReportProgress(offset, total);
+}
+
+void CVRMLParser::ReportProgress(uint64_t offset, uint64_t total) {
     if (total == 0)
         return;
     int percentage = ProgressPercentage(offset, total);
