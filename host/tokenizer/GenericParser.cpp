@@ -302,14 +302,6 @@ int CGenericParser::Tokenize() {
     return 1;
 }
 
-CGenericToken& CGenericParser::GetCurrentToken() {
-    return currentToken;
-}
-
-CGenericToken& CGenericParser::GetNextToken() {
-    return nextToken;
-}
-
 std::string CGenericParser::GetCurrentTokenString() const {
     try {
         return std::string(currentToken.GetText());
@@ -324,30 +316,6 @@ std::string CGenericParser::GetNextTokenString() const {
     } catch (const std::exception&) {
         return std::string();
     }
-}
-
-std::string_view CGenericParser::GetCurrentTokenText() const {
-    return currentToken.GetText();
-}
-
-std::string_view CGenericParser::GetNextTokenText() const {
-    return nextToken.GetText();
-}
-
-double CGenericParser::GetCurrentTokenNumericValue() const {
-    return currentToken.GetNumericValue();
-}
-
-double CGenericParser::GetNextTokenNumericValue() const {
-    return nextToken.GetNumericValue();
-}
-
-int CGenericParser::GetCurrentTokenBooleanValue() const {
-    return currentToken.GetBooleanValue();
-}
-
-int CGenericParser::GetNextTokenBooleanValue() const {
-    return nextToken.GetBooleanValue();
 }
 
 int CGenericParser::FindBlockToken(GenericTokenTypes open, GenericTokenTypes close, GenericTokenTypes& found) {

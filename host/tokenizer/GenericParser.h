@@ -81,17 +81,19 @@ public:
     // stays so and Tokenize returns 0; the advance that makes the end of input
     // current still returns non-zero.
     int Tokenize();
-    CGenericToken& GetCurrentToken();
-    CGenericToken& GetNextToken();
+    // The queries run several times for every token, so they are inline.
+    CGenericToken& GetCurrentToken() { return currentToken; }
+    CGenericToken& GetNextToken() { return nextToken; }
     std::string GetCurrentTokenString() const;
     std::string GetNextTokenString() const;
-    std::string_view GetCurrentTokenText() const;
-    std::string_view GetNextTokenText() const;
-    double GetCurrentTokenNumericValue() const; // 0 for tokens that are no number
-    double GetNextTokenNumericValue() const;
+    std::string_view GetCurrentTokenText() const { return currentToken.GetText(); }
+    std::string_view GetNextTokenText() const { return nextToken.GetText(); }
+    // 0 for tokens that are no number.
+    double GetCurrentTokenNumericValue() const { return currentToken.GetNumericValue(); }
+    double GetNextTokenNumericValue() const { return nextToken.GetNumericValue(); }
     // 1 for TRUE and for a non-zero number, 0 otherwise.
-    int GetCurrentTokenBooleanValue() const;
-    int GetNextTokenBooleanValue() const;
+    int GetCurrentTokenBooleanValue() const { return currentToken.GetBooleanValue(); }
+    int GetNextTokenBooleanValue() const { return nextToken.GetBooleanValue(); }
 
     // Raw scan from the read position (just behind the look-ahead token) to
     // the next bracket of kind `open` or `close`, passing over comments and
