@@ -9,7 +9,9 @@
 // The scenes are written once, into a temporary folder that is removed at
 // exit, before any timing. VRML_BENCH_SCALE=0.1 makes every scene ten times
 // smaller (for profiling under callgrind); VRML_BENCH_DIR=folder writes them
-// there and keeps them.
+// there and keeps them, and a later run with the same folder reads the
+// scenes found there instead of writing them again (delete the folder after
+// changing a generator or the scale).
 //
 // Parse reports the bytes of the file per second of CPU time, the world's
 // object count, and (Linux) the peak memory of the parse above what the
@@ -60,6 +62,7 @@ public:
         }
     }
     std::string File(const char* name) const { return (path / name).string(); }
+    bool KeepsScenes() const { return !owned; }
 
 private:
     SceneFolder() {
@@ -381,7 +384,9 @@ const GeneratedScene& Scene(SceneKind kind) {
     auto make = [](const char* name, auto write) {
         GeneratedScene scene;
         scene.path = SceneFolder::Get().File(name);
-        scene.size = write(scene.path);
+        std::error_code missing;
+        const uintmax_t kept = std::filesystem::file_size(scene.path, missing);
+        scene.size = SceneFolder::Get().KeepsScenes() && !missing ? static_cast<uint64_t>(kept) : write(scene.path);
         return scene;
     };
     switch (kind) {
