@@ -1,6 +1,7 @@
 #include "VRMLParser.h"
 
 #include <algorithm>
+#include <cstdint>
 
 int CVRMLParser::Tokenize() {
     if (!IOManager.Tokenize())
@@ -23,21 +24,52 @@ void CVRMLParser::MarkPrototypeNames() {
     }
 }
 
+namespace {
+int ProgressPercentage(uint64_t offset, uint64_t total) {
+    double fraction = static_cast<double>(offset) / static_cast<double>(total);
+    return static_cast<int>(std::min(fraction * 100.0, 99.0)); // 100 is never reported
+}
+} // namespace
+
 void CVRMLParser::UpdateStatus() {
     // Progress measures the file given to Parse; an included file has its
     // own size and would make the percentage jump.
     if (SkippingBlock || InlineDepth > 0)
         return;
     uint64_t total = IOManager.GetTotalFileSize();
+    uint64_t offset = IOManager.GetCurrentFileOffset();
+    // This runs for every token: below the offset at which the percentage
+    // next rises there is nothing to compute.
+    if (offset < ProgressNextOffset && total == ProgressTotal && LastPercentage == ProgressLastPercentage)
+        return;
+    ReportProgress(offset, total);
+}
+
+void CVRMLParser::ReportProgress(uint64_t offset, uint64_t total) {
     if (total == 0)
         return;
-    double fraction = static_cast<double>(IOManager.GetCurrentFileOffset()) / static_cast<double>(total);
-    int percentage = static_cast<int>(std::min(fraction * 100.0, 99.0)); // 100 is never reported
+    int percentage = ProgressPercentage(offset, total);
     if (percentage > LastPercentage) {
         if (LoaderPtr)
             LoaderPtr(percentage);
         LastPercentage = percentage;
     }
+    // The percentage grows with the offset, so the first offset that passes
+    // LastPercentage is found by halving.
+    uint64_t below = 0, above = total; // the percentage of the total is 99
+    if (LastPercentage >= 99 || ProgressPercentage(above, total) <= LastPercentage) {
+        above = UINT64_MAX;
+    } else {
+        while (above - below > 1) {
+            uint64_t middle = below + (above - below) / 2;
+            (ProgressPercentage(middle, total) > LastPercentage ? above : below) = middle;
+        }
+        if (ProgressPercentage(below, total) > LastPercentage)
+            above = below;
+    }
+    ProgressNextOffset = above;
+    ProgressTotal = total;
+    ProgressLastPercentage = LastPercentage;
 }
 
 void CVRMLParser::MoveUpToInterestingToken() {

@@ -63,22 +63,6 @@ int CVRMLIOManager::CheckFileHeader() {
     return accepted;
 }
 
-VRMLTokenTypes CVRMLIOManager::GetTokenType(const CGenericToken& token) {
-    switch (token.GetDataType()) {
-    case GENERIC_END_OF_INPUT: return VRML_END_OF_INPUT;
-    case GENERIC_OPEN_BRACE: return VRML_OPEN_BRACE;
-    case GENERIC_CLOSE_BRACE: return VRML_CLOSE_BRACE;
-    case GENERIC_OPEN_BRACKET: return VRML_OPEN_BRACKET;
-    case GENERIC_CLOSE_BRACKET: return VRML_CLOSE_BRACKET;
-    case GENERIC_OPEN_PAREN: return VRML_OPEN_PAREN;
-    case GENERIC_CLOSE_PAREN: return VRML_CLOSE_PAREN;
-    case GENERIC_STRING: return VRML_STRING;
-    case GENERIC_BOOLEAN: return VRML_BOOLEAN;
-    case GENERIC_NUMBER: return VRML_NUMBER;
-    case GENERIC_KEYWORD: return static_cast<VRMLTokenTypes>(token.GetUserDefinedType());
-    default: return VRML_WORD;
-    }
-}
 
 int CVRMLIOManager::GetNextTokenEndsDeclaration() {
     switch (GetNextTokenType()) {

@@ -347,6 +347,11 @@ private:
     int AllowDictionaryUpdate = 1;
     int SkippingBlock = 0;
     int LastPercentage = 0;
+    void ReportProgress(uint64_t offset, uint64_t total);
+    // Where the progress percentage next rises, for this total and LastPercentage.
+    uint64_t ProgressNextOffset = 0;
+    uint64_t ProgressTotal = 0;
+    int ProgressLastPercentage = -1;
     VRMLLoaderCallback LoaderPtr = nullptr;
     VRMLImageUnitsTypes ImageUnits = VRML_UNITS_METRES;
     int MaxNestingDepth = DefaultMaxNestingDepth;

@@ -71,12 +71,46 @@ void CVRMLSeparator::TransformPoints(trelFloatPointArray& points) const {
 // is left as it is: the compacted list is never longer than the original, so
 // such an index names no point of it either, and every reader of the list
 // passes it over. The work grows with the indices, not with the point list,
-// so that many small sets over one large shared list stay cheap.
+// so that many small sets over one large shared list stay cheap; a set with
+// about as many indices as there are points (a mesh with its own list, the
+// usual case) marks the points it uses instead of sorting its indices.
 int CVRMLSeparator::CompactInto(const trelFloatPointArray& points, trelFloatPointArray& kept, trelIntArray& merged) {
     const int count = points.GetSize();
     if (count == 0 || merged.GetSize() == 0)
         return 0;
     auto names = [count](int index) { return index >= 0 && index < count; };
+    auto renumber = [&](auto newIndex) {
+        ForEachRun(merged, [&](int, int first, int size) {
+            for (int k = first; k < first + size; ++k)
+                if (names(merged[k]))
+                    merged[k] = newIndex(merged[k]);
+        });
+    };
+    constexpr int DenseRatio = 4; // at least one index per this many points
+    if (merged.GetSize() >= count / DenseRatio) {
+        // rank[i]: 1 while marking the points used; then the point's place in `kept`.
+        std::vector<int> rank(static_cast<size_t>(count), 0);
+        ForEachRun(merged, [&](int, int first, int size) {
+            for (int k = first; k < first + size; ++k)
+                if (names(merged[k]))
+                    rank[static_cast<size_t>(merged[k])] = 1;
+        });
+        int used = 0;
+        for (int& r : rank)
+            used += r;
+        if (used == count)
+            return 0;
+        kept.Resize(used);
+        int next = 0;
+        for (int i = 0; i < count; ++i) {
+            if (rank[static_cast<size_t>(i)]) {
+                kept[next] = points[i];
+                rank[static_cast<size_t>(i)] = next++;
+            }
+        }
+        renumber([&](int index) { return rank[static_cast<size_t>(index)]; });
+        return 1;
+    }
     std::vector<int> used;
     ForEachRun(merged, [&](int, int first, int size) {
         for (int k = first; k < first + size; ++k)
@@ -91,10 +125,8 @@ int CVRMLSeparator::CompactInto(const trelFloatPointArray& points, trelFloatPoin
     kept.Resize(static_cast<int>(used.size()));
     for (size_t j = 0; j < used.size(); ++j)
         kept[static_cast<int>(j)] = points[used[j]];
-    ForEachRun(merged, [&](int, int first, int size) {
-        for (int k = first; k < first + size; ++k)
-            if (names(merged[k]))
-                merged[k] = static_cast<int>(std::lower_bound(used.begin(), used.end(), merged[k]) - used.begin());
+    renumber([&](int index) {
+        return static_cast<int>(std::lower_bound(used.begin(), used.end(), index) - used.begin());
     });
     return 1;
 }

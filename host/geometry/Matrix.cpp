@@ -15,8 +15,40 @@ void trelMatrix4x4::SetIdentity()
             m[r][c] = (r == c) ? 1.0f : 0.0f;
 }
 
+namespace {
+
+bool IsFinite(const trelMatrix4x4& m)
+{
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            if (!std::isfinite(m.m[r][c]))
+                return false;
+    return true;
+}
+
+// What the product with an identity factor gives: the other factor, except
+// that a sum started at +0 turns a negative zero positive.
+trelMatrix4x4 ProductWithIdentity(const trelMatrix4x4& other)
+{
+    trelMatrix4x4 result;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            result.m[r][c] = other.m[r][c] + 0.0f;
+    return result;
+}
+
+} // namespace
+
 trelMatrix4x4 operator*(const trelMatrix4x4& a, const trelMatrix4x4& b)
 {
+    // Most factors of a placement are the identity (a Transform with only a
+    // translation multiplies seven): those products are skipped, with the
+    // very result the arithmetic would give. A factor with an infinity or a
+    // NaN is multiplied out, since 0 times it spreads NaN.
+    if (IsIdentityMatrix(b) && IsFinite(a))
+        return ProductWithIdentity(a);
+    if (IsIdentityMatrix(a) && IsFinite(b))
+        return ProductWithIdentity(b);
     // Row vectors: p * (a * b) == (p * a) * b, so `a` acts first.
     trelMatrix4x4 result;
     for (int r = 0; r < 4; ++r)
@@ -147,6 +179,8 @@ trelMatrix4x4 CreateMatrixFromPlane(const trelPlane& plane)
 
 trelMatrix4x4 GetInverseMatrix(const trelMatrix4x4& m)
 {
+    if (IsIdentityMatrix(m))
+        return trelMatrix4x4(); // what the elimination below gives, exactly
     // Gauss-Jordan elimination with partial pivoting, in double.
     double a[4][8];
     double largest = 0.0;

@@ -7,31 +7,44 @@
 
 namespace {
 
-// Calls visit(face) for each face of the merged list with the face's points.
-// The list cannot be trusted: a negative size or one running past the end
-// leaves no way to find the next face, so the walk stops there; indices
-// outside the point list are dropped from their face (the rest of the face
-// is kept, as a viewer would show it).
-template <class Visit>
-void ForEachFace(const trelFloatPointArray& points, const trelIntArray& indices, std::vector<trelDetail::Vec3>& face,
-                 Visit visit)
+// Calls visit(index) for each index of each face of the merged list that
+// names a point, face by face; endFace() after each face. The list cannot be
+// trusted: a negative size or one running past the end leaves no way to find
+// the next face, so the walk stops there; indices outside the point list are
+// dropped from their face (the rest of the face is kept, as a viewer would
+// show it).
+template <class VisitIndex, class EndFace>
+void ForEachFaceIndex(size_t pointCount, const trelIntArray& indices, VisitIndex visit, EndFace endFace)
 {
     const std::vector<int>& list = indices.Items();
-    const std::vector<trelFloatPoint>& pool = points.Items();
     size_t position = 0;
     while (position < list.size()) {
         const int size = list[position++];
         if (size < 0 || static_cast<size_t>(size) > list.size() - position)
             return;
-        face.clear();
         for (size_t k = position; k < position + static_cast<size_t>(size); ++k) {
             const int index = list[k];
-            if (index >= 0 && static_cast<size_t>(index) < pool.size())
-                face.emplace_back(pool[static_cast<size_t>(index)]);
+            if (index >= 0 && static_cast<size_t>(index) < pointCount)
+                visit(static_cast<size_t>(index));
         }
         position += static_cast<size_t>(size);
-        visit(face);
+        endFace();
     }
+}
+
+// Calls visit(face) for each face with the face's points.
+template <class Visit>
+void ForEachFace(const trelFloatPointArray& points, const trelIntArray& indices, std::vector<trelDetail::Vec3>& face,
+                 Visit visit)
+{
+    const std::vector<trelFloatPoint>& pool = points.Items();
+    face.clear();
+    ForEachFaceIndex(
+        pool.size(), indices, [&](size_t index) { face.emplace_back(pool[index]); },
+        [&] {
+            visit(face);
+            face.clear();
+        });
 }
 
 } // namespace
@@ -45,13 +58,12 @@ void C3DPolyface::SetPoints(const trelFloatPointArray& facePoints, const trelInt
 trelBBox C3DPolyface::GetBBox() const
 {
     // Only the points that faces reach: a point no face uses is not part of
-    // the shape. (The loader drops unused points anyway.)
+    // the shape. (The loader drops unused points anyway.) They are taken as
+    // the faces reach them, without gathering each face's points.
     trelBBox box;
-    std::vector<trelDetail::Vec3> face;
-    ForEachFace(points, indices, face, [&](const std::vector<trelDetail::Vec3>& corners) {
-        for (const trelDetail::Vec3& p : corners)
-            trelDetail::AddToBox(box, p);
-    });
+    const std::vector<trelFloatPoint>& pool = points.Items();
+    ForEachFaceIndex(
+        pool.size(), indices, [&](size_t index) { box.AddPoint(pool[index]); }, [] {});
     return box;
 }
 

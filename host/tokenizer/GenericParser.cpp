@@ -302,14 +302,6 @@ int CGenericParser::Tokenize() {
     return 1;
 }
 
-CGenericToken& CGenericParser::GetCurrentToken() {
-    return currentToken;
-}
-
-CGenericToken& CGenericParser::GetNextToken() {
-    return nextToken;
-}
-
 std::string CGenericParser::GetCurrentTokenString() const {
     try {
         return std::string(currentToken.GetText());
@@ -324,30 +316,6 @@ std::string CGenericParser::GetNextTokenString() const {
     } catch (const std::exception&) {
         return std::string();
     }
-}
-
-std::string_view CGenericParser::GetCurrentTokenText() const {
-    return currentToken.GetText();
-}
-
-std::string_view CGenericParser::GetNextTokenText() const {
-    return nextToken.GetText();
-}
-
-double CGenericParser::GetCurrentTokenNumericValue() const {
-    return currentToken.GetNumericValue();
-}
-
-double CGenericParser::GetNextTokenNumericValue() const {
-    return nextToken.GetNumericValue();
-}
-
-int CGenericParser::GetCurrentTokenBooleanValue() const {
-    return currentToken.GetBooleanValue();
-}
-
-int CGenericParser::GetNextTokenBooleanValue() const {
-    return nextToken.GetBooleanValue();
 }
 
 int CGenericParser::FindBlockToken(GenericTokenTypes open, GenericTokenTypes close, GenericTokenTypes& found) {
@@ -394,12 +362,12 @@ const CGenericReadingSource& CGenericParser::ProgressSource(size_t& offset) cons
     return *source;
 }
 
-uint64_t CGenericParser::GetCurrentFileOffset() const {
+uint64_t CGenericParser::ProgressFileOffset() const {
     size_t offset = 0;
     return ProgressSource(offset).FilePositionOf(offset);
 }
 
-uint64_t CGenericParser::GetTotalFileSize() const {
+uint64_t CGenericParser::ProgressFileSize() const {
     size_t offset = 0;
     return ProgressSource(offset).fileSize;
 }

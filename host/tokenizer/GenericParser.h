@@ -81,17 +81,19 @@ public:
     // stays so and Tokenize returns 0; the advance that makes the end of input
     // current still returns non-zero.
     int Tokenize();
-    CGenericToken& GetCurrentToken();
-    CGenericToken& GetNextToken();
+    // The queries run several times for every token, so they are inline.
+    CGenericToken& GetCurrentToken() { return currentToken; }
+    CGenericToken& GetNextToken() { return nextToken; }
     std::string GetCurrentTokenString() const;
     std::string GetNextTokenString() const;
-    std::string_view GetCurrentTokenText() const;
-    std::string_view GetNextTokenText() const;
-    double GetCurrentTokenNumericValue() const; // 0 for tokens that are no number
-    double GetNextTokenNumericValue() const;
+    std::string_view GetCurrentTokenText() const { return currentToken.GetText(); }
+    std::string_view GetNextTokenText() const { return nextToken.GetText(); }
+    // 0 for tokens that are no number.
+    double GetCurrentTokenNumericValue() const { return currentToken.GetNumericValue(); }
+    double GetNextTokenNumericValue() const { return nextToken.GetNumericValue(); }
     // 1 for TRUE and for a non-zero number, 0 otherwise.
-    int GetCurrentTokenBooleanValue() const;
-    int GetNextTokenBooleanValue() const;
+    int GetCurrentTokenBooleanValue() const { return currentToken.GetBooleanValue(); }
+    int GetNextTokenBooleanValue() const { return nextToken.GetBooleanValue(); }
 
     // Raw scan from the read position (just behind the look-ahead token) to
     // the next bracket of kind `open` or `close`, passing over comments and
@@ -110,8 +112,9 @@ public:
     // only ever read buffers reports its buffer's. For a compressed file both
     // count compressed bytes: the position is where in the file the text read
     // so far came from, so progress runs as evenly as for a plain file.
-    uint64_t GetCurrentFileOffset() const;
-    uint64_t GetTotalFileSize() const;
+    // The parser asks after every token: a plain file is answered inline.
+    uint64_t GetCurrentFileOffset() const { return ReadsPlainFile() ? readOffset : ProgressFileOffset(); }
+    uint64_t GetTotalFileSize() const { return ReadsPlainFile() ? source->fileSize : ProgressFileSize(); }
 
     // A state keeps its source alive and can be restored into any tokenizer;
     // restoring one that was never saved returns 0 and changes nothing. The
@@ -138,6 +141,10 @@ private:
     void SwitchToEmptySource();
     void CopyStateFrom(const CGenericParser& other);
     const CGenericReadingSource& ProgressSource(size_t& offset) const;
+    // A file read as it is (not a buffer, not inflated): text offsets are file offsets.
+    bool ReadsPlainFile() const { return !source->isBuffer && source->positionMap.empty(); }
+    uint64_t ProgressFileOffset() const;
+    uint64_t ProgressFileSize() const;
 
     static constexpr size_t NoOffset = static_cast<size_t>(-1);
 

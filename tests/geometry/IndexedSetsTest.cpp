@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+
 namespace {
 // The objects built by `nodes`, under an anchor that keeps the world unscaled.
 std::vector<FoundObject> Build(LoadedText& loaded, const char* header, const std::string& nodes) {
@@ -85,6 +88,51 @@ TEST(IndexedSets, CompactPointsKeepsReferencedPointsInOrderAndRenumbers) {
     merged.Append(1);
     merged.Append(0);
     EXPECT_EQ(CVRMLSeparator::CompactPoints(none, merged), 0);
+}
+
+// Few indices into a long list and about as many indices as points take
+// different ways through the compaction; both must keep the points used, in
+// list order, and renumber to match.
+TEST(IndexedSets, CompactionOfSparseAndDenseIndexListsAgrees) {
+    uint32_t seed = 99;
+    auto next = [&seed](int below) {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<int>((seed >> 8) % static_cast<uint32_t>(below));
+    };
+    for (int pointCount : {1, 7, 40, 1000}) {
+        for (int indexCount : {1, 3, pointCount / 5 + 1, pointCount, 3 * pointCount}) {
+            trelFloatPointArray points(pointCount);
+            for (int i = 0; i < pointCount; ++i)
+                points[i] = trelFloatPoint(static_cast<float>(i), 0.0f, 0.0f);
+            // One run of indices, some of them naming no point.
+            trelIntArray merged;
+            merged.Append(indexCount);
+            for (int k = 0; k < indexCount; ++k)
+                merged.Append(next(10) == 0 ? pointCount + next(3) : next(pointCount));
+            std::set<int> used;
+            for (int k = 1; k <= indexCount; ++k)
+                if (merged[k] < pointCount)
+                    used.insert(merged[k]);
+            const std::vector<int> kept(used.begin(), used.end());
+            std::vector<int> renumbered = Values(merged);
+            for (int k = 1; k <= indexCount; ++k)
+                if (merged[k] < pointCount)
+                    renumbered[static_cast<size_t>(k)] =
+                        static_cast<int>(std::lower_bound(kept.begin(), kept.end(), merged[k]) - kept.begin());
+
+            trelFloatPointArray compacted;
+            const int changed = CVRMLSeparator::CompactInto(points, compacted, merged);
+            const std::string where = std::to_string(pointCount) + " points, " + std::to_string(indexCount);
+            ASSERT_EQ(changed, static_cast<int>(kept.size()) < pointCount ? 1 : 0) << where;
+            EXPECT_EQ(Values(merged), renumbered) << where;
+            if (!changed)
+                continue;
+            std::vector<int> keptX;
+            for (const trelFloatPoint& p : compacted.Items())
+                keptX.push_back(static_cast<int>(p.x));
+            EXPECT_EQ(keptX, kept) << where;
+        }
+    }
 }
 
 TEST(IndexedSets, FaceSetIsOnePolyfaceOfTheReferencedPoints) {

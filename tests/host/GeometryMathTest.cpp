@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <initializer_list>
+#include <limits>
+#include <vector>
 
 using geometry_test::kPi;
 
@@ -49,6 +53,49 @@ TEST(GeometryMath, ProductAppliesItsLeftFactorFirst)
     // Directions ignore the translation.
     const trelVector v = trelVector(1, 1, 1) * (move * twice);
     EXPECT_EQ(v, trelVector(2, 2, 2));
+}
+
+// Products with an identity factor are taken without the arithmetic; they
+// must still be the arithmetic's result to the bit: negative zeros come out
+// positive, and an infinity spreads NaN over its row or column.
+TEST(GeometryMath, ProductWithAnIdentityFactorIsTheSumOfProducts)
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    trelMatrix4x4 plain = GetDisplacementMatrix({-0.0f, 2.5f, 1e-30f});
+    plain(0, 1) = -0.0f;
+    plain(2, 0) = 3.0e38f;
+    trelMatrix4x4 infinite = plain;
+    infinite(1, 2) = inf;
+    trelMatrix4x4 notANumber = plain;
+    notANumber(3, 3) = std::nanf("");
+    auto sumOfProducts = [](const trelMatrix4x4& a, const trelMatrix4x4& b) {
+        trelMatrix4x4 result;
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c) {
+                double sum = 0.0;
+                for (int k = 0; k < 4; ++k)
+                    sum += static_cast<double>(a(r, k)) * b(k, c);
+                result(r, c) = static_cast<float>(sum);
+            }
+        return result;
+    };
+    auto bits = [](const trelMatrix4x4& m) {
+        std::vector<uint32_t> out;
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c) {
+                uint32_t word;
+                std::memcpy(&word, &m.m[r][c], sizeof word);
+                out.push_back(std::isnan(m(r, c)) ? 0x7fc00000u : word); // any NaN is NaN
+            }
+        return out;
+    };
+    const trelMatrix4x4 identity;
+    const trelMatrix4x4* const factors[] = {&plain, &infinite, &notANumber, &identity};
+    for (const trelMatrix4x4* m : factors) {
+        EXPECT_EQ(bits(identity * *m), bits(sumOfProducts(identity, *m)));
+        EXPECT_EQ(bits(*m * identity), bits(sumOfProducts(*m, identity)));
+    }
+    EXPECT_EQ(bits(GetInverseMatrix(identity)), bits(identity));
 }
 
 TEST(GeometryMath, RotationAboutAnAxisIsRightHanded)

@@ -157,6 +157,35 @@ TEST(GeometryObjects, ExactBoxOfKnownPlacements)
     }
 }
 
+// The box of a polyface holds the points its faces reach, by the same walk
+// as its faces: bad indices are dropped, a bad size ends the walk.
+TEST(GeometryObjects, PolyfaceBoxHoldsOnlyThePointsItsFacesReach)
+{
+    trelFloatPointArray points;
+    for (const trelFloatPoint& p : {trelFloatPoint(0, 0, 0), trelFloatPoint(1, 2, 3), trelFloatPoint(100, 100, 100),
+                                    trelFloatPoint(-5, -5, -5)})
+        points.Append(p);
+    const struct {
+        std::vector<int> merged;
+        trelFloatPoint low, high;
+    } cases[] = {
+        {{3, 0, 1, 7}, {0, 0, 0}, {1, 2, 3}},            // an index past the points is dropped
+        {{2, 0, 1, -1, 2}, {0, 0, 0}, {1, 2, 3}},        // a negative size ends the walk
+        {{2, 0, 1, 9, 2}, {0, 0, 0}, {1, 2, 3}},         // so does a size past the end
+        {{1, 3, 0, 1, 2}, {-5, -5, -5}, {100, 100, 100}}, // an empty face, then the next
+    };
+    for (const auto& c : cases) {
+        trelIntArray merged;
+        for (int value : c.merged)
+            merged.Append(value);
+        C3DPolyface face;
+        face.SetPoints(points, merged);
+        const trelBBox box = face.GetBBox();
+        EXPECT_EQ(box.GetMin(), c.low) << c.merged.size();
+        EXPECT_EQ(box.GetMax(), c.high) << c.merged.size();
+    }
+}
+
 TEST(GeometryObjects, TessellatedAreaApproachesTheTrueArea)
 {
     const trelMatrix4x4 identity;

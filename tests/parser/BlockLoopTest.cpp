@@ -102,6 +102,28 @@ TEST(Progress, ReportsStrictlyIncreasingPercentagesBelowOneHundred) {
         EXPECT_GT(reported[i], reported[i - 1]);
 }
 
+// Progress is only worked out again where the percentage can rise; every
+// rise must still be seen, also after the host lowers LastPercentage.
+TEST(Progress, DenseTokensReportEveryPercentageAgainAfterAReset) {
+    std::string text = V1;
+    for (int i = 0; i < 1000; ++i)
+        text += "Separator { }\n";
+    const std::string file = WriteTempFile("dense_progress.wrl", text);
+    std::vector<int> every;
+    for (int p = 1; p <= 99; ++p)
+        every.push_back(p);
+    CVRMLParser parser;
+    parser.SetLoaderPtr(&Record);
+    for (int lastPercentage : {0, 99, 0, 50}) {
+        parser.SetLastPercentage(lastPercentage);
+        reported.clear();
+        C3DWorld world;
+        ASSERT_EQ(parser.Parse(&world, file), VRML_LOAD_SUCCESS);
+        EXPECT_EQ(reported, std::vector<int>(every.begin() + std::min(lastPercentage, 99), every.end()))
+            << "from " << lastPercentage;
+    }
+}
+
 TEST(Progress, NothingIsReportedWhileABlockIsSkipped) {
     reported.clear();
     CVRMLParser parser;
