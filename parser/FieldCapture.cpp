@@ -22,19 +22,7 @@ long long ToCount(double value) {
 }
 } // namespace
 
-int CVRMLIOManager::GetCurrentTokenEndsDeclaration() {
-    switch (GetCurrentTokenType()) {
-    case VRML_EVENTIN:
-    case VRML_EVENTOUT:
-    case VRML_EXPOSEDFIELD:
-    case VRML_FIELD:
-    case VRML_CLOSE_BRACKET:
-    case VRML_END_OF_INPUT:
-        return 1;
-    default:
-        return 0;
-    }
-}
+int CVRMLIOManager::GetCurrentTokenEndsDeclaration() { return EndsDeclaration(GetCurrentTokenType()); }
 
 size_t CVRMLIOManager::CapturedTextLength(size_t totalLength, size_t tokenCount) {
     if (tokenCount == 0)

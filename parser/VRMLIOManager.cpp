@@ -64,8 +64,11 @@ int CVRMLIOManager::CheckFileHeader() {
 }
 
 
-int CVRMLIOManager::GetNextTokenEndsDeclaration() {
-    switch (GetNextTokenType()) {
+int CVRMLIOManager::GetNextTokenEndsDeclaration() { return EndsDeclaration(GetNextTokenType()); }
+
+// The end of one declaration of a prototype interface.
+int CVRMLIOManager::EndsDeclaration(VRMLTokenTypes kind) {
+    switch (kind) {
     case VRML_EVENTIN:
     case VRML_EVENTOUT:
     case VRML_EXPOSEDFIELD:

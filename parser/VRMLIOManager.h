@@ -61,6 +61,7 @@ public:
     int GetNextTokenEndType() { return IsEndKind(GetNextTokenType()); }
     int GetNextTokenEndsDeclaration();
     int GetCurrentTokenEndsDeclaration();
+    static int EndsDeclaration(VRMLTokenTypes kind);
 
     // Text capture (parser/FieldCapture.cpp). A captured text is the tokens'
     // text, one space between two tokens and a line feed after every fifth,

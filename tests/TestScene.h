@@ -102,3 +102,12 @@ inline std::string FarAnchor(const char* header) {
     return header == std::string(V1) ? "Separator { Translation { translation 0 0 -100 } Sphere { } }\n"
                                      : "Transform { translation 0 0 -100 children Sphere { } }\n";
 }
+
+// The objects built by `nodes` under a far anchor (which keeps the world
+// unscaled), the anchor's own object left out.
+inline std::vector<FoundObject> Build(LoadedText& loaded, const char* header, const std::string& nodes) {
+    loaded = LoadText(std::string(header) + FarAnchor(header) + nodes);
+    auto objects = AllObjects(*loaded.world);
+    objects.erase(objects.begin());
+    return objects;
+}

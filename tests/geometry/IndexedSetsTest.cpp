@@ -9,13 +9,6 @@
 #include <set>
 
 namespace {
-// The objects built by `nodes`, under an anchor that keeps the world unscaled.
-std::vector<FoundObject> Build(LoadedText& loaded, const char* header, const std::string& nodes) {
-    loaded = LoadText(std::string(header) + FarAnchor(header) + nodes);
-    auto objects = AllObjects(*loaded.world);
-    objects.erase(objects.begin());
-    return objects;
-}
 
 std::vector<int> Values(const trelIntArray& list) { return list.Items(); }
 

@@ -6,12 +6,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-std::vector<FoundObject> Build(LoadedText& loaded, const char* header, const std::string& nodes) {
-    loaded = LoadText(std::string(header) + FarAnchor(header) + nodes);
-    auto objects = AllObjects(*loaded.world);
-    objects.erase(objects.begin());
-    return objects;
-}
 
 // Ten points along x: point i is (i, 0, 0).
 const char* const TenPoints = "Coordinate3 { point [ 0 0 0, 1 0 0, 2 0 0, 3 0 0, 4 0 0, 5 0 0, 6 0 0, 7 0 0,"

@@ -4,15 +4,6 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-// Builds under an anchor far enough away that no unit scaling happens.
-std::vector<FoundObject> Build(LoadedText& loaded, const char* header, const std::string& nodes) {
-    loaded = LoadText(std::string(header) + FarAnchor(header) + nodes);
-    auto objects = AllObjects(*loaded.world);
-    objects.erase(objects.begin());
-    return objects;
-}
-} // namespace
 
 TEST(PrimitiveSolids, CubeAndBoxCornersComeFromTheirExtents) {
     LoadedText loaded;

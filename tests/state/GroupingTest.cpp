@@ -5,12 +5,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-std::vector<FoundObject> Build(LoadedText& loaded, const char* header, const std::string& nodes) {
-    loaded = LoadText(std::string(header) + FarAnchor(header) + nodes);
-    auto objects = AllObjects(*loaded.world);
-    objects.erase(objects.begin());
-    return objects;
-}
 
 std::vector<trelObjectTypes> Types(const std::vector<FoundObject>& objects) {
     std::vector<trelObjectTypes> types;
