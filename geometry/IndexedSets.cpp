@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <new>
+#include <utility>
 
 namespace {
 // The points of one run, in order. An index that names no point of the list
@@ -37,7 +38,7 @@ int CVRMLParser::ParseCoordinate3() {
 int CVRMLParser::DefineCoordinate3(trelFloatPointArray& points) {
     if (!CurrentSeparator)
         return 0;
-    if (&points != &CurrentSeparator->GetCoordinates()) { // clearing first would empty the operand too
+    if (&points != &std::as_const(*CurrentSeparator).GetCoordinates()) { // clearing first would empty the operand too
         CurrentSeparator->ClearCoordinates();
         CurrentSeparator->SetCoordinates(points);
     }
@@ -150,7 +151,7 @@ int CVRMLParser::ParseIndexedSet() {
             break;
         case VRML_COLOR:
             if (!colorGiven && CurrentSeparator)
-                savedColors = CurrentSeparator->GetDiffuseColors();
+                savedColors = std::as_const(*CurrentSeparator).GetDiffuseColors();
             colorGiven = true;
             Tokenize();
             result = ReadFieldNode();
@@ -194,10 +195,13 @@ int CVRMLParser::DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelInt
     // points in it.
     const bool recording = GetDefiningObjects() != 0;
     const trelIntArray fileIndices = recording ? coordIndex : trelIntArray();
-    // The set's own copy of the points it uses (the level's list stays).
-    trelFloatPointArray points;
-    if (!CVRMLSeparator::CompactInto(level.GetCoordinates(), points, coordIndex))
-        points = level.GetCoordinates();
+    // The points the set uses: a compacted copy when it uses only some of
+    // the level's list, else that list itself (the object takes a copy).
+    trelFloatPointArray compacted;
+    const trelFloatPointArray& points =
+        CVRMLSeparator::CompactInto(std::as_const(level).GetCoordinates(), compacted, coordIndex)
+            ? compacted
+            : std::as_const(level).GetCoordinates();
     level.SetCoordIndex(coordIndex);
     level.SetMaterialIndex(materialIndex);
     level.SetNormalIndex(normalIndex);
