@@ -7,21 +7,18 @@
 #include <utility>
 
 namespace {
-// The points of one run, in order. An index that names no point of the list
-// is passed over: the rest of its face or line is kept, as a viewer would
-// draw it, and the run keeps its place in the merged list, so colours bound
-// by position still find their vertices.
-trelFloatPointArray RunPoints(const trelFloatPointArray& points, const trelIntArray& merged, int first, int count) {
-    int valid = 0;
+// The points of one run, in order, into `run` (whose storage is reused from
+// run to run: a face set makes one object per face). An index that names no
+// point of the list is passed over: the rest of its face or line is kept, as
+// a viewer would draw it, and the run keeps its place in the merged list, so
+// colours bound by position still find their vertices.
+void RunPoints(const trelFloatPointArray& points, const trelIntArray& merged, int first, int count,
+               trelFloatPointArray& run) {
+    std::vector<trelFloatPoint>& items = run.Items();
+    items.clear();
     for (int k = first; k < first + count; ++k)
         if (merged[k] >= 0 && merged[k] < points.GetSize())
-            ++valid;
-    trelFloatPointArray run(valid);
-    int next = 0;
-    for (int k = first; k < first + count; ++k)
-        if (merged[k] >= 0 && merged[k] < points.GetSize())
-            run[next++] = points[merged[k]];
-    return run;
+            items.push_back(points[merged[k]]);
 }
 } // namespace
 
@@ -218,9 +215,10 @@ int CVRMLParser::DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelInt
             result = AddObjectToSeparator(polyface);
         }
     } else {
+        trelFloatPointArray runPoints;
         CVRMLSeparator::ForEachRun(coordIndex, [&](int run, int first, int count) {
             // A run without a point to draw makes no object.
-            trelFloatPointArray runPoints = RunPoints(points, coordIndex, first, count);
+            RunPoints(points, coordIndex, first, count, runPoints);
             if (runPoints.GetSize() == 0)
                 return;
             C3DPolyline* object = faceSet ? new (std::nothrow) C3DPolygon : new (std::nothrow) C3DPolyline;
