@@ -5,7 +5,9 @@
 //               thousands of points, with normals;
 //   faces_v1    a VRML 1.0 file of about 30 MB: named bodies of separators
 //               sharing one Coordinate3, with per-face materials;
-//   prims_v2    tens of thousands of small primitives, most of them USEs.
+//   prims_v2    tens of thousands of small primitives, most of them USEs;
+//   patches_v1  a VRML 1.0 model of about 10 MB whose one Coordinate3 is used
+//               by thousands of small separators, one per coloured patch.
 // The scenes are written once, into a temporary folder that is removed at
 // exit, before any timing. VRML_BENCH_SCALE=0.1 makes every scene ten times
 // smaller (for profiling under callgrind); VRML_BENCH_DIR=folder writes them
@@ -32,6 +34,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #ifdef __linux__
 #include <unistd.h>
@@ -301,6 +304,54 @@ uint64_t WriteSeparatorScene(const std::string& path, uint64_t targetSize) {
     return out.Size();
 }
 
+// VRML 1.0 as exporters of coloured patch models write it: all points in one
+// Coordinate3, then one separator per patch with its colour and faces.
+uint64_t WritePatchModel(const std::string& path, int pointTarget) {
+    SceneWriter out(path);
+    Random random;
+    out << "#VRML V1.0 ascii\n\nSeparator {\n  Coordinate3 {\n    point [\n";
+    std::vector<TubeSurface> tubes;
+    std::vector<int> firstPoints;
+    double x, y, z;
+    for (int points = 0; points < pointTarget;) {
+        tubes.push_back(RandomTube(random, 20, 60, 24, 72));
+        firstPoints.push_back(points);
+        const TubeSurface& tube = tubes.back();
+        const double shift = random.Between(-1000, 1000);
+        for (int row = 0; row < tube.rows; ++row) {
+            for (int column = 0; column < tube.columns; ++column) {
+                tube.Point(row, column, x, y, z);
+                out << "      ";
+                out.Number(x + shift, 3) << ' ';
+                out.Number(y, 3) << ' ';
+                out.Number(z, 3) << ",\n";
+            }
+        }
+        points += tube.rows * tube.columns;
+    }
+    out << "    ]\n  }\n";
+    constexpr int FacesPerPatch = 24;
+    for (size_t t = 0; t < tubes.size(); ++t) {
+        const TubeSurface& tube = tubes[t];
+        const int faces = (tube.rows - 1) * tube.columns;
+        for (int first = 0; first < faces; first += FacesPerPatch) {
+            out << "  Separator {\n    Material { diffuseColor ";
+            WriteColor(out, random);
+            out << " }\n    IndexedFaceSet { coordIndex [\n";
+            for (int face = first; face < std::min(faces, first + FacesPerPatch); ++face) {
+                const int row = face / tube.columns, column = face % tube.columns;
+                const int base = firstPoints[t];
+                out << "      " << base + tube.Index(row, column) << ", " << base + tube.Index(row, column + 1) << ", "
+                    << base + tube.Index(row + 1, column + 1) << ", " << base + tube.Index(row + 1, column)
+                    << ", -1,\n";
+            }
+            out << "    ] }\n  }\n";
+        }
+    }
+    out << "}\n";
+    return out.Size();
+}
+
 // VRML 2.0: a catalogue of named fasteners and fittings made of primitives,
 // then placements that mostly USE an earlier one and now and then name a new one.
 uint64_t WritePrimitiveScene(const std::string& path, int placements) {
@@ -376,7 +427,7 @@ struct GeneratedScene {
     uint64_t size = 0;
 };
 
-enum class SceneKind { CadExport, Separators, Primitives };
+enum class SceneKind { CadExport, Separators, Primitives, Patches };
 
 // Each scene is written the first time a benchmark asks for it.
 const GeneratedScene& Scene(SceneKind kind) {
@@ -402,9 +453,15 @@ const GeneratedScene& Scene(SceneKind kind) {
         });
         return scene;
     }
-    default: {
+    case SceneKind::Primitives: {
         static const GeneratedScene scene = make("prims_v2.wrl", [](const std::string& path) {
             return WritePrimitiveScene(path, static_cast<int>(40000 * scale));
+        });
+        return scene;
+    }
+    default: {
+        static const GeneratedScene scene = make("patches_v1.wrl", [](const std::string& path) {
+            return WritePatchModel(path, static_cast<int>(200000 * scale));
         });
         return scene;
     }
@@ -501,8 +558,10 @@ void Tokenize(benchmark::State& state, SceneKind kind) {
 BENCHMARK_CAPTURE(Parse, cad_v2, SceneKind::CadExport)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Parse, faces_v1, SceneKind::Separators)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Parse, prims_v2, SceneKind::Primitives)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Parse, patches_v1, SceneKind::Patches)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Tokenize, cad_v2, SceneKind::CadExport)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Tokenize, faces_v1, SceneKind::Separators)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Tokenize, prims_v2, SceneKind::Primitives)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Tokenize, patches_v1, SceneKind::Patches)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -4,23 +4,21 @@
 
 #include <cmath>
 #include <new>
+#include <utility>
 
 namespace {
-// The points of one run, in order. An index that names no point of the list
-// is passed over: the rest of its face or line is kept, as a viewer would
-// draw it, and the run keeps its place in the merged list, so colours bound
-// by position still find their vertices.
-trelFloatPointArray RunPoints(const trelFloatPointArray& points, const trelIntArray& merged, int first, int count) {
-    int valid = 0;
+// The points of one run, in order, into `run` (whose storage is reused from
+// run to run: a face set makes one object per face). An index that names no
+// point of the list is passed over: the rest of its face or line is kept, as
+// a viewer would draw it, and the run keeps its place in the merged list, so
+// colours bound by position still find their vertices.
+void RunPoints(const trelFloatPointArray& points, const trelIntArray& merged, int first, int count,
+               trelFloatPointArray& run) {
+    std::vector<trelFloatPoint>& items = run.Items();
+    items.clear();
     for (int k = first; k < first + count; ++k)
         if (merged[k] >= 0 && merged[k] < points.GetSize())
-            ++valid;
-    trelFloatPointArray run(valid);
-    int next = 0;
-    for (int k = first; k < first + count; ++k)
-        if (merged[k] >= 0 && merged[k] < points.GetSize())
-            run[next++] = points[merged[k]];
-    return run;
+            items.push_back(points[merged[k]]);
 }
 } // namespace
 
@@ -37,7 +35,7 @@ int CVRMLParser::ParseCoordinate3() {
 int CVRMLParser::DefineCoordinate3(trelFloatPointArray& points) {
     if (!CurrentSeparator)
         return 0;
-    if (&points != &CurrentSeparator->GetCoordinates()) { // clearing first would empty the operand too
+    if (&points != &std::as_const(*CurrentSeparator).GetCoordinates()) { // clearing first would empty the operand too
         CurrentSeparator->ClearCoordinates();
         CurrentSeparator->SetCoordinates(points);
     }
@@ -150,7 +148,7 @@ int CVRMLParser::ParseIndexedSet() {
             break;
         case VRML_COLOR:
             if (!colorGiven && CurrentSeparator)
-                savedColors = CurrentSeparator->GetDiffuseColors();
+                savedColors = std::as_const(*CurrentSeparator).GetDiffuseColors();
             colorGiven = true;
             Tokenize();
             result = ReadFieldNode();
@@ -194,10 +192,13 @@ int CVRMLParser::DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelInt
     // points in it.
     const bool recording = GetDefiningObjects() != 0;
     const trelIntArray fileIndices = recording ? coordIndex : trelIntArray();
-    // The set's own copy of the points it uses (the level's list stays).
-    trelFloatPointArray points;
-    if (!CVRMLSeparator::CompactInto(level.GetCoordinates(), points, coordIndex))
-        points = level.GetCoordinates();
+    // The points the set uses: a compacted copy when it uses only some of
+    // the level's list, else that list itself (the object takes a copy).
+    trelFloatPointArray compacted;
+    const trelFloatPointArray& points =
+        CVRMLSeparator::CompactInto(std::as_const(level).GetCoordinates(), compacted, coordIndex)
+            ? compacted
+            : std::as_const(level).GetCoordinates();
     level.SetCoordIndex(coordIndex);
     level.SetMaterialIndex(materialIndex);
     level.SetNormalIndex(normalIndex);
@@ -214,9 +215,10 @@ int CVRMLParser::DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelInt
             result = AddObjectToSeparator(polyface);
         }
     } else {
+        trelFloatPointArray runPoints;
         CVRMLSeparator::ForEachRun(coordIndex, [&](int run, int first, int count) {
             // A run without a point to draw makes no object.
-            trelFloatPointArray runPoints = RunPoints(points, coordIndex, first, count);
+            RunPoints(points, coordIndex, first, count, runPoints);
             if (runPoints.GetSize() == 0)
                 return;
             C3DPolyline* object = faceSet ? new (std::nothrow) C3DPolygon : new (std::nothrow) C3DPolyline;

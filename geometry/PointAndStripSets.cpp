@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 // Like the indexed sets, a point set keeps its own DEF name across the nodes
 // of its coord and color fields: the nested names never reach its dots or
@@ -54,7 +55,7 @@ int CVRMLParser::ParsePointSet() {
     // that is -1 ("all"), not 0: an empty point set is no malformed one (only
     // a count of 0 written in the file fails), and a USE under coordinates
     // draws them all.
-    const int available = CurrentSeparator->GetCoordinates().GetSize();
+    const int available = std::as_const(*CurrentSeparator).GetCoordinates().GetSize();
     if (numPoints < 0.0)
         numPoints = available > 0 ? available : -1;
     GeometryHasOwnCoordinates = coordGiven ? 1 : 0;
@@ -70,7 +71,7 @@ int CVRMLParser::DefinePointSet(int startIndex, int numPoints) {
         return 0;
     if (numPoints == 0 || numPoints < -1)
         return 0;
-    const trelFloatPointArray& coordinates = CurrentSeparator->GetCoordinates();
+    const trelFloatPointArray& coordinates = std::as_const(*CurrentSeparator).GetCoordinates();
     const int n = coordinates.GetSize();
     int last = -1;
     if (n > 0) {
@@ -85,7 +86,7 @@ int CVRMLParser::DefinePointSet(int startIndex, int numPoints) {
                 continue;
             // The list is read afresh: adding an object never changes it, but
             // the reference is not kept across the add either.
-            dot->SetDot(CurrentSeparator->GetCoordinates()[i]);
+            dot->SetDot(std::as_const(*CurrentSeparator).GetCoordinates()[i]);
             dot->ApplyMatrixToGeometry(matrix, trelBool(true));
             AddObjectToSeparator(dot);
         }
@@ -98,7 +99,7 @@ int CVRMLParser::DefinePointSet(int startIndex, int numPoints) {
             // RecordWithOwnCoordinates): the replay draws all of them.
             trelFloatPointArray drawn(numPoints);
             for (int i = 0; i < numPoints; ++i)
-                drawn[i] = CurrentSeparator->GetCoordinates()[startIndex + i];
+                drawn[i] = std::as_const(*CurrentSeparator).GetCoordinates()[startIndex + i];
             if (auto* entry = new (std::nothrow) CVRMLPointSetEntry) {
                 entry->SetStartIndex(0);
                 entry->SetNumPoints(numPoints);
@@ -170,9 +171,10 @@ int CVRMLParser::DefineTriangleStripSet(trelIntArray& numVertices) {
     if (!CurrentSeparator || numVertices.GetSize() == 0)
         return 0;
     CVRMLSeparator& level = *CurrentSeparator;
-    if (level.GetCoordinates().GetSize() > 0) {
+    const trelFloatPointArray& coordinates = std::as_const(level).GetCoordinates();
+    if (coordinates.GetSize() > 0) {
         if (auto* strips = new (std::nothrow) C3DMultipleTriangleStrip) {
-            strips->SetStrips(level.GetCoordinates(), level.GetNormals(), numVertices);
+            strips->SetStrips(coordinates, std::as_const(level).GetNormals(), numVertices);
             strips->ApplyMatrixToGeometry(level.GetMatrix(), trelBool(true));
             AddObjectToSeparator(strips);
         }
@@ -181,7 +183,7 @@ int CVRMLParser::DefineTriangleStripSet(trelIntArray& numVertices) {
         if (GeometryHasOwnCoordinates && !EntityName.empty()) {
             if (auto* entry = new (std::nothrow) CVRMLTriangleStripSetEntry) {
                 entry->SetNumVertices(numVertices);
-                RecordWithOwnCoordinates(level.GetCoordinates(), entry);
+                RecordWithOwnCoordinates(coordinates, entry);
             }
         } else {
             RecordEntry<CVRMLTriangleStripSetEntry>(*this, [&](auto& e) { e.SetNumVertices(numVertices); });

@@ -36,32 +36,37 @@ trelMatProps CVRMLSeparator::MakeColorMatProps(const trelChroma& color) {
 trelMatProps CVRMLSeparator::ResolveMatProps(int index) const {
     trelMatProps props;
     props.materialCount = MaterialCount;
+    const trelChromaArray& diffuseList = diffuseColors.Read();
+    const trelChromaArray& specularList = specularColors.Read();
+    const trelChromaArray& emissiveList = emissiveColors.Read();
+    const trelDoubleArray& transparencyList = transparency.Read();
+    const trelDoubleArray& shininessList = shininess.Read();
 
     double t = 0.0;
-    if (Has(transparency, index))
-        t = transparency[index];
-    else if (transparency.GetSize() > 0)
-        t = transparency[0];
+    if (Has(transparencyList, index))
+        t = transparencyList[index];
+    else if (transparencyList.GetSize() > 0)
+        t = transparencyList[0];
 
     bool anySet = false;
-    if (Has(diffuseColors, index)) {
-        SetBoth(props, &trelMaterial::SetDiffuse, diffuseColors[index]);
+    if (Has(diffuseList, index)) {
+        SetBoth(props, &trelMaterial::SetDiffuse, diffuseList[index]);
         anySet = true;
     }
-    if (Has(specularColors, index)) {
-        SetBoth(props, &trelMaterial::SetSpecular, specularColors[index]);
+    if (Has(specularList, index)) {
+        SetBoth(props, &trelMaterial::SetSpecular, specularList[index]);
         anySet = true;
     }
-    if (Has(emissiveColors, index)) {
-        SetBoth(props, &trelMaterial::SetEmission, emissiveColors[index]);
+    if (Has(emissiveList, index)) {
+        SetBoth(props, &trelMaterial::SetEmission, emissiveList[index]);
         anySet = true;
     }
     if (!anySet) {
         SetBoth(props, &trelMaterial::SetDiffuse, White);
-    } else if (diffuseColors.GetSize() == 0) {
+    } else if (diffuseList.GetSize() == 0) {
         // A material with only specular, emissive or ambient colours lends
         // its first such colour to the diffuse one.
-        for (const trelChromaArray* list : {&specularColors, &emissiveColors, &ambientColors}) {
+        for (const trelChromaArray* list : {&specularList, &emissiveList, &ambientColors.Read()}) {
             if (list->GetSize() == 0)
                 continue;
             SetBoth(props, &trelMaterial::SetDiffuse, Has(*list, index) ? (*list)[index] : (*list)[0]);
@@ -79,10 +84,10 @@ trelMatProps CVRMLSeparator::ResolveMatProps(int index) const {
     SetBoth(props, &trelMaterial::SetEmission, ApplyTransparency(t, emission));
 
     double s = DefaultShininess;
-    if (Has(shininess, index))
-        s = shininess[index];
-    else if (shininess.GetSize() > 0)
-        s = shininess[0];
+    if (Has(shininessList, index))
+        s = shininessList[index];
+    else if (shininessList.GetSize() > 0)
+        s = shininessList[0];
     props.front.SetShininess(static_cast<float>(s));
     props.back.SetShininess(static_cast<float>(s));
     return props;
@@ -122,7 +127,8 @@ int CVRMLSeparator::InsertObject(trelBaseObject* object, int face, int first, in
                 colorIndex = materialIndex[first + k];
             if (colorIndex < 0)
                 colorIndex = 0;
-            const trelChroma& c = Has(diffuseColors, colorIndex) ? diffuseColors[colorIndex] : Black;
+            const trelChromaArray& diffuseList = diffuseColors.Read();
+            const trelChroma& c = Has(diffuseList, colorIndex) ? diffuseList[colorIndex] : Black;
             sum[0] += c.GetRed();
             sum[1] += c.GetGreen();
             sum[2] += c.GetBlue();

@@ -5,19 +5,24 @@
 #include <vector>
 
 namespace {
-constexpr double DefaultShininess = 64.0;
-constexpr double DefaultTransparency = 0.0;
-
-void SetSingle(trelDoubleArray& list, double value) {
-    list.Resize(1);
-    list[0] = value;
+// The one-value defaults, shared by every level that has them.
+CVRMLSharedList<trelDoubleArray> SingleValue(double value) {
+    CVRMLSharedList<trelDoubleArray> list;
+    list.Write().Append(value);
+    return list;
+}
+const CVRMLSharedList<trelDoubleArray>& DefaultShininess() {
+    static const CVRMLSharedList<trelDoubleArray> list = SingleValue(64.0);
+    return list;
+}
+const CVRMLSharedList<trelDoubleArray>& DefaultTransparency() {
+    static const CVRMLSharedList<trelDoubleArray> list = SingleValue(0.0);
+    return list;
 }
 } // namespace
 
-CVRMLSeparator::CVRMLSeparator() {
+CVRMLSeparator::CVRMLSeparator() : shininess(DefaultShininess()), transparency(DefaultTransparency()) {
     matrix.SetIdentity();
-    SetSingle(shininess, DefaultShininess);
-    SetSingle(transparency, DefaultTransparency);
 }
 
 CVRMLSeparator::~CVRMLSeparator() = default;
@@ -53,8 +58,8 @@ void CVRMLSeparator::ResetMaterial() {
     diffuseColors.Clear();
     specularColors.Clear();
     emissiveColors.Clear();
-    SetSingle(shininess, DefaultShininess);
-    SetSingle(transparency, DefaultTransparency);
+    shininess = DefaultShininess();
+    transparency = DefaultTransparency();
 }
 
 void CVRMLSeparator::ApplyMatrix(const trelMatrix4x4& m) { matrix = m * matrix; }

@@ -3,6 +3,7 @@
 // (coordinates, normals, materials, bindings, the modelling matrix) and the
 // group that receives the objects built at this level.
 
+#include "SharedList.h"
 #include "host/geometry/Geometry.h"
 
 class CVRMLDictionaryEntry;
@@ -22,10 +23,15 @@ public:
     void SetOwnsGroup(int value) { ownsGroup = value; }
     trelMatrix4x4& GetMatrix() { return matrix; }
     void SetMatrix(const trelMatrix4x4& value) { matrix = value; }
-    trelFloatPointArray& GetCoordinates() { return coordinates; }
-    void SetCoordinates(const trelFloatPointArray& value) { coordinates = value; }
-    trelVectorArray& GetNormals() { return normals; }
-    void SetNormals(const trelVectorArray& value) { normals = value; }
+    // The lists inherited from the level below are shared with it until
+    // changed: a const getter reads the shared list, a non-const getter
+    // first gives this level its own copy.
+    trelFloatPointArray& GetCoordinates() { return coordinates.Write(); }
+    const trelFloatPointArray& GetCoordinates() const { return coordinates.Read(); }
+    void SetCoordinates(const trelFloatPointArray& value) { coordinates.Assign(value); }
+    trelVectorArray& GetNormals() { return normals.Write(); }
+    const trelVectorArray& GetNormals() const { return normals.Read(); }
+    void SetNormals(const trelVectorArray& value) { normals.Assign(value); }
     trelIntArray& GetCoordIndex() { return coordIndex; }
     void SetCoordIndex(const trelIntArray& value) { coordIndex = value; }
     trelIntArray& GetNormalIndex() { return normalIndex; }
@@ -34,18 +40,24 @@ public:
     void SetMaterialIndex(const trelIntArray& value) { materialIndex = value; }
     int GetMaterialBinding() const { return materialBinding; }
     void SetMaterialBinding(int value) { materialBinding = value; }
-    trelChromaArray& GetAmbientColors() { return ambientColors; }
-    void SetAmbientColors(const trelChromaArray& value) { ambientColors = value; }
-    trelChromaArray& GetDiffuseColors() { return diffuseColors; }
-    void SetDiffuseColors(const trelChromaArray& value) { diffuseColors = value; }
-    trelChromaArray& GetSpecularColors() { return specularColors; }
-    void SetSpecularColors(const trelChromaArray& value) { specularColors = value; }
-    trelChromaArray& GetEmissiveColors() { return emissiveColors; }
-    void SetEmissiveColors(const trelChromaArray& value) { emissiveColors = value; }
-    trelDoubleArray& GetShininess() { return shininess; }
-    void SetShininess(const trelDoubleArray& value) { shininess = value; }
-    trelDoubleArray& GetTransparency() { return transparency; }
-    void SetTransparency(const trelDoubleArray& value) { transparency = value; }
+    trelChromaArray& GetAmbientColors() { return ambientColors.Write(); }
+    const trelChromaArray& GetAmbientColors() const { return ambientColors.Read(); }
+    void SetAmbientColors(const trelChromaArray& value) { ambientColors.Assign(value); }
+    trelChromaArray& GetDiffuseColors() { return diffuseColors.Write(); }
+    const trelChromaArray& GetDiffuseColors() const { return diffuseColors.Read(); }
+    void SetDiffuseColors(const trelChromaArray& value) { diffuseColors.Assign(value); }
+    trelChromaArray& GetSpecularColors() { return specularColors.Write(); }
+    const trelChromaArray& GetSpecularColors() const { return specularColors.Read(); }
+    void SetSpecularColors(const trelChromaArray& value) { specularColors.Assign(value); }
+    trelChromaArray& GetEmissiveColors() { return emissiveColors.Write(); }
+    const trelChromaArray& GetEmissiveColors() const { return emissiveColors.Read(); }
+    void SetEmissiveColors(const trelChromaArray& value) { emissiveColors.Assign(value); }
+    trelDoubleArray& GetShininess() { return shininess.Write(); }
+    const trelDoubleArray& GetShininess() const { return shininess.Read(); }
+    void SetShininess(const trelDoubleArray& value) { shininess.Assign(value); }
+    trelDoubleArray& GetTransparency() { return transparency.Write(); }
+    const trelDoubleArray& GetTransparency() const { return transparency.Read(); }
+    void SetTransparency(const trelDoubleArray& value) { transparency.Assign(value); }
     int GetNormalBinding() const { return normalBinding; }
     void SetNormalBinding(int value) { normalBinding = value; }
     CVRMLDictionaryEntry* GetDictionaryEntry() const { return dictionaryEntry; }
@@ -107,18 +119,18 @@ private:
     trelBaseGroup* group = nullptr;
     int ownsGroup = 0;
     trelMatrix4x4 matrix;
-    trelFloatPointArray coordinates;
-    trelVectorArray normals;
+    CVRMLSharedList<trelFloatPointArray> coordinates;
+    CVRMLSharedList<trelVectorArray> normals;
     trelIntArray coordIndex;
     trelIntArray normalIndex;
     trelIntArray materialIndex;
     int materialBinding = 0;
-    trelChromaArray ambientColors;
-    trelChromaArray diffuseColors;
-    trelChromaArray specularColors;
-    trelChromaArray emissiveColors;
-    trelDoubleArray shininess;
-    trelDoubleArray transparency;
+    CVRMLSharedList<trelChromaArray> ambientColors;
+    CVRMLSharedList<trelChromaArray> diffuseColors;
+    CVRMLSharedList<trelChromaArray> specularColors;
+    CVRMLSharedList<trelChromaArray> emissiveColors;
+    CVRMLSharedList<trelDoubleArray> shininess;
+    CVRMLSharedList<trelDoubleArray> transparency;
     int normalBinding = 0;
     CVRMLDictionaryEntry* dictionaryEntry = nullptr;
 };

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#define TOKEN_SCANNER_SSE2 1
 #include <emmintrin.h>
 #if defined(_MSC_VER) && !defined(__clang__)
 #include <intrin.h>
@@ -14,11 +15,122 @@
 
 namespace TokenScanner {
 
+namespace {
+
+// The runs of separators and of word bytes, and the long stretches a skipped
+// block is passed over by, are read sixteen bytes at a time where SSE2 is
+// there; the class table does the rest, and everything near the end.
+#ifdef TOKEN_SCANNER_SSE2
+
+// Index of the lowest set bit of a non-zero mask.
+inline unsigned LowestSetBit(unsigned mask) {
+#if defined(_MSC_VER) && !defined(__clang__)
+    unsigned long index = 0;
+    _BitScanForward(&index, mask);
+    return static_cast<unsigned>(index);
+#else
+    return static_cast<unsigned>(__builtin_ctz(mask));
+#endif
+}
+
+inline __m128i Load16(const char* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+// The bytes that are brackets, quotes or '#'. They pair up under two masks:
+// c | 0x20 turns "[" and "]" into "{" and "}", and c & 0xFE turns ")" into
+// "(" and "#" into the quote.
+inline __m128i StopBytes(__m128i bytes) {
+    const __m128i folded = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
+    const __m128i paired = _mm_and_si128(bytes, _mm_set1_epi8(static_cast<char>(0xFE)));
+    return _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(folded, _mm_set1_epi8('{')), _mm_cmpeq_epi8(folded, _mm_set1_epi8('}'))),
+        _mm_or_si128(_mm_cmpeq_epi8(paired, _mm_set1_epi8('(')), _mm_cmpeq_epi8(paired, _mm_set1_epi8('"'))));
+}
+
+// The separators: every byte up to the space, and the comma.
+inline __m128i SeparatorBytes(__m128i bytes) {
+    const __m128i space = _mm_set1_epi8(0x20);
+    return _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(bytes, space), bytes),
+                        _mm_cmpeq_epi8(bytes, _mm_set1_epi8(',')));
+}
+
+inline unsigned MaskOf(__m128i flags) {
+    return static_cast<unsigned>(_mm_movemask_epi8(flags));
+}
+
+#endif
+
+// The first byte at or behind `pos` that is no separator, or `size`. Most
+// tokens follow one separator byte, so the first two are tested one by one;
+// indentation makes the long runs.
+size_t SkipSeparators(const char* text, size_t size, size_t pos) {
+    for (int k = 0; k < 2; ++k, ++pos) {
+        if (pos >= size || (ClassOf(text[pos]) & Separator) == 0) {
+            return pos;
+        }
+    }
+#ifdef TOKEN_SCANNER_SSE2
+    for (; pos + 16 <= size; pos += 16) {
+        const unsigned others = ~MaskOf(SeparatorBytes(Load16(text + pos))) & 0xFFFFu;
+        if (others != 0) {
+            return pos + LowestSetBit(others);
+        }
+    }
+#endif
+    while (pos < size && (ClassOf(text[pos]) & Separator) != 0) {
+        ++pos;
+    }
+    return pos;
+}
+
+// The first byte at or behind `pos` that is no word byte, or `size`. As
+// above, the first two bytes one by one: short words are common.
+size_t SkipWordBytes(const char* text, size_t size, size_t pos) {
+    for (int k = 0; k < 2; ++k, ++pos) {
+        if (pos >= size || (ClassOf(text[pos]) & WordByte) == 0) {
+            return pos;
+        }
+    }
+#ifdef TOKEN_SCANNER_SSE2
+    for (; pos + 16 <= size; pos += 16) {
+        const __m128i bytes = Load16(text + pos);
+        const unsigned ends = MaskOf(_mm_or_si128(SeparatorBytes(bytes), StopBytes(bytes)));
+        if (ends != 0) {
+            return pos + LowestSetBit(ends);
+        }
+    }
+#endif
+    while (pos < size && (ClassOf(text[pos]) & WordByte) != 0) {
+        ++pos;
+    }
+    return pos;
+}
+
+// The position of the next bracket, quote or '#' at or behind `pos`, or
+// `size`. Skipped blocks are mostly long runs of numbers, so this is where
+// skipping spends its time.
+size_t SkipToBlockStop(const char* text, size_t size, size_t pos) {
+#ifdef TOKEN_SCANNER_SSE2
+    for (; pos + 16 <= size; pos += 16) {
+        const unsigned stops = MaskOf(StopBytes(Load16(text + pos)));
+        if (stops != 0) {
+            return pos + LowestSetBit(stops);
+        }
+    }
+#endif
+    constexpr uint8_t Stop = Bracket | Quote | CommentStart;
+    while (pos < size && (ClassOf(text[pos]) & Stop) == 0) {
+        ++pos;
+    }
+    return pos;
+}
+
+} // namespace
+
 size_t ScanToken(const char* text, size_t size, size_t pos, RawToken& token) {
     for (;;) {
-        while (pos < size && (ClassOf(text[pos]) & Separator) != 0) {
-            ++pos;
-        }
+        pos = SkipSeparators(text, size, pos);
         if (pos >= size) {
             token = RawToken{GENERIC_END_OF_INPUT, size, size};
             return size;
@@ -26,10 +138,7 @@ size_t ScanToken(const char* text, size_t size, size_t pos, RawToken& token) {
         const size_t begin = pos;
         const uint8_t cls = ClassOf(text[pos]);
         if ((cls & WordByte) != 0) {
-            ++pos;
-            while (pos < size && (ClassOf(text[pos]) & WordByte) != 0) {
-                ++pos;
-            }
+            pos = SkipWordBytes(text, size, pos + 1);
             token = RawToken{GENERIC_WORD, begin, pos};
             return pos;
         }
@@ -59,54 +168,6 @@ size_t ScanToken(const char* text, size_t size, size_t pos, RawToken& token) {
         return pos;
     }
 }
-
-namespace {
-
-// Index of the lowest set bit of a non-zero mask.
-inline unsigned LowestSetBit(unsigned mask) {
-#if defined(_MSC_VER) && !defined(__clang__)
-    unsigned long index = 0;
-    _BitScanForward(&index, mask);
-    return static_cast<unsigned>(index);
-#else
-    return static_cast<unsigned>(__builtin_ctz(mask));
-#endif
-}
-
-// The position of the next bracket, quote or '#' at or behind `pos`, or
-// `size`. Skipped blocks are mostly long runs of numbers, so this is where
-// skipping spends its time: sixteen bytes at a time where SSE2 is there.
-// The eight bytes pair up under two masks: c | 0x20 turns "[" and "]" into
-// "{" and "}", and c & 0xFE turns ")" into "(" and "#" into the quote.
-size_t SkipToBlockStop(const char* text, size_t size, size_t pos) {
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-    const __m128i lowerBit = _mm_set1_epi8(0x20);
-    const __m128i pairMask = _mm_set1_epi8(static_cast<char>(0xFE));
-    const __m128i openBrace = _mm_set1_epi8('{');
-    const __m128i closeBrace = _mm_set1_epi8('}');
-    const __m128i parenthesis = _mm_set1_epi8('(');
-    const __m128i quote = _mm_set1_epi8('"');
-    for (; pos + 16 <= size; pos += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + pos));
-        const __m128i folded = _mm_or_si128(bytes, lowerBit);
-        const __m128i paired = _mm_and_si128(bytes, pairMask);
-        const __m128i hits =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(folded, openBrace), _mm_cmpeq_epi8(folded, closeBrace)),
-                         _mm_or_si128(_mm_cmpeq_epi8(paired, parenthesis), _mm_cmpeq_epi8(paired, quote)));
-        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
-        if (mask != 0) {
-            return pos + LowestSetBit(mask);
-        }
-    }
-#endif
-    constexpr uint8_t Stop = Bracket | Quote | CommentStart;
-    while (pos < size && (ClassOf(text[pos]) & Stop) == 0) {
-        ++pos;
-    }
-    return pos;
-}
-
-} // namespace
 
 size_t FindBracket(const char* text, size_t size, size_t pos) {
     while (pos < size) {

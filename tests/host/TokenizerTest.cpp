@@ -482,6 +482,62 @@ TEST(Tokenizer, BracketScanFindsTheBracketsThatTokensShow) {
     }
 }
 
+// Separator runs and words are read many bytes at a time: tokens of every
+// length, between separator runs of every length, must come out whole
+// wherever they fall against those steps, up to the very end of the text.
+TEST(Tokenizer, TokensAreWholeWhateverTheirLengthAndPlace) {
+    const std::vector<Token> pool = {
+        {GENERIC_NUMBER, "-12.3456"},
+        {GENERIC_NUMBER, "7"},
+        {GENERIC_WORD, "Coordinate3x"},
+        {GENERIC_WORD, "a"},
+        {GENERIC_WORD, "word_with_many_bytes_beyond_sixteen_and_more"},
+        {GENERIC_WORD, "\x7f!\x80\xff;:\xa2\xa3\xfb\xdb"}, // bytes next to the stops and separators
+        {GENERIC_OPEN_BRACE, "{"},
+        {GENERIC_CLOSE_BRACKET, "]"},
+        {GENERIC_CLOSE_PAREN, ")"},
+        {GENERIC_STRING, "\"a, {b} # c\""},
+        {GENERIC_BOOLEAN, "TRUE"},
+    };
+    const char separators[] = {' ', ',', '\n', '\t', '\r', '\0', '\x01', '\x1f'};
+    uint32_t seed = 4242;
+    auto next = [&seed](uint32_t below) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % below;
+    };
+    for (int round = 0; round < 60; ++round) {
+        std::string text;
+        std::vector<Token> expected;
+        bool previousIsWord = false;
+        for (int t = 0; t < 40; ++t) {
+            // Two words need a separator between them; next to a bracket or
+            // a string a word may end or start with no separator at all.
+            // Now and then a comment, which also ends a word.
+            const Token& token = pool[next(static_cast<uint32_t>(pool.size()))];
+            const bool isWord = token.kind == GENERIC_WORD || token.kind == GENERIC_NUMBER ||
+                                token.kind == GENERIC_BOOLEAN;
+            if (!(previousIsWord && isWord) && next(2) == 0) {
+                text += token.text;
+            } else {
+                const size_t run = next(5) == 0 ? 17 + next(40) : next(3);
+                for (size_t k = 0; k < run; ++k)
+                    text += separators[next(sizeof separators)];
+                if (next(8) == 0)
+                    text += "# comment { \" [\n";
+                text += ' ';
+                text += token.text;
+            }
+            if (next(10) == 0 && isWord) {
+                text += "# a comment right behind a word\n";
+            }
+            expected.push_back(token);
+            previousIsWord = isWord;
+        }
+        text.append(next(3), ' ');
+        EXPECT_EQ(ReadAll(text), expected) << "round " << round;
+    }
+}
+
 TEST(Tokenizer, CopyReadsOnIndependently) {
     CGenericParser original;
     const std::string outer = "o1 o2";

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace {
 // A parser with its root level open over `world`, as Parse leaves it.
 struct OpenParser {
@@ -64,6 +66,42 @@ TEST(SeparatorStack, ANewLevelInheritsStateAndItsChangesEndWithIt) {
     inner->ApplyTranslation(trelFloatPoint(0, 5, 0));
     p.parser.PopSeparator();
     EXPECT_EQ(p.parser.GetCurrentSeparator()->GetMatrix()(3, 1), 0.0f);
+}
+
+// Levels share the lists they inherit until one changes them: every change,
+// through any getter or setter, must stay with the level that made it.
+TEST(SeparatorStack, InheritedListsChangeOnlyInTheLevelThatChangesThem) {
+    CVRMLSeparator outer;
+    outer.GetCoordinates().Append(trelFloatPoint(1, 2, 3));
+    outer.GetDiffuseColors().Append(trelChroma(1, 0, 0, 1));
+    outer.GetShininess()[0] = 0.25;
+    CVRMLSeparator middle, inner;
+    middle = outer;
+    inner = middle;
+
+    inner.GetCoordinates()[0] = trelFloatPoint(9, 9, 9);
+    middle.GetDiffuseColors().Append(trelChroma(0, 1, 0, 1));
+    inner.ResetMaterial();
+    outer.SetCoordinates(trelFloatPointArray(3));
+    EXPECT_EQ(outer.GetCoordinates().GetSize(), 3);
+    EXPECT_EQ(middle.GetCoordinates().GetSize(), 1);
+    EXPECT_EQ(std::as_const(middle).GetCoordinates()[0], trelFloatPoint(1, 2, 3));
+    EXPECT_EQ(inner.GetCoordinates()[0], trelFloatPoint(9, 9, 9));
+    EXPECT_EQ(outer.GetDiffuseColors().GetSize(), 1);
+    EXPECT_EQ(middle.GetDiffuseColors().GetSize(), 2);
+    EXPECT_EQ(inner.GetDiffuseColors().GetSize(), 0);
+    EXPECT_EQ(middle.GetShininess()[0], 0.25);
+    EXPECT_EQ(inner.GetShininess()[0], 64.0);
+
+    // The defaults of a new level are shared too, and stay the defaults.
+    CVRMLSeparator changed;
+    changed.GetShininess()[0] = 1.0;
+    changed.GetTransparency().Append(0.5);
+    const CVRMLSeparator fresh;
+    ASSERT_EQ(fresh.GetShininess().GetSize(), 1);
+    EXPECT_EQ(fresh.GetShininess()[0], 64.0);
+    EXPECT_EQ(fresh.GetTransparency().GetSize(), 1);
+    EXPECT_EQ(fresh.GetTransparency()[0], 0.0);
 }
 
 TEST(SeparatorStack, ObjectsAreNamedByThePendingDefName) {
