@@ -72,7 +72,8 @@ std::string SceneText(int lines) {
     std::string text = "#VRML V2.0 utf8\n";
     for (int i = 0; i < lines; ++i) {
         text += "Transform { translation " + std::to_string(i) + " " + std::to_string(i * 7 % 13) +
-                " 0 children [ Shape { geometry Box { size 1 2 " + std::to_string(i % 5 + 1) + " } } ] }\n";
+                " 0 children [ Shape { geometry Box { size 1 2 " + std::to_string(i % 5 + 1) + " } } ] } # \"\n" +
+                "WorldInfo { title \"" + std::to_string(i) + " { [\" }\n";
     }
     return text;
 }
@@ -143,46 +144,25 @@ TEST(TokenizerFile, HeaderLineIsTakenAndDroppedWhateverTheLineEnds) {
         {"HEADER\rx\ry\r", true, "HEADER", {"x", "y"}},
         {"HEADER # trailing text\n\nx", true, "HEADER # TRAILING TEXT", {"x"}},
         {"HEADER", true, "HEADER", {}},
+        {"header and a line longer than several blocks\r\nx", true, "HEADER AND A LINE LONGER THAN SEVERAL BLOCKS", {"x"}},
         // Not dropped: the line is read like the rest of the file, and the
         // check's upper-casing of its copy leaves the file's text alone.
         {"header a\nb", false, "HEADER A", {"header", "a", "b"}},
     };
     TempFiles files;
     for (const auto& c : cases) {
-        HeaderCheckingParser parser;
-        parser.dropLine = c.dropLine;
-        parser.SetFilename(files.Write("header.wrl", c.content));
-        ASSERT_EQ(parser.OpenAndInitialize(), GENERIC_LOAD_OK) << c.content;
-        EXPECT_EQ(parser.seenLine, c.line);
-        EXPECT_EQ(parser.blocksSeenByCheck, 1);
-        EXPECT_EQ(RemainingTokens(parser), c.tokens) << c.content;
-        EXPECT_EQ(parser.GetTotalFileSize(), c.content.size());
-    }
-}
-
-TEST(TokenizerFile, SmallBlocksLoadTheWholeFileAndLongHeaderLines) {
-    std::string content = "HEADER and a header line longer than several blocks\r\n";
-    for (int i = 0; i < 200; ++i) {
-        content += "Node" + std::to_string(i) + " { point [ 1.5 -2 " + std::to_string(i) + " ] \"s " +
-                   std::to_string(i) + "\" } # comment\n";
-    }
-    TempFiles files;
-    const std::string path = files.Write("blocks.wrl", content);
-    // The same text read as a buffer is the reference.
-    CGenericParser reference;
-    const size_t bodyStart = content.find('\n') + 1;
-    ASSERT_NE(reference.StartBufferReading(content.data() + bodyStart, content.size() - bodyStart), 0);
-    const std::vector<std::string> expected = RemainingTokens(reference);
-    ASSERT_EQ(expected.size(), 200u * 10u); // ten tokens a line
-
-    for (size_t blockSize : {size_t(1), size_t(7), size_t(53), size_t(4096)}) {
-        HeaderCheckingParser parser;
-        parser.GetFileInterface().SetBlockSize(blockSize);
-        parser.SetFilename(path);
-        ASSERT_EQ(parser.OpenAndInitialize(), GENERIC_LOAD_OK) << blockSize;
-        EXPECT_EQ(parser.seenLine, "HEADER AND A HEADER LINE LONGER THAN SEVERAL BLOCKS");
-        EXPECT_EQ(RemainingTokens(parser), expected) << blockSize;
-        EXPECT_EQ(parser.GetCurrentFileOffset(), content.size());
+        for (size_t blockSize : {size_t(1), size_t(7), C3DFileInterface::DefaultBlockSize}) {
+            SCOPED_TRACE(testing::Message() << c.content << " in blocks of " << blockSize);
+            HeaderCheckingParser parser;
+            parser.dropLine = c.dropLine;
+            parser.GetFileInterface().SetBlockSize(blockSize);
+            parser.SetFilename(files.Write("header.wrl", c.content));
+            ASSERT_EQ(parser.OpenAndInitialize(), GENERIC_LOAD_OK);
+            EXPECT_EQ(parser.seenLine, c.line);
+            EXPECT_EQ(parser.blocksSeenByCheck, 1);
+            EXPECT_EQ(RemainingTokens(parser), c.tokens);
+            EXPECT_EQ(parser.GetTotalFileSize(), c.content.size());
+        }
     }
 }
 
@@ -282,14 +262,13 @@ TEST(TokenizerFile, CopyHasNoFileHandleButReadsOnIndependently) {
     EXPECT_EQ(assigned.GetCurrentToken().GetDataType(), GENERIC_END_OF_INPUT);
 }
 
-TEST(TokenizerFile, CompressedTextReadsLikeThePlainFileAtAnyBlockSize) {
+TEST(TokenizerFile, PlainAndCompressedFilesReadLikeTheTextAtAnyBlockSize) {
     const std::string text = SceneText(400);
-    TempFiles files;
-    CGenericParser plain;
-    plain.SetFilename(files.Write("plain.wrl", text));
-    ASSERT_EQ(plain.OpenAndInitialize(), GENERIC_LOAD_OK);
-    EXPECT_EQ(plain.GetFileInterface().GetIsCompressed(), 0);
-    const std::vector<std::string> expected = RemainingTokens(plain);
+    // The same text read as a buffer is the reference.
+    CGenericParser reference;
+    ASSERT_NE(reference.StartBufferReading(text.data(), text.size()), 0);
+    const std::vector<std::string> expected = RemainingTokens(reference);
+    ASSERT_EQ(expected.size(), 400u * 26u); // 21 tokens of the Transform, 5 of the WorldInfo
 
     const std::string gz = Gzip(text);
     const size_t half = text.size() / 2;
@@ -297,6 +276,7 @@ TEST(TokenizerFile, CompressedTextReadsLikeThePlainFileAtAnyBlockSize) {
         const char* name;
         std::string content;
     } cases[] = {
+        {"plain.wrl", text},
         {"scene.wrz", gz},
         // Any name: the magic bytes decide, not the extension.
         {"scene.wrl", gz},
@@ -305,6 +285,7 @@ TEST(TokenizerFile, CompressedTextReadsLikeThePlainFileAtAnyBlockSize) {
         {"members.wrz", Gzip(text.substr(0, half)) + Gzip(text.substr(half))},
         {"padded.wrz", gz + std::string(100, '\0')},
     };
+    TempFiles files;
     for (const auto& c : cases) {
         for (size_t blockSize : {size_t(1), size_t(61), size_t(4096), C3DFileInterface::DefaultBlockSize}) {
             SCOPED_TRACE(testing::Message() << c.name << " in blocks of " << blockSize);
@@ -312,7 +293,7 @@ TEST(TokenizerFile, CompressedTextReadsLikeThePlainFileAtAnyBlockSize) {
             parser.GetFileInterface().SetBlockSize(blockSize);
             parser.SetFilename(files.Write(c.name, c.content));
             ASSERT_EQ(parser.OpenAndInitialize(), GENERIC_LOAD_OK);
-            EXPECT_NE(parser.GetFileInterface().GetIsCompressed(), 0);
+            EXPECT_EQ(parser.GetFileInterface().GetIsCompressed() != 0, c.content != text);
             EXPECT_EQ(parser.GetFileInterface().GetTextBytesDelivered(), text.size());
             EXPECT_EQ(parser.GetTotalFileSize(), c.content.size());
             EXPECT_EQ(RemainingTokens(parser), expected);
