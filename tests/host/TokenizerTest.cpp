@@ -181,8 +181,10 @@ ParserKeywordEntry Row(const char* name, int32_t id) {
 }
 
 TEST(Tokenizer, KeywordsMatchIgnoringLetterCase) {
-    ParserKeywordEntry table[] = {Row("SEPARATOR", 61), Row("{", 4),       Row("SIDE", 133),
-                                  Row("SIDES", 90),     Row("CUBE", 23),     Row("CUBE", 99), Row("CAF\xC3\x89", 5)};
+    // Whole-word matching of the loader's own table (SIDE against SIDES) is
+    // checked with that table in the parser tests.
+    ParserKeywordEntry table[] = {Row("SEPARATOR", 61), Row("{", 4), Row("CUBE", 23), Row("CUBE", 99),
+                                  Row("CAF\xC3\x89", 5)};
     // A name that fills its whole field has no terminator; it ends at the field's end.
     ParserKeywordEntry full{};
     std::memset(full.name, 'Q', sizeof full.name);
@@ -201,9 +203,9 @@ TEST(Tokenizer, KeywordsMatchIgnoringLetterCase) {
         GenericTokenTypes kind;
         uint32_t id;
     } cases[] = {
-        {"sEpArAtOr", GENERIC_KEYWORD, 61}, {"side", GENERIC_KEYWORD, 133},  {"Sides", GENERIC_KEYWORD, 90},
-        {"Sid", GENERIC_WORD, 0},           {"SEPARATORS", GENERIC_WORD, 0}, {"cube", GENERIC_KEYWORD, 23},
-        {"{", GENERIC_OPEN_BRACE, 0},       {longWord, GENERIC_KEYWORD, 7},  {longWord + "q", GENERIC_WORD, 0},
+        {"sEpArAtOr", GENERIC_KEYWORD, 61}, {"Separ", GENERIC_WORD, 0},      {"SEPARATORS", GENERIC_WORD, 0},
+        {"cube", GENERIC_KEYWORD, 23},      {"{", GENERIC_OPEN_BRACE, 0},    {longWord, GENERIC_KEYWORD, 7},
+        {longWord + "q", GENERIC_WORD, 0},
         // Only ASCII letters fold: the two spellings of the last letter differ.
         {"caf\xC3\x89", GENERIC_KEYWORD, 5},  {"caf\xC3\xA9", GENERIC_WORD, 0},
     };
