@@ -35,7 +35,9 @@ TEST(GeometryGroups, GroupsOwnWhatTheyAreHandedAndNothingElse)
     {
         C3DWorld world;
         world.AddObject(new CountedDot({1, 0, 0}, deaths), Props(0.5f), true);
-        world.AddObject(&kept, Props(0.5f), false);
+        trelMatProps props = Props(0.25f);
+        world.AddObject(&kept, props, false);
+        props.front.SetDiffuse({1, 1, 1}); // the caller's record is a temporary
         world.AddObject(nullptr, Props(0.5f), true);
         auto* child = new C3DGroup;
         child->AddObject(new CountedDot({2, 0, 0}, deaths), Props(0.5f), true);
@@ -45,30 +47,10 @@ TEST(GeometryGroups, GroupsOwnWhatTheyAreHandedAndNothingElse)
         EXPECT_EQ(world.GetNumObjects(), 2);
         EXPECT_EQ(world.GetNumGroups(), 1);
         EXPECT_EQ(world.GetTotalObjectCount(), 3);
+        EXPECT_EQ(world.GetObject(1), &kept);
+        EXPECT_EQ(world.GetObjectMatProps(1).front.GetDiffuse().GetRed(), 0.25f);
     }
     EXPECT_EQ(deaths, 2);
-}
-
-TEST(GeometryGroups, OrderNamesAndMaterialsAreKept)
-{
-    C3DWorld world;
-    trelMatProps props = Props(0.25f);
-    trelDot* first = new trelDot;
-    trelDot* second = new trelDot;
-    world.AddObject(first, props, true);
-    props.front.SetDiffuse({1, 1, 1}); // the caller's record is a temporary
-    world.AddObject(second, props, true);
-    EXPECT_EQ(world.GetObject(0), first);
-    EXPECT_EQ(world.GetObject(1), second);
-    EXPECT_EQ(world.GetObjectMatProps(0).front.GetDiffuse().GetRed(), 0.25f);
-
-    for (const char* name : {"b", "a", "c"}) {
-        auto* group = new C3DGroup;
-        group->SetGroupName(name);
-        world.AddGroup(group, true);
-    }
-    EXPECT_EQ(world.GetGroup(0)->GetGroupName().GetString(), "b");
-    EXPECT_EQ(world.GetGroup(2)->GetGroupName().GetString(), "c");
 }
 
 TEST(GeometryGroups, WalksReachEveryLevelInDepthFirstOrder)

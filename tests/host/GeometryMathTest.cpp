@@ -7,13 +7,16 @@
 #include <cstring>
 #include <initializer_list>
 #include <limits>
+#include <type_traits>
 #include <vector>
 
 using geometry_test::kPi;
 
 namespace {
 
-void ExpectNear(const trelFloatPoint& actual, const trelFloatPoint& expected, double tolerance)
+// Points and vectors alike.
+template <class A>
+void ExpectNear(const A& actual, const typename std::common_type<A>::type& expected, double tolerance)
 {
     EXPECT_NEAR(actual.x, expected.x, tolerance);
     EXPECT_NEAR(actual.y, expected.y, tolerance);
@@ -148,7 +151,7 @@ TEST(GeometryMath, InverseUndoesTheMatrix)
     }
 }
 
-TEST(GeometryMath, SingularMatrixInvertsToIdentity)
+TEST(GeometryMath, SingularMatricesAndZeroVectorsGiveTheIdentity)
 {
     trelMatrix4x4 zero;
     for (int r = 0; r < 4; ++r)
@@ -159,6 +162,11 @@ TEST(GeometryMath, SingularMatrixInvertsToIdentity)
         dependentRows(1, c) = 2.0f * dependentRows(0, c);
     for (const trelMatrix4x4& m : {GetScaleMatrix({1, 0, 1}), zero, dependentRows})
         EXPECT_EQ(IsIdentityMatrix(GetInverseMatrix(m)), 1);
+    // Nothing to turn, or nothing to turn into.
+    const trelVector none, axis(0, 0, 1);
+    EXPECT_EQ(IsIdentityMatrix(CreateRotationMatrixForVectors(none, {1, 0, 0})), 1);
+    EXPECT_EQ(IsIdentityMatrix(CreateRotationMatrixForVectors({1, 0, 0}, none, &axis)), 1);
+    EXPECT_EQ(IsIdentityMatrix(CreateRotationMatrixForVectors(none, none, &none)), 1);
 }
 
 TEST(GeometryMath, RotationForVectorsTurnsOneDirectionIntoTheOther)
@@ -188,25 +196,10 @@ TEST(GeometryMath, RotationForVectorsTurnsOneDirectionIntoTheOther)
         trelVector from = c.from, to = c.to;
         from.Normalize();
         to.Normalize();
-        const trelVector turned = from * m;
-        EXPECT_NEAR(turned.x, to.x, 1e-5);
-        EXPECT_NEAR(turned.y, to.y, 1e-5);
-        EXPECT_NEAR(turned.z, to.z, 1e-5);
-        if (c.axisStaysFixed) {
-            const trelVector axis = *c.axis * m;
-            EXPECT_NEAR(axis.x, c.axis->x, 1e-5);
-            EXPECT_NEAR(axis.y, c.axis->y, 1e-5);
-            EXPECT_NEAR(axis.z, c.axis->z, 1e-5);
-        }
+        ExpectNear(from * m, to, 1e-5);
+        if (c.axisStaysFixed)
+            ExpectNear(*c.axis * m, *c.axis, 1e-5);
     }
-}
-
-TEST(GeometryMath, RotationForZeroVectorsIsIdentity)
-{
-    const trelVector zero, axis(0, 0, 1);
-    EXPECT_EQ(IsIdentityMatrix(CreateRotationMatrixForVectors(zero, {1, 0, 0})), 1);
-    EXPECT_EQ(IsIdentityMatrix(CreateRotationMatrixForVectors({1, 0, 0}, zero, &axis)), 1);
-    EXPECT_EQ(IsIdentityMatrix(CreateRotationMatrixForVectors(zero, zero, &zero)), 1);
 }
 
 TEST(GeometryMath, PlaneFrameIsOrthonormalWithZAlongTheNormal)
@@ -245,16 +238,4 @@ TEST(GeometryMath, AngleBetweenVectorsInDegrees)
     };
     for (const Case& c : cases)
         EXPECT_NEAR(CalculateAngleBetweenVectors(c.a, c.b), c.degrees, 1e-10);
-}
-
-TEST(GeometryMath, LargestDimensionOfABox)
-{
-    trelBBox box;
-    EXPECT_EQ(box.GetLargestDimension(), 0.0f);
-    box.AddBox(trelBBox());
-    EXPECT_TRUE(box.IsEmpty());
-    box.AddPoint({1, 1, 1});
-    EXPECT_EQ(box.GetLargestDimension(), 0.0f);
-    box.AddPoint({2, -3, 1.5f});
-    EXPECT_EQ(box.GetLargestDimension(), 4.0f);
 }

@@ -125,15 +125,22 @@ std::unique_ptr<trelBox> Cuboid(float a, float b, float c, const trelMatrix4x4& 
 
 } // namespace
 
-TEST(GeometryObjects, ExactBoxMatchesAFineTessellation)
+TEST(GeometryObjects, CurvedSurfacesHaveSoundNormalsAndTheirExactBoxUnderAnyPlacement)
 {
     for (const Shape& shape : CurvedShapes())
         for (size_t k = 0; k < Placements().size(); ++k) {
             SCOPED_TRACE(shape.name + " under placement " + std::to_string(k));
             const auto object = shape.make(Placements()[k]);
+            const Facts facts = Examine(Tessellated(*object, 512));
+            EXPECT_GT(facts.triangles, 0u);
+            EXPECT_TRUE(facts.finite);
+            EXPECT_TRUE(facts.unitNormals);
+            EXPECT_TRUE(facts.windingFollowsNormals);
+            // Finely divided, a surface normal is nearly its triangle's normal.
+            EXPECT_GT(facts.worstNormalAgreement, 0.98);
+            // ... and the tessellation reaches the exact box.
             const trelBBox exact = object->GetBBox();
-            const Facts fine = Examine(Tessellated(*object, 512));
-            ExpectBox(fine.box, exact.GetMin(), exact.GetMax(), 1e-4 * exact.GetLargestDimension());
+            ExpectBox(facts.box, exact.GetMin(), exact.GetMax(), 1e-4 * exact.GetLargestDimension());
         }
 }
 
@@ -144,46 +151,11 @@ TEST(GeometryObjects, ExactBoxOfKnownPlacements)
               {3, 5, 7}, 1e-5);
     ExpectBox(Cylinder(Upright(2), 2, 1)->GetBBox(), {-1, -1, -1}, {1, 1, 1}, 1e-6);
     ExpectBox(Cone(Upright(4), 4, 0.5)->GetBBox(), {-0.5f, -2, -0.5f}, {0.5f, 2, 0.5f}, 1e-6);
-    // A circle of radius r with unit normal n reaches r * sqrt(1 - n_i^2) along axis i.
-    const trelVector normals[] = {{0, 0, 1}, {1, 0, 1}, {1, 2, 3}};
-    for (trelVector n : normals) {
-        const trelFloatPoint c(1, 2, 3);
-        const auto disk = Disk(CreateMatrixFromPlane(trelPlane(c, n)), 0, 2);
-        n.Normalize();
-        const trelVector reach(static_cast<float>(2 * std::sqrt(1 - n.x * n.x)),
-                               static_cast<float>(2 * std::sqrt(1 - n.y * n.y)),
-                               static_cast<float>(2 * std::sqrt(1 - n.z * n.z)));
-        ExpectBox(disk->GetBBox(), c - reach, c + reach, 1e-5);
-    }
-}
-
-// The box of a polyface holds the points its faces reach, by the same walk
-// as its faces: bad indices are dropped, a bad size ends the walk.
-TEST(GeometryObjects, PolyfaceBoxHoldsOnlyThePointsItsFacesReach)
-{
-    trelFloatPointArray points;
-    for (const trelFloatPoint& p : {trelFloatPoint(0, 0, 0), trelFloatPoint(1, 2, 3), trelFloatPoint(100, 100, 100),
-                                    trelFloatPoint(-5, -5, -5)})
-        points.Append(p);
-    const struct {
-        std::vector<int> merged;
-        trelFloatPoint low, high;
-    } cases[] = {
-        {{3, 0, 1, 7}, {0, 0, 0}, {1, 2, 3}},            // an index past the points is dropped
-        {{2, 0, 1, -1, 2}, {0, 0, 0}, {1, 2, 3}},        // a negative size ends the walk
-        {{2, 0, 1, 9, 2}, {0, 0, 0}, {1, 2, 3}},         // so does a size past the end
-        {{1, 3, 0, 1, 2}, {-5, -5, -5}, {100, 100, 100}}, // an empty face, then the next
-    };
-    for (const auto& c : cases) {
-        trelIntArray merged;
-        for (int value : c.merged)
-            merged.Append(value);
-        C3DPolyface face;
-        face.SetPoints(points, merged);
-        const trelBBox box = face.GetBBox();
-        EXPECT_EQ(box.GetMin(), c.low) << c.merged.size();
-        EXPECT_EQ(box.GetMax(), c.high) << c.merged.size();
-    }
+    // A circle of radius 2 about (1, 2, 3) facing along (1, 0, 1) reaches
+    // 2 * sqrt(1 - n_i^2) along axis i.
+    const float reach = static_cast<float>(std::sqrt(2.0));
+    ExpectBox(Disk(CreateMatrixFromPlane(trelPlane({1, 2, 3}, {1, 0, 1})), 0, 2)->GetBBox(),
+              {1 - reach, 0, 3 - reach}, {1 + reach, 4, 3 + reach}, 1e-5);
 }
 
 TEST(GeometryObjects, TessellatedAreaApproachesTheTrueArea)
@@ -214,21 +186,6 @@ TEST(GeometryObjects, TessellatedAreaApproachesTheTrueArea)
         const Facts facts = Examine(Tessellated(*c.object, 512));
         EXPECT_NEAR(facts.area, c.area, 1e-4 * c.area);
     }
-}
-
-TEST(GeometryObjects, CurvedSurfacesHaveSoundNormalsUnderAnyPlacement)
-{
-    for (const Shape& shape : CurvedShapes())
-        for (size_t k = 0; k < Placements().size(); ++k) {
-            SCOPED_TRACE(shape.name + " under placement " + std::to_string(k));
-            const Facts facts = Examine(Tessellated(*shape.make(Placements()[k]), 256));
-            EXPECT_GT(facts.triangles, 0u);
-            EXPECT_TRUE(facts.finite);
-            EXPECT_TRUE(facts.unitNormals);
-            EXPECT_TRUE(facts.windingFollowsNormals);
-            // Finely divided, a surface normal is nearly its triangle's normal.
-            EXPECT_GT(facts.worstNormalAgreement, 0.98);
-        }
 }
 
 TEST(GeometryObjects, ClosedSolidsFaceOutwards)

@@ -14,6 +14,7 @@ struct Facts {
     size_t triangles = 0;
     double area = 0.0;
     trelBBox box;               // of the triangle vertices
+    trelBBox covered;           // of everything drawn: triangles, lines and points
     bool finite = true;         // no NaN or infinity anywhere
     bool unitNormals = true;    // every vertex normal of length 1
     bool windingFollowsNormals = true; // counter-clockwise around the vertex normals
@@ -51,6 +52,12 @@ inline Facts Examine(const trelTessellation& t)
             facts.worstNormalAgreement = std::fmin(facts.worstNormalAgreement, agreement);
         }
     }
+    facts.covered = facts.box;
+    for (const auto& strip : t.lineStrips)
+        for (const trelFloatPoint& p : strip)
+            facts.covered.AddPoint(p);
+    for (const trelFloatPoint& p : t.points)
+        facts.covered.AddPoint(p);
     return facts;
 }
 

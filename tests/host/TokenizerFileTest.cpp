@@ -1,12 +1,12 @@
-// Opening files: results, the header hook, block loading, line ends and progress.
+// Opening files: results, the header hook, block loading, line ends, gzip
+// streams, progress, and states and copies that outlive the file.
 
 #include "host/tokenizer/GenericParser.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
-#include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -19,8 +19,8 @@ namespace {
 class TempFiles {
 public:
     TempFiles() {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        directory = fs::temp_directory_path() / "vrml_tokenizer_tests" / info->name();
+        directory = fs::temp_directory_path() / "vrml_tokenizer_tests" /
+                    ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::remove_all(directory);
         fs::create_directories(directory);
     }
@@ -29,10 +29,8 @@ public:
         fs::remove_all(directory, ignored);
     }
     std::string Write(const std::string& name, const std::string& content) const {
-        const fs::path path = directory / name;
-        std::ofstream out(path, std::ios::binary);
-        out.write(content.data(), static_cast<std::streamsize>(content.size()));
-        return path.string();
+        std::ofstream(directory / name, std::ios::binary).write(content.data(), static_cast<std::streamsize>(content.size()));
+        return PathOf(name);
     }
     std::string PathOf(const std::string& name) const { return (directory / name).string(); }
 
@@ -40,13 +38,44 @@ private:
     fs::path directory;
 };
 
+// The tokens up to the end of input. Progress on the way must never fall
+// back nor pass the size reported.
 std::vector<std::string> RemainingTokens(CGenericParser& parser) {
     std::vector<std::string> tokens;
-    for (int guard = 0; guard < 100000 && parser.GetCurrentToken().GetDataType() != GENERIC_END_OF_INPUT; ++guard) {
+    uint64_t last = parser.GetCurrentFileOffset();
+    for (int guard = 0; guard < 1000000 && parser.GetCurrentToken().GetDataType() != GENERIC_END_OF_INPUT; ++guard) {
         tokens.push_back(parser.GetCurrentTokenString());
         parser.Tokenize();
+        EXPECT_GE(parser.GetCurrentFileOffset(), last);
+        last = parser.GetCurrentFileOffset();
+        EXPECT_LE(last, parser.GetTotalFileSize());
     }
     return tokens;
+}
+
+std::string Gzip(const std::string& text, int level = Z_DEFAULT_COMPRESSION) {
+    z_stream stream{};
+    EXPECT_EQ(deflateInit2(&stream, level, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    std::string out(deflateBound(&stream, static_cast<uLong>(text.size())) + 32, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    stream.avail_in = static_cast<uInt>(text.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+// Text that compresses well but not trivially, so that it spans many blocks.
+std::string SceneText(int lines) {
+    std::string text = "#VRML V2.0 utf8\n";
+    for (int i = 0; i < lines; ++i) {
+        text += "Transform { translation " + std::to_string(i) + " " + std::to_string(i * 7 % 13) +
+                " 0 children [ Shape { geometry Box { size 1 2 " + std::to_string(i % 5 + 1) + " } } ] } # \"\n" +
+                "WorldInfo { title \"" + std::to_string(i) + " { [\" }\n";
+    }
+    return text;
 }
 
 // A header check in the way a file-format user writes one: it reads the first
@@ -54,7 +83,6 @@ std::vector<std::string> RemainingTokens(CGenericParser& parser) {
 // place, compares a prefix and drops the line.
 class HeaderCheckingParser : public CGenericParser {
 public:
-    std::string expectedPrefix = "HEADER";
     bool dropLine = true;
     std::string seenLine;
     int blocksSeenByCheck = 0;
@@ -69,44 +97,36 @@ protected:
         if (GetNextLineFromBuffer() == 0 || GetInputStringEmpty() != 0) {
             return 0;
         }
-        char* line = GetInputString();
-        for (char* c = line; *c != '\0'; ++c) {
+        for (char* c = GetInputString(); *c != '\0'; ++c) {
             *c = static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
         }
-        seenLine = line;
-        const bool accepted = seenLine.compare(0, expectedPrefix.size(), expectedPrefix) == 0;
+        seenLine = GetInputString();
         if (dropLine) {
             SetInputStringValue(nullptr);
         }
-        return accepted ? 1 : 0;
+        return seenLine.compare(0, 6, "HEADER") == 0 ? 1 : 0;
     }
 };
 
 TEST(TokenizerFile, OpenReportsUnreadableAndRejectedFiles) {
     TempFiles files;
-    HeaderCheckingParser parser;
-    parser.SetFilename(files.PathOf("missing.wrl"));
-    EXPECT_EQ(parser.OpenAndInitialize(), GENERIC_LOAD_UNREADABLE);
-    EXPECT_EQ(parser.GetCurrentToken().GetDataType(), GENERIC_END_OF_INPUT);
-
     fs::create_directories(files.PathOf("a_directory"));
-    parser.SetFilename(files.PathOf("a_directory"));
-    EXPECT_EQ(parser.OpenAndInitialize(), GENERIC_LOAD_UNREADABLE);
-
-    parser.SetFilename("");
-    EXPECT_EQ(parser.OpenAndInitialize(), GENERIC_LOAD_UNREADABLE);
-
-    parser.SetFilename(files.Write("wrong.wrl", "OTHER v1\nword\n"));
-    EXPECT_EQ(parser.OpenAndInitialize(), GENERIC_LOAD_REJECTED);
-    EXPECT_EQ(parser.GetCurrentToken().GetDataType(), GENERIC_END_OF_INPUT);
-    EXPECT_EQ(parser.GetFileInterface().GetFileHandleIsValid(), 0);
-
-    parser.SetFilename(files.Write("empty.wrl", ""));
-    EXPECT_EQ(parser.OpenAndInitialize(), GENERIC_LOAD_REJECTED);
-
+    for (const std::string& path : {files.PathOf("missing.wrl"), files.PathOf("a_directory"), std::string()}) {
+        HeaderCheckingParser parser;
+        parser.SetFilename(path);
+        EXPECT_EQ(parser.OpenAndInitialize(), GENERIC_LOAD_UNREADABLE) << path;
+        EXPECT_EQ(parser.GetCurrentToken().GetDataType(), GENERIC_END_OF_INPUT);
+    }
+    for (const std::string content : {"OTHER v1\nword\n", ""}) {
+        HeaderCheckingParser parser;
+        parser.SetFilename(files.Write("refused.wrl", content));
+        EXPECT_EQ(parser.OpenAndInitialize(), GENERIC_LOAD_REJECTED) << content;
+        EXPECT_EQ(parser.GetCurrentToken().GetDataType(), GENERIC_END_OF_INPUT);
+        EXPECT_EQ(parser.GetFileInterface().GetFileHandleIsValid(), 0);
+    }
     // The base class accepts any file, an empty one too.
     CGenericParser plain;
-    plain.SetFilename(files.PathOf("empty.wrl"));
+    plain.SetFilename(files.Write("empty.wrl", ""));
     EXPECT_EQ(plain.OpenAndInitialize(), GENERIC_LOAD_OK);
     EXPECT_EQ(plain.GetCurrentToken().GetDataType(), GENERIC_END_OF_INPUT);
     EXPECT_EQ(plain.GetTotalFileSize(), 0u);
@@ -124,85 +144,53 @@ TEST(TokenizerFile, HeaderLineIsTakenAndDroppedWhateverTheLineEnds) {
         {"HEADER\rx\ry\r", true, "HEADER", {"x", "y"}},
         {"HEADER # trailing text\n\nx", true, "HEADER # TRAILING TEXT", {"x"}},
         {"HEADER", true, "HEADER", {}},
-        {"HEADER\n", true, "HEADER", {}},
+        {"header and a line longer than several blocks\r\nx", true, "HEADER AND A LINE LONGER THAN SEVERAL BLOCKS", {"x"}},
         // Not dropped: the line is read like the rest of the file, and the
         // check's upper-casing of its copy leaves the file's text alone.
         {"header a\nb", false, "HEADER A", {"header", "a", "b"}},
     };
     TempFiles files;
     for (const auto& c : cases) {
-        HeaderCheckingParser parser;
-        parser.dropLine = c.dropLine;
-        parser.SetFilename(files.Write("header.wrl", c.content));
-        ASSERT_EQ(parser.OpenAndInitialize(), GENERIC_LOAD_OK) << c.content;
-        EXPECT_EQ(parser.seenLine, c.line);
-        EXPECT_EQ(parser.blocksSeenByCheck, 1);
-        EXPECT_EQ(RemainingTokens(parser), c.tokens) << c.content;
-        EXPECT_EQ(parser.GetTotalFileSize(), c.content.size());
+        for (size_t blockSize : {size_t(1), size_t(7), C3DFileInterface::DefaultBlockSize}) {
+            SCOPED_TRACE(testing::Message() << c.content << " in blocks of " << blockSize);
+            HeaderCheckingParser parser;
+            parser.dropLine = c.dropLine;
+            parser.GetFileInterface().SetBlockSize(blockSize);
+            parser.SetFilename(files.Write("header.wrl", c.content));
+            ASSERT_EQ(parser.OpenAndInitialize(), GENERIC_LOAD_OK);
+            EXPECT_EQ(parser.seenLine, c.line);
+            EXPECT_EQ(parser.blocksSeenByCheck, 1);
+            EXPECT_EQ(RemainingTokens(parser), c.tokens);
+            EXPECT_EQ(parser.GetTotalFileSize(), c.content.size());
+        }
     }
 }
 
-TEST(TokenizerFile, SmallBlocksLoadTheWholeFileAndLongHeaderLines) {
-    std::string content = "HEADER and a header line longer than several blocks\r\n";
-    for (int i = 0; i < 200; ++i) {
-        content += "Node" + std::to_string(i) + " { point [ 1.5 -2 " + std::to_string(i) + " ] \"s " +
-                   std::to_string(i) + "\" } # comment\n";
-    }
-    TempFiles files;
-    const std::string path = files.Write("blocks.wrl", content);
-
-    // The same text read as a buffer is the reference.
-    CGenericParser reference;
-    const size_t bodyStart = content.find('\n') + 1;
-    ASSERT_NE(reference.StartBufferReading(content.data() + bodyStart, content.size() - bodyStart), 0);
-    const std::vector<std::string> expected = RemainingTokens(reference);
-    ASSERT_EQ(expected.size(), 200u * 10u); // ten tokens a line
-
-    for (size_t blockSize : {size_t(1), size_t(7), size_t(53), size_t(4096)}) {
-        HeaderCheckingParser parser;
-        parser.GetFileInterface().SetBlockSize(blockSize);
-        parser.SetFilename(path);
-        ASSERT_EQ(parser.OpenAndInitialize(), GENERIC_LOAD_OK) << blockSize;
-        EXPECT_EQ(parser.seenLine, "HEADER AND A HEADER LINE LONGER THAN SEVERAL BLOCKS");
-        EXPECT_EQ(parser.GetTotalFileSize(), content.size());
-        EXPECT_EQ(RemainingTokens(parser), expected) << blockSize;
-    }
-}
-
-TEST(TokenizerFile, ProgressGrowsToTheFileSizeAndHoldsDuringBuffers) {
+TEST(TokenizerFile, ProgressHoldsWhileBuffersAreReadAndEndsAtTheFileSize) {
     const std::string content = "a b c d e f g h i j";
     TempFiles files;
     CGenericParser parser;
     parser.SetFilename(files.Write("progress.wrl", content));
     ASSERT_EQ(parser.OpenAndInitialize(), GENERIC_LOAD_OK);
-    EXPECT_EQ(parser.GetTotalFileSize(), content.size());
-
-    uint64_t last = parser.GetCurrentFileOffset();
+    const uint64_t atOpen = parser.GetCurrentFileOffset();
     parser.Tokenize();
     const uint64_t beforeBuffer = parser.GetCurrentFileOffset();
-    EXPECT_GT(beforeBuffer, last);
+    EXPECT_GT(beforeBuffer, atOpen);
 
     const std::string text = "x y z";
     ASSERT_NE(parser.StartBufferReading(text.data(), text.size()), 0);
-    const std::string nested = "n";
-    ASSERT_NE(parser.StartBufferReading(nested.data(), nested.size()), 0);
+    ASSERT_NE(parser.StartBufferReading("n", 1), 0);
     parser.Tokenize();
     EXPECT_EQ(parser.GetCurrentFileOffset(), beforeBuffer);
     EXPECT_EQ(parser.GetTotalFileSize(), content.size());
     parser.StopBufferReading();
     parser.StopBufferReading();
-
-    last = beforeBuffer;
-    for (size_t guard = 0; parser.Tokenize() != 0; ++guard) {
-        ASSERT_LE(guard, content.size());
-        EXPECT_GE(parser.GetCurrentFileOffset(), last);
-        last = parser.GetCurrentFileOffset();
-    }
-    EXPECT_EQ(last, content.size());
+    EXPECT_EQ(RemainingTokens(parser).size(), 9u);
+    EXPECT_EQ(parser.GetCurrentFileOffset(), content.size());
 }
 
 // An included file: a second tokenizer opens it, its start position is
-// restored into the first, and later both return to where they were.
+// restored into the first, and later the first returns to where it was.
 TEST(TokenizerFile, StateOfAnotherFileRestoresAcrossTokenizers) {
     TempFiles files;
     CGenericParser includer;
@@ -210,40 +198,60 @@ TEST(TokenizerFile, StateOfAnotherFileRestoresAcrossTokenizers) {
     ASSERT_EQ(includer.OpenAndInitialize(), GENERIC_LOAD_OK);
     includer.Tokenize();
     CGenericIOState returnPosition;
+    // A state never saved is refused and changes nothing.
+    EXPECT_EQ(includer.RestoreIOState(returnPosition), 0);
+    EXPECT_EQ(includer.GetCurrentTokenString(), "m2");
     ASSERT_NE(includer.SaveIOState(returnPosition), 0);
 
     CGenericIOState included;
     {
         CGenericParser opener;
-        opener.SetFilename(files.Write("sub.wrl", "s1 s2"));
+        opener.SetFilename(files.Write("sub.wrl", "s1 s2 s3"));
         ASSERT_EQ(opener.OpenAndInitialize(), GENERIC_LOAD_OK);
+        // Marks set by the user on the tokens travel with the state, and the
+        // user's own fields of the state are left alone.
+        opener.GetNextToken().SetDataType(GENERIC_KEYWORD);
+        opener.GetNextToken().SetUserDefinedType(113);
+        included.SetEntityName("kept");
         ASSERT_NE(opener.SaveIOState(included), 0);
+        opener.Tokenize();
         opener.CloseFile();
     }
+    EXPECT_EQ(included.GetEntityName(), "kept");
     ASSERT_NE(includer.RestoreIOState(included), 0);
-    EXPECT_EQ(RemainingTokens(includer), (std::vector<std::string>{"s1", "s2"}));
+    EXPECT_EQ(includer.GetNextToken().GetDataType(), GENERIC_KEYWORD);
+    EXPECT_EQ(includer.GetNextToken().GetUserDefinedType(), 113u);
     // The included file's own size and position drive progress meanwhile.
-    EXPECT_EQ(includer.GetTotalFileSize(), 5u);
+    EXPECT_EQ(RemainingTokens(includer), (std::vector<std::string>{"s1", "s2", "s3"}));
+    EXPECT_EQ(includer.GetTotalFileSize(), 8u);
     ASSERT_NE(includer.RestoreIOState(returnPosition), 0);
     EXPECT_EQ(RemainingTokens(includer), (std::vector<std::string>{"m2", "m3"}));
     // The name is the one given, not that of the source last read.
     EXPECT_EQ(includer.GetFilename(), files.PathOf("main.wrl"));
 }
 
-TEST(TokenizerFile, CopyHasNoFileHandleButReadsTheLoadedText) {
+TEST(TokenizerFile, CopyHasNoFileHandleButReadsOnIndependently) {
     TempFiles files;
     CGenericParser original;
     original.SetFilename(files.Write("copy.wrl", "a b c"));
     ASSERT_EQ(original.OpenAndInitialize(), GENERIC_LOAD_OK);
     EXPECT_NE(original.GetFileInterface().GetFileHandleIsValid(), 0);
     original.Tokenize();
+    const std::string inner = "i1 i2";
+    ASSERT_NE(original.StartBufferReading(inner.data(), inner.size()), 0);
 
     CGenericParser copy(original);
     EXPECT_EQ(copy.GetFileInterface().GetFileHandleIsValid(), 0);
     EXPECT_EQ(copy.GetFilename(), original.GetFilename());
+    original.Tokenize();
     original.CloseFile();
     EXPECT_EQ(original.GetFileInterface().GetFileHandleIsValid(), 0);
+    EXPECT_EQ(copy.GetCurrentTokenString(), "i1");
+    // The copy has its own stack of return positions.
+    ASSERT_NE(copy.StopBufferReading(), 0);
     EXPECT_EQ(RemainingTokens(copy), (std::vector<std::string>{"b", "c"}));
+    EXPECT_EQ(original.GetCurrentTokenString(), "i2");
+    ASSERT_NE(original.StopBufferReading(), 0);
     EXPECT_EQ(RemainingTokens(original), (std::vector<std::string>{"b", "c"}));
 
     CGenericParser assigned;
@@ -252,6 +260,120 @@ TEST(TokenizerFile, CopyHasNoFileHandleButReadsTheLoadedText) {
     assigned = original;
     EXPECT_EQ(assigned.GetFileInterface().GetFileHandleIsValid(), 0);
     EXPECT_EQ(assigned.GetCurrentToken().GetDataType(), GENERIC_END_OF_INPUT);
+}
+
+TEST(TokenizerFile, PlainAndCompressedFilesReadLikeTheTextAtAnyBlockSize) {
+    const std::string text = SceneText(400);
+    // The same text read as a buffer is the reference.
+    CGenericParser reference;
+    ASSERT_NE(reference.StartBufferReading(text.data(), text.size()), 0);
+    const std::vector<std::string> expected = RemainingTokens(reference);
+    ASSERT_EQ(expected.size(), 400u * 26u); // 21 tokens of the Transform, 5 of the WorldInfo
+
+    const std::string gz = Gzip(text);
+    const size_t half = text.size() / 2;
+    const struct {
+        const char* name;
+        std::string content;
+    } cases[] = {
+        {"plain.wrl", text},
+        {"scene.wrz", gz},
+        // Any name: the magic bytes decide, not the extension.
+        {"scene.wrl", gz},
+        {"stored.wrl.gz", Gzip(text, Z_NO_COMPRESSION)},
+        // Concatenated members read as one text; padding after the last is ignored.
+        {"members.wrz", Gzip(text.substr(0, half)) + Gzip(text.substr(half))},
+        {"padded.wrz", gz + std::string(100, '\0')},
+    };
+    TempFiles files;
+    for (const auto& c : cases) {
+        for (size_t blockSize : {size_t(1), size_t(61), size_t(4096), C3DFileInterface::DefaultBlockSize}) {
+            SCOPED_TRACE(testing::Message() << c.name << " in blocks of " << blockSize);
+            CGenericParser parser;
+            parser.GetFileInterface().SetBlockSize(blockSize);
+            parser.SetFilename(files.Write(c.name, c.content));
+            ASSERT_EQ(parser.OpenAndInitialize(), GENERIC_LOAD_OK);
+            EXPECT_EQ(parser.GetFileInterface().GetIsCompressed() != 0, c.content != text);
+            EXPECT_EQ(parser.GetFileInterface().GetTextBytesDelivered(), text.size());
+            EXPECT_EQ(parser.GetTotalFileSize(), c.content.size());
+            EXPECT_EQ(RemainingTokens(parser), expected);
+            EXPECT_EQ(parser.GetCurrentFileOffset(), c.content.size());
+        }
+    }
+    // One byte of the magic, or a file that only starts like it, is plain text.
+    for (const std::string& content : {std::string("\x1f"), std::string("\x1f" "abc")}) {
+        CGenericParser parser;
+        parser.GetFileInterface().SetBlockSize(1);
+        parser.SetFilename(files.Write("short.wrl", content));
+        ASSERT_EQ(parser.OpenAndInitialize(), GENERIC_LOAD_OK);
+        EXPECT_EQ(parser.GetFileInterface().GetIsCompressed(), 0);
+        EXPECT_EQ(parser.GetFileInterface().GetTextBytesDelivered(), content.size());
+    }
+}
+
+TEST(TokenizerFile, CompressedProgressFollowsTheCompressedBytesEvenly) {
+    const std::string text = SceneText(3000);
+    const std::string gz = Gzip(text);
+    TempFiles files;
+    CGenericParser parser;
+    parser.GetFileInterface().SetBlockSize(4096); // many blocks, so the map has many points
+    parser.SetFilename(files.Write("progress.wrz", gz));
+    ASSERT_EQ(parser.OpenAndInitialize(), GENERIC_LOAD_OK);
+    ASSERT_GT(parser.GetFileInterface().GetPositionMap().size(), 10u);
+    ASSERT_EQ(parser.GetTotalFileSize(), gz.size());
+    size_t tokens = 0;
+    size_t tokensAtHalf = 0;
+    while (parser.Tokenize() != 0) {
+        ++tokens;
+        if (tokensAtHalf == 0 && parser.GetCurrentFileOffset() >= gz.size() / 2)
+            tokensAtHalf = tokens;
+    }
+    EXPECT_EQ(parser.GetCurrentFileOffset(), gz.size());
+    // The text repeats one pattern, so half of the compressed bytes stand for
+    // about half of the tokens.
+    EXPECT_NEAR(static_cast<double>(tokensAtHalf) / static_cast<double>(tokens), 0.5, 0.05);
+}
+
+TEST(TokenizerFile, BrokenOrOversizedStreamsAreRefusedWithAReason) {
+    const std::string text = SceneText(200);
+    const std::string gz = Gzip(text);
+    std::string corrupt = gz;
+    corrupt[gz.size() / 2] = static_cast<char>(corrupt[gz.size() / 2] ^ 0x55);
+    std::string badCheck = gz;
+    badCheck[gz.size() - 6] = static_cast<char>(badCheck[gz.size() - 6] ^ 0x01); // in the CRC
+    const uint64_t noLimit = C3DFileInterface::DefaultMaxInflatedSize;
+    const struct {
+        const char* name;
+        std::string content;
+        uint64_t maxInflated;
+        const char* reason;
+    } cases[] = {
+        {"corrupt.wrz", corrupt, noLimit, "corrupt gzip stream"},
+        {"crc.wrz", badCheck, noLimit, "corrupt gzip stream"},
+        {"truncated.wrz", gz.substr(0, gz.size() / 3), noLimit, "truncated"},
+        {"header-only.wrz", gz.substr(0, 10), noLimit, "truncated"},
+        {"magic-only.wrz", gz.substr(0, 2), noLimit, "truncated"},
+        {"bomb.wrz", gz, text.size() - 1, "more than"},
+    };
+    TempFiles files;
+    for (const auto& c : cases) {
+        for (size_t blockSize : {size_t(64), C3DFileInterface::DefaultBlockSize}) {
+            CGenericParser parser;
+            parser.GetFileInterface().SetBlockSize(blockSize);
+            parser.GetFileInterface().SetMaxInflatedSize(c.maxInflated);
+            parser.SetFilename(files.Write(c.name, c.content));
+            EXPECT_EQ(parser.OpenAndInitialize(), GENERIC_LOAD_UNREADABLE) << c.name;
+            EXPECT_EQ(parser.GetCurrentToken().GetDataType(), GENERIC_END_OF_INPUT) << c.name;
+            EXPECT_NE(parser.GetFileInterface().GetReadError().find(c.reason), std::string::npos)
+                << c.name << ": " << parser.GetFileInterface().GetReadError();
+        }
+    }
+    // Exactly at the limit is still allowed.
+    CGenericParser parser;
+    parser.GetFileInterface().SetMaxInflatedSize(text.size());
+    parser.SetFilename(files.Write("limit.wrz", gz));
+    EXPECT_EQ(parser.OpenAndInitialize(), GENERIC_LOAD_OK);
+    EXPECT_TRUE(parser.GetFileInterface().GetReadError().empty());
 }
 
 // Every file of the shared corpus, compressed and broken ones included,
