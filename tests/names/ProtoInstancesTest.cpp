@@ -18,9 +18,9 @@ std::vector<double> SphereRadii(const LoadedText& loaded) {
     return radii;
 }
 
-size_t CountOf(const LoadedText& loaded, trelObjectTypes type) {
+size_t CountOf(const C3DWorld& world, trelObjectTypes type) {
     size_t count = 0;
-    for (const FoundObject& found : AllObjects(*loaded.world))
+    for (const FoundObject& found : AllObjects(world))
         count += found.object->GetObjectType() == type ? 1 : 0;
     return count;
 }
@@ -74,12 +74,15 @@ TEST(ProtoInstances, InstanceTextsAreWrittenByteForByte) {
     }
 }
 
-TEST(ProtoInstances, PrototypeWithoutBodyBuildsNothing) {
-    LoadedText loaded = LoadText(std::string(V2) + "PROTO Empty [ field SFFloat a 1 ] { }\nEmpty { a 2 } Box { }\n");
+TEST(ProtoInstances, PrototypesWithoutBodyBuildNothing) {
+    LoadedText loaded = LoadText(std::string(V2) + "PROTO Foo [ ] { }\nPROTO Empty [ field SFFloat a 1 ] { }\n"
+                                                   "Foo { } Empty { a 2 } Box { }\n");
+    EXPECT_TRUE(loaded.parser->FindPrototype("Foo")->GetFieldDeclarations().empty());
     std::vector<char> text;
     EXPECT_EQ(loaded.parser->FindPrototype("Empty")->BuildInstanceText(nullptr, 0, text), 0);
     EXPECT_TRUE(text.empty());
     EXPECT_EQ(AllObjects(*loaded.world).size(), 1u); // only the box
+    EXPECT_EQ(loaded.parser->GetCurrentTokenType(), VRML_END_OF_INPUT);
 }
 
 TEST(ProtoInstances, UsesBuildTheirValuesAndANamedUseIsBuiltAgain) {
@@ -95,7 +98,6 @@ TEST(ProtoInstances, UsesBuildTheirValuesAndANamedUseIsBuiltAgain) {
     auto* use = static_cast<CVRMLProtoUseEntry*>(entry);
     EXPECT_EQ(use->GetPrototypeName(), "Ball");
     EXPECT_EQ(AsString(use->GetUseText()), "radius 3");
-    EXPECT_EQ(use->GetTextLength(), 8);
 }
 
 TEST(ProtoInstances, UndeclaredFieldsAndAMissingBlockFallBackToDefaults) {
@@ -114,8 +116,8 @@ TEST(ProtoInstances, PrototypeUsedInsideAnotherIsBuiltWhileTheOuterTextIsRead) {
                                  "}\n"
                                  "Outer { size 5 } Outer { } Cone { }\n");
     EXPECT_EQ(SphereRadii(loaded), (std::vector<double>{5, 1, 2, 1}));
-    EXPECT_EQ(CountOf(loaded, TREL_BOX), 2u);
-    EXPECT_EQ(CountOf(loaded, TREL_CONE), 1u); // reading went on after both instances
+    EXPECT_EQ(CountOf(*loaded.world, TREL_BOX), 2u);
+    EXPECT_EQ(CountOf(*loaded.world, TREL_CONE), 1u); // reading went on after both instances
 }
 
 TEST(ProtoInstances, RecursivePrototypesAreCutOff) {
@@ -147,8 +149,8 @@ TEST(ProtoInstances, RecursivePrototypesAreCutOff) {
         LoadedText loaded = LoadText(std::string(V2) + c.scene);
         EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
         EXPECT_EQ(loaded.parser->GetCurrentTokenType(), VRML_END_OF_INPUT);
-        EXPECT_EQ(CountOf(loaded, TREL_SPHERE), c.spheres);
-        EXPECT_EQ(CountOf(loaded, TREL_BOX), c.boxes);
+        EXPECT_EQ(CountOf(*loaded.world, TREL_SPHERE), c.spheres);
+        EXPECT_EQ(CountOf(*loaded.world, TREL_BOX), c.boxes);
         EXPECT_TRUE(loaded.parser->GetSeparatorStack()->empty());
     }
 }
@@ -162,13 +164,8 @@ TEST(ProtoInstances, InstanceDepthIsLimited) {
     CVRMLParser parser;
     parser.SetMaxInstanceDepth(3);
     EXPECT_EQ(parser.Parse(&world, WriteTempFile("deep.wrl", scene)), VRML_LOAD_SUCCESS);
-    int spheres = 0, boxes = 0;
-    for (const FoundObject& found : AllObjects(world)) {
-        spheres += found.object->GetObjectType() == TREL_SPHERE;
-        boxes += found.object->GetObjectType() == TREL_BOX;
-    }
-    EXPECT_EQ(spheres, 3);
-    EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(CountOf(world, TREL_SPHERE), 3u);
+    EXPECT_EQ(CountOf(world, TREL_BOX), 1u);
 }
 
 TEST(ProtoInstances, InstancesMultipliedByNestingAreBounded) {
@@ -215,35 +212,25 @@ TEST(ProtoInstances, InstanceTextCannotCloseTheLevelItIsReadAt) {
                                  "PROTO Odd [ field MFFloat v [ ] ] { Sphere { } }\n"
                                  "DEF G Group { children [ Odd { v [ 1 } } Box { } ] }\nCone { }\n");
     EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
-    ASSERT_EQ(loaded.world->GetNumGroups(), 1);
-    const C3DGroup* group = loaded.world->GetGroup(0);
-    EXPECT_EQ(group->GetGroupName().GetString(), "G");
-    ASSERT_EQ(group->GetNumObjects(), 2);
-    EXPECT_EQ(group->GetObject(0)->GetObjectType(), TREL_SPHERE);
-    EXPECT_EQ(group->GetObject(1)->GetObjectType(), TREL_BOX);
-    ASSERT_GE(loaded.world->GetNumObjects(), 1); // the cone (and its base), after the group
-    EXPECT_EQ(loaded.world->GetObject(0)->GetObjectType(), TREL_CONE);
+    std::vector<std::pair<std::string, trelObjectTypes>> placed;
+    for (const FoundObject& found : AllObjects(*loaded.world))
+        placed.emplace_back(found.groupName, found.object->GetObjectType());
+    // The cone and its base at the root, after the group.
+    EXPECT_EQ(placed, (std::vector<std::pair<std::string, trelObjectTypes>>{
+                          {"", TREL_CONE}, {"", TREL_DISK}, {"G", TREL_SPHERE}, {"G", TREL_BOX}}));
     EXPECT_TRUE(loaded.parser->GetSeparatorStack()->empty());
 }
 
-TEST(ProtoInstances, ProtoUseEntryReplaysThroughTheDictionary) {
+TEST(ProtoInstances, ANamedUseIsReplayedInPlaceAndOnlyKnownUnskippedUsesBuild) {
+    LoadedText loaded = LoadText(std::string(V2) + BallProto + "DEF B Ball { radius 6 } USE B Box { }\n");
+    EXPECT_EQ(SphereRadii(loaded), (std::vector<double>{6, 6}));
+    EXPECT_EQ(CountOf(*loaded.world, TREL_BOX), 1u); // reading went on after the replay
+    EXPECT_EQ(loaded.parser->GetObjectDictionary()->size(), 1u); // the replay recorded nothing
+    // Read at a level: an unknown prototype, or any while a block is skipped, builds nothing.
     PositionedParser positioned(BallProto + "Box { }\n");
-    CVRMLParser& parser = positioned.parser;
-    ASSERT_EQ(parser.ParseBlock(), 1); // the declaration
-    auto* entry = new CVRMLProtoUseEntry;
-    entry->SetName("Recorded");
-    entry->SetPrototypeName("Ball");
-    entry->SetUseText({'r', 'a', 'd', 'i', 'u', 's', ' ', '6'});
-    ASSERT_EQ(parser.AddDictionaryObject(entry), 1);
-    EXPECT_EQ(parser.DefineUse("Recorded"), 1);
-    ASSERT_EQ(positioned.world.GetNumObjects(), 1);
-    EXPECT_EQ(static_cast<const trelSphere*>(positioned.world.GetObject(0))->GetRadius(), 6.0);
-    // The replay recorded nothing and left the reader where it was.
-    EXPECT_EQ(parser.GetObjectDictionary()->size(), 1u);
-    EXPECT_EQ(positioned.Current(), "Box");
-    // An unknown prototype, or a skipped block, builds nothing.
-    std::string none = "Nothing";
-    EXPECT_EQ(parser.DefineProtoUse(none, nullptr, 0), 0);
-    parser.SetSkippingBlock(1);
-    EXPECT_EQ(parser.DefineProtoUse("Ball", nullptr, 0), 0);
+    ASSERT_EQ(positioned.parser.ParseBlock(), 1); // the declaration
+    EXPECT_EQ(positioned.parser.DefineProtoUse("Nothing", nullptr, 0), 0);
+    positioned.parser.SetSkippingBlock(1);
+    EXPECT_EQ(positioned.parser.DefineProtoUse("Ball", nullptr, 0), 0);
+    EXPECT_EQ(positioned.world.GetNumObjects(), 0);
 }
