@@ -28,10 +28,12 @@ TEST(Dictionary, DefAndUseBuildWhatTheNameMeantWhenItWasUsed) {
         // DEF of a USE names nothing.
         {"DEF A Cube { } DEF B USE A USE B", {TREL_BOX, TREL_BOX}},
         // A USE inside a named separator is looked up again at replay.
-        {"DEF A Cube { } DEF S Separator { USE A } DEF A Sphere { } USE S", {TREL_BOX, TREL_SPHERE, TREL_BOX, TREL_SPHERE}},
+        {"DEF A Cube { } DEF S Separator { USE A } DEF A Sphere { } USE S",
+         {TREL_BOX, TREL_SPHERE, TREL_BOX, TREL_SPHERE}},
         // Redefining a name a closed separator lists leaves no dangling entry:
         // S still repeats what it held when it was read.
-        {"DEF S Separator { DEF A Cube { } } DEF A Sphere { } USE S USE A", {TREL_SPHERE, TREL_SPHERE, TREL_BOX, TREL_BOX}},
+        {"DEF S Separator { DEF A Cube { } } DEF A Sphere { } USE S USE A",
+         {TREL_SPHERE, TREL_SPHERE, TREL_BOX, TREL_BOX}},
         // An inner separator of the same name takes over the recording: the
         // outer entry is destroyed, the inner one records the sphere and then,
         // as the outer level's entry, the cone (with its base disk); the cube
@@ -48,9 +50,8 @@ TEST(Dictionary, DefAndUseBuildWhatTheNameMeantWhenItWasUsed) {
 }
 
 TEST(Dictionary, NamedSeparatorReplaysItsWholeSubtreeWithoutLeakingState) {
-    LoadedText loaded = LoadText(std::string(V1) +
-                                 "DEF S Separator { Material { diffuseColor 1 0 0 } Cube { } }\n"
-                                 "Separator { Translation { translation 5 0 0 } USE S Cube { } }\n");
+    LoadedText loaded = LoadText(std::string(V1) + "DEF S Separator { Material { diffuseColor 1 0 0 } Cube { } }\n"
+                                                   "Separator { Translation { translation 5 0 0 } USE S Cube { } }\n");
     const C3DWorld& world = *loaded.world;
     ASSERT_EQ(world.GetNumGroups(), 2); // two groups named S
     ASSERT_EQ(world.GetNumObjects(), 1);

@@ -65,15 +65,15 @@ std::string Inline(const std::string& name) { return "WWWInline { name \"" + nam
 TEST(InlineFiles, ReferencesAreFoundBelowOrBesideTheIncludingFile) {
     struct Case {
         std::vector<std::pair<std::string, int>> files; // relative path, width of its cube
-        std::string reference;                           // as written in the file, quotes included
-        std::vector<int> widths;                         // the boxes loaded
+        std::string reference;                          // as written in the file, quotes included
+        std::vector<int> widths;                        // the boxes loaded
     };
     const std::vector<Case> cases = {
         {{{"parts/wheel.wrl", 2}}, "\"parts/wheel.wrl\"", {2}},
         {{{"parts/wheel.wrl", 2}}, "\"parts\\\\wheel.wrl\"", {2}}, // \\ is one backslash in a VRML string
         {{{"parts/wheel.wrl", 2}}, "\"parts\\wheel.wrl\"", {2}},
-        {{{"parts/wheel.wrl", 2}}, "parts/wheel.wrl", {2}},      // unquoted
-        {{{"parts/wheel.wrl", 2}}, "\"PARTS/Wheel.WRL\"", {2}},  // written on a system that ignores case
+        {{{"parts/wheel.wrl", 2}}, "parts/wheel.wrl", {2}},     // unquoted
+        {{{"parts/wheel.wrl", 2}}, "\"PARTS/Wheel.WRL\"", {2}}, // written on a system that ignores case
         {{{"parts/wheel.wrl", 2}}, "\"./parts/wheel.wrl#Hub\"", {2}},
         {{{"Parts/Sub/WHEEL.wrl", 2}}, "\"parts\\\\sub/wheel.WRL\"", {2}},
         // The subfolder the reference names comes first, the bare name beside
@@ -98,12 +98,11 @@ TEST(InlineFiles, ReferencesAreFoundBelowOrBesideTheIncludingFile) {
 }
 
 TEST(InlineFiles, IncludedGeometryTakesThePlaceAndStateOfTheInline) {
-    LoadedText loaded = LoadFiles(TestTempDir(), V1,
-                                  {{"main.wrl", "DEF Car Separator { Material { diffuseColor 1 0 0 } "
-                                                "Translation { translation 50 0 0 }\n"
-                                                "  WWWInline { bboxSize 1 1 1 name \"parts/wheel.wrl\" bboxCenter 0 0 0 }\n"
-                                                "}\n" + Cube(6)},
-                                   {"parts/wheel.wrl", Cube(2)}});
+    LoadedText loaded = LoadFiles(
+        TestTempDir(), V1,
+        {{"main.wrl", "DEF Car Separator { Material { diffuseColor 1 0 0 } Translation { translation 50 0 0 }\n"
+                      "  WWWInline { bboxSize 1 1 1 name \"parts/wheel.wrl\" bboxCenter 0 0 0 } }\n" + Cube(6)},
+         {"parts/wheel.wrl", Cube(2)}});
     EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
     ASSERT_EQ(loaded.world->GetNumGroups(), 1); // the anchor's separator has no name
     const C3DGroup* car = loaded.world->GetGroup(0);
@@ -125,12 +124,15 @@ TEST(InlineFiles, EachFileIsBuiltWhereItIsIncludedAndCyclesEnd) {
     const Case cases[] = {
         // Names defined in an included file are usable after the inline.
         {V1, {{"main.wrl", Inline("sub.wrl") + "USE Wheel\n"}, {"sub.wrl", "DEF Wheel Cube { width 4 }\n"}}, {4, 4}},
-        {V2, {{"main.wrl", "Inline { url \"sub.wrl\" }\nUSE Wheel\n"}, {"sub.wrl", "DEF Wheel Box { size 4 4 4 }\n"}},
+        {V2,
+         {{"main.wrl", "Inline { url \"sub.wrl\" }\nUSE Wheel\n"}, {"sub.wrl", "DEF Wheel Box { size 4 4 4 }\n"}},
          {4, 4}},
         // Nested includes are looked for beside the file that names them, not
         // beside the main file.
         {V1,
-         {{"main.wrl", Inline("sub/a.wrl")}, {"sub/a.wrl", Cube(1) + Inline("b.wrl")}, {"sub/b.wrl", Cube(2)},
+         {{"main.wrl", Inline("sub/a.wrl")},
+          {"sub/a.wrl", Cube(1) + Inline("b.wrl")},
+          {"sub/b.wrl", Cube(2)},
           {"b.wrl", Cube(9)}},
          {1, 2}},
         // The same file twice in a row is not a cycle.
@@ -140,7 +142,8 @@ TEST(InlineFiles, EachFileIsBuiltWhereItIsIncludedAndCyclesEnd) {
         // through a prototype declared in another file.
         {V1, {{"self.wrl", Cube(1) + Inline("self.wrl") + Inline("./x/../SELF.WRL") + Cube(2)}}, {1, 2}},
         {V1,
-         {{"a.wrl", Cube(3) + Inline("b.wrl")}, {"b.wrl", Cube(4) + Inline("sub/c.wrl")},
+         {{"a.wrl", Cube(3) + Inline("b.wrl")},
+          {"b.wrl", Cube(4) + Inline("sub/c.wrl")},
           {"sub/c.wrl", Cube(5) + Inline("../a.wrl")}},
          {3, 4, 5}},
         {V2,
@@ -168,8 +171,8 @@ TEST(InlineFiles, MissingFileFailsTheInlineAndEndsTheEnclosingBlock) {
 }
 
 TEST(InlineFiles, EmptyOrAbsentUrlReadsNothingAndSucceeds) {
-    for (const char* node : {"Inline { url [ ] }", "Inline { bboxSize 2 2 2 }", "Inline { url \"\" }",
-                             "Inline { url \"#Viewpoint\" }"}) {
+    for (const char* node :
+         {"Inline { url [ ] }", "Inline { bboxSize 2 2 2 }", "Inline { url \"\" }", "Inline { url \"#Viewpoint\" }"}) {
         SCOPED_TRACE(node);
         PositionedParser positioned(std::string(node) + " Box { }\n");
         EXPECT_EQ(positioned.parser.ParseBlock(), 1);
@@ -181,7 +184,8 @@ TEST(InlineFiles, EmptyOrAbsentUrlReadsNothingAndSucceeds) {
 TEST(InlineFiles, InlineDepthIsLimited) {
     Files files;
     for (int i = 0; i < 6; ++i)
-        files.emplace_back("f" + std::to_string(i) + ".wrl", Cube(i + 1) + Inline("f" + std::to_string(i + 1) + ".wrl"));
+        files.emplace_back("f" + std::to_string(i) + ".wrl",
+                           Cube(i + 1) + Inline("f" + std::to_string(i + 1) + ".wrl"));
     EXPECT_EQ(BoxWidths(*LoadFiles(TestTempDir(), V1, files).world), (std::vector<int>{1, 2, 3, 4, 5, 6}));
     C3DWorld world;
     CVRMLParser parser;
@@ -192,11 +196,11 @@ TEST(InlineFiles, InlineDepthIsLimited) {
 
 TEST(InlineFiles, BrokenIncludedFileCannotUnbalanceTheIncludingFile) {
     // A stray brace, and a separator left open with a green material in it.
-    LoadedText loaded = LoadFiles(TestTempDir(), V1,
-                                  {{"main.wrl", "DEF Holder Separator { " + Inline("stray.wrl") + Inline("open.wrl") +
-                                                    Cube(4) + "}\n" + Cube(5)},
-                                   {"stray.wrl", Cube(1) + "}\n" + Cube(2)},
-                                   {"open.wrl", "Separator { Material { diffuseColor 0 1 0 } " + Cube(3)}});
+    LoadedText loaded = LoadFiles(
+        TestTempDir(), V1,
+        {{"main.wrl", "DEF Holder Separator { " + Inline("stray.wrl") + Inline("open.wrl") + Cube(4) + "}\n" + Cube(5)},
+         {"stray.wrl", Cube(1) + "}\n" + Cube(2)},
+         {"open.wrl", "Separator { Material { diffuseColor 0 1 0 } " + Cube(3)}});
     EXPECT_TRUE(loaded.parser->GetSeparatorStack()->empty());
     ASSERT_EQ(loaded.world->GetNumGroups(), 1); // Holder: the anchor's separator has no name
     const C3DGroup* holder = loaded.world->GetGroup(0);
@@ -208,9 +212,10 @@ TEST(InlineFiles, BrokenIncludedFileCannotUnbalanceTheIncludingFile) {
 }
 
 TEST(InlineFiles, IncludedFileIsReadInItsOwnDialect) {
-    LoadedText loaded = LoadFiles(TestTempDir(), V2,
-                                  {{"main.wrl", "Inline { url \"old.wrl\" } Group { }\n"},
-                                   {"old.wrl", V1 + std::string("Separator { Translation { translation 30 0 0 } Cube { } }\n")}});
+    LoadedText loaded =
+        LoadFiles(TestTempDir(), V2,
+                  {{"main.wrl", "Inline { url \"old.wrl\" } Group { }\n"},
+                   {"old.wrl", V1 + std::string("Separator { Translation { translation 30 0 0 } Cube { } }\n")}});
     auto boxes = ObjectsOfType(*loaded.world, TREL_BOX);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_THAT(BoxCentre(boxes[0]), NearPoint(30, 0, 0));
@@ -219,14 +224,15 @@ TEST(InlineFiles, IncludedFileIsReadInItsOwnDialect) {
 
 TEST(InlineFiles, ExternProtoReadsItsLibraryOnceAndDeclaresItsPrototypes) {
     fs::path root = TestTempDir();
-    LoadedText loaded = LoadFiles(root, V2,
-                                  {{"main.wrl", "EXTERNPROTO Ball [ field SFFloat radius ] \"lib/shapes.wrl#Ball\"\n"
-                                                "EXTERNPROTO Wheel [ ] [ \"Lib/Shapes.wrl#Wheel\" \"http://x.org/s.wrl\" ]\n"
-                                                "Ball { radius 2 } Wheel { }\n"},
-                                   {"lib/shapes.wrl", "PROTO Ball [ field SFFloat radius 1 ] { Sphere { radius IS radius } }\n"
-                                                      "PROTO Wheel [ ] { Inline { url \"wheel_geometry.wrl\" } }\n"
-                                                      "Box { size 8 8 8 }\n"},
-                                   {"lib/wheel_geometry.wrl", "Box { size 2 2 2 }\n"}});
+    LoadedText loaded =
+        LoadFiles(root, V2,
+                  {{"main.wrl", "EXTERNPROTO Ball [ field SFFloat radius ] \"lib/shapes.wrl#Ball\"\n"
+                                "EXTERNPROTO Wheel [ ] [ \"Lib/Shapes.wrl#Wheel\" \"http://x.org/s.wrl\" ]\n"
+                                "Ball { radius 2 } Wheel { }\n"},
+                   {"lib/shapes.wrl", "PROTO Ball [ field SFFloat radius 1 ] { Sphere { radius IS radius } }\n"
+                                      "PROTO Wheel [ ] { Inline { url \"wheel_geometry.wrl\" } }\n"
+                                      "Box { size 8 8 8 }\n"},
+                   {"lib/wheel_geometry.wrl", "Box { size 2 2 2 }\n"}});
     EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
     ASSERT_NE(loaded.parser->FindPrototype("Ball"), nullptr);
     EXPECT_EQ(loaded.parser->FindPrototype("Ball")->GetSourceFile(), (root / "lib/shapes.wrl").string());
@@ -258,7 +264,8 @@ TEST(InlineFiles, SubfilePathsAreBuiltFromTheIncludingFilesDirectory) {
         {"/m/n/main.wrl", "\"C:\\\\other\\\\y.wrl#Part\"", 1, "/m/n/y.wrl"},
         {"main.wrl", "\"y.wrl\"", 1, "y.wrl"},
         {"/m/n/main.wrl", "\"\"", 0, "\"\""},
-        {longDirectory + "main.wrl", "\"" + longName + "\"", 1, longDirectory + longName}, // any length, every character
+        {longDirectory + "main.wrl", "\"" + longName + "\"", 1,
+         longDirectory + longName}, // any length, every character
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.including + " + " + c.reference);

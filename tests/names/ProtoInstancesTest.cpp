@@ -61,6 +61,11 @@ TEST(ProtoInstances, InstanceTextsAreWrittenByteForByte) {
          "Box { size 2 3 4 } Box { size 2 3 4 }"},
         {"PROTO P [ field MFNode kids [ ] ] { Group { children IS kids } }", "kids [ Box { } USE X ]",
          "Group { children [ Box { } USE \nX ] }"},
+        // Of two fields of one name the first is found; the second is unused.
+        {"PROTO P [ field SFFloat r 1 field SFFloat r 2 ] { Sphere { radius IS r } }", nullptr,
+         "Sphere { radius 1 } r 2"},
+        // Field names compare case-sensitively, at the use and after IS.
+        {"PROTO P [ field SFFloat r 1 ] { Sphere { radius IS R } }", "R 3", "Sphere { radius } r 1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.declaration + std::string(" / ") + (c.use ? c.use : "(none)"));
@@ -85,12 +90,14 @@ TEST(ProtoInstances, PrototypesWithoutBodyBuildNothing) {
     EXPECT_EQ(loaded.parser->GetCurrentTokenType(), VRML_END_OF_INPUT);
 }
 
-TEST(ProtoInstances, UsesBuildTheirValuesAndANamedUseIsBuiltAgain) {
-    LoadedText loaded = LoadText(std::string(V2) + BallProto + "Ball { radius 2 }\nBall { }\nDEF B Ball { radius 3 } USE B\n");
+TEST(ProtoInstances, UsesBuildTheirValuesAndANamedUseIsBuiltAgainInPlace) {
+    LoadedText loaded =
+        LoadText(std::string(V2) + BallProto + "Ball { radius 2 }\nBall { }\nDEF B Ball { radius 3 } USE B Box { }\n");
     EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
     EXPECT_EQ(SphereRadii(loaded), (std::vector<double>{2, 1, 3, 3}));
-    // One entry: the named use, with its use-site text; the instances
-    // themselves record nothing.
+    EXPECT_EQ(CountOf(*loaded.world, TREL_BOX), 1u); // reading went on after the replay
+    // One entry: the named use, with its use-site text; the instances and
+    // the replay record nothing.
     ASSERT_EQ(loaded.parser->GetObjectDictionary()->size(), 1u);
     auto* entry = loaded.parser->FindObjectInDictionary("B");
     ASSERT_NE(entry, nullptr);
@@ -98,6 +105,14 @@ TEST(ProtoInstances, UsesBuildTheirValuesAndANamedUseIsBuiltAgain) {
     auto* use = static_cast<CVRMLProtoUseEntry*>(entry);
     EXPECT_EQ(use->GetPrototypeName(), "Ball");
     EXPECT_EQ(AsString(use->GetUseText()), "radius 3");
+
+    // Read at a level: an unknown prototype, or any while a block is skipped, builds nothing.
+    PositionedParser positioned(BallProto + "Box { }\n");
+    ASSERT_EQ(positioned.parser.ParseBlock(), 1); // the declaration
+    EXPECT_EQ(positioned.parser.DefineProtoUse("Nothing", nullptr, 0), 0);
+    positioned.parser.SetSkippingBlock(1);
+    EXPECT_EQ(positioned.parser.DefineProtoUse("Ball", nullptr, 0), 0);
+    EXPECT_EQ(positioned.world.GetNumObjects(), 0);
 }
 
 TEST(ProtoInstances, UndeclaredFieldsAndAMissingBlockFallBackToDefaults) {
@@ -109,12 +124,11 @@ TEST(ProtoInstances, UndeclaredFieldsAndAMissingBlockFallBackToDefaults) {
 }
 
 TEST(ProtoInstances, PrototypeUsedInsideAnotherIsBuiltWhileTheOuterTextIsRead) {
-    LoadedText loaded = LoadText(std::string(V2) +
-                                 "PROTO Inner [ field SFFloat r 1 ] { Sphere { radius IS r } }\n"
-                                 "PROTO Outer [ field SFFloat size 2 ] {\n"
-                                 "  Group { children [ Inner { r IS size } Inner { } ] } Box { }\n"
-                                 "}\n"
-                                 "Outer { size 5 } Outer { } Cone { }\n");
+    LoadedText loaded = LoadText(std::string(V2) + "PROTO Inner [ field SFFloat r 1 ] { Sphere { radius IS r } }\n"
+                                                   "PROTO Outer [ field SFFloat size 2 ] {\n"
+                                                   "  Group { children [ Inner { r IS size } Inner { } ] } Box { }\n"
+                                                   "}\n"
+                                                   "Outer { size 5 } Outer { } Cone { }\n");
     EXPECT_EQ(SphereRadii(loaded), (std::vector<double>{5, 1, 2, 1}));
     EXPECT_EQ(CountOf(*loaded.world, TREL_BOX), 2u);
     EXPECT_EQ(CountOf(*loaded.world, TREL_CONE), 1u); // reading went on after both instances
@@ -141,8 +155,8 @@ TEST(ProtoInstances, RecursivePrototypesAreCutOff) {
          "J { children [ J { children [ Sphere { } J { children Box { } } ] } J { children Sphere { } } ] }\n",
          2, 1},
         // A body that uses itself with other values ends once the values repeat.
-        {"PROTO G [ field MFNode c [ ] ] { Group { children [ G { c [ Box { } G { } ] } ] } }\nG { } Sphere { }\n",
-         1, 1},
+        {"PROTO G [ field MFNode c [ ] ] { Group { children [ G { c [ Box { } G { } ] } ] } }\nG { } Sphere { }\n", 1,
+         1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.scene);
@@ -172,8 +186,8 @@ TEST(ProtoInstances, InstancesMultipliedByNestingAreBounded) {
     // Every level uses the one below twice: 2^40 boxes if nothing stopped it.
     std::string scene = std::string(V2) + "PROTO P0 [ ] { Box { } }\n";
     for (int i = 1; i <= 40; ++i)
-        scene += "PROTO P" + std::to_string(i) + " [ ] { P" + std::to_string(i - 1) + " { } P" +
-                 std::to_string(i - 1) + " { } }\n";
+        scene += "PROTO P" + std::to_string(i) + " [ ] { P" + std::to_string(i - 1) + " { } P" + std::to_string(i - 1) +
+                 " { } }\n";
     scene += "P40 { }\n";
     C3DWorld world;
     CVRMLParser parser;
@@ -208,9 +222,8 @@ TEST(ProtoInstances, DefInsideABodyIsFoundByAUseInsideIt) {
 TEST(ProtoInstances, InstanceTextCannotCloseTheLevelItIsReadAt) {
     // The unreferenced MF value "[ 1 }" is appended to the instance text; its
     // "}" must not close the group around the use.
-    LoadedText loaded = LoadText(std::string(V2) +
-                                 "PROTO Odd [ field MFFloat v [ ] ] { Sphere { } }\n"
-                                 "DEF G Group { children [ Odd { v [ 1 } } Box { } ] }\nCone { }\n");
+    LoadedText loaded = LoadText(std::string(V2) + "PROTO Odd [ field MFFloat v [ ] ] { Sphere { } }\n"
+                                                   "DEF G Group { children [ Odd { v [ 1 } } Box { } ] }\nCone { }\n");
     EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
     std::vector<std::pair<std::string, trelObjectTypes>> placed;
     for (const FoundObject& found : AllObjects(*loaded.world))
@@ -219,18 +232,4 @@ TEST(ProtoInstances, InstanceTextCannotCloseTheLevelItIsReadAt) {
     EXPECT_EQ(placed, (std::vector<std::pair<std::string, trelObjectTypes>>{
                           {"", TREL_CONE}, {"", TREL_DISK}, {"G", TREL_SPHERE}, {"G", TREL_BOX}}));
     EXPECT_TRUE(loaded.parser->GetSeparatorStack()->empty());
-}
-
-TEST(ProtoInstances, ANamedUseIsReplayedInPlaceAndOnlyKnownUnskippedUsesBuild) {
-    LoadedText loaded = LoadText(std::string(V2) + BallProto + "DEF B Ball { radius 6 } USE B Box { }\n");
-    EXPECT_EQ(SphereRadii(loaded), (std::vector<double>{6, 6}));
-    EXPECT_EQ(CountOf(*loaded.world, TREL_BOX), 1u); // reading went on after the replay
-    EXPECT_EQ(loaded.parser->GetObjectDictionary()->size(), 1u); // the replay recorded nothing
-    // Read at a level: an unknown prototype, or any while a block is skipped, builds nothing.
-    PositionedParser positioned(BallProto + "Box { }\n");
-    ASSERT_EQ(positioned.parser.ParseBlock(), 1); // the declaration
-    EXPECT_EQ(positioned.parser.DefineProtoUse("Nothing", nullptr, 0), 0);
-    positioned.parser.SetSkippingBlock(1);
-    EXPECT_EQ(positioned.parser.DefineProtoUse("Ball", nullptr, 0), 0);
-    EXPECT_EQ(positioned.world.GetNumObjects(), 0);
 }

@@ -1,8 +1,8 @@
 // `vrml convert` as a user runs it: formats by extension, compressed input,
 // units, batches into a folder and their failures.
 
-#include "ToolTestSupport.h"
 #include "tools/Convert.h"
+#include "ToolTestSupport.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -101,9 +101,9 @@ TEST(Convert, BatchWritesEachInputAndNamesEveryFailure) {
     fs::copy_file(SourcePath("examples/house.wrl"), inputs / "other" / "house.wrl");
 
     ConvertRequest request;
-    request.files = {(inputs / "house.wrz").string(),      (inputs / "robot_arm.WRL").string(),
-                     (inputs / "missing.wrl").string(),    (inputs / "notes.wrl").string(),
-                     (inputs / "broken.wrl.gz").string(),  (inputs / "other" / "house.wrl").string()};
+    request.files = {(inputs / "house.wrz").string(),     (inputs / "robot_arm.WRL").string(),
+                     (inputs / "missing.wrl").string(),   (inputs / "notes.wrl").string(),
+                     (inputs / "broken.wrl.gz").string(), (inputs / "other" / "house.wrl").string()};
     request.outputDir = (dir / "out" / "nested").string(); // made when missing
     request.format = "OBJ";
     request.settings = Quiet();

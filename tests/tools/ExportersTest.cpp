@@ -1,10 +1,10 @@
 // What each exporter writes, read back: binary STL, PLY with colours, OBJ
 // with its MTL, and glTF re-read with tinygltf.
 
+#include "tools/Exporters.h"
 #include "ToolTestSupport.h"
 #include "tools/Convert.h"
 #include "tools/ExportScene.h"
-#include "tools/Exporters.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -56,7 +56,8 @@ TEST(StlExport, BinaryLayoutWithOneUnitNormalPerTriangle) {
         ASSERT_NEAR(normal.Length(), 1.0, 1e-5) << t;
         trelFloatPoint p[3];
         for (int k = 0; k < 3; ++k)
-            p[k] = {FloatAt(bytes, at + 12 + 12 * k), FloatAt(bytes, at + 16 + 12 * k), FloatAt(bytes, at + 20 + 12 * k)};
+            p[k] = {FloatAt(bytes, at + 12 + 12 * k), FloatAt(bytes, at + 16 + 12 * k),
+                    FloatAt(bytes, at + 20 + 12 * k)};
         // The facet normal agrees with the winding.
         EXPECT_GT(DotProduct(normal, CrossProduct(p[1] - p[0], p[2] - p[0])), 0.0) << t;
     }
@@ -157,9 +158,13 @@ TEST(ObjExport, GroupsObjectsMaterialsLinesAndPoints) {
             for (std::string word; words >> word;) {
                 const size_t slash = word.find("//");
                 EXPECT_TRUE(key != "f" || slash != std::string::npos) << line;
-                EXPECT_THAT(std::stol(word.substr(0, slash)), testing::AllOf(testing::Ge(1), testing::Le(long(count["v"])))) << line;
+                EXPECT_THAT(std::stol(word.substr(0, slash)),
+                            testing::AllOf(testing::Ge(1), testing::Le(long(count["v"]))))
+                    << line;
                 if (slash != std::string::npos)
-                    EXPECT_THAT(std::stol(word.substr(slash + 2)), testing::AllOf(testing::Ge(1), testing::Le(long(count["vn"])))) << line;
+                    EXPECT_THAT(std::stol(word.substr(slash + 2)),
+                                testing::AllOf(testing::Ge(1), testing::Le(long(count["vn"]))))
+                        << line;
             }
         }
     }
@@ -170,17 +175,16 @@ TEST(ObjExport, GroupsObjectsMaterialsLinesAndPoints) {
     EXPECT_EQ(count["p"], 1u);
     EXPECT_EQ(count["f"], scene.GetTriangleCount());
     // The glass material; Ns is the shininess 0.9 of 128.
-    EXPECT_THAT(mtl, testing::IsSupersetOf({"newmtl material_1", "Kd 0.2 0.4 1", "Ke 0.3 0.2 0.1", "d 0.5", "Ns 115.2",
-                                            "Ks 0 0 0"}));
+    EXPECT_THAT(mtl, testing::IsSupersetOf(
+                         {"newmtl material_1", "Kd 0.2 0.4 1", "Ke 0.3 0.2 0.1", "d 0.5", "Ns 115.2", "Ks 0 0 0"}));
 }
 
 tinygltf::Model ReadGltf(const fs::path& path) {
     tinygltf::TinyGLTF reader;
     tinygltf::Model model;
     std::string error, warning;
-    const bool read = path.extension() == ".glb"
-                          ? reader.LoadBinaryFromFile(&model, &error, &warning, path.string())
-                          : reader.LoadASCIIFromFile(&model, &error, &warning, path.string());
+    const bool read = path.extension() == ".glb" ? reader.LoadBinaryFromFile(&model, &error, &warning, path.string())
+                                                 : reader.LoadASCIIFromFile(&model, &error, &warning, path.string());
     EXPECT_TRUE(read) << error;
     EXPECT_EQ(error, "");
     return model;

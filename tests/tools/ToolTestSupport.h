@@ -27,8 +27,8 @@ inline trelMatProps Material(const trelChroma& diffuse, const trelChroma& emissi
 }
 
 inline trelBox* MakeBox(const trelFloatPoint& low, const trelFloatPoint& high) {
-    const trelFloatPoint corners[8] = {{low.x, low.y, low.z},    {high.x, low.y, low.z},  {high.x, high.y, low.z},
-                                       {low.x, high.y, low.z},   {low.x, low.y, high.z},  {high.x, low.y, high.z},
+    const trelFloatPoint corners[8] = {{low.x, low.y, low.z},    {high.x, low.y, low.z}, {high.x, high.y, low.z},
+                                       {low.x, high.y, low.z},   {low.x, low.y, high.z}, {high.x, low.y, high.z},
                                        {high.x, high.y, high.z}, {low.x, high.y, high.z}};
     auto* box = new trelBox;
     box->SetBox(corners);
