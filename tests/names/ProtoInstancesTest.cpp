@@ -18,9 +18,9 @@ std::vector<double> SphereRadii(const LoadedText& loaded) {
     return radii;
 }
 
-size_t CountOf(const LoadedText& loaded, trelObjectTypes type) {
+size_t CountOf(const C3DWorld& world, trelObjectTypes type) {
     size_t count = 0;
-    for (const FoundObject& found : AllObjects(*loaded.world))
+    for (const FoundObject& found : AllObjects(world))
         count += found.object->GetObjectType() == type ? 1 : 0;
     return count;
 }
@@ -61,6 +61,11 @@ TEST(ProtoInstances, InstanceTextsAreWrittenByteForByte) {
          "Box { size 2 3 4 } Box { size 2 3 4 }"},
         {"PROTO P [ field MFNode kids [ ] ] { Group { children IS kids } }", "kids [ Box { } USE X ]",
          "Group { children [ Box { } USE \nX ] }"},
+        // Of two fields of one name the first is found; the second is unused.
+        {"PROTO P [ field SFFloat r 1 field SFFloat r 2 ] { Sphere { radius IS r } }", nullptr,
+         "Sphere { radius 1 } r 2"},
+        // Field names compare case-sensitively, at the use and after IS.
+        {"PROTO P [ field SFFloat r 1 ] { Sphere { radius IS R } }", "R 3", "Sphere { radius } r 1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.declaration + std::string(" / ") + (c.use ? c.use : "(none)"));
@@ -74,20 +79,25 @@ TEST(ProtoInstances, InstanceTextsAreWrittenByteForByte) {
     }
 }
 
-TEST(ProtoInstances, PrototypeWithoutBodyBuildsNothing) {
-    LoadedText loaded = LoadText(std::string(V2) + "PROTO Empty [ field SFFloat a 1 ] { }\nEmpty { a 2 } Box { }\n");
+TEST(ProtoInstances, PrototypesWithoutBodyBuildNothing) {
+    LoadedText loaded = LoadText(std::string(V2) + "PROTO Foo [ ] { }\nPROTO Empty [ field SFFloat a 1 ] { }\n"
+                                                   "Foo { } Empty { a 2 } Box { }\n");
+    EXPECT_TRUE(loaded.parser->FindPrototype("Foo")->GetFieldDeclarations().empty());
     std::vector<char> text;
     EXPECT_EQ(loaded.parser->FindPrototype("Empty")->BuildInstanceText(nullptr, 0, text), 0);
     EXPECT_TRUE(text.empty());
     EXPECT_EQ(AllObjects(*loaded.world).size(), 1u); // only the box
+    EXPECT_EQ(loaded.parser->GetCurrentTokenType(), VRML_END_OF_INPUT);
 }
 
-TEST(ProtoInstances, UsesBuildTheirValuesAndANamedUseIsBuiltAgain) {
-    LoadedText loaded = LoadText(std::string(V2) + BallProto + "Ball { radius 2 }\nBall { }\nDEF B Ball { radius 3 } USE B\n");
+TEST(ProtoInstances, UsesBuildTheirValuesAndANamedUseIsBuiltAgainInPlace) {
+    LoadedText loaded =
+        LoadText(std::string(V2) + BallProto + "Ball { radius 2 }\nBall { }\nDEF B Ball { radius 3 } USE B Box { }\n");
     EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
     EXPECT_EQ(SphereRadii(loaded), (std::vector<double>{2, 1, 3, 3}));
-    // One entry: the named use, with its use-site text; the instances
-    // themselves record nothing.
+    EXPECT_EQ(CountOf(*loaded.world, TREL_BOX), 1u); // reading went on after the replay
+    // One entry: the named use, with its use-site text; the instances and
+    // the replay record nothing.
     ASSERT_EQ(loaded.parser->GetObjectDictionary()->size(), 1u);
     auto* entry = loaded.parser->FindObjectInDictionary("B");
     ASSERT_NE(entry, nullptr);
@@ -95,7 +105,14 @@ TEST(ProtoInstances, UsesBuildTheirValuesAndANamedUseIsBuiltAgain) {
     auto* use = static_cast<CVRMLProtoUseEntry*>(entry);
     EXPECT_EQ(use->GetPrototypeName(), "Ball");
     EXPECT_EQ(AsString(use->GetUseText()), "radius 3");
-    EXPECT_EQ(use->GetTextLength(), 8);
+
+    // Read at a level: an unknown prototype, or any while a block is skipped, builds nothing.
+    PositionedParser positioned(BallProto + "Box { }\n");
+    ASSERT_EQ(positioned.parser.ParseBlock(), 1); // the declaration
+    EXPECT_EQ(positioned.parser.DefineProtoUse("Nothing", nullptr, 0), 0);
+    positioned.parser.SetSkippingBlock(1);
+    EXPECT_EQ(positioned.parser.DefineProtoUse("Ball", nullptr, 0), 0);
+    EXPECT_EQ(positioned.world.GetNumObjects(), 0);
 }
 
 TEST(ProtoInstances, UndeclaredFieldsAndAMissingBlockFallBackToDefaults) {
@@ -107,15 +124,14 @@ TEST(ProtoInstances, UndeclaredFieldsAndAMissingBlockFallBackToDefaults) {
 }
 
 TEST(ProtoInstances, PrototypeUsedInsideAnotherIsBuiltWhileTheOuterTextIsRead) {
-    LoadedText loaded = LoadText(std::string(V2) +
-                                 "PROTO Inner [ field SFFloat r 1 ] { Sphere { radius IS r } }\n"
-                                 "PROTO Outer [ field SFFloat size 2 ] {\n"
-                                 "  Group { children [ Inner { r IS size } Inner { } ] } Box { }\n"
-                                 "}\n"
-                                 "Outer { size 5 } Outer { } Cone { }\n");
+    LoadedText loaded = LoadText(std::string(V2) + "PROTO Inner [ field SFFloat r 1 ] { Sphere { radius IS r } }\n"
+                                                   "PROTO Outer [ field SFFloat size 2 ] {\n"
+                                                   "  Group { children [ Inner { r IS size } Inner { } ] } Box { }\n"
+                                                   "}\n"
+                                                   "Outer { size 5 } Outer { } Cone { }\n");
     EXPECT_EQ(SphereRadii(loaded), (std::vector<double>{5, 1, 2, 1}));
-    EXPECT_EQ(CountOf(loaded, TREL_BOX), 2u);
-    EXPECT_EQ(CountOf(loaded, TREL_CONE), 1u); // reading went on after both instances
+    EXPECT_EQ(CountOf(*loaded.world, TREL_BOX), 2u);
+    EXPECT_EQ(CountOf(*loaded.world, TREL_CONE), 1u); // reading went on after both instances
 }
 
 TEST(ProtoInstances, RecursivePrototypesAreCutOff) {
@@ -139,16 +155,16 @@ TEST(ProtoInstances, RecursivePrototypesAreCutOff) {
          "J { children [ J { children [ Sphere { } J { children Box { } } ] } J { children Sphere { } } ] }\n",
          2, 1},
         // A body that uses itself with other values ends once the values repeat.
-        {"PROTO G [ field MFNode c [ ] ] { Group { children [ G { c [ Box { } G { } ] } ] } }\nG { } Sphere { }\n",
-         1, 1},
+        {"PROTO G [ field MFNode c [ ] ] { Group { children [ G { c [ Box { } G { } ] } ] } }\nG { } Sphere { }\n", 1,
+         1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.scene);
         LoadedText loaded = LoadText(std::string(V2) + c.scene);
         EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
         EXPECT_EQ(loaded.parser->GetCurrentTokenType(), VRML_END_OF_INPUT);
-        EXPECT_EQ(CountOf(loaded, TREL_SPHERE), c.spheres);
-        EXPECT_EQ(CountOf(loaded, TREL_BOX), c.boxes);
+        EXPECT_EQ(CountOf(*loaded.world, TREL_SPHERE), c.spheres);
+        EXPECT_EQ(CountOf(*loaded.world, TREL_BOX), c.boxes);
         EXPECT_TRUE(loaded.parser->GetSeparatorStack()->empty());
     }
 }
@@ -162,21 +178,16 @@ TEST(ProtoInstances, InstanceDepthIsLimited) {
     CVRMLParser parser;
     parser.SetMaxInstanceDepth(3);
     EXPECT_EQ(parser.Parse(&world, WriteTempFile("deep.wrl", scene)), VRML_LOAD_SUCCESS);
-    int spheres = 0, boxes = 0;
-    for (const FoundObject& found : AllObjects(world)) {
-        spheres += found.object->GetObjectType() == TREL_SPHERE;
-        boxes += found.object->GetObjectType() == TREL_BOX;
-    }
-    EXPECT_EQ(spheres, 3);
-    EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(CountOf(world, TREL_SPHERE), 3u);
+    EXPECT_EQ(CountOf(world, TREL_BOX), 1u);
 }
 
 TEST(ProtoInstances, InstancesMultipliedByNestingAreBounded) {
     // Every level uses the one below twice: 2^40 boxes if nothing stopped it.
     std::string scene = std::string(V2) + "PROTO P0 [ ] { Box { } }\n";
     for (int i = 1; i <= 40; ++i)
-        scene += "PROTO P" + std::to_string(i) + " [ ] { P" + std::to_string(i - 1) + " { } P" +
-                 std::to_string(i - 1) + " { } }\n";
+        scene += "PROTO P" + std::to_string(i) + " [ ] { P" + std::to_string(i - 1) + " { } P" + std::to_string(i - 1) +
+                 " { } }\n";
     scene += "P40 { }\n";
     C3DWorld world;
     CVRMLParser parser;
@@ -211,39 +222,14 @@ TEST(ProtoInstances, DefInsideABodyIsFoundByAUseInsideIt) {
 TEST(ProtoInstances, InstanceTextCannotCloseTheLevelItIsReadAt) {
     // The unreferenced MF value "[ 1 }" is appended to the instance text; its
     // "}" must not close the group around the use.
-    LoadedText loaded = LoadText(std::string(V2) +
-                                 "PROTO Odd [ field MFFloat v [ ] ] { Sphere { } }\n"
-                                 "DEF G Group { children [ Odd { v [ 1 } } Box { } ] }\nCone { }\n");
+    LoadedText loaded = LoadText(std::string(V2) + "PROTO Odd [ field MFFloat v [ ] ] { Sphere { } }\n"
+                                                   "DEF G Group { children [ Odd { v [ 1 } } Box { } ] }\nCone { }\n");
     EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
-    ASSERT_EQ(loaded.world->GetNumGroups(), 1);
-    const C3DGroup* group = loaded.world->GetGroup(0);
-    EXPECT_EQ(group->GetGroupName().GetString(), "G");
-    ASSERT_EQ(group->GetNumObjects(), 2);
-    EXPECT_EQ(group->GetObject(0)->GetObjectType(), TREL_SPHERE);
-    EXPECT_EQ(group->GetObject(1)->GetObjectType(), TREL_BOX);
-    ASSERT_GE(loaded.world->GetNumObjects(), 1); // the cone (and its base), after the group
-    EXPECT_EQ(loaded.world->GetObject(0)->GetObjectType(), TREL_CONE);
+    std::vector<std::pair<std::string, trelObjectTypes>> placed;
+    for (const FoundObject& found : AllObjects(*loaded.world))
+        placed.emplace_back(found.groupName, found.object->GetObjectType());
+    // The cone and its base at the root, after the group.
+    EXPECT_EQ(placed, (std::vector<std::pair<std::string, trelObjectTypes>>{
+                          {"", TREL_CONE}, {"", TREL_DISK}, {"G", TREL_SPHERE}, {"G", TREL_BOX}}));
     EXPECT_TRUE(loaded.parser->GetSeparatorStack()->empty());
-}
-
-TEST(ProtoInstances, ProtoUseEntryReplaysThroughTheDictionary) {
-    PositionedParser positioned(BallProto + "Box { }\n");
-    CVRMLParser& parser = positioned.parser;
-    ASSERT_EQ(parser.ParseBlock(), 1); // the declaration
-    auto* entry = new CVRMLProtoUseEntry;
-    entry->SetName("Recorded");
-    entry->SetPrototypeName("Ball");
-    entry->SetUseText({'r', 'a', 'd', 'i', 'u', 's', ' ', '6'});
-    ASSERT_EQ(parser.AddDictionaryObject(entry), 1);
-    EXPECT_EQ(parser.DefineUse("Recorded"), 1);
-    ASSERT_EQ(positioned.world.GetNumObjects(), 1);
-    EXPECT_EQ(static_cast<const trelSphere*>(positioned.world.GetObject(0))->GetRadius(), 6.0);
-    // The replay recorded nothing and left the reader where it was.
-    EXPECT_EQ(parser.GetObjectDictionary()->size(), 1u);
-    EXPECT_EQ(positioned.Current(), "Box");
-    // An unknown prototype, or a skipped block, builds nothing.
-    std::string none = "Nothing";
-    EXPECT_EQ(parser.DefineProtoUse(none, nullptr, 0), 0);
-    parser.SetSkippingBlock(1);
-    EXPECT_EQ(parser.DefineProtoUse("Ball", nullptr, 0), 0);
 }

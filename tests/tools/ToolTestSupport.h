@@ -2,12 +2,14 @@
 // Worlds built by hand for the exporters' tests: they do not depend on which
 // geometry nodes the loader reads yet, and hold every kind of export content.
 
+#include "TestScene.h"
 #include "host/geometry/Geometry.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 
 namespace tool_test {
@@ -25,29 +27,12 @@ inline trelMatProps Material(const trelChroma& diffuse, const trelChroma& emissi
 }
 
 inline trelBox* MakeBox(const trelFloatPoint& low, const trelFloatPoint& high) {
-    const trelFloatPoint corners[8] = {{low.x, low.y, low.z},    {high.x, low.y, low.z},  {high.x, high.y, low.z},
-                                       {low.x, high.y, low.z},   {low.x, low.y, high.z},  {high.x, low.y, high.z},
+    const trelFloatPoint corners[8] = {{low.x, low.y, low.z},    {high.x, low.y, low.z}, {high.x, high.y, low.z},
+                                       {low.x, high.y, low.z},   {low.x, low.y, high.z}, {high.x, low.y, high.z},
                                        {high.x, high.y, high.z}, {low.x, high.y, high.z}};
     auto* box = new trelBox;
     box->SetBox(corners);
     return box;
-}
-
-inline trelSphere* MakeSphere(const trelFloatPoint& center, double radius) {
-    auto* sphere = new trelSphere;
-    sphere->SetSphere(trelFloatPoint(), trelVector(1, 0, 0), trelVector(0, 0, 1), radius, 0.0, 6.2831860, 0.0,
-                      3.1415930);
-    sphere->SetXformation(GetDisplacementMatrix(center));
-    return sphere;
-}
-
-inline C3DPolyline* MakePolyline(std::initializer_list<trelFloatPoint> points) {
-    trelFloatPointArray array;
-    for (const trelFloatPoint& p : points)
-        array.Append(p);
-    auto* line = new C3DPolyline;
-    line->SetPolyline(array, 0);
-    return line;
 }
 
 inline trelDot* MakeDot(const trelFloatPoint& p) {
@@ -65,14 +50,12 @@ inline C3DGroup* AddGroup(trelBaseGroup& parent, const char* name) {
 }
 
 const trelChroma Red(1.0f, 0.0f, 0.0f);
-const trelChroma Glass(0.2f, 0.4f, 1.0f, 0.5f);
-const trelChroma Glow(0.3f, 0.2f, 0.1f);
-const trelChroma Green(0.0f, 1.0f, 0.0f);
 
 // world
 //   Crate: a box from (-1, 0, -1) to (1, 2, 1), red
 //   Body
-//     Ball: a sphere of radius 1 at (5, 0, 0), half transparent, glowing
+//     Ball: a sphere of radius 1 at (5, 0, 0), diffuse (0.2, 0.4, 1) at alpha 0.5,
+//           emissive (0.3, 0.2, 0.1), shininess 0.9
 //     (unnamed)
 //       a polyline through three points, green; a dot at (0, 10, 0), red
 //   Empty (named, nothing in it)
@@ -83,11 +66,18 @@ inline std::unique_ptr<C3DWorld> HandBuiltWorld() {
     crate->SetObjectName(trelRope("Crate"));
     world->AddObject(crate, Material(Red), true);
     C3DGroup* body = AddGroup(*world, "Body");
-    trelSphere* ball = MakeSphere({5, 0, 0}, 1.0);
+    auto* ball = new trelSphere;
+    ball->SetSphere(trelFloatPoint(), trelVector(1, 0, 0), trelVector(0, 0, 1), 1.0, 0.0, 6.2831860, 0.0, 3.1415930);
+    ball->SetXformation(GetDisplacementMatrix(trelFloatPoint(5, 0, 0)));
     ball->SetObjectName(trelRope("Ball"));
-    body->AddObject(ball, Material(Glass, Glow, 0.9f), true);
+    body->AddObject(ball, Material(trelChroma(0.2f, 0.4f, 1.0f, 0.5f), trelChroma(0.3f, 0.2f, 0.1f), 0.9f), true);
     C3DGroup* inner = AddGroup(*body, nullptr);
-    inner->AddObject(MakePolyline({{0, 0, 0}, {1, 1, 0}, {2, 0, 3}}), Material(Green), true);
+    trelFloatPointArray points;
+    for (const trelFloatPoint& p : {trelFloatPoint(0, 0, 0), trelFloatPoint(1, 1, 0), trelFloatPoint(2, 0, 3)})
+        points.Append(p);
+    auto* line = new C3DPolyline;
+    line->SetPolyline(points, 0);
+    inner->AddObject(line, Material(trelChroma(0.0f, 1.0f, 0.0f)), true);
     inner->AddObject(MakeDot({0, 10, 0}), Material(Red), true);
     AddGroup(*world, "Empty");
     AddGroup(*world, nullptr);
@@ -97,10 +87,7 @@ inline std::unique_ptr<C3DWorld> HandBuiltWorld() {
 
 // A folder of the running test's own, emptied first.
 inline std::filesystem::path FreshDir() {
-    std::string test = "global";
-    if (const auto* info = ::testing::UnitTest::GetInstance()->current_test_info())
-        test = std::string(info->test_suite_name()) + "." + info->name();
-    auto dir = std::filesystem::temp_directory_path() / "vrml_tool_tests" / test;
+    const std::filesystem::path dir = TestTempDir();
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir;
@@ -108,6 +95,21 @@ inline std::filesystem::path FreshDir() {
 
 inline std::string SourcePath(const std::string& relative) {
     return (std::filesystem::path(VRML_SOURCE_DIR) / relative).string();
+}
+
+inline std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
 }
 
 } // namespace tool_test

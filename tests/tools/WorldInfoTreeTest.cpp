@@ -18,11 +18,7 @@ std::vector<std::string> TreeLines(const C3DWorld& world, int segments = 8) {
     options.segments = segments;
     std::ostringstream out;
     WriteGroupTree(out, world, options);
-    std::vector<std::string> lines;
-    std::istringstream in(out.str());
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
+    return Lines(out.str());
 }
 
 TEST(WorldInfoTree, GroupsIndentedWithTheirObjectsAndSubtreeTotals) {
