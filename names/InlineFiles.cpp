@@ -262,8 +262,9 @@ int CVRMLParser::CreateSubfilePath(std::string& name) {
 }
 
 int CVRMLParser::ParseSubfile(const std::string& path) {
-    if (InlineDepth >= MaxInlineDepth)
+    if (InlineDepth >= MaxInlineDepth || InlineCount >= MaxInlineCount)
         return 0;
+    ++InlineCount;
     const size_t openBefore = OpenSubfiles.size();
     auto closeEntries = [&] { OpenSubfiles.resize(std::min(OpenSubfiles.size(), openBefore)); };
     try {

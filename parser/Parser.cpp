@@ -40,6 +40,7 @@ CVRMLParser& CVRMLParser::operator=(const CVRMLParser& other) {
     MaxInstanceDepth = other.MaxInstanceDepth;
     MaxInstanceCount = other.MaxInstanceCount;
     MaxInlineDepth = other.MaxInlineDepth;
+    MaxInlineCount = other.MaxInlineCount;
     return *this;
 }
 
@@ -76,6 +77,7 @@ int CVRMLParser::Parse(C3DWorld* world, const std::string& fileName) {
     EntityName.clear();
     InstanceCount = 0;
     ReplayCount = 0;
+    InlineCount = 0;
     ParsedFile = fileName;
     try {
         DefineSeparator();

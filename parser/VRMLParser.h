@@ -272,6 +272,12 @@ public:
     static constexpr int DefaultMaxInlineDepth = 64;
     int GetMaxInlineDepth() const { return MaxInlineDepth; }
     void SetMaxInlineDepth(int depth) { MaxInlineDepth = depth; }
+    // A file included twice by each of a chain of files is read 2^n times:
+    // past this many file reads in one Parse an inline node reads nothing
+    // and fails as a malformed node.
+    static constexpr long long DefaultMaxInlineCount = 10000;
+    long long GetMaxInlineCount() const { return MaxInlineCount; }
+    void SetMaxInlineCount(long long count) { MaxInlineCount = count; }
 
 private:
     void RecoverFromFailedParse();
@@ -387,6 +393,8 @@ private:
 
     int MaxInlineDepth = DefaultMaxInlineDepth;
     int InlineDepth = 0;
+    long long MaxInlineCount = DefaultMaxInlineCount;
+    long long InlineCount = 0; // files read through inline nodes in this Parse
     // The files being read, as canonical paths: the file given to Parse and
     // the file that included the first one at the bottom. A file is never
     // included into itself, however indirectly (a prototype declared in one

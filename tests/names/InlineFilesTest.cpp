@@ -194,6 +194,29 @@ TEST(InlineFiles, InlineDepthIsLimited) {
     EXPECT_EQ(BoxWidths(world), (std::vector<int>{1, 2, 3}));
 }
 
+// Each of twelve files includes the next twice: 4,094 reads unless counted.
+TEST(InlineFiles, FileReadsPerParseAreLimited) {
+    Files files;
+    for (int i = 0; i < 12; ++i) {
+        const std::string next = Inline("g" + std::to_string(i + 1) + ".wrl");
+        files.emplace_back("g" + std::to_string(i) + ".wrl", Cube(1) + next + next);
+    }
+    const fs::path root = TestTempDir() / "doubling";
+    EXPECT_EQ(BoxWidths(*LoadFiles(root, V1, files).world).size(), 4095u);
+    for (long long limit : {0, 10}) {
+        C3DWorld world;
+        CVRMLParser parser;
+        parser.SetMaxInlineCount(limit);
+        parser.Parse(&world, (root / "g0.wrl").string());
+        // The main file's cube, then one for each file read before the limit.
+        EXPECT_EQ(BoxWidths(world).size(), static_cast<size_t>(1 + limit));
+        // The limit counts anew in each Parse.
+        C3DWorld again;
+        parser.Parse(&again, (root / "g0.wrl").string());
+        EXPECT_EQ(BoxWidths(again).size(), static_cast<size_t>(1 + limit));
+    }
+}
+
 TEST(InlineFiles, BrokenIncludedFileCannotUnbalanceTheIncludingFile) {
     // A stray brace, and a separator left open with a green material in it.
     LoadedText loaded = LoadFiles(

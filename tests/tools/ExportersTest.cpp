@@ -161,10 +161,11 @@ TEST(ObjExport, GroupsObjectsMaterialsLinesAndPoints) {
                 EXPECT_THAT(std::stol(word.substr(0, slash)),
                             testing::AllOf(testing::Ge(1), testing::Le(long(count["v"]))))
                     << line;
-                if (slash != std::string::npos)
+                if (slash != std::string::npos) {
                     EXPECT_THAT(std::stol(word.substr(slash + 2)),
                                 testing::AllOf(testing::Ge(1), testing::Le(long(count["vn"]))))
                         << line;
+                }
             }
         }
     }
