@@ -104,15 +104,6 @@ TEST(Materials, FaceFormFollowsTheBinding) {
     level.SetGroup(nullptr);
 }
 
-TEST(Materials, GroupStateEndsWithTheSeparator) {
-    LoadedText loaded =
-        LoadText(std::string(V1) + "Separator { Material { diffuseColor 1 0 0 } Cube { } } Cube { }\n");
-    auto objects = AllObjects(*loaded.world);
-    ASSERT_EQ(objects.size(), 2u);
-    EXPECT_EQ(objects[0].props->front.GetDiffuse(), trelChroma(1, 0, 0));
-    EXPECT_EQ(objects[1].props->front.GetDiffuse(), trelChroma(1, 1, 1));
-}
-
 TEST(Materials, AppearanceSetsTheShapeMaterialAndTextureUseDoesNotSwallowGeometry) {
     PositionedParser p("Appearance { texture USE T material Material { diffuseColor 0 1 0 } } next");
     EXPECT_EQ(p.parser.ParseAppearance(), 1);
