@@ -58,23 +58,15 @@ TEST(FieldReaders, PointsStopAfterTheirBracketOrOnIt) {
 }
 
 TEST(FieldReaders, FloatListsGiveOneValuePerToken) {
-    {
-        PositionedParser p("[ 0.5 word 2 ] next");
-        trelDoubleArray values;
-        EXPECT_EQ(p.parser.ParseFloatArray(values), 1);
-        ASSERT_EQ(values.GetSize(), 3);
-        EXPECT_EQ(values[1], 0.0);
-        EXPECT_EQ(values[2], 2.0);
-        EXPECT_EQ(p.Current(), "]");
-    }
-    {
-        PositionedParser p("diffuseColor 1 1 1");
-        trelDoubleArray values;
-        EXPECT_EQ(p.parser.ParseFloatArray(values), 1);
-        ASSERT_EQ(values.GetSize(), 1);
-        EXPECT_EQ(values[0], 0.0);
-        EXPECT_EQ(p.Current(), "diffuseColor");
-    }
+    PositionedParser p("[ 0.5 word 2 ] diffuseColor 1 1 1");
+    trelDoubleArray values;
+    EXPECT_EQ(p.parser.ParseFloatArray(values), 1);
+    EXPECT_EQ(values.Items(), (std::vector<double>{0.5, 0.0, 2.0}));
+    EXPECT_EQ(p.Current(), "]");
+    p.parser.Tokenize();
+    EXPECT_EQ(p.parser.ParseFloatArray(values), 1); // a word: one value 0, and the reader stays on it
+    EXPECT_EQ(values.Items(), std::vector<double>{0.0});
+    EXPECT_EQ(p.Current(), "diffuseColor");
 }
 
 TEST(FieldReaders, IndexListsSplitRunsAndAppend) {
