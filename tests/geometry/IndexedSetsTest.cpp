@@ -125,22 +125,6 @@ TEST(IndexedSets, CompactionOfSparseAndDenseIndexListsAgrees) {
     }
 }
 
-TEST(IndexedSets, FaceSetIsOnePolyfaceOfTheReferencedPoints) {
-    LoadedText loaded;
-    auto objects = Build(loaded, V1,
-                         std::string("Separator {") + FivePoints +
-                             "IndexedFaceSet { coordIndex [ 0, 1, 2, -1, 0, 2, 3 ] }"
-                             "IndexedFaceSet { coordIndex [ 4, 1, 0 ] } }"); // no -1: one face
-    ASSERT_EQ(objects.size(), 2u);
-    ASSERT_EQ(objects[0].object->GetObjectType(), TREL_POLYFACE);
-    const auto* face = static_cast<const C3DPolyface*>(objects[0].object);
-    EXPECT_EQ(face->GetPoints().GetSize(), 4);
-    EXPECT_EQ(Values(face->GetIndices()), (std::vector<int>{3, 0, 1, 2, 3, 0, 2, 3}));
-    const auto* single = static_cast<const C3DPolyface*>(objects[1].object);
-    EXPECT_EQ(Values(single->GetIndices()), (std::vector<int>{3, 2, 1, 0}));
-    EXPECT_THAT(single->GetPoints()[2], NearPoint(5, 5, 5));
-}
-
 TEST(IndexedSets, LineSetMakesOnePolylinePerRunUnderTheLevelMatrix) {
     LoadedText loaded;
     auto objects = Build(loaded, V1,

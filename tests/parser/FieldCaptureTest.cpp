@@ -146,14 +146,3 @@ TEST(FieldCapture, CountingPassWritesNothingAndCopyingPassStaysInsideItsBuffer) 
     EXPECT_EQ(reader.io.CopyCurrentToken(copying), 0); // end of input: nothing taken
     EXPECT_EQ(copying.tokenCount, 1u);
 }
-
-TEST(FieldCapture, CurrentTokenEndsADeclaration) {
-    Reader reader("exposedField field eventIn eventOut ] x } 1");
-    std::vector<int> ends;
-    while (reader.io.GetCurrentTokenType() != VRML_END_OF_INPUT) {
-        ends.push_back(reader.io.GetCurrentTokenEndsDeclaration());
-        reader.io.Tokenize();
-    }
-    ends.push_back(reader.io.GetCurrentTokenEndsDeclaration());
-    EXPECT_EQ(ends, (std::vector<int>{1, 1, 1, 1, 1, 0, 0, 0, 1}));
-}

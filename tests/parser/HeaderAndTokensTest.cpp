@@ -66,12 +66,15 @@ TEST(TokenClassification, ParenthesesOpenAndCloseLikeBraces) {
 }
 
 TEST(TokenClassification, DeclarationEndsAtInterfaceKeywordsBracketAndEnd) {
-    CVRMLIOManager manager;
-    manager.SetFilename(WriteTempFile("decl.wrl", std::string(V2) + "1 field 2 eventIn 3 ] 4 Box 5\n"));
-    ASSERT_EQ(manager.OpenFile(), VRML_LOAD_SUCCESS);
-    const int ends[] = {1, 0, 1, 0, 1, 0, 0, 0, 1};
-    for (int expected : ends) {
-        EXPECT_EQ(manager.GetNextTokenEndsDeclaration(), expected) << manager.GetCurrentTokenString();
-        manager.Tokenize();
+    const std::string text = "exposedField field eventIn eventOut ] x } 1";
+    CVRMLIOManager io;
+    ASSERT_EQ(io.StartBufferReading(text.data(), text.size()), 1);
+    const int ends[] = {1, 1, 1, 1, 1, 0, 0, 0, 1}; // the last one for the end of input
+    for (size_t i = 0; i + 1 < std::size(ends); ++i) {
+        EXPECT_EQ(io.GetCurrentTokenEndsDeclaration(), ends[i]) << io.GetCurrentTokenString();
+        EXPECT_EQ(io.GetNextTokenEndsDeclaration(), ends[i + 1]) << io.GetCurrentTokenString();
+        io.Tokenize();
     }
+    EXPECT_EQ(io.GetCurrentTokenType(), VRML_END_OF_INPUT);
+    EXPECT_EQ(io.GetCurrentTokenEndsDeclaration(), 1);
 }
