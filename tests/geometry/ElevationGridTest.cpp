@@ -1,19 +1,8 @@
 #include "TestScene.h"
 
-#include "names/DictionaryEntries.h"
-
 #include <gtest/gtest.h>
 
 namespace {
-// The objects built after a far anchor, which keeps the world from being
-// scaled, so that points read in file units.
-std::vector<FoundObject> Build(LoadedText& loaded, const std::string& nodes) {
-    loaded = LoadText(std::string(V2) + FarAnchor(V2) + nodes);
-    auto objects = AllObjects(*loaded.world);
-    objects.erase(objects.begin());
-    return objects;
-}
-
 const std::vector<trelFloatPoint>& PointsOf(const trelBaseObject* object) {
     if (object->GetObjectType() == TREL_POLYMESH)
         return static_cast<const C3DPolyMesh*>(object)->GetPoints().Items();
@@ -23,34 +12,26 @@ const std::vector<trelFloatPoint>& PointsOf(const trelBaseObject* object) {
 std::string Grid(const std::string& fields) { return "Shape { geometry ElevationGrid { " + fields + " } }\n"; }
 } // namespace
 
-TEST(ElevationGrid, SolidGridIsOneMeshWithRowsAlongX) {
+// Heights run along x first; a mesh row holds one x, a wireframe has the
+// lines along z, then those along x.
+TEST(ElevationGrid, SolidGridIsOneMeshAndOtherwiseAWireframe) {
+    using ::testing::ElementsAre;
     LoadedText loaded;
-    auto objects = Build(loaded, Grid("xDimension 2 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 1 2 3 ]"));
+    auto objects = Build(loaded, V2, Grid("xDimension 2 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 1 2 3 ]"));
     ASSERT_EQ(objects.size(), 1u);
     const auto* mesh = static_cast<const C3DPolyMesh*>(objects[0].object);
     ASSERT_EQ(mesh->GetObjectType(), TREL_POLYMESH);
     EXPECT_EQ(mesh->GetRows(), 2);
     EXPECT_EQ(mesh->GetColumns(), 2);
-    EXPECT_THAT(mesh->GetPoints().Items(), ::testing::ElementsAre(NearPoint(0, 0, 0), NearPoint(0, 2, 1),
-                                                                   NearPoint(1, 1, 0), NearPoint(1, 3, 1)));
+    EXPECT_THAT(PointsOf(mesh), ElementsAre(NearPoint(0, 0, 0), NearPoint(0, 2, 1), NearPoint(1, 1, 0), NearPoint(1, 3, 1)));
 
-    // Heights run along x first: 3 x 2 grid, point (2, 1) is height 5, (2, 0) is 2.
-    objects = Build(loaded, Grid("xDimension 3 zDimension 2 xSpacing 2 zSpacing 0.5 height [ 0 1 2 3 4 5 ]"));
+    objects = Build(loaded, V2, Grid("xDimension 3 zDimension 2 xSpacing 2 zSpacing 0.5 height [ 0 1 2 3 4 5 ]"));
     ASSERT_EQ(objects.size(), 1u);
-    const auto& points = PointsOf(objects[0].object);
-    ASSERT_EQ(points.size(), 6u);
-    EXPECT_THAT(points[4], NearPoint(4, 2, 0));
-    EXPECT_THAT(points[5], NearPoint(4, 5, 0.5));
-}
+    EXPECT_THAT(PointsOf(objects[0].object)[5], NearPoint(4, 5, 0.5));
 
-TEST(ElevationGrid, WireframeHasTheLinesAlongZThenThoseAlongX) {
-    LoadedText loaded;
-    auto objects =
-        Build(loaded, Grid("solid FALSE xDimension 2 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 1 2 3 ]"));
+    objects = Build(loaded, V2, Grid("solid FALSE xDimension 2 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 1 2 3 ]"));
     ASSERT_EQ(objects.size(), 4u);
-    using ::testing::ElementsAre;
-    for (const auto& found : objects)
-        EXPECT_EQ(found.object->GetObjectType(), TREL_POLYLINE);
+    EXPECT_EQ(objects[3].object->GetObjectType(), TREL_POLYLINE);
     EXPECT_THAT(PointsOf(objects[0].object), ElementsAre(NearPoint(0, 0, 0), NearPoint(0, 2, 1)));
     EXPECT_THAT(PointsOf(objects[1].object), ElementsAre(NearPoint(1, 1, 0), NearPoint(1, 3, 1)));
     EXPECT_THAT(PointsOf(objects[2].object), ElementsAre(NearPoint(0, 0, 0), NearPoint(1, 1, 0)));
@@ -79,21 +60,18 @@ TEST(ElevationGrid, MalformedGridsBuildNothingAndFail) {
 }
 
 TEST(ElevationGrid, DimensionsBelowOneOrNegativeGiveNoPoints) {
-    const struct {
-        const char* fields;
-        size_t objects;
-    } cases[] = {
+    const std::pair<const char*, size_t> cases[] = {
         {"xDimension 0.5 zDimension 4 xSpacing 1 zSpacing 1 height [ 0 ]", 1}, // an empty mesh
         {"xDimension -3 zDimension -3 xSpacing 1 zSpacing 1 height [ 0 ]", 1},
         {"solid FALSE xDimension 0.5 zDimension 4 xSpacing 1 zSpacing 1 height [ 0 ]", 0},
         {"solid FALSE xDimension -3 zDimension 4 xSpacing 1 zSpacing 1 height [ 0 ]", 0},
     };
-    for (const auto& c : cases) {
+    for (const auto& [fields, count] : cases) {
         LoadedText loaded;
-        auto objects = Build(loaded, Grid(c.fields));
-        ASSERT_EQ(objects.size(), c.objects) << c.fields;
+        auto objects = Build(loaded, V2, Grid(fields));
+        ASSERT_EQ(objects.size(), count) << fields;
         for (const auto& found : objects)
-            EXPECT_TRUE(PointsOf(found.object).empty()) << c.fields;
+            EXPECT_TRUE(PointsOf(found.object).empty()) << fields;
     }
 }
 
@@ -101,22 +79,21 @@ TEST(ElevationGrid, FractionalXDimensionKeepsItsFractionInHeightIndex) {
     // X = 2 columns, but heights are looked up at i + j * 2.7 and the point
     // list holds trunc(2.7 * 2) = 5 points.
     LoadedText loaded;
-    auto objects = Build(loaded, Grid("xDimension 2.7 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 1 2 3 4 5 ]"));
+    auto objects = Build(loaded, V2, Grid("xDimension 2.7 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 1 2 3 4 5 ]"));
     ASSERT_EQ(objects.size(), 1u);
-    const auto* mesh = static_cast<const C3DPolyMesh*>(objects[0].object);
-    EXPECT_EQ(mesh->GetRows(), 2);
-    EXPECT_THAT(mesh->GetPoints().Items(), ::testing::ElementsAre(NearPoint(0, 0, 0), NearPoint(0, 2, 1),
-                                                                   NearPoint(1, 1, 0), NearPoint(1, 3, 1),
-                                                                   NearPoint(0, 0, 0)));
+    EXPECT_EQ(static_cast<const C3DPolyMesh*>(objects[0].object)->GetRows(), 2);
+    EXPECT_THAT(PointsOf(objects[0].object), ::testing::ElementsAre(NearPoint(0, 0, 0), NearPoint(0, 2, 1),
+                                                                     NearPoint(1, 1, 0), NearPoint(1, 3, 1),
+                                                                     NearPoint(0, 0, 0)));
 }
 
 TEST(ElevationGrid, NestedNodeValuesDoNotEndTheGrid) {
     // The Color node's brace is not the grid's: the fields after it are read,
-    // and the shape and the box after the grid are read as usual.
+    // and the box after the grid is read as usual.
     LoadedText loaded;
-    auto objects = Build(loaded, "Shape { geometry ElevationGrid { color Color { color [ 1 0 0 ] }"
-                                 " xDimension 2 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 1 2 3 ] } }\n"
-                                 "Transform { translation 0 7 0 children Shape { geometry Box { } } }\n");
+    auto objects = Build(loaded, V2, "Shape { geometry ElevationGrid { color Color { color [ 1 0 0 ] }"
+                                     " xDimension 2 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 1 2 3 ] } }\n"
+                                     "Transform { translation 0 7 0 children Shape { geometry Box { } } }\n");
     ASSERT_EQ(objects.size(), 2u);
     EXPECT_EQ(objects[0].object->GetObjectType(), TREL_POLYMESH);
     EXPECT_THAT(BoxCentre(objects[1].object), NearPoint(0, 7, 0));
@@ -124,38 +101,32 @@ TEST(ElevationGrid, NestedNodeValuesDoNotEndTheGrid) {
 
 TEST(ElevationGrid, UseReplaysTheGridUnderTheTransformOfItsPlace) {
     LoadedText loaded;
-    auto objects =
-        Build(loaded, "Transform { translation 0 5 0 children Shape { geometry DEF G ElevationGrid { solid FALSE"
-                      " xDimension 2 zDimension 3 xSpacing 1 zSpacing 2 height [ 0 1 2 3 4 5 ] } } }\n"
-                      "Transform { translation 10 0 0 children Shape { geometry USE G } }\n");
+    auto objects = Build(loaded, V2,
+                         "Transform { translation 0 5 0 children Shape { geometry DEF G ElevationGrid { solid FALSE"
+                         " xDimension 2 zDimension 3 xSpacing 1 zSpacing 2 height [ 0 1 2 3 4 5 ] } } }\n"
+                         "Transform { translation 10 0 0 children Shape { geometry USE G } }\n");
     ASSERT_EQ(objects.size(), 10u); // 2 + 3 lines, twice
-    std::vector<const trelBaseObject*> definedLines, usedLines;
+    std::vector<const trelBaseObject*> defined, used;
     for (const auto& found : objects)
-        (found.groupName == "G" ? definedLines : usedLines).push_back(found.object);
-    ASSERT_EQ(definedLines.size(), 5u);
-    EXPECT_EQ(definedLines[0]->GetObjectName().GetString(), "G");
-    EXPECT_THAT(PointsOf(definedLines[0]).front(), NearPoint(0, 5, 0)); // raised by the translation
-    EXPECT_THAT(PointsOf(usedLines[0]).front(), NearPoint(10, 0, 0));
+        (found.groupName == "G" ? defined : used).push_back(found.object);
+    ASSERT_EQ(defined.size(), 5u);
+    EXPECT_EQ(defined[0]->GetObjectName().GetString(), "G");
+    EXPECT_THAT(PointsOf(defined[0]).front(), NearPoint(0, 5, 0)); // raised by the translation
     for (size_t i = 0; i < 5; ++i) {
-        const auto& defined = PointsOf(definedLines[i]);
-        const auto& used = PointsOf(usedLines[i]);
-        ASSERT_EQ(defined.size(), used.size());
-        for (size_t k = 0; k < defined.size(); ++k)
-            EXPECT_THAT(used[k], NearPoint(defined[k].x + 10, defined[k].y - 5, defined[k].z));
+        ASSERT_EQ(PointsOf(defined[i]).size(), PointsOf(used[i]).size());
+        for (size_t k = 0; k < PointsOf(defined[i]).size(); ++k) {
+            const trelFloatPoint& p = PointsOf(defined[i])[k];
+            EXPECT_THAT(PointsOf(used[i])[k], NearPoint(p.x + 10, p.y - 5, p.z));
+        }
     }
-    const auto* entry = dynamic_cast<CVRMLElevationGridEntry*>(loaded.parser->FindObjectInDictionary("G"));
-    ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(entry->GetSolid(), 0);
-    EXPECT_EQ(entry->GetHeight().GetSize(), 6);
-    EXPECT_EQ(entry->GetZSpacing(), 2.0);
 }
 
 TEST(ElevationGrid, HeightsBeyondTheFloatRangeReachNoObject) {
     LoadedText loaded;
-    auto objects = Build(loaded, Grid("xDimension 2 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 1e39 2 3 ]") +
-                                     Grid("solid FALSE xDimension 2 zDimension 2 xSpacing 1 zSpacing 1"
-                                          " height [ 0 1e39 2 3 ]") +
-                                     Grid("xDimension 2 zDimension 2 xSpacing 1e300 zSpacing 1 height [ 0 1 2 3 ]"));
+    auto objects = Build(loaded, V2,
+                         Grid("xDimension 2 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 1e39 2 3 ]") +
+                             Grid("solid FALSE xDimension 2 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 1e39 2 3 ]") +
+                             Grid("xDimension 2 zDimension 2 xSpacing 1e300 zSpacing 1 height [ 0 1 2 3 ]"));
     // Only the two wireframe lines that do not pass through the huge height remain.
     ASSERT_EQ(objects.size(), 2u);
     for (const auto& found : objects)

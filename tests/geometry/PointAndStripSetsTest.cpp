@@ -30,7 +30,6 @@ TEST(PointSets, StartAndCountAreClampedToTheCoordinates) {
         {"startIndex 2 numPoints 3", {2, 3, 4}},
         {"startIndex 8 numPoints 5", {8, 9}},
         {"startIndex 20", {9}},
-        {"startIndex -5 numPoints 2", {0, 1}},
         {"startIndex 7.9", {7, 8, 9}},            // truncated
         {"numPoints -3 startIndex 6", {6, 7, 8, 9}}, // any negative count means all
         {"startIndex 3 numPoints 1e12", {3, 4, 5, 6, 7, 8, 9}},
@@ -45,21 +44,26 @@ TEST(PointSets, StartAndCountAreClampedToTheCoordinates) {
     }
 }
 
-TEST(PointSets, NoCountOrNoCoordinatesMakeNoDots) {
+// A zero count or a missing length list fails the node, and the statement
+// after it is still read; without coordinates a set is empty, not failed.
+TEST(PointAndStripSets, NoCountOrNoCoordinatesMakeNoObject) {
     LoadedText loaded;
-    // numPoints 0 fails the node; the statement after it is still read.
-    auto objects = Build(loaded, V1, std::string(TenPoints) + "PointSet { numPoints 0 } Cube { }");
+    auto objects = Build(loaded, V1, std::string(TenPoints) + "PointSet { numPoints 0 } TriangleStripSet { }"
+                                     " TriangleStripSet { numVertices [ ] } Cube { }");
     ASSERT_EQ(objects.size(), 1u);
     EXPECT_EQ(objects[0].object->GetObjectType(), TREL_BOX);
 
-    // A point set without coordinates is empty, not malformed, and is
-    // recorded to draw all points where it is used.
+    // A point set recorded without coordinates draws all points where it is used.
     objects = Build(loaded, V1, "DEF P PointSet { } Coordinate3 { point [ 1 1 1, 2 2 2 ] } USE P");
     EXPECT_EQ(objects.size(), 2u);
 
     PositionedParser p("x", V1);
-    EXPECT_EQ(p.parser.DefinePointSet(0, -1), 1); // nothing to draw is no failure
+    EXPECT_EQ(p.parser.DefinePointSet(0, -1), 1);
     EXPECT_EQ(p.parser.DefinePointSet(3, -7), 0);
+    trelIntArray lengths;
+    EXPECT_EQ(p.parser.DefineTriangleStripSet(lengths), 0);
+    lengths.Append(3);
+    EXPECT_EQ(p.parser.DefineTriangleStripSet(lengths), 1);
     EXPECT_EQ(p.world.GetNumObjects(), 0);
 }
 
@@ -128,21 +132,6 @@ TEST(TriangleStripSets, OneObjectTakesAllPointsAndTheLengthsAsGiven) {
         strips->Tessellate(mesh, trelTessellationOptions());
         EXPECT_LE(mesh.GetTriangleCount(), 5u);
     }
-}
-
-TEST(TriangleStripSets, MissingLengthsFailAndNoCoordinatesMakeNoObject) {
-    LoadedText loaded;
-    auto objects = Build(loaded, V1, "Coordinate3 { point [ 0 0 0, 1 0 0, 0 1 0 ] }"
-                                     " TriangleStripSet { } TriangleStripSet { numVertices [ ] } Cube { }");
-    ASSERT_EQ(objects.size(), 1u);
-    EXPECT_EQ(objects[0].object->GetObjectType(), TREL_BOX);
-
-    PositionedParser p("x", V1);
-    trelIntArray lengths;
-    EXPECT_EQ(p.parser.DefineTriangleStripSet(lengths), 0);
-    lengths.Append(3);
-    EXPECT_EQ(p.parser.DefineTriangleStripSet(lengths), 1); // no coordinates: nothing made, still defined
-    EXPECT_EQ(p.world.GetNumObjects(), 0);
 }
 
 TEST(TriangleStripSets, DefinedStripSetIsRepeatedByUseAlsoWithItsOwnCoordinates) {

@@ -91,8 +91,6 @@ TEST(FieldCapture, EachFieldTypeTakesItsOwnTokens) {
         const char* leftOn;
     };
     const Case cases[] = {
-        {VRML_FIELD_SFFLOAT, 1, "2 radius", "2", 1, "radius"},
-        {VRML_FIELD_SFBOOL, 1, "TRUE x", "TRUE", 1, "x"},
         {VRML_FIELD_SFSTRING, 1, "\"a b\" x", "\"a b\"", 1, "x"},
         {VRML_FIELD_SFVEC3F, 1, "1 2 3 4", "1 2 3", 1, "4"},
         {VRML_FIELD_SFVEC3F, 1, "[ 1 2 3 ] x", "[ 1 2 3 ]\n", 1, "x"},
@@ -145,15 +143,4 @@ TEST(FieldCapture, CountingPassWritesNothingAndCopyingPassStaysInsideItsBuffer) 
     EXPECT_EQ(AsString(small), "gam");
     EXPECT_EQ(reader.io.CopyCurrentToken(copying), 0); // end of input: nothing taken
     EXPECT_EQ(copying.tokenCount, 1u);
-}
-
-TEST(FieldCapture, CurrentTokenEndsADeclaration) {
-    Reader reader("exposedField field eventIn eventOut ] x } 1");
-    std::vector<int> ends;
-    while (reader.io.GetCurrentTokenType() != VRML_END_OF_INPUT) {
-        ends.push_back(reader.io.GetCurrentTokenEndsDeclaration());
-        reader.io.Tokenize();
-    }
-    ends.push_back(reader.io.GetCurrentTokenEndsDeclaration());
-    EXPECT_EQ(ends, (std::vector<int>{1, 1, 1, 1, 1, 0, 0, 0, 1}));
 }

@@ -6,93 +6,67 @@
 
 #include <climits>
 
+// Every list reader is left on the last token it read: a list's "]", or
+// the last number of a single value.
 TEST(FieldReaders, ColorsSingleAndListFormsAndWhereTheyStop) {
-    {
-        PositionedParser p("1 0 0 next");
-        trelChromaArray colors;
-        EXPECT_EQ(p.parser.ParseColorArray(colors), 1);
-        ASSERT_EQ(colors.GetSize(), 1);
-        EXPECT_EQ(colors[0], trelChroma(1, 0, 0, 1));
-        EXPECT_EQ(p.Current(), "0"); // the third number
-    }
-    {
-        PositionedParser p("[ 1 0 0, 0 1 ] next"); // the cut-short second colour is dropped
-        trelChromaArray colors;
-        EXPECT_EQ(p.parser.ParseColorArray(colors), 1);
-        EXPECT_EQ(colors.GetSize(), 1);
-        EXPECT_EQ(p.Current(), "]");
-    }
-    {
-        PositionedParser p("[ ] next");
+    const struct {
+        const char* input;
+        int result, size; // the list held blue before
+        trelChroma first;
+        const char* leftOn;
+    } cases[] = {
+        {"1 0 0 next", 1, 1, trelChroma(1, 0, 0, 1), "0"},
+        {"[ 1 0 0, 0 1 ] next", 1, 1, trelChroma(1, 0, 0, 1), "]"}, // the cut-short second colour is dropped
+        {"[ ] next", 0, 1, trelChroma(0, 0, 1), "]"},                // the list is left untouched
+        {"[ 1 0 0 0 1 0", 1, 2, trelChroma(1, 0, 0, 1), ""},        // cut short by the end of input
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input);
+        PositionedParser p(c.input);
         trelChromaArray colors;
         colors.Append(trelChroma(0, 0, 1));
-        EXPECT_EQ(p.parser.ParseColorArray(colors), 0);
-        EXPECT_EQ(colors.GetSize(), 1); // untouched
+        EXPECT_EQ(p.parser.ParseColorArray(colors), c.result);
+        ASSERT_EQ(colors.GetSize(), c.size);
+        EXPECT_EQ(colors[0], c.first);
+        EXPECT_EQ(p.Current(), c.leftOn);
     }
-}
-
-TEST(FieldReaders, ListsCutShortByTheEndOfInputEnd) {
-    trelChromaArray colors;
-    PositionedParser colorList("[ 1 0 0 0 1 0");
-    EXPECT_EQ(colorList.parser.ParseColorArray(colors), 1);
-    EXPECT_EQ(colors.GetSize(), 2);
-    trelVectorArray axes;
-    trelDoubleArray angles;
-    PositionedParser rotationList("[ 0 1 0 1.5 word 0 0 1 2 ]");
-    EXPECT_EQ(rotationList.parser.ParseRotationVectorArray(axes, angles), 1);
-    EXPECT_EQ(axes.GetSize(), 1); // the word ends a list it cannot read
-    PositionedParser unfinished("[ 0 1 0 1.5");
-    EXPECT_EQ(unfinished.parser.ParseRotationVectorArray(axes, angles), 1);
 }
 
 TEST(FieldReaders, PointsStopAfterTheirBracketOrOnIt) {
-    {
-        PositionedParser p("{ 1 2 3 4 5 6 } next");
+    const struct {
+        const char* input;
+        int result, size;
+        const char* leftOn;
+    } cases[] = {
+        {"{ 1 2 3 4 5 6 } next", 1, 2, "}"},
+        {"[ 1 2 3 ] next", 1, 1, "next"},
+        {"[ ] next", 0, 0, "next"}, // the "]" is consumed all the same
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input);
+        PositionedParser p(c.input);
         trelFloatPointArray points;
-        EXPECT_EQ(p.parser.ParsePointArray(points), 1);
-        EXPECT_EQ(points.GetSize(), 2);
-        EXPECT_EQ(p.Current(), "}");
+        EXPECT_EQ(p.parser.ParsePointArray(points), c.result);
+        ASSERT_EQ(points.GetSize(), c.size);
+        EXPECT_TRUE(c.size == 0 || points[0] == trelFloatPoint(1, 2, 3));
+        EXPECT_EQ(p.Current(), c.leftOn);
     }
-    {
-        PositionedParser p("[ 1 2 3 ] next");
-        trelFloatPointArray points;
-        EXPECT_EQ(p.parser.ParsePointArray(points), 1);
-        ASSERT_EQ(points.GetSize(), 1);
-        EXPECT_EQ(points[0], trelFloatPoint(1, 2, 3));
-        EXPECT_EQ(p.Current(), "next");
-    }
-    {
-        PositionedParser p("[ ] next");
-        trelFloatPointArray points;
-        EXPECT_EQ(p.parser.ParsePointArray(points), 0);
-        EXPECT_EQ(p.Current(), "next"); // the "]" is consumed all the same
-    }
-    {
-        PositionedParser p("7 8 word");
-        trelFloatPoint point(0, 0, 9);
-        EXPECT_EQ(p.parser.ParsePoint(point), 0);
-        EXPECT_EQ(point, trelFloatPoint(7, 8, 9)); // x and y already written
-    }
+    PositionedParser p("7 8 word");
+    trelFloatPoint point(0, 0, 9);
+    EXPECT_EQ(p.parser.ParsePoint(point), 0);
+    EXPECT_EQ(point, trelFloatPoint(7, 8, 9)); // x and y already written
 }
 
 TEST(FieldReaders, FloatListsGiveOneValuePerToken) {
-    {
-        PositionedParser p("[ 0.5 word 2 ] next");
-        trelDoubleArray values;
-        EXPECT_EQ(p.parser.ParseFloatArray(values), 1);
-        ASSERT_EQ(values.GetSize(), 3);
-        EXPECT_EQ(values[1], 0.0);
-        EXPECT_EQ(values[2], 2.0);
-        EXPECT_EQ(p.Current(), "]");
-    }
-    {
-        PositionedParser p("diffuseColor 1 1 1");
-        trelDoubleArray values;
-        EXPECT_EQ(p.parser.ParseFloatArray(values), 1);
-        ASSERT_EQ(values.GetSize(), 1);
-        EXPECT_EQ(values[0], 0.0);
-        EXPECT_EQ(p.Current(), "diffuseColor");
-    }
+    PositionedParser p("[ 0.5 word 2 ] diffuseColor 1 1 1");
+    trelDoubleArray values;
+    EXPECT_EQ(p.parser.ParseFloatArray(values), 1);
+    EXPECT_EQ(values.Items(), (std::vector<double>{0.5, 0.0, 2.0}));
+    EXPECT_EQ(p.Current(), "]");
+    p.parser.Tokenize();
+    EXPECT_EQ(p.parser.ParseFloatArray(values), 1); // a word: one value 0, and the reader stays on it
+    EXPECT_EQ(values.Items(), std::vector<double>{0.0});
+    EXPECT_EQ(p.Current(), "diffuseColor");
 }
 
 TEST(FieldReaders, IndexListsSplitRunsAndAppend) {
@@ -113,23 +87,26 @@ TEST(FieldReaders, IndexListsSplitRunsAndAppend) {
 }
 
 TEST(FieldReaders, RotationsSkipLeadingBracketsAndStopAfterTheLastNumber) {
-    {
-        PositionedParser p("{ 0 0 1 1.5 } next");
-        trelVector axis;
-        double angle = 0.0;
-        EXPECT_EQ(p.parser.ParseRotationVector(axis, angle), 1);
-        EXPECT_EQ(axis, trelVector(0, 0, 1));
-        EXPECT_EQ(angle, 1.5);
-        EXPECT_EQ(p.Current(), "}");
-    }
-    {
-        PositionedParser p("0 1 0 next");
-        trelVector axis(5, 5, 5);
-        double angle = 9.0;
-        EXPECT_EQ(p.parser.ParseRotationVector(axis, angle), 1);
-        EXPECT_EQ(axis, trelVector(0, 1, 0));
-        EXPECT_EQ(angle, 0.0);
-    }
+    PositionedParser p("{ 0 0 1 1.5 } 0 1 0 next");
+    trelVector axis(5, 5, 5);
+    double angle = 9.0;
+    EXPECT_EQ(p.parser.ParseRotationVector(axis, angle), 1);
+    EXPECT_EQ(axis, trelVector(0, 0, 1));
+    EXPECT_EQ(angle, 1.5);
+    EXPECT_EQ(p.Current(), "}");
+    p.parser.Tokenize();
+    EXPECT_EQ(p.parser.ParseRotationVector(axis, angle), 1); // the missing angle is 0
+    EXPECT_EQ(axis, trelVector(0, 1, 0));
+    EXPECT_EQ(angle, 0.0);
+
+    // In a list, a word ends what cannot be read, and so does the end of input.
+    trelVectorArray axes;
+    trelDoubleArray angles;
+    PositionedParser list("[ 0 1 0 1.5 word 0 0 1 2 ]");
+    EXPECT_EQ(list.parser.ParseRotationVectorArray(axes, angles), 1);
+    EXPECT_EQ(axes.GetSize(), 1);
+    PositionedParser unfinished("[ 0 1 0 1.5");
+    EXPECT_EQ(unfinished.parser.ParseRotationVectorArray(axes, angles), 1);
 }
 
 TEST(FieldReaders, RemoveQuotesStripsOnlyTheOuterQuotes) {

@@ -26,46 +26,27 @@ struct OpenParser {
 };
 } // namespace
 
-TEST(SeparatorStack, NamedLevelBecomesGroupOnlyWhenItReceivedSomething) {
+// A named level becomes a group only once it receives something; a named
+// level inside it nests its group there, an unnamed one adds to the group
+// in force.
+TEST(SeparatorStack, NamedLevelsNestTheirGroupsAndUnnamedLevelsBorrow) {
     OpenParser p;
     p.Open("A");
+    p.Open("");
     p.AddDot();
+    p.Open("B");
+    p.AddDot();
+    p.parser.PopSeparator();
+    p.parser.PopSeparator();
     p.parser.PopSeparator();
     p.Open("Empty");
     p.parser.PopSeparator();
     ASSERT_EQ(p.world.GetNumGroups(), 1);
-    EXPECT_EQ(p.world.GetGroup(0)->GetGroupName().GetString(), "A");
-    EXPECT_EQ(p.world.GetGroup(0)->GetNumObjects(), 1);
-}
-
-TEST(SeparatorStack, NestedNamedLevelsNestTheirGroupsAndUnnamedLevelsBorrow) {
-    OpenParser p;
-    p.Open("A");
-    p.Open("");  // unnamed: adds to A's group
-    p.AddDot();
-    p.Open("B"); // named inside A
-    p.AddDot();
-    p.parser.PopSeparator();
-    p.parser.PopSeparator();
-    p.parser.PopSeparator();
-    ASSERT_EQ(p.world.GetNumGroups(), 1);
     C3DGroup* a = p.world.GetGroup(0);
+    EXPECT_EQ(a->GetGroupName().GetString(), "A");
     EXPECT_EQ(a->GetNumObjects(), 1);
     ASSERT_EQ(a->GetNumGroups(), 1);
     EXPECT_EQ(a->GetGroup(0)->GetGroupName().GetString(), "B");
-}
-
-TEST(SeparatorStack, ANewLevelInheritsStateAndItsChangesEndWithIt) {
-    OpenParser p;
-    p.parser.GetCurrentSeparator()->ApplyTranslation(trelFloatPoint(1, 0, 0));
-    p.parser.GetCurrentSeparator()->GetDiffuseColors().Append(trelChroma(1, 0, 0));
-    p.Open("");
-    CVRMLSeparator* inner = p.parser.GetCurrentSeparator();
-    EXPECT_EQ(inner->GetMatrix()(3, 0), 1.0f);
-    EXPECT_EQ(inner->GetDiffuseColors().GetSize(), 1);
-    inner->ApplyTranslation(trelFloatPoint(0, 5, 0));
-    p.parser.PopSeparator();
-    EXPECT_EQ(p.parser.GetCurrentSeparator()->GetMatrix()(3, 1), 0.0f);
 }
 
 // Levels share the lists they inherit until one changes them: every change,
@@ -102,16 +83,6 @@ TEST(SeparatorStack, InheritedListsChangeOnlyInTheLevelThatChangesThem) {
     EXPECT_EQ(fresh.GetShininess()[0], 64.0);
     EXPECT_EQ(fresh.GetTransparency().GetSize(), 1);
     EXPECT_EQ(fresh.GetTransparency()[0], 0.0);
-}
-
-TEST(SeparatorStack, ObjectsAreNamedByThePendingDefName) {
-    OpenParser p;
-    p.parser.SetEntityName("C");
-    p.AddDot();
-    p.parser.SetEntityName("");
-    p.AddDot();
-    EXPECT_EQ(p.world.GetObject(0)->GetObjectName().GetString(), "C");
-    EXPECT_EQ(p.world.GetObject(1)->GetObjectName().GetString(), "");
 }
 
 TEST(SeparatorStack, ObjectsBuiltWhileSkippingOrWithoutLevelAreDiscardedAsHandled) {
