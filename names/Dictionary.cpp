@@ -229,8 +229,11 @@ int CVRMLParser::RemoveDictionaryObject(CVRMLDictionaryEntry* entry) {
     auto named = NamedEntries.find(entry->GetName());
     if (named != NamedEntries.end() && named->second == entry)
         NamedEntries.erase(named);
-    if (entry->GetParentEntry() || entry->GetReplaying())
-        RetireEntry(entry); // still listed by a closed separator entry, or in use by a running replay
+    // Kept alive while a closed separator entry still lists it, and while any
+    // replay runs: a separator replays a copy of its list of children, and
+    // what one child builds can define again the name of a later one.
+    if (entry->GetParentEntry() || ReplayDepth > 0)
+        RetireEntry(entry);
     else
         DestroyEntry(entry);
     return 1;

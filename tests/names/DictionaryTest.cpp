@@ -34,6 +34,10 @@ TEST(Dictionary, DefAndUseBuildWhatTheNameMeantWhenItWasUsed) {
         // S still repeats what it held when it was read.
         {"DEF S Separator { DEF A Cube { } } DEF A Sphere { } USE S USE A",
          {TREL_SPHERE, TREL_SPHERE, TREL_BOX, TREL_BOX}},
+        // What a replay builds may define again the name of an entry the
+        // replay has still to build: that entry is built all the same.
+        {"PROTO Ball [ ] { DEF B Sphere { } } DEF S Separator { Ball { } DEF B Cube { } USE S }",
+         {TREL_SPHERE, TREL_BOX, TREL_SPHERE, TREL_BOX}},
         // An inner separator of the same name takes over the recording: the
         // outer entry is destroyed, the inner one records the sphere and then,
         // as the outer level's entry, the cone (with its base disk); the cube
