@@ -64,9 +64,9 @@ void LoadAndWalk(const std::vector<std::string>& files, const char* header) {
     // bytes, up to the parser's limits (their defaults are tested on their
     // own). Smaller limits here keep every input quick, so that a time-out
     // means a loop that does not end, not a long but bounded build.
-    parser.SetMaxInstanceCount(20000);
-    parser.SetMaxReplayCount(20000);
-    parser.SetMaxInlineCount(1000);
+    parser.SetMaxInstanceCount(2000);
+    parser.SetMaxReplayCount(2000);
+    parser.SetMaxInlineCount(200);
     int result = parser.Parse(&world, (WorkFolder() / names[0]).string());
 
     NullBuffer discard;
