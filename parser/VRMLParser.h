@@ -394,7 +394,7 @@ private:
     int MaxInlineDepth = DefaultMaxInlineDepth;
     int InlineDepth = 0;
     long long MaxInlineCount = DefaultMaxInlineCount;
-    long long InlineCount = 0; // files read through inline nodes in this Parse
+    long long InlineCount = 0; // files read for inline nodes and EXTERNPROTO in this Parse
     // The files being read, as canonical paths: the file given to Parse and
     // the file that included the first one at the bottom. A file is never
     // included into itself, however indirectly (a prototype declared in one
