@@ -190,6 +190,28 @@ void WriteColor(SceneWriter& out, Random& random) {
     out.Number(random.Between(0.1, 0.9), 3);
 }
 
+// The tube's points (or normals), one per line, moved `shift` along x.
+using TubeVector = void (TubeSurface::*)(int, int, double&, double&, double&) const;
+void WriteTubeVectors(SceneWriter& out, const TubeSurface& tube, TubeVector vector, const char* indent, int digits,
+                      double shift = 0.0) {
+    double x, y, z;
+    for (int row = 0; row < tube.rows; ++row) {
+        for (int column = 0; column < tube.columns; ++column) {
+            (tube.*vector)(row, column, x, y, z);
+            out << indent;
+            out.Number(x + shift, digits) << ' ';
+            out.Number(y, digits) << ' ';
+            out.Number(z, digits) << ",\n";
+        }
+    }
+}
+
+// One quadrilateral face of the tube, its points counted from `base`.
+void WriteTubeQuad(SceneWriter& out, const TubeSurface& tube, int row, int column, const char* indent, int base = 0) {
+    out << indent << base + tube.Index(row, column) << ", " << base + tube.Index(row, column + 1) << ", "
+        << base + tube.Index(row + 1, column + 1) << ", " << base + tube.Index(row + 1, column) << ", -1,\n";
+}
+
 // VRML 2.0, as CAD exporters write it: every part a named transform holding
 // one shape, grouped into unnamed sub-assemblies.
 uint64_t WriteCadExport(const std::string& path, uint64_t targetSize) {
@@ -216,16 +238,7 @@ uint64_t WriteCadExport(const std::string& path, uint64_t targetSize) {
             out << "\n              specularColor 0.5 0.5 0.5\n              shininess 0.4\n            }\n"
                 << "          }\n          geometry IndexedFaceSet {\n            solid FALSE\n"
                 << "            creaseAngle 0.5\n            coord Coordinate {\n              point [\n";
-            double x, y, z;
-            for (int row = 0; row < tube.rows; ++row) {
-                for (int column = 0; column < tube.columns; ++column) {
-                    tube.Point(row, column, x, y, z);
-                    out << "                ";
-                    out.Number(x, 4) << ' ';
-                    out.Number(y, 4) << ' ';
-                    out.Number(z, 4) << ",\n";
-                }
-            }
+            WriteTubeVectors(out, tube, &TubeSurface::Point, "                ", 4);
             out << "              ]\n            }\n            coordIndex [\n";
             for (int row = 0; row + 1 < tube.rows; ++row) {
                 for (int column = 0; column < tube.columns; ++column) {
@@ -236,15 +249,7 @@ uint64_t WriteCadExport(const std::string& path, uint64_t targetSize) {
                 }
             }
             out << "            ]\n            normal Normal {\n              vector [\n";
-            for (int row = 0; row < tube.rows; ++row) {
-                for (int column = 0; column < tube.columns; ++column) {
-                    tube.Normal(row, column, x, y, z);
-                    out << "                ";
-                    out.Number(x, 4) << ' ';
-                    out.Number(y, 4) << ' ';
-                    out.Number(z, 4) << ",\n";
-                }
-            }
+            WriteTubeVectors(out, tube, &TubeSurface::Normal, "                ", 4);
             out << "              ]\n            }\n            normalPerVertex TRUE\n          }\n        }\n"
                 << "      ]\n    }\n";
         }
@@ -267,16 +272,7 @@ uint64_t WriteSeparatorScene(const std::string& path, uint64_t targetSize) {
         out.Number(random.Between(-2000, 2000), 2) << ' ';
         out.Number(random.Between(-2000, 2000), 2) << "\n      rotation 0 1 0 ";
         out.Number(random.Between(0, 3.14), 4) << "\n    }\n    Coordinate3 {\n      point [\n";
-        double x, y, z;
-        for (int row = 0; row < tube.rows; ++row) {
-            for (int column = 0; column < tube.columns; ++column) {
-                tube.Point(row, column, x, y, z);
-                out << "        ";
-                out.Number(x, 3) << ' ';
-                out.Number(y, 3) << ' ';
-                out.Number(z, 3) << ",\n";
-            }
-        }
+        WriteTubeVectors(out, tube, &TubeSurface::Point, "        ", 3);
         out << "      ]\n    }\n";
         // Bands of rows, each face group with its own colours.
         const int groups = 2 + random.Below(2);
@@ -291,10 +287,8 @@ uint64_t WriteSeparatorScene(const std::string& path, uint64_t targetSize) {
             out << "        ]\n      }\n      MaterialBinding { value PER_FACE }\n"
                 << "      IndexedFaceSet {\n        coordIndex [\n";
             for (int row = firstRow; row < endRow; ++row) {
-                for (int column = 0; column < tube.columns; ++column) {
-                    out << "          " << tube.Index(row, column) << ", " << tube.Index(row, column + 1) << ", "
-                        << tube.Index(row + 1, column + 1) << ", " << tube.Index(row + 1, column) << ", -1,\n";
-                }
+                for (int column = 0; column < tube.columns; ++column)
+                    WriteTubeQuad(out, tube, row, column, "          ");
             }
             out << "        ]\n      }\n    }\n";
         }
@@ -312,21 +306,11 @@ uint64_t WritePatchModel(const std::string& path, int pointTarget) {
     out << "#VRML V1.0 ascii\n\nSeparator {\n  Coordinate3 {\n    point [\n";
     std::vector<TubeSurface> tubes;
     std::vector<int> firstPoints;
-    double x, y, z;
     for (int points = 0; points < pointTarget;) {
         tubes.push_back(RandomTube(random, 20, 60, 24, 72));
         firstPoints.push_back(points);
         const TubeSurface& tube = tubes.back();
-        const double shift = random.Between(-1000, 1000);
-        for (int row = 0; row < tube.rows; ++row) {
-            for (int column = 0; column < tube.columns; ++column) {
-                tube.Point(row, column, x, y, z);
-                out << "      ";
-                out.Number(x + shift, 3) << ' ';
-                out.Number(y, 3) << ' ';
-                out.Number(z, 3) << ",\n";
-            }
-        }
+        WriteTubeVectors(out, tube, &TubeSurface::Point, "      ", 3, random.Between(-1000, 1000));
         points += tube.rows * tube.columns;
     }
     out << "    ]\n  }\n";
@@ -339,11 +323,7 @@ uint64_t WritePatchModel(const std::string& path, int pointTarget) {
             WriteColor(out, random);
             out << " }\n    IndexedFaceSet { coordIndex [\n";
             for (int face = first; face < std::min(faces, first + FacesPerPatch); ++face) {
-                const int row = face / tube.columns, column = face % tube.columns;
-                const int base = firstPoints[t];
-                out << "      " << base + tube.Index(row, column) << ", " << base + tube.Index(row, column + 1) << ", "
-                    << base + tube.Index(row + 1, column + 1) << ", " << base + tube.Index(row + 1, column)
-                    << ", -1,\n";
+                WriteTubeQuad(out, tube, face / tube.columns, face % tube.columns, "      ", firstPoints[t]);
             }
             out << "    ] }\n  }\n";
         }
