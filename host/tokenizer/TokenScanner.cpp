@@ -61,47 +61,29 @@ inline unsigned MaskOf(__m128i flags) {
 
 #endif
 
-// The first byte at or behind `pos` that is no separator, or `size`. Most
-// tokens follow one separator byte, so the first two are tested one by one;
-// indentation makes the long runs.
-size_t SkipSeparators(const char* text, size_t size, size_t pos) {
+// The first byte at or behind `pos` that is not of class `Run` (separators
+// or word bytes), or `size`. Most tokens follow one separator byte and most
+// words are short, so the first two bytes are tested one by one; indentation
+// and long words make the runs read sixteen bytes at a time.
+template <CharacterClass Run>
+size_t SkipRun(const char* text, size_t size, size_t pos) {
     for (int k = 0; k < 2; ++k, ++pos) {
-        if (pos >= size || (ClassOf(text[pos]) & Separator) == 0) {
-            return pos;
-        }
-    }
-#ifdef TOKEN_SCANNER_SSE2
-    for (; pos + 16 <= size; pos += 16) {
-        const unsigned others = ~MaskOf(SeparatorBytes(Load16(text + pos))) & 0xFFFFu;
-        if (others != 0) {
-            return pos + LowestSetBit(others);
-        }
-    }
-#endif
-    while (pos < size && (ClassOf(text[pos]) & Separator) != 0) {
-        ++pos;
-    }
-    return pos;
-}
-
-// The first byte at or behind `pos` that is no word byte, or `size`. As
-// above, the first two bytes one by one: short words are common.
-size_t SkipWordBytes(const char* text, size_t size, size_t pos) {
-    for (int k = 0; k < 2; ++k, ++pos) {
-        if (pos >= size || (ClassOf(text[pos]) & WordByte) == 0) {
+        if (pos >= size || (ClassOf(text[pos]) & Run) == 0) {
             return pos;
         }
     }
 #ifdef TOKEN_SCANNER_SSE2
     for (; pos + 16 <= size; pos += 16) {
         const __m128i bytes = Load16(text + pos);
-        const unsigned ends = MaskOf(_mm_or_si128(SeparatorBytes(bytes), StopBytes(bytes)));
+        // A word ends at a separator or at a byte that starts another token.
+        const unsigned ends = Run == Separator ? ~MaskOf(SeparatorBytes(bytes)) & 0xFFFFu
+                                               : MaskOf(_mm_or_si128(SeparatorBytes(bytes), StopBytes(bytes)));
         if (ends != 0) {
             return pos + LowestSetBit(ends);
         }
     }
 #endif
-    while (pos < size && (ClassOf(text[pos]) & WordByte) != 0) {
+    while (pos < size && (ClassOf(text[pos]) & Run) != 0) {
         ++pos;
     }
     return pos;
@@ -130,7 +112,7 @@ size_t SkipToBlockStop(const char* text, size_t size, size_t pos) {
 
 size_t ScanToken(const char* text, size_t size, size_t pos, RawToken& token) {
     for (;;) {
-        pos = SkipSeparators(text, size, pos);
+        pos = SkipRun<Separator>(text, size, pos);
         if (pos >= size) {
             token = RawToken{GENERIC_END_OF_INPUT, size, size};
             return size;
@@ -138,7 +120,7 @@ size_t ScanToken(const char* text, size_t size, size_t pos, RawToken& token) {
         const size_t begin = pos;
         const uint8_t cls = ClassOf(text[pos]);
         if ((cls & WordByte) != 0) {
-            pos = SkipWordBytes(text, size, pos + 1);
+            pos = SkipRun<WordByte>(text, size, pos + 1);
             token = RawToken{GENERIC_WORD, begin, pos};
             return pos;
         }
