@@ -1,38 +1,39 @@
-// Whole-file loading on large generated scenes, and the tokenizer alone on the
-// same files for comparison:
-//   cad_v2      a VRML 2.0 CAD export of about 100 MB: named part transforms,
-//               each a shape with a material and an indexed face set of
-//               thousands of points, with normals;
-//   faces_v1    a VRML 1.0 file of about 30 MB: named bodies of separators
-//               sharing one Coordinate3, with per-face materials;
-//   prims_v2    tens of thousands of small primitives, most of them USEs;
-//   patches_v1  a VRML 1.0 model of about 10 MB whose one Coordinate3 is used
-//               by thousands of small separators, one per coloured patch.
-// The scenes are written once, into a temporary folder that is removed at
-// exit, before any timing. VRML_BENCH_SCALE=0.1 makes every scene ten times
-// smaller (for profiling under callgrind); VRML_BENCH_DIR=folder writes them
-// there and keeps them, and a later run with the same folder reads the
-// scenes found there instead of writing them again (delete the folder after
-// changing a generator or the scale).
+// Loading speed on the synthetic scenes of Scenes.cpp, each at about 10 MB
+// and 100 MB, with in the same run:
+//   Parse/<scene>/<size>    the whole CVRMLParser::Parse: reading the file,
+//                           tokenizing, building the world;
+//   Scan/<scene>/<size>     a plain loop counting whitespace-separated tokens
+//                           over the same bytes already in memory: the
+//                           baseline that makes results comparable between
+//                           runs on a busy machine;
+//   Tokenize/<scene>/10MB   our tokenizer alone, counting heap allocations;
+//   ParseWithProgress/...   Parse with a progress callback installed.
+// Every benchmark warms up, then repeats; the table printed at the end gives
+// medians of the repetitions (CPU time) and checks them against the targets.
 //
-// Parse reports the bytes of the file per second of CPU time, the world's
-// object count, and (Linux) the peak memory of the parse above what the
-// process held before it, as a multiple of the file size. Freeing the world
-// and the parser is not timed.
+// The scenes are written before their first benchmark into a temporary
+// folder removed at exit. VRML_BENCH_DIR=folder writes them there and keeps
+// them for later runs (delete it after changing a generator);
+// VRML_BENCH_SCALE=0.1 makes every scene ten times smaller (for callgrind).
 
+#include "Scenes.h"
 #include "parser/VRMLIOManager.h"
 #include "parser/VRMLParser.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <cmath>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,27 @@
 #include <malloc.h>
 #endif
 
+// Every heap allocation of the program is counted, so that a benchmark can
+// tell how many a stretch of work made.
 namespace {
+std::atomic<uint64_t> Allocations{0};
+}
+void* operator new(size_t size) {
+    Allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* block = std::malloc(size ? size : 1))
+        return block;
+    throw std::bad_alloc();
+}
+void* operator new[](size_t size) { return operator new(size); }
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, size_t) noexcept { std::free(block); }
+void operator delete[](void* block, size_t) noexcept { std::free(block); }
+
+namespace {
+
+constexpr double MaxPerByteGrowth = 1.25; // time per byte, 100 MB against 10 MB
+constexpr double MaxProgressCost = 0.02;  // with a callback installed
 
 double ScaleFromEnvironment() {
     const char* text = std::getenv("VRML_BENCH_SCALE");
@@ -54,8 +75,8 @@ double ScaleFromEnvironment() {
 // Where the scenes are written. A folder of our own is removed at exit.
 class SceneFolder {
 public:
-    static const SceneFolder& Get() {
-        static const SceneFolder folder;
+    static SceneFolder& Get() {
+        static SceneFolder folder;
         return folder;
     }
     ~SceneFolder() {
@@ -64,7 +85,7 @@ public:
             std::filesystem::remove_all(path, ignored);
         }
     }
-    std::string File(const char* name) const { return (path / name).string(); }
+    std::string File(const std::string& name) const { return (path / name).string(); }
     bool KeepsScenes() const { return !owned; }
 
 private:
@@ -86,366 +107,31 @@ private:
     bool owned = false;
 };
 
-// Text written in large pieces, never held whole in memory: the peak memory
-// of a parse is measured against what the process holds before it.
-class SceneWriter {
-public:
-    explicit SceneWriter(const std::string& path) : out(path, std::ios::binary) { text.reserve(PieceSize + 4096); }
-    ~SceneWriter() { Flush(); }
-
-    SceneWriter& operator<<(const char* piece) {
-        text += piece;
-        return Check();
-    }
-    SceneWriter& operator<<(const std::string& piece) {
-        text += piece;
-        return Check();
-    }
-    SceneWriter& operator<<(char c) {
-        text += c;
-        return Check();
-    }
-    SceneWriter& operator<<(long long n) { return *this << std::to_string(n); }
-    SceneWriter& operator<<(int n) { return *this << std::to_string(n); }
-    // A fixed number of decimals, as exporters write them.
-    SceneWriter& Number(double value, int decimals) {
-        char number[48];
-        std::snprintf(number, sizeof number, "%.*f", decimals, value);
-        return *this << number;
-    }
-    uint64_t Size() const { return written + text.size(); }
-
-private:
-    static constexpr size_t PieceSize = 1u << 20;
-    SceneWriter& Check() {
-        if (text.size() >= PieceSize)
-            Flush();
-        return *this;
-    }
-    void Flush() {
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        written += text.size();
-        text.clear();
-    }
-    std::ofstream out;
-    std::string text;
-    uint64_t written = 0;
-};
-
-// Deterministic, so that every run parses the same scenes.
-class Random {
-public:
-    uint32_t Next() {
-        seed = seed * 1664525u + 1013904223u;
-        return seed >> 8;
-    }
-    int Below(int n) { return static_cast<int>(Next() % static_cast<uint32_t>(n)); }
-    double Between(double low, double high) { return low + (high - low) * (Next() % 1000000) / 1000000.0; }
-
-private:
-    uint32_t seed = 20240611u;
-};
-
-// A closed tube bent along a curve, with a wavy radius: a surface of
-// rows x columns points, as a CAD tessellator writes a turned or swept part.
-struct TubeSurface {
-    int rows, columns;
-    double radius, length, wave, bend;
-
-    void Point(int row, int column, double& x, double& y, double& z) const {
-        const double angle = 6.283185307179586 * column / columns;
-        const double along = length * row / (rows - 1);
-        const double r = radius * (1.0 + wave * std::sin(7.0 * along / length + angle * 3.0));
-        x = r * std::cos(angle) + bend * along * along / length;
-        y = r * std::sin(angle);
-        z = along;
-    }
-    void Normal(int row, int column, double& x, double& y, double& z) const {
-        const double angle = 6.283185307179586 * column / columns;
-        x = std::cos(angle);
-        y = std::sin(angle);
-        z = 0.05 * std::sin(row * 0.3);
-        const double length = std::sqrt(x * x + y * y + z * z);
-        x /= length;
-        y /= length;
-        z /= length;
-    }
-    int Index(int row, int column) const { return row * columns + (column % columns); }
-};
-
-TubeSurface RandomTube(Random& random, int minRows, int maxRows, int minColumns, int maxColumns) {
-    TubeSurface tube;
-    tube.rows = minRows + random.Below(maxRows - minRows + 1);
-    tube.columns = minColumns + random.Below(maxColumns - minColumns + 1);
-    tube.radius = random.Between(5.0, 120.0);
-    tube.length = random.Between(20.0, 600.0);
-    tube.wave = random.Between(0.0, 0.15);
-    tube.bend = random.Between(-0.3, 0.3);
-    return tube;
-}
-
-void WriteColor(SceneWriter& out, Random& random) {
-    out.Number(random.Between(0.1, 0.9), 3) << ' ';
-    out.Number(random.Between(0.1, 0.9), 3) << ' ';
-    out.Number(random.Between(0.1, 0.9), 3);
-}
-
-// The tube's points (or normals), one per line, moved `shift` along x.
-using TubeVector = void (TubeSurface::*)(int, int, double&, double&, double&) const;
-void WriteTubeVectors(SceneWriter& out, const TubeSurface& tube, TubeVector vector, const char* indent, int digits,
-                      double shift = 0.0) {
-    double x, y, z;
-    for (int row = 0; row < tube.rows; ++row) {
-        for (int column = 0; column < tube.columns; ++column) {
-            (tube.*vector)(row, column, x, y, z);
-            out << indent;
-            out.Number(x + shift, digits) << ' ';
-            out.Number(y, digits) << ' ';
-            out.Number(z, digits) << ",\n";
-        }
-    }
-}
-
-// One quadrilateral face of the tube, its points counted from `base`.
-void WriteTubeQuad(SceneWriter& out, const TubeSurface& tube, int row, int column, const char* indent, int base = 0) {
-    out << indent << base + tube.Index(row, column) << ", " << base + tube.Index(row, column + 1) << ", "
-        << base + tube.Index(row + 1, column + 1) << ", " << base + tube.Index(row + 1, column) << ", -1,\n";
-}
-
-// VRML 2.0, as CAD exporters write it: every part a named transform holding
-// one shape, grouped into unnamed sub-assemblies.
-uint64_t WriteCadExport(const std::string& path, uint64_t targetSize) {
-    SceneWriter out(path);
-    Random random;
-    out << "#VRML V2.0 utf8\n# Exported from an assembly model (synthetic benchmark scene)\n\n"
-        << "WorldInfo {\n  title \"Gearbox assembly\"\n  info [ \"units: millimetres\", \"parts: many\" ]\n}\n"
-        << "NavigationInfo { type [ \"EXAMINE\", \"ANY\" ] headlight TRUE }\n"
-        << "Viewpoint { position 0 0 5000 description \"Front\" }\n\n";
-    constexpr int PartsPerAssembly = 40;
-    int part = 0;
-    while (out.Size() < targetSize) {
-        out << "Group {\n  children [\n";
-        for (int k = 0; k < PartsPerAssembly && out.Size() < targetSize; ++k, ++part) {
-            const TubeSurface tube = RandomTube(random, 10, 60, 16, 72);
-            out << "    DEF Part_" << part << " Transform {\n      translation ";
-            out.Number(random.Between(-3000, 3000), 3) << ' ';
-            out.Number(random.Between(-3000, 3000), 3) << ' ';
-            out.Number(random.Between(-3000, 3000), 3) << "\n      rotation 0 0.707107 0.707107 ";
-            out.Number(random.Between(0, 3.14), 5) << "\n      children [\n        Shape {\n"
-                << "          appearance Appearance {\n            material Material {\n"
-                << "              diffuseColor ";
-            WriteColor(out, random);
-            out << "\n              specularColor 0.5 0.5 0.5\n              shininess 0.4\n            }\n"
-                << "          }\n          geometry IndexedFaceSet {\n            solid FALSE\n"
-                << "            creaseAngle 0.5\n            coord Coordinate {\n              point [\n";
-            WriteTubeVectors(out, tube, &TubeSurface::Point, "                ", 4);
-            out << "              ]\n            }\n            coordIndex [\n";
-            for (int row = 0; row + 1 < tube.rows; ++row) {
-                for (int column = 0; column < tube.columns; ++column) {
-                    const int a = tube.Index(row, column), b = tube.Index(row, column + 1);
-                    const int c = tube.Index(row + 1, column + 1), d = tube.Index(row + 1, column);
-                    out << "              " << a << ", " << b << ", " << c << ", -1, " << a << ", " << c << ", "
-                        << d << ", -1,\n";
-                }
-            }
-            out << "            ]\n            normal Normal {\n              vector [\n";
-            WriteTubeVectors(out, tube, &TubeSurface::Normal, "                ", 4);
-            out << "              ]\n            }\n            normalPerVertex TRUE\n          }\n        }\n"
-                << "      ]\n    }\n";
-        }
-        out << "  ]\n}\n";
-    }
-    return out.Size();
-}
-
-// VRML 1.0: every body a named separator with one Coordinate3 shared by a
-// few face groups, each an inner separator with a colour per face.
-uint64_t WriteSeparatorScene(const std::string& path, uint64_t targetSize) {
-    SceneWriter out(path);
-    Random random;
-    out << "#VRML V1.0 ascii\n\nSeparator {\n  Info { string \"synthetic benchmark scene\" }\n"
-        << "  ShapeHints { vertexOrdering COUNTERCLOCKWISE shapeType SOLID faceType CONVEX }\n";
-    for (int body = 0; out.Size() < targetSize; ++body) {
-        const TubeSurface tube = RandomTube(random, 12, 40, 16, 64);
-        out << "  DEF Body_" << body << " Separator {\n    Transform {\n      translation ";
-        out.Number(random.Between(-2000, 2000), 2) << ' ';
-        out.Number(random.Between(-2000, 2000), 2) << ' ';
-        out.Number(random.Between(-2000, 2000), 2) << "\n      rotation 0 1 0 ";
-        out.Number(random.Between(0, 3.14), 4) << "\n    }\n    Coordinate3 {\n      point [\n";
-        WriteTubeVectors(out, tube, &TubeSurface::Point, "        ", 3);
-        out << "      ]\n    }\n";
-        // Bands of rows, each face group with its own colours.
-        const int groups = 2 + random.Below(2);
-        for (int g = 0; g < groups; ++g) {
-            const int firstRow = (tube.rows - 1) * g / groups, endRow = (tube.rows - 1) * (g + 1) / groups;
-            out << "    Separator {\n      Material {\n        diffuseColor [\n";
-            for (int face = 0; face < (endRow - firstRow) * tube.columns; ++face) {
-                out << "          ";
-                WriteColor(out, random);
-                out << ",\n";
-            }
-            out << "        ]\n      }\n      MaterialBinding { value PER_FACE }\n"
-                << "      IndexedFaceSet {\n        coordIndex [\n";
-            for (int row = firstRow; row < endRow; ++row) {
-                for (int column = 0; column < tube.columns; ++column)
-                    WriteTubeQuad(out, tube, row, column, "          ");
-            }
-            out << "        ]\n      }\n    }\n";
-        }
-        out << "  }\n";
-    }
-    out << "}\n";
-    return out.Size();
-}
-
-// VRML 1.0 as exporters of coloured patch models write it: all points in one
-// Coordinate3, then one separator per patch with its colour and faces.
-uint64_t WritePatchModel(const std::string& path, int pointTarget) {
-    SceneWriter out(path);
-    Random random;
-    out << "#VRML V1.0 ascii\n\nSeparator {\n  Coordinate3 {\n    point [\n";
-    std::vector<TubeSurface> tubes;
-    std::vector<int> firstPoints;
-    for (int points = 0; points < pointTarget;) {
-        tubes.push_back(RandomTube(random, 20, 60, 24, 72));
-        firstPoints.push_back(points);
-        const TubeSurface& tube = tubes.back();
-        WriteTubeVectors(out, tube, &TubeSurface::Point, "      ", 3, random.Between(-1000, 1000));
-        points += tube.rows * tube.columns;
-    }
-    out << "    ]\n  }\n";
-    constexpr int FacesPerPatch = 24;
-    for (size_t t = 0; t < tubes.size(); ++t) {
-        const TubeSurface& tube = tubes[t];
-        const int faces = (tube.rows - 1) * tube.columns;
-        for (int first = 0; first < faces; first += FacesPerPatch) {
-            out << "  Separator {\n    Material { diffuseColor ";
-            WriteColor(out, random);
-            out << " }\n    IndexedFaceSet { coordIndex [\n";
-            for (int face = first; face < std::min(faces, first + FacesPerPatch); ++face) {
-                WriteTubeQuad(out, tube, face / tube.columns, face % tube.columns, "      ", firstPoints[t]);
-            }
-            out << "    ] }\n  }\n";
-        }
-    }
-    out << "}\n";
-    return out.Size();
-}
-
-// VRML 2.0: a catalogue of named fasteners and fittings made of primitives,
-// then placements that mostly USE an earlier one and now and then name a new one.
-uint64_t WritePrimitiveScene(const std::string& path, int placements) {
-    SceneWriter out(path);
-    Random random;
-    out << "#VRML V2.0 utf8\n# Fasteners and fittings (synthetic benchmark scene)\n\n";
-    auto writeMaterial = [&](int item) {
-        out << "appearance Appearance { material ";
-        if (item % 3 == 0) {
-            out << "USE Steel";
-        } else {
-            out << "Material { diffuseColor ";
-            WriteColor(out, random);
-            out << " }";
-        }
-        out << " } ";
-    };
-    auto writeItem = [&](int item) {
-        out << "DEF Item_" << item << " Transform { children [\n";
-        const int primitives = 1 + random.Below(3);
-        for (int p = 0; p < primitives; ++p) {
-            out << "    Transform { translation 0 ";
-            out.Number(p * 2.5, 2) << " 0 children Shape { ";
-            writeMaterial(item + p);
-            out << "geometry ";
-            switch (random.Below(4)) {
-            case 0:
-                out << "Cylinder { radius ";
-                out.Number(random.Between(0.5, 4), 3) << " height ";
-                out.Number(random.Between(1, 20), 3) << " }";
-                break;
-            case 1:
-                out << "Box { size ";
-                out.Number(random.Between(1, 8), 3) << ' ';
-                out.Number(random.Between(1, 8), 3) << ' ';
-                out.Number(random.Between(1, 8), 3) << " }";
-                break;
-            case 2:
-                out << "Sphere { radius ";
-                out.Number(random.Between(0.5, 5), 3) << " }";
-                break;
-            default:
-                out << "Cone { bottomRadius ";
-                out.Number(random.Between(0.5, 4), 3) << " height ";
-                out.Number(random.Between(1, 10), 3) << " }";
-                break;
-            }
-            out << " } }\n";
-        }
-        out << "  ] }\n";
-    };
-    out << "Shape { appearance Appearance { material DEF Steel Material { diffuseColor 0.6 0.6 0.65 "
-           "specularColor 0.9 0.9 0.9 shininess 0.8 } } geometry Box { size 0.01 0.01 0.01 } }\n";
-    int items = 0;
-    for (int i = 0; i < placements; ++i) {
-        out << "Transform { translation ";
-        out.Number(random.Between(-500, 500), 2) << ' ';
-        out.Number(random.Between(-500, 500), 2) << ' ';
-        out.Number(random.Between(-500, 500), 2) << " rotation 1 0 0 ";
-        out.Number(random.Between(0, 3.14), 3) << "\n  children [ ";
-        if (items == 0 || random.Below(5) == 0) {
-            writeItem(items++);
-        } else {
-            out << "USE Item_" << random.Below(items) << '\n';
-        }
-        out << "] }\n";
-    }
-    return out.Size();
-}
-
-struct GeneratedScene {
+struct SceneFile {
     std::string path;
     uint64_t size = 0;
+    bool warm = false; // parsed once, untimed, before its first timing
 };
 
-enum class SceneKind { CadExport, Separators, Primitives, Patches };
+// A scene at a size, written the first time a benchmark asks for it.
+SceneFile& Scene(const SceneKind& kind, int megabytes) {
+    static std::map<std::string, SceneFile> files;
+    const std::string name = std::string(kind.name) + "_" + std::to_string(megabytes) + "MB.wrl";
+    SceneFile& file = files[name];
+    if (file.path.empty()) {
+        file.path = SceneFolder::Get().File(name);
+        if (!SceneFolder::Get().KeepsScenes() || !std::filesystem::exists(file.path)) {
+            SceneWriter out(file.path);
+            kind.write(out, megabytes / 10.0 * ScaleFromEnvironment());
+        }
+        file.size = std::filesystem::file_size(file.path);
+    }
+    return file;
+}
 
-// Each scene is written the first time a benchmark asks for it.
-const GeneratedScene& Scene(SceneKind kind) {
-    static const double scale = ScaleFromEnvironment();
-    auto make = [](const char* name, auto write) {
-        GeneratedScene scene;
-        scene.path = SceneFolder::Get().File(name);
-        std::error_code missing;
-        const uintmax_t kept = std::filesystem::file_size(scene.path, missing);
-        scene.size = SceneFolder::Get().KeepsScenes() && !missing ? static_cast<uint64_t>(kept) : write(scene.path);
-        return scene;
-    };
-    switch (kind) {
-    case SceneKind::CadExport: {
-        static const GeneratedScene scene = make("cad_v2.wrl", [](const std::string& path) {
-            return WriteCadExport(path, static_cast<uint64_t>(100e6 * scale));
-        });
-        return scene;
-    }
-    case SceneKind::Separators: {
-        static const GeneratedScene scene = make("faces_v1.wrl", [](const std::string& path) {
-            return WriteSeparatorScene(path, static_cast<uint64_t>(30e6 * scale));
-        });
-        return scene;
-    }
-    case SceneKind::Primitives: {
-        static const GeneratedScene scene = make("prims_v2.wrl", [](const std::string& path) {
-            return WritePrimitiveScene(path, static_cast<int>(40000 * scale));
-        });
-        return scene;
-    }
-    default: {
-        static const GeneratedScene scene = make("patches_v1.wrl", [](const std::string& path) {
-            return WritePatchModel(path, static_cast<int>(200000 * scale));
-        });
-        return scene;
-    }
-    }
+std::string ReadWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 #ifdef __linux__
@@ -475,8 +161,29 @@ bool ResetPeakMemory() {
 }
 #endif
 
-void Parse(benchmark::State& state, SceneKind kind) {
-    const GeneratedScene& scene = Scene(kind);
+void SetBytes(benchmark::State& state, const SceneFile& file) {
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(file.size));
+}
+
+volatile int LastPercentage = 0;
+void ProgressSink(int percentage) { LastPercentage = percentage; }
+
+void Parse(benchmark::State& state, const SceneKind& kind, int megabytes, bool withProgress) {
+    SceneFile& file = Scene(kind, megabytes);
+    auto parseOnce = [&](C3DWorld& world) {
+        CVRMLParser parser;
+        if (withProgress)
+            parser.SetLoaderPtr(ProgressSink);
+        return parser.Parse(&world, file.path);
+    };
+    if (!file.warm) {
+        C3DWorld world;
+        if (parseOnce(world) != VRML_LOAD_SUCCESS) {
+            state.SkipWithError("the generated scene did not load");
+            return;
+        }
+        file.warm = true;
+    }
     int objects = 0;
     double peakRatio = 0.0;
     for (auto _ : state) {
@@ -487,61 +194,198 @@ void Parse(benchmark::State& state, SceneKind kind) {
         state.ResumeTiming();
 #endif
         auto world = std::make_unique<C3DWorld>();
-        auto parser = std::make_unique<CVRMLParser>();
-        const int result = parser->Parse(world.get(), scene.path);
+        parseOnce(*world);
         state.PauseTiming();
-        if (result != VRML_LOAD_SUCCESS) {
-            state.SkipWithError("the generated scene did not load");
-            break;
-        }
         objects = world->GetTotalObjectCount();
 #ifdef __linux__
         const long long peak = StatusKilobytes("VmHWM");
         if (peakKnown && before >= 0 && peak >= before)
-            peakRatio = std::max(peakRatio, static_cast<double>(peak - before) * 1024.0 / scene.size);
+            peakRatio = std::max(peakRatio, static_cast<double>(peak - before) * 1024.0 / file.size);
 #endif
-        parser.reset();
-        world.reset();
+        world.reset(); // freeing the world is not timed
         state.ResumeTiming();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(scene.size));
-    state.counters["file_MB"] = static_cast<double>(scene.size) / 1e6;
+    SetBytes(state, file);
     state.counters["objects"] = objects;
 #ifdef __linux__
-    state.counters["peak_per_file_byte"] = peakRatio;
+    state.counters["peak_x_file"] = peakRatio;
 #endif
 }
 
-// Opening (reading the whole file) and every token to the end, classified.
-void Tokenize(benchmark::State& state, SceneKind kind) {
-    const GeneratedScene& scene = Scene(kind);
-    long long tokens = 0;
+// Counts runs of bytes other than blanks: the least any reader must do.
+uint64_t CountWords(const std::string& text) {
+    uint64_t words = 0;
+    bool inWord = false;
+    for (const char c : text) {
+        const bool blank = c == ' ' || c == '\n' || c == '\t' || c == '\r';
+        words += !blank && !inWord;
+        inWord = !blank;
+    }
+    return words;
+}
+
+void Scan(benchmark::State& state, const SceneKind& kind, int megabytes) {
+    const SceneFile& file = Scene(kind, megabytes);
+    const std::string text = ReadWhole(file.path);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(CountWords(text));
+    SetBytes(state, file);
+}
+
+// Reads the file with the parser's own input manager and classifies every
+// token, counting the heap allocations made after the file is open.
+void Tokenize(benchmark::State& state, const SceneKind& kind, int megabytes) {
+    const SceneFile& file = Scene(kind, megabytes);
+    uint64_t tokens = 0, allocations = 0;
     for (auto _ : state) {
         CVRMLIOManager reader;
-        reader.SetFilename(scene.path);
+        reader.SetFilename(file.path);
         if (reader.OpenFile() != VRML_LOAD_SUCCESS) {
             state.SkipWithError("cannot open the generated scene");
-            break;
+            return;
         }
+        const uint64_t allocationsBefore = Allocations.load();
         tokens = 0;
         long long kinds = 0;
         while (reader.Tokenize() != 0) {
             kinds += reader.GetCurrentTokenType();
             ++tokens;
         }
+        allocations = Allocations.load() - allocationsBefore;
         benchmark::DoNotOptimize(kinds);
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(scene.size));
+    SetBytes(state, file);
     state.counters["tokens"] = static_cast<double>(tokens);
+    state.counters["allocations"] = static_cast<double>(allocations);
 }
 
-BENCHMARK_CAPTURE(Parse, cad_v2, SceneKind::CadExport)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Parse, faces_v1, SceneKind::Separators)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Parse, prims_v2, SceneKind::Primitives)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Parse, patches_v1, SceneKind::Patches)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Tokenize, cad_v2, SceneKind::CadExport)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Tokenize, faces_v1, SceneKind::Separators)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Tokenize, prims_v2, SceneKind::Primitives)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Tokenize, patches_v1, SceneKind::Patches)->Unit(benchmark::kMillisecond);
+// Prints the usual console output, and at the end a Markdown table of the
+// medians checked against the targets.
+class TableReporter : public benchmark::ConsoleReporter {
+public:
+    bool ReportContext(const Context& context) override {
+        cpus = context.cpu_info.num_cpus;
+        megahertz = context.cpu_info.cycles_per_second / 1e6;
+        return ConsoleReporter::ReportContext(context);
+    }
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median" && !run.error_occurred)
+                medians[run.run_name.function_name] = run;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        PrintTable();
+    }
+
+private:
+    const Run* Find(const std::string& name) const {
+        auto found = medians.find(name);
+        return found == medians.end() ? nullptr : &found->second;
+    }
+    static double Counter(const Run& run, const char* name) {
+        auto found = run.counters.find(name);
+        return found == run.counters.end() ? 0.0 : found->second.value;
+    }
+    static double MBps(const Run& run) { return Counter(run, "bytes_per_second") / 1e6; }
+    void Verdict(bool met) {
+        std::printf(" %s |\n", met ? "yes" : "**no**");
+        allMet = allMet && met;
+    }
+
+    void PrintTable() {
+        char date[32];
+        const std::time_t now = std::time(nullptr);
+        std::strftime(date, sizeof date, "%Y-%m-%d", std::localtime(&now));
+        std::printf("\n%s, %d CPUs at %.0f MHz; medians of the repetitions, CPU time.\n\n", date, cpus, megahertz);
+        std::printf("| Scene | File MB | Parse MB/s | Of scan | Per-byte time 100 MB / 10 MB | Peak / file | "
+                    "Objects | Target MB/s | Met |\n|---|---:|---:|---:|---:|---:|---:|---:|---|\n");
+        for (const SceneKind& kind : SceneKinds()) {
+            const Run* small = nullptr;
+            for (int megabytes : {10, 100}) {
+                const std::string suffix = std::string(kind.name) + "/" + std::to_string(megabytes) + "MB";
+                const Run* parse = Find("Parse/" + suffix);
+                const Run* scan = Find("Scan/" + suffix);
+                if (!parse)
+                    continue;
+                const double rate = MBps(*parse), peak = Counter(*parse, "peak_x_file");
+                std::printf("| %s: %s | %.1f | %.0f | ", kind.name, kind.description,
+                            static_cast<double>(Scene(kind, megabytes).size) / 1e6, rate);
+                std::printf(scan ? "%.0f%% | " : "| ", scan ? 100.0 * rate / MBps(*scan) : 0.0);
+                bool met = rate >= kind.targetMBps;
+                if (small && megabytes == 100) {
+                    const double growth = MBps(*small) / rate;
+                    std::printf("%.2f | ", growth);
+                    met = met && growth <= MaxPerByteGrowth;
+                } else {
+                    std::printf("| ");
+                }
+                std::printf("%.2f | %.0f | %.0f |", peak, Counter(*parse, "objects"), kind.targetMBps);
+                if (kind.maxPeakPerFileByte > 0.0)
+                    met = met && peak > 0.0 && peak <= kind.maxPeakPerFileByte;
+                Verdict(met);
+                small = parse;
+            }
+        }
+        std::printf("\n| Check | Scene | Result | Limit | Met |\n|---|---|---:|---:|---|\n");
+        for (const SceneKind& kind : SceneKinds()) {
+            const std::string suffix = std::string(kind.name) + "/10MB";
+            if (const Run* plain = Find("Parse/" + suffix); plain && Find("ParseWithProgress/" + suffix)) {
+                const double cost = MBps(*plain) / MBps(*Find("ParseWithProgress/" + suffix)) - 1.0;
+                std::printf("| progress callback cost | %s | %+.1f%% | %.0f%% |", kind.name, 100.0 * cost,
+                            100.0 * MaxProgressCost);
+                Verdict(cost < MaxProgressCost);
+            }
+            if (const Run* tokenize = Find("Tokenize/" + suffix)) {
+                std::printf("| tokenizer: %.0f MB/s, heap allocations for %.0f tokens | %s | %.0f | 0 |",
+                            MBps(*tokenize), Counter(*tokenize, "tokens"), kind.name,
+                            Counter(*tokenize, "allocations"));
+                Verdict(Counter(*tokenize, "allocations") == 0.0);
+            }
+        }
+        std::printf("\n%s\n", allMet ? "Every target met." : "Some targets missed (marked **no**).");
+    }
+
+    std::map<std::string, Run> medians;
+    int cpus = 0;
+    double megahertz = 0.0;
+    bool allMet = true;
+};
+
+void RegisterAll() {
+    auto add = [](const std::string& name, auto function) {
+        benchmark::RegisterBenchmark(name.c_str(), function)
+            ->Unit(benchmark::kMillisecond)
+            ->MinWarmUpTime(0.2)
+            ->Repetitions(5)
+            ->ReportAggregatesOnly(true);
+    };
+    for (const SceneKind& kind : SceneKinds()) {
+        for (int megabytes : {10, 100}) {
+            const std::string suffix = std::string(kind.name) + "/" + std::to_string(megabytes) + "MB";
+            add("Scan/" + suffix, [&kind, megabytes](benchmark::State& state) { Scan(state, kind, megabytes); });
+            add("Parse/" + suffix,
+                [&kind, megabytes](benchmark::State& state) { Parse(state, kind, megabytes, false); });
+        }
+    }
+    for (const SceneKind& kind : {SceneKinds()[0], SceneKinds()[1]}) {
+        const std::string suffix = std::string(kind.name) + "/10MB";
+        add("ParseWithProgress/" + suffix, [&kind](benchmark::State& state) { Parse(state, kind, 10, true); });
+        add("Tokenize/" + suffix, [&kind](benchmark::State& state) { Tokenize(state, kind, 10); });
+    }
+}
 
 } // namespace
+
+int main(int argc, char** argv) {
+    RegisterAll();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    TableReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
