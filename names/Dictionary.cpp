@@ -308,9 +308,13 @@ int CVRMLParser::ServiceDictionaryObject(CVRMLDictionaryEntry* entry) {
     // name) is cut off: it builds nothing and does not fail the statement.
     if (entry->GetReplaying())
         return 1;
-    if (ReplayDepth >= MaxReplayDepth || ReplayCount >= MaxReplayCount)
+    if (ReplayDepth >= MaxReplayDepth)
         return 0;
-    ++ReplayCount;
+    if (!ReadingOwnFileText()) {
+        if (ReplayCount >= MaxReplayCount)
+            return 0;
+        ++ReplayCount;
+    }
     DepthGuard depth(ReplayDepth);
     ReplayGuard guard(entry);
     int savedAllow = AllowDictionaryUpdate;

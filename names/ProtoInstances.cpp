@@ -239,9 +239,13 @@ int CVRMLParser::DefineProtoUse(const std::string& name, const char* useText, si
     // without end: the inner use is passed over.
     if (prototype->IsBuilding(useText, useLength))
         return 1;
-    if (InstanceDepth >= MaxInstanceDepth || InstanceCount >= MaxInstanceCount)
+    if (InstanceDepth >= MaxInstanceDepth)
         return 0;
-    ++InstanceCount;
+    if (!ReadingOwnFileText()) {
+        if (InstanceCount >= MaxInstanceCount)
+            return 0;
+        ++InstanceCount;
+    }
 
     std::vector<char> text;
     if (!prototype->BuildInstanceText(useText, useLength, text, &InstanceReader))

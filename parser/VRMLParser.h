@@ -103,7 +103,10 @@ public:
     void SetMaxReplayDepth(int depth) { MaxReplayDepth = depth; }
     // Named nodes that use each other twice over double their replays at
     // every level: past this many replays in one Parse a USE builds nothing
-    // and fails as a malformed node.
+    // and fails as a malformed node. Only uses read from a replay, an
+    // instance or an included file count: a USE in the text of the file given
+    // to Parse costs at least its own bytes, so a large file of plain uses
+    // loads whole.
     static constexpr long long DefaultMaxReplayCount = 1000000;
     long long GetMaxReplayCount() const { return MaxReplayCount; }
     void SetMaxReplayCount(long long count) { MaxReplayCount = count; }
@@ -259,7 +262,8 @@ public:
     void SetMaxInstanceDepth(int depth) { MaxInstanceDepth = depth; }
     // Prototypes that use each other twice over multiply their instances at
     // every level: past this many instances in one Parse a use builds
-    // nothing and fails as a malformed node.
+    // nothing and fails as a malformed node. As for replays, instances read
+    // straight from the text of the file given to Parse do not count.
     static constexpr long long DefaultMaxInstanceCount = 1000000;
     long long GetMaxInstanceCount() const { return MaxInstanceCount; }
     void SetMaxInstanceCount(long long count) { MaxInstanceCount = count; }
@@ -281,6 +285,9 @@ public:
 
 private:
     void RecoverFromFailedParse();
+    // True while statements come straight from the text of the file given to
+    // Parse: not from a replay, a prototype instance or an included file.
+    bool ReadingOwnFileText() const { return ReplayDepth == 0 && InstanceDepth == 0 && InlineDepth == 0; }
     // Reading helpers shared by the node readers.
     void AdvanceWhileKind(std::initializer_list<VRMLTokenTypes> kinds);
     void AdvanceToClosingBrace();
