@@ -5,6 +5,8 @@
 #include "Matrix.h"
 #include "Tessellation.h"
 
+#include <memory>
+
 enum trelObjectTypes {
     TREL_BOX,
     TREL_CONE,
@@ -32,11 +34,23 @@ public:
     // Appends the object's world-space tessellation.
     virtual void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const = 0;
 
-    void SetObjectName(const trelRope& name) { objectName = name; }
-    const trelRope& GetObjectName() const { return objectName; }
+    trelBaseObject() = default;
+    trelBaseObject(const trelBaseObject& other) { *this = other; }
+    trelBaseObject& operator=(const trelBaseObject& other) {
+        if (this != &other)
+            SetObjectName(other.GetObjectName());
+        return *this;
+    }
+
+    void SetObjectName(const trelRope& name) {
+        objectName = name.IsEmpty() ? nullptr : std::make_unique<trelRope>(name);
+    }
+    const trelRope& GetObjectName() const;
 
 private:
-    trelRope objectName;
+    // Most objects have no name; a point set makes millions of objects, so
+    // an unnamed one holds no string.
+    std::unique_ptr<trelRope> objectName;
 };
 
 // A surface of revolution placed by a matrix (cone, cylinder, sphere). The

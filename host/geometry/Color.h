@@ -46,6 +46,10 @@ public:
     const trelChroma& GetSpecular() const { return specular; }
     const trelChroma& GetEmission() const { return emission; }
     float GetShininess() const { return shininess; }
+    bool operator==(const trelMaterial& o) const {
+        return ambient == o.ambient && diffuse == o.diffuse && specular == o.specular && emission == o.emission &&
+               shininess == o.shininess;
+    }
 
 private:
     trelChroma ambient{0.2f, 0.2f, 0.2f, 1.0f};
@@ -61,4 +65,7 @@ struct trelMatProps {
     trelMaterial front;
     trelMaterial back;
     int materialCount = 1;
+    bool operator==(const trelMatProps& o) const {
+        return front == o.front && back == o.back && materialCount == o.materialCount;
+    }
 };

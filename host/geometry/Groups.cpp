@@ -49,7 +49,9 @@ void trelBaseGroup::AddObject(trelBaseObject* object, const trelMatProps& props,
     if (!object)
         return;
     try {
-        objects.push_back(Entry{object, props, takeOwnership});
+        if (materials.empty() || !(materials.back() == props))
+            materials.push_back(props);
+        objects.push_back(Entry{object, static_cast<uint32_t>(materials.size() - 1), takeOwnership});
     } catch (...) {
         if (takeOwnership)
             delete object;

@@ -8,6 +8,7 @@
 
 #include "BaseObject.h"
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -32,7 +33,8 @@ public:
     int GetNumObjects() const { return static_cast<int>(objects.size()); }
     int GetNumGroups() const { return static_cast<int>(groups.size()); }
     trelBaseObject* GetObject(int i) const { return objects[static_cast<size_t>(i)].object; }
-    const trelMatProps& GetObjectMatProps(int i) const { return objects[static_cast<size_t>(i)].props; }
+    // Valid until the next AddObject to this group.
+    const trelMatProps& GetObjectMatProps(int i) const { return materials[objects[static_cast<size_t>(i)].props]; }
     C3DGroup* GetGroup(int i) const { return groups[static_cast<size_t>(i)].group; }
 
     void SetGroupName(const trelRope& name) { groupName = name; }
@@ -48,9 +50,12 @@ public:
     int GetTotalObjectCount() const; // objects here and in all child groups
 
 private:
+    // Objects added one after another mostly share their material (the
+    // faces of one mesh, the points of one point set): each distinct run of
+    // material properties is stored once, and an entry names its run.
     struct Entry {
         trelBaseObject* object;
-        trelMatProps props;
+        uint32_t props; // index into materials
         bool owned;
     };
     struct Child {
@@ -58,6 +63,7 @@ private:
         bool owned;
     };
     std::vector<Entry> objects;
+    std::vector<trelMatProps> materials;
     std::vector<Child> groups;
     trelRope groupName;
     trelBBox bbox;
