@@ -71,11 +71,10 @@ std::string Gzip(const std::string& text, int level = Z_DEFAULT_COMPRESSION) {
 // Text that compresses well but not trivially, so that it spans many blocks.
 std::string SceneText(int lines) {
     std::string text = "#VRML V2.0 utf8\n";
-    for (int i = 0; i < lines; ++i) {
+    for (int i = 0; i < lines; ++i)
         text += "Transform { translation " + std::to_string(i) + " " + std::to_string(i * 7 % 13) +
                 " 0 children [ Shape { geometry Box { size 1 2 " + std::to_string(i % 5 + 1) + " } } ] } # \"\n" +
                 "WorldInfo { title \"" + std::to_string(i) + " { [\" }\n";
-    }
     return text;
 }
 
@@ -90,21 +89,17 @@ public:
 
 protected:
     int CheckFileHeader() override {
-        if (GetFileInterface().GetFileHandleIsValid() == 0) {
+        if (GetFileInterface().GetFileHandleIsValid() == 0)
             return 0;
-        }
         std::vector<char> ownBlock;
         blocksSeenByCheck = GetFileInterface().ReadNextBlockFromFile(ownBlock);
-        if (GetNextLineFromBuffer() == 0 || GetInputStringEmpty() != 0) {
+        if (GetNextLineFromBuffer() == 0 || GetInputStringEmpty() != 0)
             return 0;
-        }
-        for (char* c = GetInputString(); *c != '\0'; ++c) {
+        for (char* c = GetInputString(); *c != '\0'; ++c)
             *c = static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
-        }
         seenLine = GetInputString();
-        if (dropLine) {
+        if (dropLine)
             SetInputStringValue(nullptr);
-        }
         return seenLine.compare(0, 6, "HEADER") == 0 ? 1 : 0;
     }
 };
@@ -131,12 +126,7 @@ TEST(TokenizerFile, OpenReportsUnreadableAndRejectedFiles) {
 }
 
 TEST(TokenizerFile, HeaderLineIsTakenAndDroppedWhateverTheLineEnds) {
-    const struct {
-        std::string content;
-        bool dropLine;
-        std::string line;
-        std::vector<std::string> tokens;
-    } cases[] = {
+    const struct { std::string content; bool dropLine; std::string line; std::vector<std::string> tokens; } cases[] = {
         {"header v1\nCube { }\n", true, "HEADER V1", {"Cube", "{", "}"}},
         {"Header\r\nx y", true, "HEADER", {"x", "y"}},
         {"HEADER\rx\ry\r", true, "HEADER", {"x", "y"}},
@@ -251,10 +241,7 @@ TEST(TokenizerFile, PlainAndCompressedFilesReadLikeTheTextAtAnyBlockSize) {
 
     const std::string gz = Gzip(text);
     const size_t half = text.size() / 2;
-    const struct {
-        const char* name;
-        std::string content;
-    } cases[] = {
+    const struct { const char* name; std::string content; } cases[] = {
         {"plain.wrl", text},
         // Any name: the magic bytes decide, not the extension.
         {"scene.wrl", gz},
@@ -314,12 +301,7 @@ TEST(TokenizerFile, BrokenOrOversizedStreamsAreRefusedWithAReason) {
     std::string badCheck = gz;
     badCheck[gz.size() - 6] = static_cast<char>(badCheck[gz.size() - 6] ^ 0x01); // in the CRC
     const uint64_t noLimit = C3DFileInterface::DefaultMaxInflatedSize;
-    const struct {
-        const char* name;
-        std::string content;
-        uint64_t maxInflated;
-        const char* reason;
-    } cases[] = {
+    const struct { const char* name; std::string content; uint64_t maxInflated; const char* reason; } cases[] = {
         {"corrupt.wrz", corrupt, noLimit, "corrupt gzip stream"},
         {"crc.wrz", badCheck, noLimit, "corrupt gzip stream"},
         {"truncated.wrz", gz.substr(0, gz.size() / 3), noLimit, "truncated"},
@@ -358,15 +340,12 @@ TEST(TokenizerFile, CorpusFilesTokenizeToTheirEnd) {
     const fs::path corpus;
 #endif
     std::error_code error;
-    if (corpus.empty() || !fs::is_directory(corpus, error)) {
+    if (corpus.empty() || !fs::is_directory(corpus, error))
         GTEST_SKIP() << "no corpus";
-    }
-    size_t filesRead = 0;
-    size_t compressedRead = 0;
+    size_t filesRead = 0, compressedRead = 0;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(corpus)) {
-        if (!entry.is_regular_file() || entry.path().extension() == ".md" || entry.path().extension() == ".tsv") {
+        if (!entry.is_regular_file() || entry.path().extension() == ".md" || entry.path().extension() == ".tsv")
             continue;
-        }
         CGenericParser parser;
         const GenericLoadResultTypes opened = Open(parser, entry.path().string());
         const bool compressed = parser.GetFileInterface().GetIsCompressed() != 0;
@@ -378,8 +357,7 @@ TEST(TokenizerFile, CorpusFilesTokenizeToTheirEnd) {
         const uint64_t size = parser.GetTotalFileSize();
         EXPECT_EQ(size, entry.file_size());
         const uint64_t textSize = parser.GetFileInterface().GetTextBytesDelivered();
-        uint64_t tokenBytes = 0;
-        uint64_t tokens = 0;
+        uint64_t tokenBytes = 0, tokens = 0;
         while (parser.Tokenize() != 0) {
             tokenBytes += static_cast<uint64_t>(parser.GetCurrentToken().GetTokenLength());
             ASSERT_LE(++tokens, textSize + 1);
