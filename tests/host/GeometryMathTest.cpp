@@ -100,11 +100,7 @@ TEST(GeometryMath, ProductWithAnIdentityFactorIsTheSumOfProducts)
 
 TEST(GeometryMath, RotationAboutAnAxisIsRightHanded)
 {
-    struct Case {
-        trelVector axis;
-        double angle;
-        trelFloatPoint in, out;
-    };
+    struct Case { trelVector axis; double angle; trelFloatPoint in, out; };
     const Case cases[] = {
         {{0, 0, 5}, kPi / 2, {1, 0, 0}, {0, 1, 0}},      // the axis length does not scale
         {{1, 0, 0}, -kPi / 2, {0, 1, 0}, {0, 0, -1}},
@@ -126,14 +122,9 @@ TEST(GeometryMath, InverseUndoesTheMatrix)
     projective(0, 3) = 0.25f;
     projective(2, 3) = -0.5f;
     projective(3, 0) = 7.0f;
-    struct Case {
-        trelMatrix4x4 m;
-        double tolerance; // float rounding of the largest entry
-    };
+    struct Case { trelMatrix4x4 m; double tolerance; }; // the float rounding of the largest entry
     const Case cases[] = {
-        {GetScaleMatrix({2, 0.5f, -3}) * CreateRotationMatrixForNormalAngle({1, 2, 3}, 0.7) *
-             GetDisplacementMatrix({10, -20, 30}),
-         1e-5},
+        {GetScaleMatrix({2, 0.5f, -3}) * CreateRotationMatrixForNormalAngle({1, 2, 3}, 0.7) * GetDisplacementMatrix({10, -20, 30}), 1e-5},
         {CreateRotationMatrixForNormalAngle({0, 1, 0}, 2.0) * GetDisplacementMatrix({1e4f, 0, -1e4f}), 2e-3},
         {GetScaleMatrix({1e-3f, 1e-3f, 1e-3f}), 1e-6},
         {projective, 1e-5},
@@ -147,10 +138,8 @@ TEST(GeometryMath, InverseUndoesTheMatrix)
 
 TEST(GeometryMath, SingularMatricesAndZeroVectorsGiveTheIdentity)
 {
-    trelMatrix4x4 zero;
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-            zero(r, c) = 0.0f;
+    trelMatrix4x4 zero = GetScaleMatrix({0, 0, 0});
+    zero(3, 3) = 0.0f;
     trelMatrix4x4 dependentRows = GetDisplacementMatrix({1, 2, 3});
     for (int c = 0; c < 4; ++c)
         dependentRows(1, c) = 2.0f * dependentRows(0, c);
@@ -166,11 +155,8 @@ TEST(GeometryMath, SingularMatricesAndZeroVectorsGiveTheIdentity)
 TEST(GeometryMath, RotationForVectorsTurnsOneDirectionIntoTheOther)
 {
     const trelVector zAxis(0, 0, 1), tilted(1, 1, 0);
-    struct Case {
-        trelVector from, to;
-        const trelVector* axis;
-        bool axisStaysFixed; // the rotation must be about the given axis
-    };
+    // With axisStaysFixed the rotation must be about the given axis.
+    struct Case { trelVector from, to; const trelVector* axis; bool axisStaysFixed; };
     const Case cases[] = {
         {{1, 2, 3}, {-2, 0.5f, 1}, nullptr, false},
         {{1, 2, 3}, {-2, 0.5f, 1}, &zAxis, false}, // an axis only matters for opposite directions
@@ -215,10 +201,7 @@ TEST(GeometryMath, PlaneFrameIsOrthonormalWithZAlongTheNormal)
 
 TEST(GeometryMath, AngleBetweenVectorsInDegrees)
 {
-    struct Case {
-        trelVector a, b;
-        double degrees;
-    };
+    struct Case { trelVector a, b; double degrees; };
     const Case cases[] = {
         {{2, 0, 0}, {1, 0, 0}, 0.0},
         {{1, 0, 0}, {-1, 0, 0}, 180.0},

@@ -157,11 +157,7 @@ TEST(GeometryObjects, TessellatedAreaApproachesTheTrueArea)
     const trelMatrix4x4 identity;
     const trelMatrix4x4 turnedAndMirrored =
         GetScaleMatrix({-3, 3, 3}) * CreateRotationMatrixForNormalAngle({1, 1, 0}, 1);
-    struct Case {
-        std::string name;
-        std::unique_ptr<trelBaseObject> object;
-        double area;
-    };
+    struct Case { std::string name; std::unique_ptr<trelBaseObject> object; double area; };
     Case cases[] = {
         {"sphere", Sphere(identity, 2), 4 * kPi * 4},
         {"scaled mirrored sphere", Sphere(turnedAndMirrored, 2), 4 * kPi * 36},
