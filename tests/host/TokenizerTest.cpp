@@ -257,9 +257,10 @@ TEST(Tokenizer, DecrementOffsetOnlyUndoesAPendingScanHit) {
     parser.Tokenize();
     EXPECT_EQ(parser.GetCurrentTokenString(), "}");
     EXPECT_EQ(parser.GetNextTokenString(), "b");
-    // A scan that finds nothing leaves the end of input behind it.
-    const std::string unclosed = "{ a \"}\" #}";
+    // A scan that finds nothing more leaves the end of input behind it.
+    const std::string unclosed = "{ a } \"}\" #}";
     ASSERT_NE(parser.StartBufferReading(unclosed.data(), unclosed.size()), 0);
+    ASSERT_NE(parser.FindBlockToken(GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, found), 0);
     EXPECT_EQ(parser.FindBlockToken(GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, found), 0);
     parser.DecrementOffset();
     parser.Tokenize();
