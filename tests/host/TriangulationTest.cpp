@@ -155,6 +155,7 @@ TEST(Triangulation, MalformedFaceListsNeverReadOutside)
         {"all one point", {3, 2, 2, 2}, 0},
         {"collinear", {3, 0, 1, 3}, 0},
         {"index past the points", {3, 0, 1, 99}, 0},
+        {"index just past the points", {3, 0, 1, 5}, 0},
         {"bad index dropped, rest kept", {4, 0, 1, 99, 2}, 1},
         {"negative index", {3, -1, 0, 1, 3, 0, 1, 2}, 1},
         {"negative size ends the list", {3, 0, 1, 2, -3, 0, 1, 2, 3, 0, 1, 2}, 1},
