@@ -56,23 +56,21 @@ TEST(GeometryGroups, GroupsOwnWhatTheyAreHandedAndNothingElse)
 TEST(GeometryGroups, WalksReachEveryLevelInDepthFirstOrder)
 {
     // world: dot 0, group A (dot 1, group A1 (dot 2)), group B (dot 3), dot 4
-    C3DWorld world;
-    const auto dot = [](float x) {
+    const auto addDot = [](trelBaseGroup& group, float x) {
         auto* d = new trelDot;
         d->SetDot({x, 0, 0});
-        return d;
+        group.AddObject(d, Props(1.0f), true);
     };
-    world.AddObject(dot(0), Props(1.0f), true);
-    auto* a = new C3DGroup;
-    auto* a1 = new C3DGroup;
-    auto* b = new C3DGroup;
-    a->AddObject(dot(1), Props(1.0f), true);
-    a1->AddObject(dot(2), Props(1.0f), true);
-    b->AddObject(dot(3), Props(1.0f), true);
+    C3DWorld world;
+    auto *a = new C3DGroup, *a1 = new C3DGroup, *b = new C3DGroup;
+    addDot(world, 0);
+    addDot(*a, 1);
+    addDot(*a1, 2);
+    addDot(*b, 3);
     a->AddGroup(a1, true);
     world.AddGroup(a, true);
     world.AddGroup(b, true);
-    world.AddObject(dot(4), Props(1.0f), true);
+    addDot(world, 4);
 
     // A group's own objects come before its child groups.
     std::vector<float> order;

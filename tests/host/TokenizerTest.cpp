@@ -28,15 +28,11 @@ std::ostream& operator<<(std::ostream& out, const Token& token) {
 // Reads every token of `text` up to the end of input.
 std::vector<Token> ReadAll(CGenericParser& parser, std::string_view text) {
     std::vector<Token> tokens;
-    if (parser.StartBufferReading(text.data(), text.size()) == 0) {
-        ADD_FAILURE() << "StartBufferReading failed";
-        return tokens;
-    }
+    EXPECT_NE(parser.StartBufferReading(text.data(), text.size()), 0);
     // Bounded, so that a tokenizer that never reaches the end fails instead of hanging.
     for (size_t guard = 0; guard <= text.size() + 1; ++guard) {
-        if (parser.GetCurrentToken().GetDataType() == GENERIC_END_OF_INPUT) {
+        if (parser.GetCurrentToken().GetDataType() == GENERIC_END_OF_INPUT)
             return tokens;
-        }
         tokens.push_back({parser.GetCurrentToken().GetDataType(), parser.GetCurrentTokenString()});
         parser.Tokenize();
     }
@@ -62,18 +58,13 @@ const GenericTokenTypes W = GENERIC_WORD;
 const GenericTokenTypes S = GENERIC_STRING;
 const GenericTokenTypes B = GENERIC_BOOLEAN;
 
-struct LexCase {
-    std::string input;
-    std::vector<Token> expected;
-};
-
 TEST(Tokenizer, SplitsTextIntoTokensOfTheRightKind) {
-    const std::vector<LexCase> cases = {
-        {"{ } [ ] ( )",
-         {{GENERIC_OPEN_BRACE, "{"}, {GENERIC_CLOSE_BRACE, "}"}, {GENERIC_OPEN_BRACKET, "["},
-          {GENERIC_CLOSE_BRACKET, "]"}, {GENERIC_OPEN_PAREN, "("}, {GENERIC_CLOSE_PAREN, ")"}}},
-        // Words next to brackets, strings, separators and comments are
-        // checked on random texts below.
+    // Brackets, and words next to brackets, strings, separators and comments,
+    // are checked on random texts below.
+    const struct {
+        std::string input;
+        std::vector<Token> expected;
+    } cases[] = {
         {"a # comment ended by CR\rb", {{W, "a"}, {W, "b"}}},
         {"#only a comment", {}},
         {" \t\r\n,", {}},
@@ -82,21 +73,16 @@ TEST(Tokenizer, SplitsTextIntoTokensOfTheRightKind) {
         {"\"ends in a backslash\\", {{S, "\"ends in a backslash\\"}}},
         {R"("")", {{S, R"("")"}}},
         {"caf\xC3\xA9 \xFF\xFE", {{W, "caf\xC3\xA9"}, {W, "\xFF\xFE"}}},
-        {"back\\slash", {{W, "back\\slash"}}},
         {"TRUE FALSE true False TRUEx", {{B, "TRUE"}, {B, "FALSE"}, {W, "true"}, {W, "False"}, {W, "TRUEx"}}},
     };
-    for (const LexCase& c : cases) {
+    for (const auto& c : cases)
         EXPECT_EQ(ReadAll(c.input), c.expected) << "input: " << c.input;
-    }
 }
 
 TEST(Tokenizer, ReadsNumberSyntaxes) {
     const double infinity = std::numeric_limits<double>::infinity();
     const std::string zeros(400, '0');
-    const struct {
-        std::string text;
-        double value;
-    } cases[] = {
+    const struct { std::string text; double value; } cases[] = {
         // Plain decimals are compared with the standard conversion below.
         {"+3.5", 3.5}, {"5.", 5.0}, {"2.5E-2", 0.025}, {"-1.5e+2", -150.0},
         {"-0X10", -16.0}, {"+0xff", 255.0}, {"0xABCdef", 11259375.0},
@@ -104,9 +90,9 @@ TEST(Tokenizer, ReadsNumberSyntaxes) {
         // Out of the range of double. The mantissa's digits count as much as
         // the exponent: a negative exponent can still overflow and a positive
         // one underflow.
-        {"1e999", infinity}, {"-1e400", -infinity}, {"1e-999", 0.0}, {"123e-330", 0.0},
+        {"1e999", infinity}, {"1e-999", 0.0}, {"123e-330", 0.0},
         {"1" + zeros + "e-50", infinity}, {"0." + zeros + "1e50", 0.0}, {"-1" + zeros, -infinity},
-        {"0." + zeros + "1", 0.0}, {"0.0001e310", 1e306},
+        {"0.0001e310", 1e306},
     };
     for (const auto& c : cases) {
         CGenericParser parser;
@@ -125,15 +111,10 @@ TEST(Tokenizer, NumbersEqualTheStandardConversion) {
         const uint32_t digits = 1 + next(22);
         const uint32_t point = next(digits + 1);
         std::string number = next(2) != 0 ? "-" : "";
-        for (uint32_t d = 0; d < digits; ++d) {
-            if (d == point) {
-                number += '.';
-            }
-            number += static_cast<char>('0' + next(10));
-        }
-        if (next(5) == 0) {
+        for (uint32_t d = 0; d < digits; ++d)
+            number += (d == point ? "." : "") + std::string(1, static_cast<char>('0' + next(10)));
+        if (next(5) == 0)
             number += "e" + std::to_string(static_cast<int>(next(40)) - 20);
-        }
         text += number + ' ';
     }
     CGenericParser parser;
@@ -163,19 +144,17 @@ TEST(Tokenizer, WordsThatOnlyBeginLikeNumbersAreWords) {
 
 TEST(Tokenizer, BooleanValueOfLiteralsAndNumbers) {
     CGenericParser parser;
-    const std::string text = "TRUE FALSE 0 2 -0.5 word";
-    ASSERT_NE(parser.StartBufferReading(text.data(), text.size()), 0);
     std::vector<int> values;
-    while (parser.GetCurrentToken().GetDataType() != GENERIC_END_OF_INPUT) {
+    ASSERT_NE(parser.StartBufferReading("TRUE FALSE 0 2 -0.5 word", 24), 0);
+    do {
         values.push_back(parser.GetCurrentTokenBooleanValue());
-        parser.Tokenize();
-    }
+    } while (parser.Tokenize() != 0 && parser.GetCurrentToken().GetDataType() != GENERIC_END_OF_INPUT);
     EXPECT_EQ(values, (std::vector<int>{1, 0, 0, 1, 1, 0}));
 }
 
-ParserKeywordEntry Row(const char* name, int32_t id) {
+ParserKeywordEntry Row(const std::string& name, int32_t id) {
     ParserKeywordEntry entry{};
-    std::memcpy(entry.name, name, std::min(std::strlen(name), sizeof entry.name - 1));
+    std::memcpy(entry.name, name.data(), std::min(name.size(), sizeof entry.name));
     entry.id = id;
     return entry;
 }
@@ -183,26 +162,17 @@ ParserKeywordEntry Row(const char* name, int32_t id) {
 TEST(Tokenizer, KeywordsMatchIgnoringLetterCase) {
     // Whole-word matching of the loader's own table (SIDE against SIDES) is
     // checked with that table in the parser tests.
-    ParserKeywordEntry table[] = {Row("SEPARATOR", 61), Row("{", 4), Row("CUBE", 23), Row("CUBE", 99),
-                                  Row("CAF\xC3\x89", 5)};
     // A name that fills its whole field has no terminator; it ends at the field's end.
-    ParserKeywordEntry full{};
-    std::memset(full.name, 'Q', sizeof full.name);
-    full.id = 7;
-    std::vector<ParserKeywordEntry> rows(std::begin(table), std::end(table));
-    rows.push_back(full);
+    const std::string longWord(sizeof ParserKeywordEntry{}.name, 'q');
+    std::vector<ParserKeywordEntry> rows = {Row("SEPARATOR", 61), Row("{", 4),         Row("CUBE", 23),
+                                            Row("CUBE", 99),      Row("CAF\xC3\x89", 5), Row("Q" + longWord.substr(1), 7)};
 
     CGenericParser parser;
     // Either order of the two calls builds the lookup.
     parser.SetKeywordTableSize(static_cast<int>(rows.size()));
     parser.SetKeywordTable(rows.data());
 
-    const std::string longWord(sizeof full.name, 'q');
-    const struct {
-        std::string word;
-        GenericTokenTypes kind;
-        uint32_t id;
-    } cases[] = {
+    const struct { std::string word; GenericTokenTypes kind; uint32_t id; } cases[] = {
         {"sEpArAtOr", GENERIC_KEYWORD, 61}, {"Separ", GENERIC_WORD, 0},      {"SEPARATORS", GENERIC_WORD, 0},
         {"cube", GENERIC_KEYWORD, 23},      {"{", GENERIC_OPEN_BRACE, 0},    {longWord, GENERIC_KEYWORD, 7},
         {longWord + "q", GENERIC_WORD, 0},
@@ -248,88 +218,27 @@ TEST(Tokenizer, NestedBufferReadingReturnsToEachOuterPosition) {
     const std::string outer = "o1 o2 o3";
     ASSERT_NE(parser.StartBufferReading(outer.data(), outer.size()), 0);
     parser.Tokenize();
-
     std::string inner = "i1 i2 i3";
     ASSERT_NE(parser.StartBufferReading(inner.data(), inner.size()), 0);
     // The text was copied: the caller may free or change its buffer.
     inner.assign(inner.size(), 'x');
-    EXPECT_EQ(parser.GetCurrentTokenString(), "i1");
-    EXPECT_EQ(parser.GetNextTokenString(), "i2");
     parser.Tokenize();
-
-    const std::string innermost = "j1";
-    ASSERT_NE(parser.StartBufferReading(innermost.data(), innermost.size()), 0);
-    EXPECT_EQ(parser.GetCurrentTokenString(), "j1");
+    ASSERT_NE(parser.StartBufferReading("j1", 2), 0);
     EXPECT_EQ(parser.GetNextToken().GetDataType(), GENERIC_END_OF_INPUT);
-    parser.Tokenize();
-
     ASSERT_NE(parser.StopBufferReading(), 0);
     EXPECT_EQ(parser.GetCurrentTokenString(), "i2");
     EXPECT_EQ(parser.GetNextTokenString(), "i3");
     parser.Tokenize();
     parser.Tokenize();
-    EXPECT_EQ(parser.GetCurrentToken().GetDataType(), GENERIC_END_OF_INPUT);
-    // Rewinding the inner buffer does not leave it.
+    // Rewinding the inner buffer from its end does not leave it.
     ASSERT_NE(parser.SetToStartOfBuffer(), 0);
     EXPECT_EQ(parser.GetCurrentTokenString(), "i1");
     EXPECT_EQ(parser.GetNextTokenString(), "i2");
-
     ASSERT_NE(parser.StopBufferReading(), 0);
     EXPECT_EQ(parser.GetCurrentTokenString(), "o2");
     EXPECT_EQ(parser.GetNextTokenString(), "o3");
     ASSERT_NE(parser.StopBufferReading(), 0);
     EXPECT_EQ(parser.StopBufferReading(), 0);
-}
-
-// The block skipping of the parser, step by step: entered with the opening
-// bracket current, it leaves the closing bracket current.
-void SkipBlock(CGenericParser& parser, GenericTokenTypes open, GenericTokenTypes close) {
-    if (parser.GetNextToken().GetDataType() != close) {
-        int depth = 1;
-        GenericTokenTypes found = GENERIC_WORD;
-        while (depth > 0) {
-            if (parser.FindBlockToken(open, close, found) == 0) {
-                break;
-            }
-            depth += found == open ? 1 : -1;
-        }
-        parser.DecrementOffset();
-        parser.Tokenize();
-        EXPECT_EQ(parser.GetNextToken().GetDataType(), depth == 0 ? close : GENERIC_END_OF_INPUT);
-    }
-    parser.Tokenize();
-}
-
-TEST(Tokenizer, BlockSkippingStopsAtTheMatchingBracket) {
-    const struct {
-        const char* text;
-        GenericTokenTypes open;
-        GenericTokenTypes close;
-        const char* after; // the token behind the closing bracket; null when there is none
-    } cases[] = {
-        {"{ a { b } c } after", GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, "after"},
-        {"{ } after", GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, "after"},
-        {"{ a {b{c}}{} }after", GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, "after"},
-        {"{ a \"\\\"} {\" # } {\n b } after", GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, "after"},
-        {"{ a [ ] ( ] } after", GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, "after"},
-        {"[ 1 [ 2 ] { ] } 3 ] after", GENERIC_OPEN_BRACKET, GENERIC_CLOSE_BRACKET, "}"},
-        {"[ 1 [ 2 ] } 3 ] after", GENERIC_OPEN_BRACKET, GENERIC_CLOSE_BRACKET, "after"},
-        // Unclosed blocks: the skipping ends at the end of the input.
-        {"{ a { b }", GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, nullptr},
-        {"{ a \"}", GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, nullptr},
-        {"{ a #}", GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, nullptr},
-    };
-    for (const auto& c : cases) {
-        CGenericParser parser;
-        ASSERT_NE(parser.StartBufferReading(c.text, std::strlen(c.text)), 0);
-        SkipBlock(parser, c.open, c.close);
-        if (c.after == nullptr) {
-            EXPECT_EQ(parser.GetCurrentToken().GetDataType(), GENERIC_END_OF_INPUT) << c.text;
-            continue;
-        }
-        EXPECT_EQ(parser.GetCurrentToken().GetDataType(), c.close) << c.text;
-        EXPECT_EQ(parser.GetNextTokenString(), c.after) << c.text;
-    }
 }
 
 TEST(Tokenizer, DecrementOffsetOnlyUndoesAPendingScanHit) {
@@ -348,6 +257,14 @@ TEST(Tokenizer, DecrementOffsetOnlyUndoesAPendingScanHit) {
     parser.Tokenize();
     EXPECT_EQ(parser.GetCurrentTokenString(), "}");
     EXPECT_EQ(parser.GetNextTokenString(), "b");
+    // A scan that finds nothing more leaves the end of input behind it.
+    const std::string unclosed = "{ a } \"}\" #}";
+    ASSERT_NE(parser.StartBufferReading(unclosed.data(), unclosed.size()), 0);
+    ASSERT_NE(parser.FindBlockToken(GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, found), 0);
+    EXPECT_EQ(parser.FindBlockToken(GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE, found), 0);
+    parser.DecrementOffset();
+    parser.Tokenize();
+    EXPECT_EQ(parser.GetNextToken().GetDataType(), GENERIC_END_OF_INPUT);
 }
 
 TEST(Tokenizer, HugeTokensAreWhole) {
@@ -361,30 +278,38 @@ TEST(Tokenizer, HugeTokensAreWhole) {
     EXPECT_EQ(tokens[1].text.size(), (2u << 20) + 1);
 }
 
-// Random text, half of it binary garbage over the bytes that matter, half
-// long plain runs (read many bytes at a time) broken by brackets, strings,
-// comments and bytes one bit away from them. Tokens must be non-empty slices
-// of the text, in order, and the end must come; the bracket scan must find
-// exactly the brackets that tokenizing shows.
-TEST(Tokenizer, RandomTextGivesOrderedTokensAndTheBracketsThatTheScanFinds) {
-    const char alphabet[] = "\0\x01{}[]()\"\\#,\r\n 0x1e.-+aZ\x80\xff";
-    const char* pieces[] = {"{", "}", "[", "]", "(", ")", "\"a { ] \\\" ) \"", "# ] } {\n", "\xfb\xdb;:+*!\xa2\xa3\x08\x09"};
+// The bracket scan must find exactly the brackets of each pair that
+// tokenizing `text` gives.
+void ExpectScanFindsTheTokenizedBrackets(const std::string& text, const std::vector<GenericTokenTypes>& kinds) {
     const GenericTokenTypes pairs[][2] = {{GENERIC_OPEN_BRACE, GENERIC_CLOSE_BRACE},
                                           {GENERIC_OPEN_BRACKET, GENERIC_CLOSE_BRACKET},
                                           {GENERIC_OPEN_PAREN, GENERIC_CLOSE_PAREN}};
+    for (const auto& pair : pairs) {
+        std::vector<GenericTokenTypes> tokenized;
+        std::copy_if(kinds.begin(), kinds.end(), std::back_inserter(tokenized),
+                     [&](GenericTokenTypes kind) { return kind == pair[0] || kind == pair[1]; });
+        // The scan starts behind the look-ahead token: a text that opens
+        // with a space keeps the first bracket in view.
+        const std::string scanned = "a b " + text;
+        CGenericParser parser;
+        ASSERT_NE(parser.StartBufferReading(scanned.data(), scanned.size()), 0);
+        std::vector<GenericTokenTypes> found;
+        GenericTokenTypes kind = GENERIC_WORD;
+        while (found.size() <= text.size() && parser.FindBlockToken(pair[0], pair[1], kind) != 0)
+            found.push_back(kind);
+        EXPECT_EQ(found, tokenized);
+    }
+}
+
+// Binary garbage over the bytes that matter: tokens must be non-empty
+// slices of the text, in order, and the end must come.
+TEST(Tokenizer, RandomBytesGiveOrderedTokensAndTheBracketsThatTheScanFinds) {
+    const char alphabet[] = "\0\x01{}[]()\"\\#,\r\n 0x1e.-+aZ\x80\xff";
     Random next{777};
-    for (int round = 0; round < 100; ++round) {
-        std::string text;
-        if (round % 2 == 0) {
-            text.resize(static_cast<size_t>(round) * 18 + 1);
-            for (char& c : text)
-                c = alphabet[next(sizeof alphabet - 1)];
-        } else {
-            while (text.size() < 600) {
-                text.append(next(40), "0123456789 .-,"[next(14)]);
-                text += pieces[next(sizeof pieces / sizeof pieces[0])];
-            }
-        }
+    for (int round = 0; round < 50; ++round) {
+        std::string text(static_cast<size_t>(round) * 36 + 1, ' ');
+        for (char& c : text)
+            c = alphabet[next(sizeof alphabet - 1)];
         SCOPED_TRACE(text);
         CGenericParser parser;
         ASSERT_NE(parser.StartBufferReading(text.data(), text.size()), 0);
@@ -400,40 +325,21 @@ TEST(Tokenizer, RandomTextGivesOrderedTokensAndTheBracketsThatTheScanFinds) {
             ASSERT_LE(kinds.size(), text.size());
             parser.Tokenize();
         }
-        for (const auto& pair : pairs) {
-            std::vector<GenericTokenTypes> tokenized;
-            std::copy_if(kinds.begin(), kinds.end(), std::back_inserter(tokenized),
-                         [&](GenericTokenTypes kind) { return kind == pair[0] || kind == pair[1]; });
-            // The scan starts behind the look-ahead token: a text that opens
-            // with a space keeps the first bracket in view.
-            const std::string scanned = "a b " + text;
-            ASSERT_NE(parser.StartBufferReading(scanned.data(), scanned.size()), 0);
-            std::vector<GenericTokenTypes> found;
-            GenericTokenTypes kind = GENERIC_WORD;
-            while (found.size() <= text.size() && parser.FindBlockToken(pair[0], pair[1], kind) != 0)
-                found.push_back(kind);
-            EXPECT_EQ(found, tokenized);
-            parser.StopBufferReading();
-        }
+        ExpectScanFindsTheTokenizedBrackets(text, kinds);
     }
 }
 
-// Separator runs and words are read many bytes at a time: tokens of every
-// length, between separator runs of every length, must come out whole
-// wherever they fall against those steps, up to the very end of the text.
+// Separator runs, words and the bracket scan are read many bytes at a time:
+// tokens of every length, between separator runs of every length, must
+// come out whole wherever they fall against those steps, up to the very end
+// of the text.
 TEST(Tokenizer, TokensAreWholeWhateverTheirLengthAndPlace) {
     const std::vector<Token> pool = {
-        {GENERIC_NUMBER, "-12.3456"},
-        {GENERIC_NUMBER, "7"},
-        {GENERIC_WORD, "Coordinate3x"},
-        {GENERIC_WORD, "a"},
-        {GENERIC_WORD, "word_with_many_bytes_beyond_sixteen_and_more"},
-        {GENERIC_WORD, "\x7f!\x80\xff;:\xa2\xa3\xfb\xdb"}, // bytes next to the stops and separators
-        {GENERIC_OPEN_BRACE, "{"},
-        {GENERIC_CLOSE_BRACKET, "]"},
-        {GENERIC_CLOSE_PAREN, ")"},
-        {GENERIC_STRING, "\"a, {b} # c\""},
-        {GENERIC_BOOLEAN, "TRUE"},
+        {GENERIC_NUMBER, "-12.3456"}, {GENERIC_NUMBER, "7"}, {W, "a"}, {W, "word_with_many_bytes_beyond_sixteen_and_more"},
+        {W, "\x7f!\x80\xff;:\xa2\xa3\xfb\xdb"}, // bytes next to the stops and separators
+        {GENERIC_OPEN_BRACE, "{"},    {GENERIC_CLOSE_BRACE, "}"},   {GENERIC_OPEN_BRACKET, "["},
+        {GENERIC_CLOSE_BRACKET, "]"}, {GENERIC_OPEN_PAREN, "("},    {GENERIC_CLOSE_PAREN, ")"},
+        {S, "\"a, {b} # c\""},        {B, "TRUE"},
     };
     const char separators[] = {' ', ',', '\n', '\t', '\r', '\0', '\x01', '\x1f'};
     Random next{4242};
@@ -456,17 +362,20 @@ TEST(Tokenizer, TokensAreWholeWhateverTheirLengthAndPlace) {
                     text += separators[next(sizeof separators)];
                 if (next(8) == 0)
                     text += "# comment { \" [\n";
-                text += ' ';
-                text += token.text;
+                text += ' ' + token.text;
             }
-            if (next(10) == 0 && isWord) {
+            if (next(10) == 0 && isWord)
                 text += "# a comment right behind a word\n";
-            }
             expected.push_back(token);
             previousIsWord = isWord;
         }
         text.append(next(3), ' ');
-        EXPECT_EQ(ReadAll(text), expected) << "round " << round;
+        SCOPED_TRACE(text);
+        EXPECT_EQ(ReadAll(text), expected);
+        std::vector<GenericTokenTypes> kinds;
+        for (const Token& token : expected)
+            kinds.push_back(token.kind);
+        ExpectScanFindsTheTokenizedBrackets(text, kinds);
     }
 }
 

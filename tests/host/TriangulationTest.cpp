@@ -16,15 +16,9 @@ using geometry_test::Tessellated;
 
 namespace {
 
-struct Flat {
-    double x, y;
-};
-
 // An outline and the plane it is laid into, so triangles can be read back in 2D.
-struct Outline {
-    std::string name;
-    std::vector<Flat> corners;
-};
+struct Flat { double x, y; };
+struct Outline { std::string name; std::vector<Flat> corners; };
 
 const trelFloatPoint kOrigin(3, -2, 7);
 const trelVector kAxisU(0.6f, 0.0f, 0.8f), kAxisV(0.0f, 1.0f, 0.0f);
@@ -43,11 +37,8 @@ Flat Read(const trelFloatPoint& p)
 double ShoelaceArea(const std::vector<Flat>& c)
 {
     double twice = 0.0;
-    for (size_t i = 0; i < c.size(); ++i) {
-        const Flat& a = c[i];
-        const Flat& b = c[(i + 1) % c.size()];
-        twice += a.x * b.y - b.x * a.y;
-    }
+    for (size_t i = 0, j = c.size() - 1; i < c.size(); j = i++)
+        twice += c[j].x * c[i].y - c[i].x * c[j].y;
     return twice / 2.0;
 }
 
@@ -68,19 +59,23 @@ std::vector<Outline> Outlines()
         const double r = (i % 2) ? 0.4 : 1.0, a = 2 * kPi * i / 10;
         star.push_back({r * std::cos(a), r * std::sin(a)});
     }
-    std::vector<Flat> clockwise = {{0, 0}, {0, 3}, {1, 3}, {1, 1}, {3, 1}, {3, 0}};
-    // A 2 x 2 square given with midpoints, a doubled corner, a spike that
-    // doubles back, and its first point repeated at the end.
-    std::vector<Flat> messy = {{0, 0}, {1, 0}, {2, 0}, {2, 0}, {2, 1}, {3, 1}, {2, 1},
-                               {2, 2}, {1, 2}, {0, 2}, {0, 1}, {0, 0}};
     return {
-        {"L", {{0, 0}, {3, 0}, {3, 1}, {1, 1}, {1, 3}, {0, 3}}},
         {"star", star},
         {"comb", {{0, 0}, {5, 0}, {5, 3}, {4, 3}, {4, 1}, {3, 1}, {3, 3}, {2, 3}, {2, 1}, {1, 1}, {1, 3}, {0, 3}}},
-        {"clockwise L", clockwise},
+        {"clockwise L", {{0, 0}, {0, 3}, {1, 3}, {1, 1}, {3, 1}, {3, 0}}},
         {"spiral", {{0, 0}, {4, 0}, {4, 4}, {1, 4}, {1, 2}, {2, 2}, {2, 3}, {3, 3}, {3, 1}, {0, 1}}},
-        {"square with repeated and collinear corners", messy},
+        // A 2 x 2 square given with midpoints, a doubled corner, a spike that
+        // doubles back, and its first point repeated at the end.
+        {"messy square", {{0, 0}, {1, 0}, {2, 0}, {2, 0}, {2, 1}, {3, 1}, {2, 1}, {2, 2}, {1, 2}, {0, 2}, {0, 1}, {0, 0}}},
     };
+}
+
+template <class T>
+trelArray<T> ArrayOf(std::vector<T> items)
+{
+    trelArray<T> array;
+    array.Items() = std::move(items);
+    return array;
 }
 
 trelFloatPointArray Laid(const std::vector<Flat>& corners)
@@ -138,10 +133,8 @@ TEST(Triangulation, ConcaveOutlinesAreCoveredExactly)
         // The same outline as a polyface face over a reversed point list
         // with a stray point in front.
         const int n = static_cast<int>(outline.corners.size());
-        trelFloatPointArray points;
-        trelIntArray indices;
-        points.Append({100, 100, 100});
-        indices.Append(n);
+        trelFloatPointArray points = ArrayOf<trelFloatPoint>({{100, 100, 100}});
+        trelIntArray indices = ArrayOf<int>({n});
         for (int i = 0; i < n; ++i) {
             points.Append(Lay(outline.corners[static_cast<size_t>(n - 1 - i)]));
             indices.Append(n - i);
@@ -154,21 +147,15 @@ TEST(Triangulation, ConcaveOutlinesAreCoveredExactly)
 
 TEST(Triangulation, MalformedFaceListsNeverReadOutside)
 {
-    trelFloatPointArray points;
-    for (const trelFloatPoint& p : {trelFloatPoint(0, 0, 0), trelFloatPoint(1, 0, 0), trelFloatPoint(0, 1, 0),
-                                    trelFloatPoint(2, 0, 0), trelFloatPoint(50, 50, 50)})
-        points.Append(p);
-    struct Case {
-        std::string name;
-        std::vector<int> merged;
-        size_t triangles; // from the faces that remain well formed
-    };
-    const Case cases[] = {
+    const trelFloatPointArray points = ArrayOf<trelFloatPoint>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {2, 0, 0}, {50, 50, 50}});
+    // The triangles come from the faces that remain well formed.
+    const struct { std::string name; std::vector<int> merged; size_t triangles; } cases[] = {
         {"empty", {}, 0},
         {"repeated corner", {4, 0, 1, 1, 2}, 1},
         {"all one point", {3, 2, 2, 2}, 0},
         {"collinear", {3, 0, 1, 3}, 0},
         {"index past the points", {3, 0, 1, 99}, 0},
+        {"index just past the points", {3, 0, 1, 5}, 0},
         {"bad index dropped, rest kept", {4, 0, 1, 99, 2}, 1},
         {"negative index", {3, -1, 0, 1, 3, 0, 1, 2}, 1},
         {"negative size ends the list", {3, 0, 1, 2, -3, 0, 1, 2, 3, 0, 1, 2}, 1},
@@ -177,13 +164,10 @@ TEST(Triangulation, MalformedFaceListsNeverReadOutside)
         {"empty face, then one reaching the far point", {0, 3, 0, 1, 4}, 1},
         {"two faces", {3, 0, 1, 2, 3, 1, 3, 2}, 2},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        trelIntArray merged;
-        for (int i : c.merged)
-            merged.Append(i);
         C3DPolyface face;
-        face.SetPoints(points, merged);
+        face.SetPoints(points, ArrayOf(c.merged));
         const Facts facts = Examine(Tessellated(face));
         EXPECT_EQ(facts.triangles, c.triangles);
         EXPECT_TRUE(facts.finite);
@@ -235,10 +219,7 @@ TEST(Triangulation, MeshCellsBecomeTwoTrianglesFacingUp)
         EXPECT_NEAR(n.y, 1.0, 1e-7);
 
     // More cells announced than points given: only complete rows are used.
-    struct Case {
-        int rows, columns;
-        size_t triangles;
-    };
+    struct Case { int rows, columns; size_t triangles; };
     for (const Case& c : {Case{4, 4, 12}, Case{INT_MAX, 4, 12}, Case{-1, 4, 0}, Case{3, 0, 0}, Case{1, 12, 0}}) {
         C3DPolyMesh cut;
         cut.SetPoints(grid, c.rows, c.columns, 0, 0);
@@ -257,12 +238,7 @@ TEST(Triangulation, StripsAlternateTheirWindingToFaceOneSide)
         points.Append({static_cast<float>(i / 2), static_cast<float>(1 - i % 2), 0.0f});
         normals.Append({0, 0, 1});
     }
-    struct Case {
-        std::string name;
-        std::vector<int> lengths;
-        size_t triangles;
-    };
-    const Case cases[] = {
+    const struct { std::string name; std::vector<int> lengths; size_t triangles; } cases[] = {
         {"one strip", {8}, 6},
         {"two strips", {4, 4}, 4},
         {"past the end", {4, 10}, 4},
@@ -270,13 +246,10 @@ TEST(Triangulation, StripsAlternateTheirWindingToFaceOneSide)
         {"too short", {2, 2, 2, 2}, 0},
     };
     for (const bool given : {true, false})
-        for (const Case& c : cases) {
+        for (const auto& c : cases) {
             SCOPED_TRACE(c.name + (given ? " with normals" : " without normals"));
-            trelIntArray lengths;
-            for (int n : c.lengths)
-                lengths.Append(n);
             C3DMultipleTriangleStrip strips;
-            strips.SetStrips(points, given ? normals : trelVectorArray(), lengths);
+            strips.SetStrips(points, given ? normals : trelVectorArray(), ArrayOf(c.lengths));
             const trelTessellation t = Tessellated(strips);
             const Facts facts = Examine(t);
             EXPECT_EQ(facts.triangles, c.triangles);
@@ -289,16 +262,10 @@ TEST(Triangulation, StripsAlternateTheirWindingToFaceOneSide)
 
 TEST(Triangulation, StripNormalsStayPerpendicularUnderShear)
 {
-    trelFloatPointArray points;
-    trelVectorArray normals;
-    trelIntArray lengths;
-    for (int i = 0; i < 4; ++i) {
-        points.Append({static_cast<float>(i / 2), static_cast<float>(1 - i % 2), 0.0f});
-        normals.Append({0, 0, 2}); // not unit: the output is
-    }
-    lengths.Append(4);
+    const trelVector normal(0, 0, 2); // not unit: the output is
     C3DMultipleTriangleStrip strips;
-    strips.SetStrips(points, normals, lengths);
+    strips.SetStrips(ArrayOf<trelFloatPoint>({{0, 1, 0}, {0, 0, 0}, {1, 1, 0}, {1, 0, 0}}),
+                     ArrayOf<trelVector>({normal, normal, normal, normal}), ArrayOf<int>({4}));
     // The shear lifts z by x: the flat strip tilts, and a normal carried
     // like a direction would no longer be perpendicular to it.
     trelMatrix4x4 shear;
@@ -311,15 +278,9 @@ TEST(Triangulation, StripNormalsStayPerpendicularUnderShear)
 }
 
 TEST(Triangulation, FacesWithoutAreaAreTracedSoTheTessellationCoversTheObject) {
-    trelFloatPointArray points;
-    for (const trelFloatPoint& p : {trelFloatPoint(0, 0, 0), trelFloatPoint(1, 0, 0), trelFloatPoint(5, 0, 0),
-                                    trelFloatPoint(7, 7, 7)})
-        points.Append(p);
-    trelIntArray merged;
-    for (int value : {3, 0, 1, 2, 1, 3}) // a collinear face and a one-point face
-        merged.Append(value);
     C3DPolyface face;
-    face.SetPoints(points, merged);
+    // A collinear face and a one-point face.
+    face.SetPoints(ArrayOf<trelFloatPoint>({{0, 0, 0}, {1, 0, 0}, {5, 0, 0}, {7, 7, 7}}), ArrayOf<int>({3, 0, 1, 2, 1, 3}));
     const trelTessellation mesh = Tessellated(face);
     EXPECT_EQ(mesh.GetTriangleCount(), 0u);
     ASSERT_EQ(mesh.lineStrips.size(), 1u);
