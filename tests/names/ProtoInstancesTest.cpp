@@ -105,14 +105,6 @@ TEST(ProtoInstances, UsesBuildTheirValuesAndANamedUseIsBuiltAgainInPlace) {
     auto* use = static_cast<CVRMLProtoUseEntry*>(entry);
     EXPECT_EQ(use->GetPrototypeName(), "Ball");
     EXPECT_EQ(AsString(use->GetUseText()), "radius 3");
-
-    // Read at a level: an unknown prototype, or any while a block is skipped, builds nothing.
-    PositionedParser positioned(BallProto + "Box { }\n");
-    ASSERT_EQ(positioned.parser.ParseBlock(), 1); // the declaration
-    EXPECT_EQ(positioned.parser.DefineProtoUse("Nothing", nullptr, 0), 0);
-    positioned.parser.SetSkippingBlock(1);
-    EXPECT_EQ(positioned.parser.DefineProtoUse("Ball", nullptr, 0), 0);
-    EXPECT_EQ(positioned.world.GetNumObjects(), 0);
 }
 
 TEST(ProtoInstances, UndeclaredFieldsAndAMissingBlockFallBackToDefaults) {
