@@ -89,13 +89,18 @@ TEST(Dictionary, NamesAndPrototypesOutliveAParse) {
     EXPECT_EQ(second.GetNumObjects(), 2);
 }
 
-TEST(Dictionary, SkippedNodesLeaveNoEntry) {
-    CVRMLParser parser;
-    C3DWorld world;
-    parser.SetWorld(&world);
-    parser.DefineSeparator();
-    parser.SetSkippingBlock(1);
-    EXPECT_EQ(parser.AddDictionaryObject(new CVRMLCubeEntry), 0);
-    EXPECT_TRUE(parser.GetObjectDictionary()->empty());
-    EXPECT_EQ(parser.DefineUse("anything"), 1);
+// A host may set the parser skipping: then nothing is recorded, declared or
+// built. An unknown prototype builds nothing anyway.
+TEST(Dictionary, WhileSkippingNothingIsRecordedDeclaredOrBuilt) {
+    PositionedParser p("PROTO Ball [ ] { Sphere { } } PROTO Foo [ ] { }\n");
+    ASSERT_EQ(p.parser.ParseBlock(), 1); // Ball is declared
+    EXPECT_EQ(p.parser.DefineProtoUse("Nothing", nullptr, 0), 0);
+    p.parser.SetSkippingBlock(1);
+    EXPECT_EQ(p.parser.ParseProto(), 0);
+    EXPECT_EQ(p.Current(), "PROTO");
+    EXPECT_EQ(p.parser.FindPrototype("Foo"), nullptr);
+    EXPECT_EQ(p.parser.DefineProtoUse("Ball", nullptr, 0), 0);
+    EXPECT_EQ(p.parser.AddDictionaryObject(new CVRMLCubeEntry), 0);
+    EXPECT_TRUE(p.parser.GetObjectDictionary()->empty());
+    EXPECT_EQ(p.world.GetNumObjects(), 0);
 }

@@ -90,48 +90,37 @@ TEST(ProtoInstances, PrototypesWithoutBodyBuildNothing) {
     EXPECT_EQ(loaded.parser->GetCurrentTokenType(), VRML_END_OF_INPUT);
 }
 
-TEST(ProtoInstances, UsesBuildTheirValuesAndANamedUseIsBuiltAgainInPlace) {
-    LoadedText loaded =
-        LoadText(std::string(V2) + BallProto + "Ball { radius 2 }\nBall { }\nDEF B Ball { radius 3 } USE B Box { }\n");
-    EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
-    EXPECT_EQ(SphereRadii(loaded), (std::vector<double>{2, 1, 3, 3}));
-    EXPECT_EQ(CountOf(*loaded.world, TREL_BOX), 1u); // reading went on after the replay
-    // One entry: the named use, with its use-site text; the instances and
-    // the replay record nothing.
-    ASSERT_EQ(loaded.parser->GetObjectDictionary()->size(), 1u);
-    auto* entry = loaded.parser->FindObjectInDictionary("B");
-    ASSERT_NE(entry, nullptr);
-    ASSERT_EQ(entry->GetType(), VRML_ENTRY_PROTO_USE);
-    auto* use = static_cast<CVRMLProtoUseEntry*>(entry);
-    EXPECT_EQ(use->GetPrototypeName(), "Ball");
-    EXPECT_EQ(AsString(use->GetUseText()), "radius 3");
-
-    // Read at a level: an unknown prototype, or any while a block is skipped, builds nothing.
-    PositionedParser positioned(BallProto + "Box { }\n");
-    ASSERT_EQ(positioned.parser.ParseBlock(), 1); // the declaration
-    EXPECT_EQ(positioned.parser.DefineProtoUse("Nothing", nullptr, 0), 0);
-    positioned.parser.SetSkippingBlock(1);
-    EXPECT_EQ(positioned.parser.DefineProtoUse("Ball", nullptr, 0), 0);
-    EXPECT_EQ(positioned.world.GetNumObjects(), 0);
-}
-
-TEST(ProtoInstances, UndeclaredFieldsAndAMissingBlockFallBackToDefaults) {
-    LoadedText loaded = LoadText(std::string(V2) + BallProto + "Ball { colour 1 0 0 }\nBall Sphere { radius 7 }\n");
-    // Without a block the use gets the defaults and the next node is read as
-    // a statement of its own.
-    EXPECT_EQ(SphereRadii(loaded), (std::vector<double>{1, 1, 7}));
-    EXPECT_EQ(loaded.parser->GetCurrentTokenType(), VRML_END_OF_INPUT);
-}
-
-TEST(ProtoInstances, PrototypeUsedInsideAnotherIsBuiltWhileTheOuterTextIsRead) {
-    LoadedText loaded = LoadText(std::string(V2) + "PROTO Inner [ field SFFloat r 1 ] { Sphere { radius IS r } }\n"
-                                                   "PROTO Outer [ field SFFloat size 2 ] {\n"
-                                                   "  Group { children [ Inner { r IS size } Inner { } ] } Box { }\n"
-                                                   "}\n"
-                                                   "Outer { size 5 } Outer { } Cone { }\n");
-    EXPECT_EQ(SphereRadii(loaded), (std::vector<double>{5, 1, 2, 1}));
-    EXPECT_EQ(CountOf(*loaded.world, TREL_BOX), 2u);
-    EXPECT_EQ(CountOf(*loaded.world, TREL_CONE), 1u); // reading went on after both instances
+TEST(ProtoInstances, UsesBuildTheirValuesAndReadingGoesOnAfterThem) {
+    const struct {
+        std::string scene;
+        std::vector<double> radii;
+        size_t boxes;
+    } cases[] = {
+        // Given values, the defaults, and a named use built again by its USE.
+        {BallProto + "Ball { radius 2 }\nBall { }\nDEF B Ball { radius 3 } USE B Box { }\n", {2, 1, 3, 3}, 1},
+        // Undeclared fields are passed over; without a block the use gets the
+        // defaults and the next node is read as a statement of its own.
+        {BallProto + "Ball { colour 1 0 0 }\nBall Sphere { radius 7 }\n", {1, 1, 7}, 0},
+        // A prototype used inside another is built while the outer text is read.
+        {"PROTO Inner [ field SFFloat r 1 ] { Sphere { radius IS r } }\n"
+         "PROTO Outer [ field SFFloat size 2 ] { Group { children [ Inner { r IS size } Inner { } ] } Box { } }\n"
+         "Outer { size 5 } Outer { } Box { }\n",
+         {5, 1, 2, 1}, 3},
+        // A DEF inside a body is found by a USE inside it: built directly,
+        // inside a named group, and by replays of that group.
+        {"PROTO Two [ ] { Group { children [ DEF Part Sphere { radius 4 } "
+         "Transform { translation 5 0 0 children USE Part } ] } }\n"
+         "Two { }\nDEF S Group { children Two { } }\nUSE S USE S\n",
+         std::vector<double>(8, 4.0), 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scene);
+        LoadedText loaded = LoadText(std::string(V2) + c.scene);
+        EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
+        EXPECT_EQ(SphereRadii(loaded), c.radii);
+        EXPECT_EQ(CountOf(*loaded.world, TREL_BOX), c.boxes);
+        EXPECT_EQ(loaded.parser->GetCurrentTokenType(), VRML_END_OF_INPUT);
+    }
 }
 
 TEST(ProtoInstances, RecursivePrototypesAreCutOff) {
@@ -199,9 +188,19 @@ TEST(ProtoInstances, InstancesMultipliedByNestingAreBounded) {
     EXPECT_EQ(parser.GetCurrentTokenType(), VRML_END_OF_INPUT);
 }
 
-TEST(ProtoInstances, NamedGroupRecordsTheUseAndItsReplayBuildsEachInstanceOnce) {
-    LoadedText loaded = LoadText(std::string(V2) + BallProto +
-                                 "DEF S Group { children [ Ball { radius 2 } Box { } ] }\nUSE S\nUSE S\n");
+// A named use records one entry with its use-site text; the instance and the
+// replay record nothing. A named group records the use, not what it built,
+// so its replay builds each instance once.
+TEST(ProtoInstances, NamedUsesAndGroupsRecordTheUseWithItsText) {
+    LoadedText loaded = LoadText(std::string(V2) + BallProto + "Ball { radius 2 } DEF B Ball { radius 3 } USE B\n");
+    ASSERT_EQ(loaded.parser->GetObjectDictionary()->size(), 1u);
+    auto* entry = loaded.parser->FindObjectInDictionary("B");
+    ASSERT_NE(entry, nullptr);
+    ASSERT_EQ(entry->GetType(), VRML_ENTRY_PROTO_USE);
+    EXPECT_EQ(static_cast<CVRMLProtoUseEntry*>(entry)->GetPrototypeName(), "Ball");
+    EXPECT_EQ(AsString(static_cast<CVRMLProtoUseEntry*>(entry)->GetUseText()), "radius 3");
+
+    loaded = LoadText(std::string(V2) + BallProto + "DEF S Group { children [ Ball { radius 2 } Box { } ] }\nUSE S\nUSE S\n");
     EXPECT_EQ(SphereRadii(loaded), (std::vector<double>{2, 2, 2}));
     auto* group = static_cast<CVRMLSeparatorEntry*>(loaded.parser->FindObjectInDictionary("S"));
     ASSERT_NE(group, nullptr);
@@ -209,14 +208,6 @@ TEST(ProtoInstances, NamedGroupRecordsTheUseAndItsReplayBuildsEachInstanceOnce) 
     for (CVRMLDictionaryEntry* child : group->GetChildren())
         children.push_back(child->GetType());
     EXPECT_EQ(children, (std::vector<int>{VRML_ENTRY_PROTO_USE, VRML_ENTRY_CUBE}));
-}
-
-TEST(ProtoInstances, DefInsideABodyIsFoundByAUseInsideIt) {
-    const std::string two = "PROTO Two [ ] { Group { children [ DEF Part Sphere { radius 4 } "
-                            "Transform { translation 5 0 0 children USE Part } ] } }\n";
-    // Built directly, inside a named group, and by replays of that group.
-    LoadedText loaded = LoadText(std::string(V2) + two + "Two { }\nDEF S Group { children Two { } }\nUSE S USE S\n");
-    EXPECT_EQ(SphereRadii(loaded), (std::vector<double>(8, 4.0)));
 }
 
 TEST(ProtoInstances, InstanceTextCannotCloseTheLevelItIsReadAt) {
