@@ -44,6 +44,8 @@ TEST(ExportScene, KeepsTheGroupTreeNamesObjectPlacesAndMaterials) {
         groups.emplace_back(group.name, group.parent, group.depth);
     EXPECT_EQ(groups, (std::vector<std::tuple<std::string, int, int>>{
                           {"", -1, 0}, {"Body", 0, 1}, {"", 1, 2}, {"Empty", 0, 1}, {"", 0, 1}}));
+    EXPECT_EQ(scene.groups[0].groups, (std::vector<int>{1, 3, 4}));
+    EXPECT_EQ(scene.groups[1].groups, (std::vector<int>{2}));
 
     // Objects with their names, types, groups and distinct materials, shared
     // in order of first use (the dot reuses the crate's red).
