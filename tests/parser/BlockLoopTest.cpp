@@ -9,16 +9,30 @@ TEST(Parse, EmptyFileFailsAndAFileWithOneStatementSucceeds) {
     EXPECT_EQ(LoadText(std::string(V1) + "Separator { }\n").result, VRML_LOAD_SUCCESS);
 }
 
-TEST(Parse, UnknownNodesAreSkippedWithTheirBlocksWithAndWithoutDef) {
-    // Nested braces, brackets and strings with braces inside the unknown
-    // blocks must not end the skip early.
-    LoadedText loaded = LoadText(std::string(V1) +
-                                 "Texture2 { filename \"a}b.rgb\" image [ 1 { 2 } ] }\n"
-                                 "DEF T Texture2 { wrapS REPEAT Inner { } }\n"
-                                 "Separator { }\n");
-    EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
-    EXPECT_EQ(loaded.parser->GetCurrentTokenType(), VRML_END_OF_INPUT);
-    EXPECT_TRUE(loaded.parser->GetSeparatorStack()->empty());
+// Each text is read to its end with every level it opened closed again, and
+// its one cube is built where a level holds it.
+TEST(Parse, StatementsAreReadToTheEndWithEveryLevelClosed) {
+    const struct {
+        const char* header;
+        const char* text;
+        int objects;
+    } cases[] = {
+        // Nested braces, brackets and strings with braces inside unknown
+        // blocks must not end the skip early.
+        {V1, "Texture2 { filename \"a}b.rgb\" image [ 1 { 2 } ] } DEF T Texture2 { wrapS REPEAT Inner { } } Cube { }", 1},
+        {V2, "NULL Box { }", 1},
+        {V1, "[ Separator { Cube { } } Separator { } ]", 1},
+        {V1, "Separator { } } Cube { }", 0}, // the surplus brace closes the root level
+        {V1, "Group { WWWAnchor { Cube { } } }", 1}, // in VRML 1.0 both open separator levels
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        LoadedText loaded = LoadText(std::string(c.header) + c.text + "\n");
+        EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
+        EXPECT_EQ(loaded.parser->GetCurrentTokenType(), VRML_END_OF_INPUT);
+        EXPECT_TRUE(loaded.parser->GetSeparatorStack()->empty());
+        EXPECT_EQ(loaded.world->GetTotalObjectCount(), c.objects);
+    }
 }
 
 TEST(Parse, NestedSeparatorsAreReadByOneBlockCall) {
@@ -31,21 +45,6 @@ TEST(Parse, NestedSeparatorsAreReadByOneBlockCall) {
     EXPECT_EQ(p.parser.GetCurrentTokenType(), VRML_END_OF_INPUT);
 }
 
-TEST(Parse, NullAndTopLevelListsAreStatements) {
-    LoadedText withNull = LoadText(std::string(V2) + "NULL\n");
-    EXPECT_EQ(withNull.result, VRML_LOAD_SUCCESS);
-    LoadedText withList = LoadText(std::string(V1) + "[ Separator { } Separator { } ]\n");
-    EXPECT_EQ(withList.result, VRML_LOAD_SUCCESS);
-    EXPECT_EQ(withList.parser->GetCurrentTokenType(), VRML_END_OF_INPUT);
-}
-
-TEST(Parse, SurplusClosingBraceClosesTheRootLevel) {
-    LoadedText loaded = LoadText(std::string(V1) + "Separator { } }\nSeparator { }\n");
-    EXPECT_EQ(loaded.parser->GetCurrentTokenType(), VRML_END_OF_INPUT);
-    EXPECT_EQ(loaded.parser->GetCurrentSeparator(), nullptr);
-    EXPECT_TRUE(loaded.parser->GetSeparatorStack()->empty());
-}
-
 TEST(Parse, DefNameHoldsForItsStatementOnly) {
     PositionedParser p("DEF Name Unknown { } Separator { }\n", V1);
     p.parser.ParseBlock(); // DEF Name Unknown: the name is taken, the unknown type passed over
@@ -54,15 +53,6 @@ TEST(Parse, DefNameHoldsForItsStatementOnly) {
     p.parser.ParseBlock(); // the brace block of the unknown node
     EXPECT_EQ(p.parser.GetEntityName(), "");
     EXPECT_EQ(p.parser.GetDefinedEntity(), 0);
-}
-
-TEST(Parse, VersionDecidesWhetherGroupIsASeparator) {
-    // In VRML 1.0 Group and WWWAnchor open separator levels, which their
-    // closing braces close again.
-    LoadedText v1 = LoadText(std::string(V1) + "Group { WWWAnchor { } }\n");
-    EXPECT_EQ(v1.result, VRML_LOAD_SUCCESS);
-    EXPECT_TRUE(v1.parser->GetSeparatorStack()->empty());
-    EXPECT_EQ(v1.parser->GetVersion(), VRML_VERSION_1);
 }
 
 namespace {
@@ -128,9 +118,8 @@ TEST(DetermineUnits, SmallWorldsAreScaledByPowersOfTen) {
         float scaledSize;
     } cases[] = {
         {0.01f, VRML_UNITS_MICROMETRES, 10000.0f}, {0.2f, VRML_UNITS_MILLIMETRES, 200.0f},
-        {0.5f, VRML_UNITS_CENTIMETRES, 50.0f},     {1.0f, VRML_UNITS_CENTIMETRES, 100.0f},
-        {25.0f, VRML_UNITS_METRES, 25.0f},         {30.0f, VRML_UNITS_METRES, 30.0f},
-        {0.0f, VRML_UNITS_MICROMETRES, 0.0f},
+        {0.25f, VRML_UNITS_CENTIMETRES, 25.0f},    {25.0f, VRML_UNITS_METRES, 25.0f},
+        {0.0f, VRML_UNITS_MICROMETRES, 0.0f}, // an empty world
     };
     for (const auto& c : cases) {
         std::unique_ptr<C3DWorld> world(WorldOfSize(c.size));

@@ -78,11 +78,8 @@ TEST(FieldReaders, IndexListsSplitRunsAndAppend) {
     EXPECT_EQ(p.Current(), "]");
     p.parser.Tokenize();
     EXPECT_EQ(p.parser.ParseIndexArray(indices, counts), 1);
-    EXPECT_EQ(indices.size(), 14u);
-    EXPECT_EQ(indices[10], 2);
-    EXPECT_EQ(indices[11], 0);
-    EXPECT_EQ(indices[12], -2);
-    EXPECT_EQ(indices[13], INT_MAX); // clamped, not undefined
+    // Appended after the first list; 1e12 is clamped, not undefined.
+    EXPECT_EQ(std::vector<int>(indices.begin() + 10, indices.end()), (std::vector<int>{2, 0, -2, INT_MAX}));
     EXPECT_EQ(counts.back(), 4);
 }
 
@@ -119,11 +116,4 @@ TEST(FieldReaders, RemoveQuotesStripsOnlyTheOuterQuotes) {
     EXPECT_EQ(single, "");
     EXPECT_EQ(CVRMLParser::RemoveQuotes(longName), 1);
     EXPECT_EQ(longName.size(), 1000u);
-}
-
-TEST(FieldReaders, ColorNodeReplacesTheDiffuseColours) {
-    PositionedParser p("Color { color [ 1 0 0, 0 0 1 ] } next");
-    EXPECT_EQ(p.parser.ParseColor3(), 1);
-    EXPECT_EQ(p.Current(), "}");
-    EXPECT_EQ(p.parser.GetCurrentSeparator()->GetDiffuseColors().GetSize(), 2);
 }

@@ -27,7 +27,6 @@ TEST(Grouping, EveryChildIsBuiltAndStateEndsWithTheNode) {
     } cases[] = {
         {V2, "Group { children [ Material { diffuseColor 1 0 0 } Shape { geometry Box { } } ] }", {TREL_BOX}},
         {V2, "Group { bboxSize 1 1 1 children Shape { geometry Sphere { } } bboxCenter 0 0 0 }", {TREL_SPHERE}},
-        {V2, "Separator { children [ Material { diffuseColor 1 0 0 } Shape { geometry Box { } } ] }", {TREL_BOX}},
         // A named proxy, or one given by USE, is passed over as exactly one node.
         {V2,
          "Collision { collide TRUE proxy DEF P Shape { geometry Sphere { } } children [ Material { diffuseColor 1 0 0 }"
@@ -40,8 +39,8 @@ TEST(Grouping, EveryChildIsBuiltAndStateEndsWithTheNode) {
          " Shape { geometry " + std::string(Triangle) + " } ] }",
          {TREL_BOX, TREL_POLYFACE}},
         {V2, "LOD { level Shape { geometry Sphere { } } range 5 }", {TREL_SPHERE}},
-        {V1, "LOD { range [ 10 ] Material { diffuseColor 1 0 0 } Cube { } Sphere { } }", {TREL_BOX, TREL_SPHERE}},
-        {V1, "LevelOfDetail { Separator { Cube { } } Sphere { } }", {TREL_BOX, TREL_SPHERE}},
+        {V1, "LOD { range [ 10 ] Material { diffuseColor 1 0 0 } Cube { } Separator { Sphere { } } }",
+         {TREL_BOX, TREL_SPHERE}},
         {V1, "Switch { whichChild 0 Material { diffuseColor 1 0 0 } Cube { } Sphere { } }", {TREL_BOX, TREL_SPHERE}},
         {V2, "Switch { whichChoice 0 choice [ Shape { geometry Box { } } Shape { geometry Sphere { } } ] }",
          {TREL_BOX, TREL_SPHERE}},

@@ -31,29 +31,25 @@ ConvertSettings Quiet() {
     return settings;
 }
 
+// One sample through every format: each writer is reached through
+// ConvertFile, and the compressed copy gives the same bytes.
 TEST(Convert, CompressedCopyConvertsToTheSameBytes) {
     const fs::path dir = FreshDir();
-    fs::create_directories(dir / "plain");
-    fs::create_directories(dir / "packed");
-    for (const char* sample : {"house", "robot_arm"}) {
-        const std::string plain = SourcePath(std::string("examples/") + sample + ".wrl");
-        const fs::path packed = dir / (std::string(sample) + ".wrz");
-        WriteGzip(packed, ReadFile(plain));
-        for (const char* extension : {".glb", ".gltf", ".obj", ".stl", ".ply"}) {
-            ExportFormat format;
-            ASSERT_TRUE(ParseExportFormat(extension, format));
-            const fs::path a = dir / "plain" / (sample + std::string(extension));
-            const fs::path b = dir / "packed" / (sample + std::string(extension));
-            ConvertSummary summary;
-            ASSERT_EQ(ConvertFile(plain, a.string(), format, Quiet(), summary), "") << sample << extension;
-            ASSERT_EQ(ConvertFile(packed.string(), b.string(), format, Quiet(), summary), "") << sample << extension;
-            EXPECT_GT(summary.triangles, 0u);
-            EXPECT_EQ(ReadFile(a), ReadFile(b)) << sample << extension;
-            if (format == ExportFormat::Obj) {
-                EXPECT_EQ(ReadFile(a.parent_path() / (sample + std::string(".mtl"))),
-                          ReadFile(b.parent_path() / (sample + std::string(".mtl"))));
-            }
-        }
+    const std::string plain = SourcePath("examples/house.wrl");
+    const fs::path packed = dir / "house.wrz";
+    WriteGzip(packed, ReadFile(plain));
+    fs::create_directories(dir / "a");
+    fs::create_directories(dir / "b"); // the same names: an OBJ names its MTL
+    for (const char* extension : {".glb", ".gltf", ".obj", ".stl", ".ply"}) {
+        SCOPED_TRACE(extension);
+        ExportFormat format;
+        ASSERT_TRUE(ParseExportFormat(extension, format));
+        const fs::path a = dir / "a" / (std::string("house") + extension), b = dir / "b" / a.filename();
+        ConvertSummary summary;
+        ASSERT_EQ(ConvertFile(plain, a.string(), format, Quiet(), summary), "");
+        ASSERT_EQ(ConvertFile(packed.string(), b.string(), format, Quiet(), summary), "");
+        EXPECT_GT(summary.triangles, 0u);
+        EXPECT_EQ(ReadFile(a), ReadFile(b));
     }
 }
 
@@ -144,7 +140,6 @@ TEST(Convert, RequestsThatCannotBeCarriedOutAreUsageErrors) {
     };
     const std::vector<Case> cases = {
         {{house}, "", "", "give IN OUT"},
-        {{house, house, (dir / "x.glb").string()}, "", "", "give IN OUT"},
         {{house, (dir / "x.dae").string()}, "", "", "unknown output format"},
         {{house, (dir / "x").string()}, "", "", "unknown output format"},
         {{house, (dir / "x.glb").string()}, "", "obj", "--format goes with -o DIR"},
@@ -178,8 +173,6 @@ TEST(Convert, OutputNamesDropTheVrmlEndings) {
     ExportFormat format;
     EXPECT_TRUE(ParseExportFormat(".GLTF", format));
     EXPECT_EQ(format, ExportFormat::Gltf);
-    EXPECT_FALSE(ParseExportFormat(".wrl", format));
-    EXPECT_FALSE(ParseExportFormat("", format));
 }
 
 } // namespace
