@@ -370,7 +370,8 @@ void RegisterAll() {
                 [&kind, megabytes](benchmark::State& state) { Parse(state, kind, megabytes, false); });
         }
     }
-    for (const SceneKind& kind : {SceneKinds()[0], SceneKinds()[1]}) {
+    for (const SceneKind* mesh : {&SceneKinds()[0], &SceneKinds()[1]}) {
+        const SceneKind& kind = *mesh;
         const std::string suffix = std::string(kind.name) + "/10MB";
         add("ParseWithProgress/" + suffix, [&kind](benchmark::State& state) { Parse(state, kind, 10, true); });
         add("Tokenize/" + suffix, [&kind](benchmark::State& state) { Tokenize(state, kind, 10); });

@@ -6,14 +6,11 @@
 #include <cstring>
 #include <vector>
 
-// Lists are collected in reading order and copied into the output array after
-// one resize to their final length.
+// Lists are collected in reading order and handed to the output array whole.
 namespace {
 template <class Array, class Value>
-void CopyInto(Array& output, const std::vector<Value>& values) {
-    output.Resize(static_cast<int>(values.size()));
-    for (size_t i = 0; i < values.size(); ++i)
-        output[static_cast<int>(i)] = values[i];
+void HandOver(Array& output, std::vector<Value>& values) {
+    output.Items().swap(values);
 }
 } // namespace
 
@@ -56,7 +53,7 @@ int CVRMLParser::ParseColorArray(trelChromaArray& colors) {
     }
     if (read.empty())
         return 0;
-    CopyInto(colors, read);
+    HandOver(colors, read);
     return 1;
 }
 
@@ -107,7 +104,7 @@ int CVRMLParser::ParsePointArray(trelFloatPointArray& points) {
     }
     int result = 0;
     if (!read.empty()) {
-        CopyInto(points, read);
+        HandOver(points, read);
         result = 1;
     }
     if (GetCurrentTokenType() == VRML_CLOSE_BRACKET)
@@ -131,7 +128,7 @@ int CVRMLParser::ParseFloatArray(trelDoubleArray& values) {
     }
     if (read.empty())
         return 0;
-    CopyInto(values, read);
+    HandOver(values, read);
     return 1;
 }
 
@@ -203,8 +200,8 @@ int CVRMLParser::ParseRotationVectorArray(trelVectorArray& axes, trelDoubleArray
     }
     if (readAxes.empty())
         return 0;
-    CopyInto(axes, readAxes);
-    CopyInto(angles, readAngles);
+    HandOver(axes, readAxes);
+    HandOver(angles, readAngles);
     return 1;
 }
 

@@ -12,6 +12,10 @@
 #include <filesystem>
 #include <system_error>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 namespace {
 
 // Asked for once the size reported at opening has been read: enough to notice
@@ -25,6 +29,22 @@ constexpr size_t InflaterInputSize = size_t(64) << 10;
 constexpr uint64_t MaxInflatedPerBlock = uint64_t(64) << 20;
 
 constexpr unsigned char GzipMagic[2] = {0x1f, 0x8b};
+
+// A large file's text is faulted in by the kernel a page at a time; asking
+// for huge pages where the system grants them on request (Linux) makes that
+// a few hundred times fewer faults. Only a hint: nothing changes without it.
+void AdviseLargeBuffer(char* begin, size_t size) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr uintptr_t HugePage = uintptr_t(2) << 20;
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(begin) + HugePage - 1) & ~(HugePage - 1);
+    const uintptr_t last = (reinterpret_cast<uintptr_t>(begin) + size) & ~(HugePage - 1);
+    if (last > first)
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)begin;
+    (void)size;
+#endif
+}
 
 } // namespace
 
@@ -150,6 +170,7 @@ size_t C3DFileInterface::ReadPlainBlockInto(std::vector<char>& buffer) {
         // One allocation for the whole file: growing block by block would
         // copy a large file several times over.
         buffer.reserve(buffer.size() + static_cast<size_t>(remaining) + EndProbeSize);
+        AdviseLargeBuffer(buffer.data(), buffer.capacity());
     }
     const size_t request = remaining > 0 ? static_cast<size_t>(std::min<uint64_t>(blockSize, remaining))
                                          : std::min(blockSize, EndProbeSize);
