@@ -262,6 +262,10 @@ void CGenericParser::ReadToken(CGenericToken& token) {
         return;
     }
     const std::string_view text(bytes.data() + raw.begin, raw.end - raw.begin);
+    if (raw.kind == GENERIC_NUMBER) {
+        token.Set(GENERIC_NUMBER, text, 0, raw.number, raw.number != 0.0 ? 1 : 0);
+        return;
+    }
     if (raw.kind != GENERIC_WORD) {
         token.Set(raw.kind, text);
         return;

@@ -61,6 +61,63 @@ inline unsigned MaskOf(__m128i flags) {
 
 #endif
 
+inline bool IsDigit(char c) {
+    return static_cast<unsigned char>(c - '0') < 10;
+}
+
+// The value of a decimal read as its digits without the point: exact when
+// the digits fit a double's mantissa and the power of ten is exact too, so
+// the one division is correctly rounded and equals std::from_chars's result.
+// False (no value) for every other decimal.
+inline bool ShortDecimalValue(uint64_t digits, size_t integerDigits, size_t fractionDigits, double& value) {
+    static constexpr double PowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const size_t digitCount = integerDigits + fractionDigits;
+    // More than 19 digits may have wrapped the accumulator (unsigned, so defined).
+    if (digitCount == 0 || digitCount > 19 || digits > (uint64_t(1) << 53) || fractionDigits > 22) {
+        return false;
+    }
+    value = static_cast<double>(digits);
+    if (fractionDigits > 0) {
+        value /= PowersOfTen[fractionDigits];
+    }
+    return true;
+}
+
+// Reads a word that is a short plain decimal in one pass: sign, digits, an
+// optional point and digits, and then the word's end. Returns the position
+// behind it, or 0 when the word is anything else (exponent, hexadecimal,
+// too many digits, letters...), which the general path then reads.
+size_t ScanShortDecimal(const char* text, size_t size, size_t pos, double& value) {
+    const bool negative = text[pos] == '-';
+    if (text[pos] == '+' || negative) {
+        ++pos;
+    }
+    uint64_t digits = 0;
+    const size_t integerStart = pos;
+    for (; pos < size && IsDigit(text[pos]); ++pos) {
+        digits = digits * 10 + static_cast<uint64_t>(text[pos] - '0');
+    }
+    const size_t integerDigits = pos - integerStart;
+    size_t fractionDigits = 0;
+    if (pos < size && text[pos] == '.') {
+        const size_t fractionStart = ++pos;
+        for (; pos < size && IsDigit(text[pos]); ++pos) {
+            digits = digits * 10 + static_cast<uint64_t>(text[pos] - '0');
+        }
+        fractionDigits = pos - fractionStart;
+    }
+    if ((pos < size && (ClassOf(text[pos]) & WordByte) != 0) ||
+        !ShortDecimalValue(digits, integerDigits, fractionDigits, value)) {
+        return 0;
+    }
+    if (negative) {
+        value = -value;
+    }
+    return pos;
+}
+
 // The first byte at or behind `pos` that is not of class `Run` (separators
 // or word bytes), or `size`. Most tokens follow one separator byte and most
 // words are short, so the first two bytes are tested one by one; indentation
@@ -120,6 +177,14 @@ size_t ScanToken(const char* text, size_t size, size_t pos, RawToken& token) {
         const size_t begin = pos;
         const uint8_t cls = ClassOf(text[pos]);
         if ((cls & WordByte) != 0) {
+            // Meshes are mostly numbers: a plain decimal is read as it is scanned.
+            if ((cls & NumberStart) != 0) {
+                double number = 0.0;
+                if (const size_t end = ScanShortDecimal(text, size, pos, number)) {
+                    token = RawToken{GENERIC_NUMBER, begin, end, number};
+                    return end;
+                }
+            }
             pos = SkipRun<WordByte>(text, size, pos + 1);
             token = RawToken{GENERIC_WORD, begin, pos};
             return pos;
@@ -235,42 +300,24 @@ bool DecimalIsTooLarge(const char* p, const char* end) {
     return order + (negativeExponent ? -exponent : exponent) > 0;
 }
 
-// Most numbers in scene files are short decimals without exponent. When all
-// digits fit into 2^53 and at most 22 of them follow the point, both the
-// digits and the power of ten are exact doubles and one division rounds
-// correctly, so the result equals std::from_chars's at a fraction of the cost.
-// Returns false, without a value, for everything else.
+// The decimal [p, end) without sign or exponent, as ShortDecimalValue reads
+// it; false, without a value, for everything else.
 bool ParseShortDecimal(const char* p, const char* end, double& value) {
-    static constexpr double PowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    auto isDigit = [](char c) { return static_cast<unsigned char>(c - '0') < 10; };
-    // The digits before and after the point in two plain loops: this runs
-    // for nearly every token of a mesh. More than 19 digits may wrap the
-    // accumulator (unsigned, so defined); such a number is refused below.
     uint64_t digits = 0;
     const char* const integerStart = p;
-    for (; p < end && isDigit(*p); ++p) {
+    for (; p < end && IsDigit(*p); ++p) {
         digits = digits * 10 + static_cast<uint64_t>(*p - '0');
     }
     const size_t integerDigits = static_cast<size_t>(p - integerStart);
     size_t fractionDigits = 0;
     if (p < end && *p == '.') {
         const char* const fractionStart = ++p;
-        for (; p < end && isDigit(*p); ++p) {
+        for (; p < end && IsDigit(*p); ++p) {
             digits = digits * 10 + static_cast<uint64_t>(*p - '0');
         }
         fractionDigits = static_cast<size_t>(p - fractionStart);
     }
-    const size_t digitCount = integerDigits + fractionDigits;
-    if (p != end || digitCount == 0 || digitCount > 19 || digits > (uint64_t(1) << 53) || fractionDigits > 22) {
-        return false;
-    }
-    value = static_cast<double>(digits);
-    if (fractionDigits > 0) {
-        value /= PowersOfTen[fractionDigits];
-    }
-    return true;
+    return p == end && ShortDecimalValue(digits, integerDigits, fractionDigits, value);
 }
 
 } // namespace

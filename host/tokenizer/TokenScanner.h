@@ -64,11 +64,15 @@ inline uint8_t ClassOf(char c) {
 }
 
 // A token found by ScanToken before words are told apart: kind is
-// GENERIC_END_OF_INPUT, a bracket kind, GENERIC_STRING or GENERIC_WORD.
+// GENERIC_END_OF_INPUT, a bracket kind, GENERIC_STRING or GENERIC_WORD, or
+// GENERIC_NUMBER with its value for a short plain decimal (sign, at most 19
+// digits with or without a point), read in the same pass as its bytes. A
+// word of any other form may still be a number: ParseNumber decides.
 struct RawToken {
     GenericTokenTypes kind = GENERIC_END_OF_INPUT;
     size_t begin = 0;
     size_t end = 0;
+    double number = 0.0;
 };
 
 // Scans one token of text[0, size) starting at `pos`, passing over separators

@@ -56,6 +56,7 @@ struct Random {
 
 const GenericTokenTypes W = GENERIC_WORD;
 const GenericTokenTypes S = GENERIC_STRING;
+const GenericTokenTypes N = GENERIC_NUMBER;
 const GenericTokenTypes B = GENERIC_BOOLEAN;
 
 TEST(Tokenizer, SplitsTextIntoTokensOfTheRightKind) {
@@ -74,6 +75,9 @@ TEST(Tokenizer, SplitsTextIntoTokensOfTheRightKind) {
         {R"("")", {{S, R"("")"}}},
         {"caf\xC3\xA9 \xFF\xFE", {{W, "caf\xC3\xA9"}, {W, "\xFF\xFE"}}},
         {"TRUE FALSE true False TRUEx", {{B, "TRUE"}, {B, "FALSE"}, {W, "true"}, {W, "False"}, {W, "TRUEx"}}},
+        // Numbers end where words end: at brackets, quotes and comments too.
+        {"-1.5]2#c\n.5\"s\"+7(", {{N, "-1.5"}, {GENERIC_CLOSE_BRACKET, "]"}, {N, "2"}, {N, ".5"},
+                                    {S, "\"s\""}, {N, "+7"}, {GENERIC_OPEN_PAREN, "("}}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ReadAll(c.input), c.expected) << "input: " << c.input;
