@@ -292,7 +292,7 @@ int CVRMLParser::ReplaySeparator(CVRMLSeparatorEntry& entry) {
     EntityName = entry.GetName();
     int result = DefineSeparator();
     // A copy: the list must not change under the loop whatever a child does.
-    std::list<CVRMLDictionaryEntry*> children = entry.GetChildren();
+    const std::vector<CVRMLDictionaryEntry*> children(entry.GetChildren().begin(), entry.GetChildren().end());
     for (CVRMLDictionaryEntry* child : children)
         if (!ServiceDictionaryObject(child))
             result = 0;

@@ -58,14 +58,19 @@ void C3DPolyface::SetPoints(const trelFloatPointArray& facePoints, const trelInt
 trelBBox C3DPolyface::GetBBox() const
 {
     // Only the points that faces reach: a point no face uses is not part of
-    // the shape. (The loader drops unused points anyway.) A mesh reaches each
-    // point from several faces, so the points reached are marked first and
-    // each is then taken once.
+    // the shape. (The loader drops unused points anyway.) A large mesh
+    // reaches each point from several faces, so there the points reached are
+    // marked first and each is then taken once.
     const std::vector<trelFloatPoint>& pool = points.Items();
+    trelBBox box;
+    if (pool.size() < 1024) {
+        ForEachFaceIndex(
+            pool.size(), indices, [&](size_t index) { box.AddPoint(pool[index]); }, [] {});
+        return box;
+    }
     std::vector<unsigned char> reached(pool.size(), 0);
     ForEachFaceIndex(
         pool.size(), indices, [&](size_t index) { reached[index] = 1; }, [] {});
-    trelBBox box;
     for (size_t i = 0; i < pool.size(); ++i)
         if (reached[i])
             box.AddPoint(pool[i]);
