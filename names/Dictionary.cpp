@@ -308,13 +308,9 @@ int CVRMLParser::ServiceDictionaryObject(CVRMLDictionaryEntry* entry) {
     // name) is cut off: it builds nothing and does not fail the statement.
     if (entry->GetReplaying())
         return 1;
-    if (ReplayDepth >= MaxReplayDepth)
+    if (ReplayDepth >= MaxReplayDepth || ReplayCount >= ReplayBudget)
         return 0;
-    if (!ReadingOwnFileText()) {
-        if (ReplayCount >= MaxReplayCount)
-            return 0;
-        ++ReplayCount;
-    }
+    ++ReplayCount;
     DepthGuard depth(ReplayDepth);
     ReplayGuard guard(entry);
     int savedAllow = AllowDictionaryUpdate;

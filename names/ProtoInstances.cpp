@@ -239,13 +239,9 @@ int CVRMLParser::DefineProtoUse(const std::string& name, const char* useText, si
     // without end: the inner use is passed over.
     if (prototype->IsBuilding(useText, useLength))
         return 1;
-    if (InstanceDepth >= MaxInstanceDepth)
+    if (InstanceDepth >= MaxInstanceDepth || InstanceCount >= InstanceBudget)
         return 0;
-    if (!ReadingOwnFileText()) {
-        if (InstanceCount >= MaxInstanceCount)
-            return 0;
-        ++InstanceCount;
-    }
+    ++InstanceCount;
 
     std::vector<char> text;
     if (!prototype->BuildInstanceText(useText, useLength, text, &InstanceReader))

@@ -1,5 +1,8 @@
 #include "VRMLParser.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <exception>
 
 #include "names/DictionaryEntries.h"
@@ -37,8 +40,10 @@ CVRMLParser& CVRMLParser::operator=(const CVRMLParser& other) {
     MaxNestingDepth = other.MaxNestingDepth;
     MaxReplayDepth = other.MaxReplayDepth;
     MaxReplayCount = other.MaxReplayCount;
+    ReplayBudget = other.ReplayBudget;
     MaxInstanceDepth = other.MaxInstanceDepth;
     MaxInstanceCount = other.MaxInstanceCount;
+    InstanceBudget = other.InstanceBudget;
     MaxInlineDepth = other.MaxInlineDepth;
     MaxInlineCount = other.MaxInlineCount;
     return *this;
@@ -77,6 +82,15 @@ int CVRMLParser::Parse(C3DWorld* world, const std::string& fileName) {
     EntityName.clear();
     InstanceCount = 0;
     ReplayCount = 0;
+    // Budgets grow with the file: a large scene may rightly use its named
+    // nodes and prototypes millions of times.
+    const uint64_t fileBytes = IOManager.GetTotalFileSize();
+    auto budget = [fileBytes](long long count) {
+        const uint64_t room = static_cast<uint64_t>(LLONG_MAX) - static_cast<uint64_t>(std::max(count, 0LL));
+        return std::max(count, 0LL) + static_cast<long long>(std::min(fileBytes, room));
+    };
+    ReplayBudget = budget(MaxReplayCount);
+    InstanceBudget = budget(MaxInstanceCount);
     InlineCount = 0;
     ParsedFile = fileName;
     try {

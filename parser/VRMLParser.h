@@ -103,13 +103,13 @@ public:
     void SetMaxReplayDepth(int depth) { MaxReplayDepth = depth; }
     // Named nodes that use each other twice over double their replays at
     // every level: past this many replays in one Parse a USE builds nothing
-    // and fails as a malformed node. Only uses read from a replay, an
-    // instance or an included file count: a USE in the text of the file given
-    // to Parse costs at least its own bytes, so a large file of plain uses
-    // loads whole.
+    // and fails as a malformed node. The budget of a Parse is this count
+    // plus one for each byte of the file given to Parse: a large file of
+    // plain uses loads whole, and the work stays linear in the file's size.
     static constexpr long long DefaultMaxReplayCount = 1000000;
     long long GetMaxReplayCount() const { return MaxReplayCount; }
-    void SetMaxReplayCount(long long count) { MaxReplayCount = count; }
+    // Also the budget of replays made outside a Parse.
+    void SetMaxReplayCount(long long count) { MaxReplayCount = ReplayBudget = count; }
 
     CVRMLSeparator* GetCurrentSeparator() const { return CurrentSeparator; }
     void SetCurrentSeparator(CVRMLSeparator* separator) { CurrentSeparator = separator; }
@@ -262,11 +262,11 @@ public:
     void SetMaxInstanceDepth(int depth) { MaxInstanceDepth = depth; }
     // Prototypes that use each other twice over multiply their instances at
     // every level: past this many instances in one Parse a use builds
-    // nothing and fails as a malformed node. As for replays, instances read
-    // straight from the text of the file given to Parse do not count.
+    // nothing and fails as a malformed node. As for replays, the budget of a
+    // Parse adds one for each byte of the file given to Parse.
     static constexpr long long DefaultMaxInstanceCount = 1000000;
     long long GetMaxInstanceCount() const { return MaxInstanceCount; }
-    void SetMaxInstanceCount(long long count) { MaxInstanceCount = count; }
+    void SetMaxInstanceCount(long long count) { MaxInstanceCount = InstanceBudget = count; }
 
     // Inline files and subfiles (names/InlineFiles.cpp).
     int ParseWWWInline();
@@ -285,9 +285,6 @@ public:
 
 private:
     void RecoverFromFailedParse();
-    // True while statements come straight from the text of the file given to
-    // Parse: not from a replay, a prototype instance or an included file.
-    bool ReadingOwnFileText() const { return ReplayDepth == 0 && InstanceDepth == 0 && InlineDepth == 0; }
     // Reading helpers shared by the node readers.
     void AdvanceWhileKind(std::initializer_list<VRMLTokenTypes> kinds);
     void AdvanceToClosingBrace();
@@ -372,7 +369,8 @@ private:
     int NestingDepth = 0;
     int ReplayDepth = 0;
     long long MaxReplayCount = DefaultMaxReplayCount;
-    long long ReplayCount = 0; // replays in this Parse
+    long long ReplayCount = 0;  // replays in this Parse
+    long long ReplayBudget = DefaultMaxReplayCount; // replays allowed in this Parse
     AntiParallelStretch ExtrusionStretch;
     // Set by a geometry reader while it defines its node when the node's own
     // coord field gave the coordinates in force (see RecordWithOwnCoordinates).
@@ -388,7 +386,8 @@ private:
     int MaxInstanceDepth = DefaultMaxInstanceDepth;
     int InstanceDepth = 0;
     long long MaxInstanceCount = DefaultMaxInstanceCount;
-    long long InstanceCount = 0; // instances built in this Parse
+    long long InstanceCount = 0;  // instances built in this Parse
+    long long InstanceBudget = DefaultMaxInstanceCount; // instances allowed in this Parse
     // The level at which the innermost instance text is read. Nodes read
     // there are recorded only under their own DEF name and never into that
     // level's separator entry, which records the use itself: a replay of the
