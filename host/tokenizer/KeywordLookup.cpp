@@ -4,13 +4,6 @@
 
 namespace {
 
-// Only ASCII letters fold: keyword tables are ASCII, and folding other bytes
-// would depend on an encoding that the tokenizer does not know.
-inline unsigned char FoldCase(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return (byte >= 'a' && byte <= 'z') ? static_cast<unsigned char>(byte - ('a' - 'A')) : byte;
-}
-
 // Up to eight bytes of text as one number; missing bytes are zero.
 inline uint64_t LoadUpTo8(const char* text, size_t length) {
     uint64_t value = 0;
@@ -54,6 +47,25 @@ CKeywordLookup::CKeywordLookup(const ParserKeywordEntry* keywordTable, int size)
     }
     slots.resize(capacity);
     mask = capacity - 1;
+    // Each name eight bytes at a time, with the 0x20 bit set at its letters:
+    // a word byte with that bit set then equals the name's byte exactly when
+    // it is the same letter in either case, or the same other byte. Only
+    // ASCII letters fold: keyword tables are ASCII, and folding other bytes
+    // would depend on an encoding that the tokenizer does not know.
+    foldedNames.resize(static_cast<size_t>(size));
+    for (int32_t row = 0; row < size; ++row) {
+        FoldedName& folded = foldedNames[static_cast<size_t>(row)];
+        const size_t length = NameLength(table[row]);
+        for (size_t i = 0; i < length; ++i) {
+            const auto byte = static_cast<unsigned char>(table[row].name[i]);
+            const bool letter = (byte | 0x20) >= 'a' && (byte | 0x20) <= 'z';
+            // Little- or big-endian alike: LoadUpTo8 puts byte i where memcpy does.
+            unsigned char* bytes = reinterpret_cast<unsigned char*>(&folded.bytes[i / 8]);
+            unsigned char* bits = reinterpret_cast<unsigned char*>(&folded.letterBits[i / 8]);
+            bytes[i % 8] = static_cast<unsigned char>(letter ? byte | 0x20 : byte);
+            bits[i % 8] = letter ? 0x20 : 0x00;
+        }
+    }
     for (int32_t row = 0; row < size; ++row) {
         const size_t length = NameLength(table[row]);
         const uint32_t hash = HashFolded(table[row].name, length);
@@ -78,9 +90,9 @@ CKeywordLookup::CKeywordLookup(const ParserKeywordEntry* keywordTable, int size)
 }
 
 bool CKeywordLookup::RowMatches(int32_t row, const char* word, size_t length) const {
-    const char* name = table[row].name;
-    for (size_t i = 0; i < length; ++i) {
-        if (FoldCase(name[i]) != FoldCase(word[i])) {
+    const FoldedName& name = foldedNames[static_cast<size_t>(row)];
+    for (size_t offset = 0, chunk = 0; offset < length; offset += 8, ++chunk) {
+        if ((LoadUpTo8(word + offset, length - offset) | name.letterBits[chunk]) != name.bytes[chunk]) {
             return false;
         }
     }

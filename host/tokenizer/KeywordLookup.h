@@ -29,8 +29,16 @@ private:
 
     bool RowMatches(int32_t row, const char* word, size_t length) const;
 
+    // A row's name as compared with words (see the constructor).
+    static constexpr size_t NameChunks = (sizeof(ParserKeywordEntry::name) + 7) / 8;
+    struct FoldedName {
+        uint64_t bytes[NameChunks] = {};
+        uint64_t letterBits[NameChunks] = {};
+    };
+
     const ParserKeywordEntry* table;
     std::vector<Slot> slots;
+    std::vector<FoldedName> foldedNames;
     size_t mask = 0;
     size_t longestName = 0;
 };
