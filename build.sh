@@ -4,6 +4,7 @@
 #   ./build.sh test    all unit tests
 #   ./build.sh asan    all unit tests built with AddressSanitizer and UBSan
 #   ./build.sh fuzz [SECONDS]  the fuzz regression inputs, then a short fuzzing run
+#   ./build.sh bench   the loading benchmarks and their table of results
 # Installs missing build dependencies with apt-get (run as root on Debian 12).
 # For the tests it also installs the Khronos glTF validator from npm into
 # .cache/npm when npm is there (one small package); without it, or without
@@ -75,8 +76,16 @@ fuzz)
         -rss_limit_mb=2048 -print_final_stats=1 "$work"
     rm -rf "$work"
     ;;
+bench)
+    dpkg -s libbenchmark-dev >/dev/null 2>&1 || {
+        apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libbenchmark-dev >/dev/null
+    }
+    configure_and_build build-bench -DVRML_BUILD_BENCH=ON -DVRML_BUILD_TESTS=OFF -DVRML_BUILD_TOOLS=OFF
+    build-bench/bench/vrml_bench
+    ;;
 *)
-    echo "usage: $0 demo|test|asan|fuzz [SECONDS]" >&2
+    echo "usage: $0 demo|test|asan|fuzz [SECONDS]|bench" >&2
     exit 2
     ;;
 esac

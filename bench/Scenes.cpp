@@ -43,10 +43,10 @@ void WriteGridQuads(SceneWriter& out, const Grid& grid, const char* indent) {
     }
 }
 
-// About 58 bytes of text per point (its line and its quad's line).
+// About 70 bytes of text per point (its line and its quad's line).
 Grid GridOfBytes(double bytes) {
     constexpr int Columns = 1000;
-    return Grid{Columns, std::max(2, static_cast<int>(bytes / (58.0 * Columns)))};
+    return Grid{Columns, std::max(2, static_cast<int>(bytes / (70.0 * Columns)))};
 }
 
 void WriteMeshV2(SceneWriter& out, double bytes) {
@@ -126,7 +126,7 @@ void WriteUsedMeshV2(SceneWriter& out, double scale) {
 void WriteUniqueNamesV2(SceneWriter& out, double scale) {
     Random random;
     out << "#VRML V2.0 utf8\n# every node with a name of its own\n";
-    for (int i = 0, count = Scaled(38000, scale); i < count; ++i) {
+    for (int i = 0, count = Scaled(34000, scale); i < count; ++i) {
         const std::string id = std::to_string(i);
         out << "DEF Part_" << id << " Transform { translation ";
         out.Triple(random.Between(-500, 500), random.Between(-500, 500), random.Between(-500, 500), 3);
