@@ -173,9 +173,16 @@ int CVRMLParser::AddDictionaryObject(CVRMLDictionaryEntry* entry) {
         return CurrentSeparator && CurrentSeparator->GetDictionaryEntry() && CurrentSeparator != InstanceLevel;
     };
     bool wasRecording = recordingLevel();
-    if (IsNamedDefinition(entry)) {
-        if (CVRMLDictionaryEntry* previous = FindObjectInDictionary(entry->GetName()))
+    // One lookup both finds the entry the name had and takes the name over:
+    // the removal below leaves a name that no longer points at the entry removed.
+    const bool named = IsNamedDefinition(entry);
+    if (named) {
+        auto slot = NamedEntries.try_emplace(entry->GetName(), entry);
+        if (!slot.second) {
+            CVRMLDictionaryEntry* previous = slot.first->second;
+            slot.first->second = entry;
             RemoveDictionaryObject(previous);
+        }
     }
     if (recordingLevel()) {
         auto* recording = static_cast<CVRMLSeparatorEntry*>(CurrentSeparator->GetDictionaryEntry());
@@ -188,9 +195,7 @@ int CVRMLParser::AddDictionaryObject(CVRMLDictionaryEntry* entry) {
         CurrentSeparator->SetDictionaryEntry(entry);
     }
     ObjectDictionary.push_back(entry);
-    DictionaryPositions[entry] = std::prev(ObjectDictionary.end());
-    if (IsNamedDefinition(entry))
-        NamedEntries[entry->GetName()] = entry;
+    entry->SetPositionInDictionary(std::prev(ObjectDictionary.end()));
     return 1;
 }
 
@@ -221,10 +226,9 @@ int CVRMLParser::RemoveDictionaryObject(CVRMLDictionaryEntry* entry) {
     if (!entry)
         return 0;
     RemoveDictionaryObjectFromSeparators(entry);
-    auto position = DictionaryPositions.find(entry);
-    if (position != DictionaryPositions.end()) {
-        ObjectDictionary.erase(position->second);
-        DictionaryPositions.erase(position);
+    if (entry->GetInDictionary()) {
+        ObjectDictionary.erase(entry->GetPositionInDictionary());
+        entry->ClearPositionInDictionary();
     }
     auto named = NamedEntries.find(entry->GetName());
     if (named != NamedEntries.end() && named->second == entry)
@@ -256,7 +260,6 @@ void CVRMLParser::ClearObjectDictionary() {
     for (CVRMLDictionaryEntry* entry : RetiredEntries)
         delete entry;
     ObjectDictionary.clear();
-    DictionaryPositions.clear();
     RetiredEntries.clear();
     NamedEntries.clear();
     for (CVRMLSeparator* level : SeparatorStack)
