@@ -104,10 +104,30 @@ int CVRMLPrototype::ReadUseValues(const char* useText, size_t useLength, VRMLFie
     if (reader.GetCurrentTokenBeginType())
         reader.Tokenize();
     // A field given twice keeps its first value, which is the one an IS
-    // would take; the repeat is read and dropped rather than appended.
-    std::unordered_set<const CVRMLFieldDeclaration*> given;
+    // would take; the repeat is read and dropped rather than appended. A use
+    // gives few values: they are searched in place until there are many.
+    constexpr size_t MaxSearchedInPlace = 16;
+    std::vector<const CVRMLFieldDeclaration*> givenList;
+    std::unordered_set<const CVRMLFieldDeclaration*> givenSet;
+    auto firstGiven = [&](const CVRMLFieldDeclaration* declared) {
+        if (givenList.size() < MaxSearchedInPlace) {
+            for (const CVRMLFieldDeclaration* given : givenList)
+                if (given == declared)
+                    return false;
+            givenList.push_back(declared);
+            if (givenList.size() == MaxSearchedInPlace)
+                givenSet.insert(givenList.begin(), givenList.end());
+            return true;
+        }
+        return givenSet.insert(declared).second;
+    };
+    std::string fieldName;
     while (reader.GetCurrentTokenType() != VRML_END_OF_INPUT) {
-        std::string fieldName = reader.GetCurrentTokenString();
+        try {
+            fieldName.assign(reader.GetCurrentTokenText());
+        } catch (const std::exception&) {
+            fieldName.clear();
+        }
         reader.Tokenize();
         const CVRMLFieldDeclaration* declared = FindFieldDeclaration(fieldName);
         if (!declared)
@@ -115,7 +135,7 @@ int CVRMLPrototype::ReadUseValues(const char* useText, size_t useLength, VRMLFie
         std::vector<char> text;
         reader.CaptureFieldValue(text, declared->GetType(), 1);
         try {
-            if (given.insert(declared).second)
+            if (firstGiven(declared))
                 values.push_back(std::make_unique<CVRMLFieldDeclaration>(fieldName, declared->GetType(), std::move(text)));
         } catch (const std::exception&) {
             break; // without memory the values read so far are used
