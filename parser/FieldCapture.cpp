@@ -42,7 +42,7 @@ void WriteRecordedTokens(const std::vector<std::string_view>& tokens, size_t cou
 }
 } // namespace
 
-void CVRMLIOManager::RecordToken(VRMLCaptureCursor& capture, std::string_view text) {
+void CVRMLIOManager::RecordTokenGrowing(VRMLCaptureCursor& capture, std::string_view text) {
     if (capture.overflow)
         return;
     if (capture.recorded->size() >= MaxRecordedTokens) {

@@ -92,7 +92,13 @@ protected:
 private:
     // Keeps a token's text for the capture being taken, up to a bound past
     // which the capture reads its tokens a second time instead.
-    static void RecordToken(VRMLCaptureCursor& capture, std::string_view text);
+    static void RecordToken(VRMLCaptureCursor& capture, std::string_view text) {
+        if (!capture.overflow && capture.recorded->size() < capture.recorded->capacity())
+            capture.recorded->push_back(text); // cannot allocate, so cannot throw
+        else
+            RecordTokenGrowing(capture, text);
+    }
+    static void RecordTokenGrowing(VRMLCaptureCursor& capture, std::string_view text);
 
     int Version = VRML_VERSION_1;
     // The token texts of the capture being taken (reused, to spare an allocation per capture).
