@@ -177,12 +177,8 @@ int CVRMLParser::AddDictionaryObject(CVRMLDictionaryEntry* entry) {
     // the removal below leaves a name that no longer points at the entry removed.
     const bool named = IsNamedDefinition(entry);
     if (named) {
-        auto slot = NamedEntries.try_emplace(entry->GetName(), entry);
-        if (!slot.second) {
-            CVRMLDictionaryEntry* previous = slot.first->second;
-            slot.first->second = entry;
+        if (CVRMLDictionaryEntry* previous = NamedEntries.Assign(entry->GetName(), entry))
             RemoveDictionaryObject(previous);
-        }
     }
     if (recordingLevel()) {
         auto* recording = static_cast<CVRMLSeparatorEntry*>(CurrentSeparator->GetDictionaryEntry());
@@ -202,8 +198,7 @@ int CVRMLParser::AddDictionaryObject(CVRMLDictionaryEntry* entry) {
 CVRMLDictionaryEntry* CVRMLParser::FindObjectInDictionary(const std::string& name) {
     if (name.empty())
         return nullptr;
-    auto found = NamedEntries.find(name);
-    return found == NamedEntries.end() ? nullptr : found->second;
+    return NamedEntries.Find(name);
 }
 
 int CVRMLParser::RemoveDictionaryObjectFromSeparators(CVRMLDictionaryEntry* entry) {
@@ -230,9 +225,7 @@ int CVRMLParser::RemoveDictionaryObject(CVRMLDictionaryEntry* entry) {
         ObjectDictionary.erase(entry->GetPositionInDictionary());
         entry->ClearPositionInDictionary();
     }
-    auto named = NamedEntries.find(entry->GetName());
-    if (named != NamedEntries.end() && named->second == entry)
-        NamedEntries.erase(named);
+    NamedEntries.Erase(entry->GetName(), entry);
     // Kept alive while a closed separator entry still lists it, and while any
     // replay runs: a separator replays a copy of its list of children, and
     // what one child builds can define again the name of a later one.
@@ -261,7 +254,7 @@ void CVRMLParser::ClearObjectDictionary() {
         delete entry;
     ObjectDictionary.clear();
     RetiredEntries.clear();
-    NamedEntries.clear();
+    NamedEntries.Clear();
     for (CVRMLSeparator* level : SeparatorStack)
         level->SetDictionaryEntry(nullptr);
 }
