@@ -4,6 +4,7 @@
 #include "parser/VRMLParser.h"
 #include "state/VRMLSeparator.h"
 
+#include <exception>
 #include <iterator>
 #include <new>
 
@@ -177,7 +178,14 @@ int CVRMLParser::AddDictionaryObject(CVRMLDictionaryEntry* entry) {
     // the removal below leaves a name that no longer points at the entry removed.
     const bool named = IsNamedDefinition(entry);
     if (named) {
-        if (CVRMLDictionaryEntry* previous = NamedEntries.Assign(entry->GetName(), entry))
+        CVRMLDictionaryEntry* previous = nullptr;
+        try {
+            previous = NamedEntries.Assign(entry->GetName(), entry);
+        } catch (const std::exception&) {
+            DestroyEntry(entry); // held by nothing yet; the parse fails for want of memory
+            throw;
+        }
+        if (previous)
             RemoveDictionaryObject(previous);
     }
     if (recordingLevel()) {

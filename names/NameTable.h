@@ -25,20 +25,24 @@ public:
     size_t Size() const { return used; }
 
 private:
+    // 16 bytes, so that a table of a few hundred thousand names stays small.
+    // The name is in `names` at nameOffset: its length (4 bytes), then its text.
     struct Slot {
-        uint64_t hash = 0;
-        size_t nameOffset = 0;
-        size_t nameLength = 0;
-        CVRMLDictionaryEntry* entry = nullptr; // null: empty, or erased when `erased`
-        bool erased = false;
+        uint32_t hash = 0;
+        uint32_t nameOffset = 0;
+        CVRMLDictionaryEntry* entry = nullptr; // null: empty; Erased(): a name forgotten
     };
 
-    static uint64_t Hash(std::string_view name);
-    std::string_view NameOf(const Slot& slot) const { return std::string_view(names.data() + slot.nameOffset, slot.nameLength); }
+    static CVRMLDictionaryEntry* Erased();
+    static bool Holds(const Slot& slot) { return slot.entry != nullptr && slot.entry != Erased(); }
+    static uint32_t Hash(std::string_view name);
+    std::string_view NameOf(const Slot& slot) const;
     // The slot holding the name, or the slot where it would go (the first erased one on its way, if any).
-    size_t Locate(std::string_view name, uint64_t hash, bool& found) const;
+    size_t Locate(std::string_view name, uint32_t hash, bool& found) const;
     // Rebuilds the table with room for `capacity` slots, dropping erased slots and their names.
     void Rebuild(size_t capacity);
+    // Appends a name to `text`; its offset, or throws when past what 32 bits can address.
+    static uint32_t AppendName(std::vector<char>& text, std::string_view name);
 
     std::vector<Slot> slots;
     std::vector<char> names;
