@@ -4,6 +4,7 @@
 #include "parser/VRMLParser.h"
 #include "state/VRMLSeparator.h"
 
+#include <exception>
 #include <iterator>
 #include <new>
 
@@ -173,8 +174,18 @@ int CVRMLParser::AddDictionaryObject(CVRMLDictionaryEntry* entry) {
         return CurrentSeparator && CurrentSeparator->GetDictionaryEntry() && CurrentSeparator != InstanceLevel;
     };
     bool wasRecording = recordingLevel();
-    if (IsNamedDefinition(entry)) {
-        if (CVRMLDictionaryEntry* previous = FindObjectInDictionary(entry->GetName()))
+    // One lookup both finds the entry the name had and takes the name over:
+    // the removal below leaves a name that no longer points at the entry removed.
+    const bool named = IsNamedDefinition(entry);
+    if (named) {
+        CVRMLDictionaryEntry* previous = nullptr;
+        try {
+            previous = NamedEntries.Assign(entry->GetName(), entry);
+        } catch (const std::exception&) {
+            DestroyEntry(entry); // held by nothing yet; the parse fails for want of memory
+            throw;
+        }
+        if (previous)
             RemoveDictionaryObject(previous);
     }
     if (recordingLevel()) {
@@ -188,17 +199,14 @@ int CVRMLParser::AddDictionaryObject(CVRMLDictionaryEntry* entry) {
         CurrentSeparator->SetDictionaryEntry(entry);
     }
     ObjectDictionary.push_back(entry);
-    DictionaryPositions[entry] = std::prev(ObjectDictionary.end());
-    if (IsNamedDefinition(entry))
-        NamedEntries[entry->GetName()] = entry;
+    entry->SetPositionInDictionary(std::prev(ObjectDictionary.end()));
     return 1;
 }
 
 CVRMLDictionaryEntry* CVRMLParser::FindObjectInDictionary(const std::string& name) {
     if (name.empty())
         return nullptr;
-    auto found = NamedEntries.find(name);
-    return found == NamedEntries.end() ? nullptr : found->second;
+    return NamedEntries.Find(name);
 }
 
 int CVRMLParser::RemoveDictionaryObjectFromSeparators(CVRMLDictionaryEntry* entry) {
@@ -221,14 +229,11 @@ int CVRMLParser::RemoveDictionaryObject(CVRMLDictionaryEntry* entry) {
     if (!entry)
         return 0;
     RemoveDictionaryObjectFromSeparators(entry);
-    auto position = DictionaryPositions.find(entry);
-    if (position != DictionaryPositions.end()) {
-        ObjectDictionary.erase(position->second);
-        DictionaryPositions.erase(position);
+    if (entry->GetInDictionary()) {
+        ObjectDictionary.erase(entry->GetPositionInDictionary());
+        entry->ClearPositionInDictionary();
     }
-    auto named = NamedEntries.find(entry->GetName());
-    if (named != NamedEntries.end() && named->second == entry)
-        NamedEntries.erase(named);
+    NamedEntries.Erase(entry->GetName(), entry);
     // Kept alive while a closed separator entry still lists it, and while any
     // replay runs: a separator replays a copy of its list of children, and
     // what one child builds can define again the name of a later one.
@@ -256,9 +261,8 @@ void CVRMLParser::ClearObjectDictionary() {
     for (CVRMLDictionaryEntry* entry : RetiredEntries)
         delete entry;
     ObjectDictionary.clear();
-    DictionaryPositions.clear();
     RetiredEntries.clear();
-    NamedEntries.clear();
+    NamedEntries.Clear();
     for (CVRMLSeparator* level : SeparatorStack)
         level->SetDictionaryEntry(nullptr);
 }

@@ -63,13 +63,24 @@ public:
     void SetPositionInParent(std::list<CVRMLDictionaryEntry*>::iterator position) { positionInParent = position; }
     bool GetReplaying() const { return replaying; }
     void SetReplaying(bool value) { replaying = value; }
+    // Where the entry stands in the parser's dictionary, while it stands
+    // there, so that replacing a name does not walk the whole dictionary.
+    bool GetInDictionary() const { return inDictionary; }
+    std::list<CVRMLDictionaryEntry*>::iterator GetPositionInDictionary() const { return positionInDictionary; }
+    void SetPositionInDictionary(std::list<CVRMLDictionaryEntry*>::iterator position) {
+        positionInDictionary = position;
+        inDictionary = true;
+    }
+    void ClearPositionInDictionary() { inDictionary = false; }
 
 private:
     std::string name;
     int type = VRML_ENTRY_NONE;
     CVRMLSeparatorEntry* parentEntry = nullptr;
     std::list<CVRMLDictionaryEntry*>::iterator positionInParent;
+    std::list<CVRMLDictionaryEntry*>::iterator positionInDictionary;
     bool replaying = false;
+    bool inDictionary = false;
 };
 
 // One field with a get and a set accessor; a list is assigned (copied).

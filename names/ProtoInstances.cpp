@@ -12,7 +12,10 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string_view>
+#include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 namespace {
 
@@ -101,10 +104,30 @@ int CVRMLPrototype::ReadUseValues(const char* useText, size_t useLength, VRMLFie
     if (reader.GetCurrentTokenBeginType())
         reader.Tokenize();
     // A field given twice keeps its first value, which is the one an IS
-    // would take; the repeat is read and dropped rather than appended.
-    std::unordered_set<const CVRMLFieldDeclaration*> given;
+    // would take; the repeat is read and dropped rather than appended. A use
+    // gives few values: they are searched in place until there are many.
+    constexpr size_t MaxSearchedInPlace = 16;
+    std::vector<const CVRMLFieldDeclaration*> givenList;
+    std::unordered_set<const CVRMLFieldDeclaration*> givenSet;
+    auto firstGiven = [&](const CVRMLFieldDeclaration* declared) {
+        if (givenList.size() < MaxSearchedInPlace) {
+            for (const CVRMLFieldDeclaration* given : givenList)
+                if (given == declared)
+                    return false;
+            givenList.push_back(declared);
+            if (givenList.size() == MaxSearchedInPlace)
+                givenSet.insert(givenList.begin(), givenList.end());
+            return true;
+        }
+        return givenSet.insert(declared).second;
+    };
+    std::string fieldName;
     while (reader.GetCurrentTokenType() != VRML_END_OF_INPUT) {
-        std::string fieldName = reader.GetCurrentTokenString();
+        try {
+            fieldName.assign(reader.GetCurrentTokenText());
+        } catch (const std::exception&) {
+            fieldName.clear();
+        }
         reader.Tokenize();
         const CVRMLFieldDeclaration* declared = FindFieldDeclaration(fieldName);
         if (!declared)
@@ -112,7 +135,7 @@ int CVRMLPrototype::ReadUseValues(const char* useText, size_t useLength, VRMLFie
         std::vector<char> text;
         reader.CaptureFieldValue(text, declared->GetType(), 1);
         try {
-            if (given.insert(declared).second)
+            if (firstGiven(declared))
                 values.push_back(std::make_unique<CVRMLFieldDeclaration>(fieldName, declared->GetType(), std::move(text)));
         } catch (const std::exception&) {
             break; // without memory the values read so far are used
@@ -120,6 +143,67 @@ int CVRMLPrototype::ReadUseValues(const char* useText, size_t useLength, VRMLFie
     }
     reader.StopBufferReading();
     return 1;
+}
+
+void CVRMLPrototype::DropInstanceTemplate() {
+    templateBuilt = false;
+    templateText.clear();
+    templatePieces.clear();
+}
+
+int CVRMLPrototype::BuildInstanceTemplate(CVRMLIOManager& reader) {
+    DropInstanceTemplate();
+    if (!reader.StartBufferReading(body.data(), body.size()))
+        return 0;
+    int built = 1;
+    try {
+        if (reader.GetCurrentTokenBeginType())
+            reader.Tokenize();
+        TemplatePiece run;
+        bool inRun = false;
+        auto closeRun = [&] {
+            if (!inRun)
+                return;
+            run.length = templateText.size() - run.offset;
+            templatePieces.push_back(run);
+            inRun = false;
+        };
+        while (reader.GetCurrentTokenType() != VRML_END_OF_INPUT) {
+            const std::string_view token = reader.GetCurrentTokenText();
+            if (inRun) {
+                templateText.push_back(' ');
+            } else {
+                run = TemplatePiece();
+                run.offset = templateText.size();
+                inRun = true;
+            }
+            templateText.insert(templateText.end(), token.begin(), token.end());
+            if (reader.GetNextTokenType() == VRML_IS) {
+                reader.Tokenize();
+                reader.Tokenize();
+                closeRun();
+                // At the end of the body the name is empty, and is looked up as such.
+                const std::string referenced = reader.GetCurrentTokenString();
+                TemplatePiece reference;
+                reference.offset = templateText.size();
+                reference.length = referenced.size();
+                reference.reference = true;
+                reference.declared = FindFieldDeclaration(referenced);
+                templateText.insert(templateText.end(), referenced.begin(), referenced.end());
+                templatePieces.push_back(reference);
+            }
+            reader.Tokenize();
+        }
+        closeRun();
+    } catch (const std::exception&) {
+        built = 0;
+    }
+    reader.StopBufferReading();
+    if (built)
+        templateBuilt = true;
+    else
+        DropInstanceTemplate();
+    return built;
 }
 
 int CVRMLPrototype::BuildInstanceText(const char* useText, size_t useLength, std::vector<char>& text,
@@ -134,46 +218,55 @@ int CVRMLPrototype::BuildInstanceText(const char* useText, size_t useLength, std
             return 0;
     }
     CVRMLIOManager& reader = sharedReader ? *sharedReader : *ownReader;
+    if (!templateBuilt && !BuildInstanceTemplate(reader))
+        return 0;
     VRMLFieldDeclarationList values;
     if (useText)
         ReadUseValues(useText, useLength, values, &reader);
-    std::unordered_map<std::string, CVRMLFieldDeclaration*> valueIndex;
+
+    // The value given for a name: the first of that name. A use gives at
+    // most one value per field, so a short list is searched in place.
+    std::vector<std::pair<std::string, CVRMLFieldDeclaration*>> givenNames;
+    std::unordered_map<std::string_view, CVRMLFieldDeclaration*> givenIndex;
+    constexpr size_t MaxSearchedInPlace = 16;
     try {
+        givenNames.reserve(values.size());
         for (auto& value : values)
-            valueIndex.emplace(value->GetName(), value.get());
+            givenNames.emplace_back(value->GetName(), value.get());
+        if (givenNames.size() > MaxSearchedInPlace)
+            for (auto& given : givenNames)
+                givenIndex.emplace(given.first, given.second);
     } catch (const std::exception&) {
         return 0;
     }
-
-    if (!reader.StartBufferReading(body.data(), body.size()))
-        return 0;
-    const bool skipOpening = reader.GetCurrentTokenBeginType() != 0;
+    auto givenValue = [&](std::string_view fieldName) -> CVRMLFieldDeclaration* {
+        if (givenNames.size() > MaxSearchedInPlace) {
+            auto found = givenIndex.find(fieldName);
+            return found == givenIndex.end() ? nullptr : found->second;
+        }
+        for (auto& given : givenNames)
+            if (given.first == fieldName)
+                return given.second;
+        return nullptr;
+    };
 
     for (auto& declaration : declarations)
-        declaration->SetConsumed(valueIndex.count(declaration->GetName()) ? 1 : 0);
+        declaration->SetConsumed(givenValue(declaration->GetName()) ? 1 : 0);
 
     auto walk = [&](PieceWriter& writer) {
-        reader.SetToStartOfBuffer();
-        if (skipOpening)
-            reader.Tokenize();
-        while (reader.GetCurrentTokenType() != VRML_END_OF_INPUT) {
-            writer.Piece(reader.GetCurrentTokenText());
-            if (reader.GetNextTokenType() == VRML_IS) {
-                reader.Tokenize();
-                reader.Tokenize();
-                const std::string referenced = reader.GetCurrentTokenString();
-                CVRMLFieldDeclaration* found = nullptr;
-                auto given = valueIndex.find(referenced);
-                if (given != valueIndex.end())
-                    found = given->second;
-                else
-                    found = FindFieldDeclaration(referenced);
-                if (found) {
-                    writer.Piece(found->GetText());
-                    found->SetConsumed(1);
-                }
+        for (const TemplatePiece& piece : templatePieces) {
+            const std::string_view pieceText(templateText.data() + piece.offset, piece.length);
+            if (!piece.reference) {
+                writer.Piece(pieceText);
+                continue;
             }
-            reader.Tokenize();
+            CVRMLFieldDeclaration* found = givenValue(pieceText);
+            if (!found)
+                found = piece.declared;
+            if (found) {
+                writer.Piece(found->GetText());
+                found->SetConsumed(1);
+            }
         }
         // Fields that nothing took are appended as name and value: the block
         // loop passes over a name that is no keyword and acts on one that is.
@@ -194,19 +287,17 @@ int CVRMLPrototype::BuildInstanceText(const char* useText, size_t useLength, std
     PieceWriter writer;
     walk(writer);
     const size_t length = writer.TextLength();
-    int result = 0;
-    if (length > 0 && length <= MaxInstanceTextLength) {
-        try {
-            text.assign(length, ' ');
-            writer.StartWriting(text);
-            walk(writer);
-            result = 1;
-        } catch (const std::exception&) {
-            text.clear();
-        }
+    if (length == 0 || length > MaxInstanceTextLength)
+        return 0;
+    try {
+        text.assign(length, ' ');
+        writer.StartWriting(text);
+        walk(writer);
+        return 1;
+    } catch (const std::exception&) {
+        text.clear();
+        return 0;
     }
-    reader.StopBufferReading();
-    return result;
 }
 
 int CVRMLParser::ParseProtoUse() {

@@ -57,6 +57,7 @@ void CVRMLPrototype::Initialize() {
     declarationIndex.clear();
     sourceFile.clear();
     buildingUses.clear();
+    DropInstanceTemplate();
 }
 
 int CVRMLPrototype::AddFieldDeclaration(const std::string& fieldName, const std::string& typeName,
@@ -65,6 +66,7 @@ int CVRMLPrototype::AddFieldDeclaration(const std::string& fieldName, const std:
 }
 
 int CVRMLPrototype::AddFieldDeclaration(const std::string& fieldName, int type, std::vector<char> text) {
+    DropInstanceTemplate(); // its references were resolved without this field
     try {
         declarations.push_back(std::make_unique<CVRMLFieldDeclaration>(fieldName, type, std::move(text)));
         declarationIndex.emplace(fieldName, declarations.back().get()); // an earlier one of the name stays first

@@ -86,7 +86,10 @@ public:
     void SetName(const std::string& value) { name = value; }
     // The text between the body's braces; empty when the body was empty.
     const std::vector<char>& GetBody() const { return body; }
-    void SetBody(std::vector<char> value) { body = std::move(value); }
+    void SetBody(std::vector<char> value) {
+        body = std::move(value);
+        DropInstanceTemplate();
+    }
     size_t GetBodyLength() const { return body.size(); }
     // The file the declaration was read from: a file named inside the body
     // (an Inline) is looked for beside it, wherever the prototype is used.
@@ -121,6 +124,18 @@ public:
     void EndBuilding() { buildingUses.pop_back(); }
 
 private:
+    // The body read once into what every instance shares: runs of tokens,
+    // already joined by single spaces, and the IS references between them.
+    // Built at the first use; a new body or a new field drops it.
+    struct TemplatePiece {
+        size_t offset = 0; // into templateText: the run, or the name after IS
+        size_t length = 0;
+        bool reference = false;
+        CVRMLFieldDeclaration* declared = nullptr; // the field the name finds in the interface
+    };
+    int BuildInstanceTemplate(CVRMLIOManager& reader);
+    void DropInstanceTemplate();
+
     std::string name;
     VRMLFieldDeclarationList declarations;
     // The first declaration of each name, so that resolving every IS of a
@@ -129,4 +144,7 @@ private:
     std::vector<char> body;
     std::string sourceFile;
     std::vector<std::string> buildingUses;
+    bool templateBuilt = false;
+    std::vector<char> templateText;
+    std::vector<TemplatePiece> templatePieces;
 };

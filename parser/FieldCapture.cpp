@@ -1,13 +1,15 @@
 // Capturing tokens as text, for prototype declarations and the values given
-// where a prototype is used. Every capture reads its tokens twice, once to
-// count and once to copy, so that each text takes one allocation of exactly
-// its size.
+// where a prototype is used. Every capture first counts its tokens, so that
+// each text takes one allocation of exactly its size; the tokens' texts are
+// kept while counting and written from there, and only a capture too long
+// to keep (or one whose end is unusual) reads its tokens a second time.
 
 #include "VRMLIOManager.h"
 
 #include "names/Prototypes.h"
 
 #include <cstring>
+#include <exception>
 #include <new>
 
 namespace {
@@ -20,7 +22,39 @@ long long ToCount(double value) {
         return 0;
     return value >= 2147483647.0 ? 2147483647LL : static_cast<long long>(value);
 }
+// Past this many tokens a capture is read twice rather than remembered, so
+// that capturing a huge value does not hold a second index of its tokens.
+constexpr size_t MaxRecordedTokens = size_t(1) << 16;
+
+// The captured text of the first `count` recorded tokens, into `out`, which
+// has exactly the room CapturedTextLength gives.
+void WriteRecordedTokens(const std::vector<std::string_view>& tokens, size_t count, char* out) {
+    for (size_t i = 1; i <= count; ++i) {
+        const std::string_view token = tokens[i - 1];
+        if (!token.empty())
+            std::memcpy(out, token.data(), token.size());
+        out += token.size();
+        if (i < count)
+            *out++ = ' ';
+        if (i % 5 == 0)
+            *out++ = '\n';
+    }
+}
 } // namespace
+
+void CVRMLIOManager::RecordTokenGrowing(VRMLCaptureCursor& capture, std::string_view text) {
+    if (capture.overflow)
+        return;
+    if (capture.recorded->size() >= MaxRecordedTokens) {
+        capture.overflow = true;
+        return;
+    }
+    try {
+        capture.recorded->push_back(text);
+    } catch (const std::exception&) {
+        capture.overflow = true;
+    }
+}
 
 int CVRMLIOManager::GetCurrentTokenEndsDeclaration() { return EndsDeclaration(GetCurrentTokenType()); }
 
@@ -36,6 +70,8 @@ int CVRMLIOManager::CopyCurrentToken(VRMLCaptureCursor& capture) {
     std::string_view text = GetCurrentTokenText();
     capture.totalLength += text.size();
     ++capture.tokenCount;
+    if (!capture.cursor && capture.recorded)
+        RecordToken(capture, text);
     if (capture.cursor) {
         // The copying pass reads the tokens the counting pass sized the
         // buffer for; the end is checked all the same, so that nothing is
@@ -153,13 +189,21 @@ int CVRMLIOManager::CaptureFieldValue(std::vector<char>& text, int type, int all
     CGenericIOState start;
     SaveIOState(start);
     VRMLCaptureCursor counting;
-    if (!CopyFieldValueTokens(counting, type, allowNodes))
+    CaptureTokens.clear();
+    counting.recorded = &CaptureTokens;
+    const int taken = CopyFieldValueTokens(counting, type, allowNodes);
+    if (!taken)
         return 0;
     try {
         text.assign(CapturedTextLength(counting.totalLength, counting.tokenCount), ' ');
     } catch (const std::exception&) {
         text.clear();
         return 0;
+    }
+    if (!counting.overflow) {
+        // The reader already stands where a second pass would leave it.
+        WriteRecordedTokens(CaptureTokens, counting.tokenCount, text.data());
+        return taken;
     }
     RestoreIOState(start);
     VRMLCaptureCursor copying;
@@ -180,7 +224,16 @@ int CVRMLIOManager::CaptureBlock(std::vector<char>& text, int stopAtDeclarationE
 
     long long depth = 1;
     size_t count = 0, length = 0;
+    // Every token the loop stands on, in order, and whether it stopped
+    // before the end of input.
+    VRMLCaptureCursor visited;
+    CaptureTokens.clear();
+    visited.recorded = &CaptureTokens;
+    size_t visitedCount = 0;
+    bool stopped = false;
     while (GetCurrentTokenType() != VRML_END_OF_INPUT) {
+        RecordToken(visited, GetCurrentTokenText());
+        ++visitedCount;
         if (GetCurrentTokenEndType())
             --depth;
         else if (GetCurrentTokenBeginType())
@@ -193,8 +246,10 @@ int CVRMLIOManager::CaptureBlock(std::vector<char>& text, int stopAtDeclarationE
         // such as Group { children [ ] }): the "]" that ends the interface
         // counts only outside them.
         if ((!opened && depth <= 1) || depth < 1) {
-            if (!stopAtDeclarationEnd || GetNextTokenEndsDeclaration())
+            if (!stopAtDeclarationEnd || GetNextTokenEndsDeclaration()) {
+                stopped = true;
                 break;
+            }
         }
         Tokenize();
     }
@@ -212,6 +267,17 @@ int CVRMLIOManager::CaptureBlock(std::vector<char>& text, int stopAtDeclarationE
     } catch (const std::exception&) {
         text.clear();
         return 0;
+    }
+    // The copy would take the first `count` tokens the loop stood on and
+    // leave the reader on the one after them. When those were all kept and
+    // the reader is at most one token short of it, they are written from
+    // what was kept; otherwise they are read again.
+    const size_t standingOn = stopped ? visitedCount : visitedCount + 1;
+    if (!visited.overflow && !squareOpened && count <= visitedCount && count + 1 >= standingOn) {
+        WriteRecordedTokens(CaptureTokens, count, text.data());
+        if (count + 1 > standingOn)
+            Tokenize();
+        return 1;
     }
     RestoreIOState(start);
     if (opened && !squareOpened)

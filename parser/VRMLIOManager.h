@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Where a capture stands: the counting pass has no cursor; the copying pass
@@ -19,6 +20,10 @@ struct VRMLCaptureCursor {
     size_t totalLength = 0; // bytes of token text taken so far
     size_t tokenCount = 0;  // tokens taken so far
     size_t limit = 0;       // tokens the copying pass takes; each but the last is followed by a space
+    // When set, the counting pass keeps the text of each token it takes
+    // here, so that no second pass is needed; `overflow` says it kept not all.
+    std::vector<std::string_view>* recorded = nullptr;
+    bool overflow = false;
 };
 
 class CVRMLIOManager : public CGenericParser {
@@ -85,5 +90,17 @@ protected:
     int CheckFileHeader() override;
 
 private:
+    // Keeps a token's text for the capture being taken, up to a bound past
+    // which the capture reads its tokens a second time instead.
+    static void RecordToken(VRMLCaptureCursor& capture, std::string_view text) {
+        if (!capture.overflow && capture.recorded->size() < capture.recorded->capacity())
+            capture.recorded->push_back(text); // cannot allocate, so cannot throw
+        else
+            RecordTokenGrowing(capture, text);
+    }
+    static void RecordTokenGrowing(VRMLCaptureCursor& capture, std::string_view text);
+
     int Version = VRML_VERSION_1;
+    // The token texts of the capture being taken (reused, to spare an allocation per capture).
+    std::vector<std::string_view> CaptureTokens;
 };

@@ -11,6 +11,7 @@
 #include "VRMLIOManager.h"
 #include "VRMLTypes.h"
 #include "host/geometry/Geometry.h"
+#include "names/NameTable.h"
 
 #include <initializer_list>
 #include <list>
@@ -348,10 +349,7 @@ private:
     std::list<CVRMLDictionaryEntry*> RetiredEntries;
     // The one entry (not a USE) of each non-empty name, so that a lookup is
     // not a walk of the whole dictionary; always agrees with ObjectDictionary.
-    std::unordered_map<std::string, CVRMLDictionaryEntry*> NamedEntries;
-    // Where each entry stands in ObjectDictionary, so that replacing a name
-    // does not walk the whole dictionary.
-    std::unordered_map<CVRMLDictionaryEntry*, std::list<CVRMLDictionaryEntry*>::iterator> DictionaryPositions;
+    CVRMLNameTable NamedEntries;
     int DefinedEntity = 0;
     std::string EntityName;
     int AllowDictionaryUpdate = 1;

@@ -401,7 +401,15 @@ int CGenericParser::StartBufferReading(const char* buffer, size_t length) {
         return 0;
     }
     try {
-        std::shared_ptr<CGenericReadingSource> fresh = std::make_shared<CGenericReadingSource>();
+        std::shared_ptr<CGenericReadingSource> fresh;
+        if (spareSource != nullptr && spareSource.use_count() == 1) {
+            fresh = std::move(spareSource);
+            fresh->bytes.clear();
+            fresh->positionMap.clear();
+        } else {
+            spareSource.reset();
+            fresh = std::make_shared<CGenericReadingSource>();
+        }
         if (length > 0) {
             fresh->bytes.assign(buffer, buffer + length);
         }
@@ -434,11 +442,18 @@ int CGenericParser::StopBufferReading() {
         return 0;
     }
     CGenericIOState& returnPosition = bufferStack.back();
+    std::shared_ptr<CGenericReadingSource> finished = std::move(source);
     source = std::move(returnPosition.source);
     readOffset = std::min(returnPosition.offset, source->bytes.size());
     currentToken = returnPosition.currentToken;
     nextToken = returnPosition.nextToken;
     blockTokenOffset = NoOffset;
     bufferStack.pop_back();
+    // Kept only when no saved state still reads it, and not when large.
+    constexpr size_t MaxSpareBytes = size_t(1) << 20;
+    if (finished != nullptr && finished.use_count() == 1 && finished->isBuffer &&
+        finished->bytes.capacity() <= MaxSpareBytes) {
+        spareSource = std::move(finished);
+    }
     return 1;
 }

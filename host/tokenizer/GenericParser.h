@@ -156,6 +156,9 @@ private:
     CGenericToken currentToken;
     CGenericToken nextToken;
     std::vector<CGenericIOState> bufferStack;       // where each StartBufferReading came from
+    // The source of a finished buffer that nothing refers to any more, kept
+    // for the next StartBufferReading: a parser reads many short buffers.
+    std::shared_ptr<CGenericReadingSource> spareSource;
 
     const ParserKeywordEntry* keywordTable = nullptr;
     int keywordTableSize = 0;

@@ -245,6 +245,36 @@ TEST(Tokenizer, NestedBufferReadingReturnsToEachOuterPosition) {
     EXPECT_EQ(parser.StopBufferReading(), 0);
 }
 
+// One buffer after another: a state saved inside a finished buffer still
+// reads that buffer's text, whatever the buffers read after it hold.
+TEST(Tokenizer, StatesSavedInAFinishedBufferKeepTheirText) {
+    CGenericParser parser;
+    const std::string first = "a1 a2 a3";
+    ASSERT_NE(parser.StartBufferReading(first.data(), first.size()), 0);
+    parser.Tokenize();
+    CGenericIOState saved;
+    parser.SaveIOState(saved);
+    ASSERT_NE(parser.StopBufferReading(), 0);
+
+    for (const std::string text : {"b1 b2 b3 b4", "c1", "d1 d2 d3"}) {
+        ASSERT_NE(parser.StartBufferReading(text.data(), text.size()), 0);
+        EXPECT_EQ(parser.GetCurrentTokenString(), text.substr(0, 2));
+        ASSERT_NE(parser.StopBufferReading(), 0);
+    }
+    ASSERT_NE(parser.RestoreIOState(saved), 0);
+    EXPECT_EQ(parser.GetCurrentTokenString(), "a2");
+    EXPECT_EQ(parser.GetNextTokenString(), "a3");
+    parser.Tokenize();
+    EXPECT_EQ(parser.GetCurrentTokenString(), "a3");
+    // A buffer started while that state is read must not overwrite it.
+    const std::string other = "e1 e2 e3 e4 e5 e6";
+    ASSERT_NE(parser.StartBufferReading(other.data(), other.size()), 0);
+    EXPECT_EQ(parser.GetCurrentTokenString(), "e1");
+    ASSERT_NE(parser.StopBufferReading(), 0);
+    EXPECT_EQ(parser.GetCurrentTokenString(), "a3");
+    EXPECT_EQ(parser.GetNextToken().GetDataType(), GENERIC_END_OF_INPUT);
+}
+
 TEST(Tokenizer, DecrementOffsetOnlyUndoesAPendingScanHit) {
     CGenericParser parser;
     const std::string text = "{ a } b } c";

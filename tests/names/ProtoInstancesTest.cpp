@@ -79,6 +79,85 @@ TEST(ProtoInstances, InstanceTextsAreWrittenByteForByte) {
     }
 }
 
+// One prototype built again and again, with bodies whose edges the build
+// must get right each time: what one build takes or leaves over must not
+// leak into the next, and a new body must be read afresh.
+TEST(ProtoInstances, RepeatedBuildsOfOnePrototypeGiveTheSameTexts) {
+    struct Case {
+        const char* declaration;
+        std::vector<const char*> uses; // null: no use-site text
+        std::vector<const char*> instances;
+    };
+    const Case cases[] = {
+        // IS as the body's last token: it names nothing, and the field is left over.
+        {"PROTO P [ field SFFloat r 1 ] { Sphere { radius 2 } radius IS }",
+         {nullptr, "r 4"},
+         {"Sphere { radius 2 } radius r 1", "Sphere { radius 2 } radius r 4"}},
+        // IS of a name nobody declared, next to one that is declared.
+        {"PROTO P [ field SFFloat r 1 ] { Sphere { radius IS q } Sphere { radius IS r } }",
+         {"q 5 r 2", nullptr, "r 3 r 6"},
+         {"Sphere { radius } Sphere { radius 2 }", "Sphere { radius } Sphere { radius 1 }",
+          "Sphere { radius } Sphere { radius 3 }"}},
+        // Declarations left over come first, then values given but not taken.
+        {"PROTO P [ field SFFloat a 1 field SFFloat b 2 field SFFloat c 3 ] { Box { size IS c } }",
+         {"a 5 a 7", "c 9", nullptr, "b 8 a 6"},
+         {"Box { size 3 } b 2 a 5", "Box { size 9 } a 1 b 2", "Box { size 3 } a 1 b 2", "Box { size 3 } b 8 a 6"}},
+        // IS right after IS takes the second IS as the name; the next token is kept.
+        {"PROTO P [ field SFFloat r 1 ] { Sphere { radius IS IS r } }",
+         {nullptr, "r 2"},
+         {"Sphere { radius r } r 1", "Sphere { radius r } r 2"}},
+        // A body that starts with IS keeps it as a plain token.
+        {"PROTO P [ field SFFloat r 1 ] { IS r Sphere { radius IS r } }",
+         {nullptr, "r 2"},
+         {"IS r Sphere { radius 1 }", "IS r Sphere { radius 2 }"}},
+        // A field without a default gives an empty value where it is taken.
+        {"PROTO P [ field SFFloat r ] { Sphere { radius IS r } Sphere { radius IS r } }",
+         {nullptr, "r 2"},
+         {"Sphere { radius  } Sphere { radius  }", "Sphere { radius 2 } Sphere { radius 2 }"}},
+        // A value taken at the very end of the body, and one of many tokens.
+        {"PROTO P [ field MFFloat h [ 0 ] field SFFloat r 1 ] { Grid { } height IS h }",
+         {"h [ 1 2 3 4 5 6 7 8 9 10 11 ]", nullptr},
+         {"Grid { } height [ 1 2 3 4 \n5 6 7 8 9 \n10 11 ] r 1", "Grid { } height [ 0 ] r 1"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.declaration);
+        LoadedText loaded = LoadText(std::string(V2) + c.declaration + "\n");
+        CVRMLPrototype* prototype = loaded.parser->FindPrototype("P");
+        ASSERT_NE(prototype, nullptr);
+        ASSERT_EQ(c.uses.size(), c.instances.size());
+        for (int round = 0; round < 2; ++round) {
+            for (size_t i = 0; i < c.uses.size(); ++i) {
+                SCOPED_TRACE(c.uses[i] ? c.uses[i] : "(none)");
+                std::vector<char> text;
+                std::string use = c.uses[i] ? c.uses[i] : "";
+                EXPECT_EQ(prototype->BuildInstanceText(c.uses[i] ? use.data() : nullptr, use.size(), text), 1);
+                EXPECT_EQ(AsString(text), c.instances[i]);
+            }
+        }
+    }
+}
+
+TEST(ProtoInstances, ANewBodyOrANewFieldIsBuiltAfresh) {
+    LoadedText loaded = LoadText(std::string(V2) + BallProto);
+    CVRMLPrototype* prototype = loaded.parser->FindPrototype("Ball");
+    ASSERT_NE(prototype, nullptr);
+    std::vector<char> text;
+    const std::string use = "radius 2 size 5";
+    ASSERT_EQ(prototype->BuildInstanceText(use.data(), use.size(), text), 1);
+    EXPECT_EQ(AsString(text), "Sphere { radius 2 }");
+
+    const std::string body = "Box { size IS size } Sphere { radius IS radius }";
+    prototype->SetBody(std::vector<char>(body.begin(), body.end()));
+    ASSERT_EQ(prototype->BuildInstanceText(use.data(), use.size(), text), 1);
+    EXPECT_EQ(AsString(text), "Box { size } Sphere { radius 2 }");
+
+    ASSERT_EQ(prototype->AddFieldDeclaration("size", "SFVec3f", std::vector<char>{'1'}), 1);
+    ASSERT_EQ(prototype->BuildInstanceText(use.data(), use.size(), text), 1);
+    EXPECT_EQ(AsString(text), "Box { size 5 } Sphere { radius 2 }");
+    ASSERT_EQ(prototype->BuildInstanceText(nullptr, 0, text), 1);
+    EXPECT_EQ(AsString(text), "Box { size 1 } Sphere { radius 1 }");
+}
+
 TEST(ProtoInstances, PrototypesWithoutBodyBuildNothing) {
     LoadedText loaded = LoadText(std::string(V2) + "PROTO Foo [ ] { }\nPROTO Empty [ field SFFloat a 1 ] { }\n"
                                                    "Foo { } Empty { a 2 } Box { }\n");

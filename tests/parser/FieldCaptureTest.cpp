@@ -121,3 +121,55 @@ TEST(FieldCapture, CountingPassWritesNothingAndCopyingPassStaysInsideItsBuffer) 
     EXPECT_EQ(reader.io.CopyCurrentToken(copying), 0); // end of input: nothing taken
     EXPECT_EQ(copying.tokenCount, 1u);
 }
+
+// Captures too long to keep their tokens, and blocks whose end leaves the
+// reader away from the last token taken, are read a second time: the text
+// and the place the reader is left on must not depend on the way taken.
+TEST(FieldCapture, LongCapturesAndOddEndsGiveTheSameTextAndPlace) {
+    std::string numbers, expected;
+    const int count = 70000;
+    for (int i = 1; i <= count; ++i) {
+        numbers += std::to_string(i % 10) + " ";
+        // The list's "[" is the first token, so number i is token i + 1.
+        expected += std::to_string(i % 10) + " ";
+        if ((i + 1) % 5 == 0)
+            expected += "\n";
+    }
+    {
+        SCOPED_TRACE("long field value");
+        Reader reader("[ " + numbers + "] next");
+        std::vector<char> text;
+        ASSERT_EQ(reader.io.CaptureFieldValue(text, VRML_FIELD_MFFLOAT, 0), 1);
+        std::string whole = "[ " + expected + "]";
+        if ((count + 2) % 5 == 0)
+            whole += "\n";
+        EXPECT_EQ(AsString(text), whole);
+        EXPECT_EQ(reader.io.GetCurrentTokenString(), "next");
+    }
+    {
+        SCOPED_TRACE("long block");
+        Reader reader("{ " + numbers + "} next");
+        std::vector<char> text;
+        ASSERT_EQ(reader.io.CaptureBlock(text, 0), 1);
+        std::string body;
+        for (int i = 1; i <= count; ++i) {
+            body += std::to_string(i % 10);
+            if (i < count)
+                body += " ";
+            if (i % 5 == 0)
+                body += "\n";
+        }
+        EXPECT_EQ(AsString(text), body);
+        EXPECT_EQ(reader.io.GetCurrentTokenString(), "}");
+    }
+    {
+        // The block closes, and tokens after it are passed over up to the
+        // end of the declaration: only the token inside is taken.
+        SCOPED_TRACE("block closed before the declaration ends");
+        Reader reader("{ a } b c ] d");
+        std::vector<char> text;
+        ASSERT_EQ(reader.io.CaptureBlock(text, 1), 1);
+        EXPECT_EQ(AsString(text), "a");
+        EXPECT_EQ(reader.io.GetCurrentTokenString(), "}");
+    }
+}

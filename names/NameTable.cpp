@@ -1,0 +1,137 @@
+#include "NameTable.h"
+
+#include <cstring>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+namespace {
+// Never a real entry: only its address is used.
+char ErasedMark;
+} // namespace
+
+CVRMLDictionaryEntry* CVRMLNameTable::Erased() { return reinterpret_cast<CVRMLDictionaryEntry*>(&ErasedMark); }
+
+uint32_t CVRMLNameTable::Hash(std::string_view name) {
+    // The standard hash mixed once more: the slot is taken from the low bits.
+    uint64_t hash = static_cast<uint64_t>(std::hash<std::string_view>()(name));
+    hash ^= hash >> 31;
+    hash *= 0x9E3779B97F4A7C15ull;
+    return static_cast<uint32_t>(hash >> 32);
+}
+
+std::string_view CVRMLNameTable::NameOf(const Slot& slot) const {
+    uint32_t length = 0;
+    std::memcpy(&length, names.data() + slot.nameOffset, sizeof length);
+    return std::string_view(names.data() + slot.nameOffset + sizeof length, length);
+}
+
+uint32_t CVRMLNameTable::AppendName(std::vector<char>& text, std::string_view name) {
+    const size_t offset = text.size();
+    if (name.size() > UINT32_MAX || offset + sizeof(uint32_t) + name.size() > UINT32_MAX)
+        throw std::length_error("DEF names past 4 GB");
+    const auto length = static_cast<uint32_t>(name.size());
+    char bytes[sizeof length];
+    std::memcpy(bytes, &length, sizeof length);
+    text.insert(text.end(), bytes, bytes + sizeof length);
+    text.insert(text.end(), name.begin(), name.end());
+    return static_cast<uint32_t>(offset);
+}
+
+size_t CVRMLNameTable::Locate(std::string_view name, uint32_t hash, bool& found) const {
+    const size_t mask = slots.size() - 1;
+    size_t firstErased = slots.size();
+    for (size_t index = hash & mask;; index = (index + 1) & mask) {
+        const Slot& slot = slots[index];
+        if (slot.entry == nullptr) {
+            found = false;
+            return firstErased < slots.size() ? firstErased : index;
+        }
+        if (slot.entry == Erased()) {
+            if (firstErased == slots.size())
+                firstErased = index;
+        } else if (slot.hash == hash && NameOf(slot) == name) {
+            found = true;
+            return index;
+        }
+    }
+}
+
+CVRMLDictionaryEntry* CVRMLNameTable::Find(std::string_view name) const {
+    if (used == 0)
+        return nullptr;
+    bool found = false;
+    const size_t index = Locate(name, Hash(name), found);
+    return found ? slots[index].entry : nullptr;
+}
+
+CVRMLDictionaryEntry* CVRMLNameTable::Assign(std::string_view name, CVRMLDictionaryEntry* entry) {
+    // At most half the slots in use, erased ones included, so that every
+    // search ends at an empty slot after a short run.
+    if ((occupied + 1) * 2 > slots.size())
+        Rebuild(used * 3 > 16 ? used * 3 : 16);
+    const uint32_t hash = Hash(name);
+    bool found = false;
+    const size_t index = Locate(name, hash, found);
+    Slot& slot = slots[index];
+    if (found) {
+        CVRMLDictionaryEntry* previous = slot.entry;
+        slot.entry = entry;
+        return previous;
+    }
+    const uint32_t offset = AppendName(names, name); // the only step that can throw
+    if (slot.entry == nullptr)
+        ++occupied;
+    slot.hash = hash;
+    slot.nameOffset = offset;
+    slot.entry = entry;
+    ++used;
+    return nullptr;
+}
+
+void CVRMLNameTable::Erase(std::string_view name, const CVRMLDictionaryEntry* entry) {
+    if (used == 0)
+        return;
+    bool found = false;
+    const size_t index = Locate(name, Hash(name), found);
+    if (!found || slots[index].entry != entry)
+        return;
+    // The name's text stays in the block until the next rebuild.
+    slots[index].entry = Erased();
+    --used;
+}
+
+void CVRMLNameTable::Clear() {
+    std::vector<Slot>().swap(slots);
+    std::vector<char>().swap(names);
+    used = 0;
+    occupied = 0;
+}
+
+void CVRMLNameTable::Rebuild(size_t capacity) {
+    size_t size = 16;
+    while (size < capacity)
+        size *= 2;
+    size_t textLength = 0;
+    for (const Slot& slot : slots)
+        if (Holds(slot))
+            textLength += sizeof(uint32_t) + NameOf(slot).size();
+    std::vector<Slot> rebuilt(size);
+    std::vector<char> text;
+    text.reserve(textLength + textLength / 2 > 256 ? textLength + textLength / 2 : 256);
+    // Nothing below allocates (the names fit in what was reserved, and fitted
+    // in 32 bits before): the table changes only once both blocks exist.
+    const size_t mask = size - 1;
+    for (const Slot& slot : slots) {
+        if (!Holds(slot))
+            continue;
+        size_t index = slot.hash & mask;
+        while (rebuilt[index].entry)
+            index = (index + 1) & mask;
+        rebuilt[index] = slot;
+        rebuilt[index].nameOffset = AppendName(text, NameOf(slot));
+    }
+    slots.swap(rebuilt);
+    names.swap(text);
+    occupied = used;
+}
