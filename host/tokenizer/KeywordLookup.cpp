@@ -4,10 +4,23 @@
 
 namespace {
 
-// Up to eight bytes of text as one number; missing bytes are zero.
+// Up to eight bytes of text as one number; missing bytes are zero. A short
+// word is read in at most three loads rather than byte by byte. Words and
+// names go through this same function, so what the layout is on a given
+// machine does not matter, only that equal bytes give equal numbers.
 inline uint64_t LoadUpTo8(const char* text, size_t length) {
     uint64_t value = 0;
-    std::memcpy(&value, text, length < 8 ? length : 8);
+    if (length >= 8) {
+        std::memcpy(&value, text, 8);
+    } else if (length >= 4) {
+        uint32_t low = 0, high = 0;
+        std::memcpy(&low, text, 4);
+        std::memcpy(&high, text + length - 4, 4); // overlaps low by 8 - length bytes
+        value = low | (static_cast<uint64_t>(high) << (8 * (length - 4)));
+    } else if (length > 0) {
+        const auto byte = [text](size_t i) { return static_cast<uint64_t>(static_cast<unsigned char>(text[i])); };
+        value = byte(0) | (byte(length / 2) << (8 * (length / 2))) | (byte(length - 1) << (8 * (length - 1)));
+    }
     return value;
 }
 
@@ -54,16 +67,20 @@ CKeywordLookup::CKeywordLookup(const ParserKeywordEntry* keywordTable, int size)
     // would depend on an encoding that the tokenizer does not know.
     foldedNames.resize(static_cast<size_t>(size));
     for (int32_t row = 0; row < size; ++row) {
-        FoldedName& folded = foldedNames[static_cast<size_t>(row)];
         const size_t length = NameLength(table[row]);
+        char bytes[sizeof table[row].name] = {};
+        char bits[sizeof table[row].name] = {};
         for (size_t i = 0; i < length; ++i) {
             const auto byte = static_cast<unsigned char>(table[row].name[i]);
             const bool letter = (byte | 0x20) >= 'a' && (byte | 0x20) <= 'z';
-            // Little- or big-endian alike: LoadUpTo8 puts byte i where memcpy does.
-            unsigned char* bytes = reinterpret_cast<unsigned char*>(&folded.bytes[i / 8]);
-            unsigned char* bits = reinterpret_cast<unsigned char*>(&folded.letterBits[i / 8]);
-            bytes[i % 8] = static_cast<unsigned char>(letter ? byte | 0x20 : byte);
-            bits[i % 8] = letter ? 0x20 : 0x00;
+            bytes[i] = static_cast<char>(letter ? byte | 0x20 : byte);
+            bits[i] = letter ? 0x20 : 0x00;
+        }
+        // Cut into chunks as RowMatches cuts a word of the same length.
+        FoldedName& folded = foldedNames[static_cast<size_t>(row)];
+        for (size_t offset = 0, chunk = 0; offset < length; offset += 8, ++chunk) {
+            folded.bytes[chunk] = LoadUpTo8(bytes + offset, length - offset);
+            folded.letterBits[chunk] = LoadUpTo8(bits + offset, length - offset);
         }
     }
     for (int32_t row = 0; row < size; ++row) {

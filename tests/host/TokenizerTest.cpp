@@ -1,10 +1,12 @@
 // Token-level behaviour of the generic tokenizer, read from text buffers.
 
 #include "host/tokenizer/GenericParser.h"
+#include "host/tokenizer/KeywordLookup.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -190,6 +192,32 @@ TEST(Tokenizer, KeywordsMatchIgnoringLetterCase) {
         parser.SetToStartOfBuffer();
         EXPECT_EQ(parser.GetCurrentToken().GetUserDefinedType(), c.id) << c.word;
         parser.StopBufferReading();
+    }
+}
+
+// Names of every length from 1 to 20 with letters, digits and '_': a word
+// matches when it differs only in the case of letters, and misses when any
+// one byte differs otherwise (including '_' against DEL, which differ by the
+// letter-case bit only).
+TEST(Tokenizer, KeywordLookupComparesEveryByteOfEveryLength) {
+    const std::string pattern = "Ab_9cD1eF_gH2iJ3kL_m";
+    std::vector<ParserKeywordEntry> rows;
+    for (size_t length = 1; length <= pattern.size(); ++length)
+        rows.push_back(Row(pattern.substr(0, length), static_cast<int32_t>(length)));
+    const CKeywordLookup lookup(rows.data(), static_cast<int>(rows.size()));
+    for (size_t length = 1; length <= pattern.size(); ++length) {
+        const std::string name = pattern.substr(0, length);
+        std::string flipped = name;
+        for (char& c : flipped)
+            if (std::isalpha(static_cast<unsigned char>(c)))
+                c = static_cast<char>(c ^ 0x20);
+        int32_t id = 0;
+        EXPECT_TRUE(lookup.Find(flipped, id) && id == static_cast<int32_t>(length)) << flipped;
+        for (size_t i = 0; i < length; ++i) {
+            std::string changed = name;
+            changed[i] = name[i] == '_' ? '\x7F' : static_cast<char>(name[i] + 1);
+            EXPECT_FALSE(lookup.Find(changed, id)) << changed;
+        }
     }
 }
 
