@@ -6,6 +6,7 @@
 #include "Tessellation.h"
 
 #include <memory>
+#include <utility>
 
 enum trelObjectTypes {
     TREL_BOX,
@@ -42,8 +43,8 @@ public:
         return *this;
     }
 
-    void SetObjectName(const trelRope& name) {
-        objectName = name.IsEmpty() ? nullptr : std::make_unique<trelRope>(name);
+    void SetObjectName(trelRope name) {
+        objectName = name.IsEmpty() ? nullptr : std::make_unique<trelRope>(std::move(name));
     }
     const trelRope& GetObjectName() const;
 

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class C3DGroup;
@@ -37,7 +38,7 @@ public:
     const trelMatProps& GetObjectMatProps(int i) const { return materials[objects[static_cast<size_t>(i)].props]; }
     C3DGroup* GetGroup(int i) const { return groups[static_cast<size_t>(i)].group; }
 
-    void SetGroupName(const trelRope& name) { groupName = name; }
+    void SetGroupName(trelRope name) { groupName = std::move(name); }
     const trelRope& GetGroupName() const { return groupName; }
 
     // Brings the boxes of this group and of every group below up to date.
