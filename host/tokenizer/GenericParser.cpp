@@ -79,6 +79,7 @@ void CGenericParser::CopyStateFrom(const CGenericParser& other) {
     currentToken = other.currentToken;
     nextToken = other.nextToken;
     bufferStack.swap(stackCopy);
+    bufferProgress = other.bufferProgress;
     keywordTable = other.keywordTable;
     keywordTableSize = other.keywordTableSize;
     keywords = other.keywords;
@@ -130,6 +131,7 @@ void CGenericParser::SwitchToEmptySource() {
     currentToken = CGenericToken();
     nextToken = CGenericToken();
     bufferStack.clear();
+    RefreshBufferProgress();
 }
 
 GenericLoadResultTypes CGenericParser::OpenAndInitialize() {
@@ -366,6 +368,16 @@ const CGenericReadingSource& CGenericParser::ProgressSource(size_t& offset) cons
     return *source;
 }
 
+void CGenericParser::RefreshBufferProgress() {
+    bufferProgress = BufferProgress();
+    for (auto saved = bufferStack.rbegin(); saved != bufferStack.rend(); ++saved) {
+        if (!saved->source->isBuffer) {
+            bufferProgress = {true, saved->source->FilePositionOf(saved->offset), saved->source->fileSize};
+            return;
+        }
+    }
+}
+
 uint64_t CGenericParser::ProgressFileOffset() const {
     size_t offset = 0;
     return ProgressSource(offset).FilePositionOf(offset);
@@ -419,6 +431,7 @@ int CGenericParser::StartBufferReading(const char* buffer, size_t length) {
         CGenericIOState returnPosition;
         SaveIOState(returnPosition);
         bufferStack.push_back(std::move(returnPosition));
+        RefreshBufferProgress();
         source = std::move(fresh);
         readOffset = 0;
         ReadFirstTokens();
@@ -449,6 +462,7 @@ int CGenericParser::StopBufferReading() {
     nextToken = returnPosition.nextToken;
     blockTokenOffset = NoOffset;
     bufferStack.pop_back();
+    RefreshBufferProgress();
     // Kept only when no saved state still reads it, and not when large.
     constexpr size_t MaxSpareBytes = size_t(1) << 20;
     if (finished != nullptr && finished.use_count() == 1 && finished->isBuffer &&

@@ -113,8 +113,12 @@ public:
     // count compressed bytes: the position is where in the file the text read
     // so far came from, so progress runs as evenly as for a plain file.
     // The parser asks after every token: a plain file is answered inline.
-    uint64_t GetCurrentFileOffset() const { return ReadsPlainFile() ? readOffset : ProgressFileOffset(); }
-    uint64_t GetTotalFileSize() const { return ReadsPlainFile() ? source->fileSize : ProgressFileSize(); }
+    uint64_t GetCurrentFileOffset() const {
+        return ReadsPlainFile() ? readOffset : ReadsBufferOverFile() ? bufferProgress.offset : ProgressFileOffset();
+    }
+    uint64_t GetTotalFileSize() const {
+        return ReadsPlainFile() ? source->fileSize : ReadsBufferOverFile() ? bufferProgress.size : ProgressFileSize();
+    }
 
     // A state keeps its source alive and can be restored into any tokenizer;
     // restoring one that was never saved returns 0 and changes nothing. The
@@ -145,6 +149,16 @@ private:
     bool ReadsPlainFile() const { return !source->isBuffer && source->positionMap.empty(); }
     uint64_t ProgressFileOffset() const;
     uint64_t ProgressFileSize() const;
+    // While a buffer is read over a file, progress stands where the file's
+    // reading was interrupted: it depends on bufferStack alone and is kept
+    // here whenever that changes, since the parser asks after every token.
+    struct BufferProgress {
+        bool overFile = false;
+        uint64_t offset = 0;
+        uint64_t size = 0;
+    };
+    void RefreshBufferProgress();
+    bool ReadsBufferOverFile() const { return source->isBuffer && bufferProgress.overFile; }
 
     static constexpr size_t NoOffset = static_cast<size_t>(-1);
 
@@ -156,6 +170,7 @@ private:
     CGenericToken currentToken;
     CGenericToken nextToken;
     std::vector<CGenericIOState> bufferStack;       // where each StartBufferReading came from
+    BufferProgress bufferProgress;
     // The source of a finished buffer that nothing refers to any more, kept
     // for the next StartBufferReading: a parser reads many short buffers.
     std::shared_ptr<CGenericReadingSource> spareSource;
