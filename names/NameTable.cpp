@@ -10,9 +10,9 @@ namespace {
 char ErasedMark;
 } // namespace
 
-CVRMLDictionaryEntry* CVRMLNameTable::Erased() { return reinterpret_cast<CVRMLDictionaryEntry*>(&ErasedMark); }
+void* CVRMLNameIndex::Erased() { return &ErasedMark; }
 
-uint32_t CVRMLNameTable::Hash(std::string_view name) {
+uint32_t CVRMLNameIndex::Hash(std::string_view name) {
     // The standard hash mixed once more: the slot is taken from the low bits.
     uint64_t hash = static_cast<uint64_t>(std::hash<std::string_view>()(name));
     hash ^= hash >> 31;
@@ -20,13 +20,13 @@ uint32_t CVRMLNameTable::Hash(std::string_view name) {
     return static_cast<uint32_t>(hash >> 32);
 }
 
-std::string_view CVRMLNameTable::NameOf(const Slot& slot) const {
+std::string_view CVRMLNameIndex::NameOf(const Slot& slot) const {
     uint32_t length = 0;
     std::memcpy(&length, names.data() + slot.nameOffset, sizeof length);
     return std::string_view(names.data() + slot.nameOffset + sizeof length, length);
 }
 
-uint32_t CVRMLNameTable::AppendName(std::vector<char>& text, std::string_view name) {
+uint32_t CVRMLNameIndex::AppendName(std::vector<char>& text, std::string_view name) {
     const size_t offset = text.size();
     if (name.size() > UINT32_MAX || offset + sizeof(uint32_t) + name.size() > UINT32_MAX)
         throw std::length_error("DEF names past 4 GB");
@@ -38,7 +38,7 @@ uint32_t CVRMLNameTable::AppendName(std::vector<char>& text, std::string_view na
     return static_cast<uint32_t>(offset);
 }
 
-size_t CVRMLNameTable::Locate(std::string_view name, uint32_t hash, bool& found) const {
+size_t CVRMLNameIndex::Locate(std::string_view name, uint32_t hash, bool& found) const {
     const size_t mask = slots.size() - 1;
     size_t firstErased = slots.size();
     for (size_t index = hash & mask;; index = (index + 1) & mask) {
@@ -57,7 +57,7 @@ size_t CVRMLNameTable::Locate(std::string_view name, uint32_t hash, bool& found)
     }
 }
 
-CVRMLDictionaryEntry* CVRMLNameTable::Find(std::string_view name) const {
+void* CVRMLNameIndex::Find(std::string_view name) const {
     if (used == 0)
         return nullptr;
     bool found = false;
@@ -65,7 +65,7 @@ CVRMLDictionaryEntry* CVRMLNameTable::Find(std::string_view name) const {
     return found ? slots[index].entry : nullptr;
 }
 
-CVRMLDictionaryEntry* CVRMLNameTable::Assign(std::string_view name, CVRMLDictionaryEntry* entry) {
+void* CVRMLNameIndex::Assign(std::string_view name, void* entry) {
     // At most half the slots in use, erased ones included, so that every
     // search ends at an empty slot after a short run.
     if ((occupied + 1) * 2 > slots.size())
@@ -75,7 +75,7 @@ CVRMLDictionaryEntry* CVRMLNameTable::Assign(std::string_view name, CVRMLDiction
     const size_t index = Locate(name, hash, found);
     Slot& slot = slots[index];
     if (found) {
-        CVRMLDictionaryEntry* previous = slot.entry;
+        void* previous = slot.entry;
         slot.entry = entry;
         return previous;
     }
@@ -89,7 +89,7 @@ CVRMLDictionaryEntry* CVRMLNameTable::Assign(std::string_view name, CVRMLDiction
     return nullptr;
 }
 
-void CVRMLNameTable::Erase(std::string_view name, const CVRMLDictionaryEntry* entry) {
+void CVRMLNameIndex::Erase(std::string_view name, const void* entry) {
     if (used == 0)
         return;
     bool found = false;
@@ -101,14 +101,14 @@ void CVRMLNameTable::Erase(std::string_view name, const CVRMLDictionaryEntry* en
     --used;
 }
 
-void CVRMLNameTable::Clear() {
+void CVRMLNameIndex::Clear() {
     std::vector<Slot>().swap(slots);
     std::vector<char>().swap(names);
     used = 0;
     occupied = 0;
 }
 
-void CVRMLNameTable::Rebuild(size_t capacity) {
+void CVRMLNameIndex::Rebuild(size_t capacity) {
     size_t size = 16;
     while (size < capacity)
         size *= 2;

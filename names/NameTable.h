@@ -1,26 +1,27 @@
 #pragma once
-// The parser's index from DEF names to dictionary entries. Files from CAD
-// exporters name every node, so the index takes one entry per node: it is an
-// open-addressing table whose names sit together in one block of text, so
-// that adding a name costs no allocation of its own and clearing the index
-// frees a handful of blocks rather than one per name.
+// The parser's indexes from names to what they name: DEF names to
+// dictionary entries, prototype names to prototypes. Files from CAD exporters
+// name every node and prototype libraries declare thousands, so an index
+// takes one entry per name: it is an open-addressing table whose names sit
+// together in one block of text, so that adding a name costs no allocation of
+// its own, a lookup touches little memory, and clearing the index frees a
+// handful of blocks rather than one per name.
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
 
-class CVRMLDictionaryEntry;
-
-class CVRMLNameTable {
+// The table itself, over untyped pointers; CVRMLNameTable gives it a type.
+class CVRMLNameIndex {
 public:
     // The entry of the name, or null.
-    CVRMLDictionaryEntry* Find(std::string_view name) const;
+    void* Find(std::string_view name) const;
     // Makes the name stand for `entry` and returns the entry it stood for
     // (null when it was new). May throw std::bad_alloc, leaving the table as it was.
-    CVRMLDictionaryEntry* Assign(std::string_view name, CVRMLDictionaryEntry* entry);
+    void* Assign(std::string_view name, void* entry);
     // Forgets the name if it stands for `entry`.
-    void Erase(std::string_view name, const CVRMLDictionaryEntry* entry);
+    void Erase(std::string_view name, const void* entry);
     void Clear();
     size_t Size() const { return used; }
 
@@ -30,10 +31,10 @@ private:
     struct Slot {
         uint32_t hash = 0;
         uint32_t nameOffset = 0;
-        CVRMLDictionaryEntry* entry = nullptr; // null: empty; Erased(): a name forgotten
+        void* entry = nullptr; // null: empty; Erased(): a name forgotten
     };
 
-    static CVRMLDictionaryEntry* Erased();
+    static void* Erased();
     static bool Holds(const Slot& slot) { return slot.entry != nullptr && slot.entry != Erased(); }
     static uint32_t Hash(std::string_view name);
     std::string_view NameOf(const Slot& slot) const;
@@ -48,4 +49,17 @@ private:
     std::vector<char> names;
     size_t used = 0;     // slots with an entry
     size_t occupied = 0; // slots with an entry or erased
+};
+
+template <class Named>
+class CVRMLNameTable {
+public:
+    Named* Find(std::string_view name) const { return static_cast<Named*>(index.Find(name)); }
+    Named* Assign(std::string_view name, Named* entry) { return static_cast<Named*>(index.Assign(name, entry)); }
+    void Erase(std::string_view name, const Named* entry) { index.Erase(name, entry); }
+    void Clear() { index.Clear(); }
+    size_t Size() const { return index.Size(); }
+
+private:
+    CVRMLNameIndex index;
 };

@@ -54,7 +54,7 @@ void CVRMLPrototype::Initialize() {
     name.clear();
     body.clear();
     declarations.clear();
-    declarationIndex.clear();
+    declarationIndex.Clear();
     sourceFile.clear();
     buildingUses.clear();
     DropInstanceTemplate();
@@ -69,7 +69,8 @@ int CVRMLPrototype::AddFieldDeclaration(const std::string& fieldName, int type, 
     DropInstanceTemplate(); // its references were resolved without this field
     try {
         declarations.push_back(std::make_unique<CVRMLFieldDeclaration>(fieldName, type, std::move(text)));
-        declarationIndex.emplace(fieldName, declarations.back().get()); // an earlier one of the name stays first
+        if (!declarationIndex.Find(fieldName)) // an earlier one of the name stays first
+            declarationIndex.Assign(fieldName, declarations.back().get());
         return 1;
     } catch (const std::exception&) {
         return 0;
@@ -77,8 +78,7 @@ int CVRMLPrototype::AddFieldDeclaration(const std::string& fieldName, int type, 
 }
 
 CVRMLFieldDeclaration* CVRMLPrototype::FindFieldDeclaration(const std::string& fieldName) const {
-    auto found = declarationIndex.find(fieldName);
-    return found == declarationIndex.end() ? nullptr : found->second;
+    return declarationIndex.Find(fieldName);
 }
 
 int CVRMLParser::AddPrototypeToDictionary(CVRMLPrototype* prototype) {
@@ -91,8 +91,9 @@ int CVRMLParser::AddPrototypeToDictionary(CVRMLPrototype* prototype) {
         return 0;
     }
     try {
-        if (!prototype->GetName().empty())
-            PrototypeIndex.emplace(prototype->GetName(), prototype); // the earliest declaration stays in force
+        // The earliest declaration of a name stays in force.
+        if (!prototype->GetName().empty() && !PrototypeIndex.Find(prototype->GetName()))
+            PrototypeIndex.Assign(prototype->GetName(), prototype);
     } catch (const std::exception&) {
         // Without memory for the index the prototype is kept but cannot be used.
     }
@@ -104,10 +105,14 @@ int CVRMLParser::RemovePrototypeFromDictionary(CVRMLPrototype* prototype) {
         return 0;
     PrototypeDictionary.remove(prototype);
     // A later declaration of the same name comes into force.
-    PrototypeIndex.clear();
-    for (CVRMLPrototype* kept : PrototypeDictionary)
-        if (!kept->GetName().empty())
-            PrototypeIndex.emplace(kept->GetName(), kept);
+    PrototypeIndex.Clear();
+    try {
+        for (CVRMLPrototype* kept : PrototypeDictionary)
+            if (!kept->GetName().empty() && !PrototypeIndex.Find(kept->GetName()))
+                PrototypeIndex.Assign(kept->GetName(), kept);
+    } catch (const std::exception&) {
+        // Without memory for the index the prototypes left out cannot be used.
+    }
     return 1;
 }
 
@@ -115,21 +120,13 @@ void CVRMLParser::ClearPrototypeDictionary() {
     for (CVRMLPrototype* prototype : PrototypeDictionary)
         delete prototype;
     PrototypeDictionary.clear();
-    PrototypeIndex.clear();
+    PrototypeIndex.Clear();
 }
 
-CVRMLPrototype* CVRMLParser::FindPrototype(const std::string& name) {
-    auto found = PrototypeIndex.find(name);
-    return found == PrototypeIndex.end() ? nullptr : found->second;
-}
+CVRMLPrototype* CVRMLParser::FindPrototype(const std::string& name) { return PrototypeIndex.Find(name); }
 
-CVRMLPrototype* CVRMLParser::FindPrototypeByText(std::string_view name) {
-    if (PrototypeIndex.empty())
-        return nullptr;
-    // A reused key: marking runs for every word token and must not allocate.
-    PrototypeLookupKey.assign(name.data(), name.size());
-    return FindPrototype(PrototypeLookupKey);
-}
+// Marking runs for every word token: the lookup takes the token's text as it stands.
+CVRMLPrototype* CVRMLParser::FindPrototypeByText(std::string_view name) { return PrototypeIndex.Find(name); }
 
 int CVRMLParser::ParseProto() {
     if (!CurrentSeparator || SkippingBlock)

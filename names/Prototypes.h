@@ -3,11 +3,12 @@
 // with the text of their default values, and the text of its body. A use of
 // the prototype is built by writing a new text from these and parsing it.
 
+#include "NameTable.h"
+
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 class CVRMLIOManager;
@@ -140,7 +141,7 @@ private:
     VRMLFieldDeclarationList declarations;
     // The first declaration of each name, so that resolving every IS of a
     // large body does not walk the whole interface each time.
-    std::unordered_map<std::string, CVRMLFieldDeclaration*> declarationIndex;
+    CVRMLNameTable<CVRMLFieldDeclaration> declarationIndex;
     std::vector<char> body;
     std::string sourceFile;
     std::vector<std::string> buildingUses;

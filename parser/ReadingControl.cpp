@@ -14,7 +14,7 @@ int CVRMLParser::Tokenize() {
 // Runs for every token: nothing is looked up before the first prototype is
 // declared, and only plain words are looked up after.
 void CVRMLParser::MarkPrototypeNames() {
-    if (PrototypeIndex.empty())
+    if (PrototypeIndex.Size() == 0)
         return;
     for (CGenericToken* token : {&IOManager.GetCurrentToken(), &IOManager.GetNextToken()}) {
         if (token->GetDataType() == GENERIC_WORD && FindPrototypeByText(token->GetText())) {

@@ -17,7 +17,6 @@
 #include <list>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 class CVRMLSeparator;
@@ -349,7 +348,7 @@ private:
     std::list<CVRMLDictionaryEntry*> RetiredEntries;
     // The one entry (not a USE) of each non-empty name, so that a lookup is
     // not a walk of the whole dictionary; always agrees with ObjectDictionary.
-    CVRMLNameTable NamedEntries;
+    CVRMLNameTable<CVRMLDictionaryEntry> NamedEntries;
     int DefinedEntity = 0;
     std::string EntityName;
     int AllowDictionaryUpdate = 1;
@@ -376,8 +375,7 @@ private:
 
     std::list<CVRMLPrototype*> PrototypeDictionary;
     // The first prototype of each name; always agrees with PrototypeDictionary.
-    std::unordered_map<std::string, CVRMLPrototype*> PrototypeIndex;
-    std::string PrototypeLookupKey;
+    CVRMLNameTable<CVRMLPrototype> PrototypeIndex;
     // Reads use-site values and bodies while instance texts are written; one
     // reader serves every build, since a build ends before its text is read.
     CVRMLIOManager InstanceReader;

@@ -14,7 +14,7 @@
 TEST(NameTable, AgreesWithAMapThroughAddsReplacementsAndErasures) {
     std::vector<CVRMLDictionaryEntry> entries(64);
     std::mt19937 random(7);
-    CVRMLNameTable table;
+    CVRMLNameTable<CVRMLDictionaryEntry> table;
     std::unordered_map<std::string, CVRMLDictionaryEntry*> model;
     // Names that share long prefixes and suffixes, an empty one, and one with a NUL.
     auto nameOf = [](unsigned n) {
