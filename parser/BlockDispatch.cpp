@@ -132,7 +132,7 @@ int CVRMLParser::ParseBlock() {
         }
         EntityName.clear();
         if (DefinedEntity == 1 && IOManager.GetCurrentToken().GetTokenLength() >= 1) {
-            EntityName = GetCurrentTokenString();
+            EntityName.assign(IOManager.GetCurrentTokenText()); // keeps the string's room: files name nodes by the million
             Tokenize();
         }
 

@@ -80,7 +80,7 @@ public:
     std::list<CVRMLDictionaryEntry*>* GetObjectDictionary() { return &ObjectDictionary; }
     int GetDefinedEntity() const { return DefinedEntity; }
     void SetDefinedEntity(int value) { DefinedEntity = value; }
-    std::string GetEntityName() const { return EntityName; }
+    const std::string& GetEntityName() const { return EntityName; }
     void SetEntityName(const std::string& name) { EntityName = name; }
     int GetAllowDictionaryUpdate() const { return AllowDictionaryUpdate; }
     void SetAllowDictionaryUpdate(int value) { AllowDictionaryUpdate = value; }

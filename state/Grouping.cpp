@@ -202,7 +202,7 @@ int CVRMLParser::ParseShapeGeometry() {
             CVRMLDictionaryEntry* recording = CurrentSeparator->GetDictionaryEntry();
             int savedAllow = AllowDictionaryUpdate;
             AllowDictionaryUpdate = 0;
-            EntityName = GetCurrentTokenString();
+            EntityName.assign(GetIOManager()->GetCurrentTokenText());
             namedLevel = DefineSeparator() != 0;
             AllowDictionaryUpdate = savedAllow;
             if (namedLevel)
