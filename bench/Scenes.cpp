@@ -49,14 +49,21 @@ Grid GridOfBytes(double bytes) {
     return Grid{Columns, std::max(2, static_cast<int>(bytes / (70.0 * Columns)))};
 }
 
+// The grid's points, then its quads, each list between the texts given.
+void WriteGridMesh(SceneWriter& out, const Grid& grid, const char* beforePoints, const char* betweenLists,
+                   const char* afterQuads, const char* indent) {
+    out << beforePoints;
+    WriteGridPoints(out, grid, indent);
+    out << betweenLists;
+    WriteGridQuads(out, grid, indent);
+    out << afterQuads;
+}
+
 void WriteMeshV2(SceneWriter& out, double bytes) {
-    const Grid grid = GridOfBytes(bytes);
-    out << "Shape {\n  appearance Appearance { material Material { diffuseColor 0.7 0.7 0.7 } }\n"
-        << "  geometry IndexedFaceSet {\n    coord Coordinate { point [\n";
-    WriteGridPoints(out, grid, "      ");
-    out << "    ] }\n    coordIndex [\n";
-    WriteGridQuads(out, grid, "      ");
-    out << "    ]\n  }\n}\n";
+    WriteGridMesh(out, GridOfBytes(bytes),
+                  "Shape {\n  appearance Appearance { material Material { diffuseColor 0.7 0.7 0.7 } }\n"
+                  "  geometry IndexedFaceSet {\n    coord Coordinate { point [\n",
+                  "    ] }\n    coordIndex [\n", "    ]\n  }\n}\n", "      ");
 }
 
 void WriteMeshSceneV2(SceneWriter& out, double scale) {
@@ -65,13 +72,10 @@ void WriteMeshSceneV2(SceneWriter& out, double scale) {
 }
 
 void WriteMeshSceneV1(SceneWriter& out, double scale) {
-    const Grid grid = GridOfBytes(10e6 * scale);
-    out << "#VRML V1.0 ascii\n# one indexed face set over a grid of points\nSeparator {\n"
-        << "  Material { diffuseColor 0.7 0.7 0.7 }\n  Coordinate3 { point [\n";
-    WriteGridPoints(out, grid, "    ");
-    out << "  ] }\n  IndexedFaceSet { coordIndex [\n";
-    WriteGridQuads(out, grid, "    ");
-    out << "  ] }\n}\n";
+    out << "#VRML V1.0 ascii\n# one indexed face set over a grid of points\n";
+    WriteGridMesh(out, GridOfBytes(10e6 * scale),
+                  "Separator {\n  Material { diffuseColor 0.7 0.7 0.7 }\n  Coordinate3 { point [\n",
+                  "  ] }\n  IndexedFaceSet { coordIndex [\n", "  ] }\n}\n", "    ");
 }
 
 void WriteTransformsV2(SceneWriter& out, double scale) {

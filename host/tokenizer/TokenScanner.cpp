@@ -65,22 +65,46 @@ inline bool IsDigit(char c) {
     return static_cast<unsigned char>(c - '0') < 10;
 }
 
+// Digits, an optional point and digits: the digits as one number (more
+// than 19 may wrap it, unsigned, so defined) and how many stood on each side.
+struct DecimalDigits {
+    uint64_t digits = 0;
+    size_t integerDigits = 0;
+    size_t fractionDigits = 0;
+};
+
+// Reads the digits of a decimal from p; returns where they end.
+inline const char* ReadDecimalDigits(const char* p, const char* end, DecimalDigits& decimal) {
+    const char* const integerStart = p;
+    for (; p < end && IsDigit(*p); ++p) {
+        decimal.digits = decimal.digits * 10 + static_cast<uint64_t>(*p - '0');
+    }
+    decimal.integerDigits = static_cast<size_t>(p - integerStart);
+    if (p < end && *p == '.') {
+        const char* const fractionStart = ++p;
+        for (; p < end && IsDigit(*p); ++p) {
+            decimal.digits = decimal.digits * 10 + static_cast<uint64_t>(*p - '0');
+        }
+        decimal.fractionDigits = static_cast<size_t>(p - fractionStart);
+    }
+    return p;
+}
+
 // The value of a decimal read as its digits without the point: exact when
 // the digits fit a double's mantissa and the power of ten is exact too, so
 // the one division is correctly rounded and equals std::from_chars's result.
 // False (no value) for every other decimal.
-inline bool ShortDecimalValue(uint64_t digits, size_t integerDigits, size_t fractionDigits, double& value) {
+inline bool ShortDecimalValue(const DecimalDigits& decimal, double& value) {
     static constexpr double PowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    const size_t digitCount = integerDigits + fractionDigits;
-    // More than 19 digits may have wrapped the accumulator (unsigned, so defined).
-    if (digitCount == 0 || digitCount > 19 || digits > (uint64_t(1) << 53) || fractionDigits > 22) {
+    const size_t digitCount = decimal.integerDigits + decimal.fractionDigits;
+    if (digitCount == 0 || digitCount > 19 || decimal.digits > (uint64_t(1) << 53) || decimal.fractionDigits > 22) {
         return false;
     }
-    value = static_cast<double>(digits);
-    if (fractionDigits > 0) {
-        value /= PowersOfTen[fractionDigits];
+    value = static_cast<double>(decimal.digits);
+    if (decimal.fractionDigits > 0) {
+        value /= PowersOfTen[decimal.fractionDigits];
     }
     return true;
 }
@@ -94,22 +118,9 @@ size_t ScanShortDecimal(const char* text, size_t size, size_t pos, double& value
     if (text[pos] == '+' || negative) {
         ++pos;
     }
-    uint64_t digits = 0;
-    const size_t integerStart = pos;
-    for (; pos < size && IsDigit(text[pos]); ++pos) {
-        digits = digits * 10 + static_cast<uint64_t>(text[pos] - '0');
-    }
-    const size_t integerDigits = pos - integerStart;
-    size_t fractionDigits = 0;
-    if (pos < size && text[pos] == '.') {
-        const size_t fractionStart = ++pos;
-        for (; pos < size && IsDigit(text[pos]); ++pos) {
-            digits = digits * 10 + static_cast<uint64_t>(text[pos] - '0');
-        }
-        fractionDigits = pos - fractionStart;
-    }
-    if ((pos < size && (ClassOf(text[pos]) & WordByte) != 0) ||
-        !ShortDecimalValue(digits, integerDigits, fractionDigits, value)) {
+    DecimalDigits decimal;
+    pos = static_cast<size_t>(ReadDecimalDigits(text + pos, text + size, decimal) - text);
+    if ((pos < size && (ClassOf(text[pos]) & WordByte) != 0) || !ShortDecimalValue(decimal, value)) {
         return 0;
     }
     if (negative) {
@@ -303,21 +314,8 @@ bool DecimalIsTooLarge(const char* p, const char* end) {
 // The decimal [p, end) without sign or exponent, as ShortDecimalValue reads
 // it; false, without a value, for everything else.
 bool ParseShortDecimal(const char* p, const char* end, double& value) {
-    uint64_t digits = 0;
-    const char* const integerStart = p;
-    for (; p < end && IsDigit(*p); ++p) {
-        digits = digits * 10 + static_cast<uint64_t>(*p - '0');
-    }
-    const size_t integerDigits = static_cast<size_t>(p - integerStart);
-    size_t fractionDigits = 0;
-    if (p < end && *p == '.') {
-        const char* const fractionStart = ++p;
-        for (; p < end && IsDigit(*p); ++p) {
-            digits = digits * 10 + static_cast<uint64_t>(*p - '0');
-        }
-        fractionDigits = static_cast<size_t>(p - fractionStart);
-    }
-    return p == end && ShortDecimalValue(digits, integerDigits, fractionDigits, value);
+    DecimalDigits decimal;
+    return ReadDecimalDigits(p, end, decimal) == end && ShortDecimalValue(decimal, value);
 }
 
 } // namespace
