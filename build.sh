@@ -31,11 +31,19 @@ install_gltf_validator() {
         gltf-validator@2.0.0-dev.3.10 >/dev/null 2>&1 ||
         echo "gltf-validator could not be installed: the glTF validator test will be skipped"
 }
+# Every mode states every option it depends on: CMake keeps options in its
+# cache, so a folder configured by one mode must not carry its choices into
+# another. The defaults come first and a mode's own arguments override them.
 configure_and_build() { # build dir, extra cmake arguments...
     dir=$1
     shift
-    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DVRML_BUILD_TESTS=ON -DVRML_BUILD_TOOLS=ON \
+        -DVRML_BUILD_BENCH=OFF -DVRML_BUILD_FUZZ=OFF -DVRML_SANITIZE= "$@" >/dev/null
     cmake --build "$dir" -j "$JOBS"
+}
+# A test run that finds no test is a failure, not a pass.
+run_tests() { # build dir
+    ctest --test-dir "$1" --output-on-failure --no-tests=error -j "$JOBS"
 }
 
 case "${1:-demo}" in
@@ -48,13 +56,13 @@ demo)
 test)
     install_gltf_validator
     configure_and_build build
-    ctest --test-dir build --output-on-failure -j "$JOBS"
+    run_tests build
     ;;
 asan)
     install_gltf_validator
     configure_and_build build-asan -DVRML_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=RelWithDebInfo
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        ctest --test-dir build-asan --output-on-failure -j "$JOBS"
+        run_tests build-asan
     ;;
 fuzz)
     for package in clang libclang-rt-14-dev; do
