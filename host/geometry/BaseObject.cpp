@@ -1,9 +1,80 @@
 #include "BaseObject.h"
 
+#include "GeometryDetail.h"
+
+#include <cmath>
+
 const trelRope& trelBaseObject::GetObjectName() const
 {
     static const trelRope noName;
-    return objectName ? *objectName : noName;
+    return extra ? extra->name : noName;
+}
+
+void trelBaseObject::SetObjectName(trelRope name)
+{
+    if (name.IsEmpty() && !extra)
+        return;
+    GetExtra().name = std::move(name);
+    DropEmptyExtra();
+}
+
+void trelBaseObject::SetAttributes(std::shared_ptr<const trelAttributes> attributes, int offset)
+{
+    if (!attributes && !extra)
+        return;
+    Extra& e = GetExtra();
+    e.attributes = std::move(attributes);
+    e.attributeOffset = e.attributes ? offset : 0;
+    DropEmptyExtra();
+}
+
+const std::shared_ptr<const trelAttributes>& trelBaseObject::GetSharedAttributes() const
+{
+    static const std::shared_ptr<const trelAttributes> none;
+    return extra ? extra->attributes : none;
+}
+
+trelBaseObject::Extra& trelBaseObject::GetExtra()
+{
+    if (!extra)
+        extra = std::make_unique<Extra>();
+    return *extra;
+}
+
+void trelBaseObject::DropEmptyExtra()
+{
+    if (extra && extra->name.IsEmpty() && !extra->attributes)
+        extra.reset();
+}
+
+namespace {
+
+// Whether the linear part of `m` is a positive multiple of the identity:
+// then a direction only changes length, and normals are normalised on use.
+bool KeepsDirections(const trelMatrix4x4& m)
+{
+    const double s = m.m[0][0];
+    if (!(s > 0.0) || !std::isfinite(s))
+        return false;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            if (m.m[r][c] != (r == c ? s : 0.0))
+                return false;
+    return true;
+}
+
+} // namespace
+
+void trelBaseObject::ApplyMatrixToAttributes(const trelMatrix4x4& m)
+{
+    const trelAttributes* attributes = GetAttributes();
+    if (!attributes || !attributes->HasNormals() || KeepsDirections(m))
+        return;
+    auto moved = std::make_shared<trelAttributes>(*attributes);
+    const trelDetail::NormalTransform transform(m);
+    for (trelVector& n : moved->normals.Items())
+        n = transform.Apply(trelDetail::Vec3(n)).ToVector();
+    extra->attributes = std::move(moved);
 }
 
 void trelBaseRevSurface::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/)
@@ -11,4 +82,5 @@ void trelBaseRevSurface::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool 
     // The new matrix acts after the placement the surface already has.
     // Boxes are computed on demand, so there is nothing to bring up to date.
     xformation = xformation * m;
+    ApplyMatrixToAttributes(m);
 }

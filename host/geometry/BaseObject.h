@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Attributes.h"
 #include "BBox.h"
 #include "Color.h"
 #include "Matrix.h"
@@ -39,19 +40,39 @@ public:
     trelBaseObject(const trelBaseObject& other) { *this = other; }
     trelBaseObject& operator=(const trelBaseObject& other) {
         if (this != &other)
-            SetObjectName(other.GetObjectName());
+            extra = other.extra ? std::make_unique<Extra>(*other.extra) : nullptr;
         return *this;
     }
 
-    void SetObjectName(trelRope name) {
-        objectName = name.IsEmpty() ? nullptr : std::make_unique<trelRope>(std::move(name));
-    }
+    void SetObjectName(trelRope name);
     const trelRope& GetObjectName() const;
 
+    // The file's colours, normals, texture coordinates and texture (see
+    // Attributes.h); null for an object whose file gave none. `offset` is
+    // added to the object's vertex and face numbers before they are looked up.
+    void SetAttributes(std::shared_ptr<const trelAttributes> attributes, int offset = 0);
+    const trelAttributes* GetAttributes() const { return extra ? extra->attributes.get() : nullptr; }
+    const std::shared_ptr<const trelAttributes>& GetSharedAttributes() const;
+    int GetAttributeOffset() const { return extra ? extra->attributeOffset : 0; }
+
+protected:
+    // Carries the attribute normals through a placement; called by every
+    // ApplyMatrixToGeometry. A block shared with other objects is copied
+    // first, unless the matrix keeps every direction (a positive uniform
+    // scale and a move), as the loader's unit scaling does.
+    void ApplyMatrixToAttributes(const trelMatrix4x4& m);
+
 private:
-    // Most objects have no name; a point set makes millions of objects, so
-    // an unnamed one holds no string.
-    std::unique_ptr<trelRope> objectName;
+    // Most objects have neither a name nor attributes; a point set makes
+    // millions of objects, so such an object holds no more than a pointer.
+    struct Extra {
+        trelRope name;
+        std::shared_ptr<const trelAttributes> attributes;
+        int attributeOffset = 0;
+    };
+    Extra& GetExtra();
+    void DropEmptyExtra();
+    std::unique_ptr<Extra> extra;
 };
 
 // A surface of revolution placed by a matrix (cone, cylinder, sphere). The

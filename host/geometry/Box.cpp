@@ -26,6 +26,7 @@ void trelBox::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow
 {
     for (trelFloatPoint& corner : corners)
         corner = corner * m;
+    ApplyMatrixToAttributes(m);
 }
 
 void trelBox::Tessellate(trelTessellation& out, const trelTessellationOptions& /*options*/) const

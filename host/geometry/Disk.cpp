@@ -31,6 +31,7 @@ trelBBox trelDisk::GetBBox() const
 void trelDisk::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/)
 {
     frame = frame * m;
+    ApplyMatrixToAttributes(m);
 }
 
 void trelDisk::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const

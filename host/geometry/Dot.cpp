@@ -10,6 +10,7 @@ trelBBox trelDot::GetBBox() const
 void trelDot::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/)
 {
     point = point * m;
+    ApplyMatrixToAttributes(m);
 }
 
 void trelDot::Tessellate(trelTessellation& out, const trelTessellationOptions& /*options*/) const

@@ -45,6 +45,7 @@ void C3DPolyMesh::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updat
 {
     for (trelFloatPoint& p : points.Items())
         p = p * m;
+    ApplyMatrixToAttributes(m);
 }
 
 void C3DPolyMesh::Tessellate(trelTessellation& out, const trelTessellationOptions& /*options*/) const

@@ -81,6 +81,7 @@ void C3DPolyface::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updat
 {
     for (trelFloatPoint& p : points.Items())
         p = p * m;
+    ApplyMatrixToAttributes(m);
 }
 
 void C3DPolyface::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow, int /*updateNormals*/)

@@ -23,6 +23,7 @@ void C3DPolyline::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updat
 {
     for (trelFloatPoint& p : points.Items())
         p = p * m;
+    ApplyMatrixToAttributes(m);
 }
 
 void C3DPolyline::Tessellate(trelTessellation& out, const trelTessellationOptions& /*options*/) const

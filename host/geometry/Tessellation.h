@@ -1,12 +1,18 @@
 #pragma once
 // What an object turns into for display or export, in world space.
 
+#include "Attributes.h"
+#include "Color.h"
 #include "Vectors.h"
 
 #include <vector>
 
 struct trelTessellationOptions {
     int segments = 32; // divisions of a full turn for disks, cones, cylinders and spheres (3 to 4096)
+    // Also write what the objects' attributes say: colours, texture
+    // coordinates, given or smoothed normals, the file's winding. Off, every
+    // object is shaded flat in its material, as the loader's results are read.
+    bool attributes = false;
 };
 
 // Triangles are wound counter-clockwise around their normals, which are of
@@ -18,6 +24,14 @@ struct trelTessellation {
     // Polylines, each an open strip of points (a closed one repeats its first point).
     std::vector<std::vector<trelFloatPoint>> lineStrips;
     std::vector<trelFloatPoint> points;
+
+    // Filled only when the options ask for attributes, then one entry for
+    // every triangle vertex, line point and point above: an object without
+    // colours writes white, one without texture coordinates (0, 0).
+    std::vector<trelChroma> triangleColors;
+    std::vector<trelTexCoord> triangleTexCoords;
+    std::vector<std::vector<trelChroma>> lineColors;
+    std::vector<trelChroma> pointColors;
 
     size_t GetTriangleCount() const { return triangleVertices.size() / 3; }
 };

@@ -54,6 +54,7 @@ void C3DMultipleTriangleStrip::ApplyMatrixToGeometry(const trelMatrix4x4& m, tre
     const trelDetail::NormalTransform transform(m);
     for (trelVector& n : normals.Items())
         n = trelDetail::Normalized(transform.Apply(Vec3(n))).ToVector();
+    ApplyMatrixToAttributes(m);
 }
 
 void C3DMultipleTriangleStrip::Tessellate(trelTessellation& out, const trelTessellationOptions& /*options*/) const
