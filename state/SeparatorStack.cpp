@@ -104,8 +104,10 @@ int CVRMLParser::ParseSeparator() {
 }
 
 void CVRMLParser::SetupObjectAdd(trelBaseObject* object) {
-    if (CurrentSeparator && object)
+    if (CurrentSeparator && object) {
         object->SetObjectName(trelRope(EntityName));
+        CurrentSeparator->AttachTexture(*object);
+    }
 }
 
 namespace {

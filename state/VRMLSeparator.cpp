@@ -50,7 +50,19 @@ CVRMLSeparator& CVRMLSeparator::operator=(const CVRMLSeparator& source) {
     diffuseColors = source.diffuseColors;
     specularColors = source.specularColors;
     emissiveColors = source.emissiveColors;
+    texture = source.texture;
+    texMatrix = source.texMatrix;
     return *this;
+}
+
+void CVRMLSeparator::AttachTexture(trelBaseObject& object) const {
+    if (!texture)
+        return;
+    const trelAttributes* own = object.GetAttributes();
+    auto block = own ? std::make_shared<trelAttributes>(*own) : std::make_shared<trelAttributes>();
+    block->texture = *texture;
+    block->texMatrix = texMatrix;
+    object.SetAttributes(std::move(block), object.GetAttributeOffset());
 }
 
 void CVRMLSeparator::ResetMaterial() {

@@ -6,6 +6,9 @@
 #include "SharedList.h"
 #include "host/geometry/Geometry.h"
 
+#include <memory>
+#include <utility>
+
 class CVRMLDictionaryEntry;
 
 class CVRMLSeparator {
@@ -60,6 +63,15 @@ public:
     void SetTransparency(const trelDoubleArray& value) { transparency.Assign(value); }
     int GetNormalBinding() const { return normalBinding; }
     void SetNormalBinding(int value) { normalBinding = value; }
+    // The texture of the shape being read and its coordinate transform: every
+    // object built at this level carries them (see AttachTexture).
+    const std::shared_ptr<const trelTexture>& GetTexture() const { return texture; }
+    void SetTexture(std::shared_ptr<const trelTexture> value) { texture = std::move(value); }
+    const trelTexMatrix& GetTexMatrix() const { return texMatrix; }
+    void SetTexMatrix(const trelTexMatrix& value) { texMatrix = value; }
+    // Gives the object this level's texture, in a copy of the attribute
+    // block it has or in a block of its own. Nothing happens without a texture.
+    void AttachTexture(trelBaseObject& object) const;
     CVRMLDictionaryEntry* GetDictionaryEntry() const { return dictionaryEntry; }
     void SetDictionaryEntry(CVRMLDictionaryEntry* value) { dictionaryEntry = value; }
 
@@ -132,5 +144,7 @@ private:
     CVRMLSharedList<trelDoubleArray> shininess;
     CVRMLSharedList<trelDoubleArray> transparency;
     int normalBinding = 0;
+    std::shared_ptr<const trelTexture> texture;
+    trelTexMatrix texMatrix;
     CVRMLDictionaryEntry* dictionaryEntry = nullptr;
 };
