@@ -5,6 +5,8 @@
 // a line "~~~". The first is the scene; the others are written beside it as
 // a.wrl, b.wrl, c.wrl and d.wrl, where the scene's Inline and EXTERNPROTO
 // references can find them. Nothing is written outside one temporary folder.
+// That folder also holds files no scene may hang on: a FIFO no one writes to
+// (fifo.wrl) and a link to an endless device (zero.wrl).
 
 #include "JsonDump.h"
 #include "WorldInfo.h"
@@ -19,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace {
 
 class NullBuffer : public std::streambuf {
@@ -31,6 +35,10 @@ const std::filesystem::path& WorkFolder() {
     static const std::filesystem::path folder = [] {
         auto path = std::filesystem::temp_directory_path() / "vrml_fuzz";
         std::filesystem::create_directories(path);
+        std::error_code ignored;
+        if (!std::filesystem::exists(path / "fifo.wrl", ignored))
+            mkfifo((path / "fifo.wrl").c_str(), 0600);
+        std::filesystem::create_symlink("/dev/zero", path / "zero.wrl", ignored);
         return path;
     }();
     return folder;

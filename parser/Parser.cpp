@@ -46,6 +46,8 @@ CVRMLParser& CVRMLParser::operator=(const CVRMLParser& other) {
     InstanceBudget = other.InstanceBudget;
     MaxInlineDepth = other.MaxInlineDepth;
     MaxInlineCount = other.MaxInlineCount;
+    MaxReadBytes = other.MaxReadBytes;
+    IncludeRoot = other.IncludeRoot;
     return *this;
 }
 
@@ -70,7 +72,11 @@ void CVRMLParser::InitializeVariables() {
 int CVRMLParser::Parse(C3DWorld* world, const std::string& fileName) {
     World = world;
     IOManager.SetFilename(fileName);
-    int opened = IOManager.OpenFile();
+    ReadBytes = 0;
+    IOManager.GetFileInterface().SetMaxTextSize(MaxReadBytes);
+    const VRMLLoadResultTypes opened = IOManager.OpenFile();
+    OpenResult = opened;
+    CountRead(IOManager.GetFileInterface());
     if (opened != VRML_LOAD_SUCCESS)
         return opened;
     MarkPrototypeNames(); // prototypes declared by an earlier parse are in force from the first token
@@ -93,6 +99,7 @@ int CVRMLParser::Parse(C3DWorld* world, const std::string& fileName) {
     InstanceBudget = budget(MaxInstanceCount);
     InlineCount = 0;
     ParsedFile = fileName;
+    ResolveIncludeRoot();
     try {
         DefineSeparator();
         while (GetCurrentTokenType() != VRML_END_OF_INPUT) {

@@ -41,12 +41,15 @@ bool StartsWith(const char* text, const char* prefix) { return std::strncmp(text
 } // namespace
 
 // The header line must begin with one of the two version strings, in any
-// letter case; text after it on the same line (a comment) is allowed.
+// letter case; text after it on the same line (a comment) is allowed. Only
+// the first bytes are looked at, so that a file of one endless line is
+// refused without being read to its end.
 int CVRMLIOManager::CheckFileHeader() {
     if (!GetFileInterface().GetFileHandleIsValid())
         return 0;
+    constexpr size_t HeaderPrefix = 256;
     GetFileInterface().ReadNextBlockFromFile();
-    if (!GetNextLineFromBuffer() || GetInputStringEmpty())
+    if (!GetNextLineFromBuffer(HeaderPrefix) || GetInputStringEmpty())
         return 0;
     char* line = GetInputString();
     for (char* c = line; *c; ++c)

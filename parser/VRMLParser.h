@@ -38,7 +38,9 @@ public:
     ~CVRMLParser();
     void InitializeVariables();
 
-    // Entry and loop.
+    // Entry and loop. The file name "-" reads the scene from standard input
+    // (gzip too, up to the inflated-size cap); the files it names are then
+    // looked for from the current folder.
     int Parse(C3DWorld* world, const std::string& fileName);
     int ParseBlock();
     void DetermineUnits();
@@ -282,6 +284,27 @@ public:
     static constexpr long long DefaultMaxInlineCount = 10000;
     long long GetMaxInlineCount() const { return MaxInlineCount; }
     void SetMaxInlineCount(long long count) { MaxInlineCount = count; }
+    // Bytes of text one Parse may read from all the files of the scene
+    // together: the file given to Parse, inline and EXTERNPROTO files and
+    // images. A file that would pass the budget is not read: its node fails
+    // and the load goes on (the file given to Parse fails the load).
+    static constexpr uint64_t DefaultMaxReadBytes = uint64_t(8) << 30;
+    uint64_t GetMaxReadBytes() const { return MaxReadBytes; }
+    void SetMaxReadBytes(uint64_t bytes) { MaxReadBytes = bytes; }
+    uint64_t GetReadBytes() const { return ReadBytes; } // read by the last Parse
+    // When set, every file the scene names must lie inside this folder once
+    // ".." and symbolic links are resolved; any other is treated as missing.
+    // The file given to Parse may lie anywhere. Set it whenever the scene
+    // comes from someone else. Empty (the default): no such check.
+    const std::string& GetIncludeRoot() const { return IncludeRoot; }
+    void SetIncludeRoot(const std::string& folder) { IncludeRoot = folder; }
+    // How opening the file given to the last Parse went: 0 opened, 1 its
+    // header was refused, 2 it could not be read. A result of 1 from Parse
+    // with 0 here is a file in which no statement could be read.
+    VRMLLoadResultTypes GetOpenResult() const { return OpenResult; }
+    // Why the file given to the last Parse could not be read ("not a regular
+    // file", "corrupt gzip stream", ...); empty when it could.
+    const std::string& GetReadError() { return IOManager.GetFileInterface().GetReadError(); }
 
 private:
     void RecoverFromFailedParse();
@@ -339,6 +362,12 @@ private:
     // Reads the file a Inline or EXTERNPROTO names; `once` reads a file only
     // the first time it is named.
     int ReadReferencedFile(const std::string& reference, bool once);
+    // Whether a file the scene names may be read: inside the include root,
+    // and within what is left of the read budget (the reader is told that
+    // share). Afterwards CountRead adds what the reader took.
+    bool MayReadReferencedFile(const std::string& path, C3DFileInterface& reader);
+    void ResolveIncludeRoot();
+    void CountRead(const C3DFileInterface& reader);
 
     C3DWorld* World = nullptr;
     CVRMLSeparator* CurrentSeparator = nullptr;
@@ -405,4 +434,10 @@ private:
     std::string ParsedFile;
     // Files read for EXTERNPROTO: a library named by many declarations is read once.
     std::vector<std::string> ExternProtoFiles;
+
+    VRMLLoadResultTypes OpenResult = VRML_LOAD_SUCCESS;
+    uint64_t MaxReadBytes = DefaultMaxReadBytes;
+    uint64_t ReadBytes = 0;
+    std::string IncludeRoot;
+    std::string IncludeRootCanonical; // resolved once per Parse; empty while no root is set
 };
