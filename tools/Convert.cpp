@@ -81,7 +81,7 @@ std::string OutputNameFor(const std::string& input, ExportFormat format) {
 
 std::string ConvertFile(const std::string& input, const std::string& output, ExportFormat format,
                         const ConvertSettings& settings, ConvertSummary& summary) {
-    LoadedScene loaded = LoadScene(input, settings.progress);
+    LoadedScene loaded = LoadScene(input, settings.progress, settings.standard);
     if (!loaded.failure.empty())
         return loaded.failure;
     if (loaded.result != 0)

@@ -17,6 +17,7 @@ struct ConvertSettings {
     int segments = 32;         // divisions of a full turn for curved solids
     bool loadedUnits = false;  // OBJ, STL, PLY: keep the loader's scaled units
     bool progress = true;      // bars on stderr (drawn only when it is a terminal)
+    bool standard = false;     // load by the VRML standards' semantics
 };
 
 struct ConvertSummary {

@@ -9,7 +9,7 @@
 namespace {
 // Parse gives the same result for a refused header as for a file in which no
 // statement could be read; opening the file once more tells the two apart.
-std::string ExplainFailure(const std::string& path, int result) {
+std::string ExplainFailure(const std::string& path, int result, bool standard) {
     std::error_code error;
     if (!std::filesystem::exists(path, error))
         return "no such file";
@@ -17,6 +17,7 @@ std::string ExplainFailure(const std::string& path, int result) {
         return "is a directory";
     CVRMLIOManager probe;
     probe.SetFilename(path);
+    probe.SetStandardSemantics(standard ? 1 : 0);
     int opened = probe.OpenFile();
     probe.CloseFile();
     if (opened == VRML_LOAD_UNREADABLE || (result == VRML_LOAD_UNREADABLE && opened != VRML_LOAD_SUCCESS)) {
@@ -30,9 +31,10 @@ std::string ExplainFailure(const std::string& path, int result) {
 }
 } // namespace
 
-LoadedScene LoadScene(const std::string& path, bool progress) {
+LoadedScene LoadScene(const std::string& path, bool progress, bool standard) {
     LoadedScene scene;
     CVRMLParser parser;
+    parser.SetStandardSemantics(standard ? 1 : 0);
     ProgressBar bar("loading", progress);
     if (progress)
         parser.SetLoaderPtr(&ProgressBar::Report);
@@ -43,6 +45,6 @@ LoadedScene LoadScene(const std::string& path, bool progress) {
     scene.version = parser.GetVersion();
     scene.imageUnits = parser.GetImageUnits();
     if (scene.result != VRML_LOAD_SUCCESS)
-        scene.failure = ExplainFailure(path, scene.result);
+        scene.failure = ExplainFailure(path, scene.result, standard);
     return scene;
 }

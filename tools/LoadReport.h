@@ -16,5 +16,6 @@ struct LoadedScene {
     std::string failure; // empty unless the file could not be opened or was refused
 };
 
-// Loads `path`, with a progress bar on stderr when `progress` is set.
-LoadedScene LoadScene(const std::string& path, bool progress);
+// Loads `path`, with a progress bar on stderr when `progress` is set, by the
+// VRML standards' semantics when `standard` is set.
+LoadedScene LoadScene(const std::string& path, bool progress, bool standard = false);

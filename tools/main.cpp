@@ -3,6 +3,8 @@
 //   vrml dump FILE               the loaded world as JSON
 //   vrml convert IN OUT          the world as glTF, OBJ, STL or PLY
 //   vrml convert IN... -o DIR    each input into DIR
+// Every command takes --standard: load by the VRML 97 and VRML 1.0 standards'
+// semantics where the default deliberately builds more.
 
 #include "Convert.h"
 #include "JsonDump.h"
@@ -36,15 +38,15 @@ const char* UnitsName(int units) {
 }
 
 // Loads the file; prints the reason on stderr when it could not be loaded.
-LoadedScene Load(const std::string& path, bool progress) {
-    LoadedScene scene = LoadScene(path, progress);
+LoadedScene Load(const std::string& path, bool progress, bool standard) {
+    LoadedScene scene = LoadScene(path, progress, standard);
     if (!scene.failure.empty())
         std::fprintf(stderr, "vrml: %s: %s\n", path.c_str(), scene.failure.c_str());
     return scene;
 }
 
-int RunInfo(const std::string& path, int segments, bool tree) {
-    LoadedScene scene = Load(path, true);
+int RunInfo(const std::string& path, int segments, bool tree, bool standard) {
+    LoadedScene scene = Load(path, true, standard);
     if (!scene.failure.empty())
         return scene.result;
     trelTessellationOptions options;
@@ -62,14 +64,19 @@ int RunInfo(const std::string& path, int segments, bool tree) {
     return scene.result;
 }
 
-int RunDump(const std::string& path) {
-    LoadedScene scene = Load(path, false);
+int RunDump(const std::string& path, bool standard) {
+    LoadedScene scene = Load(path, false, standard);
     if (!scene.failure.empty())
         return scene.result;
     DumpHeader header{path, scene.result, scene.version, scene.imageUnits};
     WriteJsonDump(std::cout, header, *scene.world);
     return scene.result;
 }
+
+const char* const StandardHelp =
+    "Follow the VRML standards where the loader deliberately builds more: only the chosen Switch child and the "
+    "first LOD level, Billboard and Anchor children, grid and extrusion defaults, prototype fields of every type, "
+    "a byte-order mark";
 
 } // namespace
 
@@ -85,10 +92,14 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(3, 4096));
     bool tree = false;
     info->add_flag("--tree", tree, "Also the group hierarchy: names, objects by type, triangles per group");
+    bool infoStandard = false;
+    info->add_flag("--standard", infoStandard, StandardHelp);
 
     std::string dumpFile;
     CLI::App* dump = app.add_subcommand("dump", "The loaded world as JSON on stdout");
     dump->add_option("FILE", dumpFile, "VRML file")->required();
+    bool dumpStandard = false;
+    dump->add_flag("--standard", dumpStandard, StandardHelp);
 
     ConvertRequest convertRequest;
     std::string units = "file";
@@ -102,13 +113,14 @@ int main(int argc, char** argv) {
     convert->add_option("--units", units, "OBJ, STL, PLY: the file's own unit (file) or the loader's scaled one (loaded)")
         ->check(CLI::IsMember({"file", "loaded"}));
     convert->add_flag("-q,--quiet", convertRequest.quiet, "No progress bars and no line per converted file");
+    convert->add_flag("--standard", convertRequest.settings.standard, StandardHelp);
 
     CLI11_PARSE(app, argc, argv);
     try {
         if (*info)
-            return RunInfo(infoFile, segments, tree);
+            return RunInfo(infoFile, segments, tree, infoStandard);
         if (*dump)
-            return RunDump(dumpFile);
+            return RunDump(dumpFile, dumpStandard);
         if (*convert) {
             convertRequest.settings.loadedUnits = units == "loaded";
             return RunConvert(convertRequest, std::cout, std::cerr);
