@@ -111,11 +111,13 @@ public:
     // Also the budget of replays made outside a Parse.
     void SetMaxReplayCount(long long count) { MaxReplayCount = ReplayBudget = count; }
 
-    // Standard semantics (default 0): where this loader deliberately builds
-    // more than the VRML 97 and VRML 1.0 standards say (every choice of a
-    // Switch, every level of a LOD, a prototype's unreferenced fields read as
-    // statements, no grid or extrusion without spacing or cross-section, no
-    // byte-order mark), 1 follows the standards instead. Set it before Parse.
+    // Standard semantics (default 0): where this loader deliberately departs
+    // from the VRML 97 and VRML 1.0 standards (every choice of a Switch and
+    // every level of a LOD built, Billboard and Anchor passed over, no grid or
+    // extrusion without spacing or cross-section, prototype values of some
+    // types not substituted and unreferenced fields read as statements, no
+    // byte-order mark), 1 follows the standards instead. Text, scripts,
+    // sensors, interpolators and routes are left out in both. Set before Parse.
     int GetStandardSemantics() const { return StandardSemantics; }
     void SetStandardSemantics(int value);
 
@@ -314,7 +316,7 @@ private:
     int FindChoiceField();
     void SkipFieldValue();
     int ReadChoice(bool built);
-    int ReadChoices(int chosen, int& result);
+    void ReadChoices(int chosen, int& result);
     VRMLTokenTypes StatementKind();
     int ParseShapeGeometry();
     int SkipUnopenedNode();

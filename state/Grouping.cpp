@@ -65,7 +65,7 @@ int CVRMLParser::ReadChoice(bool built) {
 
 // Reads a list of choices (or one) as ReadChildren does, building only the
 // child numbered `chosen` from 0, or every child for AllChoices.
-int CVRMLParser::ReadChoices(int chosen, int& result) {
+void CVRMLParser::ReadChoices(int chosen, int& result) {
     int index = 0;
     auto readOne = [&] {
         const bool built = chosen == AllChoices || chosen == index;
@@ -77,10 +77,9 @@ int CVRMLParser::ReadChoices(int chosen, int& result) {
         Tokenize();
         while (GetCurrentTokenType() != VRML_CLOSE_BRACKET && GetCurrentTokenType() != VRML_END_OF_INPUT)
             readOne();
-        return 1;
+        return;
     }
     readOne();
-    return 0;
 }
 
 // The value of a Switch's whichChild (VRML 1.0) or whichChoice (VRML 2.0),
