@@ -340,6 +340,7 @@ int CVRMLParser::ParseSubfile(const std::string& path) {
     CGenericIOState fileStart;
     if (reader && MayReadReferencedFile(path, reader->GetFileInterface())) {
         reader->SetFilename(path);
+        reader->SetStandardSemantics(StandardSemantics);
         if (reader->OpenFile() == VRML_LOAD_SUCCESS)
             reader->SaveIOState(fileStart);
         reader->CloseFile(); // the text is loaded: no handle stays open while the file is read

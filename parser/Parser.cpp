@@ -48,6 +48,7 @@ CVRMLParser& CVRMLParser::operator=(const CVRMLParser& other) {
     MaxInlineCount = other.MaxInlineCount;
     MaxReadBytes = other.MaxReadBytes;
     IncludeRoot = other.IncludeRoot;
+    SetStandardSemantics(other.StandardSemantics);
     return *this;
 }
 
@@ -67,6 +68,14 @@ void CVRMLParser::InitializeVariables() {
     LastPercentage = 0;
     LoaderPtr = nullptr;
     ImageUnits = VRML_UNITS_METRES;
+}
+
+// The input managers carry the setting too: they accept the byte-order mark
+// and read prototype values by the standards' types.
+void CVRMLParser::SetStandardSemantics(int value) {
+    StandardSemantics = value ? 1 : 0;
+    IOManager.SetStandardSemantics(StandardSemantics);
+    InstanceReader.SetStandardSemantics(StandardSemantics);
 }
 
 int CVRMLParser::Parse(C3DWorld* world, const std::string& fileName) {

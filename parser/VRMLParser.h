@@ -113,9 +113,19 @@ public:
     // Also the budget of replays made outside a Parse.
     void SetMaxReplayCount(long long count) { MaxReplayCount = ReplayBudget = count; }
 
+    // Standard semantics (default 0): where this loader deliberately departs
+    // from the VRML 97 and VRML 1.0 standards (every choice of a Switch and
+    // every level of a LOD built, Billboard and Anchor passed over, no grid or
+    // extrusion without spacing or cross-section, prototype values of some
+    // types not substituted and unreferenced fields read as statements, no
+    // byte-order mark), 1 follows the standards instead. Text, scripts,
+    // sensors, interpolators and routes are left out in both. Set before Parse.
+    int GetStandardSemantics() const { return StandardSemantics; }
+    void SetStandardSemantics(int value);
+
     CVRMLSeparator* GetCurrentSeparator() const { return CurrentSeparator; }
     void SetCurrentSeparator(CVRMLSeparator* separator) { CurrentSeparator = separator; }
-    int CanAddObjectToSeparator() const { return !SkippingBlock && CurrentSeparator ? 1 : 0; }
+    int CanAddObjectToSeparator() const { return !SkippingBlock && !HiddenDepth && CurrentSeparator ? 1 : 0; }
     int GetDefiningObjects() const;
 
     // Field readers: each leaves a documented token current for its caller.
@@ -323,6 +333,14 @@ private:
     int OpenNodeLevel();
     void AdvanceToOpeningBrace();
     int ReadChildren(int& result);
+    // Standard semantics: Switch and LOD build only their chosen children.
+    static constexpr int AllChoices = -3;
+    int ParseStandardSwitch();
+    int FindChoiceField();
+    void SkipFieldValue();
+    int ReadChoice(bool built);
+    void ReadChoices(int chosen, int& result);
+    VRMLTokenTypes StatementKind();
     int ParseShapeGeometry();
     int SkipUnopenedNode();
     int SkipPassiveNode();
@@ -382,6 +400,10 @@ private:
     std::string EntityName;
     int AllowDictionaryUpdate = 1;
     int SkippingBlock = 0;
+    int StandardSemantics = 0;
+    // Above 0 while a child that a Switch or LOD does not choose is read: its
+    // DEF names are defined, but nothing it builds is kept.
+    int HiddenDepth = 0;
     int LastPercentage = 0;
     void ReportProgress(uint64_t offset, uint64_t total);
     // Where the progress percentage next rises, for this total and LastPercentage.

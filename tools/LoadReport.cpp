@@ -30,6 +30,7 @@ std::string ExplainFailure(const std::string& path, int result, CVRMLParser& par
         return "not a regular file";
     CVRMLIOManager probe;
     probe.SetFilename(path);
+    probe.SetStandardSemantics(parser.GetStandardSemantics());
     int opened = probe.OpenFile();
     probe.CloseFile();
     if (opened == VRML_LOAD_UNREADABLE || (result == VRML_LOAD_UNREADABLE && opened != VRML_LOAD_SUCCESS)) {
@@ -46,6 +47,7 @@ LoadedScene LoadScene(const std::string& path, bool progress, const LoadSettings
     LoadedScene scene;
     CVRMLParser parser;
     parser.SetIncludeRoot(settings.includeRoot);
+    parser.SetStandardSemantics(settings.standard ? 1 : 0);
     ProgressBar bar("loading", progress);
     if (progress)
         parser.SetLoaderPtr(&ProgressBar::Report);

@@ -19,6 +19,7 @@ struct LoadedScene {
 // What every command lets the user choose about loading.
 struct LoadSettings {
     std::string includeRoot; // --include-root: files the scene names must lie inside it
+    bool standard = false;   // --standard: load by the VRML standards' semantics
 };
 
 // Loads `path` ("-": standard input), with a progress bar on stderr when

@@ -3,6 +3,8 @@
 //   vrml dump FILE               the loaded world as JSON
 //   vrml convert IN OUT          the world as glTF, OBJ, STL or PLY
 //   vrml convert IN... -o DIR    each input into DIR
+// Every command takes --standard: load by the VRML 97 and VRML 1.0 standards'
+// semantics where the default deliberately builds more.
 
 #include "Convert.h"
 #include "JsonDump.h"
@@ -71,6 +73,11 @@ int RunDump(const std::string& path, const LoadSettings& settings) {
     return scene.result;
 }
 
+const char* const StandardHelp =
+    "Follow the VRML standards where the loader deliberately builds more: only the chosen Switch child and the "
+    "first LOD level, Billboard and Anchor children, grid and extrusion defaults, prototype fields of every type, "
+    "a byte-order mark";
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -83,6 +90,7 @@ int main(int argc, char** argv) {
     const auto addLoadOptions = [](CLI::App* command, LoadSettings& settings) {
         command->add_option("--include-root", settings.includeRoot,
                             "Files the scene names must lie inside this folder (set it for scenes from others)");
+        command->add_flag("--standard", settings.standard, StandardHelp);
     };
 
     std::string infoFile;
