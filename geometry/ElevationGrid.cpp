@@ -1,3 +1,6 @@
+#include "AttributeBlocks.h"
+#include "AttributeScope.h"
+
 #include "names/RecordEntry.h"
 #include "parser/VRMLParser.h"
 #include "state/VRMLSeparator.h"
@@ -26,6 +29,15 @@ int CVRMLParser::ParseElevationGrid() {
     int solid = 1;
     trelDoubleArray height;
     double xDimension = 0.0, xSpacing = 0.0, zDimension = 0.0, zSpacing = 0.0;
+    CVRMLAttributeFields fields;
+    // Like the indexed sets, the grid keeps its own DEF name across the
+    // nodes of its color, normal and texCoord fields, and those nodes change
+    // neither the level's materials nor its file attributes beyond the grid.
+    const int ownDefined = DefinedEntity;
+    const std::string ownName = EntityName;
+    const std::shared_ptr<const trelAttributes> levelAttributes = CurrentSeparator->GetFileAttributes();
+    trelChromaArray savedColors;
+    bool colorGiven = false;
     AdvanceWhileKind({VRML_OPEN_BRACE, VRML_ELEVATIONGRID});
     while (GetCurrentTokenType() != VRML_CLOSE_BRACE && GetCurrentTokenType() != VRML_END_OF_INPUT) {
         double* number = nullptr;
@@ -39,14 +51,30 @@ int CVRMLParser::ParseElevationGrid() {
             if (GetCurrentTokenType() == VRML_BOOLEAN)
                 solid = GetCurrentTokenBooleanValue();
             continue;
+        case VRML_COLOR:
+            if (!colorGiven)
+                savedColors = std::as_const(*CurrentSeparator).GetDiffuseColors();
+            colorGiven = true;
+            [[fallthrough]];
+        case VRML_NORMAL:
+        case VRML_TEXTURECOORDINDEX:
+            Tokenize();
+            ReadFieldNode();
+            KeepOwnDefName(ownDefined, ownName);
+            if (!CurrentSeparator)
+                return 0;
+            continue; // the block loop has stepped past the node
+        case VRML_WORD:
+            if (ReadAttributeField(fields))
+                continue;
+            break;
         case VRML_XDIMENSION: number = &xDimension; break;
         case VRML_XSPACING: number = &xSpacing; break;
         case VRML_ZDIMENSION: number = &zDimension; break;
         case VRML_ZSPACING: number = &zSpacing; break;
         case VRML_OPEN_BRACE:
-            // The node value of color, normal or texCoord is passed over as a
-            // whole: its closing brace must not be taken for the grid's own,
-            // or the grid's remaining fields would be read as statements.
+            // The value of a field this loader does not know: its closing
+            // brace must not be taken for the grid's own.
             SkipBlock(0);
             break;
         default:
@@ -61,6 +89,35 @@ int CVRMLParser::ParseElevationGrid() {
         if (!Tokenize())
             break;
     }
+    if (colorGiven)
+        CurrentSeparator->SetDiffuseColors(savedColors);
+
+    // Values listed x fastest, bound to the mesh's rows along x.
+    trelAttributes block;
+    const trelAttributes* state = CurrentSeparator->GetFileAttributes().get();
+    const long long rows = std::max(ToIndex(xDimension), 0), columns = std::max(ToIndex(zDimension), 0);
+    if (state && rows * columns <= MaxElevationGridPoints) {
+        using VRMLAttributeBlocks::BindGridValues;
+        const int X = static_cast<int>(rows), Z = static_cast<int>(columns);
+        if (state->HasColors() &&
+            BindGridValues(state->colors.GetSize(), fields.colorPerVertex, X, Z, block.colorIndex)) {
+            block.colors = state->colors;
+            block.colorPerVertex = fields.colorPerVertex;
+        }
+        if (state->HasNormals() &&
+            BindGridValues(state->normals.GetSize(), fields.normalPerVertex, X, Z, block.normalIndex)) {
+            block.normals = state->normals;
+            block.normalPerVertex = fields.normalPerVertex;
+        }
+        if (state->HasTexCoords() && BindGridValues(state->texCoords.GetSize(), true, X, Z, block.texCoordIndex))
+            block.texCoords = state->texCoords;
+    }
+    block.creaseAngle = fields.creaseAngle;
+    block.ccw = fields.ccw;
+    CurrentSeparator->SetFileAttributes(levelAttributes);
+    CVRMLGeometryAttributesScope attributes(
+        *this, VRMLAttributeBlocks::SaysSomething(block) ? std::make_shared<const trelAttributes>(std::move(block))
+                                                         : nullptr);
     return DefineElevationGrid(solid, height, xDimension, xSpacing, zDimension, zSpacing);
 }
 
@@ -116,13 +173,25 @@ int CVRMLParser::DefineElevationGrid(int solid, trelDoubleArray& height, double 
                 if (position >= 0.0 && position < pointCount)
                     points[static_cast<int>(position)] = gridPoint(i, j);
             }
-        CurrentSeparator->TransformPoints(points);
-        // Points beyond the float range are not geometry: no mesh is built.
-        if (AllFinite(points)) {
-            if (C3DPolyMesh* mesh = new (std::nothrow) C3DPolyMesh) {
-                mesh->SetPoints(points, X, Z, 0, 0);
+        // Placed as an object, so that given normals are carried along; the
+        // grid gets its default texture coordinates when it has a texture
+        // and the file gives none.
+        std::shared_ptr<const trelAttributes> block = GeometryAttributes;
+        if (CurrentSeparator->GetTexture() && !(block && block->HasTexCoords())) {
+            auto mapped = block ? std::make_shared<trelAttributes>(*block) : std::make_shared<trelAttributes>();
+            VRMLAttributeBlocks::GridTexCoords(X, Z, mapped->texCoords);
+            mapped->texCoordIndex.Clear();
+            block = std::move(mapped);
+        }
+        if (C3DPolyMesh* mesh = new (std::nothrow) C3DPolyMesh) {
+            mesh->SetPoints(points, X, Z, 0, 0);
+            mesh->SetAttributes(std::move(block));
+            mesh->ApplyMatrixToGeometry(CurrentSeparator->GetMatrix(), trelBool(true));
+            // Points beyond the float range are not geometry: no mesh is built.
+            if (AllFinite(mesh->GetPoints()))
                 result = AddObjectToSeparator(mesh);
-            }
+            else
+                delete mesh;
         }
     } else if (X > 0 && Z > 0) {
         // A wireframe: the lines along z (constant x), then those along x.
@@ -160,6 +229,7 @@ int CVRMLParser::DefineElevationGrid(int solid, trelDoubleArray& height, double 
         e.SetXSpacing(xSpacing);
         e.SetZDimension(zDimension);
         e.SetZSpacing(zSpacing);
+        e.SetAttributes(GeometryAttributes);
     });
     return result;
 }

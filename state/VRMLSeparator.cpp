@@ -52,6 +52,7 @@ CVRMLSeparator& CVRMLSeparator::operator=(const CVRMLSeparator& source) {
     emissiveColors = source.emissiveColors;
     texture = source.texture;
     texMatrix = source.texMatrix;
+    fileAttributes = source.fileAttributes;
     return *this;
 }
 

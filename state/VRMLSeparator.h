@@ -72,6 +72,12 @@ public:
     // Gives the object this level's texture, in a copy of the attribute
     // block it has or in a block of its own. Nothing happens without a texture.
     void AttachTexture(trelBaseObject& object) const;
+    // What Color, Normal, TextureCoordinate and ShapeHints nodes said for the
+    // geometry that follows (colours, normals, texture coordinates, crease
+    // angle, winding), kept apart from the materials and normals above, which
+    // the default results use; null when no such node was read.
+    const std::shared_ptr<const trelAttributes>& GetFileAttributes() const { return fileAttributes; }
+    void SetFileAttributes(std::shared_ptr<const trelAttributes> value) { fileAttributes = std::move(value); }
     CVRMLDictionaryEntry* GetDictionaryEntry() const { return dictionaryEntry; }
     void SetDictionaryEntry(CVRMLDictionaryEntry* value) { dictionaryEntry = value; }
 
@@ -146,5 +152,6 @@ private:
     int normalBinding = 0;
     std::shared_ptr<const trelTexture> texture;
     trelTexMatrix texMatrix;
+    std::shared_ptr<const trelAttributes> fileAttributes;
     CVRMLDictionaryEntry* dictionaryEntry = nullptr;
 };

@@ -254,7 +254,9 @@ TEST(IndexedSets, NestedDefNamesNeverNameTheSetAndAVrmlTwoUseBringsItsCoordinate
     EXPECT_EQ(objects[1].object->GetObjectName().GetString(), "");
     ASSERT_NE(loaded.parser->FindObjectInDictionary("D"), nullptr);
     EXPECT_EQ(loaded.parser->FindObjectInDictionary("D")->GetType(), VRML_ENTRY_COORDINATE3);
-    EXPECT_EQ(loaded.parser->FindObjectInDictionary("K"), nullptr); // colours record nothing
+    // A named Color node is recorded, for the attribute blocks of its uses.
+    ASSERT_NE(loaded.parser->FindObjectInDictionary("K"), nullptr);
+    EXPECT_EQ(loaded.parser->FindObjectInDictionary("K")->GetType(), VRML_ENTRY_COLOR);
     // The set keeps its own name; the geometry's DEF gives it a group of that name.
     EXPECT_EQ(objects[2].object->GetObjectName().GetString(), "F");
     EXPECT_EQ(objects[2].groupName, "F");
