@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <new>
+#include <vector>
 
 namespace {
 // A dimension or spacing nearer to zero than this builds no grid.
@@ -132,6 +134,27 @@ trelFloatPoint CVRMLParser::GetElevationGridPoint(double i, double j, trelDouble
     return trelFloatPoint(static_cast<float>(xSpacing * i), static_cast<float>(y), static_cast<float>(zSpacing * j));
 }
 
+namespace {
+// The vertex colours of a grid's block (in the mesh's numbering, row i of
+// `columns` points) for its wireframe; null when it has none per vertex.
+std::shared_ptr<const trelAttributes> GridLineColors(const trelAttributes* grid, int rows, int columns) {
+    const long long points = static_cast<long long>(rows) * columns;
+    if (!grid || !grid->HasColors() || !grid->colorPerVertex || grid->colorIndex.GetSize() != points)
+        return nullptr;
+    auto lines = std::make_shared<trelAttributes>();
+    lines->colors = grid->colors;
+    std::vector<int>& index = lines->colorIndex.Items();
+    index.reserve(static_cast<size_t>(2 * points));
+    for (int i = 0; i < rows; ++i)
+        for (int j = 0; j < columns; ++j)
+            index.push_back(grid->colorIndex[i * columns + j]);
+    for (int j = 0; j < columns; ++j)
+        for (int i = 0; i < rows; ++i)
+            index.push_back(grid->colorIndex[i * columns + j]);
+    return lines;
+}
+} // namespace
+
 int CVRMLParser::DefineElevationGrid(int solid, trelDoubleArray& height, double xDimension, double xSpacing,
                                      double zDimension, double zSpacing) {
     if (!CurrentSeparator || height.IsEmpty())
@@ -197,7 +220,11 @@ int CVRMLParser::DefineElevationGrid(int solid, trelDoubleArray& height, double 
         // A wireframe: the lines along z (constant x), then those along x.
         // A grid without points in one direction has no lines at all: a line
         // of no points is not built (nor looped over a huge other dimension).
-        auto addLine = [&](trelFloatPointArray& points) {
+        // The lines share one block of the grid's vertex colours: the
+        // lines along z number their points first, then those along x.
+        const std::shared_ptr<const trelAttributes> lineBlock =
+            CurrentSeparator->WithTexture(GridLineColors(GeometryAttributes.get(), X, Z));
+        auto addLine = [&](trelFloatPointArray& points, int offset) {
             CurrentSeparator->TransformPoints(points);
             if (!AllFinite(points))
                 return;
@@ -205,6 +232,7 @@ int CVRMLParser::DefineElevationGrid(int solid, trelDoubleArray& height, double 
             if (!line)
                 return;
             line->SetPolyline(points, 0);
+            line->SetAttributes(lineBlock, offset);
             if (AddObjectToSeparator(line))
                 result = 1;
         };
@@ -212,13 +240,13 @@ int CVRMLParser::DefineElevationGrid(int solid, trelDoubleArray& height, double 
         for (int i = 0; i < X; ++i) {
             for (int j = 0; j < Z; ++j)
                 points[j] = gridPoint(i, j);
-            addLine(points);
+            addLine(points, i * Z);
         }
         points.Resize(X);
         for (int j = 0; j < Z; ++j) {
             for (int i = 0; i < X; ++i)
                 points[i] = gridPoint(i, j);
-            addLine(points);
+            addLine(points, X * Z + j * X);
         }
     }
 

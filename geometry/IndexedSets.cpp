@@ -325,7 +325,8 @@ int CVRMLParser::DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelInt
         trelFloatPointArray runPoints;
         std::vector<int> offsets;
         const std::shared_ptr<const trelAttributes> runBlock =
-            block ? VRMLAttributeBlocks::BlockForRuns(*block, coordIndex, points.GetSize(), offsets) : nullptr;
+            level.WithTexture(block ? VRMLAttributeBlocks::BlockForRuns(*block, coordIndex, points.GetSize(), offsets)
+                                    : nullptr);
         CVRMLSeparator::ForEachRun(coordIndex, [&](int run, int first, int count) {
             // A run without a point to draw makes no object.
             RunPoints(points, coordIndex, first, count, runPoints);

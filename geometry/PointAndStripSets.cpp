@@ -102,6 +102,7 @@ int CVRMLParser::DefinePointSet(int startIndex, int numPoints) {
         last = static_cast<int>(std::min<long long>(static_cast<long long>(startIndex) + wanted - 1, n - 1));
         if (block && block->colors.GetSize() <= last)
             block = nullptr;
+        const std::shared_ptr<const trelAttributes> dotBlock = CurrentSeparator->WithTexture(block);
         const trelMatrix4x4 matrix = CurrentSeparator->GetMatrix();
         for (int i = startIndex; i <= last; ++i) {
             trelDot* dot = new (std::nothrow) trelDot;
@@ -110,7 +111,7 @@ int CVRMLParser::DefinePointSet(int startIndex, int numPoints) {
             // The list is read afresh: adding an object never changes it, but
             // the reference is not kept across the add either.
             dot->SetDot(std::as_const(*CurrentSeparator).GetCoordinates()[i]);
-            dot->SetAttributes(block, i);
+            dot->SetAttributes(dotBlock, i);
             dot->ApplyMatrixToGeometry(matrix, trelBool(true));
             AddObjectToSeparator(dot);
         }

@@ -293,8 +293,11 @@ TEST(Attributes, ElevationGridValuesFindTheirGridPoints) {
                                      "height [ 0 0 0 0 0 0 ] color Color { color [ ") +
                              Palette + " ] } } }"
                                        "Shape { geometry ElevationGrid { xDimension 3 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 0 0 0 0 0 ]"
-                                       " colorPerVertex FALSE color Color { color [ 1 0 0, 0 1 0 ] } } }");
-    ASSERT_EQ(objects.size(), 2u);
+                                       " colorPerVertex FALSE color Color { color [ 1 0 0, 0 1 0 ] } } }"
+                                       "Shape { geometry ElevationGrid { xDimension 3 zDimension 2 xSpacing 1 zSpacing 1"
+                                       " height [ 0 0 0 0 0 0 ] solid FALSE color Color { color [ " +
+                             Palette + " ] } } }");
+    ASSERT_EQ(objects.size(), 7u);
     const trelAttributes* vertices = objects[0].object->GetAttributes();
     ASSERT_NE(vertices, nullptr);
     const auto& mesh = static_cast<const C3DPolyMesh&>(*objects[0].object);
@@ -308,6 +311,9 @@ TEST(Attributes, ElevationGridValuesFindTheirGridPoints) {
     ASSERT_NE(cells, nullptr);
     EXPECT_FALSE(cells->colorPerVertex);
     EXPECT_EQ(cells->colors[cells->colorIndex[1]], PaletteColors[1]); // cell x 1, z 0
+    // A grid that is not solid is a wireframe: lines along z, then along x.
+    objects.erase(objects.begin(), objects.begin() + 2);
+    EXPECT_EQ(VertexColors(objects), "03 14 25 012 345");
 }
 
 // USE of a set, of its Shape, of a group holding it or of its Color node
@@ -426,4 +432,21 @@ TEST(Attributes, TexturedGridAndExtrusionGetTheirStandardMappings) {
 
     EXPECT_THAT(VertexTexCoords(*objects[2].object),
                 testing::ElementsAre(NearTexCoord(0, 0), NearTexCoord(1, 0), NearTexCoord(1, 1)));
+}
+
+// The many objects of one point set share one block, texture included.
+TEST(Attributes, TexturedPointSetDotsShareOneBlock) {
+    PositionedParser p(std::string("Shape { geometry PointSet { ") + SquareV2 + " color Color { color [ " + Palette +
+                       " ] } } }");
+    auto texture = std::make_shared<trelTexture>();
+    texture->repeatS = false;
+    p.parser.GetCurrentSeparator()->SetTexture(texture);
+    p.parser.ParseBlock();
+    auto objects = AllObjects(p.world);
+    ASSERT_EQ(objects.size(), 4u);
+    EXPECT_EQ(VertexColors(objects), "0 1 2 3");
+    for (const FoundObject& found : objects) {
+        EXPECT_EQ(found.object->GetAttributes(), objects[0].object->GetAttributes());
+        EXPECT_FALSE(found.object->GetAttributes()->texture.repeatS);
+    }
 }
