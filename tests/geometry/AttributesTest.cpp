@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,7 +17,8 @@ namespace {
 const char* const Palette = "1 0 0, 0 1 0, 0 0 1, 1 1 0, 1 0.5 0, 0 1 1";
 const trelChroma PaletteColors[] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 0}, {1, 0.5f, 0}, {0, 1, 1}};
 
-// Calls visit(vertex, face) for each vertex an object draws, in its own numbering.
+// Calls visit(vertex, face) for each vertex an object draws, in its own
+// numbering (a polyface draws no index that names no point).
 template <class Visit>
 void ForEachVertex(const trelBaseObject& object, Visit visit) {
     switch (object.GetObjectType()) {
@@ -24,7 +26,8 @@ void ForEachVertex(const trelBaseObject& object, Visit visit) {
         const auto& polyface = static_cast<const C3DPolyface&>(object);
         CVRMLSeparator::ForEachRun(polyface.GetIndices(), [&](int face, int first, int count) {
             for (int k = first; k < first + count; ++k)
-                visit(k, face);
+                if (polyface.GetIndices()[k] >= 0 && polyface.GetIndices()[k] < polyface.GetPoints().GetSize())
+                    visit(k, face);
         });
         break;
     }
@@ -36,6 +39,14 @@ void ForEachVertex(const trelBaseObject& object, Visit visit) {
     case TREL_DOT:
         visit(0, 0);
         break;
+    case TREL_POLYMESH: {
+        const auto& mesh = static_cast<const C3DPolyMesh&>(object);
+        const int rows = mesh.GetRows(), columns = mesh.GetColumns();
+        for (int i = 0; i < rows; ++i)
+            for (int j = 0; j < columns; ++j)
+                visit(i * columns + j, i < rows - 1 && j < columns - 1 ? i * (columns - 1) + j : 0);
+        break;
+    }
     default:
         break;
     }
@@ -449,4 +460,45 @@ TEST(Attributes, TexturedPointSetDotsShareOneBlock) {
         EXPECT_EQ(found.object->GetAttributes(), objects[0].object->GetAttributes());
         EXPECT_FALSE(found.object->GetAttributes()->texture.repeatS);
     }
+}
+
+// Whatever the files of the shared corpus say, every vertex and face of an
+// object finds its colour, normal and texture coordinate inside its block.
+TEST(Attributes, CorpusBlocksNameOnlyValuesTheyHold) {
+    const std::filesystem::path corpus(VRML_CORPUS_DIR);
+    std::error_code error;
+    if (!std::filesystem::is_directory(corpus, error))
+        GTEST_SKIP() << "no corpus";
+    auto holds = [](const trelBaseObject& object, const trelIntArray& index, int number, int count) {
+        return ValueOf(object, index, number, count) >= 0;
+    };
+    size_t blocks = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus)) {
+        const std::string extension = entry.path().extension().string();
+        if (!entry.is_regular_file() || (extension != ".wrl" && extension != ".WRL" && extension != ".vrml"))
+            continue;
+        C3DWorld world;
+        CVRMLParser parser;
+        parser.Parse(&world, entry.path().string());
+        for (const FoundObject& found : AllObjects(world)) {
+            const trelBaseObject& object = *found.object;
+            const trelAttributes* block = object.GetAttributes();
+            if (!block)
+                continue;
+            ++blocks;
+            int missing = 0;
+            ForEachVertex(object, [&](int vertex, int face) {
+                if (block->HasColors() &&
+                    !holds(object, block->colorIndex, block->colorPerVertex ? vertex : face, block->colors.GetSize()))
+                    ++missing;
+                if (block->HasNormals() && !holds(object, block->normalIndex, block->normalPerVertex ? vertex : face,
+                                                  block->normals.GetSize()))
+                    ++missing;
+                if (block->HasTexCoords() && !holds(object, block->texCoordIndex, vertex, block->texCoords.GetSize()))
+                    ++missing;
+            });
+            EXPECT_EQ(missing, 0) << entry.path();
+        }
+    }
+    EXPECT_GT(blocks, 0u);
 }
