@@ -21,6 +21,17 @@ bool SameWord(std::string_view text, std::string_view word) {
             return false;
     return true;
 }
+
+// Steps to the node's closing brace, over the nested blocks a malformed
+// field may hold: their braces must not be taken for the node's.
+void AdvanceToNodeEnd(CVRMLParser& parser) {
+    while (parser.GetCurrentTokenType() != VRML_CLOSE_BRACE && parser.GetCurrentTokenType() != VRML_END_OF_INPUT) {
+        if (parser.GetCurrentTokenType() == VRML_OPEN_BRACE)
+            parser.SkipBlock(0);
+        if (!parser.Tokenize())
+            break;
+    }
+}
 } // namespace
 
 trelAttributes CVRMLParser::EditFileAttributes() const {
@@ -45,8 +56,10 @@ int CVRMLParser::DefineColor(trelChromaArray& colors) {
 // own normals list (used by triangle strip sets) stays as it was.
 int CVRMLParser::ParseNormal() {
     AdvanceWhileKind({VRML_NORMAL});
-    if (GetCurrentTokenType() != VRML_OPEN_BRACE)
-        return SkipPassiveNode();
+    if (GetCurrentTokenType() != VRML_OPEN_BRACE) {
+        SkipBlock(0); // passed over as before
+        return 1;
+    }
     AdvanceWhileKind({VRML_OPEN_BRACE, VRML_VECTOR});
     trelFloatPointArray points;
     int result = 1;
@@ -56,7 +69,7 @@ int CVRMLParser::ParseNormal() {
             vectors[i] = trelVector(points[i].x, points[i].y, points[i].z);
         result = DefineNormal(vectors);
     }
-    AdvanceToClosingBrace();
+    AdvanceToNodeEnd(*this);
     return result;
 }
 
@@ -74,8 +87,10 @@ int CVRMLParser::DefineNormal(trelVectorArray& vectors) {
 // numbers; an odd one left over is dropped.
 int CVRMLParser::ParseTextureCoordinate() {
     AdvanceWhileKind({VRML_TEXTURECOORDINATE});
-    if (GetCurrentTokenType() != VRML_OPEN_BRACE)
-        return SkipPassiveNode();
+    if (GetCurrentTokenType() != VRML_OPEN_BRACE) {
+        SkipBlock(0); // passed over as before
+        return 1;
+    }
     AdvanceWhileKind({VRML_OPEN_BRACE, VRML_POINT});
     if (GetCurrentTokenType() == VRML_OPEN_BRACKET)
         Tokenize();
@@ -93,7 +108,7 @@ int CVRMLParser::ParseTextureCoordinate() {
                                      static_cast<float>(numbers[2 * static_cast<size_t>(i) + 1]));
         result = DefineTextureCoordinate(points);
     }
-    AdvanceToClosingBrace();
+    AdvanceToNodeEnd(*this);
     return result;
 }
 
@@ -111,8 +126,10 @@ int CVRMLParser::DefineTextureCoordinate(trelTexCoordArray& points) {
 // field's default says) and the winding for the sets that follow.
 int CVRMLParser::ParseShapeHints() {
     AdvanceWhileKind({VRML_SHAPEHINTS});
-    if (GetCurrentTokenType() != VRML_OPEN_BRACE)
-        return SkipPassiveNode();
+    if (GetCurrentTokenType() != VRML_OPEN_BRACE) {
+        SkipBlock(0); // passed over as before
+        return 1;
+    }
     constexpr double DefaultCreaseAngle = 0.5;
     double creaseAngle = DefaultCreaseAngle;
     int ccw = 1;
@@ -120,17 +137,19 @@ int CVRMLParser::ParseShapeHints() {
     while (GetCurrentTokenType() != VRML_CLOSE_BRACE && GetCurrentTokenType() != VRML_END_OF_INPUT) {
         const std::string_view word = IOManager.GetCurrentTokenText();
         if (GetCurrentTokenType() == VRML_OPEN_BRACE) {
-            SkipBlock(0);
-        } else if (SameWord(word, "creaseAngle")) {
+            SkipBlock(0); // a malformed value: its closing brace is not the node's
+        } else if (GetCurrentTokenType() == VRML_WORD && SameWord(word, "creaseAngle")) {
             Tokenize();
-            if (GetCurrentTokenType() == VRML_NUMBER)
-                creaseAngle = GetCurrentTokenNumericValue();
-        } else if (SameWord(word, "vertexOrdering")) {
+            if (GetCurrentTokenType() != VRML_NUMBER)
+                continue; // no value: the token is looked at again
+            creaseAngle = GetCurrentTokenNumericValue();
+        } else if (GetCurrentTokenType() == VRML_WORD && SameWord(word, "vertexOrdering")) {
             Tokenize();
-            if (GetCurrentTokenType() == VRML_WORD)
-                ccw = SameWord(IOManager.GetCurrentTokenText(), "CLOCKWISE") ? 0 : 1;
+            if (GetCurrentTokenType() != VRML_WORD)
+                continue;
+            ccw = SameWord(IOManager.GetCurrentTokenText(), "CLOCKWISE") ? 0 : 1;
         }
-        if (GetCurrentTokenType() != VRML_CLOSE_BRACE && !Tokenize())
+        if (!Tokenize())
             break;
     }
     return DefineShapeHints(creaseAngle, ccw);

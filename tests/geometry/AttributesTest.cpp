@@ -502,3 +502,25 @@ TEST(Attributes, CorpusBlocksNameOnlyValuesTheyHold) {
     }
     EXPECT_GT(blocks, 0u);
 }
+
+// A malformed attribute node ends at its own closing brace: what follows is
+// read at the level it stands at.
+TEST(Attributes, MalformedAttributeNodesEndAtTheirOwnBrace) {
+    const char* const nodes[] = {
+        "ShapeHints { { } creaseAngle 0.7 }",
+        "ShapeHints { creaseAngle }",
+        "ShapeHints { vertexOrdering }",
+        "Normal { vector [ 0 0 1 }",
+        "Normal { foo { } vector [ 0 0 1 ] }",
+        "TextureCoordinate2 { point [ 0 0 1 ] }",
+        "TextureCoordinate2 { point [ 0 foo { } ] }",
+    };
+    for (const char* node : nodes) {
+        LoadedText loaded;
+        auto objects = Build(loaded, V1, std::string("DEF Inner Separator { ") + node + " Cube { } } Cube { }");
+        ASSERT_EQ(objects.size(), 2u) << node;
+        EXPECT_EQ(objects[0].object->GetObjectType(), TREL_BOX) << node;
+        EXPECT_EQ(objects[0].groupName, "") << node; // the world's own cube first
+        EXPECT_EQ(objects[1].groupName, "Inner") << node;
+    }
+}
