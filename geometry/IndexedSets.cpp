@@ -219,6 +219,18 @@ CVRMLValueBinding NormalBinding(int binding) {
         out = CVRMLValueBinding();
     return out;
 }
+
+// The block as an object placed by `matrix` holds it (normals carried into
+// world space), placed by a dot that exists for no other purpose.
+std::shared_ptr<const trelAttributes> PlacedOnce(std::shared_ptr<const trelAttributes> block,
+                                                 const trelMatrix4x4& matrix) {
+    if (!block || !block->HasNormals())
+        return block;
+    trelDot carrier;
+    carrier.SetAttributes(std::move(block));
+    carrier.ApplyMatrixToGeometry(matrix, trelBool(true));
+    return carrier.GetSharedAttributes();
+}
 } // namespace
 
 // Colours come from a Color node in the set's color field (VRML 2.0) or,
@@ -324,9 +336,12 @@ int CVRMLParser::DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelInt
     } else {
         trelFloatPointArray runPoints;
         std::vector<int> offsets;
-        const std::shared_ptr<const trelAttributes> runBlock =
+        // Placed once for all runs and handed to each after its placement:
+        // every object that placed a shared block with normals would copy it.
+        const std::shared_ptr<const trelAttributes> runBlock = PlacedOnce(
             level.WithTexture(block ? VRMLAttributeBlocks::BlockForRuns(*block, coordIndex, points.GetSize(), offsets)
-                                    : nullptr);
+                                    : nullptr),
+            matrix);
         CVRMLSeparator::ForEachRun(coordIndex, [&](int run, int first, int count) {
             // A run without a point to draw makes no object.
             RunPoints(points, coordIndex, first, count, runPoints);
@@ -336,9 +351,9 @@ int CVRMLParser::DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelInt
             if (!object)
                 return;
             object->SetPolyline(runPoints, faceSet);
+            object->ApplyMatrixToGeometry(matrix, trelBool(true));
             if (runBlock)
                 object->SetAttributes(runBlock, offsets[static_cast<size_t>(run)]);
-            object->ApplyMatrixToGeometry(matrix, trelBool(true));
             int added = oneMaterial ? AddObjectToSeparator(object) : AddObjectToSeparator(object, run, first, count);
             if (added)
                 result = added;

@@ -524,3 +524,18 @@ TEST(Attributes, MalformedAttributeNodesEndAtTheirOwnBrace) {
         EXPECT_EQ(objects[1].groupName, "Inner") << node;
     }
 }
+
+// A set built face by face hands all its faces one block, its normals
+// placed once.
+TEST(Attributes, FaceByFaceObjectsShareOnePlacedBlock) {
+    LoadedText loaded;
+    auto objects = Build(loaded, V1,
+                         "Rotation { rotation 0 1 0 1.5707963 } Normal { vector [ 0 0 1, 0 1 0 ] }"
+                         " NormalBinding { value PER_FACE } " +
+                             MaterialV1("PER_FACE") + " IndexedFaceSet { " + TwoTriangles + " }");
+    ASSERT_EQ(objects.size(), 2u);
+    EXPECT_EQ(objects[0].object->GetAttributes(), objects[1].object->GetAttributes());
+    EXPECT_EQ(VertexColors(objects), "000 111");
+    EXPECT_THAT(VertexNormals(*objects[0].object), testing::Each(NearVector(1, 0, 0)));
+    EXPECT_THAT(VertexNormals(*objects[1].object), testing::Each(NearVector(0, 1, 0)));
+}
