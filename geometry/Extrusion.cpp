@@ -1,3 +1,6 @@
+#include "AttributeBlocks.h"
+#include "AttributeScope.h"
+
 #include "names/RecordEntry.h"
 #include "parser/VRMLParser.h"
 #include "state/VRMLSeparator.h"
@@ -65,6 +68,7 @@ int CVRMLParser::ParseExtrusion() {
     trelDoubleArray angles, scale, crossSection;
     trelFloatPointArray spine;
     bool crossSectionGiven = false, spineGiven = false;
+    CVRMLAttributeFields fields;
     AdvanceWhileKind({VRML_OPEN_BRACE, VRML_EXTRUSION});
     // A field leaves its last value token (or whatever stood in its place)
     // current; the next pass steps over it like any other token.
@@ -92,6 +96,10 @@ int CVRMLParser::ParseExtrusion() {
         case VRML_SOLID: flag = &solid; break;
         case VRML_BEGINCAP: flag = &beginCap; break;
         case VRML_ENDCAP: flag = &endCap; break;
+        case VRML_WORD:
+            if (ReadAttributeField(fields))
+                continue;
+            break;
         default: break;
         }
         if (flag) {
@@ -117,6 +125,12 @@ int CVRMLParser::ParseExtrusion() {
         ApplyStandardDefaults(crossSectionGiven, spineGiven, crossSection, spine);
     if (crossSection.GetSize() % 2 != 0)
         crossSection.Clear();
+    trelAttributes block;
+    block.creaseAngle = fields.creaseAngle;
+    block.ccw = fields.ccw;
+    CVRMLGeometryAttributesScope attributes(
+        *this, VRMLAttributeBlocks::SaysSomething(block) ? std::make_shared<const trelAttributes>(std::move(block))
+                                                         : nullptr);
     return DefineExtrusion(solid, beginCap, endCap, axes, angles, scale, crossSection, spine);
 }
 
@@ -130,6 +144,28 @@ int CVRMLParser::DefineExtrusion(int solid, int beginCap, int endCap, trelVector
     trelFloatPointArray mesh;
     if (!GetExtrusionMesh(mesh, axes, angles, scale, crossSection, spine))
         return 0;
+    // The mesh's block, and the caps': with a texture, the standard mapping
+    // (s along the cross-section, t along the spine; a cap like a face set
+    // over the cross-section).
+    const std::shared_ptr<const trelAttributes> given = GeometryAttributes;
+    std::shared_ptr<const trelAttributes> meshBlock = given, capBlock = given;
+    if (CurrentSeparator->GetTexture()) {
+        auto mapped = given ? std::make_shared<trelAttributes>(*given) : std::make_shared<trelAttributes>();
+        auto capMapped = std::make_shared<trelAttributes>(*mapped);
+        VRMLAttributeBlocks::ExtrusionTexCoords(crossSection, spine, mapped->texCoords);
+        trelFloatPointArray outline(c);
+        trelIntArray outlineIndex(c + 1);
+        outlineIndex[0] = c;
+        for (int j = 0; j < c; ++j) {
+            outline[j] = trelFloatPoint(static_cast<float>(crossSection[2 * j]), 0.0f,
+                                        static_cast<float>(crossSection[2 * j + 1]));
+            outlineIndex[j + 1] = j;
+        }
+        VRMLAttributeBlocks::DefaultSetTexCoords(outline, outlineIndex, capMapped->texCoords);
+        capMapped->texCoords.Items().erase(capMapped->texCoords.Items().begin()); // the size slot
+        meshBlock = std::move(mapped);
+        capBlock = std::move(capMapped);
+    }
     CurrentSeparator->TransformPoints(mesh);
 
     int result = 0;
@@ -138,13 +174,17 @@ int CVRMLParser::DefineExtrusion(int solid, int beginCap, int endCap, trelVector
     if (AllFinite(mesh)) {
         if (C3DPolyMesh* object = new (std::nothrow) C3DPolyMesh) {
             object->SetPoints(mesh, s, c, 0, 0);
+            object->SetAttributes(meshBlock);
             result = AddObjectToSeparator(object);
         }
     }
-    if (beginCap)
-        result = DefineExtrusionCap(0, c, mesh);
-    if (endCap)
-        result = DefineExtrusionCap(s - 1, c, mesh);
+    {
+        CVRMLGeometryAttributesScope caps(*this, capBlock);
+        if (beginCap)
+            result = DefineExtrusionCap(0, c, mesh);
+        if (endCap)
+            result = DefineExtrusionCap(s - 1, c, mesh);
+    }
 
     RecordEntry<CVRMLExtrusionEntry>(*this, [&](auto& e) {
         e.SetSolid(solid);
@@ -155,6 +195,7 @@ int CVRMLParser::DefineExtrusion(int solid, int beginCap, int endCap, trelVector
         e.SetScale(scale);
         e.SetCrossSection(crossSection);
         e.SetSpine(spine);
+        e.SetAttributes(given);
     });
     return result;
 }
@@ -351,5 +392,6 @@ int CVRMLParser::DefineExtrusionCap(int spineIndex, int pointCount, trelFloatPoi
     if (!cap)
         return 0;
     cap->SetPolyline(outline, 1);
+    cap->SetAttributes(GeometryAttributes);
     return AddObjectToSeparator(cap);
 }

@@ -1,3 +1,6 @@
+#include "AttributeBlocks.h"
+#include "AttributeScope.h"
+
 #include "names/RecordEntry.h"
 #include "parser/VRMLParser.h"
 #include "state/VRMLSeparator.h"
@@ -47,17 +50,6 @@ int CVRMLParser::DefineCoordinate3(trelFloatPointArray& points) {
             if (!std::isfinite(*c))
                 *c = 0.0f;
     RecordEntry<CVRMLCoordinate3Entry>(*this, [&](auto& e) { e.SetPoints(CurrentSeparator->GetCoordinates()); });
-    return 1;
-}
-
-// The vectors of a Normal node are not read: no builder uses them from a file.
-int CVRMLParser::ParseNormal() { return SkipPassiveNode(); }
-
-int CVRMLParser::DefineNormal(trelVectorArray& vectors) {
-    if (!CurrentSeparator)
-        return 0;
-    CurrentSeparator->SetNormals(vectors);
-    RecordEntry<CVRMLNormalEntry>(*this, [&](auto& e) { e.SetVectors(vectors); });
     return 1;
 }
 
@@ -116,6 +108,10 @@ int CVRMLParser::ParseIndexedSet() {
     trelIntArray coordMerged, materialMerged, normalMerged;
     trelChromaArray savedColors; // taken at the first color field: most sets have none
     bool colorGiven = false, coordGiven = false;
+    CVRMLAttributeFields fields;
+    // The nodes of the set's own fields change the level's file attributes
+    // for this set only.
+    const std::shared_ptr<const trelAttributes> levelAttributes = CurrentSeparator->GetFileAttributes();
     CurrentSeparator->ClearMaterialIndex();
     CurrentSeparator->ClearCoordIndex();
 
@@ -135,13 +131,25 @@ int CVRMLParser::ParseIndexedSet() {
             break;
         case VRML_NORMALINDEX:
             Tokenize();
-            SkipArray(1);
+            ReadAttributeIndexField(fields.normalIndex);
             result = 1;
+            break;
+        case VRML_TEXTURECOORDINDEX:
+            // textureCoordIndex (VRML 1.0) is an index list, texCoord a node.
+            if (ReadAttributeField(fields)) {
+                result = 1;
+                break;
+            }
+            Tokenize();
+            result = ReadFieldNode();
+            break;
+        case VRML_WORD:
+            if (!ReadAttributeField(fields))
+                Tokenize();
             break;
         case VRML_COORD:
             coordGiven = true;
             [[fallthrough]];
-        case VRML_TEXTURECOORDINDEX:
         case VRML_NORMAL:
             Tokenize();
             result = ReadFieldNode();
@@ -169,16 +177,115 @@ int CVRMLParser::ParseIndexedSet() {
 
     if (result) {
         GeometryHasOwnCoordinates = coordGiven ? 1 : 0;
+        CVRMLGeometryAttributesScope attributes(
+            *this, BuildSetAttributes(faceSet, fields, coordMerged, materialMerged));
         result = DefineIndexedSet(faceSet, coordMerged, materialMerged, normalMerged);
         GeometryHasOwnCoordinates = 0;
     }
     if (CurrentSeparator) {
+        CurrentSeparator->SetFileAttributes(levelAttributes);
         CurrentSeparator->ClearMaterialIndex();
         CurrentSeparator->ClearCoordIndex();
         if (colorGiven)
             CurrentSeparator->SetDiffuseColors(savedColors);
     }
     return result;
+}
+
+namespace {
+// How a VRML 1.0 binding lays values on the faces or vertices of a set;
+// false for the bindings that give the set one value (or one per part).
+bool SetBinding(int binding, CVRMLValueBinding& out) {
+    switch (binding) {
+    case VRML_BINDING_PER_FACE: out = {false, false, false}; return true;
+    case VRML_BINDING_PER_FACE_INDEXED: out = {false, true, false}; return true;
+    case VRML_BINDING_PER_VERTEX: out = {true, false, false}; return true;
+    case VRML_BINDING_PER_VERTEX_INDEXED: out = {true, true, false}; return true;
+    default: return false;
+    }
+}
+
+// Normals of a VRML 1.0 face set: by default per vertex through normalIndex
+// (or the coordinate indices); a part of a face set is a face.
+CVRMLValueBinding NormalBinding(int binding) {
+    CVRMLValueBinding out;
+    if (binding == VRML_BINDING_PER_PART)
+        binding = VRML_BINDING_PER_FACE;
+    else if (binding == VRML_BINDING_PER_PART_INDEXED)
+        binding = VRML_BINDING_PER_FACE_INDEXED;
+    if (binding == VRML_BINDING_OVERALL)
+        out.overall = true;
+    else if (!SetBinding(binding, out))
+        out = CVRMLValueBinding();
+    return out;
+}
+
+// The block as an object placed by `matrix` holds it (normals carried into
+// world space), placed by a dot that exists for no other purpose.
+std::shared_ptr<const trelAttributes> PlacedOnce(std::shared_ptr<const trelAttributes> block,
+                                                 const trelMatrix4x4& matrix) {
+    if (!block || !block->HasNormals())
+        return block;
+    trelDot carrier;
+    carrier.SetAttributes(std::move(block));
+    carrier.ApplyMatrixToGeometry(matrix, trelBool(true));
+    return carrier.GetSharedAttributes();
+}
+} // namespace
+
+// Colours come from a Color node in the set's color field (VRML 2.0) or,
+// in VRML 1.0, from the material's diffuse colours under a per-face or
+// per-vertex binding. Normals and texture coordinates are those in force;
+// the set's own fields say how they bind.
+std::shared_ptr<const trelAttributes> CVRMLParser::BuildSetAttributes(int faceSet, const CVRMLAttributeFields& fields,
+                                                                      const trelIntArray& coordIndex,
+                                                                      const trelIntArray& materialIndex) {
+    using namespace VRMLAttributeBlocks;
+    if (!CurrentSeparator)
+        return nullptr;
+    const CVRMLSeparator& level = *CurrentSeparator;
+    const trelAttributes* state = level.GetFileAttributes().get();
+    const bool version2 = GetVersion() == VRML_VERSION_2;
+    const int pointCount = level.GetCoordinates().GetSize();
+    trelAttributes block;
+    if (state) {
+        block.creaseAngle = state->creaseAngle;
+        block.ccw = state->ccw;
+    }
+    if (fields.creaseAngleGiven)
+        block.creaseAngle = fields.creaseAngle;
+    if (fields.ccwGiven)
+        block.ccw = fields.ccw;
+
+    CVRMLValueBinding binding;
+    if (state && state->HasColors()) {
+        binding.perVertex = fields.colorPerVertex;
+        if (BindSetValues(state->colors.GetSize(), binding, fields.colorIndex, coordIndex, pointCount,
+                          block.colorIndex))
+            block.colors = state->colors;
+    } else if (!version2 && SetBinding(level.GetMaterialBinding(), binding)) {
+        const trelChromaArray& diffuse = level.GetDiffuseColors();
+        if (BindSetValues(diffuse.GetSize(), binding, materialIndex, coordIndex, pointCount, block.colorIndex))
+            block.colors = diffuse;
+    }
+    block.colorPerVertex = binding.perVertex;
+
+    if (faceSet && state && state->HasNormals()) {
+        binding = version2 ? CVRMLValueBinding{fields.normalPerVertex, true, false}
+                           : NormalBinding(level.GetNormalBinding());
+        if (BindSetValues(state->normals.GetSize(), binding, fields.normalIndex, coordIndex, pointCount,
+                          block.normalIndex)) {
+            block.normals = state->normals;
+            block.normalPerVertex = binding.perVertex && !binding.overall;
+        }
+    }
+    if (faceSet && state && state->HasTexCoords() &&
+        BindSetValues(state->texCoords.GetSize(), CVRMLValueBinding(), fields.texCoordIndex, coordIndex, pointCount,
+                      block.texCoordIndex))
+        block.texCoords = state->texCoords;
+    if (!SaysSomething(block))
+        return nullptr;
+    return std::make_shared<const trelAttributes>(std::move(block));
 }
 
 int CVRMLParser::DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelIntArray& materialIndex,
@@ -203,6 +310,17 @@ int CVRMLParser::DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelInt
     level.SetMaterialIndex(materialIndex);
     level.SetNormalIndex(normalIndex);
 
+    // What the file said, and what the objects get: with a texture and no
+    // coordinates of the file's, the default mapping of the set's box.
+    const std::shared_ptr<const trelAttributes> given = GeometryAttributes;
+    std::shared_ptr<const trelAttributes> block = given;
+    if (faceSet && level.GetTexture() && !(block && block->HasTexCoords())) {
+        auto mapped = block ? std::make_shared<trelAttributes>(*block) : std::make_shared<trelAttributes>();
+        VRMLAttributeBlocks::DefaultSetTexCoords(points, coordIndex, mapped->texCoords);
+        mapped->texCoordIndex.Clear();
+        block = std::move(mapped);
+    }
+
     const trelMatrix4x4 matrix = level.GetMatrix();
     const int binding = level.GetMaterialBinding();
     const bool oneMaterial =
@@ -211,11 +329,19 @@ int CVRMLParser::DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelInt
     if (oneMaterial && faceSet) {
         if (C3DPolyface* polyface = new (std::nothrow) C3DPolyface) {
             polyface->SetPoints(points, coordIndex);
+            polyface->SetAttributes(block);
             polyface->ApplyMatrixToGeometry(matrix, trelBool(true), 1);
             result = AddObjectToSeparator(polyface);
         }
     } else {
         trelFloatPointArray runPoints;
+        std::vector<int> offsets;
+        // Placed once for all runs and handed to each after its placement:
+        // every object that placed a shared block with normals would copy it.
+        const std::shared_ptr<const trelAttributes> runBlock = PlacedOnce(
+            level.WithTexture(block ? VRMLAttributeBlocks::BlockForRuns(*block, coordIndex, points.GetSize(), offsets)
+                                    : nullptr),
+            matrix);
         CVRMLSeparator::ForEachRun(coordIndex, [&](int run, int first, int count) {
             // A run without a point to draw makes no object.
             RunPoints(points, coordIndex, first, count, runPoints);
@@ -226,6 +352,8 @@ int CVRMLParser::DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelInt
                 return;
             object->SetPolyline(runPoints, faceSet);
             object->ApplyMatrixToGeometry(matrix, trelBool(true));
+            if (runBlock)
+                object->SetAttributes(runBlock, offsets[static_cast<size_t>(run)]);
             int added = oneMaterial ? AddObjectToSeparator(object) : AddObjectToSeparator(object, run, first, count);
             if (added)
                 result = added;
@@ -239,6 +367,7 @@ int CVRMLParser::DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelInt
                 entry->SetMaterialIndex(materialIndex);
                 entry->SetNormalIndex(normalIndex);
                 entry->SetFaceSet(faceSet);
+                entry->SetAttributes(given);
                 RecordWithOwnCoordinates(points, entry);
             }
         } else {
@@ -247,6 +376,7 @@ int CVRMLParser::DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelInt
                 e.SetMaterialIndex(materialIndex);
                 e.SetNormalIndex(normalIndex);
                 e.SetFaceSet(faceSet);
+                e.SetAttributes(given);
             });
         }
     }
@@ -262,7 +392,8 @@ int CVRMLParser::DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelInt
 // a level named like the node (the group a Shape gives a named geometry),
 // sets the node's coordinates there, builds the node and closes the level, so
 // the coordinates do not outlive the USE. The colours of a color field are
-// not carried: a USE takes the colours in force where it stands.
+// not carried into the materials: a USE takes the material colours in force
+// where it stands, and its attribute block from the node's entry.
 void CVRMLParser::RecordWithOwnCoordinates(const trelFloatPointArray& points, CVRMLDictionaryEntry* geometryEntry) {
     auto* wrapper = new (std::nothrow) CVRMLSeparatorEntry;
     auto* coordinates = new (std::nothrow) CVRMLCoordinate3Entry;

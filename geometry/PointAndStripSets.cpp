@@ -1,3 +1,5 @@
+#include "AttributeScope.h"
+
 #include "names/RecordEntry.h"
 #include "parser/VRMLParser.h"
 #include "state/VRMLSeparator.h"
@@ -16,6 +18,7 @@ int CVRMLParser::ParsePointSet() {
     const std::string ownName = EntityName;
     double startIndex = 0.0, numPoints = -1.0;
     bool coordGiven = false;
+    const std::shared_ptr<const trelAttributes> levelAttributes = CurrentSeparator->GetFileAttributes();
     AdvanceWhileKind({VRML_OPEN_BRACE, VRML_POINTSET});
     while (GetCurrentTokenType() != VRML_CLOSE_BRACE && GetCurrentTokenType() != VRML_END_OF_INPUT) {
         bool advance = true;
@@ -58,7 +61,23 @@ int CVRMLParser::ParsePointSet() {
     const int available = std::as_const(*CurrentSeparator).GetCoordinates().GetSize();
     if (numPoints < 0.0)
         numPoints = available > 0 ? available : -1;
+    // Colour i goes with point i: those of a Color node (VRML 2.0), or the
+    // diffuse colours when a VRML 1.0 binding gives each point its own.
+    std::shared_ptr<const trelAttributes> block;
+    const trelAttributes* state = CurrentSeparator->GetFileAttributes().get();
+    const int binding = CurrentSeparator->GetMaterialBinding();
+    const bool ownMaterials = GetVersion() == VRML_VERSION_1 && binding >= VRML_BINDING_PER_PART &&
+                              binding <= VRML_BINDING_PER_VERTEX_INDEXED;
+    if ((state && state->HasColors()) || ownMaterials) {
+        auto colored = std::make_shared<trelAttributes>();
+        colored->colors = state && state->HasColors() ? state->colors
+                                                      : std::as_const(*CurrentSeparator).GetDiffuseColors();
+        if (colored->HasColors())
+            block = std::move(colored);
+    }
+    CurrentSeparator->SetFileAttributes(levelAttributes);
     GeometryHasOwnCoordinates = coordGiven ? 1 : 0;
+    CVRMLGeometryAttributesScope attributes(*this, std::move(block));
     int result = DefinePointSet(ToIndex(startIndex), ToIndex(numPoints));
     GeometryHasOwnCoordinates = 0;
     return result;
@@ -74,11 +93,16 @@ int CVRMLParser::DefinePointSet(int startIndex, int numPoints) {
     const trelFloatPointArray& coordinates = std::as_const(*CurrentSeparator).GetCoordinates();
     const int n = coordinates.GetSize();
     int last = -1;
+    // A point without a colour of its own drops the colours of all.
+    std::shared_ptr<const trelAttributes> block = GeometryAttributes;
     if (n > 0) {
         startIndex = std::clamp(startIndex, 0, n - 1);
         // In 64 bits: startIndex + numPoints may pass the range of int.
         const long long wanted = numPoints == -1 ? n : static_cast<long long>(numPoints);
         last = static_cast<int>(std::min<long long>(static_cast<long long>(startIndex) + wanted - 1, n - 1));
+        if (block && block->colors.GetSize() <= last)
+            block = nullptr;
+        const std::shared_ptr<const trelAttributes> dotBlock = CurrentSeparator->WithTexture(block);
         const trelMatrix4x4 matrix = CurrentSeparator->GetMatrix();
         for (int i = startIndex; i <= last; ++i) {
             trelDot* dot = new (std::nothrow) trelDot;
@@ -87,6 +111,7 @@ int CVRMLParser::DefinePointSet(int startIndex, int numPoints) {
             // The list is read afresh: adding an object never changes it, but
             // the reference is not kept across the add either.
             dot->SetDot(std::as_const(*CurrentSeparator).GetCoordinates()[i]);
+            dot->SetAttributes(dotBlock, i);
             dot->ApplyMatrixToGeometry(matrix, trelBool(true));
             AddObjectToSeparator(dot);
         }
@@ -103,12 +128,20 @@ int CVRMLParser::DefinePointSet(int startIndex, int numPoints) {
             if (auto* entry = new (std::nothrow) CVRMLPointSetEntry) {
                 entry->SetStartIndex(0);
                 entry->SetNumPoints(numPoints);
+                // Renumbered like the points: colour 0 for the first drawn.
+                if (block) {
+                    auto drawnColors = std::make_shared<trelAttributes>(*block);
+                    drawnColors->colors.Items().assign(block->colors.Items().begin() + startIndex,
+                                                       block->colors.Items().begin() + startIndex + numPoints);
+                    entry->SetAttributes(std::move(drawnColors));
+                }
                 RecordWithOwnCoordinates(drawn, entry);
             }
         } else {
             RecordEntry<CVRMLPointSetEntry>(*this, [&](auto& e) {
                 e.SetStartIndex(startIndex);
                 e.SetNumPoints(numPoints);
+                e.SetAttributes(GeometryAttributes);
             });
         }
     }

@@ -1,5 +1,7 @@
 #include "DictionaryEntries.h"
 
+#include "geometry/AttributeScope.h"
+
 #include "parser/DepthGuard.h"
 #include "parser/VRMLParser.h"
 #include "state/VRMLSeparator.h"
@@ -111,6 +113,7 @@ const ReplayRow ReplayTable[] = {
          auto& s = As<CVRMLIndexedSetEntry>(e);
          // DefineIndexedSet renumbers the list it is given; the entry keeps its own.
          trelIntArray coordIndex = s.GetCoordIndex();
+         CVRMLGeometryAttributesScope attributes(p, s.GetAttributes());
          return p.DefineIndexedSet(s.GetFaceSet(), coordIndex, s.GetMaterialIndex(), s.GetNormalIndex());
      }},
     {VRML_ENTRY_COORDINATE3,
@@ -119,11 +122,18 @@ const ReplayRow ReplayTable[] = {
      }},
     {VRML_ENTRY_NORMAL,
      [](CVRMLParser& p, CVRMLDictionaryEntry& e) { return p.DefineNormal(As<CVRMLNormalEntry>(e).GetVectors()); }},
+    {VRML_ENTRY_COLOR,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) { return p.DefineColor(As<CVRMLColorEntry>(e).GetColors()); }},
+    {VRML_ENTRY_TEXTURE_COORDINATE,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
+         return p.DefineTextureCoordinate(As<CVRMLTextureCoordinateEntry>(e).GetPoints());
+     }},
 
     // Point sets and triangle strip sets.
     {VRML_ENTRY_POINT_SET,
      [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
          auto& s = As<CVRMLPointSetEntry>(e);
+         CVRMLGeometryAttributesScope attributes(p, s.GetAttributes());
          return p.DefinePointSet(s.GetStartIndex(), s.GetNumPoints());
      }},
     {VRML_ENTRY_TRIANGLE_STRIP_SET,
@@ -135,12 +145,14 @@ const ReplayRow ReplayTable[] = {
     {VRML_ENTRY_ELEVATION_GRID,
      [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
          auto& g = As<CVRMLElevationGridEntry>(e);
+         CVRMLGeometryAttributesScope attributes(p, g.GetAttributes());
          return p.DefineElevationGrid(g.GetSolid(), g.GetHeight(), g.GetXDimension(), g.GetXSpacing(),
                                       g.GetZDimension(), g.GetZSpacing());
      }},
     {VRML_ENTRY_EXTRUSION,
      [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
          auto& x = As<CVRMLExtrusionEntry>(e);
+         CVRMLGeometryAttributesScope attributes(p, x.GetAttributes());
          return p.DefineExtrusion(x.GetSolid(), x.GetBeginCap(), x.GetEndCap(), x.GetAxes(), x.GetAngles(),
                                   x.GetScale(), x.GetCrossSection(), x.GetSpine());
      }},

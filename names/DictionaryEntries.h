@@ -6,6 +6,7 @@
 #include "host/geometry/Geometry.h"
 
 #include <list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,9 @@ enum VRMLDictionaryEntryTypes : int {
     VRML_ENTRY_ELEVATION_GRID = 19,
     VRML_ENTRY_EXTRUSION = 20,
     VRML_ENTRY_PROTO_USE = 21,
-    VRML_ENTRY_TRIANGLE_STRIP_SET = 22
+    VRML_ENTRY_TRIANGLE_STRIP_SET = 22,
+    VRML_ENTRY_COLOR = 23,
+    VRML_ENTRY_TEXTURE_COORDINATE = 24
 };
 
 class CVRMLSeparatorEntry;
@@ -142,12 +145,16 @@ class CVRMLIndexedSetEntry : public CVRMLDictionaryEntry {
     VRML_ENTRY_FIELD(trelIntArray, NormalIndex, normalIndex);
     VRML_ENTRY_FIELD(trelIntArray, MaterialIndex, materialIndex);
     VRML_ENTRY_FIELD(int, FaceSet, faceSet);
+    // The attribute block the node built, as read, before any placement.
+    VRML_ENTRY_FIELD(std::shared_ptr<const trelAttributes>, Attributes, attributes);
 };
 
 class CVRMLPointSetEntry : public CVRMLDictionaryEntry {
     VRML_ENTRY_KIND(CVRMLPointSetEntry, CVRMLDictionaryEntry, VRML_ENTRY_POINT_SET, startIndex = 0; numPoints = -1)
     VRML_ENTRY_FIELD(int, StartIndex, startIndex);
     VRML_ENTRY_FIELD(int, NumPoints, numPoints);
+    // The attribute block the node built, as read, before any placement.
+    VRML_ENTRY_FIELD(std::shared_ptr<const trelAttributes>, Attributes, attributes);
 };
 
 class CVRMLMaterialEntry : public CVRMLDictionaryEntry {
@@ -240,6 +247,8 @@ class CVRMLElevationGridEntry : public CVRMLDictionaryEntry {
     VRML_ENTRY_FIELD(double, XSpacing, xSpacing);
     VRML_ENTRY_FIELD(double, ZDimension, zDimension);
     VRML_ENTRY_FIELD(double, ZSpacing, zSpacing);
+    // The attribute block the node built, as read, before any placement.
+    VRML_ENTRY_FIELD(std::shared_ptr<const trelAttributes>, Attributes, attributes);
 };
 
 class CVRMLExtrusionEntry : public CVRMLDictionaryEntry {
@@ -254,6 +263,8 @@ class CVRMLExtrusionEntry : public CVRMLDictionaryEntry {
     VRML_ENTRY_FIELD(trelDoubleArray, Scale, scale);
     VRML_ENTRY_FIELD(trelDoubleArray, CrossSection, crossSection);
     VRML_ENTRY_FIELD(trelFloatPointArray, Spine, spine);
+    // The attribute block the node built, as read, before any placement.
+    VRML_ENTRY_FIELD(std::shared_ptr<const trelAttributes>, Attributes, attributes);
 };
 
 // Owns a copy of the use-site text of a prototype instance.
@@ -271,6 +282,16 @@ class CVRMLTriangleStripSetEntry : public CVRMLDictionaryEntry {
     VRML_ENTRY_KIND(CVRMLTriangleStripSetEntry, CVRMLDictionaryEntry, VRML_ENTRY_TRIANGLE_STRIP_SET,
                     numVertices.Clear())
     VRML_ENTRY_FIELD(trelIntArray, NumVertices, numVertices);
+};
+
+class CVRMLColorEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLColorEntry, CVRMLDictionaryEntry, VRML_ENTRY_COLOR, colors.Clear())
+    VRML_ENTRY_FIELD(trelChromaArray, Colors, colors);
+};
+
+class CVRMLTextureCoordinateEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLTextureCoordinateEntry, CVRMLDictionaryEntry, VRML_ENTRY_TEXTURE_COORDINATE, points.Clear())
+    VRML_ENTRY_FIELD(trelTexCoordArray, Points, points);
 };
 
 #undef VRML_ENTRY_KIND

@@ -71,8 +71,10 @@ int CVRMLParser::ParseColor3() {
         if (!Tokenize())
             break;
     }
-    if (colors.GetSize() > 0 && CurrentSeparator)
+    if (colors.GetSize() > 0 && CurrentSeparator) {
         CurrentSeparator->SetDiffuseColors(colors);
+        DefineColor(colors);
+    }
     return result;
 }
 

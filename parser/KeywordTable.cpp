@@ -32,6 +32,7 @@ const ParserKeywordEntry VRMLKeywordTable[VRML_KEYWORD_COUNT] = {
     {"TEXTURECOORDINDEX", 32},
     {"TEXCOORD", 32},
     {"TEXTURECOORDINATE", 34},
+    {"TEXTURECOORDINATE2", 34},
     {"INDEXEDLINESET", 33},
     {"INFO", 35},
     {"LOD", 36},

@@ -15,14 +15,17 @@
 
 #include <initializer_list>
 #include <list>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class CVRMLSeparator;
 class CVRMLPrototype;
 class CVRMLDictionaryEntry;
 class CVRMLSeparatorEntry;
+struct CVRMLAttributeFields;
 
 using VRMLLoaderCallback = void (*)(int percentage);
 
@@ -217,6 +220,17 @@ public:
     int ParseUse();
     int ReplaySeparator(CVRMLSeparatorEntry& entry);
 
+    // Attribute nodes and fields (geometry/AttributeNodes.cpp). Color,
+    // Normal, TextureCoordinate and ShapeHints nodes set the level's file
+    // attributes; a geometry node builds its block from them and its own
+    // fields and hands it to its Define... (and a replay hands the block its
+    // entry kept) through the geometry attributes, null for none.
+    int DefineColor(trelChromaArray& colors);
+    int DefineTextureCoordinate(trelTexCoordArray& points);
+    int DefineShapeHints(double creaseAngle, int ccw);
+    const std::shared_ptr<const trelAttributes>& GetGeometryAttributes() const { return GeometryAttributes; }
+    void SetGeometryAttributes(std::shared_ptr<const trelAttributes> block) { GeometryAttributes = std::move(block); }
+
     // Coordinates, normals and indexed face and line sets (geometry/IndexedSets.cpp).
     int ParseCoordinate3();
     int DefineCoordinate3(trelFloatPointArray& points);
@@ -225,6 +239,10 @@ public:
     int ParseIndexedSet();
     int DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelIntArray& materialIndex, trelIntArray& normalIndex);
     int MergeIndexLists(trelIntArray& merged, std::vector<int>& indices, std::vector<int>& counts);
+    // The block of what the file says about the set read now; null for nothing.
+    std::shared_ptr<const trelAttributes> BuildSetAttributes(int faceSet, const CVRMLAttributeFields& fields,
+                                                             const trelIntArray& coordIndex,
+                                                             const trelIntArray& materialIndex);
 
     // Point sets and triangle strip sets (geometry/PointAndStripSets.cpp).
     int ParsePointSet();
@@ -362,6 +380,13 @@ private:
     int ReadFieldNode();
     void KeepOwnDefName(int definedEntity, const std::string& entityName);
     void RecordWithOwnCoordinates(const trelFloatPointArray& points, CVRMLDictionaryEntry* geometryEntry);
+    // Reads the field a plain word names when it is an attribute field
+    // (colorIndex, colorPerVertex, normalPerVertex, texCoordIndex,
+    // creaseAngle, ccw), leaving its last value current; false for any other word.
+    bool ReadAttributeField(CVRMLAttributeFields& fields);
+    void ReadAttributeIndexField(trelIntArray& merged);
+    // The level's file attributes with one change made, in a copy.
+    trelAttributes EditFileAttributes() const;
 
     // Separator entries replaced by a later definition of their name while a
     // closed separator entry still lists them: kept alive so that no children
@@ -423,6 +448,7 @@ private:
     // Set by a geometry reader while it defines its node when the node's own
     // coord field gave the coordinates in force (see RecordWithOwnCoordinates).
     int GeometryHasOwnCoordinates = 0;
+    std::shared_ptr<const trelAttributes> GeometryAttributes;
 
     std::list<CVRMLPrototype*> PrototypeDictionary;
     // The first prototype of each name; always agrees with PrototypeDictionary.

@@ -376,11 +376,9 @@ int CVRMLParser::SkipPassiveNode() {
     return 1;
 }
 
-int CVRMLParser::ParseShapeHints() { return SkipPassiveNode(); }
 int CVRMLParser::ParseAsciiText() { return SkipPassiveNode(); }
 int CVRMLParser::ParseFontStyle() { return SkipPassiveNode(); }
 int CVRMLParser::ParseCallback() { return SkipPassiveNode(); }
-int CVRMLParser::ParseTextureCoordinate() { return SkipPassiveNode(); }
 int CVRMLParser::ParseOrthographicCamera() { return SkipPassiveNode(); }
 int CVRMLParser::ParsePerspectiveCamera() { return SkipPassiveNode(); }
 int CVRMLParser::ParseDirectionalLight() { return SkipPassiveNode(); }

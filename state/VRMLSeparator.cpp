@@ -1,6 +1,7 @@
 #include "VRMLSeparator.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -52,13 +53,32 @@ CVRMLSeparator& CVRMLSeparator::operator=(const CVRMLSeparator& source) {
     emissiveColors = source.emissiveColors;
     texture = source.texture;
     texMatrix = source.texMatrix;
+    fileAttributes = source.fileAttributes;
     return *this;
+}
+
+namespace {
+bool SameTexMatrix(const trelTexMatrix& a, const trelTexMatrix& b) {
+    return std::equal(std::begin(a.m), std::end(a.m), std::begin(b.m));
+}
+} // namespace
+
+std::shared_ptr<const trelAttributes> CVRMLSeparator::WithTexture(std::shared_ptr<const trelAttributes> block) const {
+    if (!texture || !block)
+        return block;
+    auto textured = std::make_shared<trelAttributes>(*block);
+    textured->texture = *texture;
+    textured->texMatrix = texMatrix;
+    return textured;
 }
 
 void CVRMLSeparator::AttachTexture(trelBaseObject& object) const {
     if (!texture)
         return;
     const trelAttributes* own = object.GetAttributes();
+    if (own && own->texture.image == texture->image && own->texture.repeatS == texture->repeatS &&
+        own->texture.repeatT == texture->repeatT && SameTexMatrix(own->texMatrix, texMatrix))
+        return;
     auto block = own ? std::make_shared<trelAttributes>(*own) : std::make_shared<trelAttributes>();
     block->texture = *texture;
     block->texMatrix = texMatrix;

@@ -70,8 +70,19 @@ public:
     const trelTexMatrix& GetTexMatrix() const { return texMatrix; }
     void SetTexMatrix(const trelTexMatrix& value) { texMatrix = value; }
     // Gives the object this level's texture, in a copy of the attribute
-    // block it has or in a block of its own. Nothing happens without a texture.
+    // block it has or in a block of its own. Nothing happens without a
+    // texture, nor to a block that already carries this level's texture.
     void AttachTexture(trelBaseObject& object) const;
+    // The block with this level's texture in it, copied once for the many
+    // objects that share it (the dots of a point set, the lines of a line
+    // set), so that AttachTexture need not copy it for each of them.
+    std::shared_ptr<const trelAttributes> WithTexture(std::shared_ptr<const trelAttributes> block) const;
+    // What Color, Normal, TextureCoordinate and ShapeHints nodes said for the
+    // geometry that follows (colours, normals, texture coordinates, crease
+    // angle, winding), kept apart from the materials and normals above, which
+    // the default results use; null when no such node was read.
+    const std::shared_ptr<const trelAttributes>& GetFileAttributes() const { return fileAttributes; }
+    void SetFileAttributes(std::shared_ptr<const trelAttributes> value) { fileAttributes = std::move(value); }
     CVRMLDictionaryEntry* GetDictionaryEntry() const { return dictionaryEntry; }
     void SetDictionaryEntry(CVRMLDictionaryEntry* value) { dictionaryEntry = value; }
 
@@ -146,5 +157,6 @@ private:
     int normalBinding = 0;
     std::shared_ptr<const trelTexture> texture;
     trelTexMatrix texMatrix;
+    std::shared_ptr<const trelAttributes> fileAttributes;
     CVRMLDictionaryEntry* dictionaryEntry = nullptr;
 };

@@ -201,11 +201,15 @@ TEST(IndexedSets, VrmlTwoSetTakesItsCoordAndColorForItselfOnly) {
     EXPECT_EQ(objects[2].props->front.GetDiffuse(), Blue); // the colour ended with its set
 }
 
-TEST(IndexedSets, CoordinateNodesReplaceTheLevelPointsAndNormalNodesAreSteppedOver) {
+TEST(IndexedSets, CoordinateNodesReplaceTheLevelPointsAndNormalNodesLeaveTheLevelNormalsAlone) {
     // (The USE test below shows a later list replacing an earlier one.)
     PositionedParser p("Normal { vector [ 0 0 1 ] } Coordinate3 { point 1 2 3 } Coordinate3 { } x", V1);
-    EXPECT_EQ(p.parser.ParseBlock(), 1); // Normal is stepped over and leaves no normals
+    // Normal is kept for the attribute blocks only: triangle strip sets,
+    // which use the level's normals, draw as before.
+    EXPECT_EQ(p.parser.ParseBlock(), 1);
     EXPECT_EQ(p.parser.GetCurrentSeparator()->GetNormals().GetSize(), 0);
+    ASSERT_NE(p.parser.GetCurrentSeparator()->GetFileAttributes(), nullptr);
+    EXPECT_EQ(p.parser.GetCurrentSeparator()->GetFileAttributes()->normals.GetSize(), 1);
     EXPECT_EQ(p.parser.ParseBlock(), 1);
     EXPECT_EQ(p.parser.ParseBlock(), 0); // no points: a failed node, the level keeps its list
     EXPECT_EQ(p.Current(), "x");
@@ -254,7 +258,9 @@ TEST(IndexedSets, NestedDefNamesNeverNameTheSetAndAVrmlTwoUseBringsItsCoordinate
     EXPECT_EQ(objects[1].object->GetObjectName().GetString(), "");
     ASSERT_NE(loaded.parser->FindObjectInDictionary("D"), nullptr);
     EXPECT_EQ(loaded.parser->FindObjectInDictionary("D")->GetType(), VRML_ENTRY_COORDINATE3);
-    EXPECT_EQ(loaded.parser->FindObjectInDictionary("K"), nullptr); // colours record nothing
+    // A named Color node is recorded, for the attribute blocks of its uses.
+    ASSERT_NE(loaded.parser->FindObjectInDictionary("K"), nullptr);
+    EXPECT_EQ(loaded.parser->FindObjectInDictionary("K")->GetType(), VRML_ENTRY_COLOR);
     // The set keeps its own name; the geometry's DEF gives it a group of that name.
     EXPECT_EQ(objects[2].object->GetObjectName().GetString(), "F");
     EXPECT_EQ(objects[2].groupName, "F");
