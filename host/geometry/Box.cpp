@@ -1,8 +1,11 @@
 #include "Solids.h"
 
+#include "AttributeReader.h"
 #include "GeometryDetail.h"
 #include "Triangulation.h"
 
+#include <array>
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -29,19 +32,28 @@ void trelBox::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow
     ApplyMatrixToAttributes(m);
 }
 
-void trelBox::Tessellate(trelTessellation& out, const trelTessellationOptions& /*options*/) const
+void trelBox::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const
 {
     // Faces wound counter-clockwise from outside for corners in the documented
     // order: the -z face, the +z face, then the four sides.
     static const int faces[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
                                     {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
+    // Each face shows the whole image, upright seen from outside with the
+    // box's +y up; the top has its -z edge up and the bottom its +z edge, as
+    // seen from above and from below.
+    static const float imageCorners[6][4][2] = {{{1, 0}, {1, 1}, {0, 1}, {0, 0}}, {{0, 0}, {1, 0}, {1, 1}, {0, 1}},
+                                                {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, {{1, 0}, {1, 1}, {0, 1}, {0, 0}},
+                                                {{1, 1}, {0, 1}, {0, 0}, {1, 0}}, {{0, 1}, {0, 0}, {1, 0}, {1, 1}}};
     Vec3 centroid;
     for (const trelFloatPoint& corner : corners)
         centroid = centroid + Vec3(corner);
     centroid = centroid * (1.0 / 8.0);
 
+    const trelDetail::AttributeReader reader(*this);
     std::vector<Vec3> quad(4);
-    for (const auto& face : faces) {
+    for (int f = 0; f < 6; ++f) {
+        const int(&face)[4] = faces[f];
+        int order[4] = {0, 1, 2, 3};
         Vec3 faceCenter;
         for (int k = 0; k < 4; ++k) {
             quad[static_cast<size_t>(k)] = Vec3(corners[face[k]]);
@@ -53,9 +65,24 @@ void trelBox::Tessellate(trelTessellation& out, const trelTessellationOptions& /
         // reverses their order and would turn every face inwards.
         if (Dot(normal, faceCenter - centroid) < 0.0) {
             std::swap(quad[1], quad[3]);
+            std::swap(order[1], order[3]);
             normal = -normal;
         }
-        trelDetail::EmitFlatTriangle(out, quad[0], quad[1], quad[2], normal);
-        trelDetail::EmitFlatTriangle(out, quad[0], quad[2], quad[3], normal);
+        if (!options.attributes) {
+            trelDetail::EmitFlatTriangle(out, quad[0], quad[1], quad[2], normal);
+            trelDetail::EmitFlatTriangle(out, quad[0], quad[2], quad[3], normal);
+            continue;
+        }
+        for (const auto& half : {std::array<int, 3>{0, 1, 2}, std::array<int, 3>{0, 2, 3}}) {
+            const Vec3 p[3] = {quad[static_cast<size_t>(half[0])], quad[static_cast<size_t>(half[1])],
+                               quad[static_cast<size_t>(half[2])]};
+            const Vec3 n[3] = {normal, normal, normal};
+            trelDetail::VertexExtras extras[3];
+            for (int i = 0; i < 3; ++i) {
+                const float(&image)[2] = imageCorners[f][order[half[static_cast<size_t>(i)]]];
+                extras[i].texCoord = reader.Map(trelTexCoord(image[0], image[1]));
+            }
+            trelDetail::EmitTriangle(out, p, n, extras);
+        }
     }
 }

@@ -1,5 +1,6 @@
 #include "Solids.h"
 
+#include "AttributeReader.h"
 #include "GeometryDetail.h"
 
 namespace {
@@ -29,5 +30,7 @@ trelBBox trelCone::GetBBox() const
 
 void trelCone::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const
 {
-    trelDetail::TessellateFrustum(ConeSide(height, bottomRadius, topRadius), xformation, options.segments, out);
+    const trelDetail::AttributeReader reader(*this);
+    trelDetail::TessellateFrustum(ConeSide(height, bottomRadius, topRadius), xformation, options.segments, out,
+                                  options.attributes ? &reader : nullptr);
 }

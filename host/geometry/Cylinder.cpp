@@ -1,5 +1,6 @@
 #include "Solids.h"
 
+#include "AttributeReader.h"
 #include "GeometryDetail.h"
 
 #include <cmath>
@@ -49,6 +50,8 @@ trelBBox trelCylinder::GetBBox() const
 
 void trelCylinder::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const
 {
+    const trelDetail::AttributeReader reader(*this);
     trelDetail::TessellateFrustum(CylinderSide(height, radius, topRatio, reference, startAngle, sweepAngle),
-                                  xformation, options.segments, out);
+                                  xformation, options.segments, out,
+                                  options.attributes ? &reader : nullptr);
 }

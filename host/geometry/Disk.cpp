@@ -1,5 +1,6 @@
 #include "Solids.h"
 
+#include "AttributeReader.h"
 #include "GeometryDetail.h"
 
 #include <algorithm>
@@ -57,21 +58,39 @@ void trelDisk::Tessellate(trelTessellation& out, const trelTessellationOptions& 
                 circle.push_back(trelDetail::TransformPoint(d * radius, frame).ToPoint());
             out.lineStrips.push_back(std::move(circle));
         }
+        if (options.attributes)
+            trelDetail::PadAttributes(out);
         return;
     }
     if (outer == inner)
         return; // no area
 
-    trelDetail::PlacedSurface surface(frame, out);
-    const Vec3 up(0.0, 0.0, 1.0);
+    // With attributes a disk wound clockwise (ccw false) faces its frame's
+    // -z. Its texture is a circle cut from the image, with s along the
+    // frame's x and the image unmirrored seen from the side it faces.
+    const trelDetail::AttributeReader reader(*this);
+    const bool flipped = options.attributes && !reader.Ccw();
+    const Vec3 up(0.0, 0.0, flipped ? -1.0 : 1.0);
+    const double tSign = flipped ? -1.0 : 1.0;
+    const auto coord = [&](const Vec3& p) {
+        return trelTexCoord(static_cast<float>(0.5 + p.x / (2.0 * outer)),
+                            static_cast<float>(0.5 + tSign * p.y / (2.0 * outer)));
+    };
+    trelDetail::PlacedSurface surface(frame, out, options.attributes ? &reader : nullptr);
+    const auto triangle = [&](const Vec3& a, const Vec3& b, const Vec3& c) {
+        if (flipped)
+            surface.Triangle(a, c, b, up, up, up, coord(a), coord(c), coord(b));
+        else
+            surface.Triangle(a, b, c, up, up, up, coord(a), coord(b), coord(c));
+    };
     for (int i = 0; i < parts; ++i) {
         const Vec3& d0 = rim[static_cast<size_t>(i)];
         const Vec3& d1 = rim[static_cast<size_t>(i) + 1];
         if (inner == 0.0) {
-            surface.Triangle(Vec3(), d0 * outer, d1 * outer, up, up, up);
+            triangle(Vec3(), d0 * outer, d1 * outer);
             continue;
         }
-        surface.Triangle(d0 * inner, d0 * outer, d1 * outer, up, up, up);
-        surface.Triangle(d0 * inner, d1 * outer, d1 * inner, up, up, up);
+        triangle(d0 * inner, d0 * outer, d1 * outer);
+        triangle(d0 * inner, d1 * outer, d1 * inner);
     }
 }

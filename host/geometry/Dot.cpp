@@ -1,5 +1,7 @@
 #include "Solids.h"
 
+#include "AttributeReader.h"
+
 trelBBox trelDot::GetBBox() const
 {
     trelBBox box;
@@ -13,7 +15,17 @@ void trelDot::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow
     ApplyMatrixToAttributes(m);
 }
 
-void trelDot::Tessellate(trelTessellation& out, const trelTessellationOptions& /*options*/) const
+void trelDot::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const
 {
     out.points.push_back(point);
+    if (!options.attributes)
+        return;
+    trelDetail::PadAttributes(out);
+    if (!GetAttributes())
+        return;
+    // The dot is vertex 0 and face 0: one number whichever way the colours go.
+    trelDetail::AttributeReader reader(*this);
+    reader.CheckVertex(0);
+    reader.CheckFace(0);
+    out.pointColors.back() = reader.Color(0, 0);
 }

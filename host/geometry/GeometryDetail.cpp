@@ -1,5 +1,7 @@
 #include "GeometryDetail.h"
 
+#include "AttributeReader.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -94,17 +96,37 @@ bool EmitFlatTriangle(trelTessellation& out, const Vec3& a, const Vec3& b, const
 void PlacedSurface::Triangle(const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& na, const Vec3& nb,
                              const Vec3& nc)
 {
-    const Vec3 pa = Point(a), pb = Point(b), pc = Point(c);
-    const Vec3 ma = normals.Apply(na), mb = normals.Apply(nb), mc = normals.Apply(nc);
-    if (normals.Mirrors()) {
-        const Vec3 p[3] = {pa, pc, pb};
-        const Vec3 n[3] = {ma, mc, mb};
-        EmitTriangle(output, p, n);
-    } else {
-        const Vec3 p[3] = {pa, pb, pc};
-        const Vec3 n[3] = {ma, mb, mc};
-        EmitTriangle(output, p, n);
+    const Vec3 p[3] = {a, b, c};
+    const Vec3 n[3] = {na, nb, nc};
+    Emit(p, n, nullptr);
+}
+
+void PlacedSurface::Triangle(const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& na, const Vec3& nb,
+                             const Vec3& nc, const trelTexCoord& ta, const trelTexCoord& tb, const trelTexCoord& tc)
+{
+    const Vec3 p[3] = {a, b, c};
+    const Vec3 n[3] = {na, nb, nc};
+    const trelTexCoord t[3] = {ta, tb, tc};
+    Emit(p, n, reader ? t : nullptr);
+}
+
+void PlacedSurface::Emit(const Vec3 (&local)[3], const Vec3 (&localNormals)[3], const trelTexCoord* texCoords)
+{
+    // The second and third corners trade places under a mirror.
+    const int order[3] = {0, normals.Mirrors() ? 2 : 1, normals.Mirrors() ? 1 : 2};
+    Vec3 p[3], n[3];
+    for (int i = 0; i < 3; ++i) {
+        p[i] = Point(local[order[i]]);
+        n[i] = normals.Apply(localNormals[order[i]]);
     }
+    if (!texCoords) {
+        EmitTriangle(output, p, n);
+        return;
+    }
+    VertexExtras extras[3];
+    for (int i = 0; i < 3; ++i)
+        extras[i].texCoord = reader->Map(texCoords[order[i]]);
+    EmitTriangle(output, p, n, extras);
 }
 
 void AddToBox(trelBBox& box, const Vec3& p)

@@ -12,6 +12,8 @@
 
 namespace trelDetail {
 
+class AttributeReader;
+
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kTwoPi = 6.28318530717958647692;
 
@@ -76,16 +78,24 @@ bool EmitFlatTriangle(trelTessellation& out, const Vec3& a, const Vec3& b, const
 // Emits triangles given in an object's local space, placed by its matrix.
 // Local triangles are wound counter-clockwise seen from outside; a mirroring
 // placement would turn them inside out, so their winding is reversed then.
+// Given the object's attributes, it also writes white and the texture
+// coordinates that the object makes from its shape; without, it ignores them.
 class PlacedSurface {
 public:
-    PlacedSurface(const trelMatrix4x4& m, trelTessellation& out) : matrix(m), normals(m), output(out) {}
+    PlacedSurface(const trelMatrix4x4& m, trelTessellation& out, const AttributeReader* attributes = nullptr)
+        : matrix(m), normals(m), output(out), reader(attributes) {}
     void Triangle(const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& na, const Vec3& nb, const Vec3& nc);
+    void Triangle(const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& na, const Vec3& nb, const Vec3& nc,
+                  const trelTexCoord& ta, const trelTexCoord& tb, const trelTexCoord& tc);
     Vec3 Point(const Vec3& local) const { return TransformPoint(local, matrix); }
 
 private:
+    void Emit(const Vec3 (&local)[3], const Vec3 (&localNormals)[3], const trelTexCoord* texCoords);
+
     const trelMatrix4x4& matrix;
     NormalTransform normals;
     trelTessellation& output;
+    const AttributeReader* reader;
 };
 
 // Adds the exact box of the arc center + radius * (cos t * u + sin t * v),
@@ -116,7 +126,12 @@ struct FrustumSide {
     double start = 0.0, sweep = kTwoPi;
 };
 trelBBox GetFrustumBBox(const FrustumSide& side, const trelMatrix4x4& placement);
+// Given the object's attributes, the side also gets the texture coordinates
+// of the file's cones and cylinders, which the loader stands on the local z
+// axis with the file's -z along local +y: s runs from 0 at local +y round
+// towards -x (counter-clockwise seen from the top), t from 0 at z = 0 to 1
+// at the far rim. A full turn then starts its parts at the seam, s = 0.
 void TessellateFrustum(const FrustumSide& side, const trelMatrix4x4& placement, int segments,
-                       trelTessellation& out);
+                       trelTessellation& out, const AttributeReader* attributes = nullptr);
 
 } // namespace trelDetail

@@ -66,6 +66,8 @@ public:
     void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
 
 private:
+    void TessellateWithAttributes(trelTessellation& out, int usableRows, int cellRows, int cellColumns) const;
+
     trelFloatPointArray points;
     int rows = 0, columns = 0, closedRows = 0, closedColumns = 0;
 };

@@ -1,9 +1,13 @@
 #include "Meshes.h"
 
+#include "AttributeReader.h"
+#include "CreaseNormals.h"
 #include "GeometryDetail.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 using trelDetail::Vec3;
 
@@ -48,7 +52,7 @@ void C3DPolyMesh::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updat
     ApplyMatrixToAttributes(m);
 }
 
-void C3DPolyMesh::Tessellate(trelTessellation& out, const trelTessellationOptions& /*options*/) const
+void C3DPolyMesh::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const
 {
     const int usableRows = CompleteRows(rows, columns, points.Items().size());
     if (usableRows == 0)
@@ -59,6 +63,10 @@ void C3DPolyMesh::Tessellate(trelTessellation& out, const trelTessellationOption
     const bool wrapColumns = closedColumns != 0 && columns >= 3;
     const int cellRows = wrapRows ? usableRows : usableRows - 1;
     const int cellColumns = wrapColumns ? columns : columns - 1;
+    if (options.attributes && GetAttributes()) {
+        TessellateWithAttributes(out, usableRows, cellRows, cellColumns);
+        return;
+    }
     const auto at = [&](int r, int c) {
         return Vec3(points.Items()[static_cast<size_t>(r % usableRows) * static_cast<size_t>(columns) +
                                    static_cast<size_t>(c % columns)]);
@@ -71,5 +79,94 @@ void C3DPolyMesh::Tessellate(trelTessellation& out, const trelTessellationOption
             const Vec3 p00 = at(r, c), p01 = at(r, c + 1), p11 = at(r + 1, c + 1), p10 = at(r + 1, c);
             trelDetail::EmitFlatTriangle(out, p00, p01, p11, none);
             trelDetail::EmitFlatTriangle(out, p00, p11, p10, none);
+        }
+    if (options.attributes)
+        trelDetail::PadAttributes(out);
+}
+
+void C3DPolyMesh::TessellateWithAttributes(trelTessellation& out, int usableRows, int cellRows,
+                                           int cellColumns) const
+{
+    const std::vector<trelFloatPoint>& grid = points.Items();
+    const auto number = [&](int r, int c) {
+        return (r % usableRows) * columns + c % columns;
+    };
+    trelDetail::AttributeReader reader(*this);
+    for (int v = 0; v < usableRows * columns; ++v)
+        reader.CheckVertex(v);
+    for (int f = 0; f < cellRows * cellColumns; ++f)
+        reader.CheckFace(f);
+
+    // A cell's corners in the order its triangles are wound.
+    static const int cornerRow[4] = {0, 0, 1, 1}, cornerColumn[4] = {0, 1, 1, 0};
+    std::vector<Vec3> cornerNormals;
+    if (!reader.HasNormals() && reader.CreaseAngle() > 0.0) {
+        // An open direction whose last line of points lies on its first (a
+        // closed cross-section or spine) is smoothed across that seam as if
+        // it were closed.
+        const auto sameLines = [&](int count, auto pointAt) {
+            for (int i = 0; i < count; ++i)
+                if (!(pointAt(i, 0) == pointAt(i, 1)))
+                    return false;
+            return true;
+        };
+        const bool joinColumns = cellColumns == columns - 1 && columns >= 3 &&
+                                 sameLines(usableRows, [&](int r, int end) {
+                                     return grid[static_cast<size_t>(number(r, end ? columns - 1 : 0))];
+                                 });
+        const bool joinRows = cellRows == usableRows - 1 && usableRows >= 3 &&
+                              sameLines(columns, [&](int c, int end) {
+                                  return grid[static_cast<size_t>(number(end ? usableRows - 1 : 0, c))];
+                              });
+        std::vector<Vec3> cellNormals(static_cast<size_t>(cellRows) * static_cast<size_t>(cellColumns));
+        trelDetail::FaceCorners corners;
+        Vec3 quad[4];
+        for (int r = 0; r < cellRows; ++r)
+            for (int c = 0; c < cellColumns; ++c) {
+                const int cell = r * cellColumns + c;
+                for (int k = 0; k < 4; ++k)
+                    quad[k] = Vec3(grid[static_cast<size_t>(number(r + cornerRow[k], c + cornerColumn[k]))]);
+                const Vec3 normal = trelDetail::Normalized(Cross(quad[2] - quad[0], quad[3] - quad[1]));
+                cellNormals[static_cast<size_t>(cell)] = reader.Ccw() ? normal : -normal;
+                for (int k = 0; k < 4; ++k) {
+                    int pr = (r + cornerRow[k]) % usableRows, pc = (c + cornerColumn[k]) % columns;
+                    if (joinRows && pr == usableRows - 1)
+                        pr = 0;
+                    if (joinColumns && pc == columns - 1)
+                        pc = 0;
+                    corners.Add(pr * columns + pc, cell,
+                                trelDetail::CornerAngle(quad[(k + 3) % 4], quad[k], quad[(k + 1) % 4]));
+                }
+            }
+        trelDetail::CreaseNormals(corners, cellNormals, static_cast<size_t>(usableRows) * static_cast<size_t>(columns),
+                                  reader.CreaseAngle(), cornerNormals);
+    }
+
+    // The two triangles of a cell as corners of the cell; a clockwise file
+    // turns them over.
+    int halves[2][3] = {{0, 1, 2}, {0, 2, 3}};
+    if (!reader.Ccw())
+        for (auto& half : halves)
+            std::swap(half[1], half[2]);
+    for (int r = 0; r < cellRows; ++r)
+        for (int c = 0; c < cellColumns; ++c) {
+            const int cell = r * cellColumns + c;
+            for (const auto& half : halves) {
+                Vec3 p[3], n[3];
+                trelDetail::VertexExtras extras[3];
+                for (int i = 0; i < 3; ++i) {
+                    const int k = half[i];
+                    const int vertex = number(r + cornerRow[k], c + cornerColumn[k]);
+                    p[i] = Vec3(grid[static_cast<size_t>(vertex)]);
+                    // Without given normals or a crease angle each triangle
+                    // takes its own face normal, as without attributes.
+                    if (reader.HasNormals())
+                        n[i] = reader.Normal(vertex, cell);
+                    else if (!cornerNormals.empty())
+                        n[i] = cornerNormals[static_cast<size_t>(cell) * 4 + static_cast<size_t>(k)];
+                    extras[i] = reader.Extras(vertex, cell);
+                }
+                trelDetail::EmitTriangle(out, p, n, extras);
+            }
         }
 }

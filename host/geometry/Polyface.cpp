@@ -1,5 +1,7 @@
 #include "Meshes.h"
 
+#include "AttributedFace.h"
+#include "CreaseNormals.h"
 #include "GeometryDetail.h"
 #include "Triangulation.h"
 
@@ -7,8 +9,9 @@
 
 namespace {
 
-// Calls visit(index) for each index of each face of the merged list that
-// names a point, face by face; endFace() after each face. The list cannot be
+// Calls visit(index, slot) for each index of each face of the merged list
+// that names a point, with the index's position in the list, face by face;
+// endFace() after each face. The list cannot be
 // trusted: a negative size or one running past the end leaves no way to find
 // the next face, so the walk stops there; indices outside the point list are
 // dropped from their face (the rest of the face is kept, as a viewer would
@@ -25,7 +28,7 @@ void ForEachFaceIndex(size_t pointCount, const trelIntArray& indices, VisitIndex
         for (size_t k = position; k < position + static_cast<size_t>(size); ++k) {
             const int index = list[k];
             if (index >= 0 && static_cast<size_t>(index) < pointCount)
-                visit(static_cast<size_t>(index));
+                visit(static_cast<size_t>(index), k);
         }
         position += static_cast<size_t>(size);
         endFace();
@@ -40,11 +43,77 @@ void ForEachFace(const trelFloatPointArray& points, const trelIntArray& indices,
     const std::vector<trelFloatPoint>& pool = points.Items();
     face.clear();
     ForEachFaceIndex(
-        pool.size(), indices, [&](size_t index) { face.emplace_back(pool[index]); },
+        pool.size(), indices, [&](size_t index, size_t) { face.emplace_back(pool[index]); },
         [&] {
             visit(face);
             face.clear();
         });
+}
+
+// The faces of the merged list with the corners that name points: each
+// corner's point and its slot in the list. A face's number is its position.
+struct FaceList {
+    std::vector<size_t> first{0}; // where each face's corners begin, and where the last ends
+    std::vector<int> point, slot;
+    size_t FaceCount() const { return first.size() - 1; }
+};
+
+void TessellateWithAttributes(const C3DPolyface& object, trelTessellation& out)
+{
+    using trelDetail::Vec3;
+    const std::vector<trelFloatPoint>& pool = object.GetPoints().Items();
+    FaceList faces;
+    ForEachFaceIndex(
+        pool.size(), object.GetIndices(),
+        [&](size_t index, size_t slot) {
+            faces.point.push_back(static_cast<int>(index));
+            faces.slot.push_back(static_cast<int>(slot));
+        },
+        [&] { faces.first.push_back(faces.point.size()); });
+
+    trelDetail::AttributeReader reader(object);
+    for (size_t f = 0; f < faces.FaceCount(); ++f)
+        if (faces.first[f] != faces.first[f + 1])
+            reader.CheckFace(static_cast<long long>(f));
+    for (int slot : faces.slot)
+        reader.CheckVertex(slot);
+
+    // Computed normals under a crease angle: each face's unit normal turned
+    // to its front, then shared at the points within the angle.
+    std::vector<Vec3> cornerNormals;
+    std::vector<Vec3> outline;
+    if (!reader.HasNormals() && reader.CreaseAngle() > 0.0) {
+        std::vector<Vec3> faceNormals(faces.FaceCount());
+        trelDetail::FaceCorners corners;
+        for (size_t f = 0; f < faces.FaceCount(); ++f) {
+            outline.clear();
+            for (size_t c = faces.first[f]; c < faces.first[f + 1]; ++c)
+                outline.emplace_back(pool[static_cast<size_t>(faces.point[c])]);
+            const Vec3 normal = trelDetail::Normalized(trelDetail::NewellNormal(outline));
+            faceNormals[f] = reader.Ccw() ? normal : -normal;
+            const size_t size = outline.size();
+            for (size_t i = 0; i < size; ++i)
+                corners.Add(faces.point[faces.first[f] + i], static_cast<int>(f),
+                            trelDetail::CornerAngle(outline[(i + size - 1) % size], outline[i],
+                                                    outline[(i + 1) % size]));
+        }
+        trelDetail::CreaseNormals(corners, faceNormals, pool.size(), reader.CreaseAngle(), cornerNormals);
+    }
+
+    trelDetail::AttributedFaceWriter writer(out, reader);
+    std::vector<long long> vertices;
+    for (size_t f = 0; f < faces.FaceCount(); ++f) {
+        outline.clear();
+        vertices.clear();
+        for (size_t c = faces.first[f]; c < faces.first[f + 1]; ++c) {
+            outline.emplace_back(pool[static_cast<size_t>(faces.point[c])]);
+            vertices.push_back(faces.slot[c]);
+        }
+        if (outline.empty())
+            continue;
+        writer.Write(outline, vertices, static_cast<long long>(f),
+                     cornerNormals.empty() ? nullptr : &cornerNormals[faces.first[f]]);
+    }
 }
 
 } // namespace
@@ -65,12 +134,12 @@ trelBBox C3DPolyface::GetBBox() const
     trelBBox box;
     if (pool.size() < 1024) {
         ForEachFaceIndex(
-            pool.size(), indices, [&](size_t index) { box.AddPoint(pool[index]); }, [] {});
+            pool.size(), indices, [&](size_t index, size_t) { box.AddPoint(pool[index]); }, [] {});
         return box;
     }
     std::vector<unsigned char> reached(pool.size(), 0);
     ForEachFaceIndex(
-        pool.size(), indices, [&](size_t index) { reached[index] = 1; }, [] {});
+        pool.size(), indices, [&](size_t index, size_t) { reached[index] = 1; }, [] {});
     for (size_t i = 0; i < pool.size(); ++i)
         if (reached[i])
             box.AddPoint(pool[i]);
@@ -91,10 +160,16 @@ void C3DPolyface::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateN
     ApplyMatrixToGeometry(m, updateNow);
 }
 
-void C3DPolyface::Tessellate(trelTessellation& out, const trelTessellationOptions& /*options*/) const
+void C3DPolyface::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const
 {
+    if (options.attributes && GetAttributes()) {
+        TessellateWithAttributes(*this, out);
+        return;
+    }
     trelDetail::OutlineTriangulator triangulator;
     std::vector<trelDetail::Vec3> face;
     ForEachFace(points, indices, face,
                 [&](const std::vector<trelDetail::Vec3>& corners) { triangulator.FillOrTrace(corners, out); });
+    if (options.attributes)
+        trelDetail::PadAttributes(out);
 }

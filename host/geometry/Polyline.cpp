@@ -1,8 +1,10 @@
 #include "Meshes.h"
 
+#include "AttributedFace.h"
 #include "GeometryDetail.h"
 #include "Triangulation.h"
 
+#include <numeric>
 #include <vector>
 
 void C3DPolyline::SetPolyline(const trelFloatPointArray& linePoints, int isClosed)
@@ -26,7 +28,7 @@ void C3DPolyline::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updat
     ApplyMatrixToAttributes(m);
 }
 
-void C3DPolyline::Tessellate(trelTessellation& out, const trelTessellationOptions& /*options*/) const
+void C3DPolyline::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const
 {
     const std::vector<trelFloatPoint>& line = points.Items();
     if (line.empty())
@@ -34,20 +36,48 @@ void C3DPolyline::Tessellate(trelTessellation& out, const trelTessellationOption
     // A line strip of one point draws nothing; as a dot it stays visible.
     if (line.size() == 1) {
         out.points.push_back(line.front());
+    } else {
+        out.lineStrips.push_back(line);
+        if (closed)
+            out.lineStrips.back().push_back(line.front());
+    }
+    if (!options.attributes)
+        return;
+    trelDetail::PadAttributes(out);
+    if (!GetAttributes())
+        return;
+    trelDetail::AttributeReader reader(*this);
+    reader.CheckFace(0);
+    for (size_t i = 0; i < line.size(); ++i)
+        reader.CheckVertex(static_cast<long long>(i));
+    if (line.size() == 1) {
+        out.pointColors.back() = reader.Color(0, 0);
         return;
     }
-    out.lineStrips.push_back(line);
-    if (closed)
-        out.lineStrips.back().push_back(line.front());
+    std::vector<trelChroma>& colors = out.lineColors.back();
+    for (size_t i = 0; i < colors.size(); ++i)
+        colors[i] = reader.Color(static_cast<long long>(i % line.size()), 0);
 }
 
-void C3DPolygon::Tessellate(trelTessellation& out, const trelTessellationOptions& /*options*/) const
+void C3DPolygon::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const
 {
     // Filled whether or not it was set up as closed: a polygon is an area.
     std::vector<trelDetail::Vec3> outline;
     outline.reserve(points.Items().size());
     for (const trelFloatPoint& p : points.Items())
         outline.emplace_back(p);
-    trelDetail::OutlineTriangulator triangulator;
-    triangulator.FillOrTrace(outline, out);
+    if (!options.attributes || !GetAttributes()) {
+        trelDetail::OutlineTriangulator triangulator;
+        triangulator.FillOrTrace(outline, out);
+        if (options.attributes)
+            trelDetail::PadAttributes(out);
+        return;
+    }
+    trelDetail::AttributeReader reader(*this);
+    reader.CheckFace(0);
+    std::vector<long long> vertices(outline.size());
+    std::iota(vertices.begin(), vertices.end(), 0LL);
+    for (long long v : vertices)
+        reader.CheckVertex(v);
+    trelDetail::AttributedFaceWriter(out, reader).Write(outline, vertices, 0, nullptr);
 }

@@ -1,5 +1,6 @@
 #include "Solids.h"
 
+#include "AttributeReader.h"
 #include "GeometryDetail.h"
 
 #include <algorithm>
@@ -134,11 +135,26 @@ trelBBox trelSphere::GetBBox() const
 
 void trelSphere::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const
 {
-    const SpherePatch patch = MakePatch(center, equatorDirection, pole, radius, longitudeStart, longitudeEnd,
-                                        latitudeStart, latitudeEnd);
+    SpherePatch patch = MakePatch(center, equatorDirection, pole, radius, longitudeStart, longitudeEnd,
+                                  latitudeStart, latitudeEnd);
     const double latitudeSweep = patch.latitudeHigh - patch.latitudeLow;
     if (patch.radius == 0.0 || patch.longitudeSweep <= 0.0 || latitudeSweep <= 0.0)
         return; // no area
+
+    // Texture coordinates are those of the file's spheres, which the loader
+    // places with their local axes on the file's: s runs from 0 at -z round
+    // towards -x (counter-clockwise seen from +y), t from 0 at the -y pole to
+    // 1 at the +y pole. A whole sphere is the same surface about any pole, so
+    // with attributes it is cut along those lines, poles and seam included.
+    const trelDetail::AttributeReader reader(*this);
+    const bool textured = options.attributes;
+    const bool alongTexture = textured && patch.IsWhole();
+    if (alongTexture) {
+        patch.w = Vec3(0.0, 1.0, 0.0);
+        patch.u = Vec3(0.0, 0.0, -1.0);
+        patch.v = Cross(patch.w, patch.u);
+        patch.longitudeStart = 0.0;
+    }
 
     const int across = trelDetail::SegmentsForSweep(patch.longitudeSweep, options.segments);
     // Latitude spans half a turn, so a whole sphere gets half as many rings
@@ -160,11 +176,29 @@ void trelSphere::Tessellate(trelTessellation& out, const trelTessellationOptions
 
     const bool topIsPole = patch.latitudeLow <= 0.0;
     const bool bottomIsPole = patch.latitudeHigh >= kPi;
-    trelDetail::PlacedSurface surface(xformation, out);
+    trelDetail::PlacedSurface surface(xformation, out, textured ? &reader : nullptr);
     const auto at = [&](int i, int j) -> const Vec3& {
         return grid[static_cast<size_t>(j) * width + static_cast<size_t>(i)];
     };
     const auto point = [&](const Vec3& direction) { return patch.center + direction * patch.radius; };
+    // The coordinates of grid point (i, j) in the triangles of cell `cell`.
+    // Along the texture's lines they are the grid's own, a pole taking the
+    // middle of its cell; on a part of a sphere they come from the direction.
+    const auto coord = [&](int i, int j, int cell) {
+        if (!textured)
+            return trelTexCoord();
+        if (alongTexture) {
+            const bool atPole = j == 0 || j == down;
+            return trelTexCoord(static_cast<float>((atPole ? cell + 0.5 : i) / across),
+                                static_cast<float>(1.0 - static_cast<double>(j) / down));
+        }
+        const Vec3& d = at(i, j);
+        double s = std::atan2(-d.x, -d.z) / kTwoPi;
+        if (s < 0.0)
+            s += 1.0;
+        return trelTexCoord(static_cast<float>(s),
+                            static_cast<float>(1.0 - std::acos(std::min(1.0, std::max(-1.0, d.y))) / kPi));
+    };
     for (int j = 0; j < down; ++j)
         for (int i = 0; i < across; ++i) {
             // Going down (away from the pole) then east is counter-clockwise
@@ -174,8 +208,10 @@ void trelSphere::Tessellate(trelTessellation& out, const trelTessellationOptions
             const Vec3& d11 = at(i + 1, j + 1);
             const Vec3& d10 = at(i + 1, j);
             if (!(bottomIsPole && j + 1 == down))
-                surface.Triangle(point(d00), point(d01), point(d11), d00, d01, d11);
+                surface.Triangle(point(d00), point(d01), point(d11), d00, d01, d11, coord(i, j, i),
+                                 coord(i, j + 1, i), coord(i + 1, j + 1, i));
             if (!(topIsPole && j == 0))
-                surface.Triangle(point(d00), point(d11), point(d10), d00, d11, d10);
+                surface.Triangle(point(d00), point(d11), point(d10), d00, d11, d10, coord(i, j, i),
+                                 coord(i + 1, j + 1, i), coord(i + 1, j, i));
         }
 }

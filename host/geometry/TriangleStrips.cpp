@@ -1,5 +1,6 @@
 #include "Meshes.h"
 
+#include "AttributeReader.h"
 #include "GeometryDetail.h"
 
 #include <algorithm>
@@ -57,7 +58,7 @@ void C3DMultipleTriangleStrip::ApplyMatrixToGeometry(const trelMatrix4x4& m, tre
     ApplyMatrixToAttributes(m);
 }
 
-void C3DMultipleTriangleStrip::Tessellate(trelTessellation& out, const trelTessellationOptions& /*options*/) const
+void C3DMultipleTriangleStrip::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const
 {
     const std::vector<trelFloatPoint>& pool = points.Items();
     // Given normals are used only when every point has one; a shorter list
@@ -78,4 +79,7 @@ void C3DMultipleTriangleStrip::Tessellate(trelTessellation& out, const trelTesse
             trelDetail::EmitTriangle(out, p, n);
         }
     });
+    // Strips carry no numbered attributes: white, (0, 0).
+    if (options.attributes)
+        trelDetail::PadAttributes(out);
 }

@@ -92,21 +92,48 @@ int OutlineTriangulator::Live(int i) const
     return i;
 }
 
-void OutlineTriangulator::Clip(int a, int b, int c, trelTessellation& out)
+void OutlineTriangulator::Clip(int a, int b, int c)
 {
-    if (EmitFlatTriangle(out, points[static_cast<size_t>(a)], points[static_cast<size_t>(b)],
-                         points[static_cast<size_t>(c)], normal))
+    const size_t ia = static_cast<size_t>(a), ib = static_cast<size_t>(b), ic = static_cast<size_t>(c);
+    if (cornerOutput) {
+        cornerOutput->push_back({source[ia], source[ib], source[ic]});
         ++emitted;
+    } else if (EmitFlatTriangle(*output, points[ia], points[ib], points[ic], normal)) {
+        ++emitted;
+    }
 }
 
 int OutlineTriangulator::Fill(const std::vector<Vec3>& outline, trelTessellation& out)
 {
+    output = &out;
+    cornerOutput = nullptr;
+    return Triangulate(outline);
+}
+
+int OutlineTriangulator::FillCorners(const std::vector<Vec3>& outline, std::vector<std::array<int, 3>>& triangles)
+{
+    triangles.clear();
+    output = nullptr;
+    cornerOutput = &triangles;
+    return Triangulate(outline);
+}
+
+int OutlineTriangulator::Triangulate(const std::vector<Vec3>& outline)
+{
     points.clear();
-    for (const Vec3& p : outline)
-        if (IsFinite(p) && (points.empty() || Dot(p - points.back(), p - points.back()) != 0.0))
+    source.clear();
+    normal = Vec3();
+    for (size_t i = 0; i < outline.size(); ++i) {
+        const Vec3& p = outline[i];
+        if (IsFinite(p) && (points.empty() || Dot(p - points.back(), p - points.back()) != 0.0)) {
             points.push_back(p);
-    while (points.size() > 1 && Dot(points.back() - points.front(), points.back() - points.front()) == 0.0)
+            source.push_back(static_cast<int>(i));
+        }
+    }
+    while (points.size() > 1 && Dot(points.back() - points.front(), points.back() - points.front()) == 0.0) {
         points.pop_back();
+        source.pop_back();
+    }
     if (points.size() < 3)
         return 0;
 
@@ -116,7 +143,7 @@ int OutlineTriangulator::Fill(const std::vector<Vec3>& outline, trelTessellation
     emitted = 0;
     const int count = static_cast<int>(points.size());
     if (count == 3) {
-        Clip(0, 1, 2, out);
+        Clip(0, 1, 2);
         return emitted;
     }
 
@@ -164,7 +191,7 @@ int OutlineTriangulator::Fill(const std::vector<Vec3>& outline, trelTessellation
     while (remaining > 3) {
         const int a = prev[static_cast<size_t>(current)], c = next[static_cast<size_t>(current)];
         if (Area(a, current, c) > 0.0 && IsEar(a, current, c)) {
-            Clip(a, current, c, out);
+            Clip(a, current, c);
             Unlink(current);
             Prune(a);
             Prune(c);
@@ -186,9 +213,9 @@ int OutlineTriangulator::Fill(const std::vector<Vec3>& outline, trelTessellation
                 break;
         const int pa = prev[static_cast<size_t>(pick)], pc = next[static_cast<size_t>(pick)];
         if (Area(pa, pick, pc) > 0.0)
-            Clip(pa, pick, pc, out);
+            Clip(pa, pick, pc);
         else
-            Clip(pa, pc, pick, out);
+            Clip(pa, pc, pick);
         Unlink(pick);
         Prune(pa);
         Prune(pc);
@@ -199,9 +226,9 @@ int OutlineTriangulator::Fill(const std::vector<Vec3>& outline, trelTessellation
     const int a = prev[static_cast<size_t>(current)], c = next[static_cast<size_t>(current)];
     const double area = Area(a, current, c);
     if (area > epsilon)
-        Clip(a, current, c, out);
+        Clip(a, current, c);
     else if (area < -epsilon)
-        Clip(a, c, current, out);
+        Clip(a, c, current);
     return emitted;
 }
 

@@ -4,6 +4,7 @@
 
 #include "GeometryDetail.h"
 
+#include <array>
 #include <vector>
 
 namespace trelDetail {
@@ -27,8 +28,16 @@ public:
     // point), so that no part of an object vanishes from its tessellation
     // and the tessellation covers the object's bounding box.
     int FillOrTrace(const std::vector<Vec3>& outline, trelTessellation& out);
+    // As Fill, but reports each triangle as the positions of its three
+    // corners in `outline` instead of writing it, so that what a caller holds
+    // per corner can follow the corners. Triangles are wound around
+    // GetNormal(); one may lack area. `triangles` is cleared first.
+    int FillCorners(const std::vector<Vec3>& outline, std::vector<std::array<int, 3>>& triangles);
+    // The unit normal of the last outline filled (zero when it had none).
+    const Vec3& GetNormal() const { return normal; }
 
 private:
+    int Triangulate(const std::vector<Vec3>& outline);
     double Area(int a, int b, int c) const; // twice the signed area in the plane
     bool IsReflex(int i) const { return Area(prev[i], i, next[i]) <= epsilon; }
     bool IsEar(int a, int b, int c) const;
@@ -38,9 +47,12 @@ private:
     // from `from`, and the ones that become so in turn.
     void Prune(int from);
     int Live(int i) const;
-    void Clip(int a, int b, int c, trelTessellation& out);
+    void Clip(int a, int b, int c);
 
     std::vector<Vec3> points;
+    std::vector<int> source; // each point's position in the outline
+    trelTessellation* output = nullptr;
+    std::vector<std::array<int, 3>>* cornerOutput = nullptr;
     std::vector<double> u, v;
     std::vector<int> prev, next;
     std::vector<char> reflex, gone;

@@ -1,7 +1,10 @@
 #include "GeometryTestSupport.h"
 
+#include "host/geometry/Triangulation.h"
+
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -142,6 +145,35 @@ TEST(Triangulation, ConcaveOutlinesAreCoveredExactly)
         C3DPolyface face;
         face.SetPoints(points, indices);
         ExpectCovers(Tessellated(face), outline.corners);
+    }
+}
+
+TEST(Triangulation, CornerTriplesNameTheCornersOfTheWrittenTriangles)
+{
+    // Each outline with a doubled corner and a corner at infinity inserted,
+    // which the filler passes over: the triples must still name positions
+    // in the outline as given.
+    trelDetail::OutlineTriangulator triangulator;
+    std::vector<std::array<int, 3>> triples;
+    for (const Outline& outline : Outlines()) {
+        SCOPED_TRACE(outline.name);
+        std::vector<trelDetail::Vec3> corners;
+        for (const Flat& f : outline.corners)
+            corners.emplace_back(Lay(f));
+        corners.insert(corners.begin() + 2, corners[1]);
+        corners.insert(corners.begin() + 4, trelDetail::Vec3(INFINITY, 0.0, 0.0));
+        trelTessellation written;
+        const int made = triangulator.Fill(corners, written);
+        ASSERT_EQ(triangulator.FillCorners(corners, triples), made);
+        ASSERT_EQ(triples.size(), written.GetTriangleCount());
+        for (size_t k = 0; k < triples.size(); ++k)
+            for (int i = 0; i < 3; ++i) {
+                const int at = triples[k][static_cast<size_t>(i)];
+                ASSERT_GE(at, 0);
+                ASSERT_LT(static_cast<size_t>(at), corners.size());
+                EXPECT_EQ(corners[static_cast<size_t>(at)].ToPoint(), written.triangleVertices[3 * k + static_cast<size_t>(i)]);
+            }
+        EXPECT_EQ(triangulator.GetNormal().ToVector(), written.triangleNormals[0]);
     }
 }
 
