@@ -60,7 +60,10 @@ void TessellateFrustum(const FrustumSide& side, const trelMatrix4x4& placement, 
     double firstS = std::fmod(std::atan2(u.y, u.x) + start - kPi / 2.0, kTwoPi) / kTwoPi;
     if (firstS < 0.0)
         firstS += 1.0;
-    const auto sAt = [&](double part) { return static_cast<float>(firstS + side.sweep / kTwoPi * part / parts); };
+    const auto at = [&](double part, float t) {
+        return attributes ? trelTexCoord(static_cast<float>(firstS + side.sweep / kTwoPi * part / parts), t)
+                          : trelTexCoord();
+    };
 
     PlacedSurface surface(matrix, out, attributes);
     for (int i = 0; i < parts; ++i) {
@@ -68,16 +71,16 @@ void TessellateFrustum(const FrustumSide& side, const trelMatrix4x4& placement, 
         const Vec3& d1 = directions[static_cast<size_t>(i) + 1];
         const Vec3 n0 = normalAt(d0), n1 = normalAt(d1);
         const Vec3 b0 = d0 * bottom, b1 = d1 * bottom, t0 = d0 * top + up, t1 = d1 * top + up;
-        const trelTexCoord tb0(sAt(i), 0.0f), tb1(sAt(i + 1), 0.0f), tt0(sAt(i), 1.0f), tt1(sAt(i + 1), 1.0f);
+        const trelTexCoord tb0 = at(i, 0.0f), tb1 = at(i + 1, 0.0f), tt0 = at(i, 1.0f), tt1 = at(i + 1, 1.0f);
         if (top == 0.0 || bottom == 0.0) {
             // At an apex the normal is undefined; the one midway across the
             // part shades the thin triangle evenly.
             const double middle = start + side.sweep * (i + 0.5) / parts;
             const Vec3 apexNormal = normalAt(u * std::cos(middle) + v * std::sin(middle));
             if (top == 0.0)
-                surface.Triangle(b0, b1, t0, n0, n1, apexNormal, tb0, tb1, trelTexCoord(sAt(i + 0.5), 1.0f));
+                surface.Triangle(b0, b1, t0, n0, n1, apexNormal, tb0, tb1, at(i + 0.5, 1.0f));
             else
-                surface.Triangle(b0, t1, t0, apexNormal, n1, n0, trelTexCoord(sAt(i + 0.5), 0.0f), tt1, tt0);
+                surface.Triangle(b0, t1, t0, apexNormal, n1, n0, at(i + 0.5, 0.0f), tt1, tt0);
             continue;
         }
         surface.Triangle(b0, b1, t1, n0, n1, n1, tb0, tb1, tt1);

@@ -43,7 +43,11 @@ public:
     void ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow) override;
     void ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow, int updateNormals);
     // Faces are triangulated in their own plane (concave faces included) and
-    // shaded flat; faces without area are passed over.
+    // shaded flat; faces without area are drawn as their outline. With
+    // attributes, corners take the given colours, normals and texture
+    // coordinates (by slot or by face), or else normals smoothed under the
+    // crease angle across faces that share a point index; a clockwise file
+    // (ccw false) has its faces turned over.
     void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
 
 private:
@@ -53,7 +57,9 @@ private:
 
 // A grid of points, row by row; its cells become two triangles each, shaded
 // flat. A grid announced larger than its point list uses its complete rows.
-// A closed direction also joins its last line to its first.
+// A closed direction also joins its last line to its first. With attributes
+// the cells are faces as a polyface's are; smoothing also crosses an open
+// direction whose last line of points lies exactly on its first.
 class C3DPolyMesh : public trelBaseObject {
 public:
     void SetPoints(const trelFloatPointArray& points, int rows, int columns, int closedRows, int closedColumns);
@@ -76,7 +82,7 @@ private:
 // winding, so all of a strip faces the side of its first triangle). A run
 // past the end of the list is cut short; a negative length takes no points.
 // The normals are used when there is one for every point, else each triangle
-// takes its face normal.
+// takes its face normal. Attributes give white and (0, 0) only.
 class C3DMultipleTriangleStrip : public trelBaseObject {
 public:
     void SetStrips(const trelFloatPointArray& points, const trelVectorArray& normals, const trelIntArray& lengths);

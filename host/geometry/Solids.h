@@ -5,7 +5,9 @@
 #include "BaseObject.h"
 
 // A box given by its eight world-space corners: 0-3 the face at -z, 4-7 the
-// face at +z, both in the same rotational order. It carries no matrix.
+// face at +z, both in the same rotational order. It carries no matrix. With
+// attributes each face shows the whole image as the VRML Box does, upright
+// seen from outside with the corners' +y up (top: -z up; bottom: +z up).
 class trelBox : public trelBaseObject {
 public:
     void SetBox(const trelFloatPoint corners[8]);
@@ -21,6 +23,7 @@ private:
 
 // Local shape: axis on z, base centred on the origin, apex (or the top
 // circle, for a non-zero top radius) at z = height; the side surface only.
+// With attributes it takes the VRML Cone's side mapping (see Cylinder).
 class trelCone : public trelBaseRevSurface {
 public:
     void SetCone(double height, double bottomRadius, double topRadius);
@@ -35,7 +38,10 @@ private:
     double height = 0.0, bottomRadius = 0.0, topRadius = 0.0;
 };
 
-// Local shape: axis on z from 0 to height; the side surface only (caps are disks).
+// Local shape: axis on z from 0 to height; the side surface only (caps are
+// disks). With attributes the side takes the VRML Cylinder's mapping, placed
+// as the loader places it (local +y is the file's back, -z): s from 0 at
+// local +y towards -x, t from 0 at z = 0 to 1 at z = height.
 class trelCylinder : public trelBaseRevSurface {
 public:
     // topRatio scales the far radius; the side sweeps `sweepAngle` radians
@@ -54,6 +60,9 @@ private:
     double startAngle = 0.0, sweepAngle = 6.283185307179586;
 };
 
+// With attributes it takes the VRML Sphere's mapping in its local axes, the
+// file's as the loader places it: s from 0 at -z towards -x, t from 0 at -y
+// to 1 at +y. A whole sphere is then cut along those meridians and poles.
 class trelSphere : public trelBaseRevSurface {
 public:
     // Longitude runs about `pole` from `equatorDirection`; latitude from the
@@ -78,6 +87,9 @@ private:
 
 // A flat ring in the frame's xy plane, centred on its origin (inner radius 0:
 // a disk), facing the frame's z axis. An unfilled one is drawn as its circles.
+// With attributes a ccw false block turns it to face -z, and its texture is
+// the circle inscribed in the image, s along the frame's x, unmirrored seen
+// from the side it faces.
 class trelDisk : public trelBaseObject {
 public:
     void SetDisk(double innerRadius, double outerRadius, const trelMatrix4x4& frame, trelBool filled);

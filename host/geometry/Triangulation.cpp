@@ -92,10 +92,11 @@ int OutlineTriangulator::Live(int i) const
     return i;
 }
 
+template <bool kCorners>
 void OutlineTriangulator::Clip(int a, int b, int c)
 {
     const size_t ia = static_cast<size_t>(a), ib = static_cast<size_t>(b), ic = static_cast<size_t>(c);
-    if (cornerOutput) {
+    if constexpr (kCorners) {
         cornerOutput->push_back({source[ia], source[ib], source[ic]});
         ++emitted;
     } else if (EmitFlatTriangle(*output, points[ia], points[ib], points[ic], normal)) {
@@ -103,37 +104,26 @@ void OutlineTriangulator::Clip(int a, int b, int c)
     }
 }
 
-int OutlineTriangulator::Fill(const std::vector<Vec3>& outline, trelTessellation& out)
-{
-    output = &out;
-    cornerOutput = nullptr;
-    return Triangulate(outline);
-}
-
-int OutlineTriangulator::FillCorners(const std::vector<Vec3>& outline, std::vector<std::array<int, 3>>& triangles)
-{
-    triangles.clear();
-    output = nullptr;
-    cornerOutput = &triangles;
-    return Triangulate(outline);
-}
-
+// One routine for both outputs; each instance keeps only its own, so that
+// filling stays as lean as before corner triples existed.
+template <bool kCorners>
 int OutlineTriangulator::Triangulate(const std::vector<Vec3>& outline)
 {
+    // Where each kept point came from matters only to corner triples.
     points.clear();
     source.clear();
-    normal = Vec3();
     for (size_t i = 0; i < outline.size(); ++i) {
         const Vec3& p = outline[i];
         if (IsFinite(p) && (points.empty() || Dot(p - points.back(), p - points.back()) != 0.0)) {
             points.push_back(p);
-            source.push_back(static_cast<int>(i));
+            if constexpr (kCorners)
+                source.push_back(static_cast<int>(i));
         }
     }
-    while (points.size() > 1 && Dot(points.back() - points.front(), points.back() - points.front()) == 0.0) {
+    while (points.size() > 1 && Dot(points.back() - points.front(), points.back() - points.front()) == 0.0)
         points.pop_back();
-        source.pop_back();
-    }
+    if constexpr (kCorners)
+        source.resize(points.size());
     if (points.size() < 3)
         return 0;
 
@@ -143,7 +133,7 @@ int OutlineTriangulator::Triangulate(const std::vector<Vec3>& outline)
     emitted = 0;
     const int count = static_cast<int>(points.size());
     if (count == 3) {
-        Clip(0, 1, 2);
+        Clip<kCorners>(0, 1, 2);
         return emitted;
     }
 
@@ -172,7 +162,8 @@ int OutlineTriangulator::Triangulate(const std::vector<Vec3>& outline)
     prev.resize(points.size());
     next.resize(points.size());
     reflex.resize(points.size());
-    gone.assign(points.size(), 0);
+    gone.resize(points.size());
+    std::fill(gone.begin(), gone.end(), 0);
     for (int i = 0; i < count; ++i) {
         prev[static_cast<size_t>(i)] = (i + count - 1) % count;
         next[static_cast<size_t>(i)] = (i + 1) % count;
@@ -191,7 +182,7 @@ int OutlineTriangulator::Triangulate(const std::vector<Vec3>& outline)
     while (remaining > 3) {
         const int a = prev[static_cast<size_t>(current)], c = next[static_cast<size_t>(current)];
         if (Area(a, current, c) > 0.0 && IsEar(a, current, c)) {
-            Clip(a, current, c);
+            Clip<kCorners>(a, current, c);
             Unlink(current);
             Prune(a);
             Prune(c);
@@ -213,9 +204,9 @@ int OutlineTriangulator::Triangulate(const std::vector<Vec3>& outline)
                 break;
         const int pa = prev[static_cast<size_t>(pick)], pc = next[static_cast<size_t>(pick)];
         if (Area(pa, pick, pc) > 0.0)
-            Clip(pa, pick, pc);
+            Clip<kCorners>(pa, pick, pc);
         else
-            Clip(pa, pc, pick);
+            Clip<kCorners>(pa, pc, pick);
         Unlink(pick);
         Prune(pa);
         Prune(pc);
@@ -226,10 +217,25 @@ int OutlineTriangulator::Triangulate(const std::vector<Vec3>& outline)
     const int a = prev[static_cast<size_t>(current)], c = next[static_cast<size_t>(current)];
     const double area = Area(a, current, c);
     if (area > epsilon)
-        Clip(a, current, c);
+        Clip<kCorners>(a, current, c);
     else if (area < -epsilon)
-        Clip(a, c, current);
+        Clip<kCorners>(a, c, current);
     return emitted;
+}
+
+int OutlineTriangulator::Fill(const std::vector<Vec3>& outline, trelTessellation& out)
+{
+    output = &out;
+    cornerOutput = nullptr;
+    return Triangulate<false>(outline);
+}
+
+int OutlineTriangulator::FillCorners(const std::vector<Vec3>& outline, std::vector<std::array<int, 3>>& triangles)
+{
+    triangles.clear();
+    output = nullptr;
+    cornerOutput = &triangles;
+    return Triangulate<true>(outline);
 }
 
 int OutlineTriangulator::FillOrTrace(const std::vector<Vec3>& outline, trelTessellation& out)

@@ -33,10 +33,11 @@ public:
     // per corner can follow the corners. Triangles are wound around
     // GetNormal(); one may lack area. `triangles` is cleared first.
     int FillCorners(const std::vector<Vec3>& outline, std::vector<std::array<int, 3>>& triangles);
-    // The unit normal of the last outline filled (zero when it had none).
+    // The unit normal of the last outline that gave triangles.
     const Vec3& GetNormal() const { return normal; }
 
 private:
+    template <bool kCorners>
     int Triangulate(const std::vector<Vec3>& outline);
     double Area(int a, int b, int c) const; // twice the signed area in the plane
     bool IsReflex(int i) const { return Area(prev[i], i, next[i]) <= epsilon; }
@@ -47,6 +48,7 @@ private:
     // from `from`, and the ones that become so in turn.
     void Prune(int from);
     int Live(int i) const;
+    template <bool kCorners>
     void Clip(int a, int b, int c);
 
     std::vector<Vec3> points;
