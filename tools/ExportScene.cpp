@@ -188,7 +188,6 @@ ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options
     std::map<MaterialKey, int> materialIndex;
     std::map<std::tuple<const trelImage*, bool, bool>, int> textureIndex;
     trelTessellationOptions tessellation = options.tessellation;
-    tessellation.attributes = true;
     // The walk is depth-first with parents first, so the latest group seen
     // one level up is the parent.
     std::vector<int> latestAtDepth;
@@ -218,6 +217,9 @@ ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options
             object.material = where->second;
             const trelAttributes* attributes = source.GetAttributes();
             {
+                // An object whose file says nothing more is written as it
+                // always was, at no cost.
+                tessellation.attributes = attributes != nullptr;
                 trelTessellation mesh; // one object at a time: only the exported form is kept
                 source.Tessellate(mesh, tessellation);
                 FillObject(object, mesh, options.scale, WantedFrom(attributes));

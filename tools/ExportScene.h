@@ -78,7 +78,7 @@ struct ExportScene {
 };
 
 struct ExportOptions {
-    trelTessellationOptions tessellation; // `attributes` is always taken as true
+    trelTessellationOptions tessellation; // `attributes` is set for each object that has any
     double scale = 1.0; // multiplies every coordinate (see UnitScaleToFile)
 };
 
@@ -87,8 +87,8 @@ struct ExportOptions {
 // coordinates come back in the file's own unit.
 double UnitScaleToFile(int imageUnits);
 
-// Tessellates the world object by object, always with the objects'
-// attributes. `progress`, when given, receives the percentage of objects
+// Tessellates the world object by object, with the attributes of each
+// object that has any. `progress`, when given, receives the percentage of objects
 // done (0 to 100, increasing).
 ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options,
                              const std::function<void(int)>& progress = {});

@@ -258,7 +258,10 @@ private:
                                             TINYGLTF_TYPE_SCALAR);
             mesh.primitives.push_back(std::move(triangles));
         }
-        const int plain = MaterialFor(object.material, -1, object.HasColors());
+        // Lines and points have no texture coordinates: never a texture.
+        const int plain = object.lineStrips.empty() && object.points.empty()
+                              ? -1
+                              : MaterialFor(object.material, -1, object.HasColors());
         if (!object.lineStrips.empty()) {
             // All strips of the object share one view; each is a strip of its own.
             std::vector<trelFloatPoint> all;

@@ -4,6 +4,7 @@
 // glTF library links as well: no definition of it is compiled here.
 #include <stb_image_write.h>
 
+#include <cstdint>
 #include <limits>
 
 namespace {
