@@ -65,7 +65,9 @@ Wanted WantedFrom(const trelAttributes* attributes) {
     return wanted;
 }
 
-template <class Item> Item ItemAt(const std::vector<Item>& items, size_t i) { return i < items.size() ? items[i] : Item(); }
+template <class Item> Item ItemAt(const std::vector<Item>& items, size_t i) {
+    return i < items.size() ? items[i] : Item();
+}
 
 trelTexCoord FiniteTexCoord(const trelTexCoord& c) {
     return {std::isfinite(c.s) ? c.s : 0.0f, std::isfinite(c.t) ? c.t : 0.0f};

@@ -329,7 +329,9 @@ private:
     }
 
     int AddPointView(const trelFloatPoint* points, size_t count) {
-        return AddVertexView<3>(count, [&](size_t i) { return std::array<float, 3>{points[i].x, points[i].y, points[i].z}; });
+        return AddVertexView<3>(count, [&](size_t i) {
+            return std::array<float, 3>{points[i].x, points[i].y, points[i].z};
+        });
     }
 
     // Linear RGB of the object's colours from `first` on.

@@ -27,9 +27,9 @@ ImageFile ImageFileFor(const trelImage& image) {
     }
     file.mimeType = "image/png";
     file.extension = ".png";
-    const bool sized = image.width > 0 && image.height > 0 &&
-                       image.width <= std::numeric_limits<int>::max() / 4 &&
-                       static_cast<uint64_t>(image.width) * static_cast<uint64_t>(image.height) * 4 == image.rgba.size();
+    const bool sized =
+        image.width > 0 && image.height > 0 && image.width <= std::numeric_limits<int>::max() / 4 &&
+        static_cast<uint64_t>(image.width) * static_cast<uint64_t>(image.height) * 4 == image.rgba.size();
     if (sized && !stbi_write_png_to_func(AppendBytes, &file.bytes, image.width, image.height, 4, image.rgba.data(),
                                          image.width * 4))
         file.bytes.clear();
