@@ -11,11 +11,10 @@ namespace {
 
 // Calls visit(index, slot) for each index of each face of the merged list
 // that names a point, with the index's position in the list, face by face;
-// endFace() after each face. The list cannot be
-// trusted: a negative size or one running past the end leaves no way to find
-// the next face, so the walk stops there; indices outside the point list are
-// dropped from their face (the rest of the face is kept, as a viewer would
-// show it).
+// endFace() after each face. The list cannot be trusted: a negative size or
+// one running past the end leaves no way to find the next face, so the walk
+// stops there; indices outside the point list are dropped from their face
+// (the rest of the face is kept, as a viewer would show it).
 template <class VisitIndex, class EndFace>
 void ForEachFaceIndex(size_t pointCount, const trelIntArray& indices, VisitIndex visit, EndFace endFace)
 {

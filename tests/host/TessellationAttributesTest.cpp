@@ -142,6 +142,47 @@ TEST(TessellationAttributes, ColoursFollowFacesOrCornersOfTheMergedList)
     }
 }
 
+TEST(TessellationAttributes, GridCellsAreFacesAndGridPointsAreVertices)
+{
+    // Rows along x, columns along z; cells numbered row by row.
+    const int rows = 3, columns = 4;
+    trelFloatPointArray grid;
+    std::vector<trelTexCoord> coords;
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < columns; ++c) {
+            grid.Append({static_cast<float>(r), 0.0f, static_cast<float>(c)});
+            coords.emplace_back(static_cast<float>(c) / 3, static_cast<float>(r) / 2);
+        }
+    std::vector<trelChroma> cellColors;
+    for (int cell = 0; cell < (rows - 1) * (columns - 1); ++cell)
+        cellColors.emplace_back(0.125f * static_cast<float>(cell), 0.0f, 1.0f);
+    for (bool perVertex : {false, true}) {
+        auto block = std::make_shared<trelAttributes>();
+        block->texCoords = ArrayOf(coords);
+        block->colorPerVertex = perVertex;
+        // Per vertex, grid point k takes colour k of the same list.
+        block->colors = ArrayOf(perVertex ? std::vector<trelChroma>(cellColors.begin(), cellColors.end()) : cellColors);
+        if (perVertex)
+            for (int k = static_cast<int>(cellColors.size()); k < rows * columns; ++k)
+                block->colors.Append(trelChroma(0.0f, 0.0625f * static_cast<float>(k), 0.0f));
+        C3DPolyMesh mesh;
+        mesh.SetPoints(grid, rows, columns, 0, 0);
+        mesh.SetAttributes(block);
+        const trelTessellation t = Tessellate(mesh);
+        ExpectAligned(t);
+        ASSERT_EQ(t.GetTriangleCount(), 12u);
+        for (size_t v = 0; v < t.triangleVertices.size(); ++v) {
+            const trelFloatPoint& p = t.triangleVertices[v];
+            const int point = static_cast<int>(p.x) * columns + static_cast<int>(p.z);
+            const size_t cell = v / 6;
+            EXPECT_EQ(t.triangleColors[v],
+                      perVertex ? block->colors[point] : cellColors[cell]) << "vertex " << v;
+            EXPECT_EQ(t.triangleTexCoords[v], coords[static_cast<size_t>(point)]) << "vertex " << v;
+            EXPECT_TRUE(Near(t.triangleNormals[v], trelVector(0, 1, 0)));
+        }
+    }
+}
+
 // A prism whose outline is a square with chamfered corners: its faces face
 // 0, 20, 90, 110, 180, 200, 270 and 290 degrees about z, so neighbours meet
 // at 20 and 70 degrees in turn. Vertex i lies between faces i - 1 and i.
@@ -412,6 +453,33 @@ TEST(TessellationAttributes, SphereWrapsFromTheBackAndRunsFromSouthToNorth)
     }
     for (int k = 0; k < 4; ++k)
         EXPECT_GT(seen[k], 0) << "equator point " << k;
+}
+
+TEST(TessellationAttributes, DiskShowsTheInscribedCircleFromTheSideItFaces)
+{
+    // A ring of radii 1 and 2 in a turned frame; read back in the frame.
+    const trelMatrix4x4 frame = CreateRotationMatrixForNormalAngle(trelVector(1, 1, 0), 0.9) *
+                                GetDisplacementMatrix(trelFloatPoint(3, 0, -1));
+    const trelMatrix4x4 back = GetInverseMatrix(frame);
+    for (bool ccw : {true, false}) {
+        trelDisk disk;
+        disk.SetDisk(1, 2, frame, true);
+        auto block = std::make_shared<trelAttributes>();
+        block->ccw = ccw;
+        disk.SetAttributes(block);
+        const trelTessellation t = Tessellate(disk);
+        ExpectAligned(t);
+        EXPECT_TRUE(Examine(t).windingFollowsNormals);
+        // Seen from -z (ccw false) the frame's x still runs to the right
+        // when its -y is up.
+        const float flip = ccw ? 1.0f : -1.0f;
+        for (size_t v = 0; v < t.triangleVertices.size(); ++v) {
+            const trelFloatPoint p = t.triangleVertices[v] * back;
+            EXPECT_TRUE(Near(t.triangleNormals[v] * back, trelVector(0, 0, flip)));
+            EXPECT_TRUE(Near(t.triangleTexCoords[v], trelTexCoord(0.5f + p.x / 4, 0.5f + flip * p.y / 4)))
+                << p.x << ", " << p.y;
+        }
+    }
 }
 
 TEST(TessellationAttributes, UnusableAttributesAreDroppedForTheWholeObject)
