@@ -1,10 +1,13 @@
 // Fuzz target: the input is loaded as a VRML 1.0 file and as a VRML 2.0 file,
-// and the world is walked as `vrml dump` and `vrml info` walk it.
+// each by default and by the standards' semantics (there behind a byte-order
+// mark), and the world is walked as `vrml dump` and `vrml info` walk it.
 //
 // Inline files and prototypes: the input may hold several files separated by
 // a line "~~~". The first is the scene; the others are written beside it as
 // a.wrl, b.wrl, c.wrl and d.wrl, where the scene's Inline and EXTERNPROTO
 // references can find them. Nothing is written outside one temporary folder.
+// That folder also holds files no scene may hang on: a FIFO no one writes to
+// (fifo.wrl) and a link to an endless device (zero.wrl).
 
 #include "JsonDump.h"
 #include "WorldInfo.h"
@@ -19,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace {
 
 class NullBuffer : public std::streambuf {
@@ -31,6 +36,10 @@ const std::filesystem::path& WorkFolder() {
     static const std::filesystem::path folder = [] {
         auto path = std::filesystem::temp_directory_path() / "vrml_fuzz";
         std::filesystem::create_directories(path);
+        std::error_code ignored;
+        if (!std::filesystem::exists(path / "fifo.wrl", ignored))
+            mkfifo((path / "fifo.wrl").c_str(), 0600);
+        std::filesystem::create_symlink("/dev/zero", path / "zero.wrl", ignored);
         return path;
     }();
     return folder;
@@ -51,7 +60,7 @@ std::vector<std::string> SplitFiles(const std::string& input) {
     return files;
 }
 
-void LoadAndWalk(const std::vector<std::string>& files, const char* header) {
+void LoadAndWalk(const std::vector<std::string>& files, const char* header, int standard) {
     static const char* const names[] = {"scene.wrl", "a.wrl", "b.wrl", "c.wrl", "d.wrl"};
     for (size_t i = 0; i < files.size(); ++i)
         std::ofstream(WorkFolder() / names[i], std::ios::binary) << header << files[i];
@@ -60,6 +69,7 @@ void LoadAndWalk(const std::vector<std::string>& files, const char* header) {
 
     C3DWorld world;
     CVRMLParser parser;
+    parser.SetStandardSemantics(standard);
     // Nested prototypes, USEs and inline files multiply the work of a few
     // bytes, up to the parser's limits (their defaults are tested on their
     // own). Smaller limits here keep every input quick, so that a time-out
@@ -82,7 +92,9 @@ void LoadAndWalk(const std::vector<std::string>& files, const char* header) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string input(reinterpret_cast<const char*>(data), size);
     std::vector<std::string> files = SplitFiles(input);
-    LoadAndWalk(files, "#VRML V1.0 ascii\n");
-    LoadAndWalk(files, "#VRML V2.0 utf8\n");
+    LoadAndWalk(files, "#VRML V1.0 ascii\n", 0);
+    LoadAndWalk(files, "#VRML V2.0 utf8\n", 0);
+    LoadAndWalk(files, "\xEF\xBB\xBF#VRML V1.0 ascii\n", 1);
+    LoadAndWalk(files, "\xEF\xBB\xBF#VRML V2.0 utf8\n", 1);
     return 0;
 }

@@ -25,7 +25,9 @@ int CVRMLParser::ParseElevationGrid() {
         return 0;
     int solid = 1;
     trelDoubleArray height;
-    double xDimension = 0.0, xSpacing = 0.0, zDimension = 0.0, zSpacing = 0.0;
+    // The standards' spacing is 1; by default a grid without spacing builds nothing.
+    const double defaultSpacing = StandardSemantics ? 1.0 : 0.0;
+    double xDimension = 0.0, xSpacing = defaultSpacing, zDimension = 0.0, zSpacing = defaultSpacing;
     AdvanceWhileKind({VRML_OPEN_BRACE, VRML_ELEVATIONGRID});
     while (GetCurrentTokenType() != VRML_CLOSE_BRACE && GetCurrentTokenType() != VRML_END_OF_INPUT) {
         double* number = nullptr;

@@ -38,6 +38,23 @@ bool UnitDirection(const trelFloatPoint& a, const trelFloatPoint& b, trelVector&
     direction = v;
     return true;
 }
+// The standards' defaults of the two fields this loader otherwise requires:
+// the unit square around the spine, and a spine of one unit up the y axis.
+// (The defaults of scale and orientation are those of every mode.)
+void ApplyStandardDefaults(bool crossSectionGiven, bool spineGiven, trelDoubleArray& crossSection,
+                           trelFloatPointArray& spine) {
+    if (!crossSectionGiven) {
+        static constexpr double Square[] = {1, 1, 1, -1, -1, -1, -1, 1, 1, 1};
+        crossSection.Resize(10);
+        for (int i = 0; i < 10; ++i)
+            crossSection[i] = Square[i];
+    }
+    if (!spineGiven) {
+        spine.Resize(2);
+        spine[0] = trelFloatPoint(0.0f, 0.0f, 0.0f);
+        spine[1] = trelFloatPoint(0.0f, 1.0f, 0.0f);
+    }
+}
 } // namespace
 
 int CVRMLParser::ParseExtrusion() {
@@ -47,6 +64,7 @@ int CVRMLParser::ParseExtrusion() {
     trelVectorArray axes;
     trelDoubleArray angles, scale, crossSection;
     trelFloatPointArray spine;
+    bool crossSectionGiven = false, spineGiven = false;
     AdvanceWhileKind({VRML_OPEN_BRACE, VRML_EXTRUSION});
     // A field leaves its last value token (or whatever stood in its place)
     // current; the next pass steps over it like any other token.
@@ -64,10 +82,12 @@ int CVRMLParser::ParseExtrusion() {
         case VRML_CROSSSECTION:
             Tokenize();
             ParseFloatArray(crossSection);
+            crossSectionGiven = true;
             continue;
         case VRML_SPINE:
             Tokenize();
             ParsePointArray(spine);
+            spineGiven = true;
             continue;
         case VRML_SOLID: flag = &solid; break;
         case VRML_BEGINCAP: flag = &beginCap; break;
@@ -93,6 +113,8 @@ int CVRMLParser::ParseExtrusion() {
         angles.Resize(1);
         angles[0] = 0.0;
     }
+    if (StandardSemantics)
+        ApplyStandardDefaults(crossSectionGiven, spineGiven, crossSection, spine);
     if (crossSection.GetSize() % 2 != 0)
         crossSection.Clear();
     return DefineExtrusion(solid, beginCap, endCap, axes, angles, scale, crossSection, spine);

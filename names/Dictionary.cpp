@@ -281,7 +281,9 @@ int CVRMLParser::DefineUse(const std::string& name) {
     CVRMLDictionaryEntry* found = FindObjectInDictionary(name);
     if (!found)
         return 1;
-    int result = ServiceDictionaryObject(found);
+    // In a child that a Switch or LOD does not choose the use is only
+    // recorded: nothing its replay built would be kept.
+    int result = HiddenDepth ? 1 : ServiceDictionaryObject(found);
     if (GetDefiningObjects()) {
         if (auto* use = new (std::nothrow) CVRMLUseEntry) {
             use->SetName(name);

@@ -8,6 +8,8 @@
 #include "state/VRMLSeparator.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <iterator>
 #include <filesystem>
 #include <memory>
 #include <new>
@@ -162,6 +164,19 @@ std::string CanonicalKey(const std::string& path) {
     return error ? path : canonical.string();
 }
 
+// Whether `path` (resolved) lies in `root` (resolved) or below it, compared
+// component by component so that /data/scenes2 is not inside /data/scenes.
+bool IsInside(const fs::path& path, const fs::path& root) {
+    auto p = path.begin();
+    for (auto r = root.begin(); r != root.end(); ++r, ++p) {
+        if (r->empty() && std::next(r) == root.end())
+            return true; // a root given with a trailing separator
+        if (p == path.end() || *p != *r)
+            return false;
+    }
+    return true;
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
     if (a == b)
         return true;
@@ -261,9 +276,44 @@ int CVRMLParser::CreateSubfilePath(std::string& name) {
     }
 }
 
+void CVRMLParser::ResolveIncludeRoot() {
+    IncludeRootCanonical.clear();
+    if (IncludeRoot.empty())
+        return;
+    std::error_code error;
+    fs::path root = fs::weakly_canonical(fs::absolute(fs::path(IncludeRoot), error), error);
+    // A root that cannot be resolved admits nothing, rather than everything.
+    IncludeRootCanonical = error ? std::string(1, '\0') : root.string();
+}
+
+bool CVRMLParser::MayReadReferencedFile(const std::string& path, C3DFileInterface& reader) {
+    if (ReadBytes >= MaxReadBytes)
+        return false;
+    reader.SetMaxTextSize(MaxReadBytes - ReadBytes);
+    if (IncludeRoot.empty())
+        return true;
+    try {
+        std::error_code error;
+        // canonical resolves ".." and every symbolic link, and fails for a
+        // file that does not exist, which is not read either.
+        const fs::path resolved = fs::canonical(fs::path(path), error);
+        return !error && IsInside(resolved, fs::path(IncludeRootCanonical));
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void CVRMLParser::CountRead(const C3DFileInterface& reader) {
+    // A reader that went past its share read one byte more to notice it.
+    ReadBytes += std::min(reader.GetTextBytesDelivered(), MaxReadBytes - std::min(ReadBytes, MaxReadBytes));
+}
+
 int CVRMLParser::ParseSubfile(const std::string& path) {
     if (InlineDepth >= MaxInlineDepth || InlineCount >= MaxInlineCount)
         return 0;
+    // A reference written "-" names a file of that name, never standard input.
+    if (path == CGenericParser::StandardInputName)
+        return ParseSubfile(std::string("./") + path);
     ++InlineCount;
     const size_t openBefore = OpenSubfiles.size();
     auto closeEntries = [&] { OpenSubfiles.resize(std::min(OpenSubfiles.size(), openBefore)); };
@@ -288,11 +338,13 @@ int CVRMLParser::ParseSubfile(const std::string& path) {
 
     std::unique_ptr<CVRMLIOManager> reader(new (std::nothrow) CVRMLIOManager);
     CGenericIOState fileStart;
-    if (reader) {
+    if (reader && MayReadReferencedFile(path, reader->GetFileInterface())) {
         reader->SetFilename(path);
+        reader->SetStandardSemantics(StandardSemantics);
         if (reader->OpenFile() == VRML_LOAD_SUCCESS)
             reader->SaveIOState(fileStart);
         reader->CloseFile(); // the text is loaded: no handle stays open while the file is read
+        CountRead(reader->GetFileInterface());
     }
     int result = 0;
     if (fileStart.IsValid()) {

@@ -207,7 +207,7 @@ int CVRMLPrototype::BuildInstanceTemplate(CVRMLIOManager& reader) {
 }
 
 int CVRMLPrototype::BuildInstanceText(const char* useText, size_t useLength, std::vector<char>& text,
-                                      CVRMLIOManager* sharedReader) {
+                                      CVRMLIOManager* sharedReader, int appendUnconsumed) {
     text.clear();
     if (body.empty())
         return 0;
@@ -270,6 +270,8 @@ int CVRMLPrototype::BuildInstanceText(const char* useText, size_t useLength, std
         }
         // Fields that nothing took are appended as name and value: the block
         // loop passes over a name that is no keyword and acts on one that is.
+        if (!appendUnconsumed)
+            return;
         for (auto& declaration : declarations) {
             if (!declaration->GetConsumed()) {
                 writer.Piece(declaration->GetName());
@@ -335,7 +337,7 @@ int CVRMLParser::DefineProtoUse(const std::string& name, const char* useText, si
     ++InstanceCount;
 
     std::vector<char> text;
-    if (!prototype->BuildInstanceText(useText, useLength, text, &InstanceReader))
+    if (!prototype->BuildInstanceText(useText, useLength, text, &InstanceReader, !StandardSemantics))
         return 1; // nothing to build
     CGenericIOState returnPosition;
     SaveIOState(returnPosition);

@@ -11,6 +11,12 @@ struct FieldTypeRow {
     std::string_view name;
 };
 
+// VRML 97 types known only under standard semantics.
+constexpr std::array<FieldTypeRow, 6> StandardFieldTypeTable = {{
+    {VRML_FIELD_SFINT32, "SFINT32"}, {VRML_FIELD_MFINT32, "MFINT32"}, {VRML_FIELD_SFNODE, "SFNODE"},
+    {VRML_FIELD_SFTIME, "SFTIME"},   {VRML_FIELD_MFTIME, "MFTIME"},   {VRML_FIELD_MFROTATION, "MFROTATION"},
+}};
+
 constexpr std::array<FieldTypeRow, 19> FieldTypeTable = {{
     {VRML_FIELD_SFBITMASK, "SFBITMASK"}, {VRML_FIELD_SFBOOL, "SFBOOL"},     {VRML_FIELD_SFCOLOR, "SFCOLOR"},
     {VRML_FIELD_MFCOLOR, "MFCOLOR"},     {VRML_FIELD_SFENUM, "SFENUM"},     {VRML_FIELD_SFFLOAT, "SFFLOAT"},
@@ -43,10 +49,14 @@ void CVRMLFieldDeclaration::Initialize() {
     consumed = 0;
 }
 
-int CVRMLFieldDeclaration::GetFieldType(std::string_view typeName) {
+int CVRMLFieldDeclaration::GetFieldType(std::string_view typeName, int standard) {
     for (const FieldTypeRow& row : FieldTypeTable)
         if (EqualIgnoringCase(row.name, typeName))
             return row.code;
+    if (standard)
+        for (const FieldTypeRow& row : StandardFieldTypeTable)
+            if (EqualIgnoringCase(row.name, typeName))
+                return row.code;
     return VRML_FIELD_UNKNOWN;
 }
 
@@ -164,7 +174,8 @@ int CVRMLParser::ParseProto() {
             std::vector<char> defaultValue;
             if (!IOManager.GetCurrentTokenEndsDeclaration())
                 IOManager.CaptureBlock(defaultValue, 1); // a value cut off by the end of input is kept as read
-            prototype->AddFieldDeclaration(fieldName, typeName, std::move(defaultValue));
+            prototype->AddFieldDeclaration(
+                fieldName, CVRMLFieldDeclaration::GetFieldType(typeName, StandardSemantics), std::move(defaultValue));
             break;
         }
         default:

@@ -14,8 +14,9 @@
 class CVRMLIOManager;
 
 // The type of an interface field, from its type name (compared ignoring case).
-// The VRML 2.0 names the list lacks (SFInt32, SFNode, SFTime, ...) are
-// VRML_FIELD_UNKNOWN, whose values are not captured at a place of use.
+// By default the VRML 2.0 names the first list lacks (SFInt32, SFNode,
+// SFTime, ...) are VRML_FIELD_UNKNOWN, whose values are not captured at a
+// place of use; standard semantics knows them too (codes from 20 on).
 enum VRMLFieldTypes : int {
     VRML_FIELD_UNKNOWN = 0,
     VRML_FIELD_SFBITMASK = 1,
@@ -36,7 +37,13 @@ enum VRMLFieldTypes : int {
     VRML_FIELD_MFVEC2F = 16,
     VRML_FIELD_SFVEC3F = 17,
     VRML_FIELD_MFVEC3F = 18,
-    VRML_FIELD_MFNODE = 19
+    VRML_FIELD_MFNODE = 19,
+    VRML_FIELD_SFINT32 = 20,
+    VRML_FIELD_MFINT32 = 21,
+    VRML_FIELD_SFNODE = 22,
+    VRML_FIELD_SFTIME = 23,
+    VRML_FIELD_MFTIME = 24,
+    VRML_FIELD_MFROTATION = 25
 };
 
 // One interface field of a prototype, or one value given where it is used.
@@ -61,8 +68,9 @@ public:
     int GetConsumed() const { return consumed; }
     void SetConsumed(int value) { consumed = value; }
 
-    // The VRMLFieldTypes code of a type name; 0 for a name not in the list.
-    static int GetFieldType(std::string_view typeName);
+    // The VRMLFieldTypes code of a type name; 0 for a name not in the list
+    // (of the names from code 20 on, unless `standard` is set).
+    static int GetFieldType(std::string_view typeName, int standard = 0);
 
 private:
     std::string name;
@@ -109,8 +117,11 @@ public:
     // one it makes a reader of its own, which costs a keyword index per call.
     int ReadUseValues(const char* useText, size_t useLength, VRMLFieldDeclarationList& values,
                       CVRMLIOManager* reader = nullptr);
+    // The fields that neither the use nor an IS took are appended as name
+    // and value, for the block loop to read as statements, unless
+    // `appendUnconsumed` is 0 (standard semantics: such a field has no effect).
     int BuildInstanceText(const char* useText, size_t useLength, std::vector<char>& text,
-                          CVRMLIOManager* reader = nullptr);
+                          CVRMLIOManager* reader = nullptr, int appendUnconsumed = 1);
     // The use-site texts of the instances of this prototype being read. A
     // use met while an instance with the very same use-site text is being
     // read (directly, through other prototypes or through a USE) would

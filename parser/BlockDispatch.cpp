@@ -3,6 +3,7 @@
 #include "DepthGuard.h"
 
 #include <array>
+#include <string_view>
 
 namespace {
 
@@ -92,6 +93,18 @@ constexpr BlockDispatchRow DispatchTable[] = {
     {VRML_EXTERNPROTO, BlockAction::Node, &CVRMLParser::ParseExternProto},
 };
 
+// Standard semantics: VRML 2.0 grouping nodes that are no keyword, which the
+// block loop would otherwise pass over whole, read as a Group: a Billboard's
+// children in place (not turned to a viewer), an Anchor's as they are.
+struct GroupingWordRow {
+    std::string_view word;
+    VRMLTokenTypes kind;
+};
+constexpr GroupingWordRow StandardGroupingWords[] = {
+    {"Billboard", VRML_GROUP},
+    {"Anchor", VRML_GROUP},
+};
+
 constexpr int KindCount = 256;
 
 const std::array<const BlockDispatchRow*, KindCount>& DispatchIndex() {
@@ -112,6 +125,17 @@ const BlockDispatchRow* FindRow(VRMLTokenTypes kind) {
 
 } // namespace
 
+VRMLTokenTypes CVRMLParser::StatementKind() {
+    const VRMLTokenTypes kind = GetCurrentTokenType();
+    if (kind != VRML_WORD || !StandardSemantics || GetVersion() != VRML_VERSION_2)
+        return kind;
+    const std::string_view text = IOManager.GetCurrentTokenText();
+    for (const GroupingWordRow& row : StandardGroupingWords)
+        if (text == row.word)
+            return row.kind;
+    return kind;
+}
+
 int CVRMLParser::ParseBlock() {
     if (NestingDepth >= MaxNestingDepth) {
         // Too deep: this statement fails, and the token is stepped over so
@@ -124,7 +148,8 @@ int CVRMLParser::ParseBlock() {
     bool stop = false;
     int depth = 0;
     while (result && !stop) {
-        MoveUpToInterestingToken();
+        while (StatementKind() == VRML_WORD)
+            Tokenize();
         DefinedEntity = 0;
         if (GetCurrentTokenType() == VRML_DEF) {
             DefinedEntity = 1;
@@ -136,7 +161,7 @@ int CVRMLParser::ParseBlock() {
             Tokenize();
         }
 
-        const BlockDispatchRow* row = FindRow(GetCurrentTokenType());
+        const BlockDispatchRow* row = FindRow(StatementKind());
         switch (row ? row->action : BlockAction::PassOver) {
         case BlockAction::PassOver:
         case BlockAction::StrayDef:

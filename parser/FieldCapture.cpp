@@ -22,6 +22,22 @@ long long ToCount(double value) {
         return 0;
     return value >= 2147483647.0 ? 2147483647LL : static_cast<long long>(value);
 }
+// The numbers in one value of a multiple-valued type; 0 for one token of any
+// kind (a string, a bitmask word).
+int SingleValueNumbers(int type) {
+    switch (type) {
+    case VRML_FIELD_MFCOLOR:
+    case VRML_FIELD_MFVEC3F: return 3;
+    case VRML_FIELD_MFVEC2F: return 2;
+    case VRML_FIELD_MFROTATION: return 4;
+    case VRML_FIELD_MFFLOAT:
+    case VRML_FIELD_MFLONG:
+    case VRML_FIELD_MFINT32:
+    case VRML_FIELD_MFTIME: return 1;
+    default: return 0;
+    }
+}
+
 // Past this many tokens a capture is read twice rather than remembered, so
 // that capturing a huge value does not hold a second index of its tokens.
 constexpr size_t MaxRecordedTokens = size_t(1) << 16;
@@ -99,6 +115,8 @@ int CVRMLIOManager::CopyFieldValueTokens(VRMLCaptureCursor& capture, int type, i
     case VRML_FIELD_SFFLOAT:
     case VRML_FIELD_SFLONG:
     case VRML_FIELD_SFSTRING:
+    case VRML_FIELD_SFINT32:
+    case VRML_FIELD_SFTIME:
         return CopyCurrentToken(capture);
 
     case VRML_FIELD_SFBITMASK:
@@ -108,8 +126,21 @@ int CVRMLIOManager::CopyFieldValueTokens(VRMLCaptureCursor& capture, int type, i
     case VRML_FIELD_MFSTRING:
     case VRML_FIELD_MFVEC2F:
     case VRML_FIELD_MFVEC3F:
-        if (!GetCurrentTokenBeginType())
-            return 0;
+    case VRML_FIELD_MFINT32:
+    case VRML_FIELD_MFTIME:
+    case VRML_FIELD_MFROTATION:
+        if (!GetCurrentTokenBeginType()) {
+            // The standards allow one value of a multiple-valued field
+            // without brackets.
+            if (!StandardSemantics)
+                return 0;
+            const int numbers = SingleValueNumbers(type);
+            if (numbers == 0)
+                return CopyCurrentToken(capture);
+            for (int i = 0; i < numbers && IsNumber(GetCurrentTokenType()); ++i)
+                CopyCurrentToken(capture);
+            return taken();
+        }
         CopyCurrentToken(capture);
         while (!GetCurrentTokenEndType() && CopyCurrentToken(capture)) {
         }
@@ -151,7 +182,8 @@ int CVRMLIOManager::CopyFieldValueTokens(VRMLCaptureCursor& capture, int type, i
         return taken();
     }
 
-    case VRML_FIELD_MFNODE: {
+    case VRML_FIELD_MFNODE:
+    case VRML_FIELD_SFNODE: {
         if (!allowNodes)
             return 0;
         if (GetCurrentTokenType() == VRML_USE) {

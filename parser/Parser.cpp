@@ -46,6 +46,9 @@ CVRMLParser& CVRMLParser::operator=(const CVRMLParser& other) {
     InstanceBudget = other.InstanceBudget;
     MaxInlineDepth = other.MaxInlineDepth;
     MaxInlineCount = other.MaxInlineCount;
+    MaxReadBytes = other.MaxReadBytes;
+    IncludeRoot = other.IncludeRoot;
+    SetStandardSemantics(other.StandardSemantics);
     return *this;
 }
 
@@ -67,10 +70,22 @@ void CVRMLParser::InitializeVariables() {
     ImageUnits = VRML_UNITS_METRES;
 }
 
+// The input managers carry the setting too: they accept the byte-order mark
+// and read prototype values by the standards' types.
+void CVRMLParser::SetStandardSemantics(int value) {
+    StandardSemantics = value ? 1 : 0;
+    IOManager.SetStandardSemantics(StandardSemantics);
+    InstanceReader.SetStandardSemantics(StandardSemantics);
+}
+
 int CVRMLParser::Parse(C3DWorld* world, const std::string& fileName) {
     World = world;
     IOManager.SetFilename(fileName);
-    int opened = IOManager.OpenFile();
+    ReadBytes = 0;
+    IOManager.GetFileInterface().SetMaxTextSize(MaxReadBytes);
+    const VRMLLoadResultTypes opened = IOManager.OpenFile();
+    OpenResult = opened;
+    CountRead(IOManager.GetFileInterface());
     if (opened != VRML_LOAD_SUCCESS)
         return opened;
     MarkPrototypeNames(); // prototypes declared by an earlier parse are in force from the first token
@@ -93,6 +108,7 @@ int CVRMLParser::Parse(C3DWorld* world, const std::string& fileName) {
     InstanceBudget = budget(MaxInstanceCount);
     InlineCount = 0;
     ParsedFile = fileName;
+    ResolveIncludeRoot();
     try {
         DefineSeparator();
         while (GetCurrentTokenType() != VRML_END_OF_INPUT) {

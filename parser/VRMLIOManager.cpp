@@ -11,12 +11,14 @@ CVRMLIOManager::CVRMLIOManager() {
     InitializeVariables();
 }
 
-CVRMLIOManager::CVRMLIOManager(const CVRMLIOManager& other) : CGenericParser(other), Version(other.Version) {}
+CVRMLIOManager::CVRMLIOManager(const CVRMLIOManager& other)
+    : CGenericParser(other), Version(other.Version), StandardSemantics(other.StandardSemantics) {}
 
 CVRMLIOManager& CVRMLIOManager::operator=(const CVRMLIOManager& other) {
     if (this != &other) {
         CGenericParser::operator=(other);
         Version = other.Version;
+        StandardSemantics = other.StandardSemantics;
     }
     return *this;
 }
@@ -41,14 +43,21 @@ bool StartsWith(const char* text, const char* prefix) { return std::strncmp(text
 } // namespace
 
 // The header line must begin with one of the two version strings, in any
-// letter case; text after it on the same line (a comment) is allowed.
+// The header line must begin with one of the two version strings, in any
+// letter case; text after it on the same line (a comment) is allowed. Only
+// the first bytes are looked at, so that a file of one endless line is
+// refused without being read to its end. Under standard semantics a UTF-8
+// byte-order mark may come first, as editors on Windows write one.
 int CVRMLIOManager::CheckFileHeader() {
     if (!GetFileInterface().GetFileHandleIsValid())
         return 0;
+    constexpr size_t HeaderPrefix = 256;
     GetFileInterface().ReadNextBlockFromFile();
-    if (!GetNextLineFromBuffer() || GetInputStringEmpty())
+    if (!GetNextLineFromBuffer(HeaderPrefix) || GetInputStringEmpty())
         return 0;
     char* line = GetInputString();
+    if (StandardSemantics && StartsWith(line, "\xEF\xBB\xBF"))
+        line += 3;
     for (char* c = line; *c; ++c)
         *c = static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
     int accepted = 0;

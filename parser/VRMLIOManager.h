@@ -38,6 +38,11 @@ public:
 
     int GetVersion() const { return Version; }
     void SetVersion(int version) { Version = version; }
+    // Standard semantics: a UTF-8 byte-order mark may open the file, and
+    // prototype values are captured by every VRML 97 field type, a
+    // multiple-valued one also as a single value without brackets.
+    int GetStandardSemantics() const { return StandardSemantics; }
+    void SetStandardSemantics(int value) { StandardSemantics = value ? 1 : 0; }
 
     // Asked several times for every token, so defined here.
     static VRMLTokenTypes GetTokenType(const CGenericToken& token) {
@@ -101,6 +106,7 @@ private:
     static void RecordTokenGrowing(VRMLCaptureCursor& capture, std::string_view text);
 
     int Version = VRML_VERSION_1;
+    int StandardSemantics = 0;
     // The token texts of the capture being taken (reused, to spare an allocation per capture).
     std::vector<std::string_view> CaptureTokens;
 };

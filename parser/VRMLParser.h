@@ -38,7 +38,9 @@ public:
     ~CVRMLParser();
     void InitializeVariables();
 
-    // Entry and loop.
+    // Entry and loop. The file name "-" reads the scene from standard input
+    // (gzip too, up to the inflated-size cap); the files it names are then
+    // looked for from the current folder.
     int Parse(C3DWorld* world, const std::string& fileName);
     int ParseBlock();
     void DetermineUnits();
@@ -111,9 +113,19 @@ public:
     // Also the budget of replays made outside a Parse.
     void SetMaxReplayCount(long long count) { MaxReplayCount = ReplayBudget = count; }
 
+    // Standard semantics (default 0): where this loader deliberately departs
+    // from the VRML 97 and VRML 1.0 standards (every choice of a Switch and
+    // every level of a LOD built, Billboard and Anchor passed over, no grid or
+    // extrusion without spacing or cross-section, prototype values of some
+    // types not substituted and unreferenced fields read as statements, no
+    // byte-order mark), 1 follows the standards instead. Text, scripts,
+    // sensors, interpolators and routes are left out in both. Set before Parse.
+    int GetStandardSemantics() const { return StandardSemantics; }
+    void SetStandardSemantics(int value);
+
     CVRMLSeparator* GetCurrentSeparator() const { return CurrentSeparator; }
     void SetCurrentSeparator(CVRMLSeparator* separator) { CurrentSeparator = separator; }
-    int CanAddObjectToSeparator() const { return !SkippingBlock && CurrentSeparator ? 1 : 0; }
+    int CanAddObjectToSeparator() const { return !SkippingBlock && !HiddenDepth && CurrentSeparator ? 1 : 0; }
     int GetDefiningObjects() const;
 
     // Field readers: each leaves a documented token current for its caller.
@@ -282,6 +294,27 @@ public:
     static constexpr long long DefaultMaxInlineCount = 10000;
     long long GetMaxInlineCount() const { return MaxInlineCount; }
     void SetMaxInlineCount(long long count) { MaxInlineCount = count; }
+    // Bytes of text one Parse may read from all the files of the scene
+    // together: the file given to Parse, inline and EXTERNPROTO files and
+    // images. A file that would pass the budget is not read: its node fails
+    // and the load goes on (the file given to Parse fails the load).
+    static constexpr uint64_t DefaultMaxReadBytes = uint64_t(8) << 30;
+    uint64_t GetMaxReadBytes() const { return MaxReadBytes; }
+    void SetMaxReadBytes(uint64_t bytes) { MaxReadBytes = bytes; }
+    uint64_t GetReadBytes() const { return ReadBytes; } // read by the last Parse
+    // When set, every file the scene names must lie inside this folder once
+    // ".." and symbolic links are resolved; any other is treated as missing.
+    // The file given to Parse may lie anywhere. Set it whenever the scene
+    // comes from someone else. Empty (the default): no such check.
+    const std::string& GetIncludeRoot() const { return IncludeRoot; }
+    void SetIncludeRoot(const std::string& folder) { IncludeRoot = folder; }
+    // How opening the file given to the last Parse went: 0 opened, 1 its
+    // header was refused, 2 it could not be read. A result of 1 from Parse
+    // with 0 here is a file in which no statement could be read.
+    VRMLLoadResultTypes GetOpenResult() const { return OpenResult; }
+    // Why the file given to the last Parse could not be read ("not a regular
+    // file", "corrupt gzip stream", ...); empty when it could.
+    const std::string& GetReadError() { return IOManager.GetFileInterface().GetReadError(); }
 
 private:
     void RecoverFromFailedParse();
@@ -300,6 +333,14 @@ private:
     int OpenNodeLevel();
     void AdvanceToOpeningBrace();
     int ReadChildren(int& result);
+    // Standard semantics: Switch and LOD build only their chosen children.
+    static constexpr int AllChoices = -3;
+    int ParseStandardSwitch();
+    int FindChoiceField();
+    void SkipFieldValue();
+    int ReadChoice(bool built);
+    void ReadChoices(int chosen, int& result);
+    VRMLTokenTypes StatementKind();
     int ParseShapeGeometry();
     int SkipUnopenedNode();
     int SkipPassiveNode();
@@ -339,6 +380,12 @@ private:
     // Reads the file a Inline or EXTERNPROTO names; `once` reads a file only
     // the first time it is named.
     int ReadReferencedFile(const std::string& reference, bool once);
+    // Whether a file the scene names may be read: inside the include root,
+    // and within what is left of the read budget (the reader is told that
+    // share). Afterwards CountRead adds what the reader took.
+    bool MayReadReferencedFile(const std::string& path, C3DFileInterface& reader);
+    void ResolveIncludeRoot();
+    void CountRead(const C3DFileInterface& reader);
 
     C3DWorld* World = nullptr;
     CVRMLSeparator* CurrentSeparator = nullptr;
@@ -353,6 +400,10 @@ private:
     std::string EntityName;
     int AllowDictionaryUpdate = 1;
     int SkippingBlock = 0;
+    int StandardSemantics = 0;
+    // Above 0 while a child that a Switch or LOD does not choose is read: its
+    // DEF names are defined, but nothing it builds is kept.
+    int HiddenDepth = 0;
     int LastPercentage = 0;
     void ReportProgress(uint64_t offset, uint64_t total);
     // Where the progress percentage next rises, for this total and LastPercentage.
@@ -405,4 +456,10 @@ private:
     std::string ParsedFile;
     // Files read for EXTERNPROTO: a library named by many declarations is read once.
     std::vector<std::string> ExternProtoFiles;
+
+    VRMLLoadResultTypes OpenResult = VRML_LOAD_SUCCESS;
+    uint64_t MaxReadBytes = DefaultMaxReadBytes;
+    uint64_t ReadBytes = 0;
+    std::string IncludeRoot;
+    std::string IncludeRootCanonical; // resolved once per Parse; empty while no root is set
 };

@@ -1,6 +1,9 @@
 #include "VRMLSeparator.h"
 
+#include "parser/DepthGuard.h"
 #include "parser/VRMLParser.h"
+
+#include <new>
 
 // Opens a grouping node's level; the node's DEF name names the level (and its
 // entry) and must not be taken again by the first child.
@@ -31,6 +34,78 @@ int CVRMLParser::ReadChildren(int& result) {
     }
     result = ParseBlock();
     return 0;
+}
+
+// A child that a Switch or LOD does not choose is read at a level of its own
+// that records nothing into the node's entry (a USE of the node repeats only
+// what it chose), while nothing it builds is kept. Its DEF names are defined,
+// as the standards define a node whether or not it is chosen.
+int CVRMLParser::ReadChoice(bool built) {
+    if (built)
+        return ParseBlock();
+    EntityName.clear(); // the level must not take a name: it is no node of the file
+    DefinedEntity = 0;
+    const size_t levelsBefore = SeparatorStack.size();
+    CVRMLSeparator* level = new (std::nothrow) CVRMLSeparator;
+    if (!level || !PushSeparator(level)) {
+        delete level;
+        SkipBlock(1);
+        return 0;
+    }
+    int result;
+    {
+        DepthGuard hidden(HiddenDepth);
+        result = ParseBlock();
+    }
+    // A stray "}" of the child may have closed the level already.
+    while (SeparatorStack.size() > levelsBefore)
+        PopSeparator();
+    return result;
+}
+
+// Reads a list of choices (or one) as ReadChildren does, building only the
+// child numbered `chosen` from 0, or every child for AllChoices.
+void CVRMLParser::ReadChoices(int chosen, int& result) {
+    int index = 0;
+    auto readOne = [&] {
+        const bool built = chosen == AllChoices || chosen == index;
+        ++index;
+        if (ReadChoice(built) && built)
+            result = 1;
+    };
+    if (GetCurrentTokenType() == VRML_OPEN_BRACKET) {
+        Tokenize();
+        while (GetCurrentTokenType() != VRML_CLOSE_BRACKET && GetCurrentTokenType() != VRML_END_OF_INPUT)
+            readOne();
+        return;
+    }
+    readOne();
+}
+
+// The value of a Switch's whichChild (VRML 1.0) or whichChoice (VRML 2.0),
+// -1 when absent: looked for through the whole node first, since the field
+// may follow the children it chooses among. The reading position is kept.
+int CVRMLParser::FindChoiceField() {
+    int chosen = -1;
+    CGenericIOState nodeStart;
+    SaveIOState(nodeStart);
+    Tokenize(); // past the node's "{"
+    while (GetCurrentTokenType() != VRML_CLOSE_BRACE && GetCurrentTokenType() != VRML_END_OF_INPUT) {
+        const bool field = GetVersion() == VRML_VERSION_1 ? GetCurrentTokenType() == VRML_WHICHCHILD
+                                                           : IOManager.GetCurrentTokenText() == "whichChoice";
+        if (field && GetNextTokenType() == VRML_NUMBER) {
+            chosen = ToIndex(GetNextTokenNumericValue());
+            break;
+        }
+        if (GetCurrentTokenType() == VRML_OPEN_BRACE)
+            SkipBlock(0);
+        else if (GetCurrentTokenType() == VRML_OPEN_BRACKET)
+            SkipArray(0);
+        if (!Tokenize())
+            break;
+    }
+    RestoreIOState(nodeStart);
+    return chosen;
 }
 
 // A node whose level could not be opened (no memory) is passed over whole:
@@ -112,11 +187,20 @@ int CVRMLParser::ParseLevelOfDetail() {
         return SkipUnopenedNode();
     if (GetVersion() == VRML_VERSION_1) {
         // Every level is a child node; range and its values are stepped over
-        // by the block loop.
+        // by the block loop. Under standard semantics only the first child,
+        // the most detailed level, is built, so the fields are passed here
+        // and not counted as children.
         if (GetCurrentTokenBeginType())
             Tokenize();
-        while (GetCurrentTokenType() != VRML_CLOSE_BRACE && GetCurrentTokenType() != VRML_END_OF_INPUT)
-            ParseBlock();
+        int child = 0;
+        while (GetCurrentTokenType() != VRML_CLOSE_BRACE && GetCurrentTokenType() != VRML_END_OF_INPUT) {
+            if (!StandardSemantics)
+                ParseBlock();
+            else if (GetCurrentTokenType() == VRML_RANGE || GetCurrentTokenType() == VRML_CENTER)
+                SkipFieldValue();
+            else
+                ReadChoice(child++ == 0);
+        }
         result = 1;
     } else {
         while (GetCurrentTokenType() != VRML_CLOSE_BRACE && GetCurrentTokenType() != VRML_END_OF_INPUT) {
@@ -135,7 +219,10 @@ int CVRMLParser::ParseLevelOfDetail() {
             }
             case VRML_LEVEL:
                 Tokenize();
-                ReadChildren(result);
+                if (StandardSemantics)
+                    ReadChoices(0, result);
+                else
+                    ReadChildren(result);
                 break;
             default:
                 Tokenize();
@@ -218,7 +305,58 @@ int CVRMLParser::ParseShapeGeometry() {
     return result;
 }
 
-int CVRMLParser::ParseSwitch() { return ParseSeparator(); }
+// By default a Switch is read as a separator and every child is built.
+int CVRMLParser::ParseSwitch() { return StandardSemantics ? ParseStandardSwitch() : ParseSeparator(); }
+
+// Builds only the chosen child: VRML 1.0 whichChild (-1 none, -3 all) among
+// the children, VRML 2.0 whichChoice (-1 none) among the choice list; a
+// number past the last child builds none.
+int CVRMLParser::ParseStandardSwitch() {
+    AdvanceToOpeningBrace();
+    if (GetCurrentTokenType() != VRML_OPEN_BRACE)
+        return 0;
+    int chosen = FindChoiceField();
+    if (GetVersion() == VRML_VERSION_2 && chosen == AllChoices)
+        chosen = -1; // -3 means all only in VRML 1.0
+    if (!OpenNodeLevel())
+        return SkipUnopenedNode();
+    Tokenize(); // past the "{"
+    int childResult = 0;
+    if (GetVersion() == VRML_VERSION_1) {
+        int child = 0;
+        while (GetCurrentTokenType() != VRML_CLOSE_BRACE && GetCurrentTokenType() != VRML_END_OF_INPUT) {
+            if (GetCurrentTokenType() == VRML_WHICHCHILD) {
+                SkipFieldValue();
+                continue;
+            }
+            ReadChoice(chosen == AllChoices || chosen == child);
+            ++child;
+        }
+    } else {
+        while (GetCurrentTokenType() != VRML_CLOSE_BRACE && GetCurrentTokenType() != VRML_END_OF_INPUT) {
+            if (IOManager.GetCurrentTokenText() == "choice") {
+                Tokenize();
+                ReadChoices(chosen, childResult);
+            } else {
+                Tokenize();
+            }
+        }
+    }
+    PopSeparator();
+    return 1; // like a separator, a Switch that chooses nothing is still read
+}
+
+// Passes a field keyword and its value: a bracketed list or a run of numbers.
+void CVRMLParser::SkipFieldValue() {
+    Tokenize();
+    if (GetCurrentTokenType() == VRML_OPEN_BRACKET) {
+        SkipArray(1);
+        return;
+    }
+    while (GetCurrentTokenType() == VRML_NUMBER)
+        if (!Tokenize())
+            break;
+}
 
 int CVRMLParser::ParseInfo() {
     Tokenize();

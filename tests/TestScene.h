@@ -111,3 +111,11 @@ inline std::vector<FoundObject> Build(LoadedText& loaded, const char* header, co
     objects.erase(objects.begin());
     return objects;
 }
+
+// As LoadText, by the standards' semantics when `standard` is 1.
+inline LoadedText LoadTextInMode(const std::string& text, int standard, const std::string& name = "scene.wrl") {
+    LoadedText loaded;
+    loaded.parser->SetStandardSemantics(standard);
+    loaded.result = loaded.parser->Parse(loaded.world.get(), WriteTempFile(name, text));
+    return loaded;
+}

@@ -1,5 +1,7 @@
 #include "Convert.h"
 
+#include "parser/VRMLParser.h"
+
 #include "ExportScene.h"
 #include "Exporters.h"
 #include "LoadReport.h"
@@ -81,7 +83,7 @@ std::string OutputNameFor(const std::string& input, ExportFormat format) {
 
 std::string ConvertFile(const std::string& input, const std::string& output, ExportFormat format,
                         const ConvertSettings& settings, ConvertSummary& summary) {
-    LoadedScene loaded = LoadScene(input, settings.progress);
+    LoadedScene loaded = LoadScene(input, settings.progress, settings.load);
     if (!loaded.failure.empty())
         return loaded.failure;
     if (loaded.result != 0)
@@ -98,7 +100,8 @@ std::string ConvertFile(const std::string& input, const std::string& output, Exp
     ExportScene scene = BuildExportScene(*loaded.world, options,
                                          [](int percent) { ProgressBar::Report(std::max(1, percent * 9 / 10)); });
     loaded.world.reset(); // only the exported form is needed from here on
-    scene.name = ToValidUtf8(fs::path(OutputNameFor(input, format)).stem().string());
+    const bool fromStandardInput = input == CGenericParser::StandardInputName;
+    scene.name = ToValidUtf8(fs::path(fromStandardInput ? output : OutputNameFor(input, format)).stem().string());
     const std::string failure = WriteScene(scene, output, format);
     bar.Finish();
     if (!failure.empty())
@@ -129,8 +132,13 @@ int RunConvert(const ConvertRequest& request, std::ostream& out, std::ostream& e
             err << "vrml convert: " << request.outputDir << ": cannot create the output folder\n";
             return 2;
         }
-        for (const std::string& input : request.files)
+        for (const std::string& input : request.files) {
+            if (input == CGenericParser::StandardInputName) {
+                err << "vrml convert: standard input has no name to write under: give - OUT\n";
+                return 2;
+            }
             jobs.emplace_back(input, (fs::path(request.outputDir) / OutputNameFor(input, format)).string());
+        }
     } else {
         if (request.files.size() != 2) {
             err << "vrml convert: give IN OUT, or several inputs with -o DIR\n";

@@ -1,6 +1,8 @@
 #pragma once
 // `vrml convert`: loaded worlds written as glTF, OBJ, STL or PLY.
 
+#include "LoadReport.h"
+
 #include <cstddef>
 #include <ostream>
 #include <string>
@@ -17,13 +19,14 @@ struct ConvertSettings {
     int segments = 32;         // divisions of a full turn for curved solids
     bool loadedUnits = false;  // OBJ, STL, PLY: keep the loader's scaled units
     bool progress = true;      // bars on stderr (drawn only when it is a terminal)
+    LoadSettings load;
 };
 
 struct ConvertSummary {
     size_t objects = 0, triangles = 0, lineStrips = 0, points = 0;
 };
 
-// Loads `input` and writes it to `output`. Returns an empty string on
+// Loads `input` ("-": standard input) and writes it to `output`. Returns an empty string on
 // success, else the reason in a few words.
 std::string ConvertFile(const std::string& input, const std::string& output, ExportFormat format,
                         const ConvertSettings& settings, ConvertSummary& summary);

@@ -7,16 +7,30 @@
 #include <filesystem>
 
 namespace {
+const char* const NotVrml = "not a VRML 1.0 or 2.0 file (the first line must begin with \"#VRML V1.0 ascii\" or "
+                            "\"#VRML V2.0 utf8\")";
+
 // Parse gives the same result for a refused header as for a file in which no
 // statement could be read; opening the file once more tells the two apart.
-std::string ExplainFailure(const std::string& path, int result) {
+// Standard input cannot be read twice: there the parser's own reason serves.
+std::string ExplainFailure(const std::string& path, int result, CVRMLParser& parser) {
+    if (path == CGenericParser::StandardInputName) {
+        switch (parser.GetOpenResult()) {
+        case VRML_LOAD_SUCCESS: return std::string();
+        case VRML_LOAD_FAILURE: return NotVrml;
+        default: return parser.GetReadError().empty() ? "cannot be read" : "cannot be read: " + parser.GetReadError();
+        }
+    }
     std::error_code error;
     if (!std::filesystem::exists(path, error))
         return "no such file";
     if (std::filesystem::is_directory(path, error))
         return "is a directory";
+    if (!std::filesystem::is_regular_file(path, error))
+        return "not a regular file";
     CVRMLIOManager probe;
     probe.SetFilename(path);
+    probe.SetStandardSemantics(parser.GetStandardSemantics());
     int opened = probe.OpenFile();
     probe.CloseFile();
     if (opened == VRML_LOAD_UNREADABLE || (result == VRML_LOAD_UNREADABLE && opened != VRML_LOAD_SUCCESS)) {
@@ -24,15 +38,16 @@ std::string ExplainFailure(const std::string& path, int result) {
         return why.empty() ? "cannot be read" : "cannot be read: " + why;
     }
     if (opened == VRML_LOAD_FAILURE)
-        return "not a VRML 1.0 or 2.0 file (the first line must begin with \"#VRML V1.0 ascii\" or "
-               "\"#VRML V2.0 utf8\")";
+        return NotVrml;
     return std::string();
 }
 } // namespace
 
-LoadedScene LoadScene(const std::string& path, bool progress) {
+LoadedScene LoadScene(const std::string& path, bool progress, const LoadSettings& settings) {
     LoadedScene scene;
     CVRMLParser parser;
+    parser.SetIncludeRoot(settings.includeRoot);
+    parser.SetStandardSemantics(settings.standard ? 1 : 0);
     ProgressBar bar("loading", progress);
     if (progress)
         parser.SetLoaderPtr(&ProgressBar::Report);
@@ -43,6 +58,6 @@ LoadedScene LoadScene(const std::string& path, bool progress) {
     scene.version = parser.GetVersion();
     scene.imageUnits = parser.GetImageUnits();
     if (scene.result != VRML_LOAD_SUCCESS)
-        scene.failure = ExplainFailure(path, scene.result);
+        scene.failure = ExplainFailure(path, scene.result, parser);
     return scene;
 }

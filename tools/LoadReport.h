@@ -16,5 +16,12 @@ struct LoadedScene {
     std::string failure; // empty unless the file could not be opened or was refused
 };
 
-// Loads `path`, with a progress bar on stderr when `progress` is set.
-LoadedScene LoadScene(const std::string& path, bool progress);
+// What every command lets the user choose about loading.
+struct LoadSettings {
+    std::string includeRoot; // --include-root: files the scene names must lie inside it
+    bool standard = false;   // --standard: load by the VRML standards' semantics
+};
+
+// Loads `path` ("-": standard input), with a progress bar on stderr when
+// `progress` is set.
+LoadedScene LoadScene(const std::string& path, bool progress, const LoadSettings& settings = {});

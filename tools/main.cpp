@@ -1,8 +1,10 @@
 // vrml: look inside VRML 1.0 and 2.0 files, and convert them.
-//   vrml info FILE [--tree]      a summary of what the file holds
+//   vrml info FILE [--tree]      a summary of what the file holds (FILE "-": standard input)
 //   vrml dump FILE               the loaded world as JSON
 //   vrml convert IN OUT          the world as glTF, OBJ, STL or PLY
 //   vrml convert IN... -o DIR    each input into DIR
+// Every command takes --standard: load by the VRML 97 and VRML 1.0 standards'
+// semantics where the default deliberately builds more.
 
 #include "Convert.h"
 #include "JsonDump.h"
@@ -36,15 +38,15 @@ const char* UnitsName(int units) {
 }
 
 // Loads the file; prints the reason on stderr when it could not be loaded.
-LoadedScene Load(const std::string& path, bool progress) {
-    LoadedScene scene = LoadScene(path, progress);
+LoadedScene Load(const std::string& path, bool progress, const LoadSettings& settings) {
+    LoadedScene scene = LoadScene(path, progress, settings);
     if (!scene.failure.empty())
         std::fprintf(stderr, "vrml: %s: %s\n", path.c_str(), scene.failure.c_str());
     return scene;
 }
 
-int RunInfo(const std::string& path, int segments, bool tree) {
-    LoadedScene scene = Load(path, true);
+int RunInfo(const std::string& path, const LoadSettings& settings, int segments, bool tree) {
+    LoadedScene scene = Load(path, true, settings);
     if (!scene.failure.empty())
         return scene.result;
     trelTessellationOptions options;
@@ -62,8 +64,8 @@ int RunInfo(const std::string& path, int segments, bool tree) {
     return scene.result;
 }
 
-int RunDump(const std::string& path) {
-    LoadedScene scene = Load(path, false);
+int RunDump(const std::string& path, const LoadSettings& settings) {
+    LoadedScene scene = Load(path, false, settings);
     if (!scene.failure.empty())
         return scene.result;
     DumpHeader header{path, scene.result, scene.version, scene.imageUnits};
@@ -71,16 +73,31 @@ int RunDump(const std::string& path) {
     return scene.result;
 }
 
+const char* const StandardHelp =
+    "Follow the VRML standards where the loader deliberately builds more: only the chosen Switch child and the "
+    "first LOD level, Billboard and Anchor children, grid and extrusion defaults, prototype fields of every type, "
+    "a byte-order mark";
+
 } // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"vrml: look inside VRML 1.0 and 2.0 files"};
     app.require_subcommand(1);
 
+    // What every command takes about loading.
+    LoadSettings infoLoad, dumpLoad;
+    ConvertRequest convertRequest;
+    const auto addLoadOptions = [](CLI::App* command, LoadSettings& settings) {
+        command->add_option("--include-root", settings.includeRoot,
+                            "Files the scene names must lie inside this folder (set it for scenes from others)");
+        command->add_flag("--standard", settings.standard, StandardHelp);
+    };
+
     std::string infoFile;
     int segments = 32;
     CLI::App* info = app.add_subcommand("info", "Summary: version, result, units, groups, objects, triangles, bounds");
-    info->add_option("FILE", infoFile, "VRML file")->required();
+    info->add_option("FILE", infoFile, "VRML file (- reads standard input)")->required();
+    addLoadOptions(info, infoLoad);
     info->add_option("--segments", segments, "Divisions of a full turn for curved solids")
         ->check(CLI::Range(3, 4096));
     bool tree = false;
@@ -88,9 +105,9 @@ int main(int argc, char** argv) {
 
     std::string dumpFile;
     CLI::App* dump = app.add_subcommand("dump", "The loaded world as JSON on stdout");
-    dump->add_option("FILE", dumpFile, "VRML file")->required();
+    dump->add_option("FILE", dumpFile, "VRML file (- reads standard input)")->required();
+    addLoadOptions(dump, dumpLoad);
 
-    ConvertRequest convertRequest;
     std::string units = "file";
     CLI::App* convert = app.add_subcommand(
         "convert", "Write the world as glTF (.glb, .gltf), OBJ (.obj + .mtl), STL or PLY, chosen by OUT's extension");
@@ -102,13 +119,14 @@ int main(int argc, char** argv) {
     convert->add_option("--units", units, "OBJ, STL, PLY: the file's own unit (file) or the loader's scaled one (loaded)")
         ->check(CLI::IsMember({"file", "loaded"}));
     convert->add_flag("-q,--quiet", convertRequest.quiet, "No progress bars and no line per converted file");
+    addLoadOptions(convert, convertRequest.settings.load);
 
     CLI11_PARSE(app, argc, argv);
     try {
         if (*info)
-            return RunInfo(infoFile, segments, tree);
+            return RunInfo(infoFile, infoLoad, segments, tree);
         if (*dump)
-            return RunDump(dumpFile);
+            return RunDump(dumpFile, dumpLoad);
         if (*convert) {
             convertRequest.settings.loadedUnits = units == "loaded";
             return RunConvert(convertRequest, std::cout, std::cerr);

@@ -15,6 +15,10 @@
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace {
 
@@ -68,7 +72,7 @@ C3DFileInterface::~C3DFileInterface() {
     Close();
 }
 
-int C3DFileInterface::Open(const std::string& path) {
+void C3DFileInterface::ResetState() {
     Close();
     fileSize = 0;
     bytesRead = 0;
@@ -78,61 +82,96 @@ int C3DFileInterface::Open(const std::string& path) {
     lookaheadSize = 0;
     positionMap.clear();
     compressed = false;
+    textLimit = maxTextSize;
+}
+
+int C3DFileInterface::Open(const std::string& path) {
+    ResetState();
     if (path.empty()) {
         return 0;
     }
     try {
         const std::filesystem::path fsPath(path);
         std::error_code error;
-        // Some C runtimes open a directory for reading and fail only on the first read.
-        if (std::filesystem::is_directory(fsPath, error)) {
+        const std::filesystem::file_status status = std::filesystem::status(fsPath, error);
+        if (error || !std::filesystem::exists(status)) {
+            return 0;
+        }
+        // Checked before opening: opening a FIFO blocks until a writer comes,
+        // and a device such as /dev/zero never ends.
+        if (!std::filesystem::is_regular_file(status)) {
+            Fail("not a regular file");
             return 0;
         }
         file = std::fopen(path.c_str(), "rb");
         if (file == nullptr) {
             return 0;
         }
-        // Only a hint for reserving the buffer: a pipe has no size, and a file
-        // may change while it is read. Reading always goes on to the real end.
+        ownsFile = true;
+        // Only a hint for reserving the buffer: a file may change while it
+        // is read. Reading always goes on to the real end.
         const std::uintmax_t size = std::filesystem::file_size(fsPath, error);
         fileSize = error ? 0 : static_cast<uint64_t>(size);
-
-        // The magic is read rather than peeked so that pipes work too; the
-        // two bytes are handed on by whichever reader takes over.
-        lookaheadSize = std::fread(lookahead, 1, sizeof lookahead, file);
-        if (lookaheadSize < sizeof lookahead && std::ferror(file) != 0) {
-            Fail("read error");
-            return 1;
-        }
-        if (lookaheadSize == sizeof lookahead && std::memcmp(lookahead, GzipMagic, sizeof GzipMagic) == 0) {
-            compressed = true;
-            auto fresh = std::make_unique<Inflater>();
-            fresh->input.resize(InflaterInputSize);
-            // 16 + 15: a gzip wrapper and the largest window.
-            if (inflateInit2(&fresh->stream, 16 + MAX_WBITS) != Z_OK) {
-                Fail("no memory to inflate the file");
-                return 1;
-            }
-            fresh->initialized = true;
-            std::memcpy(fresh->input.data(), lookahead, lookaheadSize);
-            fresh->stream.next_in = fresh->input.data();
-            fresh->stream.avail_in = static_cast<uInt>(lookaheadSize);
-            bytesRead = lookaheadSize;
-            lookaheadSize = 0;
-            inflater = std::move(fresh);
-        }
-        return 1;
+        return StartReading();
     } catch (const std::exception&) {
         Close();
         return 0;
     }
 }
 
-void C3DFileInterface::Close() {
-    if (file != nullptr) {
-        std::fclose(file);
-        file = nullptr;
+int C3DFileInterface::OpenStandardInput() {
+    ResetState();
+#ifdef _WIN32
+    // Text mode would turn CR LF into LF and stop at a Ctrl-Z, also in gzip data.
+    if (_setmode(_fileno(stdin), _O_BINARY) == -1) {
+        return 0;
     }
+#endif
+    file = stdin;
+    ownsFile = false;
+    textLimit = std::min(maxTextSize, maxInflatedSize);
+    try {
+        return StartReading();
+    } catch (const std::exception&) {
+        Close();
+        return 0;
+    }
+}
+
+int C3DFileInterface::StartReading() {
+    // The magic is read rather than peeked so that pipes work too; the two
+    // bytes are handed on by whichever reader takes over.
+    lookaheadSize = std::fread(lookahead, 1, sizeof lookahead, file);
+    if (lookaheadSize < sizeof lookahead && std::ferror(file) != 0) {
+        Fail("read error");
+        return 1;
+    }
+    if (lookaheadSize == sizeof lookahead && std::memcmp(lookahead, GzipMagic, sizeof GzipMagic) == 0) {
+        compressed = true;
+        auto fresh = std::make_unique<Inflater>();
+        fresh->input.resize(InflaterInputSize);
+        // 16 + 15: a gzip wrapper and the largest window.
+        if (inflateInit2(&fresh->stream, 16 + MAX_WBITS) != Z_OK) {
+            Fail("no memory to inflate the file");
+            return 1;
+        }
+        fresh->initialized = true;
+        std::memcpy(fresh->input.data(), lookahead, lookaheadSize);
+        fresh->stream.next_in = fresh->input.data();
+        fresh->stream.avail_in = static_cast<uInt>(lookaheadSize);
+        bytesRead = lookaheadSize;
+        lookaheadSize = 0;
+        inflater = std::move(fresh);
+    }
+    return 1;
+}
+
+void C3DFileInterface::Close() {
+    if (file != nullptr && ownsFile) {
+        std::fclose(file);
+    }
+    file = nullptr;
+    ownsFile = false;
     inflater.reset();
     boundBuffer = nullptr;
 }
@@ -150,6 +189,10 @@ void C3DFileInterface::Fail(const std::string& reason) {
     } catch (const std::exception&) {
         // The flag alone still tells the failure.
     }
+}
+
+void C3DFileInterface::FailOverSize() {
+    Fail("more than the " + std::to_string(textLimit) + " bytes allowed");
 }
 
 size_t C3DFileInterface::ReadBlockInto(std::vector<char>& buffer) {
@@ -172,8 +215,13 @@ size_t C3DFileInterface::ReadPlainBlockInto(std::vector<char>& buffer) {
         buffer.reserve(buffer.size() + static_cast<size_t>(remaining) + EndProbeSize);
         AdviseLargeBuffer(buffer.data(), buffer.capacity());
     }
-    const size_t request = remaining > 0 ? static_cast<size_t>(std::min<uint64_t>(blockSize, remaining))
-                                         : std::min(blockSize, EndProbeSize);
+    // One byte beyond the allowance is asked for, so that a file that would
+    // exceed it is noticed rather than cut short silently.
+    const uint64_t allowance = textLimit > textDelivered ? textLimit - textDelivered : 0;
+    const size_t wanted = remaining > 0 ? static_cast<size_t>(std::min<uint64_t>(blockSize, remaining))
+                                        : std::min(blockSize, EndProbeSize);
+    const size_t request =
+        static_cast<size_t>(std::min<uint64_t>(wanted, allowance < UINT64_MAX ? allowance + 1 : allowance));
     const size_t oldSize = buffer.size();
     buffer.resize(oldSize + request);
     const size_t fromLookahead = std::min(lookaheadSize, request);
@@ -187,6 +235,10 @@ size_t C3DFileInterface::ReadPlainBlockInto(std::vector<char>& buffer) {
     textDelivered += got;
     if (got < request && std::ferror(file) != 0) {
         Fail("read error");
+    }
+    if (textDelivered > textLimit) {
+        FailOverSize();
+        return 0;
     }
     return got;
 }
@@ -214,7 +266,8 @@ size_t C3DFileInterface::InflateBlockInto(std::vector<char>& buffer) {
     }
     // One byte beyond the allowance is asked for, so that a stream that would
     // exceed it is noticed rather than cut short silently.
-    const uint64_t allowance = maxInflatedSize > textDelivered ? maxInflatedSize - textDelivered : 0;
+    const uint64_t limit = std::min(maxInflatedSize, textLimit);
+    const uint64_t allowance = limit > textDelivered ? limit - textDelivered : 0;
     const size_t request = static_cast<size_t>(std::min<uint64_t>({blockSize, allowance + 1, MaxInflatedPerBlock}));
     const size_t oldSize = buffer.size();
     buffer.resize(oldSize + request);
@@ -258,6 +311,10 @@ size_t C3DFileInterface::InflateBlockInto(std::vector<char>& buffer) {
     textDelivered += produced;
     if (textDelivered > maxInflatedSize) {
         Fail("inflates to more than " + std::to_string(maxInflatedSize >> 20) + " MiB");
+        return 0;
+    }
+    if (textDelivered > textLimit) {
+        FailOverSize();
         return 0;
     }
     if (readFailed) {

@@ -46,7 +46,13 @@ public:
     C3DFileInterface(const C3DFileInterface&) = delete;
     C3DFileInterface& operator=(const C3DFileInterface&) = delete;
 
-    int Open(const std::string& path);       // non-zero on success
+    // Non-zero on success. Only a regular file is opened (symbolic links are
+    // followed): a device, FIFO, socket or directory could block or never
+    // end, and fails like a missing file, with GetReadError saying why.
+    int Open(const std::string& path);
+    // Reads the process's standard input instead, gzip too. A stream has no
+    // size to trust: its text is held to the inflated-size cap.
+    int OpenStandardInput();
     void Close();
     int GetFileHandleIsValid() const;
     // Appends the next block of the file to `buffer`; 0 when nothing was left.
@@ -74,6 +80,10 @@ public:
     const std::vector<CTextFilePosition>& GetPositionMap() const { return positionMap; }
     void SetMaxInflatedSize(uint64_t bytes) { maxInflatedSize = bytes; }
     uint64_t GetMaxInflatedSize() const { return maxInflatedSize; }
+    // Text allowed from the file, compressed or not (a reader's share of a
+    // budget over several files). A file with more fails the read.
+    void SetMaxTextSize(uint64_t bytes) { maxTextSize = bytes; }
+    uint64_t GetMaxTextSize() const { return maxTextSize; }
 
     // Block size of later reads (at least one byte). Small blocks only make
     // sense in tests of the reading loop.
@@ -85,14 +95,19 @@ private:
     struct Inflater;
 
     void BindBuffer(std::vector<char>* target) { boundBuffer = target; }
+    // Starts reading the opened `file`: looks for the gzip magic.
+    int StartReading();
+    void ResetState();
     size_t ReadBlockInto(std::vector<char>& buffer);
     size_t ReadPlainBlockInto(std::vector<char>& buffer);
     size_t InflateBlockInto(std::vector<char>& buffer);
     // Makes sure the inflater holds input; false at the end of the file.
     bool FillInflaterInput();
     void Fail(const std::string& reason);
+    void FailOverSize();
 
     std::FILE* file = nullptr;
+    bool ownsFile = false; // standard input is read, never closed
     uint64_t fileSize = 0;
     uint64_t bytesRead = 0;
     uint64_t textDelivered = 0;
@@ -107,4 +122,6 @@ private:
     bool compressed = false;
     std::vector<CTextFilePosition> positionMap;
     uint64_t maxInflatedSize = DefaultMaxInflatedSize;
+    uint64_t maxTextSize = UINT64_MAX;
+    uint64_t textLimit = UINT64_MAX; // for the file now open
 };

@@ -143,7 +143,9 @@ GenericLoadResultTypes CGenericParser::OpenAndInitialize() {
     try {
         std::shared_ptr<CGenericReadingSource> fresh = std::make_shared<CGenericReadingSource>();
         fresh->fileName = fileName;
-        if (fileInterface.Open(fileName) == 0) {
+        const int opened =
+            fileName == StandardInputName ? fileInterface.OpenStandardInput() : fileInterface.Open(fileName);
+        if (opened == 0) {
             return GENERIC_LOAD_UNREADABLE;
         }
         // The header check runs before the file is read: it loads the first
@@ -198,7 +200,7 @@ int CGenericParser::CheckFileHeader() {
     return 1;
 }
 
-int CGenericParser::GetNextLineFromBuffer() {
+int CGenericParser::GetNextLineFromBuffer(size_t maxLength) {
     try {
         const bool loading = loadingSource != nullptr && fileInterface.GetFileHandleIsValid() != 0;
         const std::vector<char>& bytes = loadingSource != nullptr ? loadingSource->bytes : source->bytes;
@@ -211,13 +213,18 @@ int CGenericParser::GetNextLineFromBuffer() {
             }
             const bool endKnown =
                 lineEnd < bytes.size() && !(bytes[lineEnd] == '\r' && lineEnd + 1 == bytes.size());
-            if (endKnown || !loading || fileInterface.ReadNextBlockFromFile() == 0) {
+            if (endKnown || lineEnd - lineCursor > maxLength || !loading ||
+                fileInterface.ReadNextBlockFromFile() == 0) {
                 break;
             }
         }
         if (lineCursor >= bytes.size()) {
             inputString.clear();
             return 0;
+        }
+        if (lineEnd - lineCursor > maxLength) {
+            inputString.assign(bytes.data() + lineCursor, maxLength);
+            return 1;
         }
         lineEnd = std::min(lineEnd, bytes.size());
         inputString.assign(bytes.data() + lineCursor, lineEnd - lineCursor);

@@ -5,6 +5,7 @@
 #include "GenericToken.h"
 #include "GenericTypes.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -54,6 +55,9 @@ public:
     void SetKeywordTable(const ParserKeywordEntry* table);
     void SetKeywordTableSize(int size);
 
+    // The name "-" stands for the process's standard input (a file of that
+    // name is reached as "./-").
+    static constexpr const char* StandardInputName = "-";
     void SetFilename(const std::string& name);
     std::string GetFilename() const;
 
@@ -72,7 +76,9 @@ public:
     // input string, loading blocks as needed; 0 when nothing is left. Dropping
     // the string makes tokenizing start behind the lines taken; a line that is
     // not dropped is tokenized like the rest of the file (a '#' line is a comment).
-    int GetNextLineFromBuffer();
+    // A line longer than `maxLength` gives its first maxLength bytes and is
+    // not taken: dropping the string then leaves tokenizing at its start.
+    int GetNextLineFromBuffer(size_t maxLength = SIZE_MAX);
     int GetInputStringEmpty() const;
     char* GetInputString();
     void SetInputStringValue(const char* value); // null drops the line from the input

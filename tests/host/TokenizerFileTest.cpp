@@ -7,6 +7,8 @@
 #include <zlib.h>
 
 #include <cctype>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -301,7 +303,13 @@ TEST(TokenizerFile, BrokenOrOversizedStreamsAreRefusedWithAReason) {
     std::string badCheck = gz;
     badCheck[gz.size() - 6] = static_cast<char>(badCheck[gz.size() - 6] ^ 0x01); // in the CRC
     const uint64_t noLimit = C3DFileInterface::DefaultMaxInflatedSize;
-    const struct { const char* name; std::string content; uint64_t maxInflated; const char* reason; } cases[] = {
+    const struct {
+        const char* name;
+        std::string content;
+        uint64_t maxInflated;
+        const char* reason;
+        uint64_t maxText = UINT64_MAX;
+    } cases[] = {
         {"corrupt.wrz", corrupt, noLimit, "corrupt gzip stream"},
         {"crc.wrz", badCheck, noLimit, "corrupt gzip stream"},
         {"truncated.wrz", gz.substr(0, gz.size() / 3), noLimit, "truncated"},
@@ -309,6 +317,10 @@ TEST(TokenizerFile, BrokenOrOversizedStreamsAreRefusedWithAReason) {
         {"magic-only.wrz", gz.substr(0, 2), noLimit, "truncated"},
         {"bomb.wrz", gz, text.size() - 1, "more than"},
         {"limit.wrz", gz, text.size(), nullptr}, // exactly at the limit is still allowed
+        // A reader's share of a read budget, on plain and compressed text.
+        {"share.wrz", gz, noLimit, "allowed", text.size() - 1},
+        {"share.wrl", text, noLimit, "allowed", text.size() - 1},
+        {"exact-share.wrl", text, noLimit, nullptr, text.size()},
     };
     TempFiles files;
     for (const auto& c : cases) {
@@ -316,6 +328,7 @@ TEST(TokenizerFile, BrokenOrOversizedStreamsAreRefusedWithAReason) {
             SCOPED_TRACE(testing::Message() << c.name << " in blocks of " << blockSize);
             CGenericParser parser;
             parser.GetFileInterface().SetMaxInflatedSize(c.maxInflated);
+            parser.GetFileInterface().SetMaxTextSize(c.maxText);
             const GenericLoadResultTypes opened = Open(parser, files.Write(c.name, c.content), blockSize);
             const std::string error = parser.GetFileInterface().GetReadError();
             if (c.reason == nullptr) {
@@ -327,6 +340,22 @@ TEST(TokenizerFile, BrokenOrOversizedStreamsAreRefusedWithAReason) {
             EXPECT_EQ(parser.GetCurrentToken().GetDataType(), GENERIC_END_OF_INPUT);
             EXPECT_NE(error.find(c.reason), std::string::npos) << error;
         }
+    }
+}
+
+// Standard input is named "-" and read like a file, gzip too. (The test
+// process reads nothing else from it.)
+TEST(TokenizerFile, StandardInputIsReadLikeAFile) {
+    const std::string text = "header from stdin\n" + SceneText(50);
+    TempFiles files;
+    for (const std::string& content : {text, Gzip(text)}) {
+        ASSERT_NE(std::freopen(files.Write("input", content).c_str(), "rb", stdin), nullptr);
+        HeaderCheckingParser parser;
+        ASSERT_EQ(Open(parser, CGenericParser::StandardInputName), GENERIC_LOAD_OK);
+        EXPECT_EQ(parser.seenLine, "HEADER FROM STDIN");
+        const std::vector<std::string> tokens = RemainingTokens(parser);
+        ASSERT_FALSE(tokens.empty());
+        EXPECT_EQ(tokens.back(), "}");
     }
 }
 

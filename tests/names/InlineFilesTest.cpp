@@ -348,3 +348,127 @@ TEST(InlineFiles, SampleScenesLoadTheirPartsAndPrototypes) {
         EXPECT_EQ(ObjectsOfType(*loaded.world, TREL_BOX).size(), static_cast<size_t>(c.boxes));
     }
 }
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+namespace {
+// A FIFO that no one writes to: opening it for reading would block for ever.
+bool MakeFifo(const fs::path& path) {
+#ifdef _WIN32
+    (void)path;
+    return false;
+#else
+    fs::create_directories(path.parent_path());
+    return mkfifo(path.c_str(), 0600) == 0;
+#endif
+}
+} // namespace
+
+TEST(InlineFiles, OnlyRegularFilesAreReadAndTheLoadGoesOn) {
+    const fs::path root = TestTempDir();
+    std::vector<std::string> references = {"\"folder\""}; // a directory
+    fs::remove_all(root);
+    fs::create_directories(root / "folder");
+    if (MakeFifo(root / "pipe.wrl"))
+        references.push_back("\"pipe.wrl\"");
+    if (fs::exists("/dev/zero"))
+        references.push_back("\"../../../../../../../../../../dev/zero\"");
+    for (const std::string& reference : references) {
+        SCOPED_TRACE(reference);
+        const std::string main = WriteScene(root, "main.wrl", std::string(V1) + FarAnchor(V1) + Cube(1) +
+                                                             Inline(reference.substr(1, reference.size() - 2)) + Cube(2));
+        LoadedText loaded = LoadFile(main);
+        EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
+        EXPECT_EQ(BoxWidths(*loaded.world), (std::vector<int>{1, 2}));
+    }
+    // The file given to Parse fails to open, with the reason.
+    for (const std::string& top : {(root / "folder").string(), (root / "pipe.wrl").string(), std::string("/dev/zero")}) {
+        if (!fs::exists(top))
+            continue;
+        SCOPED_TRACE(top);
+        LoadedText loaded = LoadFile(top);
+        EXPECT_EQ(loaded.result, VRML_LOAD_UNREADABLE);
+        EXPECT_EQ(loaded.parser->GetReadError(), "not a regular file");
+    }
+}
+
+TEST(InlineFiles, AnIncludeRootKeepsReferencesInsideIt) {
+    struct Case {
+        std::string reference; // relative to root/scene/, where main.wrl is
+        std::vector<int> withoutRoot, withRoot;
+    };
+    const fs::path base = TestTempDir();
+    fs::remove_all(base);
+    const fs::path root = base / "root";
+    WriteScene(base, "secret.wrl", std::string(V1) + Cube(9));
+    WriteScene(root, "shared/part.wrl", std::string(V1) + Cube(3));
+    WriteScene(root, "scene/lib.wrl", std::string(V2) + "PROTO P [] { Box { size 4 4 4 } }\n");
+    WriteScene(base, "lib.wrl", std::string(V2) + "PROTO P [] { Box { size 8 8 8 } }\n");
+    std::error_code error;
+    fs::create_directory_symlink(fs::path("..") / ".." , root / "scene" / "up", error);
+    fs::create_symlink(fs::path("..") / "shared" / "part.wrl", root / "scene" / "near.wrl", error);
+    const bool links = !error;
+    std::vector<Case> cases = {
+        {"../shared/part.wrl", {3}, {3}},                // up and down again, still inside
+        {"../../secret.wrl", {9}, {}},                   // out by ".."
+        // An absolute path is only looked for by its bare name beside the file.
+        {(base / "secret.wrl").generic_string(), {}, {}},
+    };
+    if (links) {
+        cases.push_back({"up/secret.wrl", {9}, {}}); // out through a link
+        cases.push_back({"near.wrl", {3}, {3}});     // a link that stays inside
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reference);
+        const std::string main =
+            WriteScene(root, "scene/main.wrl", std::string(V1) + FarAnchor(V1) + Inline(c.reference));
+        for (bool withRoot : {false, true}) {
+            LoadedText loaded;
+            if (withRoot)
+                loaded.parser->SetIncludeRoot(root.string());
+            loaded.result = loaded.parser->Parse(loaded.world.get(), main);
+            EXPECT_EQ(BoxWidths(*loaded.world), withRoot ? c.withRoot : c.withoutRoot) << "root " << withRoot;
+        }
+    }
+    // EXTERNPROTO files obey the root too; the file given to Parse may lie anywhere.
+    for (const char* library : {"lib.wrl", "../../lib.wrl"}) {
+        SCOPED_TRACE(library);
+        const std::string main = WriteScene(root, "scene/proto.wrl",
+                                            std::string(V2) + FarAnchor(V2) + "EXTERNPROTO P [] \"" + library + "\"\nP { }\n");
+        LoadedText loaded;
+        loaded.parser->SetIncludeRoot((root / "scene").string());
+        loaded.result = loaded.parser->Parse(loaded.world.get(), main);
+        EXPECT_EQ(BoxWidths(*loaded.world), std::string(library) == "lib.wrl" ? std::vector<int>{4} : std::vector<int>{});
+    }
+}
+
+TEST(InlineFiles, TheReadBudgetCoversEveryFileOfTheScene) {
+    const fs::path root = TestTempDir();
+    fs::remove_all(root);
+    const std::string part = std::string(V1) + Cube(2) + "# " + std::string(1000, 'x') + "\n";
+    WriteScene(root, "part.wrl", part);
+    const std::string mainText = std::string(V1) + FarAnchor(V1) + Cube(1) + Inline("part.wrl") + Cube(3);
+    const std::string main = WriteScene(root, "main.wrl", mainText);
+    struct Case {
+        uint64_t budget;
+        int result;
+        std::vector<int> widths;
+    };
+    const Case cases[] = {
+        {CVRMLParser::DefaultMaxReadBytes, VRML_LOAD_SUCCESS, {1, 2, 3}},
+        {mainText.size() + part.size(), VRML_LOAD_SUCCESS, {1, 2, 3}},
+        {mainText.size() + part.size() - 1, VRML_LOAD_SUCCESS, {1, 3}}, // the inline node fails
+        {mainText.size() - 1, VRML_LOAD_UNREADABLE, {}},                 // the top file is over it
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.budget);
+        LoadedText loaded;
+        loaded.parser->SetMaxReadBytes(c.budget);
+        loaded.result = loaded.parser->Parse(loaded.world.get(), main);
+        EXPECT_EQ(loaded.result, c.result);
+        EXPECT_EQ(BoxWidths(*loaded.world), c.widths);
+        EXPECT_LE(loaded.parser->GetReadBytes(), c.budget);
+    }
+}

@@ -4,7 +4,7 @@
 
 TEST(HeaderCheck, AcceptsOnlyTheTwoVersionPrefixesInAnyCase) {
     const struct {
-        const char* firstLine;
+        std::string firstLine;
         int expectedOpen;
         int expectedVersion;
     } cases[] = {
@@ -15,13 +15,25 @@ TEST(HeaderCheck, AcceptsOnlyTheTwoVersionPrefixesInAnyCase) {
         {"#VRML V2.0 latin1", VRML_LOAD_FAILURE, VRML_VERSION_1},
         {"#VRML V3.0 utf8", VRML_LOAD_FAILURE, VRML_VERSION_1},
         {"", VRML_LOAD_FAILURE, VRML_VERSION_1},
+        // A header line longer than the prefix looked at is still a comment.
+        {"#VRML V2.0 utf8 #" + std::string(5000, 'x'), VRML_LOAD_SUCCESS, VRML_VERSION_2},
     };
     for (const auto& c : cases) {
         CVRMLIOManager manager;
-        manager.SetFilename(WriteTempFile("header.wrl", std::string(c.firstLine) + "\nSeparator { }\n"));
-        EXPECT_EQ(manager.OpenFile(), c.expectedOpen) << c.firstLine;
-        EXPECT_EQ(manager.GetVersion(), c.expectedVersion) << c.firstLine;
+        manager.SetFilename(WriteTempFile("header.wrl", c.firstLine + "\nSeparator { }\n"));
+        EXPECT_EQ(manager.OpenFile(), c.expectedOpen) << c.firstLine.substr(0, 40);
+        EXPECT_EQ(manager.GetVersion(), c.expectedVersion) << c.firstLine.substr(0, 40);
+        if (c.expectedOpen == VRML_LOAD_SUCCESS) { // the whole header line was passed over
+            ASSERT_EQ(manager.GetCurrentTokenType(), VRML_SEPARATOR) << c.firstLine.substr(0, 40);
+        }
     }
+    // A file of one endless line is refused from its first bytes, not read
+    // to the line's end.
+    CVRMLIOManager manager;
+    manager.GetFileInterface().SetBlockSize(64);
+    manager.SetFilename(WriteTempFile("one-line.wrl", std::string(1 << 20, 'x')));
+    EXPECT_EQ(manager.OpenFile(), VRML_LOAD_FAILURE);
+    EXPECT_LT(manager.GetFileInterface().GetBytesRead(), 1024u);
 }
 
 TEST(HeaderCheck, MissingOrRefusedFileLeavesTheWorldUntouched) {

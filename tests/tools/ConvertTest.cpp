@@ -176,3 +176,31 @@ TEST(Convert, OutputNamesDropTheVrmlEndings) {
 }
 
 } // namespace
+
+TEST(Convert, StandardInputAndAnIncludeRoot) {
+    const fs::path dir = FreshDir();
+    fs::create_directories(dir / "root");
+    WriteFile(dir / "outside.wrl", "#VRML V2.0 utf8\nShape { geometry Box { } }\n");
+    WriteFile(dir / "root" / "scene.wrl",
+              "#VRML V2.0 utf8\nInline { url \"../outside.wrl\" }\nShape { geometry Sphere { } }\n");
+    ConvertSettings settings = Quiet();
+    for (const bool rooted : {false, true}) {
+        settings.load.includeRoot = rooted ? (dir / "root").string() : std::string();
+        ConvertSummary summary;
+        EXPECT_EQ(ConvertFile((dir / "root" / "scene.wrl").string(), (dir / "out.glb").string(), ExportFormat::Glb,
+                              settings, summary),
+                  "");
+        EXPECT_EQ(summary.objects, rooted ? 1u : 2u) << "rooted " << rooted;
+    }
+    // "-" reads standard input; it has no name to write under in a batch.
+    ASSERT_NE(std::freopen((dir / "root" / "scene.wrl").string().c_str(), "rb", stdin), nullptr);
+    ConvertSummary summary;
+    EXPECT_EQ(ConvertFile("-", (dir / "stdin.glb").string(), ExportFormat::Glb, Quiet(), summary), "");
+    EXPECT_EQ(summary.objects, 1u); // its references resolve from the current folder
+    ConvertRequest batch;
+    batch.files = {"-"};
+    batch.outputDir = (dir / "out").string();
+    std::ostringstream out, err;
+    EXPECT_EQ(RunConvert(batch, out, err), 2);
+    EXPECT_THAT(err.str(), testing::HasSubstr("standard input"));
+}

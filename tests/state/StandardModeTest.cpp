@@ -1,0 +1,189 @@
+// Standard semantics against the default: each row is a scene and the object
+// types it builds in each mode.
+
+#include "TestScene.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::vector<trelObjectTypes> Types(const std::vector<FoundObject>& objects) {
+    std::vector<trelObjectTypes> types;
+    for (const auto& found : objects)
+        types.push_back(found.object->GetObjectType());
+    return types;
+}
+
+// The objects `nodes` build under a far anchor (left out), in one mode.
+std::vector<FoundObject> BuildInMode(LoadedText& loaded, const char* header, const std::string& nodes, int standard) {
+    loaded = LoadTextInMode(std::string(header) + FarAnchor(header) + nodes, standard);
+    auto objects = AllObjects(*loaded.world);
+    if (!objects.empty())
+        objects.erase(objects.begin());
+    return objects;
+}
+
+std::string Shape(const char* geometry) { return std::string("Shape { geometry ") + geometry + " { } } "; }
+
+const std::vector<trelObjectTypes> None;
+
+struct ModeCase {
+    const char* header;
+    std::string nodes;
+    std::vector<trelObjectTypes> byDefault;
+    std::vector<trelObjectTypes> standard;
+};
+
+void CheckBothModes(const ModeCase& c) {
+    SCOPED_TRACE(c.nodes);
+    for (int standard : {0, 1}) {
+        LoadedText loaded;
+        auto objects = BuildInMode(loaded, c.header, c.nodes, standard);
+        EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS) << "standard " << standard;
+        EXPECT_EQ(Types(objects), standard ? c.standard : c.byDefault) << "standard " << standard;
+        EXPECT_EQ(loaded.parser->GetSeparatorStack()->size(), 0u);
+    }
+}
+
+const std::string Triangle =
+    "Shape { geometry IndexedFaceSet { coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] } coordIndex [ 0 1 2 ] } } ";
+const std::string Choices = "[ " + Shape("Box") + Shape("Sphere") + Triangle + "]";
+
+} // namespace
+
+TEST(StandardMode, SwitchBuildsOnlyItsChoiceInVrml2) {
+    const std::vector<trelObjectTypes> all = {TREL_BOX, TREL_SPHERE, TREL_POLYFACE};
+    const ModeCase cases[] = {
+        {V2, "Switch { whichChoice 1 choice " + Choices + " }", all, {TREL_SPHERE}},
+        {V2, "Switch { whichChoice 0 choice " + Choices + " }", all, {TREL_BOX}},
+        {V2, "Switch { whichChoice -1 choice " + Choices + " }", all, None},
+        {V2, "Switch { choice " + Choices + " }", all, None}, // -1 is the default
+        {V2, "Switch { whichChoice 3 choice " + Choices + " }", all, None},
+        {V2, "Switch { whichChoice -3 choice " + Choices + " }", all, None}, // "all" is VRML 1.0's
+        // The field may follow the list it chooses from.
+        {V2, "Switch { choice " + Choices + " whichChoice 2 }", all, {TREL_POLYFACE}},
+        {V2, "Switch { whichChoice 0 choice " + Shape("Cone") + "}", {TREL_CONE, TREL_DISK}, {TREL_CONE, TREL_DISK}},
+        // Nested: the inner Switch is read only as the outer one's choice.
+        {V2,
+         "Switch { whichChoice 1 choice [ " + Shape("Box") + "Switch { whichChoice 0 choice " + Choices + " } ] }",
+         {TREL_BOX, TREL_BOX, TREL_SPHERE, TREL_POLYFACE}, {TREL_BOX}},
+    };
+    for (const ModeCase& c : cases)
+        CheckBothModes(c);
+}
+
+TEST(StandardMode, SwitchBuildsOnlyItsChildInVrml1) {
+    const std::vector<trelObjectTypes> all = {TREL_BOX, TREL_SPHERE, TREL_BOX};
+    const std::string children = "Cube { } Sphere { } Cube { width 3 }";
+    const ModeCase cases[] = {
+        {V1, "Switch { whichChild 1 " + children + " }", all, {TREL_SPHERE}},
+        {V1, "Switch { whichChild -1 " + children + " }", all, None},
+        {V1, "Switch { " + children + " }", all, None},
+        {V1, "Switch { whichChild -3 " + children + " }", all, all},
+        {V1, "Switch { whichChild 7 " + children + " }", all, None},
+        // Every node is a child, a Material too, and a separator counts once.
+        {V1, "Switch { whichChild 2 Material { diffuseColor 1 0 0 } Separator { Cube { } Sphere { } } Cone { } }",
+         {TREL_BOX, TREL_SPHERE, TREL_CONE, TREL_DISK}, {TREL_CONE, TREL_DISK}},
+    };
+    for (const ModeCase& c : cases)
+        CheckBothModes(c);
+}
+
+// A child that is not chosen builds nothing and passes no state on: the
+// chosen cube is white although a red material comes before it.
+TEST(StandardMode, ChildrenNotChosenPassNoStateOn) {
+    LoadedText loaded;
+    auto objects = BuildInMode(loaded, V1, "Switch { whichChild 1 Material { diffuseColor 1 0 0 } Cube { } }", 1);
+    ASSERT_EQ(objects.size(), 1u);
+    EXPECT_EQ(objects[0].props->front.GetDiffuse(), trelChroma(1, 1, 1));
+    objects = BuildInMode(loaded, V1, "Switch { whichChild -3 Material { diffuseColor 1 0 0 } Cube { } }", 1);
+    ASSERT_EQ(objects.size(), 1u);
+    EXPECT_EQ(objects[0].props->front.GetDiffuse(), trelChroma(1, 0, 0));
+}
+
+TEST(StandardMode, LodBuildsOnlyItsMostDetailedLevel) {
+    const ModeCase cases[] = {
+        {V2, "LOD { range [ 10 20 ] level " + Choices + " }", {TREL_BOX, TREL_SPHERE, TREL_POLYFACE}, {TREL_BOX}},
+        {V2, "LOD { level " + Shape("Sphere") + "range 5 }", {TREL_SPHERE}, {TREL_SPHERE}},
+        {V2, "LOD { center 0 0 0 }", None, None},
+        {V1, "LOD { range [ 10 ] Cube { } Separator { Sphere { } } }", {TREL_BOX, TREL_SPHERE}, {TREL_BOX}},
+        {V1, "LOD { center 0 0 0 range [ 5, 10 ] Separator { Sphere { } Cube { } } Cone { } }",
+         {TREL_SPHERE, TREL_BOX, TREL_CONE, TREL_DISK}, {TREL_SPHERE, TREL_BOX}},
+    };
+    for (const ModeCase& c : cases)
+        CheckBothModes(c);
+}
+
+// Billboard and Anchor are passed over whole by default; Collision and
+// WWWAnchor build their children in both modes, never a proxy.
+TEST(StandardMode, GroupingNodesBuildTheirChildrenInPlace) {
+    const ModeCase cases[] = {
+        {V2, "Billboard { axisOfRotation 0 1 0 children [ " + Shape("Box") + Shape("Sphere") + "] }", None,
+         {TREL_BOX, TREL_SPHERE}},
+        {V2, "Anchor { url \"next.wrl\" description \"d\" children " + Shape("Sphere") + "}", None, {TREL_SPHERE}},
+        {V2, "Transform { children [ DEF B Billboard { children " + Shape("Box") + "} ] } USE B", None,
+         {TREL_BOX, TREL_BOX}},
+        {V2, "Collision { collide TRUE proxy " + Shape("Sphere") + "children [ " + Shape("Box") + "] }", {TREL_BOX},
+         {TREL_BOX}},
+        {V2, "WWWAnchor { children " + Shape("Box") + "}", {TREL_BOX}, {TREL_BOX}},
+        {V1, "WWWAnchor { name \"x.wrl\" Cube { } }", {TREL_BOX}, {TREL_BOX}},
+        // Text is built in neither mode.
+        {V2, "Shape { geometry Text { string \"a\" } }", None, None},
+        {V1, "AsciiText { string \"a\" }", None, None},
+    };
+    for (const ModeCase& c : cases)
+        CheckBothModes(c);
+}
+
+TEST(StandardMode, GridAndExtrusionTakeTheStandardDefaults) {
+    const std::vector<trelObjectTypes> extrusion = {TREL_POLYMESH, TREL_POLYGON, TREL_POLYGON};
+    const ModeCase cases[] = {
+        {V2, "Shape { geometry ElevationGrid { xDimension 2 zDimension 2 height [ 0 0 0 0 ] } }", None,
+         {TREL_POLYMESH}},
+        {V2, "Shape { geometry ElevationGrid { xDimension 2 xSpacing 0 zDimension 2 height [ 0 0 0 0 ] } }", None,
+         None},
+        {V2, "Shape { geometry Extrusion { } }", None, extrusion},
+        {V2, "Shape { geometry Extrusion { spine [ 0 0 0, 0 0 1 ] } }", None, extrusion},
+        {V2, "Shape { geometry Extrusion { crossSection [ 0 0, 1 0, 0 1 ] } }", None, extrusion},
+        // A value written empty is no default.
+        {V2, "Shape { geometry Extrusion { crossSection [ ] } }", None, None},
+        {V2, "Shape { geometry Extrusion { spine [ ] } }", None, None},
+    };
+    for (const ModeCase& c : cases)
+        CheckBothModes(c);
+}
+
+TEST(StandardMode, DefaultsGiveTheStandardsPoints) {
+    LoadedText loaded;
+    auto objects =
+        BuildInMode(loaded, V2, "Shape { geometry ElevationGrid { xDimension 2 zDimension 2 height [ 0 0 0 3 ] } }", 1);
+    ASSERT_EQ(objects.size(), 1u);
+    trelBBox box = objects[0].object->GetBBox();
+    EXPECT_THAT(box.GetMin(), NearPoint(0, 0, 0));
+    EXPECT_THAT(box.GetMax(), NearPoint(1, 3, 1));
+
+    // The unit square swept one unit up the y axis, unscaled and unturned.
+    objects = BuildInMode(loaded, V2, "Shape { geometry Extrusion { } }", 1);
+    ASSERT_EQ(objects.size(), 3u);
+    box = objects[0].object->GetBBox();
+    EXPECT_THAT(box.GetMin(), NearPoint(-1, 0, -1));
+    EXPECT_THAT(box.GetMax(), NearPoint(1, 1, 1));
+}
+
+// Not chosen is still defined: a USE elsewhere builds it, and a named
+// Switch repeats only its choice.
+TEST(StandardMode, NamesInChildrenNotChosenAreDefined) {
+    const ModeCase cases[] = {
+        {V2, "Switch { whichChoice 0 choice [ " + Shape("Box") + "DEF S " + Shape("Sphere") + "] } USE S",
+         {TREL_BOX, TREL_SPHERE, TREL_SPHERE}, {TREL_BOX, TREL_SPHERE}},
+        {V2, "DEF W Switch { whichChoice 1 choice " + Choices + " } Transform { translation 0 0 5 children USE W }",
+         {TREL_BOX, TREL_SPHERE, TREL_POLYFACE, TREL_BOX, TREL_SPHERE, TREL_POLYFACE}, {TREL_SPHERE, TREL_SPHERE}},
+        {V2, "LOD { level [ " + Shape("Box") + "DEF L " + Shape("Cone") + "] } USE L",
+         {TREL_BOX, TREL_CONE, TREL_DISK, TREL_CONE, TREL_DISK}, {TREL_BOX, TREL_CONE, TREL_DISK}},
+        // A use inside a child not chosen is built when its named separator is.
+        {V1, "DEF C Cube { } Switch { whichChild -1 DEF S Separator { USE C Sphere { } } } USE S",
+         {TREL_BOX, TREL_BOX, TREL_SPHERE, TREL_BOX, TREL_SPHERE}, {TREL_BOX, TREL_BOX, TREL_SPHERE}},
+    };
+    for (const ModeCase& c : cases)
+        CheckBothModes(c);
+}
