@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <tuple>
 #include <unordered_map>
 
 namespace {
@@ -28,8 +29,9 @@ trelVector UnitNormal(trelVector normal, const trelFloatPoint* face) {
     return {0.0f, 1.0f, 0.0f};
 }
 
+// Every float of a vertex, compared bit for bit.
 struct VertexKey {
-    std::array<uint32_t, 6> bits;
+    std::array<uint32_t, 12> bits;
     bool operator==(const VertexKey& other) const { return bits == other.bits; }
 };
 
@@ -48,7 +50,30 @@ uint32_t Bits(float f) {
     return b;
 }
 
-void FillObject(ExportObject& object, const trelTessellation& mesh, double scale) {
+// What the object's block gives beyond its positions.
+struct Wanted {
+    bool colors = false, texCoords = false;
+};
+
+Wanted WantedFrom(const trelAttributes* attributes) {
+    Wanted wanted;
+    if (attributes) {
+        wanted.colors = attributes->HasColors();
+        // A texture without coordinates is mapped by the shape's own default.
+        wanted.texCoords = attributes->HasTexCoords() || attributes->HasTexture();
+    }
+    return wanted;
+}
+
+template <class Item> Item ItemAt(const std::vector<Item>& items, size_t i) {
+    return i < items.size() ? items[i] : Item();
+}
+
+trelTexCoord FiniteTexCoord(const trelTexCoord& c) {
+    return {std::isfinite(c.s) ? c.s : 0.0f, std::isfinite(c.t) ? c.t : 0.0f};
+}
+
+void FillObject(ExportObject& object, const trelTessellation& mesh, double scale, Wanted wanted) {
     std::unordered_map<VertexKey, uint32_t, VertexKeyHash> index;
     for (size_t t = 0; t + 2 < mesh.triangleVertices.size(); t += 3) {
         trelFloatPoint face[3];
@@ -59,33 +84,74 @@ void FillObject(ExportObject& object, const trelTessellation& mesh, double scale
         }
         if (!usable)
             continue;
-        for (int k = 0; k < 3; ++k) {
-            trelVector normal = t + k < mesh.triangleNormals.size() ? mesh.triangleNormals[t + k] : trelVector();
-            normal = UnitNormal(normal, face);
+        for (size_t k = 0; k < 3; ++k) {
+            const trelVector normal = UnitNormal(ItemAt(mesh.triangleNormals, t + k), face);
+            const trelChroma color = wanted.colors ? ItemAt(mesh.triangleColors, t + k) : trelChroma();
+            const trelTexCoord texCoord =
+                wanted.texCoords ? FiniteTexCoord(ItemAt(mesh.triangleTexCoords, t + k)) : trelTexCoord();
             VertexKey key{{Bits(face[k].x), Bits(face[k].y), Bits(face[k].z), Bits(normal.x), Bits(normal.y),
-                           Bits(normal.z)}};
+                           Bits(normal.z), Bits(color.red), Bits(color.green), Bits(color.blue), Bits(color.alpha),
+                           Bits(texCoord.s), Bits(texCoord.t)}};
             auto [where, added] = index.emplace(key, static_cast<uint32_t>(object.positions.size()));
             if (added) {
                 object.positions.push_back(face[k]);
                 object.normals.push_back(normal);
+                if (wanted.colors)
+                    object.colors.push_back(color);
+                if (wanted.texCoords)
+                    object.texCoords.push_back(texCoord);
             }
             object.triangles.push_back(where->second);
         }
     }
-    for (const std::vector<trelFloatPoint>& strip : mesh.lineStrips) {
+    std::vector<trelChroma> pointColors; // kept apart until the strips' colours are in
+    for (size_t s = 0; s < mesh.lineStrips.size(); ++s) {
+        const std::vector<trelFloatPoint>& strip = mesh.lineStrips[s];
+        const std::vector<trelChroma> noColors;
+        const std::vector<trelChroma>& stripColors = s < mesh.lineColors.size() ? mesh.lineColors[s] : noColors;
         std::vector<trelFloatPoint> kept;
+        std::vector<trelChroma> keptColors;
         kept.reserve(strip.size());
-        for (const trelFloatPoint& p : strip)
-            if (IsFinite(Scaled(p, scale)))
-                kept.push_back(Scaled(p, scale));
-        if (kept.size() >= 2)
+        for (size_t k = 0; k < strip.size(); ++k) {
+            const trelFloatPoint p = Scaled(strip[k], scale);
+            if (!IsFinite(p))
+                continue;
+            kept.push_back(p);
+            if (wanted.colors)
+                keptColors.push_back(ItemAt(stripColors, k));
+        }
+        if (kept.size() >= 2) {
             object.lineStrips.push_back(std::move(kept));
-        else if (kept.size() == 1)
+            object.colors.insert(object.colors.end(), keptColors.begin(), keptColors.end());
+        } else if (kept.size() == 1) {
             object.points.push_back(kept[0]); // a strip of one point is still a point
+            pointColors.insert(pointColors.end(), keptColors.begin(), keptColors.end());
+        }
     }
-    for (const trelFloatPoint& p : mesh.points)
-        if (IsFinite(Scaled(p, scale)))
-            object.points.push_back(Scaled(p, scale));
+    for (size_t i = 0; i < mesh.points.size(); ++i) {
+        const trelFloatPoint p = Scaled(mesh.points[i], scale);
+        if (!IsFinite(p))
+            continue;
+        object.points.push_back(p);
+        if (wanted.colors)
+            pointColors.push_back(ItemAt(mesh.pointColors, i));
+    }
+    object.colors.insert(object.colors.end(), pointColors.begin(), pointColors.end());
+}
+
+// Grey pictures modulate the object's colour in VRML; others replace it.
+bool IsIntensity(const trelImage& image) {
+    for (size_t i = 0; i + 2 < image.rgba.size(); i += 4)
+        if (image.rgba[i] != image.rgba[i + 1] || image.rgba[i] != image.rgba[i + 2])
+            return false;
+    return true;
+}
+
+// An exporter writes the image from its pixels, or from the PNG or JPEG
+// file it was read from; either way the pixels must be there.
+bool IsUsable(const trelImage& image) {
+    return image.width > 0 && image.height > 0 && image.rgba.size() % 4 == 0 &&
+           static_cast<uint64_t>(image.width) * static_cast<uint64_t>(image.height) == image.rgba.size() / 4;
 }
 
 using MaterialKey = std::array<float, 17>;
@@ -122,6 +188,8 @@ ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options
     int done = 0;
     int reported = -1;
     std::map<MaterialKey, int> materialIndex;
+    std::map<std::tuple<const trelImage*, bool, bool>, int> textureIndex;
+    trelTessellationOptions tessellation = options.tessellation;
     // The walk is depth-first with parents first, so the latest group seen
     // one level up is the parent.
     std::vector<int> latestAtDepth;
@@ -149,10 +217,24 @@ ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options
             if (added)
                 scene.materials.push_back(material);
             object.material = where->second;
+            const trelAttributes* attributes = source.GetAttributes();
             {
+                // An object whose file says nothing more is written as it
+                // always was, at no cost.
+                tessellation.attributes = attributes != nullptr;
                 trelTessellation mesh; // one object at a time: only the exported form is kept
-                source.Tessellate(mesh, options.tessellation);
-                FillObject(object, mesh, options.scale);
+                source.Tessellate(mesh, tessellation);
+                FillObject(object, mesh, options.scale, WantedFrom(attributes));
+            }
+            if (object.HasTexCoords() && attributes->HasTexture() && IsUsable(*attributes->texture.image)) {
+                const trelTexture& texture = attributes->texture;
+                auto [at, first] = textureIndex.emplace(
+                    std::make_tuple(texture.image.get(), texture.repeatS, texture.repeatT),
+                    static_cast<int>(scene.textures.size()));
+                if (first)
+                    scene.textures.push_back(
+                        {texture.image, texture.repeatS, texture.repeatT, IsIntensity(*texture.image)});
+                object.texture = at->second;
             }
             scene.groups[static_cast<size_t>(groupIndex)].objects.push_back(static_cast<int>(scene.objects.size()));
             scene.objects.push_back(std::move(object));
@@ -165,6 +247,13 @@ ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options
         }
     });
     return scene;
+}
+
+size_t ExportObject::GetPointColorStart() const {
+    size_t start = positions.size();
+    for (const auto& strip : lineStrips)
+        start += strip.size();
+    return start;
 }
 
 size_t ExportScene::GetTriangleCount() const {

@@ -2,12 +2,14 @@
 // The step every exporter shares: the loaded world turned into what file
 // formats hold. Groups keep their tree and names; each object becomes
 // indexed triangles with normals, line strips and points, in the units asked
-// for, with one of the scene's distinct materials.
+// for, with one of the scene's distinct materials, and the colours, texture
+// coordinates and texture its file gives.
 
 #include "host/geometry/Geometry.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,20 +21,44 @@ struct ExportGroup {
     std::vector<int> objects; // the group's own objects, in insertion order
 };
 
+// A texture as the scene's objects use it: the image is shared with the
+// loaded world, never copied.
+struct ExportTexture {
+    std::shared_ptr<const trelImage> image; // never null
+    bool repeatS = true, repeatT = true;
+    // Every pixel grey: VRML then takes the picture as an intensity that
+    // modulates the object's colour; a coloured picture replaces that colour.
+    bool intensity = false;
+};
+
 struct ExportObject {
     std::string name; // valid UTF-8; empty when the object has none
     trelObjectTypes type = TREL_BOX;
     int group = 0;
     int material = 0;
-    // Triangles over shared vertices: a vertex is one (position, normal) pair.
+    int texture = -1; // into ExportScene::textures; only for an object with texture coordinates
+    // Triangles over shared vertices: a vertex is one (position, normal,
+    // colour, texture coordinate), so a colour given per face splits the
+    // vertices its faces share.
     std::vector<trelFloatPoint> positions;
     std::vector<trelVector> normals; // unit length, one per position
     std::vector<uint32_t> triangles; // three indices a triangle, counter-clockwise
     std::vector<std::vector<trelFloatPoint>> lineStrips; // each at least two points
     std::vector<trelFloatPoint> points;
+    // The file's colours (display values, as the file gives them), when it
+    // gives any: one per position, then one per point of each line strip in
+    // turn, then one per point. A point set makes an object per point, so
+    // the colours of all three kinds share one array.
+    std::vector<trelChroma> colors;
+    // When the file gives texture coordinates or a texture: one per position,
+    // with the file's t axis (up the image).
+    std::vector<trelTexCoord> texCoords;
 
     size_t GetTriangleCount() const { return triangles.size() / 3; }
     bool IsEmpty() const { return triangles.empty() && lineStrips.empty() && points.empty(); }
+    bool HasColors() const { return !colors.empty(); }
+    bool HasTexCoords() const { return !texCoords.empty(); }
+    size_t GetPointColorStart() const; // where the points' colours start in `colors`
 };
 
 struct ExportScene {
@@ -40,6 +66,7 @@ struct ExportScene {
     std::vector<ExportGroup> groups;
     std::vector<ExportObject> objects;    // in the order of a depth-first walk
     std::vector<trelMaterial> materials;  // the distinct front materials, in order of first use
+    std::vector<ExportTexture> textures;  // the distinct textures (image and wrap), in order of first use
     double scale = 1.0;                   // applied to the loaded coordinates
     std::string name;                     // for the root when the world has none (the file's name)
 
@@ -51,7 +78,7 @@ struct ExportScene {
 };
 
 struct ExportOptions {
-    trelTessellationOptions tessellation;
+    trelTessellationOptions tessellation; // `attributes` is set for each object that has any
     double scale = 1.0; // multiplies every coordinate (see UnitScaleToFile)
 };
 
@@ -60,8 +87,9 @@ struct ExportOptions {
 // coordinates come back in the file's own unit.
 double UnitScaleToFile(int imageUnits);
 
-// Tessellates the world object by object. `progress`, when given, receives
-// the percentage of objects done (0 to 100, increasing).
+// Tessellates the world object by object, with the attributes of each
+// object that has any. `progress`, when given, receives the percentage of objects
+// done (0 to 100, increasing).
 ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options,
                              const std::function<void(int)>& progress = {});
 

@@ -1,26 +1,59 @@
 #include "Exporters.h"
 
+#include "ImageFile.h"
 #include "WorldWalk.h"
 
 #include <tiny_gltf.h>
 
+#include <array>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <type_traits>
+#include <map>
+#include <tuple>
 
 namespace {
 
+// VRML colours are display (sRGB) values; glTF's factors and vertex colours
+// are linear.
+double LinearFromDisplay(float value) {
+    const double c = Clamp01(value);
+    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+}
+
+std::string Base64(const std::vector<unsigned char>& bytes) {
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    text.reserve((bytes.size() + 2) / 3 * 4);
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        const size_t left = bytes.size() - i;
+        const uint32_t group = (uint32_t(bytes[i]) << 16) | (left > 1 ? uint32_t(bytes[i + 1]) << 8 : 0) |
+                               (left > 2 ? uint32_t(bytes[i + 2]) : 0);
+        text += digits[(group >> 18) & 63];
+        text += digits[(group >> 12) & 63];
+        text += left > 1 ? digits[(group >> 6) & 63] : '=';
+        text += left > 2 ? digits[group & 63] : '=';
+    }
+    return text;
+}
+
+const char* const SpecularExtension = "KHR_materials_specular";
+
 class GltfBuilder {
 public:
-    explicit GltfBuilder(const ExportScene& s) : scene(s) {}
+    GltfBuilder(const ExportScene& s, bool binaryFile) : scene(s), binary(binaryFile) {}
 
     tinygltf::Model Build() {
         model.asset.version = "2.0";
         model.asset.generator = "vrml convert";
-        for (const trelMaterial& material : scene.materials)
-            model.materials.push_back(MakeMaterial(material));
+        // The scene's materials keep their indices; the variants for
+        // textures and vertex colours follow them as objects ask for them.
+        for (size_t i = 0; i < scene.materials.size(); ++i)
+            MaterialFor(static_cast<int>(i), -1, false);
+        if (!scene.materials.empty())
+            model.extensionsUsed.push_back(SpecularExtension);
 
         // One node per group, then one per object with geometry. Node
         // children are indices, so however deep the groups nest, nothing
@@ -77,56 +110,174 @@ public:
     }
 
 private:
-    static tinygltf::Material MakeMaterial(const trelMaterial& source) {
-        tinygltf::Material material;
+    // The glTF material of a scene material with a texture (-1: none) and
+    // with or without vertex colours, made on first use. A colour picture
+    // replaces the diffuse colour and the vertex colours, as VRML's does; a
+    // grey one modulates them. Vertex colours replace the diffuse colour.
+    int MaterialFor(int material, int texture, bool colors) {
+        auto [where, added] =
+            materialIndex.emplace(std::make_tuple(material, texture, colors), static_cast<int>(model.materials.size()));
+        if (!added)
+            return where->second;
+        const trelMaterial& source = scene.materials[static_cast<size_t>(material)];
+        const ExportTexture* shown = texture >= 0 ? &scene.textures[static_cast<size_t>(texture)] : nullptr;
+        tinygltf::Material made;
         const trelChroma& diffuse = source.GetDiffuse();
+        const bool white = colors || (shown && !shown->intensity);
+        // A picture with transparent pixels gives the alpha, as VRML's
+        // four-component textures do.
+        const bool pictureAlpha = shown && shown->image->HasAlpha();
+        const double alpha = pictureAlpha ? 1.0 : Clamp01(diffuse.GetAlpha());
+        made.pbrMetallicRoughness.baseColorFactor = {
+            white ? 1.0 : LinearFromDisplay(diffuse.GetRed()), white ? 1.0 : LinearFromDisplay(diffuse.GetGreen()),
+            white ? 1.0 : LinearFromDisplay(diffuse.GetBlue()), alpha};
+        if (shown)
+            made.pbrMetallicRoughness.baseColorTexture.index = TextureFor(texture);
+        made.pbrMetallicRoughness.metallicFactor = 0.0;
+        made.pbrMetallicRoughness.roughnessFactor = RoughnessFromExponent(PhongExponent(source.GetShininess()));
         const trelChroma& emission = source.GetEmission();
-        const float alpha = Clamp01(diffuse.GetAlpha());
-        material.pbrMetallicRoughness.baseColorFactor = {Clamp01(diffuse.GetRed()), Clamp01(diffuse.GetGreen()),
-                                                         Clamp01(diffuse.GetBlue()), alpha};
-        material.pbrMetallicRoughness.metallicFactor = 0.0;
-        material.pbrMetallicRoughness.roughnessFactor = RoughnessFromExponent(PhongExponent(source.GetShininess()));
-        material.emissiveFactor = {Clamp01(emission.GetRed()), Clamp01(emission.GetGreen()),
-                                   Clamp01(emission.GetBlue())};
-        material.alphaMode = alpha < 1.0f ? "BLEND" : "OPAQUE";
+        made.emissiveFactor = {LinearFromDisplay(emission.GetRed()), LinearFromDisplay(emission.GetGreen()),
+                               LinearFromDisplay(emission.GetBlue())};
+        // The highlight's colour: black leaves none, as in VRML, where the
+        // glTF default would add a white one.
+        const trelChroma& specular = source.GetSpecular();
+        tinygltf::Value::Object extension;
+        extension["specularColorFactor"] = tinygltf::Value(tinygltf::Value::Array{
+            tinygltf::Value(LinearFromDisplay(specular.GetRed())),
+            tinygltf::Value(LinearFromDisplay(specular.GetGreen())),
+            tinygltf::Value(LinearFromDisplay(specular.GetBlue()))});
+        made.extensions[SpecularExtension] = tinygltf::Value(std::move(extension));
+        made.alphaMode = alpha < 1.0 || pictureAlpha ? "BLEND" : "OPAQUE";
         // VRML solids are often open shells, seen from inside as well.
-        material.doubleSided = true;
-        return material;
+        made.doubleSided = true;
+        model.materials.push_back(std::move(made));
+        return where->second;
+    }
+
+    // A texture is its image (embedded once however many textures use it)
+    // and a sampler with its wrap; -1 when the image could not be encoded.
+    int TextureFor(int texture) {
+        const auto found = textureIndex.find(texture);
+        if (found != textureIndex.end())
+            return found->second;
+        const ExportTexture& source = scene.textures[static_cast<size_t>(texture)];
+        int index = -1;
+        const int image = ImageFor(*source.image);
+        if (image >= 0) {
+            tinygltf::Texture made;
+            made.source = image;
+            const int wrapS = source.repeatS ? TINYGLTF_TEXTURE_WRAP_REPEAT : TINYGLTF_TEXTURE_WRAP_CLAMP_TO_EDGE;
+            const int wrapT = source.repeatT ? TINYGLTF_TEXTURE_WRAP_REPEAT : TINYGLTF_TEXTURE_WRAP_CLAMP_TO_EDGE;
+            auto [sampler, added] =
+                samplerIndex.emplace(std::make_pair(wrapS, wrapT), static_cast<int>(model.samplers.size()));
+            if (added) {
+                tinygltf::Sampler wrap;
+                wrap.wrapS = wrapS;
+                wrap.wrapT = wrapT;
+                model.samplers.push_back(wrap);
+            }
+            made.sampler = sampler->second;
+            index = static_cast<int>(model.textures.size());
+            model.textures.push_back(std::move(made));
+        }
+        textureIndex.emplace(texture, index);
+        return index;
+    }
+
+    int ImageFor(const trelImage& source) {
+        const auto found = imageIndex.find(&source);
+        if (found != imageIndex.end())
+            return found->second;
+        const ImageFile file = ImageFileFor(source);
+        int index = -1;
+        if (!file.bytes.empty()) {
+            tinygltf::Image image;
+            // The file's name without its folder.
+            image.name = ToValidUtf8(source.name.substr(source.name.find_last_of("/\\") + 1));
+            if (binary) {
+                image.mimeType = file.mimeType;
+                image.bufferView = AddBytesView(file.bytes);
+            } else {
+                image.uri = "data:" + file.mimeType + ";base64," + Base64(file.bytes);
+            }
+            index = static_cast<int>(model.images.size());
+            model.images.push_back(std::move(image));
+        }
+        imageIndex.emplace(&source, index);
+        return index;
+    }
+
+    // The scene texture to draw an object's triangles with: its own when its
+    // image could be written, else none (-1).
+    int TextureOf(const ExportObject& object) {
+        return object.texture >= 0 && object.HasTexCoords() && TextureFor(object.texture) >= 0 ? object.texture : -1;
     }
 
     int AddMesh(const ExportObject& object, const std::string& name) {
         tinygltf::Mesh mesh;
         mesh.name = name;
         if (!object.triangles.empty()) {
+            const int texture = TextureOf(object);
+            // VRML ignores the colours under a colour picture.
+            const bool colors =
+                object.HasColors() && (texture < 0 || scene.textures[static_cast<size_t>(texture)].intensity);
             tinygltf::Primitive triangles;
             triangles.mode = TINYGLTF_MODE_TRIANGLES;
-            triangles.material = object.material;
-            const int positionView = AddView(object.positions.data(), object.positions.size(),
-                                             TINYGLTF_TARGET_ARRAY_BUFFER);
-            triangles.attributes["POSITION"] = AddPointAccessor(positionView, 0, object.positions.data(),
-                                                                object.positions.size());
-            const int normalView =
-                AddView(object.normals.data(), object.normals.size(), TINYGLTF_TARGET_ARRAY_BUFFER);
-            triangles.attributes["NORMAL"] = AddAccessor(normalView, 0, TINYGLTF_COMPONENT_TYPE_FLOAT,
-                                                         object.normals.size(), TINYGLTF_TYPE_VEC3);
-            const int indexView = AddView(object.triangles.data(), object.triangles.size(),
-                                          TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER);
-            triangles.indices = AddAccessor(indexView, 0, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
-                                            object.triangles.size(), TINYGLTF_TYPE_SCALAR);
+            triangles.material = MaterialFor(object.material, texture, colors);
+            const size_t count = object.positions.size();
+            triangles.attributes["POSITION"] =
+                AddPointAccessor(AddPointView(object.positions.data(), count), 0, object.positions.data(), count);
+            const int normalView = AddVertexView<3>(count, [&](size_t i) {
+                const trelVector& n = object.normals[i];
+                return std::array<float, 3>{n.x, n.y, n.z};
+            });
+            triangles.attributes["NORMAL"] =
+                AddAccessor(normalView, 0, TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC3);
+            if (colors)
+                triangles.attributes["COLOR_0"] =
+                    AddAccessor(AddColorView(object, 0, count), 0, TINYGLTF_COMPONENT_TYPE_FLOAT, count,
+                                TINYGLTF_TYPE_VEC3);
+            if (object.HasTexCoords()) {
+                // glTF's t axis runs down the image, VRML's up.
+                const int view = AddVertexView<2>(count, [&](size_t i) {
+                    return std::array<float, 2>{object.texCoords[i].s, 1.0f - object.texCoords[i].t};
+                });
+                triangles.attributes["TEXCOORD_0"] =
+                    AddAccessor(view, 0, TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC2);
+            }
+            tinygltf::BufferView indexView;
+            indexView.buffer = 0;
+            indexView.byteOffset = data.size();
+            for (uint32_t index : object.triangles)
+                Append(index);
+            indexView.byteLength = data.size() - indexView.byteOffset;
+            indexView.target = TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER;
+            model.bufferViews.push_back(std::move(indexView));
+            triangles.indices = AddAccessor(static_cast<int>(model.bufferViews.size()) - 1, 0,
+                                            TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT, object.triangles.size(),
+                                            TINYGLTF_TYPE_SCALAR);
             mesh.primitives.push_back(std::move(triangles));
         }
+        // Lines and points have no texture coordinates: never a texture.
+        const int plain = object.lineStrips.empty() && object.points.empty()
+                              ? -1
+                              : MaterialFor(object.material, -1, object.HasColors());
         if (!object.lineStrips.empty()) {
             // All strips of the object share one view; each is a strip of its own.
             std::vector<trelFloatPoint> all;
             for (const auto& strip : object.lineStrips)
                 all.insert(all.end(), strip.begin(), strip.end());
-            const int view = AddView(all.data(), all.size(), TINYGLTF_TARGET_ARRAY_BUFFER);
+            const int view = AddPointView(all.data(), all.size());
+            const int colorView = object.HasColors() ? AddColorView(object, object.positions.size(), all.size()) : -1;
             size_t first = 0;
             for (const auto& strip : object.lineStrips) {
                 tinygltf::Primitive line;
                 line.mode = TINYGLTF_MODE_LINE_STRIP;
-                line.material = object.material;
+                line.material = plain;
                 line.attributes["POSITION"] = AddPointAccessor(view, first * 12, strip.data(), strip.size());
+                if (colorView >= 0)
+                    line.attributes["COLOR_0"] = AddAccessor(colorView, first * 12, TINYGLTF_COMPONENT_TYPE_FLOAT,
+                                                             strip.size(), TINYGLTF_TYPE_VEC3);
                 first += strip.size();
                 mesh.primitives.push_back(std::move(line));
             }
@@ -134,9 +285,14 @@ private:
         if (!object.points.empty()) {
             tinygltf::Primitive points;
             points.mode = TINYGLTF_MODE_POINTS;
-            points.material = object.material;
-            const int view = AddView(object.points.data(), object.points.size(), TINYGLTF_TARGET_ARRAY_BUFFER);
-            points.attributes["POSITION"] = AddPointAccessor(view, 0, object.points.data(), object.points.size());
+            points.material = plain;
+            const size_t count = object.points.size();
+            points.attributes["POSITION"] =
+                AddPointAccessor(AddPointView(object.points.data(), count), 0, object.points.data(), count);
+            if (object.HasColors())
+                points.attributes["COLOR_0"] =
+                    AddAccessor(AddColorView(object, object.GetPointColorStart(), count), 0,
+                                TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC3);
             mesh.primitives.push_back(std::move(points));
         }
         model.meshes.push_back(std::move(mesh));
@@ -155,26 +311,47 @@ private:
         Append(bits);
     }
 
-    template <class Item>
-    int AddView(const Item* items, size_t count, int target) {
+    // A view of `count` vertices of N floats each, `item(i)` giving vertex i.
+    // Several accessors (one per polyline) may share a view; a shared
+    // vertex view must state its stride.
+    template <size_t N, class Item> int AddVertexView(size_t count, Item item) {
         tinygltf::BufferView view;
         view.buffer = 0;
         view.byteOffset = data.size();
-        for (size_t i = 0; i < count; ++i) {
-            if constexpr (std::is_same_v<Item, uint32_t>) {
-                Append(items[i]);
-            } else {
-                Append(items[i].x);
-                Append(items[i].y);
-                Append(items[i].z);
-            }
-        }
+        for (size_t i = 0; i < count; ++i)
+            for (float value : item(i))
+                Append(value);
         view.byteLength = data.size() - view.byteOffset;
-        view.target = target;
-        // Several accessors (one per polyline) may share a view of
-        // positions; a shared vertex view must state its stride.
-        if constexpr (!std::is_same_v<Item, uint32_t>)
-            view.byteStride = 3 * sizeof(float);
+        view.target = TINYGLTF_TARGET_ARRAY_BUFFER;
+        view.byteStride = N * sizeof(float);
+        model.bufferViews.push_back(std::move(view));
+        return static_cast<int>(model.bufferViews.size()) - 1;
+    }
+
+    int AddPointView(const trelFloatPoint* points, size_t count) {
+        return AddVertexView<3>(count, [&](size_t i) {
+            return std::array<float, 3>{points[i].x, points[i].y, points[i].z};
+        });
+    }
+
+    // Linear RGB of the object's colours from `first` on.
+    int AddColorView(const ExportObject& object, size_t first, size_t count) {
+        return AddVertexView<3>(count, [&](size_t i) {
+            const trelChroma& c = object.colors[first + i];
+            return std::array<float, 3>{static_cast<float>(LinearFromDisplay(c.GetRed())),
+                                        static_cast<float>(LinearFromDisplay(c.GetGreen())),
+                                        static_cast<float>(LinearFromDisplay(c.GetBlue()))};
+        });
+    }
+
+    // An image file in the binary chunk; the data after it stays 4-byte aligned.
+    int AddBytesView(const std::vector<unsigned char>& bytes) {
+        tinygltf::BufferView view;
+        view.buffer = 0;
+        view.byteOffset = data.size();
+        view.byteLength = bytes.size();
+        data.insert(data.end(), bytes.begin(), bytes.end());
+        data.resize((data.size() + 3) / 4 * 4, 0);
         model.bufferViews.push_back(std::move(view));
         return static_cast<int>(model.bufferViews.size()) - 1;
     }
@@ -208,18 +385,25 @@ private:
     }
 
     const ExportScene& scene;
+    const bool binary; // images go into the binary chunk, else into data URIs
     tinygltf::Model model;
     std::vector<unsigned char> data;
+    std::map<std::tuple<int, int, bool>, int> materialIndex; // scene material, scene texture, colours
+    std::map<int, int> textureIndex;                         // scene texture
+    std::map<std::pair<int, int>, int> samplerIndex;         // wrap s, wrap t
+    std::map<const trelImage*, int> imageIndex;
 };
 
 } // namespace
 
 std::string WriteGltf(const ExportScene& scene, const std::string& path, bool binary) {
-    tinygltf::Model model = GltfBuilder(scene).Build();
+    tinygltf::Model model = GltfBuilder(scene, binary).Build();
     std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
     if (!out)
         return "cannot create the file";
     tinygltf::TinyGLTF writer;
+    // Images are in the model as they are to be written: no re-encoding.
+    writer.SetImageWriter(nullptr, nullptr);
     const bool written = writer.WriteGltfSceneToStream(&model, out, !binary, binary);
     out.close();
     if (!written || !out) {

@@ -4,10 +4,12 @@
 
 #include "TestScene.h"
 #include "host/geometry/Geometry.h"
+#include "tools/ImageFile.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -81,6 +83,86 @@ inline std::unique_ptr<C3DWorld> HandBuiltWorld() {
     inner->AddObject(MakeDot({0, 10, 0}), Material(Red), true);
     AddGroup(*world, "Empty");
     AddGroup(*world, nullptr);
+    world->RecursiveUpdateBBox();
+    return world;
+}
+
+template <class T> trelArray<T> ArrayOf(std::initializer_list<T> values) {
+    trelArray<T> array;
+    for (const T& value : values)
+        array.Append(value);
+    return array;
+}
+
+// The unit square in z = 0 as two faces: face 0 (points 0 1 2) below the
+// diagonal, face 1 (points 0 2 3) above it.
+inline C3DPolyface* MakeSquare(std::shared_ptr<const trelAttributes> attributes) {
+    auto* square = new C3DPolyface;
+    square->SetPoints(ArrayOf<trelFloatPoint>({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}),
+                      ArrayOf({3, 0, 1, 2, 3, 0, 2, 3}));
+    square->SetAttributes(std::move(attributes));
+    return square;
+}
+// An attribute index list with the layout of the square's coordinate
+// indices (size slots included), each vertex naming its point.
+inline trelIntArray SquareVertexIndex() { return ArrayOf({3, 0, 1, 2, 3, 0, 2, 3}); }
+
+// A picture of width x height from its RGBA bytes; with `asPng`, it also
+// keeps the PNG file it could have been read from.
+inline std::shared_ptr<trelImage> MakeImage(int width, int height, std::vector<unsigned char> rgba,
+                                            bool asPng = false) {
+    auto image = std::make_shared<trelImage>();
+    image->width = width;
+    image->height = height;
+    image->rgba = std::move(rgba);
+    image->name = "pictures/checker.png";
+    if (asPng) {
+        image->encoded = ImageFileFor(*image).bytes;
+        image->mimeType = "image/png";
+    }
+    return image;
+}
+
+// A 2 x 2 opaque picture in colour.
+inline std::shared_ptr<trelImage> ColourPicture(bool asPng) {
+    return MakeImage(2, 2, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255}, asPng);
+}
+
+// world
+//   Faces: the square, face 0 coloured (1, 0.5, 0), face 1 (0.2, 1, 0), diffuse 0.5 grey
+//   Pictured: the square moved 2 along x, texture coordinates (0 0) (2 0) (2 0.25) (0 0.25)
+//             on its points, ColourPicture as a PNG, clamped in s, repeated in t
+//   a polyline through three points and two dots, each point with its colour
+inline std::unique_ptr<C3DWorld> AttributeWorld() {
+    auto world = std::make_unique<C3DWorld>();
+    auto faces = std::make_shared<trelAttributes>();
+    faces->colors = ArrayOf<trelChroma>({{1.0f, 0.5f, 0.0f}, {0.2f, 1.0f, 0.0f}});
+    faces->colorPerVertex = false;
+    C3DPolyface* coloured = MakeSquare(faces);
+    coloured->SetObjectName(trelRope("Faces"));
+    world->AddObject(coloured, Material(trelChroma(0.5f, 0.5f, 0.5f)), true);
+
+    auto pictured = std::make_shared<trelAttributes>();
+    pictured->texCoords = ArrayOf<trelTexCoord>({{0, 0}, {2, 0}, {2, 0.25f}, {0, 0.25f}});
+    pictured->texCoordIndex = SquareVertexIndex();
+    pictured->texture.image = ColourPicture(true);
+    pictured->texture.repeatS = false;
+    C3DPolyface* square = MakeSquare(pictured);
+    square->ApplyMatrixToGeometry(GetDisplacementMatrix(trelFloatPoint(2, 0, 0)), true);
+    square->SetObjectName(trelRope("Pictured"));
+    world->AddObject(square, Material(Red), true);
+
+    auto lines = std::make_shared<trelAttributes>();
+    lines->colors = ArrayOf<trelChroma>({{1, 0, 0}, {0, 1, 0}, {0, 0, 1}});
+    auto* line = new C3DPolyline;
+    line->SetPolyline(ArrayOf<trelFloatPoint>({{0, 3, 0}, {1, 4, 0}, {2, 3, 0}}), 0);
+    line->SetAttributes(lines);
+    world->AddObject(line, Material(Red), true);
+    for (int i = 0; i < 2; ++i) {
+        trelDot* dot = MakeDot({static_cast<float>(i), 5, 0});
+        dot->SetAttributes(lines, i); // one block for the set, an offset per point
+        world->AddObject(dot, Material(Red), true);
+    }
     world->RecursiveUpdateBBox();
     return world;
 }
