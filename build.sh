@@ -5,6 +5,7 @@
 #   ./build.sh asan    all unit tests built with AddressSanitizer and UBSan
 #   ./build.sh fuzz [SECONDS]  the fuzz regression inputs, then a short fuzzing run
 #   ./build.sh bench   the loading benchmarks and their table of results
+#   ./build.sh python  builds the Python module and installs it for this user's python3
 # Installs missing build dependencies with apt-get (run as root on Debian 12).
 # For the tests it also installs the Khronos glTF validator from npm into
 # .cache/npm when npm is there (one small package); without it, or without
@@ -12,18 +13,23 @@
 set -eu
 cd "$(dirname "$0")"
 
-PACKAGES="cmake make g++ libgtest-dev libcli11-dev zlib1g-dev libtinygltf-dev libstb-dev"
-missing=""
-for package in $PACKAGES; do
-    dpkg -s "$package" >/dev/null 2>&1 || missing="$missing $package"
-done
-if [ -n "$missing" ]; then
-    echo "installing:$missing"
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing >/dev/null
-fi
-
 JOBS=$(nproc 2>/dev/null || echo 2)
+# Debian's Python, whose packages apt installs (numpy, pytest, dask); the
+# module is built for it.
+PYTHON=/usr/bin/python3
+PYTHON_PACKAGES="pybind11-dev python3-dev python3-numpy python3-pytest python3-dask python3-distributed"
+install_packages() { # packages...
+    wanted=""
+    for package in "$@"; do
+        dpkg -s "$package" >/dev/null 2>&1 || wanted="$wanted $package"
+    done
+    if [ -n "$wanted" ]; then
+        echo "installing:$wanted"
+        apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $wanted >/dev/null
+    fi
+}
+install_packages cmake make g++ libgtest-dev libcli11-dev zlib1g-dev libtinygltf-dev libstb-dev
 install_gltf_validator() {
     [ -d .cache/npm/node_modules/gltf-validator ] && return 0
     command -v npm >/dev/null 2>&1 || { echo "npm not found: the glTF validator test will be skipped"; return 0; }
@@ -38,7 +44,8 @@ configure_and_build() { # build dir, extra cmake arguments...
     dir=$1
     shift
     cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DVRML_BUILD_TESTS=ON -DVRML_BUILD_TOOLS=ON \
-        -DVRML_BUILD_BENCH=OFF -DVRML_BUILD_FUZZ=OFF -DVRML_SANITIZE= "$@" >/dev/null
+        -DVRML_BUILD_BENCH=OFF -DVRML_BUILD_FUZZ=OFF -DVRML_BUILD_PYTHON=OFF -DVRML_SANITIZE= \
+        -DPYTHON_EXECUTABLE="$PYTHON" "$@" >/dev/null
     cmake --build "$dir" -j "$JOBS"
 }
 # A test run that finds no test is a failure, not a pass.
@@ -54,9 +61,19 @@ demo)
     build/tools/vrml convert examples/robot_arm.wrl build/robot_arm.glb
     ;;
 test)
+    install_packages $PYTHON_PACKAGES
     install_gltf_validator
-    configure_and_build build
+    configure_and_build build -DVRML_BUILD_PYTHON=ON
     run_tests build
+    ;;
+python)
+    install_packages $PYTHON_PACKAGES
+    configure_and_build build-python -DVRML_BUILD_PYTHON=ON -DVRML_BUILD_TESTS=OFF
+    site=$("$PYTHON" -m site --user-site)
+    mkdir -p "$site"
+    rm -rf "$site/vrml"
+    cp -r build-python/python/vrml "$site/"
+    "$PYTHON" -c "import vrml; print('vrml installed in', vrml.__path__[0])"
     ;;
 asan)
     install_gltf_validator
@@ -65,13 +82,7 @@ asan)
         run_tests build-asan
     ;;
 fuzz)
-    for package in clang libclang-rt-14-dev; do
-        dpkg -s "$package" >/dev/null 2>&1 || missing_fuzz="${missing_fuzz:-} $package"
-    done
-    if [ -n "${missing_fuzz:-}" ]; then
-        apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing_fuzz >/dev/null
-    fi
+    install_packages clang libclang-rt-14-dev
     export CC=clang CXX=clang++
     configure_and_build build-fuzz -DVRML_BUILD_FUZZ=ON -DVRML_BUILD_TESTS=OFF \
         -DVRML_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -85,15 +96,12 @@ fuzz)
     rm -rf "$work"
     ;;
 bench)
-    dpkg -s libbenchmark-dev >/dev/null 2>&1 || {
-        apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libbenchmark-dev >/dev/null
-    }
+    install_packages libbenchmark-dev
     configure_and_build build-bench -DVRML_BUILD_BENCH=ON -DVRML_BUILD_TESTS=OFF -DVRML_BUILD_TOOLS=OFF
     build-bench/bench/vrml_bench
     ;;
 *)
-    echo "usage: $0 demo|test|asan|fuzz [SECONDS]|bench" >&2
+    echo "usage: $0 demo|test|asan|fuzz [SECONDS]|bench|python" >&2
     exit 2
     ;;
 esac

@@ -89,21 +89,31 @@ std::string ConvertFile(const std::string& input, const std::string& output, Exp
     if (loaded.result != 0)
         return "no node could be read from it";
 
+    ProgressBar bar("writing", settings.progress);
+    // Tessellation is most of the work; the bar stops short of the end for the file itself.
+    ExportScene scene = BuildSceneFor(*loaded.world, loaded.imageUnits, format, settings,
+                                      [](int percent) { ProgressBar::Report(std::max(1, percent * 9 / 10)); });
+    loaded.world.reset(); // only the exported form is needed from here on
+    const bool fromStandardInput = input == CGenericParser::StandardInputName;
+    scene.name = ToValidUtf8(fs::path(fromStandardInput ? output : OutputNameFor(input, format)).stem().string());
+    std::string failure = WriteSceneAs(scene, output, format, summary);
+    bar.Finish();
+    return failure;
+}
+
+ExportScene BuildSceneFor(const C3DWorld& world, int imageUnits, ExportFormat format,
+                          const ConvertSettings& settings, const std::function<void(int)>& progress) {
     ExportOptions options;
     options.tessellation.segments = settings.segments;
     // glTF is in metres by definition, which is the file's own unit.
     const bool fileUnits = !settings.loadedUnits || format == ExportFormat::Glb || format == ExportFormat::Gltf;
-    options.scale = fileUnits ? UnitScaleToFile(loaded.imageUnits) : 1.0;
+    options.scale = fileUnits ? UnitScaleToFile(imageUnits) : 1.0;
+    return BuildExportScene(world, options, progress);
+}
 
-    ProgressBar bar("writing", settings.progress);
-    // Tessellation is most of the work; the bar stops short of the end for the file itself.
-    ExportScene scene = BuildExportScene(*loaded.world, options,
-                                         [](int percent) { ProgressBar::Report(std::max(1, percent * 9 / 10)); });
-    loaded.world.reset(); // only the exported form is needed from here on
-    const bool fromStandardInput = input == CGenericParser::StandardInputName;
-    scene.name = ToValidUtf8(fs::path(fromStandardInput ? output : OutputNameFor(input, format)).stem().string());
+std::string WriteSceneAs(const ExportScene& scene, const std::string& output, ExportFormat format,
+                         ConvertSummary& summary) {
     const std::string failure = WriteScene(scene, output, format);
-    bar.Finish();
     if (!failure.empty())
         return failure + " (" + output + ")";
     summary.objects = scene.objects.size();

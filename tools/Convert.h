@@ -1,9 +1,11 @@
 #pragma once
 // `vrml convert`: loaded worlds written as glTF, OBJ, STL or PLY.
 
+#include "ExportScene.h"
 #include "LoadReport.h"
 
 #include <cstddef>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -30,6 +32,15 @@ struct ConvertSummary {
 // success, else the reason in a few words.
 std::string ConvertFile(const std::string& input, const std::string& output, ExportFormat format,
                         const ConvertSettings& settings, ConvertSummary& summary);
+
+// The two halves of a conversion, for a world loaded elsewhere: the export
+// form of a world loaded with `imageUnits`, in the units `format` and
+// `settings` ask for; then that form written to `output` (an empty string
+// on success, else the reason in a few words).
+ExportScene BuildSceneFor(const C3DWorld& world, int imageUnits, ExportFormat format, const ConvertSettings& settings,
+                          const std::function<void(int)>& progress = {});
+std::string WriteSceneAs(const ExportScene& scene, const std::string& output, ExportFormat format,
+                         ConvertSummary& summary);
 
 // What a batch writes for `input` into a folder: its name without the
 // .gz and .wrl/.wrz/.vrml endings, with the format's extension.

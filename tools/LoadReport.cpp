@@ -43,7 +43,8 @@ std::string ExplainFailure(const std::string& path, int result, CVRMLParser& par
 }
 } // namespace
 
-LoadedScene LoadScene(const std::string& path, bool progress, const LoadSettings& settings) {
+LoadedScene LoadScene(const std::string& path, bool progress, const LoadSettings& settings,
+                      void (*callback)(int percent)) {
     LoadedScene scene;
     CVRMLParser parser;
     parser.SetIncludeRoot(settings.includeRoot);
@@ -51,6 +52,8 @@ LoadedScene LoadScene(const std::string& path, bool progress, const LoadSettings
     ProgressBar bar("loading", progress);
     if (progress)
         parser.SetLoaderPtr(&ProgressBar::Report);
+    else if (callback)
+        parser.SetLoaderPtr(callback);
     auto start = std::chrono::steady_clock::now();
     scene.result = parser.Parse(scene.world.get(), path);
     scene.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

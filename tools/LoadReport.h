@@ -23,5 +23,6 @@ struct LoadSettings {
 };
 
 // Loads `path` ("-": standard input), with a progress bar on stderr when
-// `progress` is set.
-LoadedScene LoadScene(const std::string& path, bool progress, const LoadSettings& settings = {});
+// `progress` is set, or else with `callback` receiving the percentages.
+LoadedScene LoadScene(const std::string& path, bool progress, const LoadSettings& settings = {},
+                      void (*callback)(int percent) = nullptr);

@@ -1,0 +1,409 @@
+// The Python module vrml._vrml: scenes loaded by the C++ loader, their groups
+// and objects, and their geometry as numpy arrays. The GIL is released while
+// the loader, the tessellation and the writers run; arrays own their memory.
+
+#include "Convert.h"
+#include "ExportScene.h"
+#include "LoadReport.h"
+#include "WorldWalk.h"
+#include "parser/VRMLParser.h"
+
+#include <pybind11/functional.h>
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace py = pybind11;
+
+namespace {
+
+// A numpy array that takes over `values` (no copy): the vector lives in a
+// capsule that the array keeps, so no view can outlive its data.
+template <class T>
+py::array_t<T> TakeArray(std::vector<T>&& values, size_t columns) {
+    auto* owned = new std::vector<T>(std::move(values));
+    py::capsule owner(owned, [](void* p) { delete static_cast<std::vector<T>*>(p); });
+    const auto rows = static_cast<py::ssize_t>(columns > 0 ? owned->size() / columns : 0);
+    if (columns == 1)
+        return py::array_t<T>({rows}, owned->data(), owner);
+    return py::array_t<T>({rows, static_cast<py::ssize_t>(columns)}, owned->data(), owner);
+}
+
+// The loader's progress callback carries no context: the callable of the load
+// running on this thread is found here. Python exceptions raised by it are
+// kept and raised once the load is over.
+struct ProgressTarget {
+    py::function callable;
+    std::unique_ptr<py::error_already_set> error;
+};
+thread_local ProgressTarget* currentProgress = nullptr;
+
+void ReportProgress(int percent) {
+    ProgressTarget* target = currentProgress;
+    if (!target || target->error)
+        return;
+    py::gil_scoped_acquire gil;
+    try {
+        target->callable(percent);
+    } catch (py::error_already_set& error) {
+        target->error = std::make_unique<py::error_already_set>(std::move(error));
+    }
+}
+
+py::dict MaterialDict(const trelMaterial& m) {
+    auto color = [](const trelChroma& c) { return py::make_tuple(c.red, c.green, c.blue, c.alpha); };
+    py::dict d;
+    d["ambient"] = color(m.GetAmbient());
+    d["diffuse"] = color(m.GetDiffuse());
+    d["specular"] = color(m.GetSpecular());
+    d["emission"] = color(m.GetEmission());
+    d["shininess"] = m.GetShininess();
+    return d;
+}
+
+class Scene {
+public:
+    int result = 1;
+    int version = 0;
+    int units = 4;
+    int segments = 32; // divisions of a full turn for curved solids, in arrays and saved files
+    std::string file;
+    std::unique_ptr<C3DWorld> world;
+
+    double ScaleFor(const std::string& unitsWanted) const {
+        if (unitsWanted == "file")
+            return UnitScaleToFile(units);
+        if (unitsWanted == "loaded")
+            return 1.0;
+        throw py::value_error("units must be \"file\" or \"loaded\"");
+    }
+
+    py::tuple Bounds(const std::string& unitsWanted) const {
+        const double scale = ScaleFor(unitsWanted);
+        world->RecursiveUpdateBBox();
+        const trelBBox& box = world->GetBBox();
+        std::vector<float> low, high;
+        if (box.IsEmpty()) {
+            low.assign(3, 0.0f);
+            high.assign(3, 0.0f);
+        } else {
+            const trelFloatPoint& a = box.GetMin();
+            const trelFloatPoint& b = box.GetMax();
+            low = {float(a.x * scale), float(a.y * scale), float(a.z * scale)};
+            high = {float(b.x * scale), float(b.y * scale), float(b.z * scale)};
+        }
+        return py::make_tuple(TakeArray(std::move(low), 1), TakeArray(std::move(high), 1));
+    }
+
+    // Groups parents first, each with its name, its path of names from the
+    // world and its own objects.
+    py::list Walk() const {
+        py::list groups;
+        std::vector<std::string> pathAtDepth;
+        WalkGroups(*world, [&](const trelBaseGroup& group, int depth) {
+            const std::string name = ToValidUtf8(group.GetGroupName().GetString());
+            pathAtDepth.resize(static_cast<size_t>(depth) + 1);
+            pathAtDepth[static_cast<size_t>(depth)] = name;
+            std::string path;
+            for (int d = 1; d <= depth; ++d)
+                path += "/" + (pathAtDepth[static_cast<size_t>(d)].empty() ? std::string("_")
+                                                                           : pathAtDepth[static_cast<size_t>(d)]);
+            py::list objects;
+            for (int i = 0; i < group.GetNumObjects(); ++i) {
+                const trelBaseObject& object = *group.GetObject(i);
+                py::dict o;
+                o["type"] = ObjectTypeName(object.GetObjectType());
+                o["name"] = ToValidUtf8(object.GetObjectName().GetString());
+                o["material"] = MaterialDict(group.GetObjectMatProps(i).front);
+                objects.append(o);
+            }
+            py::dict g;
+            g["name"] = name;
+            g["path"] = path.empty() ? std::string("/") : path;
+            g["depth"] = depth;
+            g["objects"] = objects;
+            groups.append(g);
+        });
+        return groups;
+    }
+
+    // The three kinds of geometry, every object in the order of Walk,
+    // `object` numbering them from 0.
+    struct Geometry {
+        std::vector<float> positions, normals, colors, uv;
+        std::vector<uint32_t> indices;
+        std::vector<int32_t> triangleObject;
+        std::vector<float> linePositions, lineColors;
+        std::vector<uint32_t> lineLengths;
+        std::vector<int32_t> lineObject;
+        std::vector<float> pointPositions, pointColors;
+        std::vector<int32_t> pointObject;
+    };
+
+    enum class Kind { Triangles, Lines, Points };
+
+    Geometry Tessellate(double scale, int segments, Kind kind) const {
+        Geometry g;
+        trelTessellationOptions options;
+        options.segments = segments;
+        options.attributes = true;
+        int32_t objectIndex = 0;
+        trelTessellation mesh;
+        auto put = [scale](std::vector<float>& out, const trelFloatPoint& p) {
+            out.push_back(float(p.x * scale));
+            out.push_back(float(p.y * scale));
+            out.push_back(float(p.z * scale));
+        };
+        auto putColor = [](std::vector<float>& out, const trelChroma& c) {
+            out.insert(out.end(), {c.red, c.green, c.blue, c.alpha});
+        };
+        WalkGroups(*world, [&](const trelBaseGroup& group, int) {
+            for (int i = 0; i < group.GetNumObjects(); ++i, ++objectIndex) {
+                const trelBaseObject& object = *group.GetObject(i);
+                mesh = trelTessellation();
+                object.Tessellate(mesh, options);
+                // The file's colours where it gives them, else the material's.
+                const trelAttributes* attributes = object.GetAttributes();
+                const bool ownColors = attributes && attributes->HasColors();
+                const trelChroma& material = group.GetObjectMatProps(i).front.GetDiffuse();
+                if (kind == Kind::Triangles) {
+                    const size_t n = mesh.triangleVertices.size() / 3 * 3;
+                    for (size_t v = 0; v < n; ++v) {
+                        put(g.positions, mesh.triangleVertices[v]);
+                        const trelVector nv = v < mesh.triangleNormals.size() ? mesh.triangleNormals[v] : trelVector();
+                        g.normals.insert(g.normals.end(), {nv.x, nv.y, nv.z});
+                        putColor(g.colors, ownColors && v < mesh.triangleColors.size() ? mesh.triangleColors[v] : material);
+                        const trelTexCoord t = v < mesh.triangleTexCoords.size() ? mesh.triangleTexCoords[v]
+                                                                                  : trelTexCoord();
+                        g.uv.insert(g.uv.end(), {t.s, t.t});
+                        g.indices.push_back(static_cast<uint32_t>(g.positions.size() / 3 - 1));
+                        if (v % 3 == 2)
+                            g.triangleObject.push_back(objectIndex);
+                    }
+                } else if (kind == Kind::Lines) {
+                    for (size_t s = 0; s < mesh.lineStrips.size(); ++s) {
+                        const auto& strip = mesh.lineStrips[s];
+                        for (size_t k = 0; k < strip.size(); ++k) {
+                            put(g.linePositions, strip[k]);
+                            const bool colored =
+                                ownColors && s < mesh.lineColors.size() && k < mesh.lineColors[s].size();
+                            putColor(g.lineColors, colored ? mesh.lineColors[s][k] : material);
+                        }
+                        g.lineLengths.push_back(static_cast<uint32_t>(strip.size()));
+                        g.lineObject.push_back(objectIndex);
+                    }
+                } else {
+                    for (size_t k = 0; k < mesh.points.size(); ++k) {
+                        put(g.pointPositions, mesh.points[k]);
+                        putColor(g.pointColors, ownColors && k < mesh.pointColors.size() ? mesh.pointColors[k] : material);
+                        g.pointObject.push_back(objectIndex);
+                    }
+                }
+            }
+        });
+        return g;
+    }
+
+    py::dict Triangles(const std::string& unitsWanted) const {
+        const double scale = ScaleFor(unitsWanted);
+        Geometry g;
+        {
+            py::gil_scoped_release release;
+            g = Tessellate(scale, segments, Kind::Triangles);
+        }
+        py::dict d;
+        d["positions"] = TakeArray(std::move(g.positions), 3);
+        d["normals"] = TakeArray(std::move(g.normals), 3);
+        d["colors"] = TakeArray(std::move(g.colors), 4);
+        d["uv"] = TakeArray(std::move(g.uv), 2);
+        d["indices"] = TakeArray(std::move(g.indices), 3);
+        d["object"] = TakeArray(std::move(g.triangleObject), 1);
+        return d;
+    }
+
+    py::dict Lines(const std::string& unitsWanted) const {
+        const double scale = ScaleFor(unitsWanted);
+        Geometry g;
+        {
+            py::gil_scoped_release release;
+            g = Tessellate(scale, segments, Kind::Lines);
+        }
+        py::dict d;
+        d["positions"] = TakeArray(std::move(g.linePositions), 3);
+        d["colors"] = TakeArray(std::move(g.lineColors), 4);
+        d["lengths"] = TakeArray(std::move(g.lineLengths), 1);
+        d["object"] = TakeArray(std::move(g.lineObject), 1);
+        return d;
+    }
+
+    py::dict Points(const std::string& unitsWanted) const {
+        const double scale = ScaleFor(unitsWanted);
+        Geometry g;
+        {
+            py::gil_scoped_release release;
+            g = Tessellate(scale, segments, Kind::Points);
+        }
+        py::dict d;
+        d["positions"] = TakeArray(std::move(g.pointPositions), 3);
+        d["colors"] = TakeArray(std::move(g.pointColors), 4);
+        d["object"] = TakeArray(std::move(g.pointObject), 1);
+        return d;
+    }
+
+    void Save(const py::object& pathLike) const {
+        const std::string path = py::str(py::module_::import("os").attr("fspath")(pathLike));
+        ExportFormat format;
+        const std::string extension = std::filesystem::path(path).extension().string();
+        if (!ParseExportFormat(extension, format))
+            throw py::value_error("unknown output format '" + extension + "' (.glb, .gltf, .obj, .stl or .ply)");
+        ConvertSettings settings;
+        settings.segments = segments;
+        settings.progress = false;
+        std::string failure;
+        {
+            py::gil_scoped_release release;
+            ExportScene scene = BuildSceneFor(*world, units, format, settings);
+            scene.name = ToValidUtf8(std::filesystem::path(path).stem().string());
+            ConvertSummary summary;
+            failure = WriteSceneAs(scene, path, format, summary);
+        }
+        if (!failure.empty())
+            throw py::value_error(failure);
+    }
+};
+
+LoadSettings MakeLoadSettings(bool standard, const std::string& includeRoot) {
+    LoadSettings settings;
+    settings.includeRoot = includeRoot;
+    settings.standard = standard;
+    return settings;
+}
+
+std::unique_ptr<Scene> Load(const std::string& path, bool standard, int segments, const py::object& progress,
+                            const std::string& includeRoot) {
+    if (segments < 3 || segments > 4096)
+        throw py::value_error("segments must be 3 to 4096");
+    const LoadSettings settings = MakeLoadSettings(standard, includeRoot);
+    ProgressTarget target;
+    if (!progress.is_none())
+        target.callable = progress;
+    LoadedScene loaded;
+    {
+        py::gil_scoped_release release;
+        currentProgress = progress.is_none() ? nullptr : &target;
+        loaded = LoadScene(path, false, settings, progress.is_none() ? nullptr : &ReportProgress);
+        currentProgress = nullptr;
+    }
+    if (target.error)
+        throw std::move(*target.error);
+    if (!loaded.failure.empty()) {
+        if (loaded.failure == "no such file") {
+            PyErr_SetString(PyExc_FileNotFoundError, (path + ": " + loaded.failure).c_str());
+            throw py::error_already_set();
+        }
+        py::object error = py::module_::import("vrml").attr("FormatError");
+        PyErr_SetString(error.ptr(), (path + ": " + loaded.failure).c_str());
+        throw py::error_already_set();
+    }
+    auto scene = std::make_unique<Scene>();
+    scene->result = loaded.result;
+    scene->version = loaded.version;
+    scene->units = loaded.imageUnits;
+    scene->file = path;
+    scene->segments = segments;
+    scene->world = std::move(loaded.world);
+    return scene;
+}
+
+// Converts each input into `outputDir` on `jobs` threads (the GIL released):
+// one dict per input, in the order given.
+py::list Convert(const std::vector<std::string>& inputs, const std::string& outputDir, const std::string& formatName,
+                 int jobs, int segments, bool standard, const std::string& includeRoot) {
+    ExportFormat format;
+    if (!ParseExportFormat(formatName, format))
+        throw py::value_error("unknown format '" + formatName + "' (glb, gltf, obj, stl or ply)");
+    std::error_code error;
+    std::filesystem::create_directories(outputDir, error);
+    if (!std::filesystem::is_directory(outputDir, error))
+        throw py::value_error(outputDir + ": cannot create the output folder");
+    ConvertSettings settings;
+    settings.segments = segments;
+    settings.progress = false;
+    settings.load = MakeLoadSettings(standard, includeRoot);
+    struct Row {
+        std::string output, failure;
+        ConvertSummary summary;
+        double seconds = 0.0;
+    };
+    std::vector<Row> rows(inputs.size());
+    {
+        py::gil_scoped_release release;
+        std::atomic<size_t> next{0};
+        auto work = [&] {
+            for (size_t i = next++; i < inputs.size(); i = next++) {
+                Row& row = rows[i];
+                row.output = (std::filesystem::path(outputDir) / OutputNameFor(inputs[i], format)).string();
+                const auto start = std::chrono::steady_clock::now();
+                try {
+                    row.failure = ConvertFile(inputs[i], row.output, format, settings, row.summary);
+                } catch (const std::bad_alloc&) {
+                    row.failure = "not enough memory";
+                }
+                row.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            }
+        };
+        std::vector<std::thread> threads;
+        const size_t count = std::min(inputs.size(), static_cast<size_t>(std::max(jobs, 1)));
+        for (size_t t = 1; t < count; ++t)
+            threads.emplace_back(work);
+        work();
+        for (std::thread& thread : threads)
+            thread.join();
+    }
+    py::list result;
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        py::dict d;
+        d["file"] = inputs[i];
+        d["output"] = rows[i].output;
+        d["status"] = rows[i].failure.empty() ? "converted" : "failed";
+        d["reason"] = rows[i].failure;
+        d["objects"] = rows[i].summary.objects;
+        d["triangles"] = rows[i].summary.triangles;
+        d["seconds"] = rows[i].seconds;
+        result.append(d);
+    }
+    return result;
+}
+
+} // namespace
+
+PYBIND11_MODULE(_vrml, m) {
+    m.doc() = "VRML 1.0 and 2.0 scenes as groups, objects and numpy arrays";
+    py::class_<Scene>(m, "Scene")
+        .def_readonly("result", &Scene::result, "0 loaded, 1 failed part-way (what could be read is kept)")
+        .def_readonly("version", &Scene::version, "0 for VRML 1.0, 1 for VRML 2.0")
+        .def_readonly("units", &Scene::units, "4 not scaled, 3 x100, 2 x1000, 1 x1000000 (see the README)")
+        .def_readonly("file", &Scene::file)
+        .def_property_readonly("bounds", [](const Scene& s) { return s.Bounds("file"); })
+        .def("bounds_in", &Scene::Bounds, py::arg("units") = "file")
+        .def("walk", &Scene::Walk)
+        .def_readonly("segments", &Scene::segments)
+        .def("triangles", &Scene::Triangles, py::arg("units") = "file")
+        .def("lines", &Scene::Lines, py::arg("units") = "file")
+        .def("points", &Scene::Points, py::arg("units") = "file")
+        .def("save", &Scene::Save, py::arg("path"));
+    m.def("load", &Load, py::arg("path"), py::arg("standard") = false, py::arg("segments") = 32,
+          py::arg("progress") = py::none(), py::arg("include_root") = "");
+    m.def("convert", &Convert, py::arg("inputs"), py::arg("output_dir"), py::arg("format") = "glb",
+          py::arg("jobs") = 1, py::arg("segments") = 32, py::arg("standard") = false, py::arg("include_root") = "");
+}

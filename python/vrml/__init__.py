@@ -1,0 +1,39 @@
+"""VRML 1.0 and 2.0 scenes in Python: groups, objects and numpy arrays.
+
+    scene = vrml.load("robot_arm.wrl")
+    mesh = scene.triangles()          # positions, normals, colors, uv, indices, object
+    scene.save("robot_arm.glb")
+
+A missing file raises FileNotFoundError and a file that is not VRML raises
+FormatError (a ValueError) with the reason. A file that fails part-way loads
+what could be read and gives a scene whose `result` is 1.
+"""
+
+from ._vrml import Scene, load as _load, convert as _convert
+
+
+class FormatError(ValueError):
+    """The file is not a VRML 1.0 or 2.0 file, or could not be read (the reason is in the message)."""
+
+
+def load(path, standard=False, segments=32, progress=None, include_root=None):
+    """Loads a scene. `progress` is called with increasing percentages while it loads.
+
+    `standard` follows the VRML standards where the default loading differs;
+    `segments` divides a full turn of curved solids in the arrays and saved
+    files; `include_root` keeps the files the scene names inside that folder.
+    """
+    return _load(str(path), standard=standard, segments=segments, progress=progress,
+                 include_root=str(include_root) if include_root else "")
+
+
+def convert(inputs, output_dir, format="glb", jobs=1, segments=32, standard=False, include_root=None):
+    """Converts each input into `output_dir` on `jobs` threads; one dict per input, in order:
+    file, output, status ("converted" or "failed"), reason, objects, triangles, seconds."""
+    if isinstance(inputs, (str, bytes)) or hasattr(inputs, "__fspath__"):
+        inputs = [inputs]
+    return _convert([str(i) for i in inputs], str(output_dir), format=format, jobs=jobs, segments=segments,
+                    standard=standard, include_root=str(include_root) if include_root else "")
+
+
+__all__ = ["Scene", "FormatError", "load", "convert"]

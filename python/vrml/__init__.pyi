@@ -1,0 +1,61 @@
+# Type stubs of the vrml package, for editors.
+from os import PathLike
+from typing import Callable, Dict, List, Optional, Sequence, Tuple, TypedDict, Union
+
+import numpy as np
+import numpy.typing as npt
+
+_Path = Union[str, PathLike]
+
+class FormatError(ValueError): ...
+
+class Material(TypedDict):
+    ambient: Tuple[float, float, float, float]
+    diffuse: Tuple[float, float, float, float]
+    specular: Tuple[float, float, float, float]
+    emission: Tuple[float, float, float, float]
+    shininess: float
+
+class SceneObject(TypedDict):
+    type: str  # "box", "cone", "cylinder", "sphere", "disk", "dot", "polyline", "polygon", "polyface", "mesh", "strips"
+    name: str
+    material: Material
+
+class Group(TypedDict):
+    name: str
+    path: str  # "/" for the world, then "/Name/Sub" ("_" for an unnamed group)
+    depth: int
+    objects: List[SceneObject]
+
+class ConvertRow(TypedDict):
+    file: str
+    output: str
+    status: str  # "converted" or "failed"
+    reason: str
+    objects: int
+    triangles: int
+    seconds: float
+
+class Scene:
+    result: int    # 0 loaded, 1 failed part-way (what could be read is kept)
+    version: int   # 0 VRML 1.0, 1 VRML 2.0
+    units: int     # 4 not scaled, 3 x100, 2 x1000, 1 x1000000
+    segments: int
+    file: str
+    @property
+    def bounds(self) -> Tuple[npt.NDArray[np.float32], npt.NDArray[np.float32]]: ...  # in the file's unit
+    def bounds_in(self, units: str = "file") -> Tuple[npt.NDArray[np.float32], npt.NDArray[np.float32]]: ...
+    def walk(self) -> List[Group]: ...
+    # positions (N,3) float32, normals (N,3) float32, colors (N,4) float32, uv (N,2) float32,
+    # indices (M,3) uint32, object (M,) int32: three vertices of its own per triangle.
+    def triangles(self, units: str = "file") -> Dict[str, np.ndarray]: ...
+    # positions (N,3), colors (N,4), lengths (S,) uint32 (points per strip), object (S,) int32
+    def lines(self, units: str = "file") -> Dict[str, np.ndarray]: ...
+    # positions (N,3), colors (N,4), object (N,) int32
+    def points(self, units: str = "file") -> Dict[str, np.ndarray]: ...
+    def save(self, path: _Path) -> None: ...
+
+def load(path: _Path, standard: bool = False, segments: int = 32,
+         progress: Optional[Callable[[int], object]] = None, include_root: Optional[_Path] = None) -> Scene: ...
+def convert(inputs: Union[_Path, Sequence[_Path]], output_dir: _Path, format: str = "glb", jobs: int = 1,
+            segments: int = 32, standard: bool = False, include_root: Optional[_Path] = None) -> List[ConvertRow]: ...
