@@ -12,7 +12,7 @@
 set -eu
 cd "$(dirname "$0")"
 
-PACKAGES="cmake make g++ libgtest-dev libcli11-dev zlib1g-dev libtinygltf-dev"
+PACKAGES="cmake make g++ libgtest-dev libcli11-dev zlib1g-dev libtinygltf-dev libstb-dev"
 missing=""
 for package in $PACKAGES; do
     dpkg -s "$package" >/dev/null 2>&1 || missing="$missing $package"

@@ -145,6 +145,14 @@ const ReplayRow ReplayTable[] = {
                                   x.GetScale(), x.GetCrossSection(), x.GetSpine());
      }},
 
+    // Textures and texture transforms.
+    {VRML_ENTRY_TEXTURE,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) { return p.DefineTexture(As<CVRMLTextureEntry>(e).GetTexture()); }},
+    {VRML_ENTRY_TEXTURE_TRANSFORM,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
+         return p.DefineTextureTransform(As<CVRMLTextureTransformEntry>(e).GetMatrix());
+     }},
+
     // Prototype instances.
     {VRML_ENTRY_PROTO_USE,
      [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
@@ -280,7 +288,7 @@ int CVRMLParser::DefineUse(const std::string& name) {
         return 1;
     CVRMLDictionaryEntry* found = FindObjectInDictionary(name);
     if (!found)
-        return 1;
+        return UseTextureName(name);
     int result = ServiceDictionaryObject(found);
     if (GetDefiningObjects()) {
         if (auto* use = new (std::nothrow) CVRMLUseEntry) {

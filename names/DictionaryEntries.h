@@ -6,6 +6,7 @@
 #include "host/geometry/Geometry.h"
 
 #include <list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,9 @@ enum VRMLDictionaryEntryTypes : int {
     VRML_ENTRY_ELEVATION_GRID = 19,
     VRML_ENTRY_EXTRUSION = 20,
     VRML_ENTRY_PROTO_USE = 21,
-    VRML_ENTRY_TRIANGLE_STRIP_SET = 22
+    VRML_ENTRY_TRIANGLE_STRIP_SET = 22,
+    VRML_ENTRY_TEXTURE = 23,
+    VRML_ENTRY_TEXTURE_TRANSFORM = 24
 };
 
 class CVRMLSeparatorEntry;
@@ -271,6 +274,19 @@ class CVRMLTriangleStripSetEntry : public CVRMLDictionaryEntry {
     VRML_ENTRY_KIND(CVRMLTriangleStripSetEntry, CVRMLDictionaryEntry, VRML_ENTRY_TRIANGLE_STRIP_SET,
                     numVertices.Clear())
     VRML_ENTRY_FIELD(trelIntArray, NumVertices, numVertices);
+};
+
+// Recorded only inside a named level, and without a name: texture names are
+// kept apart from the object dictionary.
+class CVRMLTextureEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLTextureEntry, CVRMLDictionaryEntry, VRML_ENTRY_TEXTURE, texture.reset())
+    VRML_ENTRY_FIELD(std::shared_ptr<const trelTexture>, Texture, texture);
+};
+
+class CVRMLTextureTransformEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLTextureTransformEntry, CVRMLDictionaryEntry, VRML_ENTRY_TEXTURE_TRANSFORM,
+                    matrix = trelTexMatrix())
+    VRML_ENTRY_FIELD(trelTexMatrix, Matrix, matrix);
 };
 
 #undef VRML_ENTRY_KIND

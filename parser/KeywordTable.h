@@ -5,7 +5,7 @@
 
 #include "host/tokenizer/GenericTypes.h"
 
-constexpr int VRML_KEYWORD_COUNT = 135;
+constexpr int VRML_KEYWORD_COUNT = 137;
 
 // In the order handed to the tokenizer; several rows share an id.
 extern const ParserKeywordEntry VRMLKeywordTable[VRML_KEYWORD_COUNT];
