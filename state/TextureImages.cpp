@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 
@@ -22,7 +23,7 @@ void AppendPixel(std::vector<unsigned char>& rgba, double value, int components)
     if (value >= -2147483648.0 && value <= 4294967295.0)
         packed = static_cast<uint32_t>(static_cast<int64_t>(value));
     auto byte = [packed](int fromLowest) { return static_cast<unsigned char>(packed >> (8 * fromLowest)); };
-    unsigned char r, g, b, a = 255;
+    unsigned char r = 0, g = 0, b = 0, a = 255;
     switch (components) {
     case 1:
         r = g = b = byte(0);
