@@ -118,6 +118,18 @@ TEST(Textures, TheFirstUrlThatGivesAPictureIsTaken) {
     EXPECT_NE(texture->image->name.find("found.png"), std::string::npos);
 }
 
+TEST(Textures, AnInlineFilesPicturesAreFoundBesideIt) {
+    std::filesystem::create_directories(TestTempDir() / "parts");
+    WritePicture("parts/label.png", "png");
+    WriteTempFile("parts/part.wrl", std::string(V2) + TexturedBox("ImageTexture { url \"label.png\" }"));
+    LoadedText loaded;
+    auto objects = Build(loaded, V2, "Inline { url \"parts/part.wrl\" }\n");
+    ASSERT_EQ(objects.size(), 1u);
+    const trelTexture* texture = TextureOf(objects[0]);
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(texture->image->width, 3);
+}
+
 TEST(Textures, OneFileNamedByManyShapesIsDecodedOnceAndCountsAsAFileRead) {
     WritePicture("shared.png", "png");
     const std::string shape = TexturedBox("ImageTexture { url \"shared.png\" }");
