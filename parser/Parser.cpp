@@ -29,6 +29,7 @@ CVRMLParser& CVRMLParser::operator=(const CVRMLParser& other) {
     ClearSeparatorStack();
     TextureNames.clear();
     ImageCache.clear();
+    ImagePaths.clear();
     World = other.World;
     CurrentSeparator = nullptr;
     IOManager = other.IOManager;
@@ -95,6 +96,7 @@ int CVRMLParser::Parse(C3DWorld* world, const std::string& fileName) {
     InstanceBudget = budget(MaxInstanceCount);
     InlineCount = 0;
     ImageCache.clear();
+    ImagePaths.clear();
     ParsedFile = fileName;
     try {
         DefineSeparator();
@@ -111,6 +113,7 @@ int CVRMLParser::Parse(C3DWorld* world, const std::string& fileName) {
     }
     IOManager.CloseFile();
     ImageCache.clear(); // the objects hold the pictures they use
+    ImagePaths.clear();
     try {
         DetermineUnits();
     } catch (const std::exception&) {

@@ -444,4 +444,7 @@ private:
     // Pictures read in this Parse by resolved path (null: could not be
     // read), so that a file that many shapes name is decoded once.
     std::unordered_map<std::string, std::shared_ptr<const trelImage>> ImageCache;
+    // Where each image reference of this Parse led, by including file and
+    // reference (empty: nowhere).
+    std::unordered_map<std::string, std::string> ImagePaths;
 };

@@ -50,9 +50,20 @@ void AppendPixel(std::vector<unsigned char>& rgba, double value, int components)
 } // namespace
 
 std::shared_ptr<const trelImage> CVRMLParser::LoadTextureImage(const std::string& reference) {
-    std::string path = reference;
-    if (!CreateSubfilePath(path))
-        return nullptr; // nothing named, or a URL to be fetched, which this loader does not do
+    // Looking for a file that is not there searches its folder: a reference
+    // that thousands of shapes repeat is looked for once.
+    std::string key = IOManager.GetFilename();
+    key.append(1, '\0').append(reference);
+    auto resolved = ImagePaths.find(key);
+    if (resolved == ImagePaths.end()) {
+        std::string found = reference;
+        if (!CreateSubfilePath(found))
+            found.clear(); // nothing named, or a URL to be fetched, which this loader does not do
+        resolved = ImagePaths.emplace(std::move(key), std::move(found)).first;
+    }
+    const std::string& path = resolved->second;
+    if (path.empty())
+        return nullptr;
     auto cached = ImageCache.find(path);
     if (cached != ImageCache.end())
         return cached->second;
@@ -61,7 +72,7 @@ std::shared_ptr<const trelImage> CVRMLParser::LoadTextureImage(const std::string
         return nullptr;
     ++InlineCount;
     std::shared_ptr<const trelImage> image = ReadImageFile(path);
-    ImageCache.emplace(std::move(path), image);
+    ImageCache.emplace(path, image);
     return image;
 }
 
