@@ -157,6 +157,14 @@ const ReplayRow ReplayTable[] = {
                                   x.GetScale(), x.GetCrossSection(), x.GetSpine());
      }},
 
+    // Textures and texture transforms.
+    {VRML_ENTRY_TEXTURE,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) { return p.DefineTexture(As<CVRMLTextureEntry>(e).GetTexture()); }},
+    {VRML_ENTRY_TEXTURE_TRANSFORM,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
+         return p.DefineTextureTransform(As<CVRMLTextureTransformEntry>(e).GetMatrix());
+     }},
+
     // Prototype instances.
     {VRML_ENTRY_PROTO_USE,
      [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
@@ -292,7 +300,7 @@ int CVRMLParser::DefineUse(const std::string& name) {
         return 1;
     CVRMLDictionaryEntry* found = FindObjectInDictionary(name);
     if (!found)
-        return 1;
+        return UseTextureName(name);
     // In a child that a Switch or LOD does not choose the use is only
     // recorded: nothing its replay built would be kept.
     int result = HiddenDepth ? 1 : ServiceDictionaryObject(found);

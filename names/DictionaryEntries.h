@@ -35,7 +35,9 @@ enum VRMLDictionaryEntryTypes : int {
     VRML_ENTRY_PROTO_USE = 21,
     VRML_ENTRY_TRIANGLE_STRIP_SET = 22,
     VRML_ENTRY_COLOR = 23,
-    VRML_ENTRY_TEXTURE_COORDINATE = 24
+    VRML_ENTRY_TEXTURE_COORDINATE = 24,
+    VRML_ENTRY_TEXTURE = 25,
+    VRML_ENTRY_TEXTURE_TRANSFORM = 26
 };
 
 class CVRMLSeparatorEntry;
@@ -292,6 +294,19 @@ class CVRMLColorEntry : public CVRMLDictionaryEntry {
 class CVRMLTextureCoordinateEntry : public CVRMLDictionaryEntry {
     VRML_ENTRY_KIND(CVRMLTextureCoordinateEntry, CVRMLDictionaryEntry, VRML_ENTRY_TEXTURE_COORDINATE, points.Clear())
     VRML_ENTRY_FIELD(trelTexCoordArray, Points, points);
+};
+
+// Recorded only inside a named level, and without a name: texture names are
+// kept apart from the object dictionary.
+class CVRMLTextureEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLTextureEntry, CVRMLDictionaryEntry, VRML_ENTRY_TEXTURE, texture.reset())
+    VRML_ENTRY_FIELD(std::shared_ptr<const trelTexture>, Texture, texture);
+};
+
+class CVRMLTextureTransformEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLTextureTransformEntry, CVRMLDictionaryEntry, VRML_ENTRY_TEXTURE_TRANSFORM,
+                    matrix = trelTexMatrix())
+    VRML_ENTRY_FIELD(trelTexMatrix, Matrix, matrix);
 };
 
 #undef VRML_ENTRY_KIND

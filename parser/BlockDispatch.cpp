@@ -71,6 +71,8 @@ constexpr BlockDispatchRow DispatchTable[] = {
     {VRML_BOX, BlockAction::Node, &CVRMLParser::ParseBox},
     {VRML_APPEARANCE, BlockAction::Node, &CVRMLParser::ParseAppearance},
     {VRML_COLOR, BlockAction::Node, &CVRMLParser::ParseColor3},
+    {VRML_TEXTURE2, BlockAction::Node, &CVRMLParser::ParseTexture2},
+    {VRML_TEXTURE2TRANSFORM, BlockAction::Node, &CVRMLParser::ParseTexture2Transform},
 
     // Coordinates, normals and indexed sets.
     {VRML_COORDINATE, BlockAction::Node, &CVRMLParser::ParseCoordinate3},

@@ -137,4 +137,6 @@ const ParserKeywordEntry VRMLKeywordTable[VRML_KEYWORD_COUNT] = {
     {"ORIENTATION", 132},
     {"TRIANGLESTRIPSET", 134},
     {"NUMVERTICES", 135},
+    {"TEXTURE2", 136},
+    {"TEXTURE2TRANSFORM", 137},
 };

@@ -5,7 +5,7 @@
 
 #include "host/tokenizer/GenericTypes.h"
 
-constexpr int VRML_KEYWORD_COUNT = 136;
+constexpr int VRML_KEYWORD_COUNT = 138;
 
 // In the order handed to the tokenizer; several rows share an id.
 extern const ParserKeywordEntry VRMLKeywordTable[VRML_KEYWORD_COUNT];

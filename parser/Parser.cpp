@@ -27,6 +27,9 @@ CVRMLParser& CVRMLParser::operator=(const CVRMLParser& other) {
     ClearPrototypeDictionary();
     ClearObjectDictionary();
     ClearSeparatorStack();
+    TextureNames.clear();
+    ImageCache.clear();
+    ImagePaths.clear();
     World = other.World;
     CurrentSeparator = nullptr;
     IOManager = other.IOManager;
@@ -107,6 +110,8 @@ int CVRMLParser::Parse(C3DWorld* world, const std::string& fileName) {
     ReplayBudget = budget(MaxReplayCount);
     InstanceBudget = budget(MaxInstanceCount);
     InlineCount = 0;
+    ImageCache.clear();
+    ImagePaths.clear();
     ParsedFile = fileName;
     ResolveIncludeRoot();
     try {
@@ -123,6 +128,8 @@ int CVRMLParser::Parse(C3DWorld* world, const std::string& fileName) {
         RecoverFromFailedParse();
     }
     IOManager.CloseFile();
+    ImageCache.clear(); // the objects hold the pictures they use
+    ImagePaths.clear();
     try {
         DetermineUnits();
     } catch (const std::exception&) {
@@ -180,9 +187,13 @@ void CVRMLParser::DetermineUnits() {
 int CVRMLParser::GetDefiningObjects() const {
     if (!AllowDictionaryUpdate)
         return 0;
+    return IsRecordingLevel() ? 1 : DefinedEntity;
+}
+
+int CVRMLParser::IsRecordingLevel() const {
     // At the level of an instance text only named nodes are recorded: the
     // level's own entry records the use, which builds the rest again.
-    if (CurrentSeparator && CurrentSeparator->GetDictionaryEntry() && CurrentSeparator != InstanceLevel)
-        return 1;
-    return DefinedEntity;
+    const bool recording = AllowDictionaryUpdate && CurrentSeparator && CurrentSeparator->GetDictionaryEntry() &&
+                           CurrentSeparator != InstanceLevel;
+    return recording ? 1 : 0;
 }

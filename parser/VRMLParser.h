@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -130,6 +131,9 @@ public:
     void SetCurrentSeparator(CVRMLSeparator* separator) { CurrentSeparator = separator; }
     int CanAddObjectToSeparator() const { return !SkippingBlock && !HiddenDepth && CurrentSeparator ? 1 : 0; }
     int GetDefiningObjects() const;
+    // Whether what is read now goes into the entry of a named level being
+    // recorded, whatever the pending DEF name.
+    int IsRecordingLevel() const;
 
     // Field readers: each leaves a documented token current for its caller.
     int ParseColor(trelChroma& color);
@@ -178,6 +182,17 @@ public:
     int ParseBinding();
     int DefineBinding(int material, VRMLBindingTypes binding);
     int ParseAppearance();
+
+    // Textures and texture transforms (state/Textures.cpp, state/TextureImages.cpp).
+    // A picture written in the file (PixelTexture, Texture2 image) of more
+    // pixels than this is dropped, whatever pixels follow.
+    static constexpr int MaxPixelTexturePixels = 1 << 24;
+    int ParseTexture2();
+    int ParseTexture2Transform();
+    // A texture without a picture takes the level's texture away.
+    int DefineTexture(const std::shared_ptr<const trelTexture>& texture);
+    // The matrix acts on texture coordinates before the level's own.
+    int DefineTextureTransform(const trelTexMatrix& matrix);
 
     // Grouping and structural nodes.
     int ParseGroup();
@@ -375,6 +390,21 @@ private:
         const trelFloatPointArray* spine = nullptr;
         int first = 0, last = -1, before = -1, after = -1;
     };
+    // Texture readers: the value of an Appearance's texture and
+    // textureTransform fields, the uses of texture names, and where pictures
+    // come from (a file named by a url, or pixels written in the file).
+    struct NamedTexture {
+        std::shared_ptr<const trelTexture> texture;
+        trelTexMatrix matrix;
+        bool hasTexture = false, hasMatrix = false;
+    };
+    void ReadTextureField(NamedTexture& appearance);
+    void ReadTextureTransformField(NamedTexture& appearance);
+    int UseTextureName(const std::string& name);
+    std::shared_ptr<const trelTexture> ReadTextureNode();
+    std::shared_ptr<const trelImage> LoadTextureImage(const std::string& reference);
+    std::shared_ptr<const trelImage> ReadPixelImage();
+
     // Geometry nodes that read other nodes in their fields (coord, color,
     // normal, texCoord).
     int ReadFieldNode();
@@ -488,4 +518,15 @@ private:
     uint64_t ReadBytes = 0;
     std::string IncludeRoot;
     std::string IncludeRootCanonical; // resolved once per Parse; empty while no root is set
+
+    // DEF names of textures, texture transforms and appearances. Kept apart
+    // from the object dictionary, so that such a name never changes what a
+    // USE of an object name builds.
+    std::unordered_map<std::string, NamedTexture> TextureNames;
+    // Pictures read in this Parse by resolved path (null: could not be
+    // read), so that a file that many shapes name is decoded once.
+    std::unordered_map<std::string, std::shared_ptr<const trelImage>> ImageCache;
+    // Where each image reference of this Parse led, by including file and
+    // reference (empty: nowhere).
+    std::unordered_map<std::string, std::string> ImagePaths;
 };

@@ -135,6 +135,8 @@ enum VRMLTokenTypes : int {
     VRML_SIDE = 133,
     VRML_TRIANGLESTRIPSET = 134,
     VRML_NUMVERTICES = 135,
+    VRML_TEXTURE2 = 136,
+    VRML_TEXTURE2TRANSFORM = 137,
     VRML_BOOLEAN = 10,
     VRML_NUMBER = 11,
     VRML_PROTO_INSTANCE = 113, // a word naming a declared prototype

@@ -122,6 +122,11 @@ int CVRMLParser::ParseAppearance() {
     if (!CurrentSeparator)
         return 0;
     int result = 0;
+    // What a USE of the appearance's name gives again: its texture and its
+    // transform, none when it has none.
+    const std::string name = DefinedEntity ? EntityName : std::string();
+    NamedTexture appearance;
+    appearance.hasTexture = appearance.hasMatrix = true;
     AdvanceWhileKind({VRML_OPEN_BRACE, VRML_APPEARANCE});
     while (GetCurrentTokenType() != VRML_CLOSE_BRACE && GetCurrentTokenType() != VRML_END_OF_INPUT) {
         switch (GetCurrentTokenType()) {
@@ -130,23 +135,13 @@ int CVRMLParser::ParseAppearance() {
             result = ParseBlock();
             break;
         case VRML_TEXTURE:
-        case VRML_TEXTURETRANSFORM:
-            // Textures are not loaded. "texture USE T" and "texture NULL" have
-            // no block: searching on for a brace would swallow the shape's
-            // geometry, so they are stepped over as they stand.
             Tokenize();
-            if (GetCurrentTokenType() == VRML_USE) {
-                Tokenize();
-                Tokenize();
-            } else if (GetCurrentTokenType() == VRML_NULL) {
-                Tokenize();
-            } else {
-                while (GetCurrentTokenType() != VRML_OPEN_BRACE) {
-                    if (!Tokenize())
-                        break;
-                }
-                SkipBlock(1);
-            }
+            ReadTextureField(appearance);
+            result = 1;
+            break;
+        case VRML_TEXTURETRANSFORM:
+            Tokenize();
+            ReadTextureTransformField(appearance);
             result = 1;
             break;
         default:
@@ -154,5 +149,7 @@ int CVRMLParser::ParseAppearance() {
             break;
         }
     }
+    if (!name.empty() && !SkippingBlock)
+        TextureNames[name] = appearance;
     return result;
 }

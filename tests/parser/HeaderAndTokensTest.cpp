@@ -52,7 +52,7 @@ TEST(TokenClassification, KeywordsIgnoreCaseAndSharedIdsAgree) {
     const std::pair<const char*, int> cases[] = {
         {"separator", VRML_SEPARATOR}, {"TransformSeparator", VRML_SEPARATOR}, {"side", 133}, {"sides", 90},
         {"\"a quoted string\"", VRML_STRING}, {"TRUE", VRML_BOOLEAN}, {"1.5", VRML_NUMBER},
-        {"Texture2", VRML_WORD}, {")", VRML_CLOSE_PAREN},
+        {"texture2", VRML_TEXTURE2}, {"ImageTexture", VRML_WORD}, {")", VRML_CLOSE_PAREN},
     };
     for (const auto& [text, kind] : cases) {
         CVRMLIOManager manager;
