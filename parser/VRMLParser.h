@@ -403,6 +403,7 @@ private:
     int UseTextureName(const std::string& name);
     std::shared_ptr<const trelTexture> ReadTextureNode();
     std::shared_ptr<const trelImage> LoadTextureImage(const std::string& reference);
+    std::shared_ptr<const trelImage> ReadTextureImageFile(const std::string& path);
     std::shared_ptr<const trelImage> ReadPixelImage();
 
     // Geometry nodes that read other nodes in their fields (coord, color,

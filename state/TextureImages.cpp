@@ -71,9 +71,27 @@ std::shared_ptr<const trelImage> CVRMLParser::LoadTextureImage(const std::string
     if (InlineCount >= MaxInlineCount)
         return nullptr;
     ++InlineCount;
-    std::shared_ptr<const trelImage> image = ReadImageFile(path);
+    std::shared_ptr<const trelImage> image = ReadTextureImageFile(path);
     ImageCache.emplace(path, image);
     return image;
+}
+
+// Read like any file the scene names: a regular file only, inside the
+// include root, and within the read budget (and the picture's own bound).
+std::shared_ptr<const trelImage> CVRMLParser::ReadTextureImageFile(const std::string& path) {
+    C3DFileInterface reader;
+    if (!MayReadReferencedFile(path, reader))
+        return nullptr;
+    reader.SetMaxTextSize(std::min<uint64_t>(reader.GetMaxTextSize(), MaxImageFileBytes));
+    std::vector<char> text;
+    if (reader.Open(path))
+        while (reader.ReadNextBlockFromFile(text)) {
+        }
+    reader.Close();
+    CountRead(reader);
+    if (reader.GetReadFailed() || text.empty())
+        return nullptr;
+    return DecodeImage(std::vector<unsigned char>(text.begin(), text.end()), path);
 }
 
 // Width, height, components (1 to 4), then one number per pixel, the bottom

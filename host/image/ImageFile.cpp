@@ -1,12 +1,9 @@
-#define _CRT_SECURE_NO_WARNINGS // std::fopen is the portable call; MSVC's _s variants are not
 #include "ImageFile.h"
 
 #include <stb_image.h>
 
-#include <cstdio>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 
 namespace {
 
@@ -57,35 +54,4 @@ std::shared_ptr<const trelImage> DecodeImage(std::vector<unsigned char> bytes, c
     } catch (const std::exception&) {
         return nullptr;
     }
-}
-
-std::shared_ptr<const trelImage> ReadImageFile(const std::string& path) {
-    std::error_code error;
-    if (path.empty() || std::filesystem::is_directory(path, error))
-        return nullptr;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return nullptr;
-    std::vector<unsigned char> bytes;
-    bool fits = true;
-    try {
-        // Read in chunks up to one byte past the bound: the size the system
-        // reports is only a hint, and a file may be a pipe.
-        constexpr size_t Chunk = size_t(1) << 16;
-        size_t got = 0;
-        do {
-            const size_t before = bytes.size();
-            bytes.resize(before + Chunk);
-            got = std::fread(bytes.data() + before, 1, Chunk, file);
-            bytes.resize(before + got);
-            fits = bytes.size() <= MaxImageFileBytes;
-        } while (got == Chunk && fits);
-    } catch (const std::exception&) {
-        fits = false;
-    }
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (!fits || failed)
-        return nullptr;
-    return DecodeImage(std::move(bytes), path);
 }

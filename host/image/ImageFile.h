@@ -1,7 +1,7 @@
 #pragma once
-// Pictures read from image files (PNG, JPEG, GIF, BMP, TGA and the other
-// formats stb_image reads) into the geometry library's trelImage. A file that
-// is missing, unreadable, too large or undecodable gives no picture, never an
+// Pictures decoded from the bytes of image files (PNG, JPEG, GIF, BMP, TGA
+// and the other formats stb_image reads) into the geometry library's
+// trelImage. Bytes that are too many or undecodable give no picture, never an
 // error that crosses the interface.
 
 #include "host/geometry/Attributes.h"
@@ -20,7 +20,3 @@ constexpr long long MaxImagePixels = 8192LL * 8192LL;
 // reads or when it would have more than MaxImagePixels pixels. PNG and JPEG
 // bytes are kept in `encoded` (see trelImage).
 std::shared_ptr<const trelImage> DecodeImage(std::vector<unsigned char> bytes, const std::string& name);
-
-// Reads and decodes the file at `path`; null when it cannot be opened, holds
-// more than MaxImageFileBytes bytes, or cannot be decoded.
-std::shared_ptr<const trelImage> ReadImageFile(const std::string& path);

@@ -359,3 +359,58 @@ TEST(Textures, ATextureNameDoesNotChangeWhatAUseOfAnObjectNameBuilds) {
 }
 
 } // namespace
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+// Pictures are files the scene names like any other: only regular files,
+// inside the include root, within the read budget.
+TEST(Textures, PicturesAreReadUnderTheRulesOfEveryFileTheSceneNames) {
+    namespace fs = std::filesystem;
+    const fs::path dir = TestTempDir();
+    fs::create_directories(dir / "root");
+    const Bytes png = WritePicture("outside.png", "png");
+    WriteBytes("root/inside.png", png);
+    std::vector<std::string> strangers;
+#ifndef _WIN32
+    fs::remove(dir / "root" / "pipe.png");
+    if (mkfifo((dir / "root" / "pipe.png").c_str(), 0600) == 0)
+        strangers.push_back("pipe.png");
+    std::error_code error;
+    fs::remove(dir / "root" / "zero.png");
+    fs::create_symlink("/dev/zero", dir / "root" / "zero.png", error);
+    if (!error)
+        strangers.push_back("zero.png");
+#endif
+    struct Case {
+        std::string url;
+        bool rooted;
+        uint64_t budget;
+        bool textured;
+    };
+    std::vector<Case> cases = {
+        {"inside.png", true, CVRMLParser::DefaultMaxReadBytes, true},
+        {"../outside.png", false, CVRMLParser::DefaultMaxReadBytes, true},
+        {"../outside.png", true, CVRMLParser::DefaultMaxReadBytes, false},
+        {"inside.png", false, 0, false}, // 0: one byte short of the scene and its picture
+    };
+    for (const std::string& stranger : strangers)
+        cases.push_back({stranger, false, CVRMLParser::DefaultMaxReadBytes, false});
+    const std::string scene = WriteTempFile("root/scene.wrl", std::string(V2) + FarAnchor(V2));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url);
+        const std::string text = V2 + FarAnchor(V2) + TexturedBox("ImageTexture { url \"" + c.url + "\" }");
+        std::ofstream(scene, std::ios::binary) << text;
+        const uint64_t budget = c.budget ? c.budget : text.size() + png.size() - 1;
+        LoadedText loaded;
+        if (c.rooted)
+            loaded.parser->SetIncludeRoot((dir / "root").string());
+        loaded.parser->SetMaxReadBytes(budget);
+        loaded.result = loaded.parser->Parse(loaded.world.get(), scene);
+        auto objects = AllObjects(*loaded.world);
+        ASSERT_EQ(objects.size(), 2u);
+        EXPECT_EQ(TextureOf(objects[1]) != nullptr, c.textured);
+        EXPECT_LE(loaded.parser->GetReadBytes(), budget);
+    }
+}
