@@ -59,6 +59,7 @@ demo)
     build/tools/vrml info --tree examples/house.wrl
     build/tools/vrml dump examples/robot_arm.wrl
     build/tools/vrml convert examples/robot_arm.wrl build/robot_arm.glb
+    build/tools/vrml convert examples/gallery.wrl build/gallery.glb
     ;;
 test)
     install_packages $PYTHON_PACKAGES
