@@ -5,13 +5,20 @@
 // Inline files and prototypes: the input may hold several files separated by
 // a line "~~~". The first is the scene; the others are written beside it as
 // a.wrl, b.wrl, c.wrl and d.wrl, where the scene's Inline and EXTERNPROTO
-// references can find them. Nothing is written outside one temporary folder.
-// That folder also holds files no scene may hang on: a FIFO no one writes to
-// (fifo.wrl) and a link to an endless device (zero.wrl).
+// references can find them, and a sixth as the picture e.png, as it stands.
+// Nothing is written outside one temporary folder. That folder also holds a
+// picture that decodes (tex.png) and files no scene may hang on: a FIFO no
+// one writes to (fifo.wrl) and a link to an endless device (zero.wrl).
+//
+// The VRML 2.0 world loaded by default is also exported to glTF, with its
+// colours, normals, texture coordinates and textures.
 
+#include "Exporters.h"
 #include "JsonDump.h"
 #include "WorldInfo.h"
 #include "parser/VRMLParser.h"
+
+#include <stb_image_write.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -40,6 +47,8 @@ const std::filesystem::path& WorkFolder() {
         if (!std::filesystem::exists(path / "fifo.wrl", ignored))
             mkfifo((path / "fifo.wrl").c_str(), 0600);
         std::filesystem::create_symlink("/dev/zero", path / "zero.wrl", ignored);
+        const unsigned char pixels[2 * 2 * 4] = {255, 0, 0, 255, 0, 255, 0, 128, 0, 0, 255, 255, 255, 255, 255, 0};
+        stbi_write_png((path / "tex.png").string().c_str(), 2, 2, 4, pixels, 2 * 4);
         return path;
     }();
     return folder;
@@ -49,7 +58,7 @@ std::vector<std::string> SplitFiles(const std::string& input) {
     const std::string separator = "\n~~~\n";
     std::vector<std::string> files;
     size_t start = 0;
-    while (files.size() < 4) {
+    while (files.size() < 5) {
         size_t end = input.find(separator, start);
         if (end == std::string::npos)
             break;
@@ -60,11 +69,12 @@ std::vector<std::string> SplitFiles(const std::string& input) {
     return files;
 }
 
-void LoadAndWalk(const std::vector<std::string>& files, const char* header, int standard) {
-    static const char* const names[] = {"scene.wrl", "a.wrl", "b.wrl", "c.wrl", "d.wrl"};
+void LoadAndWalk(const std::vector<std::string>& files, const char* header, int standard, bool exported) {
+    static const char* const names[] = {"scene.wrl", "a.wrl", "b.wrl", "c.wrl", "d.wrl", "e.png"};
+    constexpr size_t Picture = 5;
     for (size_t i = 0; i < files.size(); ++i)
-        std::ofstream(WorkFolder() / names[i], std::ios::binary) << header << files[i];
-    for (size_t i = files.size(); i < 5; ++i)
+        std::ofstream(WorkFolder() / names[i], std::ios::binary) << (i == Picture ? "" : header) << files[i];
+    for (size_t i = files.size(); i <= Picture; ++i)
         std::filesystem::remove(WorkFolder() / names[i]);
 
     C3DWorld world;
@@ -85,6 +95,11 @@ void LoadAndWalk(const std::vector<std::string>& files, const char* header, int 
     trelTessellationOptions options;
     options.segments = 8;
     WriteSummary(sink, SummarizeWorld(world, options));
+    if (exported) {
+        ExportOptions exportOptions;
+        exportOptions.tessellation = options;
+        WriteGltf(BuildExportScene(world, exportOptions), (WorkFolder() / "scene.glb").string(), true);
+    }
 }
 
 } // namespace
@@ -92,9 +107,9 @@ void LoadAndWalk(const std::vector<std::string>& files, const char* header, int 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string input(reinterpret_cast<const char*>(data), size);
     std::vector<std::string> files = SplitFiles(input);
-    LoadAndWalk(files, "#VRML V1.0 ascii\n", 0);
-    LoadAndWalk(files, "#VRML V2.0 utf8\n", 0);
-    LoadAndWalk(files, "\xEF\xBB\xBF#VRML V1.0 ascii\n", 1);
-    LoadAndWalk(files, "\xEF\xBB\xBF#VRML V2.0 utf8\n", 1);
+    LoadAndWalk(files, "#VRML V1.0 ascii\n", 0, false);
+    LoadAndWalk(files, "#VRML V2.0 utf8\n", 0, true);
+    LoadAndWalk(files, "\xEF\xBB\xBF#VRML V1.0 ascii\n", 1, false);
+    LoadAndWalk(files, "\xEF\xBB\xBF#VRML V2.0 utf8\n", 1, false);
     return 0;
 }
