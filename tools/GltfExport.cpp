@@ -1,6 +1,6 @@
 #include "Exporters.h"
 
-#include "ImageFile.h"
+#include "EmbeddedImage.h"
 #include "WorldWalk.h"
 
 #include <tiny_gltf.h>
@@ -188,7 +188,7 @@ private:
         const auto found = imageIndex.find(&source);
         if (found != imageIndex.end())
             return found->second;
-        const ImageFile file = ImageFileFor(source);
+        const EmbeddedImage file = EmbeddedImageFor(source);
         int index = -1;
         if (!file.bytes.empty()) {
             tinygltf::Image image;

@@ -1,6 +1,6 @@
 #include "Exporters.h"
 
-#include "ImageFile.h"
+#include "EmbeddedImage.h"
 #include "OutputFile.h"
 #include "WorldWalk.h"
 
@@ -101,7 +101,7 @@ bool WriteImages(const ExportScene& scene, const std::filesystem::path& mtlPath,
             files[t] = known->second;
             continue;
         }
-        const ImageFile file = ImageFileFor(image);
+        const EmbeddedImage file = EmbeddedImageFor(image);
         std::string name;
         if (!file.bytes.empty()) {
             name = mtlPath.stem().string() + "_texture_" + std::to_string(byImage.size()) + file.extension;

@@ -4,7 +4,7 @@
 
 #include "TestScene.h"
 #include "host/geometry/Geometry.h"
-#include "tools/ImageFile.h"
+#include "tools/EmbeddedImage.h"
 
 #include <gtest/gtest.h>
 
@@ -117,7 +117,7 @@ inline std::shared_ptr<trelImage> MakeImage(int width, int height, std::vector<u
     image->rgba = std::move(rgba);
     image->name = "pictures/checker.png";
     if (asPng) {
-        image->encoded = ImageFileFor(*image).bytes;
+        image->encoded = EmbeddedImageFor(*image).bytes;
         image->mimeType = "image/png";
     }
     return image;

@@ -1,4 +1,4 @@
-#include "ImageFile.h"
+#include "EmbeddedImage.h"
 
 // The implementation is in the stb library (Debian's libstb), which the
 // glTF library links as well: no definition of it is compiled here.
@@ -17,8 +17,8 @@ void AppendBytes(void* context, void* data, int size) {
 
 } // namespace
 
-ImageFile ImageFileFor(const trelImage& image) {
-    ImageFile file;
+EmbeddedImage EmbeddedImageFor(const trelImage& image) {
+    EmbeddedImage file;
     if (!image.encoded.empty() && (image.mimeType == "image/png" || image.mimeType == "image/jpeg")) {
         file.bytes = image.encoded;
         file.mimeType = image.mimeType;

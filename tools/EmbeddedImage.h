@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-struct ImageFile {
+struct EmbeddedImage {
     std::vector<unsigned char> bytes; // empty when the picture could not be encoded
     std::string mimeType;             // "image/png" or "image/jpeg"
     std::string extension;            // ".png" or ".jpg"
 };
 
-ImageFile ImageFileFor(const trelImage& image);
+EmbeddedImage EmbeddedImageFor(const trelImage& image);
