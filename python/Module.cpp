@@ -170,25 +170,55 @@ public:
         WalkGroups(*world, [&](const trelBaseGroup& group, int) {
             for (int i = 0; i < group.GetNumObjects(); ++i, ++objectIndex) {
                 const trelBaseObject& object = *group.GetObject(i);
-                mesh = trelTessellation();
+                // Objects whose file said nothing more are tessellated as the
+                // tool counts them; the others with their attributes.
+                const trelAttributes* attributes = object.GetAttributes();
+                options.attributes = attributes != nullptr;
+                mesh.triangleVertices.clear();
+                mesh.triangleNormals.clear();
+                mesh.lineStrips.clear();
+                mesh.points.clear();
+                mesh.triangleColors.clear();
+                mesh.triangleTexCoords.clear();
+                mesh.lineColors.clear();
+                mesh.pointColors.clear();
                 object.Tessellate(mesh, options);
                 // The file's colours where it gives them, else the material's.
-                const trelAttributes* attributes = object.GetAttributes();
                 const bool ownColors = attributes && attributes->HasColors();
                 const trelChroma& material = group.GetObjectMatProps(i).front.GetDiffuse();
                 if (kind == Kind::Triangles) {
                     const size_t n = mesh.triangleVertices.size() / 3 * 3;
+                    const size_t first = g.indices.size();
+                    g.positions.resize(3 * (first + n));
+                    g.normals.resize(3 * (first + n));
+                    g.colors.resize(4 * (first + n));
+                    g.uv.resize(2 * (first + n));
+                    g.indices.resize(first + n);
+                    g.triangleObject.resize((first + n) / 3, objectIndex);
                     for (size_t v = 0; v < n; ++v) {
-                        put(g.positions, mesh.triangleVertices[v]);
+                        const size_t at = first + v;
+                        const trelFloatPoint& p = mesh.triangleVertices[v];
+                        float* position = &g.positions[3 * at];
+                        position[0] = float(p.x * scale);
+                        position[1] = float(p.y * scale);
+                        position[2] = float(p.z * scale);
                         const trelVector nv = v < mesh.triangleNormals.size() ? mesh.triangleNormals[v] : trelVector();
-                        g.normals.insert(g.normals.end(), {nv.x, nv.y, nv.z});
-                        putColor(g.colors, ownColors && v < mesh.triangleColors.size() ? mesh.triangleColors[v] : material);
-                        const trelTexCoord t = v < mesh.triangleTexCoords.size() ? mesh.triangleTexCoords[v]
-                                                                                  : trelTexCoord();
-                        g.uv.insert(g.uv.end(), {t.s, t.t});
-                        g.indices.push_back(static_cast<uint32_t>(g.positions.size() / 3 - 1));
-                        if (v % 3 == 2)
-                            g.triangleObject.push_back(objectIndex);
+                        float* normal = &g.normals[3 * at];
+                        normal[0] = nv.x;
+                        normal[1] = nv.y;
+                        normal[2] = nv.z;
+                        const trelChroma& c =
+                            ownColors && v < mesh.triangleColors.size() ? mesh.triangleColors[v] : material;
+                        float* color = &g.colors[4 * at];
+                        color[0] = c.red;
+                        color[1] = c.green;
+                        color[2] = c.blue;
+                        color[3] = c.alpha;
+                        const trelTexCoord t =
+                            v < mesh.triangleTexCoords.size() ? mesh.triangleTexCoords[v] : trelTexCoord();
+                        g.uv[2 * at] = t.s;
+                        g.uv[2 * at + 1] = t.t;
+                        g.indices[at] = static_cast<uint32_t>(at);
                     }
                 } else if (kind == Kind::Lines) {
                     for (size_t s = 0; s < mesh.lineStrips.size(); ++s) {

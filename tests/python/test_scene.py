@@ -19,7 +19,7 @@ def info_figures(path, *args):
     return triangles, np.array(low), np.array(high)
 
 
-@pytest.mark.parametrize("name", ["house.wrl", "robot_arm.wrl", "terrain.wrl", "prototypes.wrl"])
+@pytest.mark.parametrize("name", ["house.wrl", "robot_arm.wrl", "terrain.wrl", "prototypes.wrl", "gallery.wrl"])
 def test_arrays_agree_with_the_tool(name):
     scene = vrml.load(example(name))
     assert scene.result == 0
