@@ -4,14 +4,21 @@
 
 #include "ToolTestSupport.h"
 #include "tools/ExportScene.h"
+#include "tools/Convert.h"
 #include "tools/Exporters.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <tiny_gltf.h>
 
+#include <stb_image_write.h>
+
+#include <cmath>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <map>
+#include <set>
 
 using namespace tool_test;
 namespace fs = std::filesystem;
@@ -403,3 +410,221 @@ TEST(AttributeExport, PlyHasTheFilesColoursAndTextureCoordinates) {
 }
 
 } // namespace
+
+// Scenes converted end to end, from the file's text to the .glb read back.
+namespace {
+
+ReadBack ConvertScene(const std::string& text, bool standard = false) {
+    const fs::path dir = FreshDir();
+    std::ofstream(dir / "scene.wrl", std::ios::binary) << text;
+    ConvertSettings settings;
+    settings.progress = false;
+    settings.load.standard = standard;
+    ConvertSummary summary;
+    EXPECT_EQ(ConvertFile((dir / "scene.wrl").string(), (dir / "scene.glb").string(), ExportFormat::Glb, settings,
+                          summary),
+              "");
+    return ReadGltf(dir / "scene.glb");
+}
+
+std::vector<std::string> MeshNames(const tinygltf::Model& model) {
+    std::vector<std::string> names;
+    for (const tinygltf::Mesh& mesh : model.meshes)
+        names.push_back(mesh.name);
+    return names;
+}
+
+// The distinct values of an attribute at one position, over every triangle primitive.
+std::set<std::vector<float>> ValuesAt(const tinygltf::Model& model, const std::vector<float>& position,
+                                      const std::string& attribute) {
+    std::set<std::vector<float>> values;
+    for (const tinygltf::Mesh& mesh : model.meshes)
+        for (const tinygltf::Primitive& primitive : mesh.primitives) {
+            if (primitive.mode != TINYGLTF_MODE_TRIANGLES || !primitive.attributes.count(attribute))
+                continue;
+            const auto positions = Elements(model, primitive.attributes.at("POSITION"));
+            const auto found = Elements(model, primitive.attributes.at(attribute));
+            for (size_t i = 0; i < positions.size(); ++i)
+                if (positions[i] == position)
+                    values.insert(found[i]);
+        }
+    return values;
+}
+
+std::vector<float> Rounded(std::vector<float> v) {
+    for (float& x : v)
+        x = std::round(x * 1e4f) / 1e4f;
+    return v;
+}
+
+} // namespace
+
+TEST(FileToGltf, PerFaceAndPerVertexColoursInBothVersions) {
+    const std::string faces = "coord Coordinate { point [ 0 0 0, 40 0 0, 40 40 0, 0 40 0 ] }\n"
+                              "coordIndex [ 0 1 2 -1, 0 2 3 -1 ]\n";
+    const ReadBack v2 = ConvertScene(std::string("#VRML V2.0 utf8\nShape { geometry IndexedFaceSet {\n") + faces +
+                                     "color Color { color [ 1 0 0, 0 0.5 0 ] } colorPerVertex FALSE "
+                                     "colorIndex [ 1 0 ] } }\n");
+    // Vertex 1 lies on the first face only, vertex 3 on the second; 0 and 2 on both.
+    EXPECT_THAT(ValuesAt(v2.model, {40, 0, 0}, "COLOR_0"),
+                ElementsAre(Pointwise(FloatNear(1e-6), {0.0, Linear05, 0.0})));
+    EXPECT_THAT(ValuesAt(v2.model, {0, 40, 0}, "COLOR_0"), ElementsAre(Pointwise(FloatNear(1e-6), {1.0, 0.0, 0.0})));
+    EXPECT_EQ(ValuesAt(v2.model, {0, 0, 0}, "COLOR_0").size(), 2u); // split between the faces
+
+    // VRML 1.0 per-vertex colours: each face is its own object, and keeps
+    // the colour of each of its vertices.
+    const ReadBack v1 = ConvertScene("#VRML V1.0 ascii\nMaterial { diffuseColor [ 1 0 0, 0 0.5 0, 0 0 1 ] }\n"
+                                     "MaterialBinding { value PER_VERTEX_INDEXED }\n"
+                                     "Coordinate3 { point [ 0 0 0, 40 0 0, 40 40 0, 0 40 0 ] }\n"
+                                     "IndexedFaceSet { coordIndex [ 0, 1, 2, -1, 0, 2, 3, -1 ]\n"
+                                     " materialIndex [ 0, 1, 2, -1, 2, 2, 1, -1 ] }\n");
+    EXPECT_THAT(ValuesAt(v1.model, {40, 0, 0}, "COLOR_0"),
+                ElementsAre(Pointwise(FloatNear(1e-6), {0.0, Linear05, 0.0})));
+    EXPECT_THAT(ValuesAt(v1.model, {0, 0, 0}, "COLOR_0"),
+                testing::UnorderedElementsAre(Pointwise(FloatNear(1e-6), {1.0, 0.0, 0.0}),
+                                              Pointwise(FloatNear(1e-6), {0.0, 0.0, 1.0})));
+}
+
+TEST(FileToGltf, TheCreaseAngleDecidesBetweenFacetsAndSmoothNormals) {
+    // Twelve quads round the y axis: neighbours meet at 30 degrees (0.5236).
+    std::string points, quads;
+    for (int k = 0; k < 12; ++k) {
+        const double a = k * 3.14159265358979 / 6;
+        points += std::to_string(30 * std::cos(a)) + " 0 " + std::to_string(30 * std::sin(a)) + ", " +
+                  std::to_string(30 * std::cos(a)) + " 30 " + std::to_string(30 * std::sin(a)) + ", ";
+        quads += std::to_string(2 * k) + " " + std::to_string(2 * k + 1) + " " + std::to_string((2 * k + 3) % 24) +
+                 " " + std::to_string((2 * k + 2) % 24) + " -1 ";
+    }
+    const struct {
+        const char* crease;
+        size_t normalsAtAVertex;
+    } cases[] = {{"0", 2}, {"0.5", 2}, {"3.14", 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.crease);
+        const ReadBack read = ConvertScene("#VRML V2.0 utf8\nShape { geometry IndexedFaceSet { creaseAngle " +
+                                           std::string(c.crease) + " coord Coordinate { point [ " + points +
+                                           " ] } coordIndex [ " + quads + " ] } }\n");
+        const auto normals = ValuesAt(read.model, {30, 0, 0}, "NORMAL");
+        ASSERT_EQ(normals.size(), c.normalsAtAVertex);
+        if (c.normalsAtAVertex == 1) { // smooth: the radial direction, whichever way the faces wind
+            EXPECT_THAT(Rounded(*normals.begin()), testing::AnyOf(ElementsAre(1, 0, 0), ElementsAre(-1, 0, 0)));
+        } else { // the two faces' own normals, 15 degrees either side of the radius
+            for (const auto& n : normals)
+                EXPECT_NEAR(std::fabs(n[0]), std::cos(3.14159265358979 / 12), 1e-4);
+        }
+    }
+}
+
+TEST(FileToGltf, PicturesFromFilesAndFromTheSceneAreEmbedded) {
+    const fs::path dir = FreshDir();
+    const unsigned char pixels[4 * 4] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255};
+    ASSERT_NE(stbi_write_png((dir / "p.png").string().c_str(), 2, 2, 4, pixels, 8), 0);
+    ASSERT_NE(stbi_write_jpg((dir / "p.jpg").string().c_str(), 2, 2, 4, pixels, 90), 0);
+    std::ifstream pngFile(dir / "p.png", std::ios::binary);
+    const std::vector<unsigned char> png{std::istreambuf_iterator<char>(pngFile), std::istreambuf_iterator<char>()};
+    const struct {
+        std::string texture;
+        const char* mimeType; // null: no texture
+    } cases[] = {
+        {"ImageTexture { url \"" + (dir / "p.png").generic_string() + "\" }", "image/png"},
+        {"ImageTexture { url [ \"missing.png\" \"p.jpg\" ] }", "image/jpeg"},
+        {"PixelTexture { image 2 1 3 0xFF0000 0x00FF00 }", "image/png"},
+        {"ImageTexture { url \"missing.png\" }", nullptr},
+        {"PixelTexture { image 2 2 3 0xFF0000 0x00FF00 }", nullptr}, // fewer pixels than its size
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.texture);
+        std::ofstream(dir / "scene.wrl", std::ios::binary)
+            << "#VRML V2.0 utf8\nShape { appearance Appearance { texture " << c.texture
+            << " } geometry Box { size 40 40 40 } }\n";
+        ConvertSettings settings;
+        settings.progress = false;
+        ConvertSummary summary;
+        ASSERT_EQ(ConvertFile((dir / "scene.wrl").string(), (dir / "scene.glb").string(), ExportFormat::Glb,
+                              settings, summary),
+                  "");
+        const ReadBack read = ReadGltf(dir / "scene.glb");
+        ASSERT_EQ(read.model.meshes.size(), 1u); // the box is built in every case
+        ASSERT_EQ(read.model.images.size(), c.mimeType ? 1u : 0u);
+        if (!c.mimeType)
+            continue;
+        EXPECT_EQ(read.model.images[0].mimeType, c.mimeType);
+        if (c.texture.find("p.png") != std::string::npos) {
+            EXPECT_EQ(read.imageBytes.at(0), png);
+        }
+        const int material = read.model.meshes[0].primitives.at(0).material;
+        EXPECT_EQ(read.model.materials.at(static_cast<size_t>(material)).pbrMetallicRoughness.baseColorTexture.index,
+                  0);
+    }
+}
+
+TEST(FileToGltf, ATextureTransformMovesTheCoordinatesWritten) {
+    const ReadBack read = ConvertScene(
+        "#VRML V2.0 utf8\nShape { appearance Appearance { texture PixelTexture { image 1 1 1 0xFF }\n"
+        " textureTransform TextureTransform { translation 0.5 0.25 } }\n"
+        " geometry IndexedFaceSet { coord Coordinate { point [ 0 0 0, 40 0 0, 40 40 0 ] } coordIndex [ 0 1 2 ]\n"
+        " texCoord TextureCoordinate { point [ 0 0, 1 0, 1 1 ] } } }\n");
+    // s + 0.5; glTF's t runs down the image: 1 - (t + 0.25).
+    EXPECT_THAT(ValuesAt(read.model, {0, 0, 0}, "TEXCOORD_0"), ElementsAre(Pointwise(FloatNear(1e-6), {0.5, 0.75})));
+    EXPECT_THAT(ValuesAt(read.model, {40, 40, 0}, "TEXCOORD_0"),
+                ElementsAre(Pointwise(FloatNear(1e-6), {1.5, -0.25})));
+}
+
+TEST(FileToGltf, GroupingNodesAndPrototypeNodeFieldsInBothModes) {
+    const struct {
+        std::string scene;
+        std::vector<std::string> byDefault, standard; // mesh names, in order
+    } cases[] = {
+        {"Switch { whichChoice 1 choice [ Shape { geometry Box { size 40 40 40 } } "
+         "Shape { geometry Sphere { radius 30 } } ] }",
+         {"box", "sphere"},
+         {"sphere"}},
+        {"LOD { level [ Shape { geometry Sphere { radius 30 } } Shape { geometry Box { size 40 40 40 } } ] }",
+         {"sphere", "box"},
+         {"sphere"}},
+        {"Billboard { children Shape { geometry Box { size 40 40 40 } } }", {}, {"box"}},
+        {"Collision { proxy Shape { geometry Sphere { radius 30 } } children Shape { geometry Box { size 40 40 40 } } }",
+         {"box"},
+         {"box"}},
+        {"PROTO Holder [ field SFNode part Box { size 40 40 40 } ] { Shape { geometry IS part } }\n"
+         "Holder { part Sphere { radius 30 } }",
+         {}, // by default a node given for a field is lost
+         {"sphere"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scene);
+        for (bool standard : {false, true}) {
+            // A far point keeps every world, even an empty one, out of the unit scaling.
+            const ReadBack read =
+                ConvertScene("#VRML V2.0 utf8\n" + c.scene + "\nShape { geometry PointSet { coord Coordinate { "
+                                                             "point [ 500 500 500 ] } } }\n",
+                             standard);
+            std::vector<std::string> names = MeshNames(read.model);
+            names.pop_back(); // the far point
+            EXPECT_EQ(names, standard ? c.standard : c.byDefault) << "standard " << standard;
+        }
+    }
+}
+
+TEST(FileToGltf, IndicesOutOfRangeDropTheirAttributeAndKeepTheGeometry) {
+    const std::string faces = "coord Coordinate { point [ 0 0 0, 40 0 0, 40 40 0 ] } coordIndex [ 0 1 2 -1 ]\n";
+    const char* attributes[] = {
+        "color Color { color [ 1 0 0 ] } colorIndex [ 0 0 5 -1 ]",
+        "normal Normal { vector [ 0 0 1 ] } normalIndex [ 0 0 7 -1 ]",
+        "texCoord TextureCoordinate { point [ 0 0 ] } texCoordIndex [ 0 0 9 -1 ]",
+    };
+    const char* kinds[] = {"COLOR_0", "NORMAL", "TEXCOORD_0"};
+    for (size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(attributes[i]);
+        const ReadBack read = ConvertScene(std::string("#VRML V2.0 utf8\nShape { geometry IndexedFaceSet {\n") +
+                                           faces + attributes[i] + " } }\n");
+        ASSERT_EQ(read.model.meshes.size(), 1u);
+        const tinygltf::Primitive& primitive = read.model.meshes[0].primitives.at(0);
+        EXPECT_EQ(Elements(read.model, primitive.attributes.at("POSITION")).size(), 3u);
+        if (std::string(kinds[i]) == "NORMAL") { // computed from the face instead
+            EXPECT_THAT(ValuesAt(read.model, {0, 0, 0}, "NORMAL"), ElementsAre(ElementsAre(0, 0, 1)));
+        } else {
+            EXPECT_EQ(primitive.attributes.count(kinds[i]), 0u);
+        }
+    }
+}
