@@ -244,13 +244,14 @@ public:
         return g;
     }
 
-    py::dict Triangles(const std::string& unitsWanted) const {
+    Geometry TessellateReleased(const std::string& unitsWanted, Kind kind) const {
         const double scale = ScaleFor(unitsWanted);
-        Geometry g;
-        {
-            py::gil_scoped_release release;
-            g = Tessellate(scale, segments, Kind::Triangles);
-        }
+        py::gil_scoped_release release;
+        return Tessellate(scale, segments, kind);
+    }
+
+    py::dict Triangles(const std::string& unitsWanted) const {
+        Geometry g = TessellateReleased(unitsWanted, Kind::Triangles);
         py::dict d;
         d["positions"] = TakeArray(std::move(g.positions), 3);
         d["normals"] = TakeArray(std::move(g.normals), 3);
@@ -262,12 +263,7 @@ public:
     }
 
     py::dict Lines(const std::string& unitsWanted) const {
-        const double scale = ScaleFor(unitsWanted);
-        Geometry g;
-        {
-            py::gil_scoped_release release;
-            g = Tessellate(scale, segments, Kind::Lines);
-        }
+        Geometry g = TessellateReleased(unitsWanted, Kind::Lines);
         py::dict d;
         d["positions"] = TakeArray(std::move(g.linePositions), 3);
         d["colors"] = TakeArray(std::move(g.lineColors), 4);
@@ -277,12 +273,7 @@ public:
     }
 
     py::dict Points(const std::string& unitsWanted) const {
-        const double scale = ScaleFor(unitsWanted);
-        Geometry g;
-        {
-            py::gil_scoped_release release;
-            g = Tessellate(scale, segments, Kind::Points);
-        }
+        Geometry g = TessellateReleased(unitsWanted, Kind::Points);
         py::dict d;
         d["positions"] = TakeArray(std::move(g.pointPositions), 3);
         d["colors"] = TakeArray(std::move(g.pointColors), 4);
