@@ -398,6 +398,7 @@ private:
         trelTexMatrix matrix;
         bool hasTexture = false, hasMatrix = false;
     };
+    bool StepOverUseOrNull(const NamedTexture*& named);
     void ReadTextureField(NamedTexture& appearance);
     void ReadTextureTransformField(NamedTexture& appearance);
     int UseTextureName(const std::string& name);

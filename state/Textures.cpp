@@ -237,21 +237,33 @@ std::shared_ptr<const trelTexture> CVRMLParser::ReadTextureNode() {
     return texture;
 }
 
-void CVRMLParser::ReadTextureField(NamedTexture& appearance) {
-    const bool keep = CurrentSeparator && !SkippingBlock;
+// "USE name" or "NULL" in place of a texture or transform node: steps over
+// it and returns true, with `named` the texture name it uses, if known.
+bool CVRMLParser::StepOverUseOrNull(const NamedTexture*& named) {
+    named = nullptr;
     if (GetCurrentTokenType() == VRML_USE) {
         Tokenize();
-        const std::string name = GetCurrentTokenString();
+        auto found = TextureNames.find(GetCurrentTokenString());
         Tokenize();
-        auto named = TextureNames.find(name);
-        if (keep && named != TextureNames.end() && named->second.hasTexture) {
-            appearance.texture = named->second.texture;
-            DefineTexture(appearance.texture);
-        }
-        return;
+        if (found != TextureNames.end())
+            named = &found->second;
+        return true;
     }
     if (GetCurrentTokenType() == VRML_NULL) {
         Tokenize();
+        return true;
+    }
+    return false;
+}
+
+void CVRMLParser::ReadTextureField(NamedTexture& appearance) {
+    const bool keep = CurrentSeparator && !SkippingBlock;
+    const NamedTexture* named = nullptr;
+    if (StepOverUseOrNull(named)) {
+        if (keep && named && named->hasTexture) {
+            appearance.texture = named->texture;
+            DefineTexture(appearance.texture);
+        }
         return;
     }
     std::string name, type;
@@ -273,19 +285,12 @@ void CVRMLParser::ReadTextureField(NamedTexture& appearance) {
 
 void CVRMLParser::ReadTextureTransformField(NamedTexture& appearance) {
     const bool keep = CurrentSeparator && !SkippingBlock;
-    if (GetCurrentTokenType() == VRML_USE) {
-        Tokenize();
-        const std::string name = GetCurrentTokenString();
-        Tokenize();
-        auto named = TextureNames.find(name);
-        if (keep && named != TextureNames.end() && named->second.hasMatrix) {
-            appearance.matrix = named->second.matrix;
+    const NamedTexture* named = nullptr;
+    if (StepOverUseOrNull(named)) {
+        if (keep && named && named->hasMatrix) {
+            appearance.matrix = named->matrix;
             DefineTextureTransform(appearance.matrix);
         }
-        return;
-    }
-    if (GetCurrentTokenType() == VRML_NULL) {
-        Tokenize();
         return;
     }
     std::string name, type;
