@@ -5,6 +5,7 @@
 #include "host/geometry/Geometry.h"
 
 #include <cmath>
+#include <cstdint>
 
 namespace geometry_test {
 
@@ -71,5 +72,27 @@ trelTessellation Tessellated(const Tessellatable& object, int segments = 32)
     object.Tessellate(t, options);
     return t;
 }
+
+// A seeded generator of scrambled faces: points with duplicates and collinear
+// runs, and a merged list of faces of random sizes with often invalid indices.
+class ScrambledFaces {
+public:
+    explicit ScrambledFaces(uint32_t seed) : state(seed) {}
+    int Next(int range) {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<int>((state >> 8) % static_cast<uint32_t>(range));
+    }
+    void Make(trelFloatPointArray& points, trelIntArray& merged) {
+        const int count = Next(12);
+        for (int i = 0; i < count; ++i)
+            points.Append({static_cast<float>(Next(4)), static_cast<float>(Next(3)), static_cast<float>(Next(2))});
+        const int length = Next(40);
+        for (int i = 0; i < length; ++i)
+            merged.Append(Next(4) == 0 ? Next(9) - 2 : Next(count + 4) - 2);
+    }
+
+private:
+    uint32_t state;
+};
 
 } // namespace geometry_test

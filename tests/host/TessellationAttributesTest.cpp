@@ -664,20 +664,12 @@ TEST(TessellationAttributes, ScrambledFacesDrawTheSameShapeWithAttributes)
     // Random faces with random (often invalid) indices, and a block of
     // random colour indices and a crease angle: the attributes never change
     // where the triangles, lines and points are, only what they carry.
-    uint32_t state = 777;
-    const auto next = [&state](int range) {
-        state = state * 1664525u + 1013904223u;
-        return static_cast<int>((state >> 8) % static_cast<uint32_t>(range));
-    };
+    geometry_test::ScrambledFaces scrambled(777);
+    const auto next = [&scrambled](int range) { return scrambled.Next(range); };
     for (int round = 0; round < 300; ++round) {
         trelFloatPointArray points;
-        const int count = next(12);
-        for (int i = 0; i < count; ++i)
-            points.Append({static_cast<float>(next(4)), static_cast<float>(next(3)), static_cast<float>(next(2))});
         trelIntArray merged;
-        const int length = next(40);
-        for (int i = 0; i < length; ++i)
-            merged.Append(next(4) == 0 ? next(9) - 2 : next(count + 4) - 2);
+        scrambled.Make(points, merged);
         auto block = std::make_shared<trelAttributes>();
         for (int i = 0; i < 6; ++i)
             block->colors.Append(trelChroma(0.2f * static_cast<float>(i), 0, 0));

@@ -211,20 +211,11 @@ TEST(Triangulation, ScrambledFaceListsStayFiniteAndConsistent)
 {
     // Points with duplicates and collinear runs, faces of random sizes with
     // random (often invalid) indices: nothing may crash or produce NaN.
-    uint32_t state = 12345;
-    const auto next = [&state](int range) {
-        state = state * 1664525u + 1013904223u;
-        return static_cast<int>((state >> 8) % static_cast<uint32_t>(range));
-    };
+    geometry_test::ScrambledFaces scrambled(12345);
     for (int round = 0; round < 300; ++round) {
         trelFloatPointArray points;
-        const int count = next(12);
-        for (int i = 0; i < count; ++i)
-            points.Append({static_cast<float>(next(4)), static_cast<float>(next(3)), static_cast<float>(next(2))});
         trelIntArray merged;
-        const int length = next(40);
-        for (int i = 0; i < length; ++i)
-            merged.Append(next(4) == 0 ? next(9) - 2 : next(count + 4) - 2);
+        scrambled.Make(points, merged);
         C3DPolyface face;
         face.SetPoints(points, merged);
         const Facts facts = Examine(Tessellated(face));
