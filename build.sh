@@ -6,6 +6,7 @@
 #   ./build.sh fuzz [SECONDS]  the fuzz regression inputs, then a short fuzzing run
 #   ./build.sh bench   the loading benchmarks and their table of results
 #   ./build.sh python  builds the Python module and installs it for this user's python3
+#   ./build.sh format  checks that every C++ file follows .clang-format
 # Installs missing build dependencies with apt-get (run as root on Debian 12).
 # For the tests it also installs the Khronos glTF validator from npm into
 # .cache/npm when npm is there (one small package); without it, or without
@@ -101,8 +102,13 @@ bench)
     configure_and_build build-bench -DVRML_BUILD_BENCH=ON -DVRML_BUILD_TESTS=OFF -DVRML_BUILD_TOOLS=OFF
     build-bench/bench/vrml_bench
     ;;
+format)
+    install_packages clang-format-14
+    git ls-files '*.cpp' '*.h' | xargs clang-format-14 --dry-run -Werror
+    echo "format: every C++ file follows .clang-format"
+    ;;
 *)
-    echo "usage: $0 demo|test|asan|fuzz [SECONDS]|bench|python" >&2
+    echo "usage: $0 demo|test|asan|fuzz [SECONDS]|bench|python|format" >&2
     exit 2
     ;;
 esac
