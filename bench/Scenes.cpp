@@ -253,8 +253,7 @@ const std::vector<SceneKind>& SceneKinds() {
         {"library_v2", "5,000 PROTO declarations per 10 MB, then a mesh", 40, 0, WriteProtoLibraryV2},
         {"points_v2", "PointSet, 450,000 points per 10 MB", 100, 0, WritePointSetV2},
         {"terrain_v2", "ElevationGrid, 1000 x 1000 per 10 MB", 100, 0, WriteElevationGridV2},
-        {"patches_v1", "VRML 1.0 CAD: one Coordinate3, 20,000 separators per 10 MB", 100, 0,
-         WriteSharedCoordinatesV1},
+        {"patches_v1", "VRML 1.0 CAD: one Coordinate3, 20,000 separators per 10 MB", 100, 0, WriteSharedCoordinatesV1},
     };
     return kinds;
 }

@@ -8,9 +8,9 @@
 #include <vector>
 
 struct SceneKind {
-    const char* name;        // file stem and benchmark name
-    const char* description; // one line for the results table
-    double targetMBps;       // the loading speed it must reach
+    const char* name;          // file stem and benchmark name
+    const char* description;   // one line for the results table
+    double targetMBps;         // the loading speed it must reach
     double maxPeakPerFileByte; // the most memory a load may take, 0: not checked
     void (*write)(SceneWriter& out, double scale);
 };

@@ -12,8 +12,8 @@ int main(int argc, char** argv) {
     CVRMLParser parser;
     parser.SetLoaderPtr(&ShowProgress);
     int result = parser.Parse(&world, argv[1]); // 0 loaded, 1 failed, 2 unreadable
-    std::printf("\nresult %d: %d objects, %d top-level groups, units %d, %s\n", result,
-                world.GetTotalObjectCount(), world.GetNumGroups(), parser.GetImageUnits(),
+    std::printf("\nresult %d: %d objects, %d top-level groups, units %d, %s\n", result, world.GetTotalObjectCount(),
+                world.GetNumGroups(), parser.GetImageUnits(),
                 parser.GetVersion() == VRML_VERSION_2 ? "VRML 2.0" : "VRML 1.0");
     return result;
 }

@@ -161,9 +161,7 @@ std::shared_ptr<const trelAttributes> BlockForRuns(const trelAttributes& block, 
     std::vector<int>& normalIndex = runs->normalIndex.Items();
     std::vector<int>& texCoordIndex = runs->texCoordIndex.Items();
     // A value of a vertex slot or of a face, through its index list.
-    auto value = [](const trelIntArray& index, int number) {
-        return index.IsEmpty() ? number : index[number];
-    };
+    auto value = [](const trelIntArray& index, int number) { return index.IsEmpty() ? number : index[number]; };
     int kept = 0;
     CVRMLSeparator::ForEachRun(coordIndex, [&](int run, int first, int count) {
         offsets.push_back(kept);
@@ -206,13 +204,12 @@ void GridTexCoords(int rows, int columns, trelTexCoordArray& out) {
     out.Resize(rows * columns);
     for (int i = 0; i < rows; ++i)
         for (int j = 0; j < columns; ++j)
-            out[i * columns + j] = trelTexCoord(rows > 1 ? static_cast<float>(i) / static_cast<float>(rows - 1) : 0.0f,
-                                                columns > 1 ? static_cast<float>(j) / static_cast<float>(columns - 1)
-                                                            : 0.0f);
+            out[i * columns + j] =
+                trelTexCoord(rows > 1 ? static_cast<float>(i) / static_cast<float>(rows - 1) : 0.0f,
+                             columns > 1 ? static_cast<float>(j) / static_cast<float>(columns - 1) : 0.0f);
 }
 
-void ExtrusionTexCoords(const trelDoubleArray& crossSection, const trelFloatPointArray& spine,
-                        trelTexCoordArray& out) {
+void ExtrusionTexCoords(const trelDoubleArray& crossSection, const trelFloatPointArray& spine, trelTexCoordArray& out) {
     std::vector<trelFloatPoint> section(static_cast<size_t>(crossSection.GetSize() / 2));
     for (size_t j = 0; j < section.size(); ++j)
         section[j] = trelFloatPoint(static_cast<float>(crossSection[static_cast<int>(2 * j)]), 0.0f,

@@ -62,8 +62,7 @@ bool BindGridValues(int valueCount, bool perVertex, int rows, int columns, trelI
 void GridTexCoords(int rows, int columns, trelTexCoordArray& out);
 // The Extrusion's: s along the cross-section, t along the spine, each by
 // the length walked, in the mesh's vertex order.
-void ExtrusionTexCoords(const trelDoubleArray& crossSection, const trelFloatPointArray& spine,
-                        trelTexCoordArray& out);
+void ExtrusionTexCoords(const trelDoubleArray& crossSection, const trelFloatPointArray& spine, trelTexCoordArray& out);
 
 // Whether a block says anything an object without one would not.
 bool SaysSomething(const trelAttributes& block);

@@ -81,8 +81,7 @@ int CVRMLParser::ParseElevationGrid() {
             // brace must not be taken for the grid's own.
             SkipBlock(0);
             break;
-        default:
-            break;
+        default: break;
         }
         if (number) {
             Tokenize();
@@ -119,9 +118,9 @@ int CVRMLParser::ParseElevationGrid() {
     block.creaseAngle = fields.creaseAngle;
     block.ccw = fields.ccw;
     CurrentSeparator->SetFileAttributes(levelAttributes);
-    CVRMLGeometryAttributesScope attributes(
-        *this, VRMLAttributeBlocks::SaysSomething(block) ? std::make_shared<const trelAttributes>(std::move(block))
-                                                         : nullptr);
+    CVRMLGeometryAttributesScope attributes(*this, VRMLAttributeBlocks::SaysSomething(block)
+                                                       ? std::make_shared<const trelAttributes>(std::move(block))
+                                                       : nullptr);
     return DefineElevationGrid(solid, height, xDimension, xSpacing, zDimension, zSpacing);
 }
 

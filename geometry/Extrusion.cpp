@@ -128,9 +128,9 @@ int CVRMLParser::ParseExtrusion() {
     trelAttributes block;
     block.creaseAngle = fields.creaseAngle;
     block.ccw = fields.ccw;
-    CVRMLGeometryAttributesScope attributes(
-        *this, VRMLAttributeBlocks::SaysSomething(block) ? std::make_shared<const trelAttributes>(std::move(block))
-                                                         : nullptr);
+    CVRMLGeometryAttributesScope attributes(*this, VRMLAttributeBlocks::SaysSomething(block)
+                                                       ? std::make_shared<const trelAttributes>(std::move(block))
+                                                       : nullptr);
     return DefineExtrusion(solid, beginCap, endCap, axes, angles, scale, crossSection, spine);
 }
 
@@ -250,8 +250,8 @@ int CVRMLParser::GetExtrusionCrossSectionPoints(int spineIndex, trelFloatPointAr
     if (c == 0)
         return 0;
     for (int j = 0; j < c; ++j)
-        points[j] = trelFloatPoint(static_cast<float>(crossSection[2 * j]), 0.0f,
-                                   static_cast<float>(crossSection[2 * j + 1]));
+        points[j] =
+            trelFloatPoint(static_cast<float>(crossSection[2 * j]), 0.0f, static_cast<float>(crossSection[2 * j + 1]));
     const trelMatrix4x4 transform = CreateExtrusionCrossSectionTransform(spineIndex, axes, angles, scale, spine);
     if (!IsIdentityMatrix(transform))
         for (trelFloatPoint& p : points.Items())
@@ -277,8 +277,7 @@ trelMatrix4x4 CVRMLParser::CreateExtrusionCrossSectionTransform(int spineIndex, 
         sx = scale[0];
         sz = scale[1];
     }
-    const trelMatrix4x4 scaling =
-        GetScaleMatrix(trelFloatPoint(static_cast<float>(sx), 1.0f, static_cast<float>(sz)));
+    const trelMatrix4x4 scaling = GetScaleMatrix(trelFloatPoint(static_cast<float>(sx), 1.0f, static_cast<float>(sz)));
 
     const trelVector tangent = GetExtrusionTangentVector(spineIndex, spine);
     const double angle = CalculateAngleBetweenVectors(SpineUp, tangent);
@@ -349,8 +348,8 @@ trelVector CVRMLParser::ExtrusionAntiParallelAxis(int spineIndex, const trelVect
     auto parallel = [&](int k) { return crossWith(k).Length() < ParallelSine; };
 
     AntiParallelStretch stretch;
-    const bool remembered = ExtrusionStretch.spine == &spine && spineIndex >= ExtrusionStretch.first &&
-                            spineIndex <= ExtrusionStretch.last;
+    const bool remembered =
+        ExtrusionStretch.spine == &spine && spineIndex >= ExtrusionStretch.first && spineIndex <= ExtrusionStretch.last;
     if (remembered) {
         stretch = ExtrusionStretch;
     } else {

@@ -147,9 +147,7 @@ int CVRMLParser::ParseIndexedSet() {
             if (!ReadAttributeField(fields))
                 Tokenize();
             break;
-        case VRML_COORD:
-            coordGiven = true;
-            [[fallthrough]];
+        case VRML_COORD: coordGiven = true; [[fallthrough]];
         case VRML_NORMAL:
             Tokenize();
             result = ReadFieldNode();
@@ -166,9 +164,7 @@ int CVRMLParser::ParseIndexedSet() {
             // brace must not be taken for the set's.
             SkipBlock(1);
             break;
-        default:
-            Tokenize();
-            break;
+        default: Tokenize(); break;
         }
         indices.clear();
         counts.clear();
@@ -177,8 +173,8 @@ int CVRMLParser::ParseIndexedSet() {
 
     if (result) {
         GeometryHasOwnCoordinates = coordGiven ? 1 : 0;
-        CVRMLGeometryAttributesScope attributes(
-            *this, BuildSetAttributes(faceSet, fields, coordMerged, materialMerged));
+        CVRMLGeometryAttributesScope attributes(*this,
+                                                BuildSetAttributes(faceSet, fields, coordMerged, materialMerged));
         result = DefineIndexedSet(faceSet, coordMerged, materialMerged, normalMerged);
         GeometryHasOwnCoordinates = 0;
     }
@@ -271,8 +267,8 @@ std::shared_ptr<const trelAttributes> CVRMLParser::BuildSetAttributes(int faceSe
     block.colorPerVertex = binding.perVertex;
 
     if (faceSet && state && state->HasNormals()) {
-        binding = version2 ? CVRMLValueBinding{fields.normalPerVertex, true, false}
-                           : NormalBinding(level.GetNormalBinding());
+        binding =
+            version2 ? CVRMLValueBinding{fields.normalPerVertex, true, false} : NormalBinding(level.GetNormalBinding());
         if (BindSetValues(state->normals.GetSize(), binding, fields.normalIndex, coordIndex, pointCount,
                           block.normalIndex)) {
             block.normals = state->normals;

@@ -46,8 +46,7 @@ int CVRMLParser::ParsePointSet() {
             // brace must not be taken for the point set's.
             SkipBlock(0);
             break;
-        default:
-            break;
+        default: break;
         }
         if (advance && !Tokenize())
             break;
@@ -70,8 +69,8 @@ int CVRMLParser::ParsePointSet() {
                               binding <= VRML_BINDING_PER_VERTEX_INDEXED;
     if ((state && state->HasColors()) || ownMaterials) {
         auto colored = std::make_shared<trelAttributes>();
-        colored->colors = state && state->HasColors() ? state->colors
-                                                      : std::as_const(*CurrentSeparator).GetDiffuseColors();
+        colored->colors =
+            state && state->HasColors() ? state->colors : std::as_const(*CurrentSeparator).GetDiffuseColors();
         if (colored->HasColors())
             block = std::move(colored);
     }
@@ -182,11 +181,8 @@ int CVRMLParser::ParseTriangleStripSet() {
             ReadFieldNode();
             advance = false;
             break;
-        case VRML_OPEN_BRACE:
-            SkipBlock(0);
-            break;
-        default:
-            break;
+        case VRML_OPEN_BRACE: SkipBlock(0); break;
+        default: break;
         }
         KeepOwnDefName(ownDefined, ownName);
         if (GetCurrentTokenType() == VRML_END_OF_INPUT || (advance && !Tokenize()))

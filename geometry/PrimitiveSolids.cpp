@@ -102,7 +102,8 @@ int CVRMLParser::DefineCube(double width, double height, double depth) {
 // Cones and cylinders stand on the file's y axis, centred on the origin,
 // before the modelling transformation.
 trelMatrix4x4 CVRMLParser::SolidPlacement(double height) {
-    return CreateBaseTranslationMatrix() * GetDisplacementMatrix(trelFloatPoint(0.0f, static_cast<float>(-height / 2.0), 0.0f)) *
+    return CreateBaseTranslationMatrix() *
+           GetDisplacementMatrix(trelFloatPoint(0.0f, static_cast<float>(-height / 2.0), 0.0f)) *
            CurrentSeparator->GetMatrix();
 }
 

@@ -89,22 +89,22 @@ private:
 };
 
 // One field with a get and a set accessor; a list is assigned (copied).
-#define VRML_ENTRY_FIELD(Type, Name, member)                    \
-public:                                                         \
-    const Type& Get##Name() const { return member; }            \
-    Type& Get##Name() { return member; }                        \
-    void Set##Name(const Type& value) { member = value; }       \
-                                                                \
-private:                                                        \
+#define VRML_ENTRY_FIELD(Type, Name, member)                                                                           \
+public:                                                                                                                \
+    const Type& Get##Name() const { return member; }                                                                   \
+    Type& Get##Name() { return member; }                                                                               \
+    void Set##Name(const Type& value) { member = value; }                                                              \
+                                                                                                                       \
+private:                                                                                                               \
     Type member
 
 // The entry kinds, each with its code and defaults in Initialize().
-#define VRML_ENTRY_KIND(Kind, Base, code, defaults)             \
-public:                                                         \
-    Kind() { Kind::Initialize(); }                              \
-    void Initialize() override {                                \
-        SetType(code);                                          \
-        defaults;                                               \
+#define VRML_ENTRY_KIND(Kind, Base, code, defaults)                                                                    \
+public:                                                                                                                \
+    Kind() { Kind::Initialize(); }                                                                                     \
+    void Initialize() override {                                                                                       \
+        SetType(code);                                                                                                 \
+        defaults;                                                                                                      \
     }
 
 class CVRMLSeparatorEntry : public CVRMLDictionaryEntry {
@@ -121,8 +121,8 @@ class CVRMLCubeEntry : public CVRMLDictionaryEntry {
 };
 
 class CVRMLConeEntry : public CVRMLDictionaryEntry {
-    VRML_ENTRY_KIND(CVRMLConeEntry, CVRMLDictionaryEntry, VRML_ENTRY_CONE,
-                    bottomRadius = height = 1.0; side = bottom = 1)
+    VRML_ENTRY_KIND(CVRMLConeEntry, CVRMLDictionaryEntry, VRML_ENTRY_CONE, bottomRadius = height = 1.0;
+                    side = bottom = 1)
     VRML_ENTRY_FIELD(double, BottomRadius, bottomRadius);
     VRML_ENTRY_FIELD(double, Height, height);
     VRML_ENTRY_FIELD(int, Side, side);
@@ -141,8 +141,8 @@ class CVRMLSphereEntry : public CVRMLDictionaryEntry {
 };
 
 class CVRMLIndexedSetEntry : public CVRMLDictionaryEntry {
-    VRML_ENTRY_KIND(CVRMLIndexedSetEntry, CVRMLDictionaryEntry, VRML_ENTRY_INDEXED_SET,
-                    coordIndex.Clear(); normalIndex.Clear(); materialIndex.Clear(); faceSet = 1)
+    VRML_ENTRY_KIND(CVRMLIndexedSetEntry, CVRMLDictionaryEntry, VRML_ENTRY_INDEXED_SET, coordIndex.Clear();
+                    normalIndex.Clear(); materialIndex.Clear(); faceSet = 1)
     VRML_ENTRY_FIELD(trelIntArray, CoordIndex, coordIndex);
     VRML_ENTRY_FIELD(trelIntArray, NormalIndex, normalIndex);
     VRML_ENTRY_FIELD(trelIntArray, MaterialIndex, materialIndex);
@@ -160,9 +160,8 @@ class CVRMLPointSetEntry : public CVRMLDictionaryEntry {
 };
 
 class CVRMLMaterialEntry : public CVRMLDictionaryEntry {
-    VRML_ENTRY_KIND(CVRMLMaterialEntry, CVRMLDictionaryEntry, VRML_ENTRY_MATERIAL,
-                    ambient.Clear(); diffuse.Clear(); specular.Clear(); emissive.Clear(); shininess.Clear();
-                    transparency.Clear())
+    VRML_ENTRY_KIND(CVRMLMaterialEntry, CVRMLDictionaryEntry, VRML_ENTRY_MATERIAL, ambient.Clear(); diffuse.Clear();
+                    specular.Clear(); emissive.Clear(); shininess.Clear(); transparency.Clear())
     VRML_ENTRY_FIELD(trelChromaArray, Ambient, ambient);
     VRML_ENTRY_FIELD(trelChromaArray, Diffuse, diffuse);
     VRML_ENTRY_FIELD(trelChromaArray, Specular, specular);
@@ -205,8 +204,8 @@ class CVRMLNormalEntry : public CVRMLDictionaryEntry {
 };
 
 class CVRMLTransformEntry : public CVRMLDictionaryEntry {
-    VRML_ENTRY_KIND(CVRMLTransformEntry, CVRMLDictionaryEntry, VRML_ENTRY_TRANSFORM,
-                    rotation.SetIdentity(); translation = trelFloatPoint(); scaleFactor = trelFloatPoint(1, 1, 1);
+    VRML_ENTRY_KIND(CVRMLTransformEntry, CVRMLDictionaryEntry, VRML_ENTRY_TRANSFORM, rotation.SetIdentity();
+                    translation = trelFloatPoint(); scaleFactor = trelFloatPoint(1, 1, 1);
                     scaleOrientation.SetIdentity(); center = trelFloatPoint())
     VRML_ENTRY_FIELD(trelMatrix4x4, Rotation, rotation);
     VRML_ENTRY_FIELD(trelFloatPoint, Translation, translation);
@@ -241,8 +240,8 @@ class CVRMLUseEntry : public CVRMLDictionaryEntry {
 };
 
 class CVRMLElevationGridEntry : public CVRMLDictionaryEntry {
-    VRML_ENTRY_KIND(CVRMLElevationGridEntry, CVRMLDictionaryEntry, VRML_ENTRY_ELEVATION_GRID,
-                    solid = 1; height.Clear(); xDimension = xSpacing = zDimension = zSpacing = 0.0)
+    VRML_ENTRY_KIND(CVRMLElevationGridEntry, CVRMLDictionaryEntry, VRML_ENTRY_ELEVATION_GRID, solid = 1; height.Clear();
+                    xDimension = xSpacing = zDimension = zSpacing = 0.0)
     VRML_ENTRY_FIELD(int, Solid, solid);
     VRML_ENTRY_FIELD(trelDoubleArray, Height, height);
     VRML_ENTRY_FIELD(double, XDimension, xDimension);
@@ -254,9 +253,8 @@ class CVRMLElevationGridEntry : public CVRMLDictionaryEntry {
 };
 
 class CVRMLExtrusionEntry : public CVRMLDictionaryEntry {
-    VRML_ENTRY_KIND(CVRMLExtrusionEntry, CVRMLDictionaryEntry, VRML_ENTRY_EXTRUSION,
-                    solid = beginCap = endCap = 1; axes.Clear(); angles.Clear(); scale.Clear(); crossSection.Clear();
-                    spine.Clear())
+    VRML_ENTRY_KIND(CVRMLExtrusionEntry, CVRMLDictionaryEntry, VRML_ENTRY_EXTRUSION, solid = beginCap = endCap = 1;
+                    axes.Clear(); angles.Clear(); scale.Clear(); crossSection.Clear(); spine.Clear())
     VRML_ENTRY_FIELD(int, Solid, solid);
     VRML_ENTRY_FIELD(int, BeginCap, beginCap);
     VRML_ENTRY_FIELD(int, EndCap, endCap);
@@ -271,8 +269,8 @@ class CVRMLExtrusionEntry : public CVRMLDictionaryEntry {
 
 // Owns a copy of the use-site text of a prototype instance.
 class CVRMLProtoUseEntry : public CVRMLDictionaryEntry {
-    VRML_ENTRY_KIND(CVRMLProtoUseEntry, CVRMLDictionaryEntry, VRML_ENTRY_PROTO_USE,
-                    prototypeName.clear(); useText.clear())
+    VRML_ENTRY_KIND(CVRMLProtoUseEntry, CVRMLDictionaryEntry, VRML_ENTRY_PROTO_USE, prototypeName.clear();
+                    useText.clear())
     VRML_ENTRY_FIELD(std::string, PrototypeName, prototypeName);
     VRML_ENTRY_FIELD(std::vector<char>, UseText, useText);
 

@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <iterator>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <system_error>
@@ -81,7 +81,7 @@ std::string DirectoryOf(const std::string& path) {
 }
 
 struct SplitReference {
-    bool absolute = false;              // a drive or a leading separator
+    bool absolute = false;               // a drive or a leading separator
     std::vector<std::string> components; // directories, then the file name
 };
 

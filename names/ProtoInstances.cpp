@@ -136,7 +136,8 @@ int CVRMLPrototype::ReadUseValues(const char* useText, size_t useLength, VRMLFie
         reader.CaptureFieldValue(text, declared->GetType(), 1);
         try {
             if (firstGiven(declared))
-                values.push_back(std::make_unique<CVRMLFieldDeclaration>(fieldName, declared->GetType(), std::move(text)));
+                values.push_back(
+                    std::make_unique<CVRMLFieldDeclaration>(fieldName, declared->GetType(), std::move(text)));
         } catch (const std::exception&) {
             break; // without memory the values read so far are used
         }

@@ -13,8 +13,12 @@ struct FieldTypeRow {
 
 // VRML 97 types known only under standard semantics.
 constexpr std::array<FieldTypeRow, 6> StandardFieldTypeTable = {{
-    {VRML_FIELD_SFINT32, "SFINT32"}, {VRML_FIELD_MFINT32, "MFINT32"}, {VRML_FIELD_SFNODE, "SFNODE"},
-    {VRML_FIELD_SFTIME, "SFTIME"},   {VRML_FIELD_MFTIME, "MFTIME"},   {VRML_FIELD_MFROTATION, "MFROTATION"},
+    {VRML_FIELD_SFINT32, "SFINT32"},
+    {VRML_FIELD_MFINT32, "MFINT32"},
+    {VRML_FIELD_SFNODE, "SFNODE"},
+    {VRML_FIELD_SFTIME, "SFTIME"},
+    {VRML_FIELD_MFTIME, "MFTIME"},
+    {VRML_FIELD_MFROTATION, "MFROTATION"},
 }};
 
 constexpr std::array<FieldTypeRow, 19> FieldTypeTable = {{
@@ -174,13 +178,11 @@ int CVRMLParser::ParseProto() {
             std::vector<char> defaultValue;
             if (!IOManager.GetCurrentTokenEndsDeclaration())
                 IOManager.CaptureBlock(defaultValue, 1); // a value cut off by the end of input is kept as read
-            prototype->AddFieldDeclaration(
-                fieldName, CVRMLFieldDeclaration::GetFieldType(typeName, StandardSemantics), std::move(defaultValue));
+            prototype->AddFieldDeclaration(fieldName, CVRMLFieldDeclaration::GetFieldType(typeName, StandardSemantics),
+                                           std::move(defaultValue));
             break;
         }
-        default:
-            Tokenize();
-            break;
+        default: Tokenize(); break;
         }
     }
     Tokenize();

@@ -9,16 +9,16 @@ namespace {
 
 // What the block loop does with the kind of the statement's first token.
 enum class BlockAction {
-    PassOver,        // not a statement: the loop only steps over the token
+    PassOver, // not a statement: the loop only steps over the token
     EndOfInput,
-    StrayDef,        // a DEF where the node keyword of a DEF was expected
+    StrayDef, // a DEF where the node keyword of a DEF was expected
     Use,
-    SkipBraceBlock,  // the brace block of a node that is not in the vocabulary
+    SkipBraceBlock, // the brace block of a node that is not in the vocabulary
     CloseSeparator,
-    NodeList,        // a top-level "[" list of nodes
-    SeparatorOrGroup,// a separator in VRML 1.0, a grouping node in VRML 2.0
+    NodeList,         // a top-level "[" list of nodes
+    SeparatorOrGroup, // a separator in VRML 1.0, a grouping node in VRML 2.0
     Null,
-    Node             // a node read by its own Parse... operation
+    Node // a node read by its own Parse... operation
 };
 
 using NodeReader = int (CVRMLParser::*)();
@@ -159,25 +159,19 @@ int CVRMLParser::ParseBlock() {
         }
         EntityName.clear();
         if (DefinedEntity == 1 && IOManager.GetCurrentToken().GetTokenLength() >= 1) {
-            EntityName.assign(IOManager.GetCurrentTokenText()); // keeps the string's room: files name nodes by the million
+            EntityName.assign(
+                IOManager.GetCurrentTokenText()); // keeps the string's room: files name nodes by the million
             Tokenize();
         }
 
         const BlockDispatchRow* row = FindRow(StatementKind());
         switch (row ? row->action : BlockAction::PassOver) {
         case BlockAction::PassOver:
-        case BlockAction::StrayDef:
-            break;
+        case BlockAction::StrayDef: break;
         case BlockAction::EndOfInput:
-        case BlockAction::Null:
-            stop = true;
-            break;
-        case BlockAction::Use:
-            result = ParseUse();
-            break;
-        case BlockAction::SkipBraceBlock:
-            SkipBlock(0);
-            break;
+        case BlockAction::Null: stop = true; break;
+        case BlockAction::Use: result = ParseUse(); break;
+        case BlockAction::SkipBraceBlock: SkipBlock(0); break;
         case BlockAction::CloseSeparator:
             // A stray "}" of an included file or an instance text ends the
             // statement but does not close the level the text is read at.
@@ -204,9 +198,7 @@ int CVRMLParser::ParseBlock() {
                 result = ParseGroup();
             }
             break;
-        case BlockAction::Node:
-            result = (this->*row->reader)();
-            break;
+        case BlockAction::Node: result = (this->*row->reader)(); break;
         }
 
         if (!Tokenize())

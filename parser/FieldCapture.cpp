@@ -116,8 +116,7 @@ int CVRMLIOManager::CopyFieldValueTokens(VRMLCaptureCursor& capture, int type, i
     case VRML_FIELD_SFLONG:
     case VRML_FIELD_SFSTRING:
     case VRML_FIELD_SFINT32:
-    case VRML_FIELD_SFTIME:
-        return CopyCurrentToken(capture);
+    case VRML_FIELD_SFTIME: return CopyCurrentToken(capture);
 
     case VRML_FIELD_SFBITMASK:
     case VRML_FIELD_MFCOLOR:
@@ -152,8 +151,8 @@ int CVRMLIOManager::CopyFieldValueTokens(VRMLCaptureCursor& capture, int type, i
     case VRML_FIELD_SFCOLOR:
     case VRML_FIELD_SFMATRIX:
     case VRML_FIELD_SFROTATION: {
-        const int numbers = type == VRML_FIELD_SFVEC2F    ? 2
-                            : type == VRML_FIELD_SFMATRIX ? 16
+        const int numbers = type == VRML_FIELD_SFVEC2F      ? 2
+                            : type == VRML_FIELD_SFMATRIX   ? 16
                             : type == VRML_FIELD_SFROTATION ? 4
                                                             : 3;
         if (GetCurrentTokenBeginType())
@@ -211,8 +210,7 @@ int CVRMLIOManager::CopyFieldValueTokens(VRMLCaptureCursor& capture, int type, i
         return taken();
     }
 
-    default:
-        return 0;
+    default: return 0;
     }
 }
 

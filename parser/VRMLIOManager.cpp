@@ -29,12 +29,9 @@ void CVRMLIOManager::InitializeVariables() { Version = VRML_VERSION_1; }
 
 VRMLLoadResultTypes CVRMLIOManager::OpenFile() {
     switch (OpenAndInitialize()) {
-    case GENERIC_LOAD_OK:
-        return VRML_LOAD_SUCCESS;
-    case GENERIC_LOAD_UNREADABLE:
-        return VRML_LOAD_UNREADABLE;
-    default:
-        return VRML_LOAD_FAILURE;
+    case GENERIC_LOAD_OK: return VRML_LOAD_SUCCESS;
+    case GENERIC_LOAD_UNREADABLE: return VRML_LOAD_UNREADABLE;
+    default: return VRML_LOAD_FAILURE;
     }
 }
 
@@ -72,7 +69,6 @@ int CVRMLIOManager::CheckFileHeader() {
     return accepted;
 }
 
-
 int CVRMLIOManager::GetNextTokenEndsDeclaration() { return EndsDeclaration(GetNextTokenType()); }
 
 // The end of one declaration of a prototype interface.
@@ -83,9 +79,7 @@ int CVRMLIOManager::EndsDeclaration(VRMLTokenTypes kind) {
     case VRML_EXPOSEDFIELD:
     case VRML_FIELD:
     case VRML_CLOSE_BRACKET:
-    case VRML_END_OF_INPUT:
-        return 1;
-    default:
-        return 0;
+    case VRML_END_OF_INPUT: return 1;
+    default: return 0;
     }
 }

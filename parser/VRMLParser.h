@@ -269,8 +269,8 @@ public:
     // this is refused, whatever heights it has: it would exhaust memory.
     static constexpr int MaxElevationGridPoints = 1 << 24;
     int ParseElevationGrid();
-    int DefineElevationGrid(int solid, trelDoubleArray& height, double xDimension, double xSpacing,
-                            double zDimension, double zSpacing);
+    int DefineElevationGrid(int solid, trelDoubleArray& height, double xDimension, double xSpacing, double zDimension,
+                            double zSpacing);
     trelFloatPoint GetElevationGridPoint(double i, double j, trelDoubleArray& height, double xDimension,
                                          double xSpacing, double zDimension, double zSpacing);
 
@@ -283,8 +283,8 @@ public:
     int GetExtrusionMesh(trelFloatPointArray& mesh, trelVectorArray& axes, trelDoubleArray& angles,
                          trelDoubleArray& scale, trelDoubleArray& crossSection, trelFloatPointArray& spine);
     int GetExtrusionCrossSectionPoints(int spineIndex, trelFloatPointArray& points, trelVectorArray& axes,
-                                       trelDoubleArray& angles, trelDoubleArray& scale,
-                                       trelDoubleArray& crossSection, trelFloatPointArray& spine);
+                                       trelDoubleArray& angles, trelDoubleArray& scale, trelDoubleArray& crossSection,
+                                       trelFloatPointArray& spine);
     trelMatrix4x4 CreateExtrusionCrossSectionTransform(int spineIndex, trelVectorArray& axes, trelDoubleArray& angles,
                                                        trelDoubleArray& scale, trelFloatPointArray& spine);
     trelVector GetExtrusionTangentVector(int spineIndex, trelFloatPointArray& spine);
@@ -474,7 +474,7 @@ private:
     int NestingDepth = 0;
     int ReplayDepth = 0;
     long long MaxReplayCount = DefaultMaxReplayCount;
-    long long ReplayCount = 0;  // replays in this Parse
+    long long ReplayCount = 0;                      // replays in this Parse
     long long ReplayBudget = DefaultMaxReplayCount; // replays allowed in this Parse
     AntiParallelStretch ExtrusionStretch;
     // Set by a geometry reader while it defines its node when the node's own
@@ -491,7 +491,7 @@ private:
     int MaxInstanceDepth = DefaultMaxInstanceDepth;
     int InstanceDepth = 0;
     long long MaxInstanceCount = DefaultMaxInstanceCount;
-    long long InstanceCount = 0;  // instances built in this Parse
+    long long InstanceCount = 0;                        // instances built in this Parse
     long long InstanceBudget = DefaultMaxInstanceCount; // instances allowed in this Parse
     // The level at which the innermost instance text is read. Nodes read
     // there are recorded only under their own DEF name and never into that

@@ -145,9 +145,9 @@ enum VRMLTokenTypes : int {
 enum VRMLVersionTypes : int { VRML_VERSION_1 = 0, VRML_VERSION_2 = 1 };
 
 enum VRMLLoadResultTypes : int {
-    VRML_LOAD_SUCCESS = 0,     // opened, header accepted, at least one statement read
-    VRML_LOAD_FAILURE = 1,     // header refused, or no statement could be read
-    VRML_LOAD_UNREADABLE = 2   // the file could not be opened or read
+    VRML_LOAD_SUCCESS = 0,   // opened, header accepted, at least one statement read
+    VRML_LOAD_FAILURE = 1,   // header refused, or no statement could be read
+    VRML_LOAD_UNREADABLE = 2 // the file could not be opened or read
 };
 
 // The scale DetermineUnits applied to a small world; with the file's metres

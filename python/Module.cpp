@@ -235,7 +235,8 @@ public:
                 } else {
                     for (size_t k = 0; k < mesh.points.size(); ++k) {
                         put(g.pointPositions, mesh.points[k]);
-                        putColor(g.pointColors, ownColors && k < mesh.pointColors.size() ? mesh.pointColors[k] : material);
+                        putColor(g.pointColors,
+                                 ownColors && k < mesh.pointColors.size() ? mesh.pointColors[k] : material);
                         g.pointObject.push_back(objectIndex);
                     }
                 }
@@ -425,6 +426,6 @@ PYBIND11_MODULE(_vrml, m) {
         .def("save", &Scene::Save, py::arg("path"));
     m.def("load", &Load, py::arg("path"), py::arg("standard") = false, py::arg("segments") = 32,
           py::arg("progress") = py::none(), py::arg("include_root") = "");
-    m.def("convert", &Convert, py::arg("inputs"), py::arg("output_dir"), py::arg("format") = "glb",
-          py::arg("jobs") = 1, py::arg("segments") = 32, py::arg("standard") = false, py::arg("include_root") = "");
+    m.def("convert", &Convert, py::arg("inputs"), py::arg("output_dir"), py::arg("format") = "glb", py::arg("jobs") = 1,
+          py::arg("segments") = 32, py::arg("standard") = false, py::arg("include_root") = "");
 }

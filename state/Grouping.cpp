@@ -92,7 +92,7 @@ int CVRMLParser::FindChoiceField() {
     Tokenize(); // past the node's "{"
     while (GetCurrentTokenType() != VRML_CLOSE_BRACE && GetCurrentTokenType() != VRML_END_OF_INPUT) {
         const bool field = GetVersion() == VRML_VERSION_1 ? GetCurrentTokenType() == VRML_WHICHCHILD
-                                                           : IOManager.GetCurrentTokenText() == "whichChoice";
+                                                          : IOManager.GetCurrentTokenText() == "whichChoice";
         if (field && GetNextTokenType() == VRML_NUMBER) {
             chosen = ToIndex(GetNextTokenNumericValue());
             break;
@@ -149,9 +149,7 @@ int CVRMLParser::ParseCollision() {
     while (GetCurrentTokenType() != VRML_CLOSE_BRACE) {
         bool advanced = true;
         switch (GetCurrentTokenType()) {
-        case VRML_COLLIDE:
-            advanced = Tokenize() && Tokenize();
-            break;
+        case VRML_COLLIDE: advanced = Tokenize() && Tokenize(); break;
         case VRML_ADDCHILDREN:
         case VRML_REMOVECHILDREN:
         case VRML_PROXY:
@@ -169,9 +167,7 @@ int CVRMLParser::ParseCollision() {
             if (advanced && ReadChildren(result))
                 advanced = Tokenize(); // past the "]"
             break;
-        default:
-            advanced = Tokenize();
-            break;
+        default: advanced = Tokenize(); break;
         }
         if (!advanced)
             break;
@@ -224,9 +220,7 @@ int CVRMLParser::ParseLevelOfDetail() {
                 else
                     ReadChildren(result);
                 break;
-            default:
-                Tokenize();
-                break;
+            default: Tokenize(); break;
             }
         }
     }

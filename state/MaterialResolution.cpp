@@ -110,8 +110,7 @@ int CVRMLSeparator::InsertObject(trelBaseObject* object, int face, int first, in
     if (!group || !object)
         return 0;
     switch (materialBinding) {
-    case VRML_BINDING_PER_FACE:
-        return AddToGroup(object, ResolveMatProps(face));
+    case VRML_BINDING_PER_FACE: return AddToGroup(object, ResolveMatProps(face));
     case VRML_BINDING_PER_FACE_INDEXED: {
         int index = Has(materialIndex, face) ? materialIndex[face] : 0;
         return AddToGroup(object, ResolveMatProps(index < 0 ? 0 : index));
@@ -140,7 +139,6 @@ int CVRMLSeparator::InsertObject(trelBaseObject* object, int face, int first, in
                                  static_cast<float>(sum[2] / count), static_cast<float>(sum[3] / count));
         return AddToGroup(object, MakeColorMatProps(average));
     }
-    default:
-        return AddToGroup(object, ResolveMatProps(0));
+    default: return AddToGroup(object, ResolveMatProps(0));
     }
 }

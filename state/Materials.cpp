@@ -49,8 +49,7 @@ int CVRMLParser::ParseMaterial() {
             if (GetCurrentTokenType() == VRML_NUMBER)
                 ambientIntensity = GetCurrentTokenNumericValue();
             break;
-        default:
-            break;
+        default: break;
         }
         if (GetCurrentTokenType() != VRML_CLOSE_BRACE && !Tokenize())
             break;
@@ -144,9 +143,7 @@ int CVRMLParser::ParseAppearance() {
             ReadTextureTransformField(appearance);
             result = 1;
             break;
-        default:
-            Tokenize();
-            break;
+        default: Tokenize(); break;
         }
     }
     if (!name.empty() && !SkippingBlock)

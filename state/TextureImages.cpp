@@ -25,9 +25,7 @@ void AppendPixel(std::vector<unsigned char>& rgba, double value, int components)
     auto byte = [packed](int fromLowest) { return static_cast<unsigned char>(packed >> (8 * fromLowest)); };
     unsigned char r = 0, g = 0, b = 0, a = 255;
     switch (components) {
-    case 1:
-        r = g = b = byte(0);
-        break;
+    case 1: r = g = b = byte(0); break;
     case 2:
         r = g = b = byte(1);
         a = byte(0);

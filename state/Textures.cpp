@@ -142,21 +142,12 @@ trelTexMatrix ReadTransformNode(CVRMLParser& parser, bool vrml97) {
     double translation[2] = {0.0, 0.0}, rotation = 0.0, scale[2] = {1.0, 1.0}, center[2] = {0.0, 0.0};
     ReadFields(parser, [&] {
         switch (parser.GetCurrentTokenType()) {
-        case VRML_TRANSLATION:
-            ReadNumbers(parser, translation, 2);
-            return true;
-        case VRML_ROTATION:
-            ReadNumbers(parser, &rotation, 1);
-            return true;
+        case VRML_TRANSLATION: ReadNumbers(parser, translation, 2); return true;
+        case VRML_ROTATION: ReadNumbers(parser, &rotation, 1); return true;
         case VRML_SCALE:
-        case VRML_SCALEFACTOR:
-            ReadNumbers(parser, scale, 2);
-            return true;
-        case VRML_CENTER:
-            ReadNumbers(parser, center, 2);
-            return true;
-        default:
-            return false;
+        case VRML_SCALEFACTOR: ReadNumbers(parser, scale, 2); return true;
+        case VRML_CENTER: ReadNumbers(parser, center, 2); return true;
+        default: return false;
         }
     });
     const TexAffine toCenter = Translation(center[0], center[1]);

@@ -205,9 +205,7 @@ int CVRMLParser::ParseTransform() {
             if (GetCurrentTokenType() != VRML_NULL)
                 SkipBlock(1);
             break;
-        default:
-            Tokenize();
-            break;
+        default: Tokenize(); break;
         }
     }
     result = DefineTransform(translation, scaleFactor, rotation, scaleOrientation, center);

@@ -162,9 +162,8 @@ int CVRMLSeparator::CompactInto(const trelFloatPointArray& points, trelFloatPoin
     kept.Resize(static_cast<int>(used.size()));
     for (size_t j = 0; j < used.size(); ++j)
         kept[static_cast<int>(j)] = points[used[j]];
-    renumber([&](int index) {
-        return static_cast<int>(std::lower_bound(used.begin(), used.end(), index) - used.begin());
-    });
+    renumber(
+        [&](int index) { return static_cast<int>(std::lower_bound(used.begin(), used.end(), index) - used.begin()); });
     return 1;
 }
 

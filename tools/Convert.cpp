@@ -101,8 +101,8 @@ std::string ConvertFile(const std::string& input, const std::string& output, Exp
     return failure;
 }
 
-ExportScene BuildSceneFor(const C3DWorld& world, int imageUnits, ExportFormat format,
-                          const ConvertSettings& settings, const std::function<void(int)>& progress) {
+ExportScene BuildSceneFor(const C3DWorld& world, int imageUnits, ExportFormat format, const ConvertSettings& settings,
+                          const std::function<void(int)>& progress) {
     ExportOptions options;
     options.tessellation.segments = settings.segments;
     // glTF is in metres by definition, which is the file's own unit.

@@ -18,9 +18,9 @@ bool ParseExportFormat(std::string name, ExportFormat& format);
 const char* FormatExtension(ExportFormat format); // ".glb", ...
 
 struct ConvertSettings {
-    int segments = 32;         // divisions of a full turn for curved solids
-    bool loadedUnits = false;  // OBJ, STL, PLY: keep the loader's scaled units
-    bool progress = true;      // bars on stderr (drawn only when it is a terminal)
+    int segments = 32;        // divisions of a full turn for curved solids
+    bool loadedUnits = false; // OBJ, STL, PLY: keep the loader's scaled units
+    bool progress = true;     // bars on stderr (drawn only when it is a terminal)
     LoadSettings load;
 };
 

@@ -65,7 +65,8 @@ Wanted WantedFrom(const trelAttributes* attributes) {
     return wanted;
 }
 
-template <class Item> Item ItemAt(const std::vector<Item>& items, size_t i) {
+template <class Item>
+Item ItemAt(const std::vector<Item>& items, size_t i) {
     return i < items.size() ? items[i] : Item();
 }
 
@@ -228,9 +229,9 @@ ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options
             }
             if (object.HasTexCoords() && attributes->HasTexture() && IsUsable(*attributes->texture.image)) {
                 const trelTexture& texture = attributes->texture;
-                auto [at, first] = textureIndex.emplace(
-                    std::make_tuple(texture.image.get(), texture.repeatS, texture.repeatT),
-                    static_cast<int>(scene.textures.size()));
+                auto [at, first] =
+                    textureIndex.emplace(std::make_tuple(texture.image.get(), texture.repeatS, texture.repeatT),
+                                         static_cast<int>(scene.textures.size()));
                 if (first)
                     scene.textures.push_back(
                         {texture.image, texture.repeatS, texture.repeatT, IsIntensity(*texture.image)});
@@ -342,6 +343,4 @@ double RoughnessFromExponent(double exponent) {
     return std::clamp(std::sqrt(2.0 / (exponent + 2.0)), 0.0, 1.0);
 }
 
-float Clamp01(float value) {
-    return value > 0.0f ? std::min(value, 1.0f) : 0.0f;
-}
+float Clamp01(float value) { return value > 0.0f ? std::min(value, 1.0f) : 0.0f; }

@@ -14,9 +14,9 @@
 #include <vector>
 
 struct ExportGroup {
-    std::string name; // valid UTF-8; empty for an unnamed group
-    int parent = -1;  // index of the parent group; -1 for the world
-    int depth = 0;    // the world is 0
+    std::string name;         // valid UTF-8; empty for an unnamed group
+    int parent = -1;          // index of the parent group; -1 for the world
+    int depth = 0;            // the world is 0
     std::vector<int> groups;  // child groups, in insertion order
     std::vector<int> objects; // the group's own objects, in insertion order
 };
@@ -41,8 +41,8 @@ struct ExportObject {
     // colour, texture coordinate), so a colour given per face splits the
     // vertices its faces share.
     std::vector<trelFloatPoint> positions;
-    std::vector<trelVector> normals; // unit length, one per position
-    std::vector<uint32_t> triangles; // three indices a triangle, counter-clockwise
+    std::vector<trelVector> normals;                     // unit length, one per position
+    std::vector<uint32_t> triangles;                     // three indices a triangle, counter-clockwise
     std::vector<std::vector<trelFloatPoint>> lineStrips; // each at least two points
     std::vector<trelFloatPoint> points;
     // The file's colours (display values, as the file gives them), when it
@@ -64,11 +64,11 @@ struct ExportObject {
 struct ExportScene {
     // groups[0] is the world; a parent always comes before its children.
     std::vector<ExportGroup> groups;
-    std::vector<ExportObject> objects;    // in the order of a depth-first walk
-    std::vector<trelMaterial> materials;  // the distinct front materials, in order of first use
-    std::vector<ExportTexture> textures;  // the distinct textures (image and wrap), in order of first use
-    double scale = 1.0;                   // applied to the loaded coordinates
-    std::string name;                     // for the root when the world has none (the file's name)
+    std::vector<ExportObject> objects;   // in the order of a depth-first walk
+    std::vector<trelMaterial> materials; // the distinct front materials, in order of first use
+    std::vector<ExportTexture> textures; // the distinct textures (image and wrap), in order of first use
+    double scale = 1.0;                  // applied to the loaded coordinates
+    std::string name;                    // for the root when the world has none (the file's name)
 
     size_t GetTriangleCount() const;
     size_t GetLineStripCount() const;
@@ -79,7 +79,7 @@ struct ExportScene {
 
 struct ExportOptions {
     trelTessellationOptions tessellation; // `attributes` is set for each object that has any
-    double scale = 1.0; // multiplies every coordinate (see UnitScaleToFile)
+    double scale = 1.0;                   // multiplies every coordinate (see UnitScaleToFile)
 };
 
 // The factor that undoes the loader's unit step for a world loaded with

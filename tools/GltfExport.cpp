@@ -128,9 +128,9 @@ private:
         // four-component textures do.
         const bool pictureAlpha = shown && shown->image->HasAlpha();
         const double alpha = pictureAlpha ? 1.0 : Clamp01(diffuse.GetAlpha());
-        made.pbrMetallicRoughness.baseColorFactor = {
-            white ? 1.0 : LinearFromDisplay(diffuse.GetRed()), white ? 1.0 : LinearFromDisplay(diffuse.GetGreen()),
-            white ? 1.0 : LinearFromDisplay(diffuse.GetBlue()), alpha};
+        made.pbrMetallicRoughness.baseColorFactor = {white ? 1.0 : LinearFromDisplay(diffuse.GetRed()),
+                                                     white ? 1.0 : LinearFromDisplay(diffuse.GetGreen()),
+                                                     white ? 1.0 : LinearFromDisplay(diffuse.GetBlue()), alpha};
         if (shown)
             made.pbrMetallicRoughness.baseColorTexture.index = TextureFor(texture);
         made.pbrMetallicRoughness.metallicFactor = 0.0;
@@ -142,10 +142,10 @@ private:
         // glTF default would add a white one.
         const trelChroma& specular = source.GetSpecular();
         tinygltf::Value::Object extension;
-        extension["specularColorFactor"] = tinygltf::Value(tinygltf::Value::Array{
-            tinygltf::Value(LinearFromDisplay(specular.GetRed())),
-            tinygltf::Value(LinearFromDisplay(specular.GetGreen())),
-            tinygltf::Value(LinearFromDisplay(specular.GetBlue()))});
+        extension["specularColorFactor"] =
+            tinygltf::Value(tinygltf::Value::Array{tinygltf::Value(LinearFromDisplay(specular.GetRed())),
+                                                   tinygltf::Value(LinearFromDisplay(specular.GetGreen())),
+                                                   tinygltf::Value(LinearFromDisplay(specular.GetBlue()))});
         made.extensions[SpecularExtension] = tinygltf::Value(std::move(extension));
         made.alphaMode = alpha < 1.0 || pictureAlpha ? "BLEND" : "OPAQUE";
         // VRML solids are often open shells, seen from inside as well.
@@ -234,9 +234,8 @@ private:
             triangles.attributes["NORMAL"] =
                 AddAccessor(normalView, 0, TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC3);
             if (colors)
-                triangles.attributes["COLOR_0"] =
-                    AddAccessor(AddColorView(object, 0, count), 0, TINYGLTF_COMPONENT_TYPE_FLOAT, count,
-                                TINYGLTF_TYPE_VEC3);
+                triangles.attributes["COLOR_0"] = AddAccessor(AddColorView(object, 0, count), 0,
+                                                              TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC3);
             if (object.HasTexCoords()) {
                 // glTF's t axis runs down the image, VRML's up.
                 const int view = AddVertexView<2>(count, [&](size_t i) {
@@ -253,9 +252,9 @@ private:
             indexView.byteLength = data.size() - indexView.byteOffset;
             indexView.target = TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER;
             model.bufferViews.push_back(std::move(indexView));
-            triangles.indices = AddAccessor(static_cast<int>(model.bufferViews.size()) - 1, 0,
-                                            TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT, object.triangles.size(),
-                                            TINYGLTF_TYPE_SCALAR);
+            triangles.indices =
+                AddAccessor(static_cast<int>(model.bufferViews.size()) - 1, 0, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
+                            object.triangles.size(), TINYGLTF_TYPE_SCALAR);
             mesh.primitives.push_back(std::move(triangles));
         }
         // Lines and points have no texture coordinates: never a texture.
@@ -290,9 +289,8 @@ private:
             points.attributes["POSITION"] =
                 AddPointAccessor(AddPointView(object.points.data(), count), 0, object.points.data(), count);
             if (object.HasColors())
-                points.attributes["COLOR_0"] =
-                    AddAccessor(AddColorView(object, object.GetPointColorStart(), count), 0,
-                                TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC3);
+                points.attributes["COLOR_0"] = AddAccessor(AddColorView(object, object.GetPointColorStart(), count), 0,
+                                                           TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC3);
             mesh.primitives.push_back(std::move(points));
         }
         model.meshes.push_back(std::move(mesh));
@@ -314,7 +312,8 @@ private:
     // A view of `count` vertices of N floats each, `item(i)` giving vertex i.
     // Several accessors (one per polyline) may share a view; a shared
     // vertex view must state its stride.
-    template <size_t N, class Item> int AddVertexView(size_t count, Item item) {
+    template <size_t N, class Item>
+    int AddVertexView(size_t count, Item item) {
         tinygltf::BufferView view;
         view.buffer = 0;
         view.byteOffset = data.size();

@@ -191,10 +191,10 @@ std::string WriteObj(const ExportScene& scene, const std::string& path) {
                                              : ObjName(object.name)));
         const std::string plain = MaterialName(static_cast<size_t>(object.material));
         const int texture = TextureOf(object, files);
-        out.Text("\nusemtl " +
-                 (texture >= 0 ? MaterialName(static_cast<size_t>(object.material), static_cast<size_t>(texture))
-                               : plain) +
-                 "\n");
+        out.Text(
+            "\nusemtl " +
+            (texture >= 0 ? MaterialName(static_cast<size_t>(object.material), static_cast<size_t>(texture)) : plain) +
+            "\n");
 
         const uint64_t base = written + 1;
         const uint64_t texCoordBase = texCoordsWritten + 1;

@@ -52,8 +52,7 @@ std::string WritePly(const ExportScene& scene, const std::string& path) {
     }
     out.Text("end_header\n");
 
-    const auto vertex = [&](const trelFloatPoint& p, const trelVector& n, const uint8_t* rgba,
-                            const trelTexCoord& c) {
+    const auto vertex = [&](const trelFloatPoint& p, const trelVector& n, const uint8_t* rgba, const trelTexCoord& c) {
         out.Float32(p.x);
         out.Float32(p.y);
         out.Float32(p.z);

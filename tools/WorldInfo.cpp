@@ -109,8 +109,7 @@ void WriteGroupTree(std::ostream& out, const C3DWorld& world, const trelTessella
             out << "), " << line.triangles << " triangles";
         }
         if (line.group->GetNumGroups() > 0)
-            out << "; with subgroups " << line.subtreeObjects << " objects, " << line.subtreeTriangles
-                << " triangles";
+            out << "; with subgroups " << line.subtreeObjects << " objects, " << line.subtreeTriangles << " triangles";
         out << '\n';
     }
 }

@@ -98,8 +98,7 @@ int main(int argc, char** argv) {
     CLI::App* info = app.add_subcommand("info", "Summary: version, result, units, groups, objects, triangles, bounds");
     info->add_option("FILE", infoFile, "VRML file (- reads standard input)")->required();
     addLoadOptions(info, infoLoad);
-    info->add_option("--segments", segments, "Divisions of a full turn for curved solids")
-        ->check(CLI::Range(3, 4096));
+    info->add_option("--segments", segments, "Divisions of a full turn for curved solids")->check(CLI::Range(3, 4096));
     bool tree = false;
     info->add_flag("--tree", tree, "Also the group hierarchy: names, objects by type, triangles per group");
 
@@ -116,7 +115,8 @@ int main(int argc, char** argv) {
     convert->add_option("--format", convertRequest.format, "With -o DIR: glb (default), gltf, obj, stl or ply");
     convert->add_option("--segments", convertRequest.settings.segments, "Divisions of a full turn for curved solids")
         ->check(CLI::Range(3, 4096));
-    convert->add_option("--units", units, "OBJ, STL, PLY: the file's own unit (file) or the loader's scaled one (loaded)")
+    convert
+        ->add_option("--units", units, "OBJ, STL, PLY: the file's own unit (file) or the loader's scaled one (loaded)")
         ->check(CLI::IsMember({"file", "loaded"}));
     convert->add_flag("-q,--quiet", convertRequest.quiet, "No progress bars and no line per converted file");
     addLoadOptions(convert, convertRequest.settings.load);

@@ -5,8 +5,7 @@
 namespace trelDetail {
 
 int AttributedFaceWriter::Write(const std::vector<Vec3>& outline, const std::vector<long long>& vertices,
-                                long long face, const Vec3* cornerNormals)
-{
+                                long long face, const Vec3* cornerNormals) {
     int made = 0;
     if (triangulator.FillCorners(outline, triangles) > 0) {
         const Vec3 faceNormal = reader.Ccw() ? triangulator.GetNormal() : -triangulator.GetNormal();
@@ -35,8 +34,7 @@ int AttributedFaceWriter::Write(const std::vector<Vec3>& outline, const std::vec
 }
 
 void AttributedFaceWriter::Trace(const std::vector<Vec3>& outline, const std::vector<long long>& vertices,
-                                 long long face)
-{
+                                 long long face) {
     std::vector<trelFloatPoint> trace;
     std::vector<trelChroma> colors;
     for (size_t c = 0; c < outline.size(); ++c)

@@ -13,8 +13,7 @@ namespace trelDetail {
 // Keeps its buffers between faces, as the triangulator does.
 class AttributedFaceWriter {
 public:
-    AttributedFaceWriter(trelTessellation& out, const AttributeReader& attributes)
-        : output(out), reader(attributes) {}
+    AttributedFaceWriter(trelTessellation& out, const AttributeReader& attributes) : output(out), reader(attributes) {}
     // Fills the face whose corners are at `outline`, numbered `vertices` for
     // the attribute lookups, as face number `face`. Corners take the given
     // normals if there are any, else `cornerNormals` (one per corner) if not

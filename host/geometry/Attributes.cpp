@@ -1,7 +1,6 @@
 #include "Attributes.h"
 
-bool trelImage::HasAlpha() const
-{
+bool trelImage::HasAlpha() const {
     for (size_t i = 3; i < rgba.size(); i += 4)
         if (rgba[i] != 255)
             return true;

@@ -37,7 +37,7 @@ struct trelImage {
 
 struct trelTexture {
     std::shared_ptr<const trelImage> image; // null: no texture
-    bool repeatS = true, repeatT = true;   // false: clamp to the edge
+    bool repeatS = true, repeatT = true;    // false: clamp to the edge
 };
 
 // Texture coordinates are mapped by a 2-D affine matrix before use:

@@ -4,22 +4,19 @@
 
 #include <cmath>
 
-const trelRope& trelBaseObject::GetObjectName() const
-{
+const trelRope& trelBaseObject::GetObjectName() const {
     static const trelRope noName;
     return extra ? extra->name : noName;
 }
 
-void trelBaseObject::SetObjectName(trelRope name)
-{
+void trelBaseObject::SetObjectName(trelRope name) {
     if (name.IsEmpty() && !extra)
         return;
     GetExtra().name = std::move(name);
     DropEmptyExtra();
 }
 
-void trelBaseObject::SetAttributes(std::shared_ptr<const trelAttributes> attributes, int offset)
-{
+void trelBaseObject::SetAttributes(std::shared_ptr<const trelAttributes> attributes, int offset) {
     if (!attributes && !extra)
         return;
     Extra& e = GetExtra();
@@ -28,21 +25,18 @@ void trelBaseObject::SetAttributes(std::shared_ptr<const trelAttributes> attribu
     DropEmptyExtra();
 }
 
-const std::shared_ptr<const trelAttributes>& trelBaseObject::GetSharedAttributes() const
-{
+const std::shared_ptr<const trelAttributes>& trelBaseObject::GetSharedAttributes() const {
     static const std::shared_ptr<const trelAttributes> none;
     return extra ? extra->attributes : none;
 }
 
-trelBaseObject::Extra& trelBaseObject::GetExtra()
-{
+trelBaseObject::Extra& trelBaseObject::GetExtra() {
     if (!extra)
         extra = std::make_unique<Extra>();
     return *extra;
 }
 
-void trelBaseObject::DropEmptyExtra()
-{
+void trelBaseObject::DropEmptyExtra() {
     if (extra && extra->name.IsEmpty() && !extra->attributes)
         extra.reset();
 }
@@ -51,8 +45,7 @@ namespace {
 
 // Whether the linear part of `m` is a positive multiple of the identity:
 // then a direction only changes length, and normals are normalised on use.
-bool KeepsDirections(const trelMatrix4x4& m)
-{
+bool KeepsDirections(const trelMatrix4x4& m) {
     const double s = m.m[0][0];
     if (!(s > 0.0) || !std::isfinite(s))
         return false;
@@ -65,8 +58,7 @@ bool KeepsDirections(const trelMatrix4x4& m)
 
 } // namespace
 
-void trelBaseObject::ApplyMatrixToAttributes(const trelMatrix4x4& m)
-{
+void trelBaseObject::ApplyMatrixToAttributes(const trelMatrix4x4& m) {
     const trelAttributes* attributes = GetAttributes();
     if (!attributes || !attributes->HasNormals() || KeepsDirections(m))
         return;
@@ -77,8 +69,7 @@ void trelBaseObject::ApplyMatrixToAttributes(const trelMatrix4x4& m)
     extra->attributes = std::move(moved);
 }
 
-void trelBaseRevSurface::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/)
-{
+void trelBaseRevSurface::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/) {
     // The new matrix acts after the placement the surface already has.
     // Boxes are computed on demand, so there is nothing to bring up to date.
     xformation = xformation * m;

@@ -11,33 +11,28 @@
 
 using trelDetail::Vec3;
 
-void trelBox::SetBox(const trelFloatPoint boxCorners[8])
-{
+void trelBox::SetBox(const trelFloatPoint boxCorners[8]) {
     for (int i = 0; i < 8; ++i)
         corners[i] = boxCorners[i];
 }
 
-trelBBox trelBox::GetBBox() const
-{
+trelBBox trelBox::GetBBox() const {
     trelBBox box;
     for (const trelFloatPoint& corner : corners)
         box.AddPoint(corner);
     return box;
 }
 
-void trelBox::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/)
-{
+void trelBox::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/) {
     for (trelFloatPoint& corner : corners)
         corner = corner * m;
     ApplyMatrixToAttributes(m);
 }
 
-void trelBox::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const
-{
+void trelBox::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {
     // Faces wound counter-clockwise from outside for corners in the documented
     // order: the -z face, the +z face, then the four sides.
-    static const int faces[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
-                                    {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
+    static const int faces[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4}, {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
     // Each face shows the whole image, upright seen from outside with the
     // box's +y up; the top has its -z edge up and the bottom its +z edge, as
     // seen from above and from below.

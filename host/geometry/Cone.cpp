@@ -5,8 +5,7 @@
 
 namespace {
 
-trelDetail::FrustumSide ConeSide(double height, double bottomRadius, double topRadius)
-{
+trelDetail::FrustumSide ConeSide(double height, double bottomRadius, double topRadius) {
     trelDetail::FrustumSide side;
     side.height = height;
     side.bottom = bottomRadius;
@@ -16,20 +15,17 @@ trelDetail::FrustumSide ConeSide(double height, double bottomRadius, double topR
 
 } // namespace
 
-void trelCone::SetCone(double h, double bottom, double top)
-{
+void trelCone::SetCone(double h, double bottom, double top) {
     height = h;
     bottomRadius = bottom;
     topRadius = top;
 }
 
-trelBBox trelCone::GetBBox() const
-{
+trelBBox trelCone::GetBBox() const {
     return trelDetail::GetFrustumBBox(ConeSide(height, bottomRadius, topRadius), xformation);
 }
 
-void trelCone::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const
-{
+void trelCone::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {
     const trelDetail::AttributeReader reader(*this);
     trelDetail::TessellateFrustum(ConeSide(height, bottomRadius, topRadius), xformation, options.segments, out,
                                   options.attributes ? &reader : nullptr);

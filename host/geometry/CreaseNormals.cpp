@@ -4,30 +4,26 @@
 
 namespace trelDetail {
 
-void FaceCorners::Clear()
-{
+void FaceCorners::Clear() {
     point.clear();
     face.clear();
     angle.clear();
 }
 
-void FaceCorners::Add(int cornerPoint, int cornerFace, double cornerAngle)
-{
+void FaceCorners::Add(int cornerPoint, int cornerFace, double cornerAngle) {
     point.push_back(cornerPoint);
     face.push_back(cornerFace);
     angle.push_back(cornerAngle);
 }
 
-double CornerAngle(const Vec3& before, const Vec3& at, const Vec3& after)
-{
+double CornerAngle(const Vec3& before, const Vec3& at, const Vec3& after) {
     const Vec3 a = before - at, b = after - at;
     const double angle = std::atan2(Length(Cross(a, b)), Dot(a, b));
     return std::isfinite(angle) ? angle : 0.0;
 }
 
 void CreaseNormals(const FaceCorners& corners, const std::vector<Vec3>& faceNormals, size_t pointCount,
-                   double creaseAngle, std::vector<Vec3>& cornerNormals)
-{
+                   double creaseAngle, std::vector<Vec3>& cornerNormals) {
     const size_t count = corners.point.size();
     cornerNormals.resize(count);
     const auto normalOf = [&](size_t corner) -> const Vec3& {

@@ -10,8 +10,7 @@ namespace {
 using trelDetail::Vec3;
 
 trelDetail::FrustumSide CylinderSide(double height, double radius, double topRatio, const trelVector& reference,
-                                     double startAngle, double sweepAngle)
-{
+                                     double startAngle, double sweepAngle) {
     trelDetail::FrustumSide side;
     side.height = height;
     side.bottom = radius;
@@ -31,9 +30,8 @@ trelDetail::FrustumSide CylinderSide(double height, double radius, double topRat
 
 } // namespace
 
-void trelCylinder::SetCylinder(double h, double r, double ratio, const trelVector& referenceDirection,
-                               double start, double sweep)
-{
+void trelCylinder::SetCylinder(double h, double r, double ratio, const trelVector& referenceDirection, double start,
+                               double sweep) {
     height = h;
     radius = r;
     topRatio = ratio;
@@ -42,16 +40,13 @@ void trelCylinder::SetCylinder(double h, double r, double ratio, const trelVecto
     sweepAngle = sweep;
 }
 
-trelBBox trelCylinder::GetBBox() const
-{
+trelBBox trelCylinder::GetBBox() const {
     return trelDetail::GetFrustumBBox(CylinderSide(height, radius, topRatio, reference, startAngle, sweepAngle),
                                       xformation);
 }
 
-void trelCylinder::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const
-{
+void trelCylinder::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {
     const trelDetail::AttributeReader reader(*this);
-    trelDetail::TessellateFrustum(CylinderSide(height, radius, topRatio, reference, startAngle, sweepAngle),
-                                  xformation, options.segments, out,
-                                  options.attributes ? &reader : nullptr);
+    trelDetail::TessellateFrustum(CylinderSide(height, radius, topRatio, reference, startAngle, sweepAngle), xformation,
+                                  options.segments, out, options.attributes ? &reader : nullptr);
 }

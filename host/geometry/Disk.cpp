@@ -10,33 +10,28 @@
 
 using trelDetail::Vec3;
 
-void trelDisk::SetDisk(double inner, double outer, const trelMatrix4x4& diskFrame, trelBool isFilled)
-{
+void trelDisk::SetDisk(double inner, double outer, const trelMatrix4x4& diskFrame, trelBool isFilled) {
     innerRadius = inner;
     outerRadius = outer;
     frame = diskFrame;
     filled = isFilled;
 }
 
-trelBBox trelDisk::GetBBox() const
-{
+trelBBox trelDisk::GetBBox() const {
     trelBBox box;
     const double outer = std::max(std::fabs(innerRadius), std::fabs(outerRadius));
     trelDetail::AddArcToBox(box, trelDetail::TransformPoint(Vec3(), frame),
                             trelDetail::TransformDirection(Vec3(1.0, 0.0, 0.0), frame),
-                            trelDetail::TransformDirection(Vec3(0.0, 1.0, 0.0), frame), outer, 0.0,
-                            trelDetail::kTwoPi);
+                            trelDetail::TransformDirection(Vec3(0.0, 1.0, 0.0), frame), outer, 0.0, trelDetail::kTwoPi);
     return box;
 }
 
-void trelDisk::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/)
-{
+void trelDisk::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/) {
     frame = frame * m;
     ApplyMatrixToAttributes(m);
 }
 
-void trelDisk::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const
-{
+void trelDisk::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {
     // Radii are sizes: their signs carry no meaning, and the larger is the rim.
     const double a = std::fabs(innerRadius), b = std::fabs(outerRadius);
     const double inner = std::min(a, b), outer = std::max(a, b);

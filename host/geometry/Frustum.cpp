@@ -5,8 +5,7 @@
 
 namespace trelDetail {
 
-trelBBox GetFrustumBBox(const FrustumSide& side, const trelMatrix4x4& placement)
-{
+trelBBox GetFrustumBBox(const FrustumSide& side, const trelMatrix4x4& placement) {
     // The side is ruled by straight lines between its two rims, so its
     // extremes along any axis lie on the rims.
     trelBBox box;
@@ -17,9 +16,8 @@ trelBBox GetFrustumBBox(const FrustumSide& side, const trelMatrix4x4& placement)
     return box;
 }
 
-void TessellateFrustum(const FrustumSide& side, const trelMatrix4x4& placement, int segments,
-                       trelTessellation& out, const AttributeReader* attributes)
-{
+void TessellateFrustum(const FrustumSide& side, const trelMatrix4x4& placement, int segments, trelTessellation& out,
+                       const AttributeReader* attributes) {
     const double bottom = std::fabs(side.bottom), top = std::fabs(side.top);
     double height = side.height;
     // A negative height is the mirror image of a positive one; building that

@@ -7,21 +7,16 @@
 
 namespace trelDetail {
 
-int ClampSegments(int segments)
-{
-    return std::min(std::max(segments, 3), kMaxSegments);
-}
+int ClampSegments(int segments) { return std::min(std::max(segments, 3), kMaxSegments); }
 
-Vec3 Normalized(const Vec3& a)
-{
+Vec3 Normalized(const Vec3& a) {
     const double length = Length(a);
     if (!(length > 0.0) || !std::isfinite(length))
         return Vec3();
     return a * (1.0 / length);
 }
 
-Vec3 AnyPerpendicular(const Vec3& n)
-{
+Vec3 AnyPerpendicular(const Vec3& n) {
     const double ax = std::fabs(n.x), ay = std::fabs(n.y), az = std::fabs(n.z);
     Vec3 helper(1.0, 0.0, 0.0);
     if (ay < ax && ay <= az)
@@ -31,8 +26,7 @@ Vec3 AnyPerpendicular(const Vec3& n)
     return Normalized(helper - n * Dot(helper, n));
 }
 
-Vec3 TransformPoint(const Vec3& p, const trelMatrix4x4& m)
-{
+Vec3 TransformPoint(const Vec3& p, const trelMatrix4x4& m) {
     Vec3 result(p.x * m.m[0][0] + p.y * m.m[1][0] + p.z * m.m[2][0] + m.m[3][0],
                 p.x * m.m[0][1] + p.y * m.m[1][1] + p.z * m.m[2][1] + m.m[3][1],
                 p.x * m.m[0][2] + p.y * m.m[1][2] + p.z * m.m[2][2] + m.m[3][2]);
@@ -45,15 +39,12 @@ Vec3 TransformPoint(const Vec3& p, const trelMatrix4x4& m)
     return result;
 }
 
-Vec3 TransformDirection(const Vec3& v, const trelMatrix4x4& m)
-{
-    return {v.x * m.m[0][0] + v.y * m.m[1][0] + v.z * m.m[2][0],
-            v.x * m.m[0][1] + v.y * m.m[1][1] + v.z * m.m[2][1],
+Vec3 TransformDirection(const Vec3& v, const trelMatrix4x4& m) {
+    return {v.x * m.m[0][0] + v.y * m.m[1][0] + v.z * m.m[2][0], v.x * m.m[0][1] + v.y * m.m[1][1] + v.z * m.m[2][1],
             v.x * m.m[0][2] + v.y * m.m[1][2] + v.z * m.m[2][2]};
 }
 
-NormalTransform::NormalTransform(const trelMatrix4x4& m)
-{
+NormalTransform::NormalTransform(const trelMatrix4x4& m) {
     const Vec3 r0(m.m[0][0], m.m[0][1], m.m[0][2]);
     const Vec3 r1(m.m[1][0], m.m[1][1], m.m[1][2]);
     const Vec3 r2(m.m[2][0], m.m[2][1], m.m[2][2]);
@@ -66,13 +57,9 @@ NormalTransform::NormalTransform(const trelMatrix4x4& m)
             row = -row;
 }
 
-Vec3 NormalTransform::Apply(const Vec3& n) const
-{
-    return rows[0] * n.x + rows[1] * n.y + rows[2] * n.z;
-}
+Vec3 NormalTransform::Apply(const Vec3& n) const { return rows[0] * n.x + rows[1] * n.y + rows[2] * n.z; }
 
-bool EmitTriangle(trelTessellation& out, const Vec3 (&p)[3], const Vec3 (&n)[3])
-{
+bool EmitTriangle(trelTessellation& out, const Vec3 (&p)[3], const Vec3 (&n)[3]) {
     const Vec3 face = Normalized(Cross(p[1] - p[0], p[2] - p[0]));
     if (Dot(face, face) == 0.0 || !IsFinite(p[0]) || !IsFinite(p[1]) || !IsFinite(p[2]))
         return false;
@@ -86,32 +73,28 @@ bool EmitTriangle(trelTessellation& out, const Vec3 (&p)[3], const Vec3 (&n)[3])
     return true;
 }
 
-bool EmitFlatTriangle(trelTessellation& out, const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& normal)
-{
+bool EmitFlatTriangle(trelTessellation& out, const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& normal) {
     const Vec3 p[3] = {a, b, c};
     const Vec3 n[3] = {normal, normal, normal};
     return EmitTriangle(out, p, n);
 }
 
 void PlacedSurface::Triangle(const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& na, const Vec3& nb,
-                             const Vec3& nc)
-{
+                             const Vec3& nc) {
     const Vec3 p[3] = {a, b, c};
     const Vec3 n[3] = {na, nb, nc};
     Emit(p, n, nullptr);
 }
 
 void PlacedSurface::Triangle(const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& na, const Vec3& nb,
-                             const Vec3& nc, const trelTexCoord& ta, const trelTexCoord& tb, const trelTexCoord& tc)
-{
+                             const Vec3& nc, const trelTexCoord& ta, const trelTexCoord& tb, const trelTexCoord& tc) {
     const Vec3 p[3] = {a, b, c};
     const Vec3 n[3] = {na, nb, nc};
     const trelTexCoord t[3] = {ta, tb, tc};
     Emit(p, n, reader ? t : nullptr);
 }
 
-void PlacedSurface::Emit(const Vec3 (&local)[3], const Vec3 (&localNormals)[3], const trelTexCoord* texCoords)
-{
+void PlacedSurface::Emit(const Vec3 (&local)[3], const Vec3 (&localNormals)[3], const trelTexCoord* texCoords) {
     // The second and third corners trade places under a mirror.
     const int order[3] = {0, normals.Mirrors() ? 2 : 1, normals.Mirrors() ? 1 : 2};
     Vec3 p[3], n[3];
@@ -129,21 +112,16 @@ void PlacedSurface::Emit(const Vec3 (&local)[3], const Vec3 (&localNormals)[3], 
     EmitTriangle(output, p, n, extras);
 }
 
-void AddToBox(trelBBox& box, const Vec3& p)
-{
-    box.AddPoint(p.ToPoint());
-}
+void AddToBox(trelBBox& box, const Vec3& p) { box.AddPoint(p.ToPoint()); }
 
-bool AngleOnArc(double t, double start, double sweep)
-{
+bool AngleOnArc(double t, double start, double sweep) {
     double offset = std::fmod(t - start, kTwoPi);
     if (offset < 0.0)
         offset += kTwoPi;
     return offset <= sweep;
 }
 
-int SegmentsForSweep(double sweep, int segmentsPerTurn)
-{
+int SegmentsForSweep(double sweep, int segmentsPerTurn) {
     // The small allowance keeps a full turn given in float (a hair above two
     // pi, capped to it) from asking for one extra part.
     const double parts = std::ceil(ClampSegments(segmentsPerTurn) * (sweep / kTwoPi) - 1e-9);
@@ -153,8 +131,7 @@ int SegmentsForSweep(double sweep, int segmentsPerTurn)
 }
 
 void AddArcToBox(trelBBox& box, const Vec3& center, const Vec3& u, const Vec3& v, double radius, double start,
-                 double sweep)
-{
+                 double sweep) {
     const double centre[3] = {center.x, center.y, center.z};
     const double cu[3] = {u.x * radius, u.y * radius, u.z * radius};
     const double cv[3] = {v.x * radius, v.y * radius, v.z * radius};
@@ -184,8 +161,7 @@ void AddArcToBox(trelBBox& box, const Vec3& center, const Vec3& u, const Vec3& v
     AddToBox(box, Vec3(high[0], high[1], high[2]));
 }
 
-void NormaliseSweep(double& start, double& sweep)
-{
+void NormaliseSweep(double& start, double& sweep) {
     if (!std::isfinite(start))
         start = 0.0;
     if (!std::isfinite(sweep))

@@ -38,8 +38,7 @@ inline Vec3 operator-(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b
 inline Vec3 operator*(const Vec3& a, double f) { return {a.x * f, a.y * f, a.z * f}; }
 inline Vec3 operator-(const Vec3& a) { return {-a.x, -a.y, -a.z}; }
 inline double Dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-inline Vec3 Cross(const Vec3& a, const Vec3& b)
-{
+inline Vec3 Cross(const Vec3& a, const Vec3& b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
 inline double Length(const Vec3& a) { return std::sqrt(Dot(a, a)); }
@@ -131,7 +130,7 @@ trelBBox GetFrustumBBox(const FrustumSide& side, const trelMatrix4x4& placement)
 // axis with the file's -z along local +y: s runs from 0 at local +y round
 // towards -x (counter-clockwise seen from the top), t from 0 at z = 0 to 1
 // at the far rim. A full turn then starts its parts at the seam, s = 0.
-void TessellateFrustum(const FrustumSide& side, const trelMatrix4x4& placement, int segments,
-                       trelTessellation& out, const AttributeReader* attributes = nullptr);
+void TessellateFrustum(const FrustumSide& side, const trelMatrix4x4& placement, int segments, trelTessellation& out,
+                       const AttributeReader* attributes = nullptr);
 
 } // namespace trelDetail

@@ -5,8 +5,7 @@
 namespace {
 
 // Collects `root` and every group below it, each after its parent.
-std::vector<trelBaseGroup*> GroupsBelow(trelBaseGroup* root)
-{
+std::vector<trelBaseGroup*> GroupsBelow(trelBaseGroup* root) {
     std::vector<trelBaseGroup*> order{root};
     for (size_t k = 0; k < order.size(); ++k) {
         const trelBaseGroup* group = order[k];
@@ -18,8 +17,7 @@ std::vector<trelBaseGroup*> GroupsBelow(trelBaseGroup* root)
 
 } // namespace
 
-trelBaseGroup::~trelBaseGroup()
-{
+trelBaseGroup::~trelBaseGroup() {
     for (Entry& entry : objects)
         if (entry.owned)
             delete entry.object;
@@ -44,8 +42,7 @@ trelBaseGroup::~trelBaseGroup()
     }
 }
 
-void trelBaseGroup::AddObject(trelBaseObject* object, const trelMatProps& props, trelBool takeOwnership)
-{
+void trelBaseGroup::AddObject(trelBaseObject* object, const trelMatProps& props, trelBool takeOwnership) {
     if (!object)
         return;
     try {
@@ -59,8 +56,7 @@ void trelBaseGroup::AddObject(trelBaseObject* object, const trelMatProps& props,
     }
 }
 
-void trelBaseGroup::AddGroup(C3DGroup* child, trelBool takeOwnership)
-{
+void trelBaseGroup::AddGroup(C3DGroup* child, trelBool takeOwnership) {
     if (!child || child == this)
         return;
     try {
@@ -72,8 +68,7 @@ void trelBaseGroup::AddGroup(C3DGroup* child, trelBool takeOwnership)
     }
 }
 
-void trelBaseGroup::RecursiveUpdateBBox()
-{
+void trelBaseGroup::RecursiveUpdateBBox() {
     const std::vector<trelBaseGroup*> order = GroupsBelow(this);
     // Children come after their parents, so backwards every child's box is
     // ready when its parent's is made.
@@ -87,8 +82,7 @@ void trelBaseGroup::RecursiveUpdateBBox()
     }
 }
 
-void trelBaseGroup::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow)
-{
+void trelBaseGroup::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow) {
     for (trelBaseGroup* group : GroupsBelow(this))
         for (Entry& entry : group->objects)
             entry.object->ApplyMatrixToGeometry(m, updateNow);
@@ -96,8 +90,7 @@ void trelBaseGroup::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updat
         RecursiveUpdateBBox();
 }
 
-void trelBaseGroup::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const
-{
+void trelBaseGroup::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {
     std::vector<const trelBaseGroup*> pending{this};
     while (!pending.empty()) {
         const trelBaseGroup* group = pending.back();
@@ -110,8 +103,7 @@ void trelBaseGroup::Tessellate(trelTessellation& out, const trelTessellationOpti
     }
 }
 
-int trelBaseGroup::GetTotalObjectCount() const
-{
+int trelBaseGroup::GetTotalObjectCount() const {
     // GroupsBelow only reads through the pointer; the cast spares a const twin.
     int total = 0;
     for (const trelBaseGroup* group : GroupsBelow(const_cast<trelBaseGroup*>(this)))

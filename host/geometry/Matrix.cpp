@@ -8,8 +8,7 @@
 
 using trelDetail::Vec3;
 
-void trelMatrix4x4::SetIdentity()
-{
+void trelMatrix4x4::SetIdentity() {
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
             m[r][c] = (r == c) ? 1.0f : 0.0f;
@@ -17,8 +16,7 @@ void trelMatrix4x4::SetIdentity()
 
 namespace {
 
-bool IsFinite(const trelMatrix4x4& m)
-{
+bool IsFinite(const trelMatrix4x4& m) {
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
             if (!std::isfinite(m.m[r][c]))
@@ -28,8 +26,7 @@ bool IsFinite(const trelMatrix4x4& m)
 
 // What the product with an identity factor gives: the other factor, except
 // that a sum started at +0 turns a negative zero positive.
-trelMatrix4x4 ProductWithIdentity(const trelMatrix4x4& other)
-{
+trelMatrix4x4 ProductWithIdentity(const trelMatrix4x4& other) {
     trelMatrix4x4 result;
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
@@ -39,8 +36,7 @@ trelMatrix4x4 ProductWithIdentity(const trelMatrix4x4& other)
 
 } // namespace
 
-trelMatrix4x4 operator*(const trelMatrix4x4& a, const trelMatrix4x4& b)
-{
+trelMatrix4x4 operator*(const trelMatrix4x4& a, const trelMatrix4x4& b) {
     // Most factors of a placement are the identity (a Transform with only a
     // translation multiplies seven): those products are skipped, with the
     // very result the arithmetic would give. A factor with an infinity or a
@@ -61,18 +57,15 @@ trelMatrix4x4 operator*(const trelMatrix4x4& a, const trelMatrix4x4& b)
     return result;
 }
 
-trelFloatPoint operator*(const trelFloatPoint& p, const trelMatrix4x4& m)
-{
+trelFloatPoint operator*(const trelFloatPoint& p, const trelMatrix4x4& m) {
     return trelDetail::TransformPoint(Vec3(p), m).ToPoint();
 }
 
-trelVector operator*(const trelVector& v, const trelMatrix4x4& m)
-{
+trelVector operator*(const trelVector& v, const trelMatrix4x4& m) {
     return trelDetail::TransformDirection(Vec3(v), m).ToVector();
 }
 
-trelMatrix4x4 GetDisplacementMatrix(const trelFloatPoint& t)
-{
+trelMatrix4x4 GetDisplacementMatrix(const trelFloatPoint& t) {
     trelMatrix4x4 result;
     result.m[3][0] = t.x;
     result.m[3][1] = t.y;
@@ -80,8 +73,7 @@ trelMatrix4x4 GetDisplacementMatrix(const trelFloatPoint& t)
     return result;
 }
 
-trelMatrix4x4 GetScaleMatrix(const trelFloatPoint& s)
-{
+trelMatrix4x4 GetScaleMatrix(const trelFloatPoint& s) {
     trelMatrix4x4 result;
     result.m[0][0] = s.x;
     result.m[1][1] = s.y;
@@ -93,8 +85,7 @@ namespace {
 
 // Rotation about a unit axis, written for row vectors: the transpose of the
 // familiar column-vector (Rodrigues) matrix.
-trelMatrix4x4 RotationAboutUnitAxis(const Vec3& k, double angle)
-{
+trelMatrix4x4 RotationAboutUnitAxis(const Vec3& k, double angle) {
     const double c = std::cos(angle), s = std::sin(angle), t = 1.0 - c;
     const double rotation[3][3] = {
         {t * k.x * k.x + c, t * k.x * k.y + s * k.z, t * k.x * k.z - s * k.y},
@@ -110,16 +101,14 @@ trelMatrix4x4 RotationAboutUnitAxis(const Vec3& k, double angle)
 
 } // namespace
 
-trelMatrix4x4 CreateRotationMatrixForNormalAngle(const trelVector& axis, double angle)
-{
+trelMatrix4x4 CreateRotationMatrixForNormalAngle(const trelVector& axis, double angle) {
     const Vec3 k = trelDetail::Normalized(Vec3(axis));
     if (Dot(k, k) == 0.0 || !std::isfinite(angle))
         return trelMatrix4x4();
     return RotationAboutUnitAxis(k, angle);
 }
 
-trelMatrix4x4 CreateRotationMatrixForVectors(const trelVector& from, const trelVector& to, const trelVector* axis)
-{
+trelMatrix4x4 CreateRotationMatrixForVectors(const trelVector& from, const trelVector& to, const trelVector* axis) {
     const Vec3 a = trelDetail::Normalized(Vec3(from));
     const Vec3 b = trelDetail::Normalized(Vec3(to));
     if (Dot(a, a) == 0.0 || Dot(b, b) == 0.0)
@@ -155,8 +144,7 @@ trelMatrix4x4 CreateRotationMatrixForVectors(const trelVector& from, const trelV
     return RotationAboutUnitAxis(k, trelDetail::kPi);
 }
 
-trelMatrix4x4 CreateMatrixFromPlane(const trelPlane& plane)
-{
+trelMatrix4x4 CreateMatrixFromPlane(const trelPlane& plane) {
     Vec3 z = trelDetail::Normalized(Vec3(plane.normal));
     if (Dot(z, z) == 0.0)
         z = Vec3(0.0, 0.0, 1.0);
@@ -177,8 +165,7 @@ trelMatrix4x4 CreateMatrixFromPlane(const trelPlane& plane)
     return result;
 }
 
-trelMatrix4x4 GetInverseMatrix(const trelMatrix4x4& m)
-{
+trelMatrix4x4 GetInverseMatrix(const trelMatrix4x4& m) {
     if (IsIdentityMatrix(m))
         return trelMatrix4x4(); // what the elimination below gives, exactly
     // Gauss-Jordan elimination with partial pivoting, in double.
@@ -230,8 +217,7 @@ trelMatrix4x4 GetInverseMatrix(const trelMatrix4x4& m)
     return result;
 }
 
-int IsIdentityMatrix(const trelMatrix4x4& m)
-{
+int IsIdentityMatrix(const trelMatrix4x4& m) {
     // Exact: callers use this to skip a transformation, and skipping one that
     // is merely close would move points by that small difference.
     for (int r = 0; r < 4; ++r)

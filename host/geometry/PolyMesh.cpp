@@ -15,8 +15,7 @@ namespace {
 
 // The rows that the point list really holds: a grid announced larger than
 // its points is cut to its complete rows rather than read past the end.
-int CompleteRows(int rows, int columns, size_t pointCount)
-{
+int CompleteRows(int rows, int columns, size_t pointCount) {
     if (rows <= 0 || columns <= 0)
         return 0;
     const uint64_t complete = static_cast<uint64_t>(pointCount) / static_cast<uint64_t>(columns);
@@ -26,8 +25,7 @@ int CompleteRows(int rows, int columns, size_t pointCount)
 } // namespace
 
 void C3DPolyMesh::SetPoints(const trelFloatPointArray& gridPoints, int rowCount, int columnCount, int rowsClosed,
-                            int columnsClosed)
-{
+                            int columnsClosed) {
     points = gridPoints;
     rows = rowCount;
     columns = columnCount;
@@ -35,8 +33,7 @@ void C3DPolyMesh::SetPoints(const trelFloatPointArray& gridPoints, int rowCount,
     closedColumns = columnsClosed;
 }
 
-trelBBox C3DPolyMesh::GetBBox() const
-{
+trelBBox C3DPolyMesh::GetBBox() const {
     trelBBox box;
     const size_t used = static_cast<size_t>(CompleteRows(rows, columns, points.Items().size())) *
                         static_cast<size_t>(std::max(columns, 0));
@@ -45,15 +42,13 @@ trelBBox C3DPolyMesh::GetBBox() const
     return box;
 }
 
-void C3DPolyMesh::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/)
-{
+void C3DPolyMesh::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/) {
     for (trelFloatPoint& p : points.Items())
         p = p * m;
     ApplyMatrixToAttributes(m);
 }
 
-void C3DPolyMesh::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const
-{
+void C3DPolyMesh::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {
     const int usableRows = CompleteRows(rows, columns, points.Items().size());
     if (usableRows == 0)
         return;
@@ -84,13 +79,9 @@ void C3DPolyMesh::Tessellate(trelTessellation& out, const trelTessellationOption
         trelDetail::PadAttributes(out);
 }
 
-void C3DPolyMesh::TessellateWithAttributes(trelTessellation& out, int usableRows, int cellRows,
-                                           int cellColumns) const
-{
+void C3DPolyMesh::TessellateWithAttributes(trelTessellation& out, int usableRows, int cellRows, int cellColumns) const {
     const std::vector<trelFloatPoint>& grid = points.Items();
-    const auto number = [&](int r, int c) {
-        return (r % usableRows) * columns + c % columns;
-    };
+    const auto number = [&](int r, int c) { return (r % usableRows) * columns + c % columns; };
     trelDetail::AttributeReader reader(*this);
     for (int v = 0; v < usableRows * columns; ++v)
         reader.CheckVertex(v);
@@ -110,12 +101,11 @@ void C3DPolyMesh::TessellateWithAttributes(trelTessellation& out, int usableRows
                     return false;
             return true;
         };
-        const bool joinColumns = cellColumns == columns - 1 && columns >= 3 &&
-                                 sameLines(usableRows, [&](int r, int end) {
-                                     return grid[static_cast<size_t>(number(r, end ? columns - 1 : 0))];
-                                 });
-        const bool joinRows = cellRows == usableRows - 1 && usableRows >= 3 &&
-                              sameLines(columns, [&](int c, int end) {
+        const bool joinColumns =
+            cellColumns == columns - 1 && columns >= 3 && sameLines(usableRows, [&](int r, int end) {
+                return grid[static_cast<size_t>(number(r, end ? columns - 1 : 0))];
+            });
+        const bool joinRows = cellRows == usableRows - 1 && usableRows >= 3 && sameLines(columns, [&](int c, int end) {
                                   return grid[static_cast<size_t>(number(end ? usableRows - 1 : 0, c))];
                               });
         std::vector<Vec3> cellNormals(static_cast<size_t>(cellRows) * static_cast<size_t>(cellColumns));

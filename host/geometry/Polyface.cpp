@@ -16,8 +16,7 @@ namespace {
 // stops there; indices outside the point list are dropped from their face
 // (the rest of the face is kept, as a viewer would show it).
 template <class VisitIndex, class EndFace>
-void ForEachFaceIndex(size_t pointCount, const trelIntArray& indices, VisitIndex visit, EndFace endFace)
-{
+void ForEachFaceIndex(size_t pointCount, const trelIntArray& indices, VisitIndex visit, EndFace endFace) {
     const std::vector<int>& list = indices.Items();
     size_t position = 0;
     while (position < list.size()) {
@@ -37,8 +36,7 @@ void ForEachFaceIndex(size_t pointCount, const trelIntArray& indices, VisitIndex
 // Calls visit(face) for each face with the face's points.
 template <class Visit>
 void ForEachFace(const trelFloatPointArray& points, const trelIntArray& indices, std::vector<trelDetail::Vec3>& face,
-                 Visit visit)
-{
+                 Visit visit) {
     const std::vector<trelFloatPoint>& pool = points.Items();
     face.clear();
     ForEachFaceIndex(
@@ -57,8 +55,7 @@ struct FaceList {
     size_t FaceCount() const { return first.size() - 1; }
 };
 
-void TessellateWithAttributes(const C3DPolyface& object, trelTessellation& out)
-{
+void TessellateWithAttributes(const C3DPolyface& object, trelTessellation& out) {
     using trelDetail::Vec3;
     const std::vector<trelFloatPoint>& pool = object.GetPoints().Items();
     FaceList faces;
@@ -92,9 +89,9 @@ void TessellateWithAttributes(const C3DPolyface& object, trelTessellation& out)
             faceNormals[f] = reader.Ccw() ? normal : -normal;
             const size_t size = outline.size();
             for (size_t i = 0; i < size; ++i)
-                corners.Add(faces.point[faces.first[f] + i], static_cast<int>(f),
-                            trelDetail::CornerAngle(outline[(i + size - 1) % size], outline[i],
-                                                    outline[(i + 1) % size]));
+                corners.Add(
+                    faces.point[faces.first[f] + i], static_cast<int>(f),
+                    trelDetail::CornerAngle(outline[(i + size - 1) % size], outline[i], outline[(i + 1) % size]));
         }
         trelDetail::CreaseNormals(corners, faceNormals, pool.size(), reader.CreaseAngle(), cornerNormals);
     }
@@ -117,14 +114,12 @@ void TessellateWithAttributes(const C3DPolyface& object, trelTessellation& out)
 
 } // namespace
 
-void C3DPolyface::SetPoints(const trelFloatPointArray& facePoints, const trelIntArray& mergedIndices)
-{
+void C3DPolyface::SetPoints(const trelFloatPointArray& facePoints, const trelIntArray& mergedIndices) {
     points = facePoints;
     indices = mergedIndices;
 }
 
-trelBBox C3DPolyface::GetBBox() const
-{
+trelBBox C3DPolyface::GetBBox() const {
     // Only the points that faces reach: a point no face uses is not part of
     // the shape. (The loader drops unused points anyway.) A large mesh
     // reaches each point from several faces, so there the points reached are
@@ -145,22 +140,19 @@ trelBBox C3DPolyface::GetBBox() const
     return box;
 }
 
-void C3DPolyface::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/)
-{
+void C3DPolyface::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/) {
     for (trelFloatPoint& p : points.Items())
         p = p * m;
     ApplyMatrixToAttributes(m);
 }
 
-void C3DPolyface::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow, int /*updateNormals*/)
-{
+void C3DPolyface::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow, int /*updateNormals*/) {
     // Normals are derived from the faces when tessellating, so there are none
     // stored to update.
     ApplyMatrixToGeometry(m, updateNow);
 }
 
-void C3DPolyface::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const
-{
+void C3DPolyface::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {
     if (options.attributes && GetAttributes()) {
         TessellateWithAttributes(*this, out);
         return;

@@ -7,29 +7,25 @@
 #include <numeric>
 #include <vector>
 
-void C3DPolyline::SetPolyline(const trelFloatPointArray& linePoints, int isClosed)
-{
+void C3DPolyline::SetPolyline(const trelFloatPointArray& linePoints, int isClosed) {
     points = linePoints;
     closed = isClosed;
 }
 
-trelBBox C3DPolyline::GetBBox() const
-{
+trelBBox C3DPolyline::GetBBox() const {
     trelBBox box;
     for (const trelFloatPoint& p : points.Items())
         box.AddPoint(p);
     return box;
 }
 
-void C3DPolyline::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/)
-{
+void C3DPolyline::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/) {
     for (trelFloatPoint& p : points.Items())
         p = p * m;
     ApplyMatrixToAttributes(m);
 }
 
-void C3DPolyline::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const
-{
+void C3DPolyline::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {
     const std::vector<trelFloatPoint>& line = points.Items();
     if (line.empty())
         return;
@@ -59,8 +55,7 @@ void C3DPolyline::Tessellate(trelTessellation& out, const trelTessellationOption
         colors[i] = reader.Color(static_cast<long long>(i % line.size()), 0);
 }
 
-void C3DPolygon::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const
-{
+void C3DPolygon::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {
     // Filled whether or not it was set up as closed: a polygon is an area.
     std::vector<trelDetail::Vec3> outline;
     outline.reserve(points.Items().size());

@@ -46,8 +46,8 @@ class trelCylinder : public trelBaseRevSurface {
 public:
     // topRatio scales the far radius; the side sweeps `sweepAngle` radians
     // from `startAngle`, measured from the reference direction.
-    void SetCylinder(double height, double radius, double topRatio, const trelVector& reference,
-                     double startAngle, double sweepAngle);
+    void SetCylinder(double height, double radius, double topRatio, const trelVector& reference, double startAngle,
+                     double sweepAngle);
     double GetHeight() const { return height; }
     double GetRadius() const { return radius; }
     trelObjectTypes GetObjectType() const override { return TREL_CYLINDER; }
@@ -69,8 +69,7 @@ public:
     // pole (0) to the opposite pole (pi). A longitude range beyond a full
     // turn is one full turn; latitudes are held to 0..pi.
     void SetSphere(const trelFloatPoint& center, const trelVector& equatorDirection, const trelVector& pole,
-                   double radius, double longitudeStart, double longitudeEnd, double latitudeStart,
-                   double latitudeEnd);
+                   double radius, double longitudeStart, double longitudeEnd, double latitudeStart, double latitudeEnd);
     const trelFloatPoint& GetCenter() const { return center; }
     double GetRadius() const { return radius; }
     trelObjectTypes GetObjectType() const override { return TREL_SPHERE; }

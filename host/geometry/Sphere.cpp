@@ -23,8 +23,7 @@ struct SpherePatch {
     double latitudeLow = 0.0, latitudeHigh = kPi;
 
     bool IsWhole() const { return longitudeSweep >= kTwoPi && latitudeLow <= 0.0 && latitudeHigh >= kPi; }
-    Vec3 Direction(double longitude, double latitude) const
-    {
+    Vec3 Direction(double longitude, double latitude) const {
         // Exact poles, so the rings there collapse to one point.
         const double s = (latitude <= 0.0 || latitude >= kPi) ? 0.0 : std::sin(latitude);
         const double c = latitude <= 0.0 ? 1.0 : (latitude >= kPi ? -1.0 : std::cos(latitude));
@@ -33,8 +32,7 @@ struct SpherePatch {
 };
 
 SpherePatch MakePatch(const trelFloatPoint& center, const trelVector& equator, const trelVector& pole, double radius,
-                      double longitudeStart, double longitudeEnd, double latitudeStart, double latitudeEnd)
-{
+                      double longitudeStart, double longitudeEnd, double latitudeStart, double latitudeEnd) {
     SpherePatch patch;
     patch.center = Vec3(center);
     patch.radius = std::isfinite(radius) ? std::fabs(radius) : 0.0;
@@ -65,8 +63,7 @@ SpherePatch MakePatch(const trelFloatPoint& center, const trelVector& equator, c
 } // namespace
 
 void trelSphere::SetSphere(const trelFloatPoint& c, const trelVector& equator, const trelVector& poleDirection,
-                           double r, double lonStart, double lonEnd, double latStart, double latEnd)
-{
+                           double r, double lonStart, double lonEnd, double latStart, double latEnd) {
     center = c;
     equatorDirection = equator;
     pole = poleDirection;
@@ -77,12 +74,11 @@ void trelSphere::SetSphere(const trelFloatPoint& c, const trelVector& equator, c
     latitudeEnd = latEnd;
 }
 
-trelBBox trelSphere::GetBBox() const
-{
+trelBBox trelSphere::GetBBox() const {
     using trelDetail::TransformDirection;
     using trelDetail::TransformPoint;
-    const SpherePatch patch = MakePatch(center, equatorDirection, pole, radius, longitudeStart, longitudeEnd,
-                                        latitudeStart, latitudeEnd);
+    const SpherePatch patch =
+        MakePatch(center, equatorDirection, pole, radius, longitudeStart, longitudeEnd, latitudeStart, latitudeEnd);
     const trelMatrix4x4& m = xformation;
     trelBBox box;
     // World coordinate i of a local point p is p dotted with column i of the
@@ -133,10 +129,9 @@ trelBBox trelSphere::GetBBox() const
     return box;
 }
 
-void trelSphere::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const
-{
-    SpherePatch patch = MakePatch(center, equatorDirection, pole, radius, longitudeStart, longitudeEnd,
-                                  latitudeStart, latitudeEnd);
+void trelSphere::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {
+    SpherePatch patch =
+        MakePatch(center, equatorDirection, pole, radius, longitudeStart, longitudeEnd, latitudeStart, latitudeEnd);
     const double latitudeSweep = patch.latitudeHigh - patch.latitudeLow;
     if (patch.radius == 0.0 || patch.longitudeSweep <= 0.0 || latitudeSweep <= 0.0)
         return; // no area
@@ -208,8 +203,8 @@ void trelSphere::Tessellate(trelTessellation& out, const trelTessellationOptions
             const Vec3& d11 = at(i + 1, j + 1);
             const Vec3& d10 = at(i + 1, j);
             if (!(bottomIsPole && j + 1 == down))
-                surface.Triangle(point(d00), point(d01), point(d11), d00, d01, d11, coord(i, j, i),
-                                 coord(i, j + 1, i), coord(i + 1, j + 1, i));
+                surface.Triangle(point(d00), point(d01), point(d11), d00, d01, d11, coord(i, j, i), coord(i, j + 1, i),
+                                 coord(i + 1, j + 1, i));
             if (!(topIsPole && j == 0))
                 surface.Triangle(point(d00), point(d11), point(d10), d00, d11, d10, coord(i, j, i),
                                  coord(i + 1, j + 1, i), coord(i + 1, j, i));

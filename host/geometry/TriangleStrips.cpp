@@ -14,8 +14,7 @@ namespace {
 // length past the end is cut to the points left; a negative one takes no
 // points.
 template <class Visit>
-void ForEachStrip(const trelIntArray& lengths, size_t pointCount, Visit visit)
-{
+void ForEachStrip(const trelIntArray& lengths, size_t pointCount, Visit visit) {
     size_t first = 0;
     for (int length : lengths.Items()) {
         if (first >= pointCount)
@@ -31,15 +30,13 @@ void ForEachStrip(const trelIntArray& lengths, size_t pointCount, Visit visit)
 } // namespace
 
 void C3DMultipleTriangleStrip::SetStrips(const trelFloatPointArray& stripPoints, const trelVectorArray& stripNormals,
-                                         const trelIntArray& stripLengths)
-{
+                                         const trelIntArray& stripLengths) {
     points = stripPoints;
     normals = stripNormals;
     lengths = stripLengths;
 }
 
-trelBBox C3DMultipleTriangleStrip::GetBBox() const
-{
+trelBBox C3DMultipleTriangleStrip::GetBBox() const {
     trelBBox box;
     ForEachStrip(lengths, points.Items().size(), [&](size_t first, size_t count) {
         for (size_t i = first; i < first + count; ++i)
@@ -48,8 +45,7 @@ trelBBox C3DMultipleTriangleStrip::GetBBox() const
     return box;
 }
 
-void C3DMultipleTriangleStrip::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/)
-{
+void C3DMultipleTriangleStrip::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/) {
     for (trelFloatPoint& p : points.Items())
         p = p * m;
     const trelDetail::NormalTransform transform(m);
@@ -58,8 +54,7 @@ void C3DMultipleTriangleStrip::ApplyMatrixToGeometry(const trelMatrix4x4& m, tre
     ApplyMatrixToAttributes(m);
 }
 
-void C3DMultipleTriangleStrip::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const
-{
+void C3DMultipleTriangleStrip::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {
     const std::vector<trelFloatPoint>& pool = points.Items();
     // Given normals are used only when every point has one; a shorter list
     // cannot be matched to the points reliably, and face normals replace it.

@@ -6,8 +6,7 @@
 
 namespace trelDetail {
 
-Vec3 NewellNormal(const std::vector<Vec3>& outline)
-{
+Vec3 NewellNormal(const std::vector<Vec3>& outline) {
     Vec3 sum;
     if (outline.size() < 3)
         return sum;
@@ -19,14 +18,12 @@ Vec3 NewellNormal(const std::vector<Vec3>& outline)
     return sum;
 }
 
-double OutlineTriangulator::Area(int a, int b, int c) const
-{
+double OutlineTriangulator::Area(int a, int b, int c) const {
     const size_t ia = static_cast<size_t>(a), ib = static_cast<size_t>(b), ic = static_cast<size_t>(c);
     return (u[ib] - u[ia]) * (v[ic] - v[ia]) - (v[ib] - v[ia]) * (u[ic] - u[ia]);
 }
 
-bool OutlineTriangulator::IsEar(int a, int b, int c) const
-{
+bool OutlineTriangulator::IsEar(int a, int b, int c) const {
     // Only a reflex corner can reach into a convex corner's triangle of a
     // simple outline, so with none left every convex corner is an ear.
     if (reflexCount == 0)
@@ -46,8 +43,7 @@ bool OutlineTriangulator::IsEar(int a, int b, int c) const
     return true;
 }
 
-void OutlineTriangulator::Unlink(int i)
-{
+void OutlineTriangulator::Unlink(int i) {
     const size_t at = static_cast<size_t>(i);
     gone[at] = 1;
     --remaining;
@@ -64,8 +60,7 @@ void OutlineTriangulator::Unlink(int i)
     }
 }
 
-void OutlineTriangulator::Prune(int from)
-{
+void OutlineTriangulator::Prune(int from) {
     // A spike that doubles back leaves two corners at one place, which the
     // ear test treats as a harmless touch; dropping such corners before any
     // ear is taken near them keeps that allowance from admitting a wrong ear.
@@ -83,8 +78,7 @@ void OutlineTriangulator::Prune(int from)
     }
 }
 
-int OutlineTriangulator::Live(int i) const
-{
+int OutlineTriangulator::Live(int i) const {
     // A dropped corner still points at the corner that followed it, which was
     // live then; the chain ends at a corner that still is.
     while (gone[static_cast<size_t>(i)])
@@ -93,8 +87,7 @@ int OutlineTriangulator::Live(int i) const
 }
 
 template <bool kCorners>
-void OutlineTriangulator::Clip(int a, int b, int c)
-{
+void OutlineTriangulator::Clip(int a, int b, int c) {
     const size_t ia = static_cast<size_t>(a), ib = static_cast<size_t>(b), ic = static_cast<size_t>(c);
     if constexpr (kCorners) {
         cornerOutput->push_back({source[ia], source[ib], source[ic]});
@@ -107,8 +100,7 @@ void OutlineTriangulator::Clip(int a, int b, int c)
 // One routine for both outputs; each instance keeps only its own, so that
 // filling stays as lean as before corner triples existed.
 template <bool kCorners>
-int OutlineTriangulator::Triangulate(const std::vector<Vec3>& outline)
-{
+int OutlineTriangulator::Triangulate(const std::vector<Vec3>& outline) {
     // Where each kept point came from matters only to corner triples.
     points.clear();
     source.clear();
@@ -223,23 +215,20 @@ int OutlineTriangulator::Triangulate(const std::vector<Vec3>& outline)
     return emitted;
 }
 
-int OutlineTriangulator::Fill(const std::vector<Vec3>& outline, trelTessellation& out)
-{
+int OutlineTriangulator::Fill(const std::vector<Vec3>& outline, trelTessellation& out) {
     output = &out;
     cornerOutput = nullptr;
     return Triangulate<false>(outline);
 }
 
-int OutlineTriangulator::FillCorners(const std::vector<Vec3>& outline, std::vector<std::array<int, 3>>& triangles)
-{
+int OutlineTriangulator::FillCorners(const std::vector<Vec3>& outline, std::vector<std::array<int, 3>>& triangles) {
     triangles.clear();
     output = nullptr;
     cornerOutput = &triangles;
     return Triangulate<true>(outline);
 }
 
-int OutlineTriangulator::FillOrTrace(const std::vector<Vec3>& outline, trelTessellation& out)
-{
+int OutlineTriangulator::FillOrTrace(const std::vector<Vec3>& outline, trelTessellation& out) {
     const int made = Fill(outline, out);
     if (made > 0)
         return made;

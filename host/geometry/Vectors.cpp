@@ -6,14 +6,12 @@
 // floats, so double keeps cancellation (nearly parallel vectors, long
 // coordinates) from showing up in the float result.
 
-double trelVector::Length() const
-{
+double trelVector::Length() const {
     const double dx = x, dy = y, dz = z;
     return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
-double trelVector::Normalize()
-{
+double trelVector::Normalize() {
     const double length = Length();
     // A zero (or overflowing) length would turn the vector into NaN; leaving
     // it as it is lets callers test the returned length instead.
@@ -25,20 +23,17 @@ double trelVector::Normalize()
     return length;
 }
 
-trelVector CrossProduct(const trelVector& a, const trelVector& b)
-{
+trelVector CrossProduct(const trelVector& a, const trelVector& b) {
     const double ax = a.x, ay = a.y, az = a.z, bx = b.x, by = b.y, bz = b.z;
     return {static_cast<float>(ay * bz - az * by), static_cast<float>(az * bx - ax * bz),
             static_cast<float>(ax * by - ay * bx)};
 }
 
-double DotProduct(const trelVector& a, const trelVector& b)
-{
+double DotProduct(const trelVector& a, const trelVector& b) {
     return static_cast<double>(a.x) * b.x + static_cast<double>(a.y) * b.y + static_cast<double>(a.z) * b.z;
 }
 
-double CalculateAngleBetweenVectors(const trelVector& a, const trelVector& b)
-{
+double CalculateAngleBetweenVectors(const trelVector& a, const trelVector& b) {
     const double ax = a.x, ay = a.y, az = a.z, bx = b.x, by = b.y, bz = b.z;
     const double cx = ay * bz - az * by, cy = az * bx - ax * bz, cz = ax * by - ay * bx;
     const double sine = std::sqrt(cx * cx + cy * cy + cz * cz);

@@ -22,7 +22,12 @@ struct trelVector {
     double Length() const;
     // Scales to unit length; a zero vector stays zero. Returns the old length.
     double Normalize();
-    trelVector& operator*=(float f) { x *= f; y *= f; z *= f; return *this; }
+    trelVector& operator*=(float f) {
+        x *= f;
+        y *= f;
+        z *= f;
+        return *this;
+    }
     trelVector operator-() const { return {-x, -y, -z}; }
     bool operator==(const trelVector& o) const { return x == o.x && y == o.y && z == o.z; }
 };
@@ -30,9 +35,15 @@ struct trelVector {
 inline trelVector operator+(const trelVector& a, const trelVector& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 inline trelVector operator-(const trelVector& a, const trelVector& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 inline trelVector operator*(const trelVector& a, float f) { return {a.x * f, a.y * f, a.z * f}; }
-inline trelFloatPoint operator+(const trelFloatPoint& p, const trelVector& v) { return {p.x + v.x, p.y + v.y, p.z + v.z}; }
-inline trelFloatPoint operator-(const trelFloatPoint& p, const trelVector& v) { return {p.x - v.x, p.y - v.y, p.z - v.z}; }
-inline trelVector operator-(const trelFloatPoint& a, const trelFloatPoint& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline trelFloatPoint operator+(const trelFloatPoint& p, const trelVector& v) {
+    return {p.x + v.x, p.y + v.y, p.z + v.z};
+}
+inline trelFloatPoint operator-(const trelFloatPoint& p, const trelVector& v) {
+    return {p.x - v.x, p.y - v.y, p.z - v.z};
+}
+inline trelVector operator-(const trelFloatPoint& a, const trelFloatPoint& b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
 
 trelVector CrossProduct(const trelVector& a, const trelVector& b);
 double DotProduct(const trelVector& a, const trelVector& b);

@@ -68,9 +68,7 @@ struct C3DFileInterface::Inflater {
 
 C3DFileInterface::C3DFileInterface() = default;
 
-C3DFileInterface::~C3DFileInterface() {
-    Close();
-}
+C3DFileInterface::~C3DFileInterface() { Close(); }
 
 void C3DFileInterface::ResetState() {
     Close();
@@ -176,9 +174,7 @@ void C3DFileInterface::Close() {
     boundBuffer = nullptr;
 }
 
-int C3DFileInterface::GetFileHandleIsValid() const {
-    return file != nullptr ? 1 : 0;
-}
+int C3DFileInterface::GetFileHandleIsValid() const { return file != nullptr ? 1 : 0; }
 
 void C3DFileInterface::Fail(const std::string& reason) {
     readFailed = true;
@@ -191,9 +187,7 @@ void C3DFileInterface::Fail(const std::string& reason) {
     }
 }
 
-void C3DFileInterface::FailOverSize() {
-    Fail("more than the " + std::to_string(textLimit) + " bytes allowed");
-}
+void C3DFileInterface::FailOverSize() { Fail("more than the " + std::to_string(textLimit) + " bytes allowed"); }
 
 size_t C3DFileInterface::ReadBlockInto(std::vector<char>& buffer) {
     if (file == nullptr || readFailed) {
@@ -299,8 +293,8 @@ size_t C3DFileInterface::InflateBlockInto(std::vector<char>& buffer) {
         } else if (status == Z_MEM_ERROR) {
             Fail("no memory to inflate the file");
             break;
-        } else if (status != Z_OK && !(status == Z_BUF_ERROR && (stream.avail_in != inputBefore ||
-                                                                  stream.avail_out != outputBefore))) {
+        } else if (status != Z_OK &&
+                   !(status == Z_BUF_ERROR && (stream.avail_in != inputBefore || stream.avail_out != outputBefore))) {
             // Z_BUF_ERROR with input and room left would loop for ever.
             Fail(std::string("corrupt gzip stream (") + (stream.msg != nullptr ? stream.msg : "invalid data") + ")");
             break;
@@ -340,8 +334,7 @@ int C3DFileInterface::ReadNextBlockFromFile(std::vector<char>& buffer) {
         return 0;
     }
     try {
-        buffer.insert(buffer.end(), boundBuffer->begin() + static_cast<std::ptrdiff_t>(oldSize),
-                      boundBuffer->end());
+        buffer.insert(buffer.end(), boundBuffer->begin() + static_cast<std::ptrdiff_t>(oldSize), boundBuffer->end());
     } catch (const std::exception&) {
         Fail("no memory for the file's text");
         return 0;

@@ -63,9 +63,7 @@ CGenericParser& CGenericParser::operator=(const CGenericParser& other) {
     return *this;
 }
 
-CGenericParser::~CGenericParser() {
-    CloseFile();
-}
+CGenericParser::~CGenericParser() { CloseFile(); }
 
 void CGenericParser::CopyStateFrom(const CGenericParser& other) {
     // Everything that allocates first, then the swaps that cannot throw.
@@ -192,13 +190,9 @@ void CGenericParser::CloseFile() {
     loadingSource.reset();
 }
 
-C3DFileInterface& CGenericParser::GetFileInterface() {
-    return fileInterface;
-}
+C3DFileInterface& CGenericParser::GetFileInterface() { return fileInterface; }
 
-int CGenericParser::CheckFileHeader() {
-    return 1;
-}
+int CGenericParser::CheckFileHeader() { return 1; }
 
 int CGenericParser::GetNextLineFromBuffer(size_t maxLength) {
     try {
@@ -211,8 +205,7 @@ int CGenericParser::GetNextLineFromBuffer(size_t maxLength) {
             while (lineEnd < bytes.size() && bytes[lineEnd] != '\n' && bytes[lineEnd] != '\r') {
                 ++lineEnd;
             }
-            const bool endKnown =
-                lineEnd < bytes.size() && !(bytes[lineEnd] == '\r' && lineEnd + 1 == bytes.size());
+            const bool endKnown = lineEnd < bytes.size() && !(bytes[lineEnd] == '\r' && lineEnd + 1 == bytes.size());
             if (endKnown || lineEnd - lineCursor > maxLength || !loading ||
                 fileInterface.ReadNextBlockFromFile() == 0) {
                 break;
@@ -240,13 +233,9 @@ int CGenericParser::GetNextLineFromBuffer(size_t maxLength) {
     }
 }
 
-int CGenericParser::GetInputStringEmpty() const {
-    return inputString.empty() ? 1 : 0;
-}
+int CGenericParser::GetInputStringEmpty() const { return inputString.empty() ? 1 : 0; }
 
-char* CGenericParser::GetInputString() {
-    return inputString.data();
-}
+char* CGenericParser::GetInputString() { return inputString.data(); }
 
 void CGenericParser::SetInputStringValue(const char* value) {
     if (value == nullptr) {

@@ -17,8 +17,8 @@ class CKeywordLookup;
 // user. Shared by the tokenizer and by every state saved from it.
 struct CGenericReadingSource {
     std::vector<char> bytes;
-    std::string fileName;     // the file the text came from (a buffer inherits its reader's)
-    uint64_t fileSize = 0;    // size reported for progress
+    std::string fileName;  // the file the text came from (a buffer inherits its reader's)
+    uint64_t fileSize = 0; // size reported for progress
     bool isBuffer = false;
     // For text inflated from a compressed file: which file bytes each block
     // of text came from. Empty when text and file offsets are the same.
@@ -169,13 +169,13 @@ private:
     static constexpr size_t NoOffset = static_cast<size_t>(-1);
 
     std::shared_ptr<CGenericReadingSource> source; // never null
-    size_t readOffset = 0;                          // just behind the look-ahead token
-    size_t blockTokenOffset = NoOffset;             // bracket of the last FindBlockToken hit
+    size_t readOffset = 0;                         // just behind the look-ahead token
+    size_t blockTokenOffset = NoOffset;            // bracket of the last FindBlockToken hit
     // Fixed objects, so that a reference from GetCurrentToken or GetNextToken
     // keeps meaning "the current token" across advances.
     CGenericToken currentToken;
     CGenericToken nextToken;
-    std::vector<CGenericIOState> bufferStack;       // where each StartBufferReading came from
+    std::vector<CGenericIOState> bufferStack; // where each StartBufferReading came from
     BufferProgress bufferProgress;
     // The source of a finished buffer that nothing refers to any more, kept
     // for the next StartBufferReading: a parser reads many short buffers.

@@ -21,8 +21,8 @@ public:
     int GetBooleanValue() const { return booleanValue; }
 
     // Used by the tokenizer when it reads a token.
-    void Set(GenericTokenTypes type, std::string_view tokenText, uint32_t userType = 0,
-             double number = 0.0, int boolean = 0) {
+    void Set(GenericTokenTypes type, std::string_view tokenText, uint32_t userType = 0, double number = 0.0,
+             int boolean = 0) {
         dataType = type;
         text = tokenText;
         userDefinedType = userType;

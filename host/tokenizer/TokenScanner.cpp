@@ -33,9 +33,7 @@ inline unsigned LowestSetBit(unsigned mask) {
 #endif
 }
 
-inline __m128i Load16(const char* p) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-}
+inline __m128i Load16(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 
 // The bytes that are brackets, quotes or '#'. They pair up under two masks:
 // c | 0x20 turns "[" and "]" into "{" and "}", and c & 0xFE turns ")" into
@@ -51,19 +49,14 @@ inline __m128i StopBytes(__m128i bytes) {
 // The separators: every byte up to the space, and the comma.
 inline __m128i SeparatorBytes(__m128i bytes) {
     const __m128i space = _mm_set1_epi8(0x20);
-    return _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(bytes, space), bytes),
-                        _mm_cmpeq_epi8(bytes, _mm_set1_epi8(',')));
+    return _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(bytes, space), bytes), _mm_cmpeq_epi8(bytes, _mm_set1_epi8(',')));
 }
 
-inline unsigned MaskOf(__m128i flags) {
-    return static_cast<unsigned>(_mm_movemask_epi8(flags));
-}
+inline unsigned MaskOf(__m128i flags) { return static_cast<unsigned>(_mm_movemask_epi8(flags)); }
 
 #endif
 
-inline bool IsDigit(char c) {
-    return static_cast<unsigned char>(c - '0') < 10;
-}
+inline bool IsDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
 // Digits, an optional point and digits: the digits as one number (more
 // than 19 may wrap it, unsigned, so defined) and how many stood on each side.
@@ -95,9 +88,8 @@ inline const char* ReadDecimalDigits(const char* p, const char* end, DecimalDigi
 // the one division is correctly rounded and equals std::from_chars's result.
 // False (no value) for every other decimal.
 inline bool ShortDecimalValue(const DecimalDigits& decimal, double& value) {
-    static constexpr double PowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    static constexpr double PowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     const size_t digitCount = decimal.integerDigits + decimal.fractionDigits;
     if (digitCount == 0 || digitCount > 19 || decimal.digits > (uint64_t(1) << 53) || decimal.fractionDigits > 22) {
         return false;
@@ -201,8 +193,8 @@ size_t ScanToken(const char* text, size_t size, size_t pos, RawToken& token) {
             return pos;
         }
         if ((cls & Bracket) != 0) {
-            token = RawToken{static_cast<GenericTokenTypes>(BracketKinds[static_cast<unsigned char>(text[pos])]),
-                             begin, pos + 1};
+            token = RawToken{static_cast<GenericTokenTypes>(BracketKinds[static_cast<unsigned char>(text[pos])]), begin,
+                             pos + 1};
             return pos + 1;
         }
         if ((cls & CommentStart) != 0) {

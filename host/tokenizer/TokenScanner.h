@@ -11,13 +11,13 @@
 namespace TokenScanner {
 
 enum CharacterClass : uint8_t {
-    Separator = 1,     // whitespace, comma, NUL and every other control byte
-    Bracket = 2,       // { } [ ] ( )
-    Quote = 4,         // "
-    CommentStart = 8,  // #
-    WordByte = 16,     // anything else, non-ASCII bytes included
-    NumberStart = 32,  // a word starting with one of these may be a number
-    LineEnd = 64       // ends a comment
+    Separator = 1,    // whitespace, comma, NUL and every other control byte
+    Bracket = 2,      // { } [ ] ( )
+    Quote = 4,        // "
+    CommentStart = 8, // #
+    WordByte = 16,    // anything else, non-ASCII bytes included
+    NumberStart = 32, // a word starting with one of these may be a number
+    LineEnd = 64      // ends a comment
 };
 
 constexpr std::array<uint8_t, 256> MakeCharacterClasses() {
@@ -59,9 +59,7 @@ constexpr std::array<uint8_t, 256> MakeBracketKinds() {
 
 inline constexpr std::array<uint8_t, 256> BracketKinds = MakeBracketKinds();
 
-inline uint8_t ClassOf(char c) {
-    return CharacterClasses[static_cast<unsigned char>(c)];
-}
+inline uint8_t ClassOf(char c) { return CharacterClasses[static_cast<unsigned char>(c)]; }
 
 // A token found by ScanToken before words are told apart: kind is
 // GENERIC_END_OF_INPUT, a bracket kind, GENERIC_STRING or GENERIC_WORD, or

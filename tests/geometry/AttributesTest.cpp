@@ -36,9 +36,7 @@ void ForEachVertex(const trelBaseObject& object, Visit visit) {
         for (int k = 0; k < static_cast<const C3DPolyline&>(object).GetPoints().GetSize(); ++k)
             visit(k, 0);
         break;
-    case TREL_DOT:
-        visit(0, 0);
-        break;
+    case TREL_DOT: visit(0, 0); break;
     case TREL_POLYMESH: {
         const auto& mesh = static_cast<const C3DPolyMesh&>(object);
         const int rows = mesh.GetRows(), columns = mesh.GetColumns();
@@ -47,8 +45,7 @@ void ForEachVertex(const trelBaseObject& object, Visit visit) {
                 visit(i * columns + j, i < rows - 1 && j < columns - 1 ? i * (columns - 1) + j : 0);
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -146,7 +143,7 @@ TEST(Attributes, ColoursBindPerFaceOrPerVertexInBothVersions) {
         {V2, ColoredFaceSetV2("colorPerVertex FALSE colorIndex [ 2 0 ]"), "222000"},
         {V2, ColoredFaceSetV2("colorPerVertex FALSE"), "000111"},
         {V2, ColoredFaceSetV2("colorIndex [ 0 1 2 -1 2 3 4 -1 ]"), "012234"},
-        {V2, ColoredFaceSetV2(""), "012023"},  // colorIndex empty: the coordinate indices
+        {V2, ColoredFaceSetV2(""), "012023"}, // colorIndex empty: the coordinate indices
         {V2, ColoredFaceSetV2("colorPerVertex FALSE colorIndex [ 4 4 ]"), "444444"}, // every face colour 4
         {V2, FaceSetV2(""), "-"},                                                    // no Color node, no block
         {V2,
@@ -199,11 +196,14 @@ TEST(Attributes, GivenNormalsBindLikeColoursAndFollowThePlacement) {
         std::string nodes;
         std::vector<trelVector> normals; // of each drawn vertex, in world space
     } cases[] = {
-        {V2, FaceSetV2("normal Normal { vector [ 0 0 1, 0 1 0 ] } normalIndex [ 0 0 1 -1 1 1 0 -1 ]"),
+        {V2,
+         FaceSetV2("normal Normal { vector [ 0 0 1, 0 1 0 ] } normalIndex [ 0 0 1 -1 1 1 0 -1 ]"),
          {{0, 0, 1}, {0, 0, 1}, {0, 1, 0}, {0, 1, 0}, {0, 1, 0}, {0, 0, 1}}},
-        {V2, FaceSetV2("normal Normal { vector [ 0 0 1, 0 1 0 ] } normalPerVertex FALSE normalIndex [ 1 0 ]"),
+        {V2,
+         FaceSetV2("normal Normal { vector [ 0 0 1, 0 1 0 ] } normalPerVertex FALSE normalIndex [ 1 0 ]"),
          {{0, 1, 0}, {0, 1, 0}, {0, 1, 0}, {0, 0, 1}, {0, 0, 1}, {0, 0, 1}}},
-        {V2, quarterTurn + FaceSetV2("normal Normal { vector [ 0 0 1 ] } normalPerVertex FALSE normalIndex [ 0 0 ]") + " }",
+        {V2,
+         quarterTurn + FaceSetV2("normal Normal { vector [ 0 0 1 ] } normalPerVertex FALSE normalIndex [ 0 0 ]") + " }",
          {{1, 0, 0}, {1, 0, 0}, {1, 0, 0}, {1, 0, 0}, {1, 0, 0}, {1, 0, 0}}},
         // VRML 1.0: normalIndex, else the coordinate indices, unless a binding says otherwise.
         {V1,
@@ -215,8 +215,8 @@ TEST(Attributes, GivenNormalsBindLikeColoursAndFollowThePlacement) {
              " IndexedFaceSet { " + TwoTriangles + " }",
          {{0, 0, 1}, {0, 0, 1}, {0, 0, 1}, {0, 1, 0}, {0, 1, 0}, {0, 1, 0}}},
         {V1,
-         std::string("Normal { vector [ 0 1 0 ] } NormalBinding { value OVERALL } ") + SquareV1 +
-             " IndexedFaceSet { " + TwoTriangles + " }",
+         std::string("Normal { vector [ 0 1 0 ] } NormalBinding { value OVERALL } ") + SquareV1 + " IndexedFaceSet { " +
+             TwoTriangles + " }",
          {{0, 1, 0}, {0, 1, 0}, {0, 1, 0}, {0, 1, 0}, {0, 1, 0}, {0, 1, 0}}},
     };
     for (const auto& c : cases) {
@@ -238,12 +238,15 @@ TEST(Attributes, TextureCoordinatesFollowTheirIndexOrTheVertices) {
         std::string nodes;
         std::vector<std::pair<float, float>> coords;
     } cases[] = {
-        {V2, FaceSetV2(texCoordV2 + "texCoordIndex [ 3 2 1 -1 0 0 0 -1 ]"),
+        {V2,
+         FaceSetV2(texCoordV2 + "texCoordIndex [ 3 2 1 -1 0 0 0 -1 ]"),
          {{0, 1}, {1, 1}, {1, 0}, {0, 0}, {0, 0}, {0, 0}}},
         {V2, FaceSetV2(texCoordV2), {{0, 0}, {1, 0}, {1, 1}, {0, 0}, {1, 1}, {0, 1}}},
-        {V1, texCoordV1 + SquareV1 + " IndexedFaceSet { " + TwoTriangles + " textureCoordIndex [ 1 1 1 -1 2 2 2 -1 ] }",
+        {V1,
+         texCoordV1 + SquareV1 + " IndexedFaceSet { " + TwoTriangles + " textureCoordIndex [ 1 1 1 -1 2 2 2 -1 ] }",
          {{1, 0}, {1, 0}, {1, 0}, {1, 1}, {1, 1}, {1, 1}}},
-        {V1, texCoordV1 + SquareV1 + " IndexedFaceSet { " + TwoTriangles + " }",
+        {V1,
+         texCoordV1 + SquareV1 + " IndexedFaceSet { " + TwoTriangles + " }",
          {{0, 0}, {1, 0}, {1, 1}, {0, 0}, {1, 1}, {0, 1}}},
     };
     for (const auto& c : cases) {
@@ -268,19 +271,25 @@ TEST(Attributes, CreaseAngleAndWindingComeFromTheNodeOrTheShapeHints) {
         {V2, FaceSetV2("creaseAngle 0.5"), true, 0.5, true},
         {V2, FaceSetV2("ccw FALSE"), true, 0.0, false},
         {V2, FaceSetV2("creaseAngle 0 ccw TRUE"), false, 0.0, true}, // the defaults need no block
-        {V2, "Shape { geometry ElevationGrid { xDimension 2 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 0 0 0 ] creaseAngle 1.5 } }", true,
-         1.5, true},
-        {V2, "Shape { geometry Extrusion { crossSection [ 0 0, 1 0, 1 1 ] spine [ 0 0 0, 0 1 0 ] creaseAngle 0.3 ccw FALSE"
-         " beginCap FALSE endCap FALSE } }", true, 0.3,
-         false},
-        {V1, std::string("ShapeHints { vertexOrdering CLOCKWISE creaseAngle 1.2 } ") + SquareV1 +
-                 " IndexedFaceSet { " + TwoTriangles + " }",
+        {V2,
+         "Shape { geometry ElevationGrid { xDimension 2 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 0 0 0 ] "
+         "creaseAngle 1.5 } }",
+         true, 1.5, true},
+        {V2,
+         "Shape { geometry Extrusion { crossSection [ 0 0, 1 0, 1 1 ] spine [ 0 0 0, 0 1 0 ] creaseAngle 0.3 ccw FALSE"
+         " beginCap FALSE endCap FALSE } }",
+         true, 0.3, false},
+        {V1,
+         std::string("ShapeHints { vertexOrdering CLOCKWISE creaseAngle 1.2 } ") + SquareV1 + " IndexedFaceSet { " +
+             TwoTriangles + " }",
          true, 1.2, false},
-        {V1, std::string("ShapeHints { vertexOrdering COUNTERCLOCKWISE } ") + SquareV1 + " IndexedFaceSet { " +
-                 TwoTriangles + " }",
+        {V1,
+         std::string("ShapeHints { vertexOrdering COUNTERCLOCKWISE } ") + SquareV1 + " IndexedFaceSet { " +
+             TwoTriangles + " }",
          true, 0.5, true},
-        {V1, std::string("Separator { ShapeHints { creaseAngle 1 } } ") + SquareV1 + " IndexedFaceSet { " +
-                 TwoTriangles + " }",
+        {V1,
+         std::string("Separator { ShapeHints { creaseAngle 1 } } ") + SquareV1 + " IndexedFaceSet { " + TwoTriangles +
+             " }",
          false, 0.0, true}, // the hints ended with their separator
     };
     for (const auto& c : cases) {
@@ -299,15 +308,17 @@ TEST(Attributes, CreaseAngleAndWindingComeFromTheNodeOrTheShapeHints) {
 // An ElevationGrid lists values x fastest; its mesh has a row for each x.
 TEST(Attributes, ElevationGridValuesFindTheirGridPoints) {
     LoadedText loaded;
-    auto objects = Build(loaded, V2,
-                         std::string("Shape { geometry ElevationGrid { xDimension 3 zDimension 2 xSpacing 1 zSpacing 1 "
-                                     "height [ 0 0 0 0 0 0 ] color Color { color [ ") +
-                             Palette + " ] } } }"
-                                       "Shape { geometry ElevationGrid { xDimension 3 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 0 0 0 0 0 ]"
-                                       " colorPerVertex FALSE color Color { color [ 1 0 0, 0 1 0 ] } } }"
-                                       "Shape { geometry ElevationGrid { xDimension 3 zDimension 2 xSpacing 1 zSpacing 1"
-                                       " height [ 0 0 0 0 0 0 ] solid FALSE color Color { color [ " +
-                             Palette + " ] } } }");
+    auto objects = Build(
+        loaded, V2,
+        std::string("Shape { geometry ElevationGrid { xDimension 3 zDimension 2 xSpacing 1 zSpacing 1 "
+                    "height [ 0 0 0 0 0 0 ] color Color { color [ ") +
+            Palette +
+            " ] } } }"
+            "Shape { geometry ElevationGrid { xDimension 3 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 0 0 0 0 0 ]"
+            " colorPerVertex FALSE color Color { color [ 1 0 0, 0 1 0 ] } } }"
+            "Shape { geometry ElevationGrid { xDimension 3 zDimension 2 xSpacing 1 zSpacing 1"
+            " height [ 0 0 0 0 0 0 ] solid FALSE color Color { color [ " +
+            Palette + " ] } } }");
     ASSERT_EQ(objects.size(), 7u);
     const trelAttributes* vertices = objects[0].object->GetAttributes();
     ASSERT_NE(vertices, nullptr);
@@ -332,7 +343,8 @@ TEST(Attributes, ElevationGridValuesFindTheirGridPoints) {
 TEST(Attributes, UsesRepeatTheAttributesOfTheDefinition) {
     const std::string defined =
         "DEF G Transform { children DEF S Shape { geometry DEF F IndexedFaceSet { " + std::string(SquareV2) + " " +
-        TwoTriangles + " color DEF K Color { color [ " + Palette + " ] } colorPerVertex FALSE colorIndex [ 3 1 ] "
+        TwoTriangles + " color DEF K Color { color [ " + Palette +
+        " ] } colorPerVertex FALSE colorIndex [ 3 1 ] "
         "normal DEF N Normal { vector [ 0 0 1 ] } normalPerVertex FALSE normalIndex [ 0 0 ] } } }";
     const struct {
         const char* header;
@@ -340,7 +352,10 @@ TEST(Attributes, UsesRepeatTheAttributesOfTheDefinition) {
         const char* colors;
     } cases[] = {
         {V2, defined + " USE G USE S Shape { geometry USE F }", "333111 333111 333111 333111"},
-        {V2, defined + " " + FaceSetV2("color USE K colorPerVertex FALSE colorIndex [ 2 4 ] normal USE N normalPerVertex FALSE normalIndex [ 0 0 ]"),
+        {V2,
+         defined + " " +
+             FaceSetV2("color USE K colorPerVertex FALSE colorIndex [ 2 4 ] normal USE N normalPerVertex FALSE "
+                       "normalIndex [ 0 0 ]"),
          "222444 333111"}, // the world's own object first, then the group's
         {V1,
          "DEF P Separator { " + MaterialV1("PER_FACE") + " IndexedFaceSet { " + TwoTriangles +
@@ -367,9 +382,9 @@ TEST(Attributes, BadIndicesOrTooFewValuesDropTheAttributeOnly) {
         const char* colors;
         size_t normals, texCoords; // vertices that find one
     } cases[] = {
-        {V2, ColoredFaceSetV2("colorIndex [ 0 1 9 -1 0 1 2 -1 ]" ) , "-", 0, 0},
+        {V2, ColoredFaceSetV2("colorIndex [ 0 1 9 -1 0 1 2 -1 ]"), "-", 0, 0},
         {V2, ColoredFaceSetV2("colorIndex [ 0 1 1e12 -1 0 1 2 -1 ]"), "-", 0, 0},
-        {V2, ColoredFaceSetV2("colorIndex [ 0 1 2 -1 0 1 -1 ]"), "-", 0, 0},   // the second face lacks one
+        {V2, ColoredFaceSetV2("colorIndex [ 0 1 2 -1 0 1 -1 ]"), "-", 0, 0}, // the second face lacks one
         {V2, ColoredFaceSetV2("colorPerVertex FALSE colorIndex [ 0 ]"), "-", 0, 0},
         {V2, FaceSetV2("color Color { color [ 1 0 0 ] } colorPerVertex FALSE"), "-", 0, 0}, // one colour, two faces
         {V2, ColoredFaceSetV2(normals + "normalIndex [ 0 0 0 -1 0 0 -7 -1 ]"), "012023", 0, 0},
@@ -379,8 +394,8 @@ TEST(Attributes, BadIndicesOrTooFewValuesDropTheAttributeOnly) {
         {V2, ColoredFaceSetV2(texCoords + "texCoordIndex [ 0 1 2 -1 0 1 2 -1 ]"), "012023", 0, 6},
         {V2, std::string("Shape { geometry PointSet { ") + SquareV2 + " color Color { color [ 1 0 0, 0 1 0 ] } } }",
          "- - - -", 0, 0},
-        {V1, MaterialV1("PER_FACE_INDEXED") + " IndexedFaceSet { " + TwoTriangles + " materialIndex [ 0 99 ] }",
-         "- -", 0, 0},
+        {V1, MaterialV1("PER_FACE_INDEXED") + " IndexedFaceSet { " + TwoTriangles + " materialIndex [ 0 99 ] }", "- -",
+         0, 0},
     };
     for (const auto& c : cases) {
         LoadedText loaded;
@@ -418,9 +433,10 @@ TEST(Attributes, TexturedShapesGetTheDefaultMappings) {
 }
 
 TEST(Attributes, TexturedGridAndExtrusionGetTheirStandardMappings) {
-    PositionedParser p("Shape { geometry ElevationGrid { xDimension 3 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 0 0 0 0 0 ] } }"
-                       "Shape { geometry Extrusion { crossSection [ 0 0, 1 0, 1 1 ] spine [ 0 0 0, 0 1 0, 0 3 0 ]"
-                       " beginCap FALSE } }");
+    PositionedParser p(
+        "Shape { geometry ElevationGrid { xDimension 3 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 0 0 0 0 0 ] } }"
+        "Shape { geometry Extrusion { crossSection [ 0 0, 1 0, 1 1 ] spine [ 0 0 0, 0 1 0, 0 3 0 ]"
+        " beginCap FALSE } }");
     p.parser.GetCurrentSeparator()->SetTexture(std::make_shared<trelTexture>());
     p.parser.ParseBlock();
     p.parser.ParseBlock();

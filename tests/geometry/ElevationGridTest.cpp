@@ -18,15 +18,18 @@ std::string Grid(const std::string& fields) { return "Shape { geometry Elevation
 TEST(ElevationGrid, SolidGridIsOneMeshAndOtherwiseAWireframe) {
     using ::testing::ElementsAre;
     LoadedText loaded;
-    auto objects = Build(loaded, V2, Grid("color Color { color [ 1 0 0 ] } xDimension 2 zDimension 2 xSpacing 1"
-                                          " zSpacing 1 height [ 0 1 2 3 ]") + "Shape { geometry Box { } }\n");
+    auto objects = Build(loaded, V2,
+                         Grid("color Color { color [ 1 0 0 ] } xDimension 2 zDimension 2 xSpacing 1"
+                              " zSpacing 1 height [ 0 1 2 3 ]") +
+                             "Shape { geometry Box { } }\n");
     ASSERT_EQ(objects.size(), 2u);
     EXPECT_EQ(objects[1].object->GetObjectType(), TREL_BOX);
     const auto* mesh = static_cast<const C3DPolyMesh*>(objects[0].object);
     ASSERT_EQ(mesh->GetObjectType(), TREL_POLYMESH);
     EXPECT_EQ(mesh->GetRows(), 2);
     EXPECT_EQ(mesh->GetColumns(), 2);
-    EXPECT_THAT(PointsOf(mesh), ElementsAre(NearPoint(0, 0, 0), NearPoint(0, 2, 1), NearPoint(1, 1, 0), NearPoint(1, 3, 1)));
+    EXPECT_THAT(PointsOf(mesh),
+                ElementsAre(NearPoint(0, 0, 0), NearPoint(0, 2, 1), NearPoint(1, 1, 0), NearPoint(1, 3, 1)));
 
     objects = Build(loaded, V2, Grid("xDimension 3 zDimension 2 xSpacing 2 zSpacing 0.5 height [ 0 1 2 3 4 5 ]"));
     ASSERT_EQ(objects.size(), 1u);
@@ -43,11 +46,11 @@ TEST(ElevationGrid, SolidGridIsOneMeshAndOtherwiseAWireframe) {
 
 TEST(ElevationGrid, MalformedGridsBuildNothingAndFail) {
     const char* cases[] = {
-        "xDimension 2 zDimension 2 zSpacing 1 height [ 0 1 2 3 ]",                   // spacing left at 0
-        "xDimension 2 zDimension 2 xSpacing 1 zSpacing 1",                            // no heights
-        "xDimension 2 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 1 2 ]",          // one height short
-        "xDimension 0.0000001 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 1 ]",    // degenerate dimension
-        "xDimension 1e400 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 1 ]",        // beyond double
+        "xDimension 2 zDimension 2 zSpacing 1 height [ 0 1 2 3 ]",                // spacing left at 0
+        "xDimension 2 zDimension 2 xSpacing 1 zSpacing 1",                        // no heights
+        "xDimension 2 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 1 2 ]",       // one height short
+        "xDimension 0.0000001 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 1 ]", // degenerate dimension
+        "xDimension 1e400 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 1 ]",     // beyond double
         // 10^12 points: refused by its short height list before any allocation
         "xDimension 1000000 zDimension 1000000 xSpacing 1 zSpacing 1 height [ 0 1 2 3 ]",
         "solid FALSE xDimension 1000000 zDimension 1000000 xSpacing 1 zSpacing 1 height [ 0 1 2 3 ]",
@@ -84,9 +87,9 @@ TEST(ElevationGrid, FractionalXDimensionKeepsItsFractionInHeightIndex) {
     auto objects = Build(loaded, V2, Grid("xDimension 2.7 zDimension 2 xSpacing 1 zSpacing 1 height [ 0 1 2 3 4 5 ]"));
     ASSERT_EQ(objects.size(), 1u);
     EXPECT_EQ(static_cast<const C3DPolyMesh*>(objects[0].object)->GetRows(), 2);
-    EXPECT_THAT(PointsOf(objects[0].object), ::testing::ElementsAre(NearPoint(0, 0, 0), NearPoint(0, 2, 1),
-                                                                     NearPoint(1, 1, 0), NearPoint(1, 3, 1),
-                                                                     NearPoint(0, 0, 0)));
+    EXPECT_THAT(PointsOf(objects[0].object),
+                ::testing::ElementsAre(NearPoint(0, 0, 0), NearPoint(0, 2, 1), NearPoint(1, 1, 0), NearPoint(1, 3, 1),
+                                       NearPoint(0, 0, 0)));
 }
 
 // The far corner of the last line along x depends on every field the entry

@@ -87,7 +87,7 @@ TEST(Extrusion, SquareAlongAStraightSpineGivesABoxWithTwoCaps) {
 
 TEST(Extrusion, CapsFollowTheirFlags) {
     const std::pair<const char*, size_t> cases[] = {
-        {"", 3}, {"beginCap FALSE", 2}, {"endCap FALSE", 2}, {"beginCap FALSE endCap FALSE", 1},
+        {"", 3},           {"beginCap FALSE", 2}, {"endCap FALSE", 2}, {"beginCap FALSE endCap FALSE", 1},
         {"beginCap 0", 3}, // not a truth value: the cap stays
     };
     for (const auto& [flags, count] : cases) {
@@ -132,13 +132,15 @@ TEST(Extrusion, ScaleAndOrientationApplyPerSpinePoint) {
         {"scale [ 2 3, 4 5, 6 7, 8 9 ]", {{2, 3}, {4, 5}, {6, 7}}, {}},
         {"orientation 0 1 0 1.5707963", {{1, 1}, {1, 1}, {1, 1}}, {true, true, true}},
         {"orientation [ 0 1 0 1.5707963 ]", {{1, 1}, {1, 1}, {1, 1}}, {true, true, true}},
-        {"orientation [ 0 1 0 1.5707963, 0 1 0 1.5707963 ] scale [ 2 3 ]", {{2, 3}, {2, 3}, {2, 3}},
+        {"orientation [ 0 1 0 1.5707963, 0 1 0 1.5707963 ] scale [ 2 3 ]",
+         {{2, 3}, {2, 3}, {2, 3}},
          {true, true, false}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fields);
         LoadedText loaded;
-        auto objects = Build(loaded, V2, Extrusion(std::string(c.fields) + " spine [ 0 0 0, 0 1 0, 0 2 0 ] " + FrameSection));
+        auto objects =
+            Build(loaded, V2, Extrusion(std::string(c.fields) + " spine [ 0 0 0, 0 1 0, 0 2 0 ] " + FrameSection));
         ASSERT_EQ(objects.size(), 3u);
         const auto frames = FramesOf(objects[0].object);
         ASSERT_EQ(frames.size(), 3u);
@@ -208,14 +210,15 @@ TEST(Extrusion, DegenerateSpinesGiveFinitePoints) {
         "spine [ 1 1 1, 1 1 1, 1 1 1 ]",
         "spine [ 0 0 0, 0 0 0, 1 0 0 ]",
         "spine [ 0 0 0, 1 0 0, 1 0 0, 2 0 0 ]",
-        "spine [ 0 0 0, 1 0 0, 0 0 0 ]",          // straight back to the start
+        "spine [ 0 0 0, 1 0 0, 0 0 0 ]",           // straight back to the start
         "spine [ 0 0 0, 0 -1 0, 0 -1 0, 0 -2 0 ]", // anti-parallel with a zero tangent inside
-        "spine [ 0 0 0, 3e38 0 0, -3e38 0 0 ]",   // segments longer than a float
+        "spine [ 0 0 0, 3e38 0 0, -3e38 0 0 ]",    // segments longer than a float
     };
     for (const char* spine : spines) {
         LoadedText loaded;
-        auto objects = Build(loaded, V2, Extrusion(std::string(spine) + " scale [ 2 2 ] " + FrameSection) +
-                                             Extrusion(std::string(spine) + " orientation 1 0 0 0.5 " + FrameSection));
+        auto objects = Build(loaded, V2,
+                             Extrusion(std::string(spine) + " scale [ 2 2 ] " + FrameSection) +
+                                 Extrusion(std::string(spine) + " orientation 1 0 0 0.5 " + FrameSection));
         EXPECT_EQ(objects.size(), 6u) << spine;
         for (const auto& found : objects)
             for (const trelFloatPoint& p : PointsOf(found.object))
@@ -233,9 +236,10 @@ TEST(Extrusion, DegenerateSpinesGiveFinitePoints) {
 // the entry keeps; the count on its flags.
 TEST(Extrusion, UseReplaysTheExtrusionUnderTheTransformOfItsPlace) {
     LoadedText loaded;
-    auto objects = Build(loaded, V2, "Transform { translation 5 0 0 children Shape { geometry DEF E Extrusion {"
-                                     " solid FALSE endCap FALSE spine [ 0 0 0, 0 1 0, 0 2 0 ] scale [ 2 3 ] " +
-                                         std::string(FrameSection) + " } } }\n" + "Shape { geometry USE E }\n");
+    auto objects = Build(loaded, V2,
+                         "Transform { translation 5 0 0 children Shape { geometry DEF E Extrusion {"
+                         " solid FALSE endCap FALSE spine [ 0 0 0, 0 1 0, 0 2 0 ] scale [ 2 3 ] " +
+                             std::string(FrameSection) + " } } }\n" + "Shape { geometry USE E }\n");
     ASSERT_EQ(objects.size(), 4u); // the use's mesh and begin cap, then the defined ones in the group E
     EXPECT_EQ(objects[2].object->GetObjectName().GetString(), "E");
     EXPECT_THAT(PointsOf(objects[0].object).back(), NearPoint(0, 2, 3));

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace {
 
 std::vector<int> Values(const trelIntArray& list) { return list.Items(); }
@@ -33,10 +32,10 @@ TEST(IndexedSets, MergeIndexListsPutsEachRunsSizeBeforeItsIndices) {
         std::vector<int> indices, counts, merged;
     } cases[] = {
         {{0, 1, 2, 0, 2, 3}, {3, 3}, {3, 0, 1, 2, 3, 0, 2, 3}},
-        {{4, 5, 6}, {}, {3, 4, 5, 6}},       // no run sizes: one run of all indices
-        {{}, {}, {0}},                       // one run of no indices
-        {{7, 8}, {5}, {5, 7, 8}},            // a size beyond the indices gets no extra slots
-        {{1, 2, 3}, {2}, {2, 1, 2, 0}},      // indices beyond the sizes leave their slots 0
+        {{4, 5, 6}, {}, {3, 4, 5, 6}},  // no run sizes: one run of all indices
+        {{}, {}, {0}},                  // one run of no indices
+        {{7, 8}, {5}, {5, 7, 8}},       // a size beyond the indices gets no extra slots
+        {{1, 2, 3}, {2}, {2, 1, 2, 0}}, // indices beyond the sizes leave their slots 0
         {{1, 2, 3, 4}, {1, 1}, {1, 1, 1, 2, 0, 0}},
     };
     CVRMLParser parser;
@@ -56,10 +55,10 @@ TEST(IndexedSets, CompactPointsKeepsReferencedPointsInOrderAndRenumbers) {
     } cases[] = {
         {{3, 0, 1, 2, 3, 0, 2, 3}, 1, {3, 0, 1, 2, 3, 0, 2, 3}, {0, 1, 1, 0}},
         {{2, 4, 1}, 1, {2, 1, 0}, {1, 5}},
-        {{5, 4, 3, 2, 1, 0}, 0, {5, 4, 3, 2, 1, 0}, {0, 1, 1, 0, 5}},   // all used: nothing changes
-        {{4, 4, -3, 9, 5}, 1, {4, 0, -3, 9, 5}, {5}},                   // bad indices stay bad
-        {{2, 1, 3, -1, 0, 4}, 1, {2, 0, 1, -1, 0, 4}, {1, 0}},           // a negative size ends the walk
-        {{9, 2, 3}, 1, {9, 0, 1}, {1, 0}},                               // a size past the end is cut
+        {{5, 4, 3, 2, 1, 0}, 0, {5, 4, 3, 2, 1, 0}, {0, 1, 1, 0, 5}}, // all used: nothing changes
+        {{4, 4, -3, 9, 5}, 1, {4, 0, -3, 9, 5}, {5}},                 // bad indices stay bad
+        {{2, 1, 3, -1, 0, 4}, 1, {2, 0, 1, -1, 0, 4}, {1, 0}},        // a negative size ends the walk
+        {{9, 2, 3}, 1, {9, 0, 1}, {1, 0}},                            // a size past the end is cut
         {{}, 0, {}, {0, 1, 1, 0, 5}},
     };
     for (const auto& c : cases) {
@@ -123,18 +122,18 @@ TEST(IndexedSets, PerFaceAndPerVertexBindingsBuildOneObjectPerFace) {
     };
     for (const auto& c : cases) {
         LoadedText loaded;
-        auto objects = Build(loaded, V1,
-                             std::string("Separator {") + FivePoints +
-                                 "Material { diffuseColor [ 1 0 0, 0 1 0, 0 0 1 ] } MaterialBinding { value " +
-                                 c.binding + " } IndexedFaceSet { coordIndex [ 0, 1, 2, -1, 0, 2, 3 ] " +
-                                 c.materialIndex + " } }");
+        auto objects =
+            Build(loaded, V1,
+                  std::string("Separator {") + FivePoints +
+                      "Material { diffuseColor [ 1 0 0, 0 1 0, 0 0 1 ] } MaterialBinding { value " + c.binding +
+                      " } IndexedFaceSet { coordIndex [ 0, 1, 2, -1, 0, 2, 3 ] " + c.materialIndex + " } }");
         ASSERT_EQ(objects.size(), 2u) << c.binding;
         for (size_t face = 0; face < 2; ++face) {
             EXPECT_EQ(objects[face].object->GetObjectType(), TREL_POLYGON);
             EXPECT_EQ(objects[face].props->front.GetDiffuse(), c.colours[face]) << c.binding << " face " << face;
         }
-        EXPECT_THAT(Points(objects[1].object), testing::ElementsAre(NearPoint(0, 0, 0), NearPoint(1, 1, 0),
-                                                                    NearPoint(0, 1, 0)));
+        EXPECT_THAT(Points(objects[1].object),
+                    testing::ElementsAre(NearPoint(0, 0, 0), NearPoint(1, 1, 0), NearPoint(0, 1, 0)));
     }
 }
 
@@ -146,10 +145,10 @@ TEST(IndexedSets, IndicesNamingNoPointArePassedOverWithoutMovingTheOthers) {
                              "Material { diffuseColor [ 1 0 0, 0 1 0, 0 0 1 ] } MaterialBinding { value PER_FACE }"
                              "IndexedFaceSet { coordIndex [ 0, 9, 1, 2, -1, -5, 2, 3, 0, -1, 7, -2 ] } }");
     ASSERT_EQ(objects.size(), 2u);
-    EXPECT_THAT(Points(objects[0].object), testing::ElementsAre(NearPoint(0, 0, 0), NearPoint(1, 0, 0),
-                                                                NearPoint(1, 1, 0)));
-    EXPECT_THAT(Points(objects[1].object), testing::ElementsAre(NearPoint(1, 1, 0), NearPoint(0, 1, 0),
-                                                                NearPoint(0, 0, 0)));
+    EXPECT_THAT(Points(objects[0].object),
+                testing::ElementsAre(NearPoint(0, 0, 0), NearPoint(1, 0, 0), NearPoint(1, 1, 0)));
+    EXPECT_THAT(Points(objects[1].object),
+                testing::ElementsAre(NearPoint(1, 1, 0), NearPoint(0, 1, 0), NearPoint(0, 0, 0)));
     EXPECT_EQ(objects[1].props->front.GetDiffuse(), Green); // still face 1
 
     // In one polyface the bad indices stay bad after compaction, and the
@@ -183,15 +182,16 @@ TEST(IndexedSets, FailedOrEmptyIndexFieldsDefineNothing) {
 
 TEST(IndexedSets, VrmlTwoSetTakesItsCoordAndColorForItselfOnly) {
     LoadedText loaded;
-    auto objects = Build(loaded, V2,
-                         "Shape { appearance Appearance { material Material { diffuseColor 0 0 1 } }"
-                         " geometry IndexedFaceSet { coord Coordinate { point [ 0 0 0, 2 0 0, 2 2 0, 7 7 7 ] }"
-                         " color Color { color [ 1 0 0 ] } normal Normal { vector [ 0 0 1 ] } normalIndex [ 0 0 0 ]"
-                         " texCoord TextureCoordinate { point [ 0 0, 1 0, 1 1 ] } texCoordIndex [ 0 1 2 ]"
-                         " coordIndex [ 0 1 2 ] } }"
-                         "Transform { children [ Material { diffuseColor 0 0 1 } "
-                         " IndexedFaceSet { color Color { color [ 1 0 0 ] } coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] }"
-                         " coordIndex [ 0 1 2 ] } Box { } ] }");
+    auto objects =
+        Build(loaded, V2,
+              "Shape { appearance Appearance { material Material { diffuseColor 0 0 1 } }"
+              " geometry IndexedFaceSet { coord Coordinate { point [ 0 0 0, 2 0 0, 2 2 0, 7 7 7 ] }"
+              " color Color { color [ 1 0 0 ] } normal Normal { vector [ 0 0 1 ] } normalIndex [ 0 0 0 ]"
+              " texCoord TextureCoordinate { point [ 0 0, 1 0, 1 1 ] } texCoordIndex [ 0 1 2 ]"
+              " coordIndex [ 0 1 2 ] } }"
+              "Transform { children [ Material { diffuseColor 0 0 1 } "
+              " IndexedFaceSet { color Color { color [ 1 0 0 ] } coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] }"
+              " coordIndex [ 0 1 2 ] } Box { } ] }");
     ASSERT_EQ(objects.size(), 3u);
     const auto* face = static_cast<const C3DPolyface*>(objects[0].object);
     EXPECT_EQ(face->GetPoints().GetSize(), 3); // 7 7 7 is dropped
@@ -219,7 +219,8 @@ TEST(IndexedSets, CoordinateNodesReplaceTheLevelPointsAndNormalNodesLeaveTheLeve
     // Numbers beyond float range keep the default 0 instead of turning the
     // placed geometry into NaN.
     LoadedText loaded;
-    auto objects = Build(loaded, V1, "Rotation { rotation 0 0 1 0.5 } Coordinate3 { point [ 1e39 2 -1e400 ] } PointSet { }");
+    auto objects =
+        Build(loaded, V1, "Rotation { rotation 0 0 1 0.5 } Coordinate3 { point [ 1e39 2 -1e400 ] } PointSet { }");
     ASSERT_EQ(objects.size(), 1u);
     const trelFloatPoint& dot = static_cast<const trelDot*>(objects[0].object)->GetPoint();
     EXPECT_TRUE(std::isfinite(dot.x) && std::isfinite(dot.y) && std::isfinite(dot.z));
@@ -232,24 +233,25 @@ TEST(IndexedSets, UseOfAVrmlOneSetTakesTheCoordinatesWhereItStands) {
     LoadedText loaded;
     auto objects = Build(loaded, V1,
                          std::string(FivePoints) + "DEF F IndexedFaceSet { coordIndex [ 1, 2, 4 ] } USE F "
-                         "Coordinate3 { point [ 9 9 9, 0 0 0, 0 0 1, 0 0 2, 0 0 3 ] } USE F");
+                                                   "Coordinate3 { point [ 9 9 9, 0 0 0, 0 0 1, 0 0 2, 0 0 3 ] } USE F");
     ASSERT_EQ(objects.size(), 3u);
     EXPECT_EQ(objects[0].object->GetObjectName().GetString(), "F");
-    EXPECT_THAT(Points(objects[1].object), testing::ElementsAre(NearPoint(1, 0, 0), NearPoint(1, 1, 0),
-                                                                NearPoint(5, 5, 5)));
-    EXPECT_THAT(Points(objects[2].object), testing::ElementsAre(NearPoint(0, 0, 0), NearPoint(0, 0, 1),
-                                                                NearPoint(0, 0, 3)));
+    EXPECT_THAT(Points(objects[1].object),
+                testing::ElementsAre(NearPoint(1, 0, 0), NearPoint(1, 1, 0), NearPoint(5, 5, 5)));
+    EXPECT_THAT(Points(objects[2].object),
+                testing::ElementsAre(NearPoint(0, 0, 0), NearPoint(0, 0, 1), NearPoint(0, 0, 3)));
 }
 
 TEST(IndexedSets, NestedDefNamesNeverNameTheSetAndAVrmlTwoUseBringsItsCoordinates) {
     LoadedText loaded;
-    auto objects = Build(loaded, V2,
-                         "Shape { geometry DEF F IndexedFaceSet { coord DEF C Coordinate { point [ 0 0 0, 3 0 0, 3 3 0, 8 8 8 ] }"
-                         " color DEF K Color { color [ 1 0 0 ] } coordIndex [ 0 1 2 ] } }"
-                         "Shape { geometry IndexedLineSet { coord USE C coordIndex [ 3 0 ] } }"
-                         "Transform { translation 0 0 1 children Shape { geometry USE F } }"
-                         "Shape { geometry IndexedFaceSet { coord DEF D Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] }"
-                         " coordIndex [ 0 1 2 ] } }");
+    auto objects =
+        Build(loaded, V2,
+              "Shape { geometry DEF F IndexedFaceSet { coord DEF C Coordinate { point [ 0 0 0, 3 0 0, 3 3 0, 8 8 8 ] }"
+              " color DEF K Color { color [ 1 0 0 ] } coordIndex [ 0 1 2 ] } }"
+              "Shape { geometry IndexedLineSet { coord USE C coordIndex [ 3 0 ] } }"
+              "Transform { translation 0 0 1 children Shape { geometry USE F } }"
+              "Shape { geometry IndexedFaceSet { coord DEF D Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] }"
+              " coordIndex [ 0 1 2 ] } }");
     // Depth first: the world's own objects, then the two groups named F.
     ASSERT_EQ(objects.size(), 4u);
     // C still names the coordinates.
@@ -279,7 +281,9 @@ TEST(IndexedSets, CorpusWorldsTessellateToFiniteGeometry) {
     std::error_code error;
     if (!std::filesystem::is_directory(corpus, error))
         GTEST_SKIP() << "no corpus";
-    auto finite = [](const trelFloatPoint& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); };
+    auto finite = [](const trelFloatPoint& p) {
+        return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+    };
     size_t loaded = 0, triangles = 0;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus)) {
         const std::string extension = entry.path().extension().string();

@@ -28,7 +28,7 @@ TEST(PointSets, StartAndCountAreClampedToTheCoordinates) {
     } cases[] = {
         {"", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}},
         {"startIndex 2 numPoints 3", {2, 3, 4}},
-        {"startIndex 7.9", {7, 8, 9}},            // truncated
+        {"startIndex 7.9", {7, 8, 9}},               // truncated
         {"numPoints -3 startIndex 6", {6, 7, 8, 9}}, // any negative count means all
         {"startIndex 3 numPoints 1e12", {3, 4, 5, 6, 7, 8, 9}},
         {"startIndex 1e12 numPoints 2147483647", {9}},
@@ -46,8 +46,9 @@ TEST(PointSets, StartAndCountAreClampedToTheCoordinates) {
 // after it is still read; without coordinates a set is empty, not failed.
 TEST(PointAndStripSets, NoCountOrNoCoordinatesMakeNoObject) {
     LoadedText loaded;
-    auto objects = Build(loaded, V1, std::string(TenPoints) + "PointSet { numPoints 0 } TriangleStripSet { }"
-                                     " TriangleStripSet { numVertices [ ] } Cube { }");
+    auto objects = Build(loaded, V1,
+                         std::string(TenPoints) + "PointSet { numPoints 0 } TriangleStripSet { }"
+                                                  " TriangleStripSet { numVertices [ ] } Cube { }");
     ASSERT_EQ(objects.size(), 1u);
     EXPECT_EQ(objects[0].object->GetObjectType(), TREL_BOX);
 
@@ -67,10 +68,11 @@ TEST(PointAndStripSets, NoCountOrNoCoordinatesMakeNoObject) {
 
 TEST(PointSets, DotsFollowTheLevelMatrixAndShareOneMaterial) {
     LoadedText loaded;
-    auto objects = Build(loaded, V1,
-                         std::string("Separator { Translation { translation 0 0 3 } Material { diffuseColor [ 1 0 0, 0 1 0 ] }"
-                                     " MaterialBinding { value PER_VERTEX }") +
-                             TenPoints + "PointSet { numPoints 2 } }");
+    auto objects =
+        Build(loaded, V1,
+              std::string("Separator { Translation { translation 0 0 3 } Material { diffuseColor [ 1 0 0, 0 1 0 ] }"
+                          " MaterialBinding { value PER_VERTEX }") +
+                  TenPoints + "PointSet { numPoints 2 } }");
     ASSERT_EQ(objects.size(), 2u);
     EXPECT_THAT(static_cast<const trelDot*>(objects[1].object)->GetPoint(), NearPoint(1, 0, 3));
     EXPECT_EQ(objects[1].props->front.GetDiffuse(), trelChroma(1, 0, 0));
@@ -81,7 +83,7 @@ TEST(PointSets, UseRepeatsTheRecordedRangeWithTheCoordinatesInForceOrItsOwn) {
     // VRML 1.0: the coordinates of the place of use.
     auto objects = Build(loaded, V1,
                          std::string(TenPoints) + "DEF P PointSet { startIndex 1 numPoints 2 }"
-                         " Coordinate3 { point [ 0 5 0, 1 5 0, 2 5 0 ] } USE P");
+                                                  " Coordinate3 { point [ 0 5 0, 1 5 0, 2 5 0 ] } USE P");
     ASSERT_EQ(objects.size(), 4u);
     EXPECT_EQ(objects[0].object->GetObjectName().GetString(), "P");
     EXPECT_THAT(static_cast<const trelDot*>(objects[2].object)->GetPoint(), NearPoint(1, 5, 0));
@@ -134,10 +136,11 @@ TEST(TriangleStripSets, OneObjectTakesAllPointsAndTheLengthsAsGiven) {
 // their names stay theirs; the use brings the set's own coordinates along.
 TEST(TriangleStripSets, DefinedStripSetIsRepeatedByUseWithItsOwnCoordinates) {
     LoadedText loaded;
-    auto objects = Build(loaded, V2,
-                         "Shape { geometry DEF T TriangleStripSet { coord DEF C Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] }"
-                         " normal Normal { vector [ 0 0 1 ] } numVertices [ 3 ] } }"
-                         "Transform { translation 5 0 0 children Shape { geometry USE T } }");
+    auto objects =
+        Build(loaded, V2,
+              "Shape { geometry DEF T TriangleStripSet { coord DEF C Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] }"
+              " normal Normal { vector [ 0 0 1 ] } numVertices [ 3 ] } }"
+              "Transform { translation 5 0 0 children Shape { geometry USE T } }");
     ASSERT_EQ(objects.size(), 2u);
     EXPECT_EQ(objects[0].object->GetObjectName().GetString(), "T");
     EXPECT_EQ(objects[1].groupName, "T");

@@ -53,9 +53,10 @@ TEST(PrimitiveSolids, PartsFollowTheirFlagsAndDegenerateSizesAreRefused) {
 
 TEST(PrimitiveSolids, CylinderCapsFollowScaleAndPartBinding) {
     LoadedText loaded;
-    auto objects = Build(loaded, V1,
-                         "Separator { MaterialBinding { value PER_PART } Material { diffuseColor [ 1 0 0, 0 1 0, 0 0 1 ] }"
-                         " Cylinder { } } Scale { scaleFactor 3 3 3 } DEF C Cylinder { radius 1 height 2 } USE C");
+    auto objects =
+        Build(loaded, V1,
+              "Separator { MaterialBinding { value PER_PART } Material { diffuseColor [ 1 0 0, 0 1 0, 0 0 1 ] }"
+              " Cylinder { } } Scale { scaleFactor 3 3 3 } DEF C Cylinder { radius 1 height 2 } USE C");
     ASSERT_EQ(objects.size(), 9u);
     EXPECT_EQ(objects[0].props->front.GetDiffuse(), trelChroma(1, 0, 0));
     EXPECT_EQ(objects[1].props->front.GetDiffuse(), trelChroma(0, 1, 0));

@@ -11,8 +11,7 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 
 // The standard's s around the y axis: 0 at -z, a quarter at -x, half at +z.
-double AroundY(const trelFloatPoint& p)
-{
+double AroundY(const trelFloatPoint& p) {
     const double s = std::atan2(-p.x, -p.z) / (2 * kPi);
     return s < 0 ? s + 1 : s;
 }
@@ -23,8 +22,7 @@ using Expectation = std::function<bool(const trelFloatPoint&, const trelVector&,
 
 } // namespace
 
-TEST(PrimitiveTextureMapping, SolidsAsLoadedTakeTheStandardMappingsInTheFilesAxes)
-{
+TEST(PrimitiveTextureMapping, SolidsAsLoadedTakeTheStandardMappingsInTheFilesAxes) {
     const Expectation side = [](const trelFloatPoint& p, const trelVector&, trelTexCoord& want) {
         want = {static_cast<float>(AroundY(p)), (p.y + 1) / 2};
         return std::hypot(p.x, p.z) > 1e-4;

@@ -19,8 +19,7 @@ private:
     int& counter;
 };
 
-trelMatProps Props(float red)
-{
+trelMatProps Props(float red) {
     trelMatProps props;
     props.front.SetDiffuse({red, 0, 0});
     return props;
@@ -28,8 +27,7 @@ trelMatProps Props(float red)
 
 } // namespace
 
-TEST(GeometryGroups, GroupsOwnWhatTheyAreHandedAndNothingElse)
-{
+TEST(GeometryGroups, GroupsOwnWhatTheyAreHandedAndNothingElse) {
     int deaths = 0;
     CountedDot kept({0, 0, 0}, deaths);
     {
@@ -53,8 +51,7 @@ TEST(GeometryGroups, GroupsOwnWhatTheyAreHandedAndNothingElse)
     EXPECT_EQ(deaths, 2);
 }
 
-TEST(GeometryGroups, WalksReachEveryLevelInDepthFirstOrder)
-{
+TEST(GeometryGroups, WalksReachEveryLevelInDepthFirstOrder) {
     // world: dot 0, group A (dot 1, group A1 (dot 2)), group B (dot 3), dot 4
     const auto addDot = [](trelBaseGroup& group, float x) {
         auto* d = new trelDot;
@@ -92,8 +89,7 @@ TEST(GeometryGroups, WalksReachEveryLevelInDepthFirstOrder)
     EXPECT_EQ(a1->GetBBox().GetMax().x, 200.0f);
 }
 
-TEST(GeometryGroups, DeepNestingNeedsNoDeepStack)
-{
+TEST(GeometryGroups, DeepNestingNeedsNoDeepStack) {
     const int depth = 100000;
     int deaths = 0;
     {

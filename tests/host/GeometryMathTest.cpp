@@ -16,8 +16,7 @@ namespace {
 
 // Points and vectors alike.
 template <class A>
-void ExpectNear(const A& actual, const typename std::common_type<A>::type& expected, double tolerance)
-{
+void ExpectNear(const A& actual, const typename std::common_type<A>::type& expected, double tolerance) {
     EXPECT_NEAR(actual.x, expected.x, tolerance);
     EXPECT_NEAR(actual.y, expected.y, tolerance);
     EXPECT_NEAR(actual.z, expected.z, tolerance);
@@ -25,16 +24,14 @@ void ExpectNear(const A& actual, const typename std::common_type<A>::type& expec
 
 trelFloatPoint Row(const trelMatrix4x4& m, int r) { return {m(r, 0), m(r, 1), m(r, 2)}; }
 
-void ExpectIdentity(const trelMatrix4x4& m, double tolerance)
-{
+void ExpectIdentity(const trelMatrix4x4& m, double tolerance) {
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
             EXPECT_NEAR(m(r, c), r == c ? 1.0 : 0.0, tolerance) << "row " << r << " column " << c;
 }
 
 // A proper rotation: orthonormal rows and a determinant of +1, nothing else.
-void ExpectRotation(const trelMatrix4x4& m)
-{
+void ExpectRotation(const trelMatrix4x4& m) {
     const trelVector x(m(0, 0), m(0, 1), m(0, 2)), y(m(1, 0), m(1, 1), m(1, 2)), z(m(2, 0), m(2, 1), m(2, 2));
     EXPECT_NEAR(x.Length(), 1.0, 1e-6);
     EXPECT_NEAR(y.Length(), 1.0, 1e-6);
@@ -45,8 +42,7 @@ void ExpectRotation(const trelMatrix4x4& m)
 
 } // namespace
 
-TEST(GeometryMath, ProductAppliesItsLeftFactorFirst)
-{
+TEST(GeometryMath, ProductAppliesItsLeftFactorFirst) {
     const trelMatrix4x4 move = GetDisplacementMatrix({1, 0, 0});
     const trelMatrix4x4 twice = GetScaleMatrix({2, 2, 2});
     const trelFloatPoint p(1, 1, 1);
@@ -61,8 +57,7 @@ TEST(GeometryMath, ProductAppliesItsLeftFactorFirst)
 // Products with an identity factor are taken without the arithmetic; they
 // must still be the arithmetic's result to the bit: negative zeros come out
 // positive, and an infinity spreads NaN over its row or column.
-TEST(GeometryMath, ProductWithAnIdentityFactorIsTheSumOfProducts)
-{
+TEST(GeometryMath, ProductWithAnIdentityFactorIsTheSumOfProducts) {
     const float inf = std::numeric_limits<float>::infinity();
     trelMatrix4x4 plain = GetDisplacementMatrix({-0.0f, 2.5f, 1e-30f});
     plain(0, 1) = -0.0f;
@@ -98,15 +93,18 @@ TEST(GeometryMath, ProductWithAnIdentityFactorIsTheSumOfProducts)
     expectSame(GetInverseMatrix(identity), identity);
 }
 
-TEST(GeometryMath, RotationAboutAnAxisIsRightHanded)
-{
-    struct Case { trelVector axis; double angle; trelFloatPoint in, out; };
+TEST(GeometryMath, RotationAboutAnAxisIsRightHanded) {
+    struct Case {
+        trelVector axis;
+        double angle;
+        trelFloatPoint in, out;
+    };
     const Case cases[] = {
-        {{0, 0, 5}, kPi / 2, {1, 0, 0}, {0, 1, 0}},      // the axis length does not scale
+        {{0, 0, 5}, kPi / 2, {1, 0, 0}, {0, 1, 0}}, // the axis length does not scale
         {{1, 0, 0}, -kPi / 2, {0, 1, 0}, {0, 0, -1}},
-        {{1, 1, 1}, 2 * kPi / 3, {1, 0, 0}, {0, 1, 0}},  // cycles x to y to z
+        {{1, 1, 1}, 2 * kPi / 3, {1, 0, 0}, {0, 1, 0}}, // cycles x to y to z
         {{1, 1, 1}, 2 * kPi / 3, {0, 0, 2}, {2, 0, 0}},
-        {{0, 0, 0}, 1.0, {1, 2, 3}, {1, 2, 3}},          // no axis, no rotation
+        {{0, 0, 0}, 1.0, {1, 2, 3}, {1, 2, 3}}, // no axis, no rotation
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "axis " << c.axis.x << " " << c.axis.y << " " << c.axis.z);
@@ -116,15 +114,19 @@ TEST(GeometryMath, RotationAboutAnAxisIsRightHanded)
     }
 }
 
-TEST(GeometryMath, InverseUndoesTheMatrix)
-{
+TEST(GeometryMath, InverseUndoesTheMatrix) {
     trelMatrix4x4 projective = GetScaleMatrix({2, 3, 4});
     projective(0, 3) = 0.25f;
     projective(2, 3) = -0.5f;
     projective(3, 0) = 7.0f;
-    struct Case { trelMatrix4x4 m; double tolerance; }; // the float rounding of the largest entry
+    struct Case {
+        trelMatrix4x4 m;
+        double tolerance;
+    }; // the float rounding of the largest entry
     const Case cases[] = {
-        {GetScaleMatrix({2, 0.5f, -3}) * CreateRotationMatrixForNormalAngle({1, 2, 3}, 0.7) * GetDisplacementMatrix({10, -20, 30}), 1e-5},
+        {GetScaleMatrix({2, 0.5f, -3}) * CreateRotationMatrixForNormalAngle({1, 2, 3}, 0.7) *
+             GetDisplacementMatrix({10, -20, 30}),
+         1e-5},
         {CreateRotationMatrixForNormalAngle({0, 1, 0}, 2.0) * GetDisplacementMatrix({1e4f, 0, -1e4f}), 2e-3},
         {GetScaleMatrix({1e-3f, 1e-3f, 1e-3f}), 1e-6},
         {projective, 1e-5},
@@ -136,8 +138,7 @@ TEST(GeometryMath, InverseUndoesTheMatrix)
     }
 }
 
-TEST(GeometryMath, SingularMatricesAndZeroVectorsGiveTheIdentity)
-{
+TEST(GeometryMath, SingularMatricesAndZeroVectorsGiveTheIdentity) {
     trelMatrix4x4 zero = GetScaleMatrix({0, 0, 0});
     zero(3, 3) = 0.0f;
     trelMatrix4x4 dependentRows = GetDisplacementMatrix({1, 2, 3});
@@ -152,11 +153,14 @@ TEST(GeometryMath, SingularMatricesAndZeroVectorsGiveTheIdentity)
     EXPECT_EQ(IsIdentityMatrix(CreateRotationMatrixForVectors(none, none, &none)), 1);
 }
 
-TEST(GeometryMath, RotationForVectorsTurnsOneDirectionIntoTheOther)
-{
+TEST(GeometryMath, RotationForVectorsTurnsOneDirectionIntoTheOther) {
     const trelVector zAxis(0, 0, 1), tilted(1, 1, 0);
     // With axisStaysFixed the rotation must be about the given axis.
-    struct Case { trelVector from, to; const trelVector* axis; bool axisStaysFixed; };
+    struct Case {
+        trelVector from, to;
+        const trelVector* axis;
+        bool axisStaysFixed;
+    };
     const Case cases[] = {
         {{1, 2, 3}, {-2, 0.5f, 1}, nullptr, false},
         {{1, 2, 3}, {-2, 0.5f, 1}, &zAxis, false}, // an axis only matters for opposite directions
@@ -165,11 +169,11 @@ TEST(GeometryMath, RotationForVectorsTurnsOneDirectionIntoTheOther)
         {{0, 1, 0}, {0, -1, 0}, &zAxis, true},
         {{0, 1, 0}, {1e-7f, -1, 0}, &zAxis, true}, // opposite within float noise
         {{0, 0, 1}, {0, 0, -3}, &tilted, true},
-        {{1, 0, 0}, {-1, 0, 0}, &tilted, false},   // only the axis's part across `from` can be used
+        {{1, 0, 0}, {-1, 0, 0}, &tilted, false}, // only the axis's part across `from` can be used
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "from " << c.from.x << " " << c.from.y << " " << c.from.z << " to "
-                                        << c.to.x << " " << c.to.y << " " << c.to.z);
+        SCOPED_TRACE(testing::Message() << "from " << c.from.x << " " << c.from.y << " " << c.from.z << " to " << c.to.x
+                                        << " " << c.to.y << " " << c.to.z);
         const trelMatrix4x4 m = CreateRotationMatrixForVectors(c.from, c.to, c.axis);
         ExpectRotation(m);
         trelVector from = c.from, to = c.to;
@@ -181,8 +185,7 @@ TEST(GeometryMath, RotationForVectorsTurnsOneDirectionIntoTheOther)
     }
 }
 
-TEST(GeometryMath, PlaneFrameIsOrthonormalWithZAlongTheNormal)
-{
+TEST(GeometryMath, PlaneFrameIsOrthonormalWithZAlongTheNormal) {
     const trelVector normals[] = {{0, 0, 1}, {0, 0, -1}, {1, 0, 0}, {1, 2, 3}, {-1e-20f, 1e-20f, 0}};
     const trelFloatPoint origin(4, -5, 6);
     for (const trelVector& normal : normals) {
@@ -199,9 +202,11 @@ TEST(GeometryMath, PlaneFrameIsOrthonormalWithZAlongTheNormal)
     ExpectNear(Row(flat, 2), {0, 0, 1}, 0.0);
 }
 
-TEST(GeometryMath, AngleBetweenVectorsInDegrees)
-{
-    struct Case { trelVector a, b; double degrees; };
+TEST(GeometryMath, AngleBetweenVectorsInDegrees) {
+    struct Case {
+        trelVector a, b;
+        double degrees;
+    };
     const Case cases[] = {
         {{2, 0, 0}, {1, 0, 0}, 0.0},
         {{1, 0, 0}, {-1, 0, 0}, 180.0},

@@ -25,8 +25,7 @@ struct Shape {
 };
 
 std::unique_ptr<trelBaseObject> Sphere(const trelMatrix4x4& m, double radius, trelFloatPoint center = {},
-                                       double lon0 = 0, double lon1 = 2 * kPi, double lat0 = 0, double lat1 = kPi)
-{
+                                       double lon0 = 0, double lon1 = 2 * kPi, double lat0 = 0, double lat1 = kPi) {
     auto sphere = std::make_unique<trelSphere>();
     sphere->SetSphere(center, {1, 0, 0}, {0, 0, 1}, radius, lon0, lon1, lat0, lat1);
     sphere->SetXformation(m);
@@ -34,31 +33,27 @@ std::unique_ptr<trelBaseObject> Sphere(const trelMatrix4x4& m, double radius, tr
 }
 
 std::unique_ptr<trelBaseObject> Cylinder(const trelMatrix4x4& m, double height, double radius, double ratio = 1.0,
-                                         double start = 0.0, double sweep = 2 * kPi)
-{
+                                         double start = 0.0, double sweep = 2 * kPi) {
     auto cylinder = std::make_unique<trelCylinder>();
     cylinder->SetCylinder(height, radius, ratio, {1, 0, 0}, start, sweep);
     cylinder->SetXformation(m);
     return cylinder;
 }
 
-std::unique_ptr<trelBaseObject> Cone(const trelMatrix4x4& m, double height, double bottom, double top = 0.0)
-{
+std::unique_ptr<trelBaseObject> Cone(const trelMatrix4x4& m, double height, double bottom, double top = 0.0) {
     auto cone = std::make_unique<trelCone>();
     cone->SetCone(height, bottom, top);
     cone->SetXformation(m);
     return cone;
 }
 
-std::unique_ptr<trelBaseObject> Disk(const trelMatrix4x4& m, double inner, double outer)
-{
+std::unique_ptr<trelBaseObject> Disk(const trelMatrix4x4& m, double inner, double outer) {
     auto disk = std::make_unique<trelDisk>();
     disk->SetDisk(inner, outer, m, true);
     return disk;
 }
 
-std::unique_ptr<trelBox> Cuboid(float a, float b, float c, const trelMatrix4x4& m)
-{
+std::unique_ptr<trelBox> Cuboid(float a, float b, float c, const trelMatrix4x4& m) {
     trelFloatPoint corners[8] = {{-a, -b, -c}, {a, -b, -c}, {a, b, -c}, {-a, b, -c},
                                  {-a, -b, c},  {a, -b, c},  {a, b, c},  {-a, b, c}};
     for (trelFloatPoint& p : corners)
@@ -69,10 +64,12 @@ std::unique_ptr<trelBox> Cuboid(float a, float b, float c, const trelMatrix4x4& 
 }
 
 // The shapes exactly as the loader sets them up, with its float angle constants.
-const std::vector<Shape>& Shapes()
-{
+const std::vector<Shape>& Shapes() {
     static const std::vector<Shape> shapes = {
-        {"sphere", true, [](const trelMatrix4x4& m) { return Sphere(m, 1.5, {0.5f, -1, 0}, 0, 6.2831860, 0, 3.1415930); }},
+        {"sphere", true,
+         [](const trelMatrix4x4& m) {
+             return Sphere(m, 1.5, {0.5f, -1, 0}, 0, 6.2831860, 0, 3.1415930);
+         }},
         {"sphere part", false, [](const trelMatrix4x4& m) { return Sphere(m, 2, {}, 0.3, 2.5, 0.4, 2.0); }},
         {"cylinder", false, [](const trelMatrix4x4& m) { return Cylinder(m, 2, 1, 1.0, 0.0, 6.2831860); }},
         {"cylinder part", false, [](const trelMatrix4x4& m) { return Cylinder(m, 3, 1, 0.5, 1.0, 2.0); }},
@@ -85,16 +82,14 @@ const std::vector<Shape>& Shapes()
     return shapes;
 }
 
-trelMatrix4x4 Sheared()
-{
+trelMatrix4x4 Sheared() {
     trelMatrix4x4 m = CreateRotationMatrixForNormalAngle({0, 1, 1}, 0.4);
     m(1, 0) += 0.5f;
     m(3, 2) = -2.0f;
     return m;
 }
 
-const std::vector<trelMatrix4x4>& Placements()
-{
+const std::vector<trelMatrix4x4>& Placements() {
     static const std::vector<trelMatrix4x4> placements = {
         trelMatrix4x4(),
         GetScaleMatrix({1, 2, 0.5f}) * CreateRotationMatrixForNormalAngle({1, 2, 3}, 0.7) *
@@ -107,8 +102,7 @@ const std::vector<trelMatrix4x4>& Placements()
 }
 
 // Corners within `tolerance` of the expected ones.
-void ExpectBox(const trelBBox& box, const trelFloatPoint& low, const trelFloatPoint& high, double tolerance)
-{
+void ExpectBox(const trelBBox& box, const trelFloatPoint& low, const trelFloatPoint& high, double tolerance) {
     ASSERT_FALSE(box.IsEmpty());
     EXPECT_NEAR(trelVector(low, box.GetMin()).Length(), 0.0, tolerance);
     EXPECT_NEAR(trelVector(high, box.GetMax()).Length(), 0.0, tolerance);
@@ -116,8 +110,7 @@ void ExpectBox(const trelBBox& box, const trelFloatPoint& low, const trelFloatPo
 
 } // namespace
 
-TEST(GeometryObjects, SurfacesHaveSoundNormalsAndTheirExactBoxUnderAnyPlacement)
-{
+TEST(GeometryObjects, SurfacesHaveSoundNormalsAndTheirExactBoxUnderAnyPlacement) {
     for (const Shape& shape : Shapes())
         for (size_t k = 0; k < Placements().size(); ++k) {
             SCOPED_TRACE(shape.name + " under placement " + std::to_string(k));
@@ -140,24 +133,26 @@ TEST(GeometryObjects, SurfacesHaveSoundNormalsAndTheirExactBoxUnderAnyPlacement)
         }
 }
 
-TEST(GeometryObjects, ExactBoxOfKnownPlacements)
-{
+TEST(GeometryObjects, ExactBoxOfKnownPlacements) {
     ExpectBox(Sphere(trelMatrix4x4(), 1)->GetBBox(), {-1, -1, -1}, {1, 1, 1}, 1e-6);
     ExpectBox(Sphere(GetScaleMatrix({1, 2, 3}) * GetDisplacementMatrix({1, 1, 1}), 2)->GetBBox(), {-1, -3, -5},
               {3, 5, 7}, 1e-5);
     // A circle of radius 2 about (1, 2, 3) facing along (1, 0, 1) reaches
     // 2 * sqrt(1 - n_i^2) along axis i.
     const float reach = static_cast<float>(std::sqrt(2.0));
-    ExpectBox(Disk(CreateMatrixFromPlane(trelPlane({1, 2, 3}, {1, 0, 1})), 0, 2)->GetBBox(),
-              {1 - reach, 0, 3 - reach}, {1 + reach, 4, 3 + reach}, 1e-5);
+    ExpectBox(Disk(CreateMatrixFromPlane(trelPlane({1, 2, 3}, {1, 0, 1})), 0, 2)->GetBBox(), {1 - reach, 0, 3 - reach},
+              {1 + reach, 4, 3 + reach}, 1e-5);
 }
 
-TEST(GeometryObjects, TessellatedAreaApproachesTheTrueArea)
-{
+TEST(GeometryObjects, TessellatedAreaApproachesTheTrueArea) {
     const trelMatrix4x4 identity;
     const trelMatrix4x4 turnedAndMirrored =
         GetScaleMatrix({-3, 3, 3}) * CreateRotationMatrixForNormalAngle({1, 1, 0}, 1);
-    struct Case { std::string name; std::unique_ptr<trelBaseObject> object; double area; };
+    struct Case {
+        std::string name;
+        std::unique_ptr<trelBaseObject> object;
+        double area;
+    };
     Case cases[] = {
         {"sphere", Sphere(identity, 2), 4 * kPi * 4},
         {"scaled mirrored sphere", Sphere(turnedAndMirrored, 2), 4 * kPi * 36},
@@ -179,8 +174,7 @@ TEST(GeometryObjects, TessellatedAreaApproachesTheTrueArea)
     }
 }
 
-TEST(GeometryObjects, PlacedSurfaceTakesNewMatricesAfterItsPlacement)
-{
+TEST(GeometryObjects, PlacedSurfaceTakesNewMatricesAfterItsPlacement) {
     auto sphere = Sphere(GetDisplacementMatrix({1, 0, 0}), 1);
     sphere->ApplyMatrixToGeometry(GetScaleMatrix({2, 2, 2}), true);
     ExpectBox(sphere->GetBBox(), {0, -2, -2}, {4, 2, 2}, 1e-6);
@@ -190,8 +184,7 @@ TEST(GeometryObjects, PlacedSurfaceTakesNewMatricesAfterItsPlacement)
     ExpectBox(disk->GetBBox(), {0, -2, 0}, {4, 2, 0}, 1e-6);
 }
 
-TEST(GeometryObjects, ClosedPolylineReturnsToItsStart)
-{
+TEST(GeometryObjects, ClosedPolylineReturnsToItsStart) {
     trelFloatPointArray points;
     for (const trelFloatPoint& p : {trelFloatPoint(0, 0, 0), trelFloatPoint(1, 0, 0), trelFloatPoint(1, 1, 0)})
         points.Append(p);
@@ -205,8 +198,7 @@ TEST(GeometryObjects, ClosedPolylineReturnsToItsStart)
     }
 }
 
-TEST(GeometryObjects, SegmentOptionIsBounded)
-{
+TEST(GeometryObjects, SegmentOptionIsBounded) {
     for (int segments : {-5, 0, 2, 1 << 30}) {
         SCOPED_TRACE(segments);
         const Facts facts = Examine(Tessellated(*Cylinder(trelMatrix4x4(), 1, 1), segments));
@@ -216,14 +208,21 @@ TEST(GeometryObjects, SegmentOptionIsBounded)
     }
 }
 
-TEST(GeometryObjects, DegenerateSolidsGiveNoNaN)
-{
+TEST(GeometryObjects, DegenerateSolidsGiveNoNaN) {
     const trelMatrix4x4 flattened = GetScaleMatrix({1, 0, 1});
     trelMatrix4x4 zero = GetScaleMatrix({0, 0, 0});
     std::unique_ptr<trelBaseObject> objects[] = {
-        Sphere(trelMatrix4x4(), 0), Sphere(flattened, 1), Sphere(zero, 1),     Cylinder(trelMatrix4x4(), 0, 1),
-        Cylinder(flattened, 1, 1),  Cone(trelMatrix4x4(), 0, 1), Cone(trelMatrix4x4(), 1, 0), Disk(zero, 0, 1),
-        Disk(trelMatrix4x4(), 1, 1), Sphere(trelMatrix4x4(), 1, {}, 1, 1, 0, kPi), Cuboid(0, 0, 0, trelMatrix4x4()),
+        Sphere(trelMatrix4x4(), 0),
+        Sphere(flattened, 1),
+        Sphere(zero, 1),
+        Cylinder(trelMatrix4x4(), 0, 1),
+        Cylinder(flattened, 1, 1),
+        Cone(trelMatrix4x4(), 0, 1),
+        Cone(trelMatrix4x4(), 1, 0),
+        Disk(zero, 0, 1),
+        Disk(trelMatrix4x4(), 1, 1),
+        Sphere(trelMatrix4x4(), 1, {}, 1, 1, 0, kPi),
+        Cuboid(0, 0, 0, trelMatrix4x4()),
     };
     for (const auto& object : objects) {
         const Facts facts = Examine(Tessellated(*object));

@@ -14,24 +14,22 @@ constexpr double kPi = 3.14159265358979323846;
 struct Facts {
     size_t triangles = 0;
     double area = 0.0;
-    trelBBox box;               // of the triangle vertices
-    trelBBox covered;           // of everything drawn: triangles, lines and points
-    bool finite = true;         // no NaN or infinity anywhere
-    bool unitNormals = true;    // every vertex normal of length 1
+    trelBBox box;                      // of the triangle vertices
+    trelBBox covered;                  // of everything drawn: triangles, lines and points
+    bool finite = true;                // no NaN or infinity anywhere
+    bool unitNormals = true;           // every vertex normal of length 1
     bool windingFollowsNormals = true; // counter-clockwise around the vertex normals
     double worstNormalAgreement = 1.0; // smallest cosine between a vertex normal and its face
 };
 
 inline double Dot(const trelVector& a, const trelVector& b) { return DotProduct(a, b); }
 
-inline trelVector FaceNormal(const trelTessellation& t, size_t k)
-{
+inline trelVector FaceNormal(const trelTessellation& t, size_t k) {
     const trelFloatPoint* p = &t.triangleVertices[3 * k];
     return CrossProduct(trelVector(p[0], p[1]), trelVector(p[0], p[2]));
 }
 
-inline Facts Examine(const trelTessellation& t)
-{
+inline Facts Examine(const trelTessellation& t) {
     Facts facts;
     facts.triangles = t.GetTriangleCount();
     for (size_t k = 0; k < facts.triangles; ++k) {
@@ -64,8 +62,7 @@ inline Facts Examine(const trelTessellation& t)
 
 // Objects and groups alike.
 template <class Tessellatable>
-trelTessellation Tessellated(const Tessellatable& object, int segments = 32)
-{
+trelTessellation Tessellated(const Tessellatable& object, int segments = 32) {
     trelTessellation t;
     trelTessellationOptions options;
     options.segments = segments;

@@ -19,8 +19,7 @@ namespace {
 
 const trelChroma kRed(1, 0, 0), kGreen(0, 1, 0), kBlue(0, 0, 1), kWhite(1, 1, 1), kBlack(0, 0, 0);
 
-trelTessellation Tessellate(const trelBaseObject& object, bool attributes = true, int segments = 32)
-{
+trelTessellation Tessellate(const trelBaseObject& object, bool attributes = true, int segments = 32) {
     trelTessellation t;
     trelTessellationOptions options;
     options.attributes = attributes;
@@ -30,41 +29,34 @@ trelTessellation Tessellate(const trelBaseObject& object, bool attributes = true
 }
 
 template <class T>
-trelArray<T> ArrayOf(std::vector<T> items)
-{
+trelArray<T> ArrayOf(std::vector<T> items) {
     trelArray<T> array;
     array.Items() = std::move(items);
     return array;
 }
 
-trelVector Direction(double degrees)
-{
+trelVector Direction(double degrees) {
     const double a = degrees * kPi / 180.0;
     return trelVector(static_cast<float>(std::cos(a)), static_cast<float>(std::sin(a)), 0.0f);
 }
 
-bool Near(const trelVector& a, const trelVector& b, double tolerance = 1e-5)
-{
+bool Near(const trelVector& a, const trelVector& b, double tolerance = 1e-5) {
     return std::fabs(a.x - b.x) < tolerance && std::fabs(a.y - b.y) < tolerance && std::fabs(a.z - b.z) < tolerance;
 }
 
-bool Near(const trelTexCoord& a, const trelTexCoord& b, double tolerance = 1e-5)
-{
+bool Near(const trelTexCoord& a, const trelTexCoord& b, double tolerance = 1e-5) {
     return std::fabs(a.s - b.s) < tolerance && std::fabs(a.t - b.t) < tolerance;
 }
 
-bool Same(const trelFloatPoint& a, const trelFloatPoint& b)
-{
+bool Same(const trelFloatPoint& a, const trelFloatPoint& b) {
     return std::fabs(a.x - b.x) < 1e-6 && std::fabs(a.y - b.y) < 1e-6 && std::fabs(a.z - b.z) < 1e-6;
 }
 
-std::string Show(const trelVector& v)
-{
+std::string Show(const trelVector& v) {
     return "(" + std::to_string(v.x) + ", " + std::to_string(v.y) + ", " + std::to_string(v.z) + ")";
 }
 
-void ExpectAligned(const trelTessellation& t)
-{
+void ExpectAligned(const trelTessellation& t) {
     EXPECT_EQ(t.triangleColors.size(), t.triangleVertices.size());
     EXPECT_EQ(t.triangleTexCoords.size(), t.triangleVertices.size());
     EXPECT_EQ(t.pointColors.size(), t.points.size());
@@ -76,8 +68,7 @@ void ExpectAligned(const trelTessellation& t)
 // A unit square (points 0-3) and a triangle on its right edge (points 1, 4,
 // 2): slots 1-4 of the merged list are the square's corners, 6-8 the
 // triangle's.
-std::unique_ptr<C3DPolyface> TwoFaces()
-{
+std::unique_ptr<C3DPolyface> TwoFaces() {
     auto face = std::make_unique<C3DPolyface>();
     face->SetPoints(ArrayOf<trelFloatPoint>({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {2, 0.5f, 0}}),
                     ArrayOf<int>({4, 0, 1, 2, 3, 3, 1, 4, 2}));
@@ -85,12 +76,8 @@ std::unique_ptr<C3DPolyface> TwoFaces()
 }
 
 // The slot of the corner of face `face` (0: the square, 1: the triangle) at `p`.
-int SlotOf(const trelFloatPoint& p)
-{
-    return static_cast<int>(p.x + 0.5f) * 10 + static_cast<int>(p.y * 2 + 0.5f);
-}
-int TwoFacesSlot(int face, const trelFloatPoint& p)
-{
+int SlotOf(const trelFloatPoint& p) { return static_cast<int>(p.x + 0.5f) * 10 + static_cast<int>(p.y * 2 + 0.5f); }
+int TwoFacesSlot(int face, const trelFloatPoint& p) {
     // Position key -> slot, per face: x * 10 + y * 2.
     const int key = SlotOf(p);
     if (face == 0)
@@ -98,8 +85,7 @@ int TwoFacesSlot(int face, const trelFloatPoint& p)
     return key == 10 ? 6 : key == 21 ? 7 : 8;
 }
 
-TEST(TessellationAttributes, ColoursFollowFacesOrCornersOfTheMergedList)
-{
+TEST(TessellationAttributes, ColoursFollowFacesOrCornersOfTheMergedList) {
     const trelChroma dim(0.5f, 0.25f, 0.125f);
     const struct {
         const char* name;
@@ -109,7 +95,11 @@ TEST(TessellationAttributes, ColoursFollowFacesOrCornersOfTheMergedList)
         std::vector<trelChroma> expectedBySlot; // slots 0 and 5 hold sizes
     } cases[] = {
         {"per face", false, {kRed, kGreen}, {}, {kRed, kRed, kRed, kRed, kRed, kGreen, kGreen, kGreen, kGreen}},
-        {"per face, indexed", false, {kRed, kGreen}, {1, 0}, {{}, kGreen, kGreen, kGreen, kGreen, {}, kRed, kRed, kRed}},
+        {"per face, indexed",
+         false,
+         {kRed, kGreen},
+         {1, 0},
+         {{}, kGreen, kGreen, kGreen, kGreen, {}, kRed, kRed, kRed}},
         {"per vertex by slot",
          true,
          {kBlack, kRed, kGreen, kBlue, kWhite, kBlack, dim, kRed, kGreen},
@@ -142,8 +132,7 @@ TEST(TessellationAttributes, ColoursFollowFacesOrCornersOfTheMergedList)
     }
 }
 
-TEST(TessellationAttributes, GridCellsAreFacesAndGridPointsAreVertices)
-{
+TEST(TessellationAttributes, GridCellsAreFacesAndGridPointsAreVertices) {
     // Rows along x, columns along z; cells numbered row by row.
     const int rows = 3, columns = 4;
     trelFloatPointArray grid;
@@ -175,8 +164,7 @@ TEST(TessellationAttributes, GridCellsAreFacesAndGridPointsAreVertices)
             const trelFloatPoint& p = t.triangleVertices[v];
             const int point = static_cast<int>(p.x) * columns + static_cast<int>(p.z);
             const size_t cell = v / 6;
-            EXPECT_EQ(t.triangleColors[v],
-                      perVertex ? block->colors[point] : cellColors[cell]) << "vertex " << v;
+            EXPECT_EQ(t.triangleColors[v], perVertex ? block->colors[point] : cellColors[cell]) << "vertex " << v;
             EXPECT_EQ(t.triangleTexCoords[v], coords[static_cast<size_t>(point)]) << "vertex " << v;
             EXPECT_TRUE(Near(t.triangleNormals[v], trelVector(0, 1, 0)));
         }
@@ -188,8 +176,7 @@ TEST(TessellationAttributes, GridCellsAreFacesAndGridPointsAreVertices)
 // at 20 and 70 degrees in turn. Vertex i lies between faces i - 1 and i.
 const double kFaceAngles[8] = {0, 20, 90, 110, 180, 200, 270, 290};
 
-std::vector<trelFloatPoint> RingOutline()
-{
+std::vector<trelFloatPoint> RingOutline() {
     const auto line = [](int f, double& nx, double& ny, double& d) {
         const double a = kFaceAngles[(f + 8) % 8] * kPi / 180.0;
         nx = std::cos(a);
@@ -211,8 +198,7 @@ std::vector<trelFloatPoint> RingOutline()
 // The ring as each object that smooths across faces builds it: a polyface of
 // quads, a grid closed around, and an open grid whose last column repeats its
 // first (as an extrusion of a closed cross-section makes it).
-std::vector<std::pair<std::string, std::unique_ptr<trelBaseObject>>> Rings()
-{
+std::vector<std::pair<std::string, std::unique_ptr<trelBaseObject>>> Rings() {
     const std::vector<trelFloatPoint> outline = RingOutline();
     std::vector<trelFloatPoint> bottomThenTop = outline;
     for (trelFloatPoint p : outline)
@@ -241,8 +227,7 @@ std::vector<std::pair<std::string, std::unique_ptr<trelBaseObject>>> Rings()
     return rings;
 }
 
-TEST(TessellationAttributes, CreaseAngleSmoothsOnlyNeighboursWithinIt)
-{
+TEST(TessellationAttributes, CreaseAngleSmoothsOnlyNeighboursWithinIt) {
     const std::vector<trelFloatPoint> outline = RingOutline();
     // The normal at vertex i of face f: its own face's when creased there,
     // else halfway between the two faces that meet there (both have a right
@@ -275,10 +260,9 @@ TEST(TessellationAttributes, CreaseAngleSmoothsOnlyNeighboursWithinIt)
             for (size_t v = 0; v < t.triangleVertices.size(); ++v) {
                 const int face = static_cast<int>(v / 6);
                 int vertex = 0;
-                while (vertex < 8 && !(std::fabs(outline[static_cast<size_t>(vertex)].x - t.triangleVertices[v].x) <
-                                           1e-6 &&
-                                       std::fabs(outline[static_cast<size_t>(vertex)].y - t.triangleVertices[v].y) <
-                                           1e-6))
+                while (vertex < 8 &&
+                       !(std::fabs(outline[static_cast<size_t>(vertex)].x - t.triangleVertices[v].x) < 1e-6 &&
+                         std::fabs(outline[static_cast<size_t>(vertex)].y - t.triangleVertices[v].y) < 1e-6))
                     ++vertex;
                 ASSERT_LT(vertex, 8);
                 trelVector want = expected(c.crease, face, vertex);
@@ -291,8 +275,7 @@ TEST(TessellationAttributes, CreaseAngleSmoothsOnlyNeighboursWithinIt)
         }
 }
 
-TEST(TessellationAttributes, ColoursAndCoordinatesFollowTheCornersOfAConcaveFace)
-{
+TEST(TessellationAttributes, ColoursAndCoordinatesFollowTheCornersOfAConcaveFace) {
     // An L: the ear clipper must cut it along its inner corner.
     const std::vector<trelFloatPoint> corners = {{0, 0, 0}, {3, 0, 0}, {3, 1, 0}, {1, 1, 0}, {1, 3, 0}, {0, 3, 0}};
     std::vector<trelChroma> colors;
@@ -333,8 +316,7 @@ TEST(TessellationAttributes, ColoursAndCoordinatesFollowTheCornersOfAConcaveFace
     }
 }
 
-TEST(TessellationAttributes, TextureMatrixMapsGivenAndMadeCoordinates)
-{
+TEST(TessellationAttributes, TextureMatrixMapsGivenAndMadeCoordinates) {
     trelTexMatrix matrix;
     const float m[6] = {0.0f, -2.0f, 1.0f, 3.0f, 0.0f, 0.5f}; // s' = 1 - 2t, t' = 3s + 0.5
     std::copy(m, m + 6, matrix.m);
@@ -373,16 +355,14 @@ TEST(TessellationAttributes, TextureMatrixMapsGivenAndMadeCoordinates)
     EXPECT_EQ(front, 6);
 }
 
-TEST(TessellationAttributes, BoxFacesShowTheWholeImageUprightFromOutside)
-{
+TEST(TessellationAttributes, BoxFacesShowTheWholeImageUprightFromOutside) {
     // Half sizes 1, 2, 3 in the corner order the loader uses; then the same
     // box turned: the mapping follows the corners, not the world's axes.
     const float a = 1, b = 2, c = 3;
     const trelFloatPoint local[8] = {{-a, -b, -c}, {a, -b, -c}, {a, b, -c}, {-a, b, -c},
                                      {-a, -b, c},  {a, -b, c},  {a, b, c},  {-a, b, c}};
-    const trelMatrix4x4 turns[2] = {trelMatrix4x4(),
-                                    CreateRotationMatrixForNormalAngle(trelVector(1, 2, 3), 0.7) *
-                                        GetDisplacementMatrix(trelFloatPoint(5, -1, 2))};
+    const trelMatrix4x4 turns[2] = {trelMatrix4x4(), CreateRotationMatrixForNormalAngle(trelVector(1, 2, 3), 0.7) *
+                                                         GetDisplacementMatrix(trelFloatPoint(5, -1, 2))};
     for (const trelMatrix4x4& turn : turns) {
         trelFloatPoint corners[8];
         for (int i = 0; i < 8; ++i)
@@ -418,8 +398,7 @@ TEST(TessellationAttributes, BoxFacesShowTheWholeImageUprightFromOutside)
     }
 }
 
-TEST(TessellationAttributes, SphereWrapsFromTheBackAndRunsFromSouthToNorth)
-{
+TEST(TessellationAttributes, SphereWrapsFromTheBackAndRunsFromSouthToNorth) {
     // As the loader makes it: pole on z, a full turn given in float.
     trelSphere sphere;
     sphere.SetSphere(trelFloatPoint(0, 0, 0), trelVector(1, 0, 0), trelVector(0, 0, 1), 2.0, 0.0, 6.283185958862305,
@@ -455,11 +434,10 @@ TEST(TessellationAttributes, SphereWrapsFromTheBackAndRunsFromSouthToNorth)
         EXPECT_GT(seen[k], 0) << "equator point " << k;
 }
 
-TEST(TessellationAttributes, DiskShowsTheInscribedCircleFromTheSideItFaces)
-{
+TEST(TessellationAttributes, DiskShowsTheInscribedCircleFromTheSideItFaces) {
     // A ring of radii 1 and 2 in a turned frame; read back in the frame.
-    const trelMatrix4x4 frame = CreateRotationMatrixForNormalAngle(trelVector(1, 1, 0), 0.9) *
-                                GetDisplacementMatrix(trelFloatPoint(3, 0, -1));
+    const trelMatrix4x4 frame =
+        CreateRotationMatrixForNormalAngle(trelVector(1, 1, 0), 0.9) * GetDisplacementMatrix(trelFloatPoint(3, 0, -1));
     const trelMatrix4x4 back = GetInverseMatrix(frame);
     for (bool ccw : {true, false}) {
         trelDisk disk;
@@ -482,16 +460,25 @@ TEST(TessellationAttributes, DiskShowsTheInscribedCircleFromTheSideItFaces)
     }
 }
 
-TEST(TessellationAttributes, UnusableAttributesAreDroppedForTheWholeObject)
-{
+TEST(TessellationAttributes, UnusableAttributesAreDroppedForTheWholeObject) {
     const std::function<void(trelAttributes&)> breakages[] = {
-        [](trelAttributes& a) { a.colorIndex = ArrayOf<int>({0, 0, 0, 0, 0, 0, 0, 0, 3}); },
-        [](trelAttributes& a) { a.colorIndex = ArrayOf<int>({0, 0, 0, 0, 0, 0, 0}); }, // shorter than the slots
-        [](trelAttributes& a) { a.colorIndex = ArrayOf<int>({0, 0, 0, -1, 0, 0, 0, 0, 0}); },
+        [](trelAttributes& a) {
+            a.colorIndex = ArrayOf<int>({0, 0, 0, 0, 0, 0, 0, 0, 3});
+        },
+        [](trelAttributes& a) {
+            a.colorIndex = ArrayOf<int>({0, 0, 0, 0, 0, 0, 0});
+        }, // shorter than the slots
+        [](trelAttributes& a) {
+            a.colorIndex = ArrayOf<int>({0, 0, 0, -1, 0, 0, 0, 0, 0});
+        },
         [](trelAttributes& a) { a.colors[1] = trelChroma(NAN, 0, 0); },
-        [](trelAttributes& a) { a.normalIndex = ArrayOf<int>({0, 7}); },
+        [](trelAttributes& a) {
+            a.normalIndex = ArrayOf<int>({0, 7});
+        },
         [](trelAttributes& a) { a.normals[0] = trelVector(0, INFINITY, 0); },
-        [](trelAttributes& a) { a.texCoordIndex = ArrayOf<int>({0, 0, 0, 0, 0, 0, 0, 0, 2}); },
+        [](trelAttributes& a) {
+            a.texCoordIndex = ArrayOf<int>({0, 0, 0, 0, 0, 0, 0, 0, 2});
+        },
         [](trelAttributes& a) { a.texCoords[1] = trelTexCoord(NAN, 0); },
         [](trelAttributes& a) { a.texMatrix.m[4] = INFINITY; },
     };
@@ -506,11 +493,11 @@ TEST(TessellationAttributes, UnusableAttributesAreDroppedForTheWholeObject)
         block->texCoordIndex = ArrayOf<int>({0, 1, 1, 1, 1, 0, 1, 1, 1});
         const trelAttributes before = *block;
         breakages[k](*block);
-        const std::string kind = before.colors == block->colors && before.colorIndex == block->colorIndex
-                                     ? (before.normals == block->normals && before.normalIndex == block->normalIndex
-                                            ? "texture coordinates"
-                                            : "normals")
-                                     : "colours";
+        const std::string kind =
+            before.colors == block->colors && before.colorIndex == block->colorIndex
+                ? (before.normals == block->normals && before.normalIndex == block->normalIndex ? "texture coordinates"
+                                                                                                : "normals")
+                : "colours";
         auto face = TwoFaces();
         face->SetAttributes(block);
         const trelTessellation t = Tessellate(*face);
@@ -526,8 +513,7 @@ TEST(TessellationAttributes, UnusableAttributesAreDroppedForTheWholeObject)
     }
 }
 
-TEST(TessellationAttributes, OffsetSelectsEachObjectsStretchOfASharedBlock)
-{
+TEST(TessellationAttributes, OffsetSelectsEachObjectsStretchOfASharedBlock) {
     auto shared = std::make_shared<trelAttributes>();
     shared->colors = ArrayOf<trelChroma>({kRed, kGreen, kBlue, kWhite, kBlack});
     const std::shared_ptr<const trelAttributes> block = shared;
@@ -565,8 +551,7 @@ TEST(TessellationAttributes, OffsetSelectsEachObjectsStretchOfASharedBlock)
 }
 
 // One of each kind of object, with and without an attribute block.
-std::vector<std::unique_ptr<trelBaseObject>> OneOfEach(bool withBlocks)
-{
+std::vector<std::unique_ptr<trelBaseObject>> OneOfEach(bool withBlocks) {
     auto block = std::make_shared<trelAttributes>();
     block->colors = ArrayOf<trelChroma>(std::vector<trelChroma>(40, kGreen));
     block->creaseAngle = 1.0;
@@ -621,8 +606,7 @@ std::vector<std::unique_ptr<trelBaseObject>> OneOfEach(bool withBlocks)
     return objects;
 }
 
-TEST(TessellationAttributes, WithoutTheOptionBlocksChangeNothing)
-{
+TEST(TessellationAttributes, WithoutTheOptionBlocksChangeNothing) {
     const auto plain = OneOfEach(false), attributed = OneOfEach(true);
     trelTessellation a, b;
     for (size_t i = 0; i < plain.size(); ++i) {
@@ -638,8 +622,7 @@ TEST(TessellationAttributes, WithoutTheOptionBlocksChangeNothing)
                 b.pointColors.empty());
 }
 
-TEST(TessellationAttributes, EveryObjectKeepsTheArraysAlignedInOneOutput)
-{
+TEST(TessellationAttributes, EveryObjectKeepsTheArraysAlignedInOneOutput) {
     for (bool withBlocks : {false, true}) {
         trelTessellation t;
         trelTessellationOptions options;
@@ -659,8 +642,7 @@ TEST(TessellationAttributes, EveryObjectKeepsTheArraysAlignedInOneOutput)
 
 namespace {
 
-TEST(TessellationAttributes, ScrambledFacesDrawTheSameShapeWithAttributes)
-{
+TEST(TessellationAttributes, ScrambledFacesDrawTheSameShapeWithAttributes) {
     // Random faces with random (often invalid) indices, and a block of
     // random colour indices and a crease angle: the attributes never change
     // where the triangles, lines and points are, only what they carry.

@@ -21,10 +21,17 @@ namespace {
 // A directory of the test's own, removed with everything in it afterwards.
 class TempFiles {
 public:
-    TempFiles() { fs::remove_all(directory); fs::create_directories(directory); }
-    ~TempFiles() { std::error_code ignored; fs::remove_all(directory, ignored); }
+    TempFiles() {
+        fs::remove_all(directory);
+        fs::create_directories(directory);
+    }
+    ~TempFiles() {
+        std::error_code ignored;
+        fs::remove_all(directory, ignored);
+    }
     std::string Write(const std::string& name, const std::string& content) const {
-        std::ofstream(directory / name, std::ios::binary).write(content.data(), static_cast<std::streamsize>(content.size()));
+        std::ofstream(directory / name, std::ios::binary)
+            .write(content.data(), static_cast<std::streamsize>(content.size()));
         return PathOf(name);
     }
     std::string PathOf(const std::string& name) const { return (directory / name).string(); }
@@ -128,7 +135,12 @@ TEST(TokenizerFile, OpenReportsUnreadableAndRejectedFiles) {
 }
 
 TEST(TokenizerFile, HeaderLineIsTakenAndDroppedWhateverTheLineEnds) {
-    const struct { std::string content; bool dropLine; std::string line; std::vector<std::string> tokens; } cases[] = {
+    const struct {
+        std::string content;
+        bool dropLine;
+        std::string line;
+        std::vector<std::string> tokens;
+    } cases[] = {
         {"header v1\nCube { }\n", true, "HEADER V1", {"Cube", "{", "}"}},
         {"Header\r\nx y", true, "HEADER", {"x", "y"}},
         {"HEADER\rx\ry\r", true, "HEADER", {"x", "y"}},
@@ -243,7 +255,10 @@ TEST(TokenizerFile, PlainAndCompressedFilesReadLikeTheTextAtAnyBlockSize) {
 
     const std::string gz = Gzip(text);
     const size_t half = text.size() / 2;
-    const struct { const char* name; std::string content; } cases[] = {
+    const struct {
+        const char* name;
+        std::string content;
+    } cases[] = {
         {"plain.wrl", text},
         // Any name: the magic bytes decide, not the extension.
         {"scene.wrl", gz},
@@ -266,7 +281,8 @@ TEST(TokenizerFile, PlainAndCompressedFilesReadLikeTheTextAtAnyBlockSize) {
         }
     }
     // One byte of the magic, or a file that only starts like it, is plain text.
-    for (const std::string& content : {std::string("\x1f"), std::string("\x1f" "abc")}) {
+    for (const std::string& content : {std::string("\x1f"), std::string("\x1f"
+                                                                        "abc")}) {
         CGenericParser parser;
         ASSERT_EQ(Open(parser, files.Write("short.wrl", content), 1), GENERIC_LOAD_OK);
         EXPECT_EQ(parser.GetFileInterface().GetIsCompressed(), 0);

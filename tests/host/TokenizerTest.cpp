@@ -78,8 +78,14 @@ TEST(Tokenizer, SplitsTextIntoTokensOfTheRightKind) {
         {"caf\xC3\xA9 \xFF\xFE", {{W, "caf\xC3\xA9"}, {W, "\xFF\xFE"}}},
         {"TRUE FALSE true False TRUEx", {{B, "TRUE"}, {B, "FALSE"}, {W, "true"}, {W, "False"}, {W, "TRUEx"}}},
         // Numbers end where words end: at brackets, quotes and comments too.
-        {"-1.5]2#c\n.5\"s\"+7(", {{N, "-1.5"}, {GENERIC_CLOSE_BRACKET, "]"}, {N, "2"}, {N, ".5"},
-                                    {S, "\"s\""}, {N, "+7"}, {GENERIC_OPEN_PAREN, "("}}},
+        {"-1.5]2#c\n.5\"s\"+7(",
+         {{N, "-1.5"},
+          {GENERIC_CLOSE_BRACKET, "]"},
+          {N, "2"},
+          {N, ".5"},
+          {S, "\"s\""},
+          {N, "+7"},
+          {GENERIC_OPEN_PAREN, "("}}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ReadAll(c.input), c.expected) << "input: " << c.input;
@@ -88,16 +94,28 @@ TEST(Tokenizer, SplitsTextIntoTokensOfTheRightKind) {
 TEST(Tokenizer, ReadsNumberSyntaxes) {
     const double infinity = std::numeric_limits<double>::infinity();
     const std::string zeros(400, '0');
-    const struct { std::string text; double value; } cases[] = {
+    const struct {
+        std::string text;
+        double value;
+    } cases[] = {
         // Plain decimals are compared with the standard conversion below.
-        {"+3.5", 3.5}, {"5.", 5.0}, {"2.5E-2", 0.025}, {"-1.5e+2", -150.0},
-        {"-0X10", -16.0}, {"+0xff", 255.0}, {"0xABCdef", 11259375.0},
+        {"+3.5", 3.5},
+        {"5.", 5.0},
+        {"2.5E-2", 0.025},
+        {"-1.5e+2", -150.0},
+        {"-0X10", -16.0},
+        {"+0xff", 255.0},
+        {"0xABCdef", 11259375.0},
         {"123456789012345678901234567890", 1.2345678901234568e29},
         // Out of the range of double. The mantissa's digits count as much as
         // the exponent: a negative exponent can still overflow and a positive
         // one underflow.
-        {"1e999", infinity}, {"1e-999", 0.0}, {"123e-330", 0.0},
-        {"1" + zeros + "e-50", infinity}, {"0." + zeros + "1e50", 0.0}, {"-1" + zeros, -infinity},
+        {"1e999", infinity},
+        {"1e-999", 0.0},
+        {"123e-330", 0.0},
+        {"1" + zeros + "e-50", infinity},
+        {"0." + zeros + "1e50", 0.0},
+        {"-1" + zeros, -infinity},
         {"0.0001e310", 1e306},
     };
     for (const auto& c : cases) {
@@ -139,8 +157,8 @@ TEST(Tokenizer, NumbersEqualTheStandardConversion) {
 }
 
 TEST(Tokenizer, WordsThatOnlyBeginLikeNumbersAreWords) {
-    for (const char* text : {"1abc", "-", "+", ".", "1.2.3", "0x", "0x1G", "1e", "1e+", "--1", "+-1", "-inf",
-                             "nan", "1,5x", "2x3", "0x-1", ".e5", "1e5.0"}) {
+    for (const char* text : {"1abc", "-", "+", ".", "1.2.3", "0x", "0x1G", "1e", "1e+", "--1", "+-1", "-inf", "nan",
+                             "1,5x", "2x3", "0x-1", ".e5", "1e5.0"}) {
         const std::vector<Token> tokens = ReadAll(text);
         ASSERT_FALSE(tokens.empty()) << text;
         // A comma separates, so "1,5x" is the number 1 and the word 5x.
@@ -170,20 +188,30 @@ TEST(Tokenizer, KeywordsMatchIgnoringLetterCase) {
     // checked with that table in the parser tests.
     // A name that fills its whole field has no terminator; it ends at the field's end.
     const std::string longWord(sizeof ParserKeywordEntry{}.name, 'q');
-    std::vector<ParserKeywordEntry> rows = {Row("SEPARATOR", 61), Row("{", 4),         Row("CUBE", 23),
-                                            Row("CUBE", 99),      Row("CAF\xC3\x89", 5), Row("Q" + longWord.substr(1), 7)};
+    std::vector<ParserKeywordEntry> rows = {Row("SEPARATOR", 61),  Row("{", 4),
+                                            Row("CUBE", 23),       Row("CUBE", 99),
+                                            Row("CAF\xC3\x89", 5), Row("Q" + longWord.substr(1), 7)};
 
     CGenericParser parser;
     // Either order of the two calls builds the lookup.
     parser.SetKeywordTableSize(static_cast<int>(rows.size()));
     parser.SetKeywordTable(rows.data());
 
-    const struct { std::string word; GenericTokenTypes kind; uint32_t id; } cases[] = {
-        {"sEpArAtOr", GENERIC_KEYWORD, 61}, {"Separ", GENERIC_WORD, 0},      {"SEPARATORS", GENERIC_WORD, 0},
-        {"cube", GENERIC_KEYWORD, 23},      {"{", GENERIC_OPEN_BRACE, 0},    {longWord, GENERIC_KEYWORD, 7},
+    const struct {
+        std::string word;
+        GenericTokenTypes kind;
+        uint32_t id;
+    } cases[] = {
+        {"sEpArAtOr", GENERIC_KEYWORD, 61},
+        {"Separ", GENERIC_WORD, 0},
+        {"SEPARATORS", GENERIC_WORD, 0},
+        {"cube", GENERIC_KEYWORD, 23},
+        {"{", GENERIC_OPEN_BRACE, 0},
+        {longWord, GENERIC_KEYWORD, 7},
         {longWord + "q", GENERIC_WORD, 0},
         // Only ASCII letters fold: the two spellings of the last letter differ.
-        {"caf\xC3\x89", GENERIC_KEYWORD, 5},  {"caf\xC3\xA9", GENERIC_WORD, 0},
+        {"caf\xC3\x89", GENERIC_KEYWORD, 5},
+        {"caf\xC3\xA9", GENERIC_WORD, 0},
     };
     for (const auto& c : cases) {
         const std::vector<Token> tokens = ReadAll(parser, c.word);
@@ -397,11 +425,19 @@ TEST(Tokenizer, RandomBytesGiveOrderedTokensAndTheBracketsThatTheScanFinds) {
 // of the text.
 TEST(Tokenizer, TokensAreWholeWhateverTheirLengthAndPlace) {
     const std::vector<Token> pool = {
-        {GENERIC_NUMBER, "-12.3456"}, {GENERIC_NUMBER, "7"}, {W, "a"}, {W, "word_with_many_bytes_beyond_sixteen_and_more"},
+        {GENERIC_NUMBER, "-12.3456"},
+        {GENERIC_NUMBER, "7"},
+        {W, "a"},
+        {W, "word_with_many_bytes_beyond_sixteen_and_more"},
         {W, "\x7f!\x80\xff;:\xa2\xa3\xfb\xdb"}, // bytes next to the stops and separators
-        {GENERIC_OPEN_BRACE, "{"},    {GENERIC_CLOSE_BRACE, "}"},   {GENERIC_OPEN_BRACKET, "["},
-        {GENERIC_CLOSE_BRACKET, "]"}, {GENERIC_OPEN_PAREN, "("},    {GENERIC_CLOSE_PAREN, ")"},
-        {S, "\"a, {b} # c\""},        {B, "TRUE"},
+        {GENERIC_OPEN_BRACE, "{"},
+        {GENERIC_CLOSE_BRACE, "}"},
+        {GENERIC_OPEN_BRACKET, "["},
+        {GENERIC_CLOSE_BRACKET, "]"},
+        {GENERIC_OPEN_PAREN, "("},
+        {GENERIC_CLOSE_PAREN, ")"},
+        {S, "\"a, {b} # c\""},
+        {B, "TRUE"},
     };
     const char separators[] = {' ', ',', '\n', '\t', '\r', '\0', '\x01', '\x1f'};
     Random next{4242};
@@ -414,8 +450,8 @@ TEST(Tokenizer, TokensAreWholeWhateverTheirLengthAndPlace) {
             // a string a word may end or start with no separator at all.
             // Now and then a comment, which also ends a word.
             const Token& token = pool[next(static_cast<uint32_t>(pool.size()))];
-            const bool isWord = token.kind == GENERIC_WORD || token.kind == GENERIC_NUMBER ||
-                                token.kind == GENERIC_BOOLEAN;
+            const bool isWord =
+                token.kind == GENERIC_WORD || token.kind == GENERIC_NUMBER || token.kind == GENERIC_BOOLEAN;
             if (!(previousIsWord && isWord) && next(2) == 0) {
                 text += token.text;
             } else {

@@ -20,43 +20,42 @@ using geometry_test::Tessellated;
 namespace {
 
 // An outline and the plane it is laid into, so triangles can be read back in 2D.
-struct Flat { double x, y; };
-struct Outline { std::string name; std::vector<Flat> corners; };
+struct Flat {
+    double x, y;
+};
+struct Outline {
+    std::string name;
+    std::vector<Flat> corners;
+};
 
 const trelFloatPoint kOrigin(3, -2, 7);
 const trelVector kAxisU(0.6f, 0.0f, 0.8f), kAxisV(0.0f, 1.0f, 0.0f);
 
-trelFloatPoint Lay(const Flat& f)
-{
+trelFloatPoint Lay(const Flat& f) {
     return kOrigin + kAxisU * static_cast<float>(f.x) + kAxisV * static_cast<float>(f.y);
 }
 
-Flat Read(const trelFloatPoint& p)
-{
+Flat Read(const trelFloatPoint& p) {
     const trelVector d(kOrigin, p);
     return {DotProduct(d, kAxisU), DotProduct(d, kAxisV)};
 }
 
-double ShoelaceArea(const std::vector<Flat>& c)
-{
+double ShoelaceArea(const std::vector<Flat>& c) {
     double twice = 0.0;
     for (size_t i = 0, j = c.size() - 1; i < c.size(); j = i++)
         twice += c[j].x * c[i].y - c[i].x * c[j].y;
     return twice / 2.0;
 }
 
-bool Inside(const std::vector<Flat>& c, Flat p)
-{
+bool Inside(const std::vector<Flat>& c, Flat p) {
     bool inside = false;
     for (size_t i = 0, j = c.size() - 1; i < c.size(); j = i++)
-        if ((c[i].y > p.y) != (c[j].y > p.y) &&
-            p.x < (c[j].x - c[i].x) * (p.y - c[i].y) / (c[j].y - c[i].y) + c[i].x)
+        if ((c[i].y > p.y) != (c[j].y > p.y) && p.x < (c[j].x - c[i].x) * (p.y - c[i].y) / (c[j].y - c[i].y) + c[i].x)
             inside = !inside;
     return inside;
 }
 
-std::vector<Outline> Outlines()
-{
+std::vector<Outline> Outlines() {
     std::vector<Flat> star;
     for (int i = 0; i < 10; ++i) {
         const double r = (i % 2) ? 0.4 : 1.0, a = 2 * kPi * i / 10;
@@ -69,20 +68,19 @@ std::vector<Outline> Outlines()
         {"spiral", {{0, 0}, {4, 0}, {4, 4}, {1, 4}, {1, 2}, {2, 2}, {2, 3}, {3, 3}, {3, 1}, {0, 1}}},
         // A 2 x 2 square given with midpoints, a doubled corner, a spike that
         // doubles back, and its first point repeated at the end.
-        {"messy square", {{0, 0}, {1, 0}, {2, 0}, {2, 0}, {2, 1}, {3, 1}, {2, 1}, {2, 2}, {1, 2}, {0, 2}, {0, 1}, {0, 0}}},
+        {"messy square",
+         {{0, 0}, {1, 0}, {2, 0}, {2, 0}, {2, 1}, {3, 1}, {2, 1}, {2, 2}, {1, 2}, {0, 2}, {0, 1}, {0, 0}}},
     };
 }
 
 template <class T>
-trelArray<T> ArrayOf(std::vector<T> items)
-{
+trelArray<T> ArrayOf(std::vector<T> items) {
     trelArray<T> array;
     array.Items() = std::move(items);
     return array;
 }
 
-trelFloatPointArray Laid(const std::vector<Flat>& corners)
-{
+trelFloatPointArray Laid(const std::vector<Flat>& corners) {
     trelFloatPointArray points;
     for (const Flat& f : corners)
         points.Append(Lay(f));
@@ -90,8 +88,7 @@ trelFloatPointArray Laid(const std::vector<Flat>& corners)
 }
 
 // Triangles must cover the outline exactly: same area, nothing outside.
-void ExpectCovers(const trelTessellation& t, const std::vector<Flat>& corners)
-{
+void ExpectCovers(const trelTessellation& t, const std::vector<Flat>& corners) {
     const Facts facts = Examine(t);
     EXPECT_NEAR(facts.area, std::fabs(ShoelaceArea(corners)), 1e-4);
     EXPECT_TRUE(facts.windingFollowsNormals);
@@ -107,8 +104,7 @@ void ExpectCovers(const trelTessellation& t, const std::vector<Flat>& corners)
 
 // A polyface's box holds exactly what its tessellation draws: the points its
 // faces reach, by the same walk, as triangles or as traced outlines.
-void ExpectBoxIsWhatIsDrawn(const trelBaseObject& object, const Facts& facts)
-{
+void ExpectBoxIsWhatIsDrawn(const trelBaseObject& object, const Facts& facts) {
     const trelBBox box = object.GetBBox();
     ASSERT_EQ(box.IsEmpty(), facts.covered.IsEmpty());
     if (!box.IsEmpty()) {
@@ -119,8 +115,7 @@ void ExpectBoxIsWhatIsDrawn(const trelBaseObject& object, const Facts& facts)
 
 } // namespace
 
-TEST(Triangulation, ConcaveOutlinesAreCoveredExactly)
-{
+TEST(Triangulation, ConcaveOutlinesAreCoveredExactly) {
     for (const Outline& outline : Outlines()) {
         SCOPED_TRACE(outline.name);
         C3DPolygon polygon;
@@ -148,8 +143,7 @@ TEST(Triangulation, ConcaveOutlinesAreCoveredExactly)
     }
 }
 
-TEST(Triangulation, CornerTriplesNameTheCornersOfTheWrittenTriangles)
-{
+TEST(Triangulation, CornerTriplesNameTheCornersOfTheWrittenTriangles) {
     // Each outline with a doubled corner and a corner at infinity inserted,
     // which the filler passes over: the triples must still name positions
     // in the outline as given.
@@ -171,17 +165,22 @@ TEST(Triangulation, CornerTriplesNameTheCornersOfTheWrittenTriangles)
                 const int at = triples[k][static_cast<size_t>(i)];
                 ASSERT_GE(at, 0);
                 ASSERT_LT(static_cast<size_t>(at), corners.size());
-                EXPECT_EQ(corners[static_cast<size_t>(at)].ToPoint(), written.triangleVertices[3 * k + static_cast<size_t>(i)]);
+                EXPECT_EQ(corners[static_cast<size_t>(at)].ToPoint(),
+                          written.triangleVertices[3 * k + static_cast<size_t>(i)]);
             }
         EXPECT_EQ(triangulator.GetNormal().ToVector(), written.triangleNormals[0]);
     }
 }
 
-TEST(Triangulation, MalformedFaceListsNeverReadOutside)
-{
-    const trelFloatPointArray points = ArrayOf<trelFloatPoint>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {2, 0, 0}, {50, 50, 50}});
+TEST(Triangulation, MalformedFaceListsNeverReadOutside) {
+    const trelFloatPointArray points =
+        ArrayOf<trelFloatPoint>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {2, 0, 0}, {50, 50, 50}});
     // The triangles come from the faces that remain well formed.
-    const struct { std::string name; std::vector<int> merged; size_t triangles; } cases[] = {
+    const struct {
+        std::string name;
+        std::vector<int> merged;
+        size_t triangles;
+    } cases[] = {
         {"empty", {}, 0},
         {"repeated corner", {4, 0, 1, 1, 2}, 1},
         {"all one point", {3, 2, 2, 2}, 0},
@@ -207,8 +206,7 @@ TEST(Triangulation, MalformedFaceListsNeverReadOutside)
     }
 }
 
-TEST(Triangulation, ScrambledFaceListsStayFiniteAndConsistent)
-{
+TEST(Triangulation, ScrambledFaceListsStayFiniteAndConsistent) {
     // Points with duplicates and collinear runs, faces of random sizes with
     // random (often invalid) indices: nothing may crash or produce NaN.
     geometry_test::ScrambledFaces scrambled(12345);
@@ -225,8 +223,7 @@ TEST(Triangulation, ScrambledFaceListsStayFiniteAndConsistent)
     }
 }
 
-TEST(Triangulation, MeshCellsBecomeTwoTrianglesFacingUp)
-{
+TEST(Triangulation, MeshCellsBecomeTwoTrianglesFacingUp) {
     // Rows along x, columns along z, as a height field lays them out.
     const int rows = 3, columns = 4;
     trelFloatPointArray grid;
@@ -242,7 +239,10 @@ TEST(Triangulation, MeshCellsBecomeTwoTrianglesFacingUp)
         EXPECT_NEAR(n.y, 1.0, 1e-7);
 
     // More cells announced than points given: only complete rows are used.
-    struct Case { int rows, columns; size_t triangles; };
+    struct Case {
+        int rows, columns;
+        size_t triangles;
+    };
     for (const Case& c : {Case{4, 4, 12}, Case{INT_MAX, 4, 12}, Case{-1, 4, 0}, Case{3, 0, 0}, Case{1, 12, 0}}) {
         C3DPolyMesh cut;
         cut.SetPoints(grid, c.rows, c.columns, 0, 0);
@@ -250,8 +250,7 @@ TEST(Triangulation, MeshCellsBecomeTwoTrianglesFacingUp)
     }
 }
 
-TEST(Triangulation, StripsAlternateTheirWindingToFaceOneSide)
-{
+TEST(Triangulation, StripsAlternateTheirWindingToFaceOneSide) {
     // A zigzag in the xy plane: even points along y = 1, odd ones along
     // y = 0, so a strip starting at an even point begins counter-clockwise
     // seen from +z.
@@ -261,12 +260,13 @@ TEST(Triangulation, StripsAlternateTheirWindingToFaceOneSide)
         points.Append({static_cast<float>(i / 2), static_cast<float>(1 - i % 2), 0.0f});
         normals.Append({0, 0, 1});
     }
-    const struct { std::string name; std::vector<int> lengths; size_t triangles; } cases[] = {
-        {"one strip", {8}, 6},
-        {"two strips", {4, 4}, 4},
-        {"past the end", {4, 10}, 4},
-        {"negative length", {-2, 8}, 6},
-        {"too short", {2, 2, 2, 2}, 0},
+    const struct {
+        std::string name;
+        std::vector<int> lengths;
+        size_t triangles;
+    } cases[] = {
+        {"one strip", {8}, 6},           {"two strips", {4, 4}, 4},      {"past the end", {4, 10}, 4},
+        {"negative length", {-2, 8}, 6}, {"too short", {2, 2, 2, 2}, 0},
     };
     for (const bool given : {true, false})
         for (const auto& c : cases) {
@@ -283,8 +283,7 @@ TEST(Triangulation, StripsAlternateTheirWindingToFaceOneSide)
         }
 }
 
-TEST(Triangulation, StripNormalsStayPerpendicularUnderShear)
-{
+TEST(Triangulation, StripNormalsStayPerpendicularUnderShear) {
     const trelVector normal(0, 0, 2); // not unit: the output is
     C3DMultipleTriangleStrip strips;
     strips.SetStrips(ArrayOf<trelFloatPoint>({{0, 1, 0}, {0, 0, 0}, {1, 1, 0}, {1, 0, 0}}),
@@ -303,7 +302,8 @@ TEST(Triangulation, StripNormalsStayPerpendicularUnderShear)
 TEST(Triangulation, FacesWithoutAreaAreTracedSoTheTessellationCoversTheObject) {
     C3DPolyface face;
     // A collinear face and a one-point face.
-    face.SetPoints(ArrayOf<trelFloatPoint>({{0, 0, 0}, {1, 0, 0}, {5, 0, 0}, {7, 7, 7}}), ArrayOf<int>({3, 0, 1, 2, 1, 3}));
+    face.SetPoints(ArrayOf<trelFloatPoint>({{0, 0, 0}, {1, 0, 0}, {5, 0, 0}, {7, 7, 7}}),
+                   ArrayOf<int>({3, 0, 1, 2, 1, 3}));
     const trelTessellation mesh = Tessellated(face);
     EXPECT_EQ(mesh.GetTriangleCount(), 0u);
     ASSERT_EQ(mesh.lineStrips.size(), 1u);

@@ -72,7 +72,7 @@ TEST(InlineFiles, ReferencesAreFoundBelowOrBesideTheIncludingFile) {
     };
     const std::vector<Case> cases = {
         {{{"parts/wheel.wrl", 2}}, "\"parts\\wheel.wrl\"", {2}},
-        {{{"parts/wheel.wrl", 2}}, "parts/wheel.wrl", {2}},     // unquoted
+        {{{"parts/wheel.wrl", 2}}, "parts/wheel.wrl", {2}}, // unquoted
         {{{"parts/wheel.wrl", 2}}, "\"./parts/wheel.wrl#Hub\"", {2}},
         // \\ is one backslash in a VRML string; written on a system that ignores case.
         {{{"Parts/Sub/WHEEL.wrl", 2}}, "\"parts\\\\sub/wheel.WRL\"", {2}},
@@ -101,7 +101,8 @@ TEST(InlineFiles, IncludedGeometryTakesThePlaceAndStateOfTheInline) {
     LoadedText loaded = LoadFiles(
         TestTempDir(), V1,
         {{"main.wrl", "DEF Car Separator { Material { diffuseColor 1 0 0 } Translation { translation 50 0 0 }\n"
-                      "  WWWInline { bboxSize 1 1 1 name \"parts/wheel.wrl\" bboxCenter 0 0 0 } }\n" + Cube(6)},
+                      "  WWWInline { bboxSize 1 1 1 name \"parts/wheel.wrl\" bboxCenter 0 0 0 } }\n" +
+                          Cube(6)},
          {"parts/wheel.wrl", Cube(2)}});
     EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
     ASSERT_EQ(loaded.world->GetNumGroups(), 1); // the anchor's separator has no name
@@ -377,14 +378,16 @@ TEST(InlineFiles, OnlyRegularFilesAreReadAndTheLoadGoesOn) {
         references.push_back("\"../../../../../../../../../../dev/zero\"");
     for (const std::string& reference : references) {
         SCOPED_TRACE(reference);
-        const std::string main = WriteScene(root, "main.wrl", std::string(V1) + FarAnchor(V1) + Cube(1) +
-                                                             Inline(reference.substr(1, reference.size() - 2)) + Cube(2));
+        const std::string main = WriteScene(root, "main.wrl",
+                                            std::string(V1) + FarAnchor(V1) + Cube(1) +
+                                                Inline(reference.substr(1, reference.size() - 2)) + Cube(2));
         LoadedText loaded = LoadFile(main);
         EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
         EXPECT_EQ(BoxWidths(*loaded.world), (std::vector<int>{1, 2}));
     }
     // The file given to Parse fails to open, with the reason.
-    for (const std::string& top : {(root / "folder").string(), (root / "pipe.wrl").string(), std::string("/dev/zero")}) {
+    for (const std::string& top :
+         {(root / "folder").string(), (root / "pipe.wrl").string(), std::string("/dev/zero")}) {
         if (!fs::exists(top))
             continue;
         SCOPED_TRACE(top);
@@ -407,12 +410,12 @@ TEST(InlineFiles, AnIncludeRootKeepsReferencesInsideIt) {
     WriteScene(root, "scene/lib.wrl", std::string(V2) + "PROTO P [] { Box { size 4 4 4 } }\n");
     WriteScene(base, "lib.wrl", std::string(V2) + "PROTO P [] { Box { size 8 8 8 } }\n");
     std::error_code error;
-    fs::create_directory_symlink(fs::path("..") / ".." , root / "scene" / "up", error);
+    fs::create_directory_symlink(fs::path("..") / "..", root / "scene" / "up", error);
     fs::create_symlink(fs::path("..") / "shared" / "part.wrl", root / "scene" / "near.wrl", error);
     const bool links = !error;
     std::vector<Case> cases = {
-        {"../shared/part.wrl", {3}, {3}},                // up and down again, still inside
-        {"../../secret.wrl", {9}, {}},                   // out by ".."
+        {"../shared/part.wrl", {3}, {3}}, // up and down again, still inside
+        {"../../secret.wrl", {9}, {}},    // out by ".."
         // An absolute path is only looked for by its bare name beside the file.
         {(base / "secret.wrl").generic_string(), {}, {}},
     };
@@ -435,12 +438,13 @@ TEST(InlineFiles, AnIncludeRootKeepsReferencesInsideIt) {
     // EXTERNPROTO files obey the root too; the file given to Parse may lie anywhere.
     for (const char* library : {"lib.wrl", "../../lib.wrl"}) {
         SCOPED_TRACE(library);
-        const std::string main = WriteScene(root, "scene/proto.wrl",
-                                            std::string(V2) + FarAnchor(V2) + "EXTERNPROTO P [] \"" + library + "\"\nP { }\n");
+        const std::string main = WriteScene(
+            root, "scene/proto.wrl", std::string(V2) + FarAnchor(V2) + "EXTERNPROTO P [] \"" + library + "\"\nP { }\n");
         LoadedText loaded;
         loaded.parser->SetIncludeRoot((root / "scene").string());
         loaded.result = loaded.parser->Parse(loaded.world.get(), main);
-        EXPECT_EQ(BoxWidths(*loaded.world), std::string(library) == "lib.wrl" ? std::vector<int>{4} : std::vector<int>{});
+        EXPECT_EQ(BoxWidths(*loaded.world),
+                  std::string(library) == "lib.wrl" ? std::vector<int>{4} : std::vector<int>{});
     }
 }
 
@@ -460,7 +464,7 @@ TEST(InlineFiles, TheReadBudgetCoversEveryFileOfTheScene) {
         {CVRMLParser::DefaultMaxReadBytes, VRML_LOAD_SUCCESS, {1, 2, 3}},
         {mainText.size() + part.size(), VRML_LOAD_SUCCESS, {1, 2, 3}},
         {mainText.size() + part.size() - 1, VRML_LOAD_SUCCESS, {1, 3}}, // the inline node fails
-        {mainText.size() - 1, VRML_LOAD_UNREADABLE, {}},                 // the top file is over it
+        {mainText.size() - 1, VRML_LOAD_UNREADABLE, {}},                // the top file is over it
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.budget);

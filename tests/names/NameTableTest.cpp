@@ -1,8 +1,8 @@
 // The DEF name index against a plain map: the same answers after any mix of
 // names given, given again, forgotten and cleared.
 
-#include "names/DictionaryEntries.h"
 #include "names/NameTable.h"
+#include "names/DictionaryEntries.h"
 
 #include <gtest/gtest.h>
 

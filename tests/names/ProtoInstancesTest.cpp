@@ -184,7 +184,8 @@ TEST(ProtoInstances, UsesBuildTheirValuesAndReadingGoesOnAfterThem) {
         {"PROTO Inner [ field SFFloat r 1 ] { Sphere { radius IS r } }\n"
          "PROTO Outer [ field SFFloat size 2 ] { Group { children [ Inner { r IS size } Inner { } ] } Box { } }\n"
          "Outer { size 5 } Outer { } Box { }\n",
-         {5, 1, 2, 1}, 3},
+         {5, 1, 2, 1},
+         3},
         // A DEF inside a body is found by a USE inside it: built directly,
         // inside a named group, and by replays of that group.
         {"PROTO Two [ ] { Group { children [ DEF Part Sphere { radius 4 } "
@@ -281,7 +282,8 @@ TEST(ProtoInstances, NamedUsesAndGroupsRecordTheUseWithItsText) {
     EXPECT_EQ(static_cast<CVRMLProtoUseEntry*>(entry)->GetPrototypeName(), "Ball");
     EXPECT_EQ(AsString(static_cast<CVRMLProtoUseEntry*>(entry)->GetUseText()), "radius 3");
 
-    loaded = LoadText(std::string(V2) + BallProto + "DEF S Group { children [ Ball { radius 2 } Box { } ] }\nUSE S\nUSE S\n");
+    loaded = LoadText(std::string(V2) + BallProto +
+                      "DEF S Group { children [ Ball { radius 2 } Box { } ] }\nUSE S\nUSE S\n");
     EXPECT_EQ(SphereRadii(loaded), (std::vector<double>{2, 2, 2}));
     auto* group = static_cast<CVRMLSeparatorEntry*>(loaded.parser->FindObjectInDictionary("S"));
     ASSERT_NE(group, nullptr);

@@ -39,20 +39,25 @@ TEST(StandardPrototypes, FieldsOfEveryTypeReachTheirReferences) {
     } cases[] = {
         // SFNode: by default the value given is not captured.
         {"PROTO P [ field SFNode geom NULL ] { Shape { geometry IS geom } }\nP { geom Box { } }", None, {TREL_BOX}},
-        {"PROTO P [ field SFNode geom Sphere { } ] { Shape { geometry IS geom } }\nP { }", {TREL_SPHERE},
+        {"PROTO P [ field SFNode geom Sphere { } ] { Shape { geometry IS geom } }\nP { }",
+         {TREL_SPHERE},
          {TREL_SPHERE}},
         {"PROTO P [ field SFNode geom NULL ] { Shape { geometry IS geom } }\nDEF B Box { } P { geom USE B }",
-         {TREL_BOX}, {TREL_BOX, TREL_BOX}},
+         {TREL_BOX},
+         {TREL_BOX, TREL_BOX}},
         // MFNode: a list, and one node without brackets, in both modes.
         {"PROTO G [ field MFNode kids [ ] ] { Group { children IS kids } }\n"
          "G { kids [ Shape { geometry Box { } } Shape { geometry Sphere { } } ] }",
-         {TREL_BOX, TREL_SPHERE}, {TREL_BOX, TREL_SPHERE}},
+         {TREL_BOX, TREL_SPHERE},
+         {TREL_BOX, TREL_SPHERE}},
         {"PROTO G [ field MFNode kids [ ] ] { Group { children IS kids } }\nG { kids Shape { geometry Box { } } }",
-         {TREL_BOX}, {TREL_BOX}},
+         {TREL_BOX},
+         {TREL_BOX}},
         // SFInt32 choosing a Switch's child (which the default builds all of).
         {"PROTO S [ field SFInt32 which -1 ] { Switch { whichChoice IS which choice [ Shape { geometry Box { } }"
          " Shape { geometry Sphere { } } ] } }\nS { which 1 }",
-         {TREL_BOX, TREL_SPHERE}, {TREL_SPHERE}},
+         {TREL_BOX, TREL_SPHERE},
+         {TREL_SPHERE}},
         // One value of a multiple-valued field without brackets.
         {PointsProto + "Points { p [ 1 2 3, 4 5 6 ] }", {TREL_DOT, TREL_DOT}, {TREL_DOT, TREL_DOT}},
         {PointsProto + "Points { p 1 2 3 }", None, {TREL_DOT}},
@@ -60,7 +65,8 @@ TEST(StandardPrototypes, FieldsOfEveryTypeReachTheirReferences) {
         {HAnim + "Humanoid { name \"h\" humanoidBody [ DEF hanim_root Joint { children [ Shape { geometry Box { } }"
                  " DEF hanim_head Joint { children Shape { geometry Sphere { } } } ] } ]"
                  " joints [ USE hanim_root USE hanim_head ] }",
-         {TREL_BOX, TREL_SPHERE, TREL_BOX, TREL_SPHERE, TREL_SPHERE}, {TREL_BOX, TREL_SPHERE}},
+         {TREL_BOX, TREL_SPHERE, TREL_BOX, TREL_SPHERE, TREL_SPHERE},
+         {TREL_BOX, TREL_SPHERE}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.scene);
@@ -95,8 +101,8 @@ TEST(StandardPrototypes, StandardTypeNamesAreKnownOnlyInStandardMode) {
         const char* name;
         int standardCode;
     } names[] = {
-        {"SFInt32", VRML_FIELD_SFINT32}, {"mfint32", VRML_FIELD_MFINT32}, {"SFNode", VRML_FIELD_SFNODE},
-        {"SFTime", VRML_FIELD_SFTIME},   {"MFTime", VRML_FIELD_MFTIME},   {"MFRotation", VRML_FIELD_MFROTATION},
+        {"SFInt32", VRML_FIELD_SFINT32}, {"mfint32", VRML_FIELD_MFINT32},  {"SFNode", VRML_FIELD_SFNODE},
+        {"SFTime", VRML_FIELD_SFTIME},   {"MFTime", VRML_FIELD_MFTIME},    {"MFRotation", VRML_FIELD_MFROTATION},
         {"SFFloat", VRML_FIELD_SFFLOAT}, {"SFDouble", VRML_FIELD_UNKNOWN},
     };
     for (const auto& n : names) {

@@ -19,10 +19,11 @@ TEST(Parse, StatementsAreReadToTheEndWithEveryLevelClosed) {
     } cases[] = {
         // Nested braces, brackets and strings with braces inside unknown
         // blocks must not end the skip early.
-        {V1, "Texture2 { filename \"a}b.rgb\" image [ 1 { 2 } ] } DEF T Texture2 { wrapS REPEAT Inner { } } Cube { }", 1},
+        {V1, "Texture2 { filename \"a}b.rgb\" image [ 1 { 2 } ] } DEF T Texture2 { wrapS REPEAT Inner { } } Cube { }",
+         1},
         {V2, "NULL Box { }", 1},
         {V1, "[ Separator { Cube { } } Separator { } ]", 1},
-        {V1, "Separator { } } Cube { }", 0}, // the surplus brace closes the root level
+        {V1, "Separator { } } Cube { }", 0},         // the surplus brace closes the root level
         {V1, "Group { WWWAnchor { Cube { } } }", 1}, // in VRML 1.0 both open separator levels
     };
     for (const auto& c : cases) {

@@ -26,7 +26,7 @@ TEST(FieldCapture, BlockTextHasSingleSpacesAndALineFeedAfterEveryFifthToken) {
         int stopAtDeclarationEnd;
         const char* captured; // exact bytes
         int result;
-        const char* leftOn;   // the current token afterwards
+        const char* leftOn; // the current token afterwards
     };
     const Case cases[] = {
         // The line feed follows the space after every fifth token.
@@ -81,7 +81,8 @@ TEST(FieldCapture, EachFieldTypeTakesItsOwnTokens) {
         {VRML_FIELD_MFSTRING, 1, "[ \"a\" { ] x", "[ \"a\" { ]", 1, "x"},
         {VRML_FIELD_MFNODE, 1, "USE Thing x", "USE Thing", 1, "x"},
         {VRML_FIELD_MFNODE, 1, "NULL x", "NULL", 1, "x"},
-        {VRML_FIELD_MFNODE, 1, "Transform { children [ Shape { } ] } x", "Transform { children [ Shape \n{ } ] }", 1, "x"},
+        {VRML_FIELD_MFNODE, 1, "Transform { children [ Shape { } ] } x", "Transform { children [ Shape \n{ } ] }", 1,
+         "x"},
         {VRML_FIELD_MFNODE, 1, "[ Box { } Cone { } ] x", "[ Box { } Cone \n{ } ]", 1, "x"},
         {VRML_FIELD_MFNODE, 0, "USE Thing", "", 0, "USE"},
         {VRML_FIELD_UNKNOWN, 1, "5 x", "", 0, "5"},

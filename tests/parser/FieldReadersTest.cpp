@@ -17,7 +17,7 @@ TEST(FieldReaders, ColorsSingleAndListFormsAndWhereTheyStop) {
     } cases[] = {
         {"1 0 0 next", 1, 1, trelChroma(1, 0, 0, 1), "0"},
         {"[ 1 0 0, 0 1 ] next", 1, 1, trelChroma(1, 0, 0, 1), "]"}, // the cut-short second colour is dropped
-        {"[ ] next", 0, 1, trelChroma(0, 0, 1), "]"},                // the list is left untouched
+        {"[ ] next", 0, 1, trelChroma(0, 0, 1), "]"},               // the list is left untouched
         {"[ 1 0 0 0 1 0", 1, 2, trelChroma(1, 0, 0, 1), ""},        // cut short by the end of input
     };
     for (const auto& c : cases) {

@@ -50,9 +50,16 @@ TEST(HeaderCheck, MissingOrRefusedFileLeavesTheWorldUntouched) {
 TEST(TokenClassification, KeywordsIgnoreCaseAndSharedIdsAgree) {
     // One shared id stands for all of them; "side" must not match "sides".
     const std::pair<const char*, int> cases[] = {
-        {"separator", VRML_SEPARATOR}, {"TransformSeparator", VRML_SEPARATOR}, {"side", 133}, {"sides", 90},
-        {"\"a quoted string\"", VRML_STRING}, {"TRUE", VRML_BOOLEAN}, {"1.5", VRML_NUMBER},
-        {"texture2", VRML_TEXTURE2}, {"ImageTexture", VRML_WORD}, {")", VRML_CLOSE_PAREN},
+        {"separator", VRML_SEPARATOR},
+        {"TransformSeparator", VRML_SEPARATOR},
+        {"side", 133},
+        {"sides", 90},
+        {"\"a quoted string\"", VRML_STRING},
+        {"TRUE", VRML_BOOLEAN},
+        {"1.5", VRML_NUMBER},
+        {"texture2", VRML_TEXTURE2},
+        {"ImageTexture", VRML_WORD},
+        {")", VRML_CLOSE_PAREN},
     };
     for (const auto& [text, kind] : cases) {
         CVRMLIOManager manager;

@@ -79,7 +79,8 @@ TEST(Limits, UsesThatDoubleAtEveryLevelStopAtTheReplayBudget) {
 TEST(Limits, ReplayAndInstanceBudgetsGrowWithTheFile) {
     // Budgets of zero: every use and instance below is paid for by the bytes
     // of the file, so all of them load.
-    std::string text = std::string(V2) + "PROTO Ball [ ] { Sphere { } }\nDEF G Group { children [ Box { } Box { } ] }\n";
+    std::string text =
+        std::string(V2) + "PROTO Ball [ ] { Sphere { } }\nDEF G Group { children [ Box { } Box { } ] }\n";
     for (int i = 0; i < 50; ++i)
         text += "USE G Ball { }\n";
     CVRMLParser parser;

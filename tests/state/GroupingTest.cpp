@@ -13,7 +13,8 @@ std::vector<trelObjectTypes> Types(const std::vector<FoundObject>& objects) {
     return types;
 }
 
-const char* const Triangle = "IndexedFaceSet { coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] } coordIndex [ 0 1 2 ] }";
+const char* const Triangle =
+    "IndexedFaceSet { coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] } coordIndex [ 0 1 2 ] }";
 const trelChroma Red(1, 0, 0), White(1, 1, 1);
 } // namespace
 
@@ -30,19 +31,24 @@ TEST(Grouping, EveryChildIsBuiltAndStateEndsWithTheNode) {
         // A named proxy, or one given by USE, is passed over as exactly one node.
         {V2,
          "Collision { collide TRUE proxy DEF P Shape { geometry Sphere { } } children [ Material { diffuseColor 1 0 0 }"
-         " Shape { geometry Box { } } Shape { geometry " + std::string(Triangle) + " } ] addChildren NULL"
-         " removeChildren USE P }",
+         " Shape { geometry Box { } } Shape { geometry " +
+             std::string(Triangle) +
+             " } ] addChildren NULL"
+             " removeChildren USE P }",
          {TREL_BOX, TREL_POLYFACE}},
         {V2, "Collision { children Shape { geometry Cone { } } proxy NULL }", {TREL_CONE, TREL_DISK}},
         {V2,
          "LOD { center 0 0 0 range [ 10, 20 ] level [ Material { diffuseColor 1 0 0 } Shape { geometry Box { } }"
-         " Shape { geometry " + std::string(Triangle) + " } ] }",
+         " Shape { geometry " +
+             std::string(Triangle) + " } ] }",
          {TREL_BOX, TREL_POLYFACE}},
         {V2, "LOD { level Shape { geometry Sphere { } } range 5 }", {TREL_SPHERE}},
-        {V1, "LOD { range [ 10 ] Material { diffuseColor 1 0 0 } Cube { } Separator { Sphere { } } }",
+        {V1,
+         "LOD { range [ 10 ] Material { diffuseColor 1 0 0 } Cube { } Separator { Sphere { } } }",
          {TREL_BOX, TREL_SPHERE}},
         {V1, "Switch { whichChild 0 Material { diffuseColor 1 0 0 } Cube { } Sphere { } }", {TREL_BOX, TREL_SPHERE}},
-        {V2, "Switch { whichChoice 0 choice [ Shape { geometry Box { } } Shape { geometry Sphere { } } ] }",
+        {V2,
+         "Switch { whichChoice 0 choice [ Shape { geometry Box { } } Shape { geometry Sphere { } } ] }",
          {TREL_BOX, TREL_SPHERE}},
     };
     for (const auto& c : cases) {
@@ -75,8 +81,9 @@ TEST(Grouping, NamedGroupsBecomeGroupsOfTheWorldOnlyWithContent) {
     EXPECT_EQ(objects[0].object->GetObjectName().GetString(), "");
 
     // USE of a named group repeats its children.
-    objects = Build(loaded, V2, "DEF G Group { children [ Shape { geometry " + std::string(Triangle) +
-                                    " } ] } Transform { translation 0 0 4 children USE G }");
+    objects = Build(loaded, V2,
+                    "DEF G Group { children [ Shape { geometry " + std::string(Triangle) +
+                        " } ] } Transform { translation 0 0 4 children USE G }");
     ASSERT_EQ(objects.size(), 2u);
     EXPECT_EQ(objects[1].groupName, "G");
     EXPECT_THAT(static_cast<const C3DPolyface*>(objects[1].object)->GetPoints()[1], NearPoint(1, 0, 4));
@@ -89,12 +96,14 @@ TEST(Grouping, ShapeAppliesItsAppearanceBeforeItsGeometryWhateverTheirOrder) {
     const char* const shapes[] = {
         "Shape { appearance Appearance { material Material { diffuseColor 1 0 0 } } geometry DEF B Box { } }",
         "Shape { geometry DEF B Box { } appearance Appearance { material Material { diffuseColor 1 0 0 } } }",
-        ("Shape { geometry DEF B IndexedFaceSet { coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] } coordIndex [ 0 1 2 ] }"
+        ("Shape { geometry DEF B IndexedFaceSet { coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] } coordIndex [ 0 1 "
+         "2 ] }"
          " appearance DEF A Appearance { material Material { diffuseColor 1 0 0 } } }"),
     };
     for (const char* shape : shapes) {
         LoadedText loaded;
-        auto objects = Build(loaded, V2, std::string("DEF H Group { children ") + shape + " } Shape { geometry Box { } }");
+        auto objects =
+            Build(loaded, V2, std::string("DEF H Group { children ") + shape + " } Shape { geometry Box { } }");
         ASSERT_EQ(objects.size(), 2u) << shape;
         EXPECT_EQ(objects[0].props->front.GetDiffuse(), White) << shape; // the box after the group
         EXPECT_EQ(objects[1].props->front.GetDiffuse(), Red) << shape;

@@ -46,7 +46,7 @@ TEST(Materials, ResolutionByIndexFallsBackPerList) {
     mixed.GetShininess().Append(0.4);
     trelMatProps props = mixed.ResolveMatProps(2);
     EXPECT_EQ(props.front.GetEmission(), trelChroma(0, 0, 1));
-    EXPECT_EQ(props.front.GetDiffuse(), trelChroma(1, 0, 0));         // specular entry 0
+    EXPECT_EQ(props.front.GetDiffuse(), trelChroma(1, 0, 0));           // specular entry 0
     EXPECT_EQ(props.front.GetSpecular(), trelMaterial().GetSpecular()); // library default
     EXPECT_FLOAT_EQ(props.front.GetShininess(), 0.2f);
     EXPECT_EQ(props.materialCount, 2);
@@ -62,8 +62,10 @@ TEST(Materials, AmbientIntensityRebuildsTheAmbientList) {
 
 TEST(Materials, BindingValues) {
     const std::pair<const char*, int> cases[] = {
-        {"MaterialBinding { value DEFAULT }", 1}, {"MaterialBinding { }", 1},
-        {"MaterialBinding { value PER_FACE_INDEXED }", 5}, {"MaterialBinding { value PER_PART }", 2},
+        {"MaterialBinding { value DEFAULT }", 1},
+        {"MaterialBinding { }", 1},
+        {"MaterialBinding { value PER_FACE_INDEXED }", 5},
+        {"MaterialBinding { value PER_PART }", 2},
     };
     for (const auto& [node, binding] : cases) {
         PositionedParser p(std::string(node) + " next", V1);

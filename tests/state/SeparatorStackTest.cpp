@@ -98,8 +98,8 @@ TEST(SeparatorStack, ObjectsBuiltWhileSkippingOrWithoutLevelAreDiscardedAsHandle
 }
 
 TEST(SeparatorStack, RenderCachingFieldsOpeningTheBodyAreSteppedOver) {
-    LoadedText loaded = LoadText(std::string(V1) +
-                                 "DEF S Separator { renderCaching ON renderCulling OFF Separator { } }\n");
+    LoadedText loaded =
+        LoadText(std::string(V1) + "DEF S Separator { renderCaching ON renderCulling OFF Separator { } }\n");
     EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
     EXPECT_EQ(loaded.parser->GetCurrentTokenType(), VRML_END_OF_INPUT);
     EXPECT_TRUE(loaded.parser->GetSeparatorStack()->empty());

@@ -66,7 +66,8 @@ TEST(StandardMode, SwitchBuildsOnlyItsChoiceInVrml2) {
         // Nested: the inner Switch is read only as the outer one's choice.
         {V2,
          "Switch { whichChoice 1 choice [ " + Shape("Box") + "Switch { whichChoice 0 choice " + Choices + " } ] }",
-         {TREL_BOX, TREL_BOX, TREL_SPHERE, TREL_POLYFACE}, {TREL_BOX}},
+         {TREL_BOX, TREL_BOX, TREL_SPHERE, TREL_POLYFACE},
+         {TREL_BOX}},
     };
     for (const ModeCase& c : cases)
         CheckBothModes(c);
@@ -82,8 +83,10 @@ TEST(StandardMode, SwitchBuildsOnlyItsChildInVrml1) {
         {V1, "Switch { whichChild -3 " + children + " }", all, all},
         {V1, "Switch { whichChild 7 " + children + " }", all, None},
         // Every node is a child, a Material too, and a separator counts once.
-        {V1, "Switch { whichChild 2 Material { diffuseColor 1 0 0 } Separator { Cube { } Sphere { } } Cone { } }",
-         {TREL_BOX, TREL_SPHERE, TREL_CONE, TREL_DISK}, {TREL_CONE, TREL_DISK}},
+        {V1,
+         "Switch { whichChild 2 Material { diffuseColor 1 0 0 } Separator { Cube { } Sphere { } } Cone { } }",
+         {TREL_BOX, TREL_SPHERE, TREL_CONE, TREL_DISK},
+         {TREL_CONE, TREL_DISK}},
     };
     for (const ModeCase& c : cases)
         CheckBothModes(c);
@@ -107,8 +110,10 @@ TEST(StandardMode, LodBuildsOnlyItsMostDetailedLevel) {
         {V2, "LOD { level " + Shape("Sphere") + "range 5 }", {TREL_SPHERE}, {TREL_SPHERE}},
         {V2, "LOD { center 0 0 0 }", None, None},
         {V1, "LOD { range [ 10 ] Cube { } Separator { Sphere { } } }", {TREL_BOX, TREL_SPHERE}, {TREL_BOX}},
-        {V1, "LOD { center 0 0 0 range [ 5, 10 ] Separator { Sphere { } Cube { } } Cone { } }",
-         {TREL_SPHERE, TREL_BOX, TREL_CONE, TREL_DISK}, {TREL_SPHERE, TREL_BOX}},
+        {V1,
+         "LOD { center 0 0 0 range [ 5, 10 ] Separator { Sphere { } Cube { } } Cone { } }",
+         {TREL_SPHERE, TREL_BOX, TREL_CONE, TREL_DISK},
+         {TREL_SPHERE, TREL_BOX}},
     };
     for (const ModeCase& c : cases)
         CheckBothModes(c);
@@ -118,12 +123,18 @@ TEST(StandardMode, LodBuildsOnlyItsMostDetailedLevel) {
 // WWWAnchor build their children in both modes, never a proxy.
 TEST(StandardMode, GroupingNodesBuildTheirChildrenInPlace) {
     const ModeCase cases[] = {
-        {V2, "Billboard { axisOfRotation 0 1 0 children [ " + Shape("Box") + Shape("Sphere") + "] }", None,
+        {V2,
+         "Billboard { axisOfRotation 0 1 0 children [ " + Shape("Box") + Shape("Sphere") + "] }",
+         None,
          {TREL_BOX, TREL_SPHERE}},
         {V2, "Anchor { url \"next.wrl\" description \"d\" children " + Shape("Sphere") + "}", None, {TREL_SPHERE}},
-        {V2, "Transform { children [ DEF B Billboard { children " + Shape("Box") + "} ] } USE B", None,
+        {V2,
+         "Transform { children [ DEF B Billboard { children " + Shape("Box") + "} ] } USE B",
+         None,
          {TREL_BOX, TREL_BOX}},
-        {V2, "Collision { collide TRUE proxy " + Shape("Sphere") + "children [ " + Shape("Box") + "] }", {TREL_BOX},
+        {V2,
+         "Collision { collide TRUE proxy " + Shape("Sphere") + "children [ " + Shape("Box") + "] }",
+         {TREL_BOX},
          {TREL_BOX}},
         {V2, "WWWAnchor { children " + Shape("Box") + "}", {TREL_BOX}, {TREL_BOX}},
         {V1, "WWWAnchor { name \"x.wrl\" Cube { } }", {TREL_BOX}, {TREL_BOX}},
@@ -138,7 +149,9 @@ TEST(StandardMode, GroupingNodesBuildTheirChildrenInPlace) {
 TEST(StandardMode, GridAndExtrusionTakeTheStandardDefaults) {
     const std::vector<trelObjectTypes> extrusion = {TREL_POLYMESH, TREL_POLYGON, TREL_POLYGON};
     const ModeCase cases[] = {
-        {V2, "Shape { geometry ElevationGrid { xDimension 2 zDimension 2 height [ 0 0 0 0 ] } }", None,
+        {V2,
+         "Shape { geometry ElevationGrid { xDimension 2 zDimension 2 height [ 0 0 0 0 ] } }",
+         None,
          {TREL_POLYMESH}},
         {V2, "Shape { geometry ElevationGrid { xDimension 2 xSpacing 0 zDimension 2 height [ 0 0 0 0 ] } }", None,
          None},
@@ -174,15 +187,23 @@ TEST(StandardMode, DefaultsGiveTheStandardsPoints) {
 // Switch repeats only its choice.
 TEST(StandardMode, NamesInChildrenNotChosenAreDefined) {
     const ModeCase cases[] = {
-        {V2, "Switch { whichChoice 0 choice [ " + Shape("Box") + "DEF S " + Shape("Sphere") + "] } USE S",
-         {TREL_BOX, TREL_SPHERE, TREL_SPHERE}, {TREL_BOX, TREL_SPHERE}},
-        {V2, "DEF W Switch { whichChoice 1 choice " + Choices + " } Transform { translation 0 0 5 children USE W }",
-         {TREL_BOX, TREL_SPHERE, TREL_POLYFACE, TREL_BOX, TREL_SPHERE, TREL_POLYFACE}, {TREL_SPHERE, TREL_SPHERE}},
-        {V2, "LOD { level [ " + Shape("Box") + "DEF L " + Shape("Cone") + "] } USE L",
-         {TREL_BOX, TREL_CONE, TREL_DISK, TREL_CONE, TREL_DISK}, {TREL_BOX, TREL_CONE, TREL_DISK}},
+        {V2,
+         "Switch { whichChoice 0 choice [ " + Shape("Box") + "DEF S " + Shape("Sphere") + "] } USE S",
+         {TREL_BOX, TREL_SPHERE, TREL_SPHERE},
+         {TREL_BOX, TREL_SPHERE}},
+        {V2,
+         "DEF W Switch { whichChoice 1 choice " + Choices + " } Transform { translation 0 0 5 children USE W }",
+         {TREL_BOX, TREL_SPHERE, TREL_POLYFACE, TREL_BOX, TREL_SPHERE, TREL_POLYFACE},
+         {TREL_SPHERE, TREL_SPHERE}},
+        {V2,
+         "LOD { level [ " + Shape("Box") + "DEF L " + Shape("Cone") + "] } USE L",
+         {TREL_BOX, TREL_CONE, TREL_DISK, TREL_CONE, TREL_DISK},
+         {TREL_BOX, TREL_CONE, TREL_DISK}},
         // A use inside a child not chosen is built when its named separator is.
-        {V1, "DEF C Cube { } Switch { whichChild -1 DEF S Separator { USE C Sphere { } } } USE S",
-         {TREL_BOX, TREL_BOX, TREL_SPHERE, TREL_BOX, TREL_SPHERE}, {TREL_BOX, TREL_BOX, TREL_SPHERE}},
+        {V1,
+         "DEF C Cube { } Switch { whichChild -1 DEF S Separator { USE C Sphere { } } } USE S",
+         {TREL_BOX, TREL_BOX, TREL_SPHERE, TREL_BOX, TREL_SPHERE},
+         {TREL_BOX, TREL_BOX, TREL_SPHERE}},
     };
     for (const ModeCase& c : cases)
         CheckBothModes(c);

@@ -143,8 +143,8 @@ TEST(Textures, OneFileNamedByManyShapesIsDecodedOnceAndCountsAsAFileRead) {
     // With no file reads left, no picture is read; the shapes are built all the same.
     LoadedText limited;
     limited.parser->SetMaxInlineCount(0);
-    limited.result = limited.parser->Parse(
-        limited.world.get(), WriteTempFile("limited.wrl", std::string(V2) + FarAnchor(V2) + shape));
+    limited.result = limited.parser->Parse(limited.world.get(),
+                                           WriteTempFile("limited.wrl", std::string(V2) + FarAnchor(V2) + shape));
     auto built = AllObjects(*limited.world);
     ASSERT_EQ(built.size(), 2u);
     EXPECT_EQ(TextureOf(built[1]), nullptr);
@@ -184,9 +184,8 @@ TEST(Textures, BadPicturesDropTheTextureAndKeepTheGeometry) {
     WriteBytes("garbage.png", {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'});
     WriteBytes("truncated.png", Bytes(png.begin(), png.begin() + static_cast<std::ptrdiff_t>(png.size() / 2)));
     // A PNG header that claims 100000 x 100000 pixels, and nothing after it.
-    WriteBytes("huge.png", {0x89, 'P',  'N',  'G',  '\r', '\n', 0x1A, '\n', 0,    0,    0,    13,   'I', 'H', 'D',
-                            'R',  0,    1,    0x86, 0xA0, 0,    1,    0x86, 0xA0, 8,    6,    0,    0,   0,   0,
-                            0,    0,    0});
+    WriteBytes("huge.png", {0x89, 'P',  'N',  'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R', 0,
+                            1,    0x86, 0xA0, 0,   1,    0x86, 0xA0, 8,    6, 0, 0, 0,  0,   0,   0,   0});
     std::filesystem::create_directories(TestTempDir() / "folder.png");
     const char* textures[] = {
         "ImageTexture { url \"absent.png\" }",
@@ -242,8 +241,8 @@ TEST(Textures, TextureTransformsComposeInTheOrderEachVersionGives) {
          {-1.5f, 0.5f}},
         // (1,0) +T (1.5,0) +C (2,0.5) R (-0.5,2) S (-1,2) -C (-1.5,1.5)
         {V2,
-         "Shape { appearance Appearance { textureTransform TextureTransform { " + std::string(fields) +
-             " } texture " + pixel + " } geometry Box { } }\n",
+         "Shape { appearance Appearance { textureTransform TextureTransform { " + std::string(fields) + " } texture " +
+             pixel + " } geometry Box { } }\n",
          {1, 0},
          {-1.5f, 1.5f}},
         // (0,0) -C (-0.5,-0.5) S (-1,-0.5) R (0.5,-1) +C (1,-0.5) +T (1.5,-0.5)

@@ -9,7 +9,8 @@ TEST(Transforms, CubesArePlacedByTheTransformsInForceWhereTheyStand) {
         std::vector<trelFloatPoint> centres;
     } cases[] = {
         // Translations accumulate and end with their separator.
-        {V1, "Separator { Translation { translation 1 2 3 } Translation { translation 1 0 0 } Cube { } } Cube { }",
+        {V1,
+         "Separator { Translation { translation 1 2 3 } Translation { translation 1 0 0 } Cube { } } Cube { }",
          {{2, 2, 3}, {0, 0, 0}}},
         {V1, "MatrixTransform { matrix 1 0 0 0  0 1 0 0  0 0 1 0  5 0 0 1 } Cube { }", {{5, 0, 0}}},
         // Wherever the field stands, it places the children; nothing leaks out.
@@ -46,8 +47,9 @@ TEST(Transforms, ScalesActAboutTheirOwnOriginAndAxes) {
 
 TEST(Transforms, NamedTransformRecordsOneEntryAndReplaysUnderTheUse) {
     LoadedText loaded;
-    auto objects = Build(loaded, V2, "DEF T Transform { translation 0 1 0 children [ Box { } ] }"
-                                     " Transform { translation 10 0 0 children USE T }");
+    auto objects = Build(loaded, V2,
+                         "DEF T Transform { translation 0 1 0 children [ Box { } ] }"
+                         " Transform { translation 10 0 0 children USE T }");
     ASSERT_EQ(objects.size(), 2u);
     EXPECT_EQ(objects[0].groupName, "T");
     EXPECT_THAT(BoxCentre(objects[0].object), NearPoint(0, 1, 0));

@@ -3,8 +3,8 @@
 // tinygltf, OBJ and PLY as text and bytes.
 
 #include "ToolTestSupport.h"
-#include "tools/ExportScene.h"
 #include "tools/Convert.h"
+#include "tools/ExportScene.h"
 #include "tools/Exporters.h"
 
 #include <gmock/gmock.h>
@@ -92,9 +92,8 @@ const tinygltf::Mesh& MeshNamed(const tinygltf::Model& model, const std::string&
 }
 
 // One triangle primitive's attribute at each vertex, found by its position.
-std::map<std::vector<float>, std::vector<float>> ByPosition(const tinygltf::Model& model,
-                                                            const tinygltf::Primitive& primitive,
-                                                            const std::string& attribute) {
+std::map<std::vector<float>, std::vector<float>>
+ByPosition(const tinygltf::Model& model, const tinygltf::Primitive& primitive, const std::string& attribute) {
     const auto positions = Elements(model, primitive.attributes.at("POSITION"));
     const auto values = Elements(model, primitive.attributes.at(attribute));
     std::map<std::vector<float>, std::vector<float>> found;
@@ -135,8 +134,8 @@ TEST(AttributeExport, PerFaceColoursSplitSharedVerticesAndBecomeLinear) {
                 x += positions.at(corners[t + k])[0];
                 y += positions.at(corners[t + k])[1];
             }
-            const std::vector<double> expected = x > y ? std::vector<double>{1.0, Linear05, 0.0}
-                                                       : std::vector<double>{Linear02, 1.0, 0.0};
+            const std::vector<double> expected =
+                x > y ? std::vector<double>{1.0, Linear05, 0.0} : std::vector<double>{Linear02, 1.0, 0.0};
             for (size_t k = 0; k < 3; ++k)
                 EXPECT_THAT(colors.at(corners[t + k]), Pointwise(DoubleNear(1e-6), expected)) << t;
         }
@@ -173,10 +172,10 @@ TEST(AttributeExport, PerVertexColoursKeepSharedVerticesAndColourLinesAndPoints)
     std::vector<std::vector<float>> dots;
     for (const tinygltf::Node& node : model.nodes)
         if (node.name == "dot")
-            dots.push_back(Elements(model, model.meshes.at(static_cast<size_t>(node.mesh))
-                                               .primitives.at(0)
-                                               .attributes.at("COLOR_0"))
-                               .at(0));
+            dots.push_back(
+                Elements(model,
+                         model.meshes.at(static_cast<size_t>(node.mesh)).primitives.at(0).attributes.at("COLOR_0"))
+                    .at(0));
     EXPECT_THAT(dots, ElementsAre(ElementsAre(1, 0, 0), ElementsAre(0, 1, 0)));
 }
 
@@ -315,8 +314,8 @@ TEST(AttributeExport, OneMaterialWithTwoTexturesBecomesTwoAndEachImageIsEmbedded
     std::vector<int> materials, textures;
     for (const tinygltf::Mesh& mesh : model.meshes) {
         materials.push_back(mesh.primitives.at(0).material);
-        textures.push_back(model.materials.at(static_cast<size_t>(materials.back()))
-                               .pbrMetallicRoughness.baseColorTexture.index);
+        textures.push_back(
+            model.materials.at(static_cast<size_t>(materials.back())).pbrMetallicRoughness.baseColorTexture.index);
     }
     // The red material itself comes first, then one per texture.
     EXPECT_EQ(materials, (std::vector<int>{1, 2, 1, 3}));
@@ -421,9 +420,9 @@ ReadBack ConvertScene(const std::string& text, bool standard = false) {
     settings.progress = false;
     settings.load.standard = standard;
     ConvertSummary summary;
-    EXPECT_EQ(ConvertFile((dir / "scene.wrl").string(), (dir / "scene.glb").string(), ExportFormat::Glb, settings,
-                          summary),
-              "");
+    EXPECT_EQ(
+        ConvertFile((dir / "scene.wrl").string(), (dir / "scene.glb").string(), ExportFormat::Glb, settings, summary),
+        "");
     return ReadGltf(dir / "scene.glb");
 }
 
@@ -501,9 +500,9 @@ TEST(FileToGltf, TheCreaseAngleDecidesBetweenFacetsAndSmoothNormals) {
     } cases[] = {{"0", 2}, {"0.5", 2}, {"3.14", 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.crease);
-        const ReadBack read = ConvertScene("#VRML V2.0 utf8\nShape { geometry IndexedFaceSet { creaseAngle " +
-                                           std::string(c.crease) + " coord Coordinate { point [ " + points +
-                                           " ] } coordIndex [ " + quads + " ] } }\n");
+        const ReadBack read =
+            ConvertScene("#VRML V2.0 utf8\nShape { geometry IndexedFaceSet { creaseAngle " + std::string(c.crease) +
+                         " coord Coordinate { point [ " + points + " ] } coordIndex [ " + quads + " ] } }\n");
         const auto normals = ValuesAt(read.model, {30, 0, 0}, "NORMAL");
         ASSERT_EQ(normals.size(), c.normalsAtAVertex);
         if (c.normalsAtAVertex == 1) { // smooth: the radial direction, whichever way the faces wind
@@ -540,8 +539,8 @@ TEST(FileToGltf, PicturesFromFilesAndFromTheSceneAreEmbedded) {
         ConvertSettings settings;
         settings.progress = false;
         ConvertSummary summary;
-        ASSERT_EQ(ConvertFile((dir / "scene.wrl").string(), (dir / "scene.glb").string(), ExportFormat::Glb,
-                              settings, summary),
+        ASSERT_EQ(ConvertFile((dir / "scene.wrl").string(), (dir / "scene.glb").string(), ExportFormat::Glb, settings,
+                              summary),
                   "");
         const ReadBack read = ReadGltf(dir / "scene.glb");
         ASSERT_EQ(read.model.meshes.size(), 1u); // the box is built in every case
@@ -566,8 +565,7 @@ TEST(FileToGltf, ATextureTransformMovesTheCoordinatesWritten) {
         " texCoord TextureCoordinate { point [ 0 0, 1 0, 1 1 ] } } }\n");
     // s + 0.5; glTF's t runs down the image: 1 - (t + 0.25).
     EXPECT_THAT(ValuesAt(read.model, {0, 0, 0}, "TEXCOORD_0"), ElementsAre(Pointwise(FloatNear(1e-6), {0.5, 0.75})));
-    EXPECT_THAT(ValuesAt(read.model, {40, 40, 0}, "TEXCOORD_0"),
-                ElementsAre(Pointwise(FloatNear(1e-6), {1.5, -0.25})));
+    EXPECT_THAT(ValuesAt(read.model, {40, 40, 0}, "TEXCOORD_0"), ElementsAre(Pointwise(FloatNear(1e-6), {1.5, -0.25})));
 }
 
 TEST(FileToGltf, GroupingNodesAndPrototypeNodeFieldsInBothModes) {
@@ -583,7 +581,8 @@ TEST(FileToGltf, GroupingNodesAndPrototypeNodeFieldsInBothModes) {
          {"sphere", "box"},
          {"sphere"}},
         {"Billboard { children Shape { geometry Box { size 40 40 40 } } }", {}, {"box"}},
-        {"Collision { proxy Shape { geometry Sphere { radius 30 } } children Shape { geometry Box { size 40 40 40 } } }",
+        {"Collision { proxy Shape { geometry Sphere { radius 30 } } children Shape { geometry Box { size 40 40 40 } } "
+         "}",
          {"box"},
          {"box"}},
         {"PROTO Holder [ field SFNode part Box { size 40 40 40 } ] { Shape { geometry IS part } }\n"
@@ -595,10 +594,10 @@ TEST(FileToGltf, GroupingNodesAndPrototypeNodeFieldsInBothModes) {
         SCOPED_TRACE(c.scene);
         for (bool standard : {false, true}) {
             // A far point keeps every world, even an empty one, out of the unit scaling.
-            const ReadBack read =
-                ConvertScene("#VRML V2.0 utf8\n" + c.scene + "\nShape { geometry PointSet { coord Coordinate { "
-                                                             "point [ 500 500 500 ] } } }\n",
-                             standard);
+            const ReadBack read = ConvertScene("#VRML V2.0 utf8\n" + c.scene +
+                                                   "\nShape { geometry PointSet { coord Coordinate { "
+                                                   "point [ 500 500 500 ] } } }\n",
+                                               standard);
             std::vector<std::string> names = MeshNames(read.model);
             names.pop_back(); // the far point
             EXPECT_EQ(names, standard ? c.standard : c.byDefault) << "standard " << standard;
@@ -616,8 +615,8 @@ TEST(FileToGltf, IndicesOutOfRangeDropTheirAttributeAndKeepTheGeometry) {
     const char* kinds[] = {"COLOR_0", "NORMAL", "TEXCOORD_0"};
     for (size_t i = 0; i < 3; ++i) {
         SCOPED_TRACE(attributes[i]);
-        const ReadBack read = ConvertScene(std::string("#VRML V2.0 utf8\nShape { geometry IndexedFaceSet {\n") +
-                                           faces + attributes[i] + " } }\n");
+        const ReadBack read = ConvertScene(std::string("#VRML V2.0 utf8\nShape { geometry IndexedFaceSet {\n") + faces +
+                                           attributes[i] + " } }\n");
         ASSERT_EQ(read.model.meshes.size(), 1u);
         const tinygltf::Primitive& primitive = read.model.meshes[0].primitives.at(0);
         EXPECT_EQ(Elements(read.model, primitive.attributes.at("POSITION")).size(), 3u);

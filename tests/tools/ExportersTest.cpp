@@ -162,7 +162,10 @@ tinygltf::Model ReadGltf(const fs::path& path) {
     return model;
 }
 
-template <class T> const T& At(const std::vector<T>& items, int index) { return items.at(static_cast<size_t>(index)); }
+template <class T>
+const T& At(const std::vector<T>& items, int index) {
+    return items.at(static_cast<size_t>(index));
+}
 
 const tinygltf::Node& NodeNamed(const tinygltf::Model& model, const std::string& name) {
     auto found = std::find_if(model.nodes.begin(), model.nodes.end(), [&](auto& node) { return node.name == name; });

@@ -1,9 +1,9 @@
 // --standard as the commands pass it on: the loader follows the standards'
 // semantics for loading, converting and explaining a refused file.
 
+#include "ToolTestSupport.h"
 #include "tools/Convert.h"
 #include "tools/LoadReport.h"
-#include "ToolTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -87,7 +87,8 @@ inline std::unique_ptr<C3DWorld> HandBuiltWorld() {
     return world;
 }
 
-template <class T> trelArray<T> ArrayOf(std::initializer_list<T> values) {
+template <class T>
+trelArray<T> ArrayOf(std::initializer_list<T> values) {
     trelArray<T> array;
     for (const T& value : values)
         array.Append(value);
