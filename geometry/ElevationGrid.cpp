@@ -1,5 +1,6 @@
 #include "AttributeBlocks.h"
 #include "AttributeScope.h"
+#include "FieldNodeReader.h"
 
 #include "names/RecordEntry.h"
 #include "parser/VRMLParser.h"
@@ -37,8 +38,7 @@ int CVRMLParser::ParseElevationGrid() {
     // Like the indexed sets, the grid keeps its own DEF name across the
     // nodes of its color, normal and texCoord fields, and those nodes change
     // neither the level's materials nor its file attributes beyond the grid.
-    const int ownDefined = DefinedEntity;
-    const std::string ownName = EntityName;
+    CVRMLFieldNodeReader fieldNodes(*this);
     const std::shared_ptr<const trelAttributes> levelAttributes = CurrentSeparator->GetFileAttributes();
     trelChromaArray savedColors;
     bool colorGiven = false;
@@ -63,8 +63,7 @@ int CVRMLParser::ParseElevationGrid() {
         case VRML_NORMAL:
         case VRML_TEXTURECOORDINDEX:
             Tokenize();
-            ReadFieldNode();
-            KeepOwnDefName(ownDefined, ownName);
+            fieldNodes.Read();
             if (!CurrentSeparator)
                 return 0;
             continue; // the block loop has stepped past the node

@@ -1,5 +1,6 @@
 #include "AttributeBlocks.h"
 #include "AttributeScope.h"
+#include "FieldNodeReader.h"
 
 #include "names/RecordEntry.h"
 #include "parser/VRMLParser.h"
@@ -78,32 +79,11 @@ int CVRMLParser::MergeIndexLists(trelIntArray& merged, std::vector<int>& indices
     return merged.GetSize() > 0 ? 1 : 0;
 }
 
-// A field whose value is a node (coord, color, normal, texCoord) is read by
-// the block loop; a closing bracket or brace in its place is no node and is
-// left for the set's own loop, so that a malformed field cannot close the
-// set's level.
-int CVRMLParser::ReadFieldNode() {
-    const VRMLTokenTypes kind = GetCurrentTokenType();
-    if (kind == VRML_CLOSE_BRACE || kind == VRML_CLOSE_BRACKET || kind == VRML_END_OF_INPUT)
-        return 0;
-    return ParseBlock();
-}
-
-// A node read in a field clears the set's DEF state and leaves its own name
-// pending. The set takes its own name back after every field: a nested
-// node's DEF name never names the set, and the set keeps the name it was
-// given, so its objects carry it and USE repeats the set like any other node.
-void CVRMLParser::KeepOwnDefName(int definedEntity, const std::string& entityName) {
-    DefinedEntity = definedEntity;
-    EntityName = entityName;
-}
-
 int CVRMLParser::ParseIndexedSet() {
     if (!CurrentSeparator)
         return 0;
     const int faceSet = GetCurrentTokenType() == VRML_INDEXEDFACESET ? 1 : 0;
-    const int ownDefined = DefinedEntity;
-    const std::string ownName = EntityName;
+    CVRMLFieldNodeReader fieldNodes(*this);
     std::vector<int> indices, counts;
     trelIntArray coordMerged, materialMerged, normalMerged;
     trelChromaArray savedColors; // taken at the first color field: most sets have none
@@ -141,7 +121,7 @@ int CVRMLParser::ParseIndexedSet() {
                 break;
             }
             Tokenize();
-            result = ReadFieldNode();
+            result = fieldNodes.Read();
             break;
         case VRML_WORD:
             if (!ReadAttributeField(fields))
@@ -150,14 +130,14 @@ int CVRMLParser::ParseIndexedSet() {
         case VRML_COORD: coordGiven = true; [[fallthrough]];
         case VRML_NORMAL:
             Tokenize();
-            result = ReadFieldNode();
+            result = fieldNodes.Read();
             break;
         case VRML_COLOR:
             if (!colorGiven && CurrentSeparator)
                 savedColors = std::as_const(*CurrentSeparator).GetDiffuseColors();
             colorGiven = true;
             Tokenize();
-            result = ReadFieldNode();
+            result = fieldNodes.Read();
             break;
         case VRML_OPEN_BRACE:
             // The value of a field this loader does not know: its closing
@@ -168,7 +148,6 @@ int CVRMLParser::ParseIndexedSet() {
         }
         indices.clear();
         counts.clear();
-        KeepOwnDefName(ownDefined, ownName);
     }
 
     if (result) {

@@ -1,4 +1,5 @@
 #include "AttributeScope.h"
+#include "FieldNodeReader.h"
 
 #include "names/RecordEntry.h"
 #include "parser/VRMLParser.h"
@@ -14,8 +15,7 @@
 int CVRMLParser::ParsePointSet() {
     if (!CurrentSeparator)
         return 0;
-    const int ownDefined = DefinedEntity;
-    const std::string ownName = EntityName;
+    CVRMLFieldNodeReader fieldNodes(*this);
     double startIndex = 0.0, numPoints = -1.0;
     bool coordGiven = false;
     const std::shared_ptr<const trelAttributes> levelAttributes = CurrentSeparator->GetFileAttributes();
@@ -37,8 +37,7 @@ int CVRMLParser::ParsePointSet() {
         case VRML_COLOR:
             coordGiven = coordGiven || GetCurrentTokenType() == VRML_COORD;
             Tokenize();
-            ReadFieldNode();
-            KeepOwnDefName(ownDefined, ownName);
+            fieldNodes.Read();
             advance = false; // the block loop has stepped past the node
             break;
         case VRML_OPEN_BRACE:
@@ -154,8 +153,7 @@ int CVRMLParser::DefinePointSet(int startIndex, int numPoints) {
 int CVRMLParser::ParseTriangleStripSet() {
     if (!CurrentSeparator)
         return 0;
-    const int ownDefined = DefinedEntity;
-    const std::string ownName = EntityName;
+    CVRMLFieldNodeReader fieldNodes(*this);
     int result = 0;
     bool coordGiven = false;
     trelIntArray numVertices;
@@ -178,13 +176,12 @@ int CVRMLParser::ParseTriangleStripSet() {
         case VRML_COLOR:
             coordGiven = coordGiven || GetCurrentTokenType() == VRML_COORD;
             Tokenize();
-            ReadFieldNode();
+            fieldNodes.Read();
             advance = false;
             break;
         case VRML_OPEN_BRACE: SkipBlock(0); break;
         default: break;
         }
-        KeepOwnDefName(ownDefined, ownName);
         if (GetCurrentTokenType() == VRML_END_OF_INPUT || (advance && !Tokenize()))
             break;
     }

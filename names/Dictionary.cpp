@@ -4,6 +4,7 @@
 
 #include "parser/DepthGuard.h"
 #include "parser/VRMLParser.h"
+#include "parser/ValueGuard.h"
 #include "state/VRMLSeparator.h"
 
 #include <exception>
@@ -314,8 +315,9 @@ int CVRMLParser::DefineUse(const std::string& name) {
 }
 
 int CVRMLParser::ReplaySeparator(CVRMLSeparatorEntry& entry) {
-    std::string savedName = EntityName;
-    EntityName = entry.GetName();
+    // The level takes the entry's name; the name pending at the USE is
+    // pending again afterwards.
+    ValueGuard<std::string> name(EntityName, entry.GetName());
     int result = DefineSeparator();
     // A copy: the list must not change under the loop whatever a child does.
     const std::vector<CVRMLDictionaryEntry*> children(entry.GetChildren().begin(), entry.GetChildren().end());
@@ -323,7 +325,6 @@ int CVRMLParser::ReplaySeparator(CVRMLSeparatorEntry& entry) {
         if (!ServiceDictionaryObject(child))
             result = 0;
     PopSeparator();
-    EntityName = savedName;
     return result;
 }
 
@@ -339,10 +340,7 @@ int CVRMLParser::ServiceDictionaryObject(CVRMLDictionaryEntry* entry) {
     ++ReplayCount;
     DepthGuard depth(ReplayDepth);
     ReplayGuard guard(entry);
-    int savedAllow = AllowDictionaryUpdate;
-    AllowDictionaryUpdate = 0;
+    ValueGuard<int> unrecorded(AllowDictionaryUpdate, 0);
     const ReplayFunction replay = FindReplay(entry->GetType());
-    int result = replay ? replay(*this, *entry) : 0;
-    AllowDictionaryUpdate = savedAllow;
-    return result;
+    return replay ? replay(*this, *entry) : 0;
 }

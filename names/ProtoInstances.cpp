@@ -8,6 +8,7 @@
 
 #include "parser/DepthGuard.h"
 #include "parser/VRMLParser.h"
+#include "parser/ValueGuard.h"
 
 #include <cstring>
 #include <memory>
@@ -72,20 +73,6 @@ public:
 
 private:
     CVRMLPrototype& prototype;
-};
-
-// Sets a value for as long as the guard lives and then puts the old one back.
-template <class T>
-class ValueGuard {
-public:
-    ValueGuard(T& target, T value) : place(target), saved(target) { place = value; }
-    ~ValueGuard() { place = saved; }
-    ValueGuard(const ValueGuard&) = delete;
-    ValueGuard& operator=(const ValueGuard&) = delete;
-
-private:
-    T& place;
-    T saved;
 };
 
 } // namespace

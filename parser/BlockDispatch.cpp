@@ -152,12 +152,11 @@ int CVRMLParser::ParseBlock() {
     while (result && !stop) {
         while (StatementKind() == VRML_WORD)
             Tokenize();
-        DefinedEntity = 0;
+        ForgetPendingDef();
         if (GetCurrentTokenType() == VRML_DEF) {
             DefinedEntity = 1;
             Tokenize();
         }
-        EntityName.clear();
         if (DefinedEntity == 1 && IOManager.GetCurrentToken().GetTokenLength() >= 1) {
             EntityName.assign(
                 IOManager.GetCurrentTokenText()); // keeps the string's room: files name nodes by the million

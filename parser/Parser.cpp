@@ -64,9 +64,8 @@ CVRMLParser::~CVRMLParser() {
 void CVRMLParser::InitializeVariables() {
     World = nullptr;
     CurrentSeparator = nullptr;
-    DefinedEntity = 0;
+    ForgetPendingDef();
     AllowDictionaryUpdate = 1;
-    EntityName.clear();
     SkippingBlock = 0;
     LastPercentage = 0;
     LoaderPtr = nullptr;
@@ -96,8 +95,7 @@ int CVRMLParser::Parse(C3DWorld* world, const std::string& fileName) {
     int result = VRML_LOAD_FAILURE;
     // A DEF pending from an earlier parse must not name (and record) the
     // root level of this one.
-    DefinedEntity = 0;
-    EntityName.clear();
+    ForgetPendingDef();
     InstanceCount = 0;
     ReplayCount = 0;
     // Budgets grow with the file: a large scene may rightly use its named
@@ -142,8 +140,7 @@ void CVRMLParser::RecoverFromFailedParse() {
     ClearSeparatorStack(); // open levels dispose of the groups they own
     SkippingBlock = 0;
     AllowDictionaryUpdate = 1;
-    DefinedEntity = 0;
-    EntityName.clear();
+    ForgetPendingDef();
     InstanceLevel = nullptr;
     EmbeddingLevel = nullptr;
     OpenSubfiles.clear();

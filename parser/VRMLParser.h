@@ -351,6 +351,14 @@ public:
 
 private:
     void RecoverFromFailedParse();
+    // The pending DEF state is DefinedEntity and EntityName: the name a DEF
+    // gave the node being read, which its objects, group and entry take. A
+    // node that hands its name to a level it opens forgets it, so that its
+    // first child does not take it too.
+    void ForgetPendingDef() {
+        EntityName.clear();
+        DefinedEntity = 0;
+    }
     // Reading helpers shared by the node readers.
     void AdvanceWhileKind(std::initializer_list<VRMLTokenTypes> kinds);
     void AdvanceToClosingBrace();
@@ -409,8 +417,6 @@ private:
 
     // Geometry nodes that read other nodes in their fields (coord, color,
     // normal, texCoord).
-    int ReadFieldNode();
-    void KeepOwnDefName(int definedEntity, const std::string& entityName);
     void RecordWithOwnCoordinates(const trelFloatPointArray& points, CVRMLDictionaryEntry* geometryEntry);
     // Reads the field a plain word names when it is an attribute field
     // (colorIndex, colorPerVertex, normalPerVertex, texCoordIndex,

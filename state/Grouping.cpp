@@ -2,6 +2,7 @@
 
 #include "parser/DepthGuard.h"
 #include "parser/VRMLParser.h"
+#include "parser/ValueGuard.h"
 
 #include <new>
 
@@ -9,8 +10,7 @@
 // entry) and must not be taken again by the first child.
 int CVRMLParser::OpenNodeLevel() {
     int result = DefineSeparator();
-    EntityName.clear();
-    DefinedEntity = 0;
+    ForgetPendingDef();
     return result;
 }
 
@@ -43,8 +43,7 @@ int CVRMLParser::ReadChildren(int& result) {
 int CVRMLParser::ReadChoice(bool built) {
     if (built)
         return ParseBlock();
-    EntityName.clear(); // the level must not take a name: it is no node of the file
-    DefinedEntity = 0;
+    ForgetPendingDef(); // the level must not take a name: it is no node of the file
     const size_t levelsBefore = SeparatorStack.size();
     CVRMLSeparator* level = new (std::nothrow) CVRMLSeparator;
     if (!level || !PushSeparator(level)) {
@@ -281,16 +280,15 @@ int CVRMLParser::ParseShapeGeometry() {
         Tokenize();
         if (!GetCurrentTokenString().empty() && CurrentSeparator) {
             CVRMLDictionaryEntry* recording = CurrentSeparator->GetDictionaryEntry();
-            int savedAllow = AllowDictionaryUpdate;
-            AllowDictionaryUpdate = 0;
-            EntityName.assign(GetIOManager()->GetCurrentTokenText());
-            namedLevel = DefineSeparator() != 0;
-            AllowDictionaryUpdate = savedAllow;
+            {
+                ValueGuard<int> unrecorded(AllowDictionaryUpdate, 0);
+                EntityName.assign(GetIOManager()->GetCurrentTokenText());
+                namedLevel = DefineSeparator() != 0;
+            }
             if (namedLevel)
                 CurrentSeparator->SetDictionaryEntry(recording);
         }
-        EntityName.clear();
-        DefinedEntity = 0;
+        ForgetPendingDef();
     }
     RestoreIOState(geometryStart);
     int result = ParseBlock();

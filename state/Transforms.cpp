@@ -154,8 +154,7 @@ int CVRMLParser::ParseTransform() {
         // The level and its group carry the DEF name; the transform's own
         // entry is recorded unnamed inside the level's entry.
         DefineSeparator();
-        EntityName.clear();
-        DefinedEntity = 0;
+        ForgetPendingDef();
     }
 
     trelFloatPoint translation(0.0f, 0.0f, 0.0f), scaleFactor(1.0f, 1.0f, 1.0f), center(0.0f, 0.0f, 0.0f);
@@ -196,8 +195,7 @@ int CVRMLParser::ParseTransform() {
                 SkipArray(1);
             else
                 SkipBlock(1);
-            EntityName.clear();
-            DefinedEntity = 0;
+            ForgetPendingDef();
             break;
         case VRML_ADDCHILDREN:
         case VRML_REMOVECHILDREN:
