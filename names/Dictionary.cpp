@@ -344,3 +344,17 @@ int CVRMLParser::ServiceDictionaryObject(CVRMLDictionaryEntry* entry) {
     const ReplayFunction replay = FindReplay(entry->GetType());
     return replay ? replay(*this, *entry) : 0;
 }
+
+int CVRMLParser::GetDefiningObjects() const {
+    if (!AllowDictionaryUpdate)
+        return 0;
+    return IsRecordingLevel() ? 1 : DefinedEntity;
+}
+
+int CVRMLParser::IsRecordingLevel() const {
+    // At the level of an instance text only named nodes are recorded: the
+    // level's own entry records the use, which builds the rest again.
+    const bool recording = AllowDictionaryUpdate && CurrentSeparator && CurrentSeparator->GetDictionaryEntry() &&
+                           CurrentSeparator != InstanceLevel;
+    return recording ? 1 : 0;
+}

@@ -6,7 +6,7 @@
 
 #include "VRMLIOManager.h"
 
-#include "names/Prototypes.h"
+#include "FieldTypes.h"
 
 #include <cstring>
 #include <exception>

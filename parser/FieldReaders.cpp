@@ -1,7 +1,5 @@
 #include "VRMLParser.h"
 
-#include "state/VRMLSeparator.h"
-
 #include <climits>
 #include <cstring>
 #include <vector>
@@ -55,27 +53,6 @@ int CVRMLParser::ParseColorArray(trelChromaArray& colors) {
         return 0;
     HandOver(colors, read);
     return 1;
-}
-
-int CVRMLParser::ParseColor3() {
-    if (!CurrentSeparator)
-        return 0;
-    while (GetCurrentTokenType() == VRML_COLOR) {
-        if (!Tokenize())
-            break;
-    }
-    int result = 0;
-    trelChromaArray colors;
-    while (GetCurrentTokenType() != VRML_CLOSE_BRACE) {
-        result = ParseColorArray(colors);
-        if (!Tokenize())
-            break;
-    }
-    if (colors.GetSize() > 0 && CurrentSeparator) {
-        CurrentSeparator->SetDiffuseColors(colors);
-        DefineColor(colors);
-    }
-    return result;
 }
 
 int CVRMLParser::ParsePoint(trelFloatPoint& point) {

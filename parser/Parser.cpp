@@ -5,9 +5,6 @@
 #include <cstdint>
 #include <exception>
 
-#include "names/DictionaryEntries.h"
-#include "state/VRMLSeparator.h"
-
 CVRMLParser::CVRMLParser() { InitializeVariables(); }
 
 CVRMLParser::CVRMLParser(C3DWorld* world, const std::string& fileName) {
@@ -179,18 +176,4 @@ void CVRMLParser::DetermineUnits() {
         if (last)
             return;
     }
-}
-
-int CVRMLParser::GetDefiningObjects() const {
-    if (!AllowDictionaryUpdate)
-        return 0;
-    return IsRecordingLevel() ? 1 : DefinedEntity;
-}
-
-int CVRMLParser::IsRecordingLevel() const {
-    // At the level of an instance text only named nodes are recorded: the
-    // level's own entry records the use, which builds the rest again.
-    const bool recording = AllowDictionaryUpdate && CurrentSeparator && CurrentSeparator->GetDictionaryEntry() &&
-                           CurrentSeparator != InstanceLevel;
-    return recording ? 1 : 0;
 }

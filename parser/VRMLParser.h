@@ -8,10 +8,10 @@
 // stack, transforms, materials, grouping), geometry/ (one file per family of
 // geometry nodes) and names/ (dictionary, prototypes, inline files).
 
+#include "NameTable.h"
 #include "VRMLIOManager.h"
 #include "VRMLTypes.h"
 #include "host/geometry/Geometry.h"
-#include "names/NameTable.h"
 
 #include <initializer_list>
 #include <list>

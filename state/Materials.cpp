@@ -150,3 +150,24 @@ int CVRMLParser::ParseAppearance() {
         TextureNames[name] = appearance;
     return result;
 }
+
+int CVRMLParser::ParseColor3() {
+    if (!CurrentSeparator)
+        return 0;
+    while (GetCurrentTokenType() == VRML_COLOR) {
+        if (!Tokenize())
+            break;
+    }
+    int result = 0;
+    trelChromaArray colors;
+    while (GetCurrentTokenType() != VRML_CLOSE_BRACE) {
+        result = ParseColorArray(colors);
+        if (!Tokenize())
+            break;
+    }
+    if (colors.GetSize() > 0 && CurrentSeparator) {
+        CurrentSeparator->SetDiffuseColors(colors);
+        DefineColor(colors);
+    }
+    return result;
+}

@@ -64,38 +64,6 @@ int CVRMLParser::DefineTransform(trelFloatPoint& translation, trelFloatPoint& sc
     return 1;
 }
 
-void CVRMLParser::AdvanceWhileKind(std::initializer_list<VRMLTokenTypes> kinds) {
-    auto isOneOf = [&](VRMLTokenTypes kind) {
-        for (VRMLTokenTypes k : kinds)
-            if (k == kind)
-                return true;
-        return false;
-    };
-    while (isOneOf(GetCurrentTokenType())) {
-        if (!Tokenize())
-            break;
-    }
-}
-
-void CVRMLParser::AdvanceToClosingBrace() {
-    while (GetCurrentTokenType() != VRML_CLOSE_BRACE) {
-        if (!Tokenize())
-            break;
-    }
-}
-
-// Up to three numbers; a component without a number keeps its default and
-// the token is not stepped over.
-void CVRMLParser::ReadOptionalTriple(trelFloatPoint& value) {
-    float* components[3] = {&value.x, &value.y, &value.z};
-    for (float* component : components) {
-        if (GetCurrentTokenType() != VRML_NUMBER)
-            continue;
-        *component = static_cast<float>(GetCurrentTokenNumericValue());
-        Tokenize();
-    }
-}
-
 int CVRMLParser::ParseTranslation() {
     if (!CurrentSeparator)
         return 0;

@@ -1,7 +1,7 @@
 // Captured texts: their exact layout, what each field type takes, and where
 // the reader is left.
 
-#include "names/Prototypes.h"
+#include "parser/FieldTypes.h"
 #include "parser/VRMLIOManager.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The DEF name index against a plain map: the same answers after any mix of
 // names given, given again, forgotten and cleared.
 
-#include "names/NameTable.h"
+#include "parser/NameTable.h"
 #include "names/DictionaryEntries.h"
 
 #include <gtest/gtest.h>
