@@ -75,17 +75,24 @@ private:
     CVRMLPrototype& prototype;
 };
 
+// The caller's reader, or else one of the prototype's own (null when there
+// is no memory for it).
+CVRMLIOManager* ChooseReader(CVRMLIOManager* shared, std::unique_ptr<CVRMLIOManager>& own) {
+    if (shared)
+        return shared;
+    own.reset(new (std::nothrow) CVRMLIOManager);
+    return own.get();
+}
+
 } // namespace
 
 int CVRMLPrototype::ReadUseValues(const char* useText, size_t useLength, VRMLFieldDeclarationList& values,
                                   CVRMLIOManager* sharedReader) {
     std::unique_ptr<CVRMLIOManager> ownReader;
-    if (!sharedReader) {
-        ownReader.reset(new (std::nothrow) CVRMLIOManager);
-        if (!ownReader)
-            return 0;
-    }
-    CVRMLIOManager& reader = sharedReader ? *sharedReader : *ownReader;
+    CVRMLIOManager* const chosen = ChooseReader(sharedReader, ownReader);
+    if (!chosen)
+        return 0;
+    CVRMLIOManager& reader = *chosen;
     if (!reader.StartBufferReading(useText, useLength))
         return 0;
     if (reader.GetCurrentTokenBeginType())
@@ -200,12 +207,10 @@ int CVRMLPrototype::BuildInstanceText(const char* useText, size_t useLength, std
     if (body.empty())
         return 0;
     std::unique_ptr<CVRMLIOManager> ownReader;
-    if (!sharedReader) {
-        ownReader.reset(new (std::nothrow) CVRMLIOManager);
-        if (!ownReader)
-            return 0;
-    }
-    CVRMLIOManager& reader = sharedReader ? *sharedReader : *ownReader;
+    CVRMLIOManager* const chosen = ChooseReader(sharedReader, ownReader);
+    if (!chosen)
+        return 0;
+    CVRMLIOManager& reader = *chosen;
     if (!templateBuilt && !BuildInstanceTemplate(reader))
         return 0;
     VRMLFieldDeclarationList values;

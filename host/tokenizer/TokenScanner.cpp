@@ -168,6 +168,29 @@ size_t SkipToBlockStop(const char* text, size_t size, size_t pos) {
     return pos;
 }
 
+// The position behind the comment that starts at `pos`: at its line end, or `size`.
+size_t PastComment(const char* text, size_t size, size_t pos) {
+    ++pos;
+    while (pos < size && (ClassOf(text[pos]) & LineEnd) == 0) {
+        ++pos;
+    }
+    return pos;
+}
+
+// The position behind the quoted string that starts at `pos`; an
+// unterminated one runs to the end of the input.
+size_t PastQuotedString(const char* text, size_t size, size_t pos) {
+    ++pos;
+    while (pos < size) {
+        const char c = text[pos];
+        if (c == '"') {
+            return pos + 1;
+        }
+        pos += (c == '\\' && pos + 1 < size) ? 2 : 1;
+    }
+    return pos;
+}
+
 } // namespace
 
 size_t ScanToken(const char* text, size_t size, size_t pos, RawToken& token) {
@@ -198,22 +221,10 @@ size_t ScanToken(const char* text, size_t size, size_t pos, RawToken& token) {
             return pos + 1;
         }
         if ((cls & CommentStart) != 0) {
-            ++pos;
-            while (pos < size && (ClassOf(text[pos]) & LineEnd) == 0) {
-                ++pos;
-            }
+            pos = PastComment(text, size, pos);
             continue;
         }
-        // A quoted string; an unterminated one runs to the end of the input.
-        ++pos;
-        while (pos < size) {
-            const char c = text[pos];
-            if (c == '"') {
-                ++pos;
-                break;
-            }
-            pos += (c == '\\' && pos + 1 < size) ? 2 : 1;
-        }
+        pos = PastQuotedString(text, size, pos);
         token = RawToken{GENERIC_STRING, begin, pos};
         return pos;
     }
@@ -230,20 +241,9 @@ size_t FindBracket(const char* text, size_t size, size_t pos) {
             return pos;
         }
         if ((cls & CommentStart) != 0) {
-            ++pos;
-            while (pos < size && (ClassOf(text[pos]) & LineEnd) == 0) {
-                ++pos;
-            }
+            pos = PastComment(text, size, pos);
         } else if ((cls & Quote) != 0) {
-            ++pos;
-            while (pos < size) {
-                const char c = text[pos];
-                if (c == '"') {
-                    ++pos;
-                    break;
-                }
-                pos += (c == '\\' && pos + 1 < size) ? 2 : 1;
-            }
+            pos = PastQuotedString(text, size, pos);
         } else {
             ++pos;
         }
