@@ -1,6 +1,6 @@
 #include "AttributeBlocks.h"
 
-#include "names/RecordEntry.h"
+#include "parser/RecordEntry.h"
 #include "parser/VRMLParser.h"
 #include "state/VRMLSeparator.h"
 

@@ -1,7 +1,7 @@
 #include "AttributeScope.h"
 #include "FieldNodeReader.h"
 
-#include "names/RecordEntry.h"
+#include "parser/RecordEntry.h"
 #include "parser/VRMLParser.h"
 #include "state/VRMLSeparator.h"
 

@@ -1,4 +1,4 @@
-#include "names/RecordEntry.h"
+#include "parser/RecordEntry.h"
 #include "parser/VRMLParser.h"
 #include "state/VRMLSeparator.h"
 

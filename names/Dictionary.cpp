@@ -1,4 +1,4 @@
-#include "DictionaryEntries.h"
+#include "parser/DictionaryEntries.h"
 
 #include "geometry/AttributeScope.h"
 

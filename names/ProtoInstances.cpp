@@ -2,9 +2,9 @@
 // with every IS reference replaced by the value given at the use (or the
 // declared default), and the result is read in place by the block loop.
 
-#include "DictionaryEntries.h"
 #include "Prototypes.h"
-#include "RecordEntry.h"
+#include "parser/DictionaryEntries.h"
+#include "parser/RecordEntry.h"
 
 #include "parser/DepthGuard.h"
 #include "parser/VRMLParser.h"

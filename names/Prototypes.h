@@ -3,8 +3,8 @@
 // with the text of their default values, and the text of its body. A use of
 // the prototype is built by writing a new text from these and parsing it.
 
-#include "parser/FieldTypes.h"
 #include "parser/NameTable.h"
+#include "parser/VRMLTypes.h"
 
 #include <cstddef>
 #include <memory>

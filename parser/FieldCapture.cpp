@@ -6,8 +6,6 @@
 
 #include "VRMLIOManager.h"
 
-#include "FieldTypes.h"
-
 #include <cstring>
 #include <exception>
 #include <new>

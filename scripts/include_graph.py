@@ -41,9 +41,9 @@ def resolve(including, name, roots):
 def main():
     args = sys.argv[1:]
     folders = LIBRARY + (OTHERS if "--all" in args else [])
-    # The include roots the build uses: the repository, and the folders the
-    # split targets expose as roots of their own.
-    roots = [ROOT] + [os.path.join(ROOT, d) for d in ("include", "host", "tools", "tests")]
+    # Includes name a header from the repository root (as installed), or
+    # from the folder of the tool or the tests for their own headers.
+    roots = [ROOT] + [os.path.join(ROOT, d) for d in ("tools", "tests")]
     edges = Counter()
     unresolved = []
     for folder in folders:

@@ -1,6 +1,6 @@
 #include "VRMLSeparator.h"
 
-#include "names/RecordEntry.h"
+#include "parser/RecordEntry.h"
 #include "parser/VRMLParser.h"
 
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "VRMLSeparator.h"
 
-#include "names/DictionaryEntries.h"
+#include "parser/DictionaryEntries.h"
 #include "parser/VRMLParser.h"
 
 #include <new>

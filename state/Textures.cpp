@@ -8,7 +8,7 @@
 
 #include "VRMLSeparator.h"
 
-#include "names/DictionaryEntries.h"
+#include "parser/DictionaryEntries.h"
 #include "parser/VRMLParser.h"
 
 #include <cmath>

@@ -81,6 +81,17 @@ inline std::vector<FoundObject> AllObjects(const trelBaseGroup& root) {
     return found;
 }
 
+// The types of the objects, in their order.
+inline std::vector<trelObjectTypes> TypesOf(const std::vector<FoundObject>& objects) {
+    std::vector<trelObjectTypes> types;
+    for (const FoundObject& found : objects)
+        types.push_back(found.object->GetObjectType());
+    return types;
+}
+
+// The types of every object of a loaded world, in the order of AllObjects.
+inline std::vector<trelObjectTypes> TypesOf(const LoadedText& loaded) { return TypesOf(AllObjects(*loaded.world)); }
+
 inline trelFloatPoint BoxCentre(const trelBaseObject* object) {
     const auto* box = static_cast<const trelBox*>(object);
     trelFloatPoint sum;

@@ -1,6 +1,6 @@
 #include "TestScene.h"
 
-#include "names/DictionaryEntries.h"
+#include "parser/DictionaryEntries.h"
 #include "state/VRMLSeparator.h"
 
 #include <gtest/gtest.h>

@@ -1,18 +1,9 @@
 #include "TestScene.h"
 
-#include "names/DictionaryEntries.h"
+#include "parser/DictionaryEntries.h"
 #include "state/VRMLSeparator.h"
 
 #include <gtest/gtest.h>
-
-namespace {
-std::vector<trelObjectTypes> TypesOf(const LoadedText& loaded) {
-    std::vector<trelObjectTypes> types;
-    for (const FoundObject& found : AllObjects(*loaded.world))
-        types.push_back(found.object->GetObjectType());
-    return types;
-}
-} // namespace
 
 // The objects built, world's own first and then each group's (see AllObjects).
 TEST(Dictionary, DefAndUseBuildWhatTheNameMeantWhenItWasUsed) {

@@ -1,7 +1,7 @@
 #include "TestScene.h"
 
-#include "names/DictionaryEntries.h"
 #include "names/Prototypes.h"
+#include "parser/DictionaryEntries.h"
 
 #include <gtest/gtest.h>
 

@@ -10,13 +10,6 @@
 
 namespace {
 
-std::vector<trelObjectTypes> TypesOf(const LoadedText& loaded) {
-    std::vector<trelObjectTypes> types;
-    for (const FoundObject& found : AllObjects(*loaded.world))
-        types.push_back(found.object->GetObjectType());
-    return types;
-}
-
 const std::vector<trelObjectTypes> None;
 
 const std::string PointsProto =

@@ -1,7 +1,6 @@
 // Captured texts: their exact layout, what each field type takes, and where
 // the reader is left.
 
-#include "parser/FieldTypes.h"
 #include "parser/VRMLIOManager.h"
 
 #include <gtest/gtest.h>

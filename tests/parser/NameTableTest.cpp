@@ -2,7 +2,7 @@
 // names given, given again, forgotten and cleared.
 
 #include "parser/NameTable.h"
-#include "names/DictionaryEntries.h"
+#include "parser/DictionaryEntries.h"
 
 #include <gtest/gtest.h>
 

@@ -6,13 +6,6 @@
 
 namespace {
 
-std::vector<trelObjectTypes> Types(const std::vector<FoundObject>& objects) {
-    std::vector<trelObjectTypes> types;
-    for (const auto& found : objects)
-        types.push_back(found.object->GetObjectType());
-    return types;
-}
-
 const char* const Triangle =
     "IndexedFaceSet { coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] } coordIndex [ 0 1 2 ] }";
 const trelChroma Red(1, 0, 0), White(1, 1, 1);
@@ -59,7 +52,7 @@ TEST(Grouping, EveryChildIsBuiltAndStateEndsWithTheNode) {
         EXPECT_EQ(objects.back().object->GetObjectType(), TREL_BOX) << c.node;
         EXPECT_EQ(objects.back().props->front.GetDiffuse(), White) << c.node;
         objects.pop_back();
-        EXPECT_EQ(Types(objects), c.types) << c.node;
+        EXPECT_EQ(TypesOf(objects), c.types) << c.node;
         // A material set inside the node reaches its children.
         if (c.node.find("diffuseColor") != std::string::npos) {
             EXPECT_EQ(objects.front().props->front.GetDiffuse(), Red) << c.node;

@@ -7,13 +7,6 @@
 
 namespace {
 
-std::vector<trelObjectTypes> Types(const std::vector<FoundObject>& objects) {
-    std::vector<trelObjectTypes> types;
-    for (const auto& found : objects)
-        types.push_back(found.object->GetObjectType());
-    return types;
-}
-
 // The objects `nodes` build under a far anchor (left out), in one mode.
 std::vector<FoundObject> BuildInMode(LoadedText& loaded, const char* header, const std::string& nodes, int standard) {
     loaded = LoadTextInMode(std::string(header) + FarAnchor(header) + nodes, standard);
@@ -40,7 +33,7 @@ void CheckBothModes(const ModeCase& c) {
         LoadedText loaded;
         auto objects = BuildInMode(loaded, c.header, c.nodes, standard);
         EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS) << "standard " << standard;
-        EXPECT_EQ(Types(objects), standard ? c.standard : c.byDefault) << "standard " << standard;
+        EXPECT_EQ(TypesOf(objects), standard ? c.standard : c.byDefault) << "standard " << standard;
         EXPECT_EQ(loaded.parser->GetSeparatorStack()->size(), 0u);
     }
 }

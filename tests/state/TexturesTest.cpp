@@ -4,7 +4,7 @@
 
 #include "TestScene.h"
 
-#include "names/DictionaryEntries.h"
+#include "parser/DictionaryEntries.h"
 
 #include <stb_image_write.h>
 

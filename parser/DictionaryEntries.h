@@ -1,7 +1,9 @@
 #pragma once
 // The recorded operands of the Define... operations. A DEF (or a node inside a
 // named separator) leaves one entry; a USE calls the same Define... again
-// with the entry's fields.
+// with the entry's fields. Declared with the parser object, which keeps the
+// entries: the node readers of state/ and geometry/ record them, and the
+// dictionary (names/) replays them.
 
 #include "host/geometry/Geometry.h"
 

@@ -3,7 +3,7 @@
 // named or recorded, named by the pending DEF name, holding the operands.
 
 #include "DictionaryEntries.h"
-#include "parser/VRMLParser.h"
+#include "VRMLParser.h"
 
 #include <new>
 
