@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -140,28 +140,17 @@ private:
         const size_t count = mesh.triangleVertices.size() / 3;
         const bool textured = look.texture && mesh.triangleTexCoords.size() == mesh.triangleVertices.size();
         const bool colors = look.colors && mesh.triangleColors.size() == mesh.triangleVertices.size();
-        std::unique_ptr<TextureSampler> sampler;
+        std::optional<TextureSampler> sampler;
         if (textured)
-            sampler =
-                std::make_unique<TextureSampler>(*look.texture->image, look.texture->repeatS, look.texture->repeatT);
+            sampler.emplace(*look.texture->image, look.texture->repeatS, look.texture->repeatT);
         // A coloured picture replaces the object's colour; a grey one modulates it.
         const bool replaced = textured && !look.traits.grey;
-        order.clear();
-        for (size_t t = 0; t < count; ++t) {
+        const auto finite = [this](size_t t) {
             const trelFloatPoint* p = &mesh.triangleVertices[t * 3];
-            if (IsFinite(p[0]) && IsFinite(p[1]) && IsFinite(p[2]))
-                order.push_back({0.0f, t});
-        }
-        if (blending == Blending::Over) {
-            for (auto& [depth, t] : order) {
-                const trelFloatPoint* p = &mesh.triangleVertices[t * 3];
-                depth = camera.ToCamera(p[0]).z + camera.ToCamera(p[1]).z + camera.ToCamera(p[2]).z;
-            }
-            std::stable_sort(order.begin(), order.end(),
-                             [](const auto& a, const auto& b) { return a.first > b.first; });
-        }
-        for (const auto& entry : order) {
-            const size_t first = entry.second * 3;
+            return IsFinite(p[0]) && IsFinite(p[1]) && IsFinite(p[2]);
+        };
+        const auto draw = [&](size_t t) {
+            const size_t first = t * 3;
             const trelFloatPoint* p = &mesh.triangleVertices[first];
             RasterVertex v[3];
             for (int k = 0; k < 3; ++k)
@@ -179,9 +168,25 @@ private:
                     out.t = mesh.triangleTexCoords[first + k].t;
                 }
             }
-            raster.DrawTriangle(v[0], v[1], v[2], sampler.get(), blending);
+            raster.DrawTriangle(v[0], v[1], v[2], sampler ? &*sampler : nullptr, blending);
+            ++result.triangles;
+        };
+        if (blending == Blending::Opaque) {
+            for (size_t t = 0; t < count; ++t)
+                if (finite(t))
+                    draw(t);
+            return;
         }
-        result.triangles += order.size();
+        order.clear();
+        for (size_t t = 0; t < count; ++t) {
+            if (finite(t)) {
+                const trelFloatPoint* p = &mesh.triangleVertices[t * 3];
+                order.push_back({camera.ToCamera(p[0]).z + camera.ToCamera(p[1]).z + camera.ToCamera(p[2]).z, t});
+            }
+        }
+        std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (const auto& entry : order)
+            draw(entry.second);
     }
 
     // Lines and points are not lit. VRML 97 draws them in the emissive
@@ -279,7 +284,7 @@ private:
     Rasterizer raster;
     RenderResult result;
     trelTessellation mesh;                       // one object's, its storage kept from object to object
-    std::vector<std::pair<float, size_t>> order; // an object's finite triangles, in drawing order
+    std::vector<std::pair<float, size_t>> order; // a blended object's finite triangles, farthest first
     std::vector<Deferred> deferred;
     std::unordered_map<const trelImage*, TextureTraits> textures;
 };
