@@ -107,18 +107,16 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
+    const auto add = [](const std::string& name, auto function) {
+        benchmark::RegisterBenchmark(name.c_str(), function)
+            ->Unit(benchmark::kMillisecond)
+            ->Repetitions(5)
+            ->ReportAggregatesOnly(true);
+    };
     for (const bool smooth : {false, true}) {
         const std::string variant = smooth ? "smooth" : "flat";
-        benchmark::RegisterBenchmark(("Render/" + variant).c_str(),
-                                     [smooth](benchmark::State& state) { Render(state, smooth); })
-            ->Unit(benchmark::kMillisecond)
-            ->Repetitions(5)
-            ->ReportAggregatesOnly(true);
-        benchmark::RegisterBenchmark(("Tessellate/" + variant).c_str(),
-                                     [smooth](benchmark::State& state) { Tessellate(state, smooth); })
-            ->Unit(benchmark::kMillisecond)
-            ->Repetitions(5)
-            ->ReportAggregatesOnly(true);
+        add("Render/" + variant, [smooth](benchmark::State& state) { Render(state, smooth); });
+        add("Tessellate/" + variant, [smooth](benchmark::State& state) { Tessellate(state, smooth); });
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

@@ -255,8 +255,10 @@ void Rasterizer::DrawLine(const RasterVertex& a, const RasterVertex& b, Blending
     // and the crossing, or as both ends.
     const RasterVertex& from = clipped[0];
     const RasterVertex& to = clipped[1];
-    double x0 = camera.ScreenX(from.position), y0 = camera.ScreenY(from.position);
+    const double x0 = camera.ScreenX(from.position), y0 = camera.ScreenY(from.position);
     const double dx = camera.ScreenX(to.position) - x0, dy = camera.ScreenY(to.position) - y0;
+    if (!std::isfinite(x0) || !std::isfinite(y0) || !std::isfinite(dx) || !std::isfinite(dy))
+        return;
     // The stretch of the segment on the picture (parameters 0 to 1), so that
     // the steps below never outnumber the picture's pixels.
     double enter = 0.0, leave = 1.0;

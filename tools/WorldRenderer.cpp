@@ -119,14 +119,7 @@ private:
     }
 
     void Draw(const trelBaseGroup& group, int index, const Look& look) {
-        mesh.triangleVertices.clear();
-        mesh.triangleNormals.clear();
-        mesh.lineStrips.clear();
-        mesh.points.clear();
-        mesh.triangleColors.clear();
-        mesh.triangleTexCoords.clear();
-        mesh.lineColors.clear();
-        mesh.pointColors.clear();
+        mesh = trelTessellation(); // the previous object's triangles go
         trelTessellationOptions tessellation;
         tessellation.segments = options.segments;
         tessellation.attributes = look.attributes != nullptr;
@@ -283,7 +276,7 @@ private:
     RenderCamera camera;
     Rasterizer raster;
     RenderResult result;
-    trelTessellation mesh;                       // one object's, its storage kept from object to object
+    trelTessellation mesh;                       // the object being drawn
     std::vector<std::pair<float, size_t>> order; // a blended object's finite triangles, farthest first
     std::vector<Deferred> deferred;
     std::unordered_map<const trelImage*, TextureTraits> textures;
