@@ -32,9 +32,9 @@ struct RenderRequest {
     LoadSettings load;
 };
 
-// The whole command. Returns the loader's result for a file that loaded
-// (0 when it loaded cleanly), 1 when the scene has nothing to draw (the
-// background is written all the same) or the picture could not be written,
-// 2 when the request itself is refused or the file could not be read. Every
-// failure is one line on `err`.
+// The whole command. Returns the loader's result for a file that loaded (0
+// when it loaded cleanly) or could not be loaded at all (then nothing is
+// written); 1 when the scene has nothing to draw (the background is written
+// all the same) or the picture could not be written; 2 when the request
+// itself is refused. Every failure is one line on `err`.
 int RunRender(const RenderRequest& request, std::ostream& err);
