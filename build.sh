@@ -4,7 +4,7 @@
 #   ./build.sh test    all unit tests
 #   ./build.sh asan    all unit tests built with AddressSanitizer and UBSan
 #   ./build.sh fuzz [SECONDS]  the fuzz regression inputs, then a short fuzzing run
-#   ./build.sh bench   the loading benchmarks and their table of results
+#   ./build.sh bench   the loading and rendering benchmarks and their tables of results
 #   ./build.sh python  builds the Python module and installs it for this user's python3
 #   ./build.sh format  checks that every C++ file follows .clang-format
 # Installs missing build dependencies with apt-get (run as root on Debian 12).
@@ -99,8 +99,9 @@ fuzz)
     ;;
 bench)
     install_packages libbenchmark-dev
-    configure_and_build build-bench -DVRML_BUILD_BENCH=ON -DVRML_BUILD_TESTS=OFF -DVRML_BUILD_TOOLS=OFF
+    configure_and_build build-bench -DVRML_BUILD_BENCH=ON -DVRML_BUILD_TESTS=OFF -DVRML_BUILD_TOOLS=ON
     build-bench/bench/vrml_bench
+    build-bench/bench/vrml_render_bench
     ;;
 format)
     install_packages clang-format-14

@@ -3,12 +3,14 @@
 //   vrml dump FILE               the loaded world as JSON
 //   vrml convert IN OUT          the world as glTF, OBJ, STL or PLY
 //   vrml convert IN... -o DIR    each input into DIR
+//   vrml render IN OUT.png       a picture of the world
 // Every command takes --standard: load by the VRML 97 and VRML 1.0 standards'
 // semantics where the default deliberately builds more.
 
 #include "Convert.h"
 #include "JsonDump.h"
 #include "LoadReport.h"
+#include "Render.h"
 #include "WorldInfo.h"
 
 #include <CLI/CLI.hpp>
@@ -121,6 +123,31 @@ int main(int argc, char** argv) {
     convert->add_flag("-q,--quiet", convertRequest.quiet, "No progress bars and no line per converted file");
     addLoadOptions(convert, convertRequest.settings.load);
 
+    RenderRequest renderRequest;
+    CLI::App* render = app.add_subcommand(
+        "render", "Draw the world into a PNG picture (software rendering: no display or GPU needed)");
+    render->add_option("IN", renderRequest.input, "VRML file (- reads standard input)")->required();
+    render->add_option("OUT", renderRequest.output, "The PNG file to write")->required();
+    render->add_option("--size", renderRequest.size, "WIDTHxHEIGHT in pixels, at most 8192x8192")
+        ->capture_default_str();
+    render
+        ->add_option("--view", renderRequest.view,
+                     "Where the camera looks from: iso (a corner), front (+z), back, "
+                     "left (-x), right, top (+y) or bottom")
+        ->capture_default_str();
+    render->add_option("--background", renderRequest.background,
+                       "#rrggbb, r,g,b with each part 0 to 1, or transparent (default light grey; transparent for "
+                       "--thumbnail)");
+    render
+        ->add_option("--thumbnail", renderRequest.thumbnail,
+                     "A square picture of this side in place of --size, on a transparent background, as file "
+                     "managers ask: vrml render --thumbnail %s %i %o")
+        ->check(CLI::Range(1, MaxRenderSide));
+    render->add_option("--segments", renderRequest.segments, "Divisions of a full turn for curved solids")
+        ->check(CLI::Range(3, 4096))
+        ->capture_default_str();
+    addLoadOptions(render, renderRequest.load);
+
     CLI11_PARSE(app, argc, argv);
     try {
         if (*info)
@@ -131,6 +158,8 @@ int main(int argc, char** argv) {
             convertRequest.settings.loadedUnits = units == "loaded";
             return RunConvert(convertRequest, std::cout, std::cerr);
         }
+        if (*render)
+            return RunRender(renderRequest, std::cerr);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "vrml: %s\n", error.what());
         return 1;
