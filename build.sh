@@ -99,7 +99,7 @@ fuzz)
     ;;
 bench)
     install_packages libbenchmark-dev
-    configure_and_build build-bench -DVRML_BUILD_BENCH=ON -DVRML_BUILD_TESTS=OFF -DVRML_BUILD_TOOLS=OFF
+    configure_and_build build-bench -DVRML_BUILD_BENCH=ON -DVRML_BUILD_TESTS=OFF -DVRML_BUILD_TOOLS=ON
     build-bench/bench/vrml_bench
     ;;
 format)
