@@ -56,6 +56,8 @@ ChildUsage RunChild(const std::vector<std::string>& arguments) {
     usage.peakMegabytes = static_cast<double>(resources.ru_maxrss) * 1024.0 / 1e6; // kB
 #endif
     usage.pageFaults = Faults(resources);
+    const auto Seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    usage.cpuSeconds = Seconds(resources.ru_utime) + Seconds(resources.ru_stime);
     return usage;
 }
 

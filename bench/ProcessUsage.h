@@ -11,6 +11,7 @@ struct ChildUsage {
     bool ran = false;           // the child was started and waited for
     int exitStatus = -1;        // its exit status; -1 when it died by a signal
     double seconds = 0.0;       // wall-clock time from start to exit
+    double cpuSeconds = 0.0;    // user and system time, all its threads
     double peakMegabytes = 0.0; // its resident high-water mark
     long long pageFaults = 0;   // minor and major
 };

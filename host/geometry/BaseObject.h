@@ -35,6 +35,10 @@ public:
     virtual void ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow) = 0;
     // Appends the object's world-space tessellation.
     virtual void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const = 0;
+    // Exactly what Tessellate would append with the same options, counted
+    // without building it. Objects whose count needs their tessellation
+    // build it into a buffer kept per thread.
+    virtual trelTessellationCounts CountTessellation(const trelTessellationOptions& options) const;
 
     trelBaseObject() = default;
     trelBaseObject(const trelBaseObject& other) { *this = other; }

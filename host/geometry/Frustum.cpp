@@ -63,6 +63,7 @@ void TessellateFrustum(const FrustumSide& side, const trelMatrix4x4& placement, 
                           : trelTexCoord();
     };
 
+    ReserveTriangles(out, 2 * static_cast<size_t>(parts), attributes != nullptr);
     PlacedSurface surface(matrix, out, attributes);
     for (int i = 0; i < parts; ++i) {
         const Vec3& d0 = directions[static_cast<size_t>(i)];

@@ -59,9 +59,34 @@ NormalTransform::NormalTransform(const trelMatrix4x4& m) {
 
 Vec3 NormalTransform::Apply(const Vec3& n) const { return rows[0] * n.x + rows[1] * n.y + rows[2] * n.z; }
 
-bool EmitTriangle(trelTessellation& out, const Vec3 (&p)[3], const Vec3 (&n)[3]) {
+namespace {
+template <class Item>
+void ReserveMore(std::vector<Item>& items, size_t more) {
+    const size_t wanted = items.size() + more;
+    if (wanted > items.capacity())
+        items.reserve(std::max(wanted, 2 * items.capacity()));
+}
+} // namespace
+
+void ReserveTriangles(trelTessellation& out, size_t triangles, bool attributes) {
+    ReserveMore(out.triangleVertices, 3 * triangles);
+    ReserveMore(out.triangleNormals, 3 * triangles);
+    if (attributes) {
+        ReserveMore(out.triangleColors, 3 * triangles);
+        ReserveMore(out.triangleTexCoords, 3 * triangles);
+    }
+}
+
+Vec3 KeptTriangleNormal(const Vec3 (&p)[3]) {
     const Vec3 face = Normalized(Cross(p[1] - p[0], p[2] - p[0]));
-    if (Dot(face, face) == 0.0 || !IsFinite(p[0]) || !IsFinite(p[1]) || !IsFinite(p[2]))
+    if (!IsFinite(p[0]) || !IsFinite(p[1]) || !IsFinite(p[2]))
+        return Vec3();
+    return face;
+}
+
+bool EmitTriangle(trelTessellation& out, const Vec3 (&p)[3], const Vec3 (&n)[3]) {
+    const Vec3 face = KeptTriangleNormal(p);
+    if (Dot(face, face) == 0.0)
         return false;
     for (int i = 0; i < 3; ++i) {
         Vec3 normal = Normalized(n[i]);

@@ -67,6 +67,16 @@ private:
     bool mirrors = false;
 };
 
+// Makes room for `triangles` more triangles (and their colours and texture
+// coordinates when `attributes`), so that an object's tessellation grows its
+// buffers once rather than face by face. Past room already there, it grows
+// at least twofold: objects appended one after another stay linear.
+void ReserveTriangles(trelTessellation& out, size_t triangles, bool attributes);
+
+// The unit normal of a triangle that EmitTriangle appends; the zero vector
+// for one it leaves out (no area, or a non-finite corner).
+Vec3 KeptTriangleNormal(const Vec3 (&p)[3]);
+
 // Appends one triangle. The winding defines the face; a vertex normal that is
 // zero falls back to the face normal. A triangle without area (or with a
 // non-finite corner) is left out, so no NaN can reach the output. Returns

@@ -16,6 +16,7 @@ public:
     trelBBox GetBBox() const override;
     void ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow) override;
     void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
+    trelTessellationCounts CountTessellation(const trelTessellationOptions& options) const override;
 
 private:
     trelFloatPoint corners[8];
@@ -114,6 +115,7 @@ public:
     trelBBox GetBBox() const override;
     void ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow) override;
     void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
+    trelTessellationCounts CountTessellation(const trelTessellationOptions& options) const override;
 
 private:
     trelFloatPoint point;

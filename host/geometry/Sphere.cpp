@@ -171,6 +171,7 @@ void trelSphere::Tessellate(trelTessellation& out, const trelTessellationOptions
 
     const bool topIsPole = patch.latitudeLow <= 0.0;
     const bool bottomIsPole = patch.latitudeHigh >= kPi;
+    trelDetail::ReserveTriangles(out, 2 * static_cast<size_t>(across) * static_cast<size_t>(down), textured);
     trelDetail::PlacedSurface surface(xformation, out, textured ? &reader : nullptr);
     const auto at = [&](int i, int j) -> const Vec3& {
         return grid[static_cast<size_t>(j) * width + static_cast<size_t>(i)];
