@@ -24,6 +24,13 @@ enum trelObjectTypes {
 };
 
 // The one small interface every geometry object shares.
+//
+// Threads: an object holds no cache and changes only through its setters and
+// ApplyMatrixToGeometry; an attribute block is immutable once handed to an
+// object, and shared blocks are never written. So once loaded (after Parse
+// returns) objects are read-only, and a host may call the const members of
+// different objects (Tessellate, CountTessellation, GetBBox) from several
+// threads at once. The library itself starts no thread.
 class trelBaseObject {
 public:
     virtual ~trelBaseObject() = default;
