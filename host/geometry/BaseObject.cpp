@@ -15,14 +15,7 @@ trelTessellationCounts trelBaseObject::CountTessellation(const trelTessellationO
         scratch.points.capacity() > KeptVertices) {
         scratch = trelTessellation();
     } else {
-        scratch.triangleVertices.clear();
-        scratch.triangleNormals.clear();
-        scratch.lineStrips.clear();
-        scratch.points.clear();
-        scratch.triangleColors.clear();
-        scratch.triangleTexCoords.clear();
-        scratch.lineColors.clear();
-        scratch.pointColors.clear();
+        scratch.Clear();
     }
     return counts;
 }

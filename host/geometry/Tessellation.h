@@ -46,4 +46,6 @@ struct trelTessellation {
 
     size_t GetTriangleCount() const { return triangleVertices.size() / 3; }
     trelTessellationCounts GetCounts() const;
+    // Empties it, keeping its buffers for the next object.
+    void Clear();
 };

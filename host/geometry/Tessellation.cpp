@@ -13,6 +13,17 @@ bool trelTessellationCounts::operator==(const trelTessellationCounts& other) con
            points == other.points;
 }
 
+void trelTessellation::Clear() {
+    triangleVertices.clear();
+    triangleNormals.clear();
+    lineStrips.clear();
+    points.clear();
+    triangleColors.clear();
+    triangleTexCoords.clear();
+    lineColors.clear();
+    pointColors.clear();
+}
+
 trelTessellationCounts trelTessellation::GetCounts() const {
     trelTessellationCounts counts;
     counts.triangles = GetTriangleCount();
