@@ -137,6 +137,28 @@ void PlacedSurface::Emit(const Vec3 (&local)[3], const Vec3 (&localNormals)[3], 
     EmitTriangle(output, p, n, extras);
 }
 
+bool KeepsEveryTriangle(const trelMatrix4x4& placement, const Vec3& middle, double size, double thinnest) {
+    const auto& m = placement.m;
+    if (m[0][3] != 0.0f || m[1][3] != 0.0f || m[2][3] != 0.0f || m[3][3] != 1.0f)
+        return false;
+    const Vec3 r0(m[0][0], m[0][1], m[0][2]), r1(m[1][0], m[1][1], m[1][2]), r2(m[2][0], m[2][1], m[2][2]);
+    const Vec3 shift(m[3][0], m[3][1], m[3][2]);
+    const double norm = std::sqrt(Dot(r0, r0) + Dot(r1, r1) + Dot(r2, r2));
+    const double determinant = std::fabs(Dot(r0, Cross(r1, r2)));
+    // Far from singular: no direction shrinks to less than about a
+    // thousandth of the largest.
+    if (!IsFinite(shift) || !std::isfinite(norm) || !std::isfinite(determinant) ||
+        !(determinant >= 1e-9 * norm * norm * norm))
+        return false;
+    // Then a triangle's sides and area stay far above rounding, and its
+    // products far inside the range of doubles.
+    const double smallest = size * thinnest * std::cbrt(determinant) / norm;
+    // Every sum on the way rounds at the size of its largest term.
+    const double farthest = Length(TransformPoint(middle, placement)) + Length(shift) + (Length(middle) + size) * norm;
+    return thinnest >= 1e-4 && std::isfinite(farthest) && farthest < 1e100 && smallest > 1e-100 &&
+           smallest > 1e-6 * farthest;
+}
+
 void AddToBox(trelBBox& box, const Vec3& p) { box.AddPoint(p.ToPoint()); }
 
 bool AngleOnArc(double t, double start, double sweep) {

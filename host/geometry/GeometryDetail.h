@@ -107,6 +107,15 @@ private:
     const AttributeReader* reader;
 };
 
+// Whether triangles of a surface of this size about the local point
+// `middle`, none thinner than `thinnest` (its smallest angle step or ratio
+// of its dimensions), keep their area under this placement: an affine
+// matrix far from singular, sizes far from overflow and underflow, and far
+// above the rounding of coordinates as large as the surface's. A curved solid then counts its triangles
+// from its parts, since not one of them can lose its area in doubles;
+// otherwise it counts what its tessellation keeps.
+bool KeepsEveryTriangle(const trelMatrix4x4& placement, const Vec3& middle, double size, double thinnest);
+
 // Adds the exact box of the arc center + radius * (cos t * u + sin t * v),
 // t from `start` over `sweep` (0..2pi) radians, all in world space. Each
 // coordinate is a sinusoid in t, so its extremes are the arc's ends or the
@@ -142,5 +151,8 @@ trelBBox GetFrustumBBox(const FrustumSide& side, const trelMatrix4x4& placement)
 // at the far rim. A full turn then starts its parts at the seam, s = 0.
 void TessellateFrustum(const FrustumSide& side, const trelMatrix4x4& placement, int segments, trelTessellation& out,
                        const AttributeReader* attributes = nullptr);
+
+// The triangles TessellateFrustum writes, or -1 when only writing them can tell.
+long long CountFrustumTriangles(const FrustumSide& side, const trelMatrix4x4& placement, int segments);
 
 } // namespace trelDetail

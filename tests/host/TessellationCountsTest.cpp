@@ -76,6 +76,54 @@ std::unique_ptr<trelBaseObject> BoxOf(float width, float height, float depth, fl
     return box;
 }
 
+// Curved solids count from their parts when no triangle can lose its area,
+// and from their tessellation otherwise: both must agree at the border.
+std::unique_ptr<trelBaseObject> Sphere(double radius, double latitudeStart, double latitudeEnd, double longitudeEnd,
+                                       const trelFloatPoint& scale) {
+    auto sphere = std::make_unique<trelSphere>();
+    sphere->SetSphere({1, 2, 3}, {1, 0, 0}, {0, 0, 1}, radius, 0.0, longitudeEnd, latitudeStart, latitudeEnd);
+    sphere->SetXformation(GetScaleMatrix(scale));
+    return sphere;
+}
+
+std::unique_ptr<trelBaseObject> Frustum(double height, double bottom, double top, const trelFloatPoint& scale,
+                                        double sweep = 6.283185307179586) {
+    auto cylinder = std::make_unique<trelCylinder>();
+    cylinder->SetCylinder(height, bottom, bottom != 0.0 ? top / bottom : 0.0, {1, 0, 0}, 0.0, sweep);
+    cylinder->SetXformation(GetScaleMatrix(scale));
+    return cylinder;
+}
+
+TEST(TessellationCounts, CurvedSolidsEqualWhatTessellateWrites) {
+    const double pi = 3.141592653589793;
+    const trelFloatPoint unit{1, 1, 1}, flat{1, 1, 0}, thin{1, 1e-3f, 1}, thinner{1, 1e-5f, 1};
+    const struct {
+        const char* what;
+        std::function<std::unique_ptr<trelBaseObject>()> make;
+    } cases[] = {
+        {"sphere", [&] { return Sphere(1, 0, pi, 2 * pi, unit); }},
+        {"part of a sphere", [&] { return Sphere(2, 0.3, 2.0, 1.0, unit); }},
+        {"sphere cut a hair off its pole", [&] { return Sphere(1, 1e-6, pi, 2 * pi, unit); }},
+        {"sphere of a tiny sweep", [&] { return Sphere(1, 0, pi, 1e-6, unit); }},
+        {"tiny sphere", [&] { return Sphere(1e-30, 0, pi, 2 * pi, unit); }},
+        {"huge sphere", [&] { return Sphere(1e30, 0, pi, 2 * pi, unit); }},
+        {"sphere squashed flat", [&] { return Sphere(1, 0, pi, 2 * pi, flat); }},
+        {"sphere squashed thin", [&] { return Sphere(1, 0, pi, 2 * pi, thin); }},
+        {"sphere squashed thinner", [&] { return Sphere(1, 0, pi, 2 * pi, thinner); }},
+        {"cylinder", [&] { return Frustum(2, 1, 1, unit); }},
+        {"cone", [&] { return Frustum(2, 1, 0, unit); }},
+        {"frustum with a hair of a top", [&] { return Frustum(2, 1, 1e-7, unit); }},
+        {"flat ring", [&] { return Frustum(0, 2, 1, unit); }},
+        {"flat cylinder", [&] { return Frustum(0, 1, 1, unit); }},
+        {"cylinder of a tiny sweep", [&] { return Frustum(2, 1, 1, unit, 1e-7); }},
+        {"cylinder squashed flat", [&] { return Frustum(2, 1, 1, flat); }},
+        {"cylinder squashed thin", [&] { return Frustum(2, 1, 1, thin); }},
+        {"upside-down cone", [&] { return Frustum(-2, 1, 0, unit); }},
+    };
+    for (const auto& c : cases)
+        ExpectCountsMatch(*c.make(), c.what);
+}
+
 TEST(TessellationCounts, EqualWhatTessellateWritesOnEdgeCases) {
     const std::vector<trelFloatPoint> square = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
     const std::vector<trelFloatPoint> straight = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}};
