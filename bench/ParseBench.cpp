@@ -12,12 +12,13 @@
 // Every benchmark warms up, then repeats; the table printed at the end gives
 // medians of the repetitions (CPU time) and checks them against the targets.
 //
-// The scenes are written before their first benchmark into a temporary
-// folder removed at exit. VRML_BENCH_DIR=folder writes them there and keeps
-// them for later runs (delete it after changing a generator);
-// VRML_BENCH_SCALE=0.1 makes every scene ten times smaller (for callgrind).
+// Then whole jobs of the `vrml` tool, see JobBench.h. The scenes are files
+// (see SceneFiles.h): VRML_BENCH_DIR keeps them, VRML_BENCH_SCALE scales
+// them.
 
-#include "Scenes.h"
+#include "JobBench.h"
+#include "ProcessUsage.h"
+#include "SceneFiles.h"
 #include "parser/VRMLIOManager.h"
 #include "parser/VRMLParser.h"
 
@@ -37,13 +38,6 @@
 #include <new>
 #include <string>
 #include <vector>
-
-#ifdef __linux__
-#include <unistd.h>
-#endif
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 // Every heap allocation of the program is counted, so that a benchmark can
 // tell how many a stretch of work made.
@@ -67,100 +61,10 @@ namespace {
 constexpr double MaxPerByteGrowth = 1.25; // time per byte, 100 MB against 10 MB
 constexpr double MaxProgressCost = 2.0;   // percent, with a callback installed
 
-double ScaleFromEnvironment() {
-    const char* text = std::getenv("VRML_BENCH_SCALE");
-    const double scale = text ? std::atof(text) : 1.0;
-    return scale > 0.0 ? scale : 1.0;
-}
-
-// Where the scenes are written. A folder of our own is removed at exit.
-class SceneFolder {
-public:
-    static SceneFolder& Get() {
-        static SceneFolder folder;
-        return folder;
-    }
-    ~SceneFolder() {
-        if (owned) {
-            std::error_code ignored;
-            std::filesystem::remove_all(path, ignored);
-        }
-    }
-    std::string File(const std::string& name) const { return (path / name).string(); }
-    bool KeepsScenes() const { return !owned; }
-
-private:
-    SceneFolder() {
-        if (const char* kept = std::getenv("VRML_BENCH_DIR")) {
-            path = kept;
-        } else {
-#ifdef __linux__
-            const std::string unique = "vrml_parse_bench_" + std::to_string(getpid());
-#else
-            const std::string unique = "vrml_parse_bench";
-#endif
-            path = std::filesystem::temp_directory_path() / unique;
-            owned = true;
-        }
-        std::filesystem::create_directories(path);
-    }
-    std::filesystem::path path;
-    bool owned = false;
-};
-
-struct SceneFile {
-    std::string path;
-    uint64_t size = 0;
-    bool warm = false; // parsed once, untimed, before its first timing
-};
-
-// A scene at a size, written the first time a benchmark asks for it.
-SceneFile& Scene(const SceneKind& kind, int megabytes) {
-    static std::map<std::string, SceneFile> files;
-    const std::string name = std::string(kind.name) + "_" + std::to_string(megabytes) + "MB.wrl";
-    SceneFile& file = files[name];
-    if (file.path.empty()) {
-        file.path = SceneFolder::Get().File(name);
-        if (!SceneFolder::Get().KeepsScenes() || !std::filesystem::exists(file.path)) {
-            SceneWriter out(file.path);
-            kind.write(out, megabytes / 10.0 * ScaleFromEnvironment());
-        }
-        file.size = std::filesystem::file_size(file.path);
-    }
-    return file;
-}
-
 std::string ReadWhole(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
-
-#ifdef __linux__
-// A line of /proc/self/status in kB, or -1.
-long long StatusKilobytes(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(field) + ":";
-    while (std::getline(status, line)) {
-        if (line.compare(0, prefix.size(), prefix) == 0)
-            return std::atoll(line.c_str() + prefix.size());
-    }
-    return -1;
-}
-
-// Starts a new high-water mark at the present resident size (Linux 4.0 on).
-// Memory freed by an earlier parse goes back to the system first: a parse
-// that reused it would not raise the mark.
-bool ResetPeakMemory() {
-#ifdef __GLIBC__
-    malloc_trim(0);
-#endif
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-    clear.flush();
-    return static_cast<bool>(clear);
-}
-#endif
 
 void SetBytes(benchmark::State& state, const SceneFile& file) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(file.size));
@@ -196,30 +100,32 @@ void Parse(benchmark::State& state, const SceneKind& kind, int megabytes) {
         return;
     int objects = 0;
     double peakRatio = 0.0;
+    long long faults = 0;
     for (auto _ : state) {
-#ifdef __linux__
         state.PauseTiming();
         const bool peakKnown = ResetPeakMemory();
         const long long before = StatusKilobytes("VmRSS");
+        const long long faultsBefore = OwnPageFaults();
         state.ResumeTiming();
-#endif
         auto world = std::make_unique<C3DWorld>();
         ParseOnce(file, *world, false);
         state.PauseTiming();
+        faults += OwnPageFaults() - faultsBefore;
         objects = world->GetTotalObjectCount();
-#ifdef __linux__
         const long long peak = StatusKilobytes("VmHWM");
         if (peakKnown && before >= 0 && peak >= before)
             peakRatio = std::max(peakRatio, static_cast<double>(peak - before) * 1024.0 / file.size);
-#endif
         world.reset(); // freeing the world is not timed
         state.ResumeTiming();
     }
     SetBytes(state, file);
     state.counters["objects"] = objects;
-#ifdef __linux__
-    state.counters["peak_x_file"] = peakRatio;
-#endif
+    if (peakRatio > 0.0)
+        state.counters["peak_x_file"] = peakRatio;
+    // Pages the load touched for the first time, each a trip into the kernel.
+    if (OwnPageFaults() >= 0 && state.iterations() > 0)
+        state.counters["faults_per_MB"] =
+            static_cast<double>(faults) / static_cast<double>(state.iterations()) / (file.size / 1e6);
 }
 
 // Parses with and without a progress callback in turn, so that a machine
@@ -306,6 +212,7 @@ public:
     void Finalize() override {
         ConsoleReporter::Finalize();
         PrintTable();
+        PrintJobTable([this](const std::string& name) { return Find(name); });
     }
 
 private:
@@ -328,8 +235,9 @@ private:
         const std::time_t now = std::time(nullptr);
         std::strftime(date, sizeof date, "%Y-%m-%d", std::localtime(&now));
         std::printf("\n%s, %d CPUs at %.0f MHz; medians of the repetitions, CPU time.\n\n", date, cpus, megahertz);
-        std::printf("| Scene | File MB | Parse MB/s | Of scan | Per-byte time 100 MB / 10 MB | Peak / file | "
-                    "Objects | Target MB/s | Met |\n|---|---:|---:|---:|---:|---:|---:|---:|---|\n");
+        std::printf(
+            "| Scene | File MB | Parse MB/s | Faults / MB | Of scan | Per-byte time 100 MB / 10 MB | Peak / file | "
+            "Objects | Target MB/s | Met |\n|---|---:|---:|---:|---:|---:|---:|---:|---:|---|\n");
         for (const SceneKind& kind : SceneKinds()) {
             const Run* small = nullptr;
             for (int megabytes : {10, 100}) {
@@ -339,8 +247,9 @@ private:
                 if (!parse)
                     continue;
                 const double rate = MBps(*parse), peak = Counter(*parse, "peak_x_file");
-                std::printf("| %s: %s | %.1f | %.0f | ", kind.name, kind.description,
-                            static_cast<double>(Scene(kind, megabytes).size) / 1e6, rate);
+                std::printf("| %s: %s | %.1f | %.0f | %.0f | ", kind.name, kind.description,
+                            static_cast<double>(Scene(kind, megabytes).size) / 1e6, rate,
+                            Counter(*parse, "faults_per_MB"));
                 std::printf(scan ? "%.0f%% | " : "| ", scan ? 100.0 * rate / MBps(*scan) : 0.0);
                 bool met = rate >= kind.targetMBps;
                 if (small && megabytes == 100) {
@@ -408,6 +317,7 @@ void RegisterAll() {
 
 int main(int argc, char** argv) {
     RegisterAll();
+    RegisterJobBenchmarks();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

@@ -1,7 +1,9 @@
 #pragma once
 // The VRML loader. A host constructs a CVRMLParser, may install a progress
 // callback, and calls Parse with an empty world and a file name; the world
-// comes back filled with groups, objects and their materials.
+// comes back filled with groups, objects and their materials. The loader
+// starts no thread; after Parse the world is read-only, and its objects may
+// be tessellated from several threads at once (see host/geometry/BaseObject.h).
 //
 // Member functions are defined in the folder of the subsystem they belong to:
 // parser/ (entry, loop, reading control, field readers), state/ (separator

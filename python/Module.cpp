@@ -174,14 +174,7 @@ public:
                 // tool counts them; the others with their attributes.
                 const trelAttributes* attributes = object.GetAttributes();
                 options.attributes = attributes != nullptr;
-                mesh.triangleVertices.clear();
-                mesh.triangleNormals.clear();
-                mesh.lineStrips.clear();
-                mesh.points.clear();
-                mesh.triangleColors.clear();
-                mesh.triangleTexCoords.clear();
-                mesh.lineColors.clear();
-                mesh.pointColors.clear();
+                mesh.Clear();
                 object.Tessellate(mesh, options);
                 // The file's colours where it gives them, else the material's.
                 const bool ownColors = attributes && attributes->HasColors();

@@ -8,9 +8,12 @@
 #include "Progress.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <filesystem>
+#include <mutex>
 #include <set>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -108,6 +111,7 @@ ExportScene BuildSceneFor(const C3DWorld& world, int imageUnits, ExportFormat fo
     // glTF is in metres by definition, which is the file's own unit.
     const bool fileUnits = !settings.loadedUnits || format == ExportFormat::Glb || format == ExportFormat::Gltf;
     options.scale = fileUnits ? UnitScaleToFile(imageUnits) : 1.0;
+    options.threads = settings.threads;
     return BuildExportScene(world, options, progress);
 }
 
@@ -170,33 +174,75 @@ int RunConvert(const ConvertRequest& request, std::ostream& out, std::ostream& e
         return 2;
     }
 
-    int status = 0;
+    // Two inputs of the same name in different folders would overwrite
+    // each other's output without a word; the second one is refused instead.
     std::set<std::string> written;
-    for (const auto& [input, output] : jobs) {
-        // Two inputs of the same name in different folders would overwrite
-        // each other's output without a word; the second one is refused instead.
-        if (!written.insert(fs::path(output).lexically_normal().string()).second) {
-            err << "vrml: " << input << ": " << output << " was already written for an earlier input\n";
-            status = 1;
-            continue;
-        }
-        ConvertSummary summary;
-        ConvertSettings settings = request.settings;
-        settings.progress = settings.progress && !request.quiet;
+    std::vector<bool> refused;
+    for (const auto& job : jobs)
+        refused.push_back(!written.insert(fs::path(job.second).lexically_normal().string()).second);
+
+    int threads = request.settings.threads;
+    if (threads <= 0)
+        threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    // Files side by side, and what threads are left to each file's objects.
+    const size_t together = std::min(jobs.size(), static_cast<size_t>(threads));
+    ConvertSettings settings = request.settings;
+    settings.threads = std::max(1, threads / static_cast<int>(std::max<size_t>(together, 1)));
+    // Bars of files converted at once would overwrite each other.
+    settings.progress = settings.progress && !request.quiet && together <= 1;
+
+    struct Outcome {
         std::string failure;
-        try {
-            failure = ConvertFile(input, output, format, settings, summary);
-        } catch (const std::bad_alloc&) {
-            failure = "not enough memory";
+        ConvertSummary summary;
+        bool reported = false;
+    };
+    std::vector<Outcome> outcomes(jobs.size());
+    int status = 0;
+    size_t nextToReport = 0;
+    std::mutex guard;
+    // Lines come in the order of the inputs, each as soon as it and all
+    // before it are done.
+    const auto reportReady = [&] {
+        for (; nextToReport < jobs.size() && outcomes[nextToReport].reported; ++nextToReport) {
+            const auto& [input, output] = jobs[nextToReport];
+            const Outcome& outcome = outcomes[nextToReport];
+            if (refused[nextToReport]) {
+                err << "vrml: " << input << ": " << output << " was already written for an earlier input\n";
+                status = 1;
+            } else if (!outcome.failure.empty()) {
+                err << "vrml: " << input << ": " << outcome.failure << '\n';
+                status = 1;
+            } else if (!request.quiet) {
+                const ConvertSummary& summary = outcome.summary;
+                out << input << " -> " << output << ": " << summary.objects << " objects, " << summary.triangles
+                    << " triangles, " << summary.lineStrips << " lines, " << summary.points << " points\n";
+            }
         }
-        if (!failure.empty()) {
-            err << "vrml: " << input << ": " << failure << '\n';
-            status = 1;
-            continue;
+    };
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        for (size_t i = next++; i < jobs.size(); i = next++) {
+            Outcome outcome;
+            if (!refused[i]) {
+                try {
+                    outcome.failure = ConvertFile(jobs[i].first, jobs[i].second, format, settings, outcome.summary);
+                } catch (const std::bad_alloc&) {
+                    outcome.failure = "not enough memory";
+                } catch (const std::exception& error) {
+                    outcome.failure = error.what();
+                }
+            }
+            outcome.reported = true;
+            std::lock_guard<std::mutex> lock(guard);
+            outcomes[i] = std::move(outcome);
+            reportReady();
         }
-        if (!request.quiet)
-            out << input << " -> " << output << ": " << summary.objects << " objects, " << summary.triangles
-                << " triangles, " << summary.lineStrips << " lines, " << summary.points << " points\n";
-    }
+    };
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < together; ++t)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
     return status;
 }

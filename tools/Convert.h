@@ -21,6 +21,7 @@ struct ConvertSettings {
     int segments = 32;        // divisions of a full turn for curved solids
     bool loadedUnits = false; // OBJ, STL, PLY: keep the loader's scaled units
     bool progress = true;     // bars on stderr (drawn only when it is a terminal)
+    int threads = 1;          // objects tessellated at once; the output is the same for any number
     LoadSettings load;
 };
 
@@ -50,12 +51,14 @@ struct ConvertRequest {
     std::vector<std::string> files; // IN OUT, or the inputs when outputDir is set
     std::string outputDir;          // -o DIR
     std::string format;             // --format, with -o DIR only (default glb)
-    ConvertSettings settings;
+    ConvertSettings settings;       // its threads: 0 takes every core
     bool quiet = false;
 };
 
 // The whole command. Every failure is one line on `err` naming the file and
-// the reason; without `quiet`, each conversion done is one line on `out`.
+// the reason; without `quiet`, each conversion done is one line on `out`,
+// in the order of the inputs. Several inputs are converted at once, as many
+// as there are threads to use.
 // Returns 0 when every input was converted, 1 when any failed, 2 when the
 // request itself cannot be carried out.
 int RunConvert(const ConvertRequest& request, std::ostream& out, std::ostream& err);

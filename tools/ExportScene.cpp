@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <map>
+#include <mutex>
+#include <thread>
 #include <tuple>
-#include <unordered_map>
 
 namespace {
 
@@ -35,15 +38,6 @@ struct VertexKey {
     bool operator==(const VertexKey& other) const { return bits == other.bits; }
 };
 
-struct VertexKeyHash {
-    size_t operator()(const VertexKey& key) const {
-        uint64_t h = 1469598103934665603ull;
-        for (uint32_t b : key.bits)
-            h = (h ^ b) * 1099511628211ull;
-        return static_cast<size_t>(h);
-    }
-};
-
 uint32_t Bits(float f) {
     uint32_t b;
     std::memcpy(&b, &f, sizeof b);
@@ -53,6 +47,54 @@ uint32_t Bits(float f) {
 // What the object's block gives beyond its positions.
 struct Wanted {
     bool colors = false, texCoords = false;
+};
+
+VertexKey KeyOf(const trelFloatPoint& p, const trelVector& n, const trelChroma& c, const trelTexCoord& t) {
+    return {{Bits(p.x), Bits(p.y), Bits(p.z), Bits(n.x), Bits(n.y), Bits(n.z), Bits(c.red), Bits(c.green), Bits(c.blue),
+             Bits(c.alpha), Bits(t.s), Bits(t.t)}};
+}
+
+// The vertices an object keeps, found by their bits and numbered in order
+// of first appearance. Open addressing in a table sized up front for every
+// vertex the object could have, holding only numbers into the object's own
+// arrays: no allocation per vertex, no rehashing.
+class VertexNumbers {
+public:
+    VertexNumbers(const ExportObject& kept, Wanted wanted, size_t most) : object(kept), wanted(wanted) {
+        size_t size = 16;
+        while (size < 2 * most)
+            size *= 2;
+        slots.assign(size, 0);
+    }
+    // The number of the vertex already kept with these bits, or -1 after
+    // marking where the caller keeps it next.
+    long long Find(const VertexKey& key) {
+        const size_t mask = slots.size() - 1;
+        for (size_t at = Hash(key) & mask;; at = (at + 1) & mask) {
+            const uint32_t slot = slots[at];
+            if (slot == 0) {
+                slots[at] = static_cast<uint32_t>(object.positions.size()) + 1;
+                return -1;
+            }
+            if (KeptKey(slot - 1) == key)
+                return slot - 1;
+        }
+    }
+
+private:
+    VertexKey KeptKey(size_t i) const {
+        return KeyOf(object.positions[i], object.normals[i], wanted.colors ? object.colors[i] : trelChroma(),
+                     wanted.texCoords ? object.texCoords[i] : trelTexCoord());
+    }
+    static size_t Hash(const VertexKey& key) {
+        uint64_t h = 1469598103934665603ull;
+        for (uint32_t b : key.bits)
+            h = (h ^ b) * 1099511628211ull;
+        return static_cast<size_t>(h ^ (h >> 29));
+    }
+    const ExportObject& object;
+    Wanted wanted;
+    std::vector<uint32_t> slots; // a vertex's number + 1; 0 for a free slot
 };
 
 Wanted WantedFrom(const trelAttributes* attributes) {
@@ -75,7 +117,8 @@ trelTexCoord FiniteTexCoord(const trelTexCoord& c) {
 }
 
 void FillObject(ExportObject& object, const trelTessellation& mesh, double scale, Wanted wanted) {
-    std::unordered_map<VertexKey, uint32_t, VertexKeyHash> index;
+    VertexNumbers index(object, wanted, mesh.triangleVertices.size());
+    object.triangles.reserve(mesh.triangleVertices.size());
     for (size_t t = 0; t + 2 < mesh.triangleVertices.size(); t += 3) {
         trelFloatPoint face[3];
         bool usable = true;
@@ -90,11 +133,8 @@ void FillObject(ExportObject& object, const trelTessellation& mesh, double scale
             const trelChroma color = wanted.colors ? ItemAt(mesh.triangleColors, t + k) : trelChroma();
             const trelTexCoord texCoord =
                 wanted.texCoords ? FiniteTexCoord(ItemAt(mesh.triangleTexCoords, t + k)) : trelTexCoord();
-            VertexKey key{{Bits(face[k].x), Bits(face[k].y), Bits(face[k].z), Bits(normal.x), Bits(normal.y),
-                           Bits(normal.z), Bits(color.red), Bits(color.green), Bits(color.blue), Bits(color.alpha),
-                           Bits(texCoord.s), Bits(texCoord.t)}};
-            auto [where, added] = index.emplace(key, static_cast<uint32_t>(object.positions.size()));
-            if (added) {
+            const long long found = index.Find(KeyOf(face[k], normal, color, texCoord));
+            if (found < 0) {
                 object.positions.push_back(face[k]);
                 object.normals.push_back(normal);
                 if (wanted.colors)
@@ -102,7 +142,7 @@ void FillObject(ExportObject& object, const trelTessellation& mesh, double scale
                 if (wanted.texCoords)
                     object.texCoords.push_back(texCoord);
             }
-            object.triangles.push_back(where->second);
+            object.triangles.push_back(static_cast<uint32_t>(found < 0 ? object.positions.size() - 1 : found));
         }
     }
     std::vector<trelChroma> pointColors; // kept apart until the strips' colours are in
@@ -181,16 +221,82 @@ double UnitScaleToFile(int imageUnits) {
     }
 }
 
+namespace {
+
+// Turns objects into their exported form, on several threads when asked.
+// Each object is written by one thread into its own place, so the result is
+// the same for any number of threads; progress is reported from the
+// calling thread only, as objects finish.
+class ObjectFiller {
+public:
+    ObjectFiller(ExportScene& scene, const std::vector<const trelBaseObject*>& sources, const ExportOptions& options,
+                 const std::function<void(int)>& progress)
+        : scene(scene), sources(sources), options(options), progress(progress) {}
+
+    void Run(int threads) {
+        std::vector<std::thread> helpers;
+        const size_t wanted = std::min(static_cast<size_t>(std::max(threads, 1)), sources.size());
+        for (size_t t = 1; t < wanted; ++t)
+            helpers.emplace_back([this] { Work(false); });
+        Work(true);
+        for (std::thread& helper : helpers)
+            helper.join();
+        if (failure)
+            std::rethrow_exception(failure);
+    }
+
+private:
+    void Work(bool reports) {
+        for (size_t i = next++; i < sources.size() && !failed; i = next++) {
+            try {
+                Fill(*sources[i], scene.objects[i]);
+            } catch (...) {
+                std::lock_guard<std::mutex> lock(failureGuard);
+                if (!failure)
+                    failure = std::current_exception();
+                failed = true;
+            }
+            const size_t finished = ++done;
+            if (reports && progress) {
+                const int percent = static_cast<int>(100.0 * static_cast<double>(finished) / sources.size());
+                if (percent > reported) {
+                    reported = percent;
+                    progress(percent);
+                }
+            }
+        }
+    }
+
+    void Fill(const trelBaseObject& source, ExportObject& object) const {
+        // An object whose file says nothing more is written as it always
+        // was, at no cost.
+        const trelAttributes* attributes = source.GetAttributes();
+        trelTessellationOptions tessellation = options.tessellation;
+        tessellation.attributes = attributes != nullptr;
+        trelTessellation mesh; // one object at a time: only the exported form is kept
+        source.Tessellate(mesh, tessellation);
+        FillObject(object, mesh, options.scale, WantedFrom(attributes));
+    }
+
+    ExportScene& scene;
+    const std::vector<const trelBaseObject*>& sources;
+    const ExportOptions& options;
+    const std::function<void(int)>& progress;
+    std::atomic<size_t> next{0}, done{0};
+    std::atomic<bool> failed{false};
+    std::mutex failureGuard;
+    std::exception_ptr failure;
+    int reported = -1;
+};
+
+} // namespace
+
 ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options,
                              const std::function<void(int)>& progress) {
     ExportScene scene;
     scene.scale = options.scale;
-    const int total = world.GetTotalObjectCount();
-    int done = 0;
-    int reported = -1;
+    std::vector<const trelBaseObject*> sources;
     std::map<MaterialKey, int> materialIndex;
-    std::map<std::tuple<const trelImage*, bool, bool>, int> textureIndex;
-    trelTessellationOptions tessellation = options.tessellation;
     // The walk is depth-first with parents first, so the latest group seen
     // one level up is the parent.
     std::vector<int> latestAtDepth;
@@ -218,35 +324,31 @@ ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options
             if (added)
                 scene.materials.push_back(material);
             object.material = where->second;
-            const trelAttributes* attributes = source.GetAttributes();
-            {
-                // An object whose file says nothing more is written as it
-                // always was, at no cost.
-                tessellation.attributes = attributes != nullptr;
-                trelTessellation mesh; // one object at a time: only the exported form is kept
-                source.Tessellate(mesh, tessellation);
-                FillObject(object, mesh, options.scale, WantedFrom(attributes));
-            }
-            if (object.HasTexCoords() && attributes->HasTexture() && IsUsable(*attributes->texture.image)) {
-                const trelTexture& texture = attributes->texture;
-                auto [at, first] =
-                    textureIndex.emplace(std::make_tuple(texture.image.get(), texture.repeatS, texture.repeatT),
-                                         static_cast<int>(scene.textures.size()));
-                if (first)
-                    scene.textures.push_back(
-                        {texture.image, texture.repeatS, texture.repeatT, IsIntensity(*texture.image)});
-                object.texture = at->second;
-            }
             scene.groups[static_cast<size_t>(groupIndex)].objects.push_back(static_cast<int>(scene.objects.size()));
             scene.objects.push_back(std::move(object));
-            ++done;
-            const int percent = total > 0 ? static_cast<int>(100.0 * done / total) : 100;
-            if (progress && percent > reported) {
-                reported = percent;
-                progress(percent);
-            }
+            sources.push_back(&source);
         }
     });
+
+    ObjectFiller(scene, sources, options, progress).Run(options.threads);
+
+    // Textures are numbered in order of first use, by objects that took
+    // texture coordinates.
+    std::map<std::tuple<const trelImage*, bool, bool>, int> textureIndex;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        ExportObject& object = scene.objects[i];
+        const trelAttributes* attributes = sources[i]->GetAttributes();
+        if (object.HasTexCoords() && attributes->HasTexture() && IsUsable(*attributes->texture.image)) {
+            const trelTexture& texture = attributes->texture;
+            auto [at, first] =
+                textureIndex.emplace(std::make_tuple(texture.image.get(), texture.repeatS, texture.repeatT),
+                                     static_cast<int>(scene.textures.size()));
+            if (first)
+                scene.textures.push_back(
+                    {texture.image, texture.repeatS, texture.repeatT, IsIntensity(*texture.image)});
+            object.texture = at->second;
+        }
+    }
     return scene;
 }
 

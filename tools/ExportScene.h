@@ -80,6 +80,9 @@ struct ExportScene {
 struct ExportOptions {
     trelTessellationOptions tessellation; // `attributes` is set for each object that has any
     double scale = 1.0;                   // multiplies every coordinate (see UnitScaleToFile)
+    // Objects tessellated at once, each on a thread; the scene is the same
+    // for any number.
+    int threads = 1;
 };
 
 // The factor that undoes the loader's unit step for a world loaded with
@@ -89,7 +92,7 @@ double UnitScaleToFile(int imageUnits);
 
 // Tessellates the world object by object, with the attributes of each
 // object that has any. `progress`, when given, receives the percentage of objects
-// done (0 to 100, increasing).
+// done (0 to 100, increasing), always on the calling thread.
 ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options,
                              const std::function<void(int)>& progress = {});
 

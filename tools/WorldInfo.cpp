@@ -15,9 +15,7 @@ WorldSummary SummarizeWorld(const C3DWorld& world, const trelTessellationOptions
             const trelBaseObject& object = *group.GetObject(i);
             ++summary.objects;
             ++summary.objectsByType[ObjectTypeName(object.GetObjectType())];
-            trelTessellation mesh; // one object at a time: big worlds stay small in memory
-            object.Tessellate(mesh, options);
-            summary.triangles += mesh.GetTriangleCount();
+            summary.triangles += object.CountTessellation(options).triangles;
             summary.bbox.AddBox(object.GetBBox());
         }
     });
@@ -74,9 +72,7 @@ void WriteGroupTree(std::ostream& out, const C3DWorld& world, const trelTessella
             const trelBaseObject& object = *group.GetObject(i);
             ++line.objects;
             ++line.objectsByType[ObjectTypeName(object.GetObjectType())];
-            trelTessellation mesh;
-            object.Tessellate(mesh, options);
-            line.triangles += mesh.GetTriangleCount();
+            line.triangles += object.CountTessellation(options).triangles;
         }
         line.subtreeObjects = line.objects;
         line.subtreeTriangles = line.triangles;

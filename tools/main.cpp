@@ -121,6 +121,11 @@ int main(int argc, char** argv) {
         ->add_option("--units", units, "OBJ, STL, PLY: the file's own unit (file) or the loader's scaled one (loaded)")
         ->check(CLI::IsMember({"file", "loaded"}));
     convert->add_flag("-q,--quiet", convertRequest.quiet, "No progress bars and no line per converted file");
+    convertRequest.settings.threads = 0;
+    convert
+        ->add_option("-j,--jobs", convertRequest.settings.threads,
+                     "Threads: objects tessellated, or files converted, at once (default: every core)")
+        ->check(CLI::Range(0, 1024));
     addLoadOptions(convert, convertRequest.settings.load);
 
     RenderRequest renderRequest;

@@ -4,6 +4,22 @@
 
 #include <cmath>
 
+trelTessellationCounts trelBaseObject::CountTessellation(const trelTessellationOptions& options) const {
+    // Reused, so that counting many small objects allocates nothing; one
+    // per thread, since several threads may count at once.
+    thread_local trelTessellation scratch;
+    Tessellate(scratch, options);
+    const trelTessellationCounts counts = scratch.GetCounts();
+    constexpr size_t KeptVertices = 1u << 16; // a large object's buffers are given back
+    if (scratch.triangleVertices.capacity() > KeptVertices || scratch.lineStrips.size() > KeptVertices ||
+        scratch.points.capacity() > KeptVertices) {
+        scratch = trelTessellation();
+    } else {
+        scratch.Clear();
+    }
+    return counts;
+}
+
 const trelRope& trelBaseObject::GetObjectName() const {
     static const trelRope noName;
     return extra ? extra->name : noName;

@@ -24,6 +24,13 @@ enum trelObjectTypes {
 };
 
 // The one small interface every geometry object shares.
+//
+// Threads: an object holds no cache and changes only through its setters and
+// ApplyMatrixToGeometry; an attribute block is immutable once handed to an
+// object, and shared blocks are never written. So once loaded (after Parse
+// returns) objects are read-only, and a host may call the const members of
+// different objects (Tessellate, CountTessellation, GetBBox) from several
+// threads at once. The library itself starts no thread.
 class trelBaseObject {
 public:
     virtual ~trelBaseObject() = default;
@@ -35,6 +42,10 @@ public:
     virtual void ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow) = 0;
     // Appends the object's world-space tessellation.
     virtual void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const = 0;
+    // Exactly what Tessellate would append with the same options, counted
+    // without building it. Objects whose count needs their tessellation
+    // build it into a buffer kept per thread.
+    virtual trelTessellationCounts CountTessellation(const trelTessellationOptions& options) const;
 
     trelBaseObject() = default;
     trelBaseObject(const trelBaseObject& other) { *this = other; }

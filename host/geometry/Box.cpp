@@ -29,22 +29,20 @@ void trelBox::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow
     ApplyMatrixToAttributes(m);
 }
 
-void trelBox::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {
+namespace {
+
+// Calls visit(f, quad, order, normal) for each face f of the box with its
+// corners wound counter-clockwise seen from outside, where each corner came
+// from among the face's four, and the face's outward unit normal.
+template <class Visit>
+void ForEachFace(const trelFloatPoint (&corners)[8], Visit visit) {
     // Faces wound counter-clockwise from outside for corners in the documented
     // order: the -z face, the +z face, then the four sides.
     static const int faces[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4}, {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
-    // Each face shows the whole image, upright seen from outside with the
-    // box's +y up; the top has its -z edge up and the bottom its +z edge, as
-    // seen from above and from below.
-    static const float imageCorners[6][4][2] = {{{1, 0}, {1, 1}, {0, 1}, {0, 0}}, {{0, 0}, {1, 0}, {1, 1}, {0, 1}},
-                                                {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, {{1, 0}, {1, 1}, {0, 1}, {0, 0}},
-                                                {{1, 1}, {0, 1}, {0, 0}, {1, 0}}, {{0, 1}, {0, 0}, {1, 0}, {1, 1}}};
     Vec3 centroid;
     for (const trelFloatPoint& corner : corners)
         centroid = centroid + Vec3(corner);
     centroid = centroid * (1.0 / 8.0);
-
-    const trelDetail::AttributeReader reader(*this);
     std::vector<Vec3> quad(4);
     for (int f = 0; f < 6; ++f) {
         const int(&face)[4] = faces[f];
@@ -63,12 +61,44 @@ void trelBox::Tessellate(trelTessellation& out, const trelTessellationOptions& o
             std::swap(order[1], order[3]);
             normal = -normal;
         }
+        visit(f, quad, order, normal);
+    }
+}
+
+// Each face is two triangles over these of its corners.
+constexpr std::array<int, 3> Halves[2] = {{0, 1, 2}, {0, 2, 3}};
+
+} // namespace
+
+trelTessellationCounts trelBox::CountTessellation(const trelTessellationOptions& /*options*/) const {
+    trelTessellationCounts counts;
+    ForEachFace(corners, [&](int, const std::vector<Vec3>& quad, const int(&)[4], const Vec3&) {
+        for (const std::array<int, 3>& half : Halves) {
+            const Vec3 p[3] = {quad[static_cast<size_t>(half[0])], quad[static_cast<size_t>(half[1])],
+                               quad[static_cast<size_t>(half[2])]};
+            const Vec3 kept = trelDetail::KeptTriangleNormal(p);
+            counts.triangles += Dot(kept, kept) != 0.0 ? 1 : 0;
+        }
+    });
+    return counts;
+}
+
+void trelBox::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {
+    // Each face shows the whole image, upright seen from outside with the
+    // box's +y up; the top has its -z edge up and the bottom its +z edge, as
+    // seen from above and from below.
+    static const float imageCorners[6][4][2] = {{{1, 0}, {1, 1}, {0, 1}, {0, 0}}, {{0, 0}, {1, 0}, {1, 1}, {0, 1}},
+                                                {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, {{1, 0}, {1, 1}, {0, 1}, {0, 0}},
+                                                {{1, 1}, {0, 1}, {0, 0}, {1, 0}}, {{0, 1}, {0, 0}, {1, 0}, {1, 1}}};
+    trelDetail::ReserveTriangles(out, 12, options.attributes);
+    const trelDetail::AttributeReader reader(*this);
+    ForEachFace(corners, [&](int f, const std::vector<Vec3>& quad, const int(&order)[4], const Vec3& normal) {
         if (!options.attributes) {
             trelDetail::EmitFlatTriangle(out, quad[0], quad[1], quad[2], normal);
             trelDetail::EmitFlatTriangle(out, quad[0], quad[2], quad[3], normal);
-            continue;
+            return;
         }
-        for (const auto& half : {std::array<int, 3>{0, 1, 2}, std::array<int, 3>{0, 2, 3}}) {
+        for (const std::array<int, 3>& half : Halves) {
             const Vec3 p[3] = {quad[static_cast<size_t>(half[0])], quad[static_cast<size_t>(half[1])],
                                quad[static_cast<size_t>(half[2])]};
             const Vec3 n[3] = {normal, normal, normal};
@@ -79,5 +109,5 @@ void trelBox::Tessellate(trelTessellation& out, const trelTessellationOptions& o
             }
             trelDetail::EmitTriangle(out, p, n, extras);
         }
-    }
+    });
 }

@@ -30,3 +30,13 @@ void trelCone::Tessellate(trelTessellation& out, const trelTessellationOptions& 
     trelDetail::TessellateFrustum(ConeSide(height, bottomRadius, topRadius), xformation, options.segments, out,
                                   options.attributes ? &reader : nullptr);
 }
+
+trelTessellationCounts trelCone::CountTessellation(const trelTessellationOptions& options) const {
+    const long long triangles =
+        trelDetail::CountFrustumTriangles(ConeSide(height, bottomRadius, topRadius), xformation, options.segments);
+    if (triangles < 0)
+        return trelBaseObject::CountTessellation(options);
+    trelTessellationCounts counts;
+    counts.triangles = static_cast<size_t>(triangles);
+    return counts;
+}

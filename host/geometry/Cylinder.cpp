@@ -50,3 +50,13 @@ void trelCylinder::Tessellate(trelTessellation& out, const trelTessellationOptio
     trelDetail::TessellateFrustum(CylinderSide(height, radius, topRatio, reference, startAngle, sweepAngle), xformation,
                                   options.segments, out, options.attributes ? &reader : nullptr);
 }
+
+trelTessellationCounts trelCylinder::CountTessellation(const trelTessellationOptions& options) const {
+    const long long triangles = trelDetail::CountFrustumTriangles(
+        CylinderSide(height, radius, topRatio, reference, startAngle, sweepAngle), xformation, options.segments);
+    if (triangles < 0)
+        return trelBaseObject::CountTessellation(options);
+    trelTessellationCounts counts;
+    counts.triangles = static_cast<size_t>(triangles);
+    return counts;
+}

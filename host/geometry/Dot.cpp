@@ -13,6 +13,12 @@ void trelDot::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow
     ApplyMatrixToAttributes(m);
 }
 
+trelTessellationCounts trelDot::CountTessellation(const trelTessellationOptions& /*options*/) const {
+    trelTessellationCounts counts;
+    counts.points = 1;
+    return counts;
+}
+
 void trelDot::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {
     out.points.push_back(point);
     if (!options.attributes)

@@ -1,5 +1,6 @@
 #include "GeometryDetail.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -63,6 +64,7 @@ void TessellateFrustum(const FrustumSide& side, const trelMatrix4x4& placement, 
                           : trelTexCoord();
     };
 
+    ReserveTriangles(out, 2 * static_cast<size_t>(parts), attributes != nullptr);
     PlacedSurface surface(matrix, out, attributes);
     for (int i = 0; i < parts; ++i) {
         const Vec3& d0 = directions[static_cast<size_t>(i)];
@@ -84,6 +86,24 @@ void TessellateFrustum(const FrustumSide& side, const trelMatrix4x4& placement, 
         surface.Triangle(b0, b1, t1, n0, n1, n1, tb0, tb1, tt1);
         surface.Triangle(b0, t1, t0, n0, n1, n0, tb0, tt1, tt0);
     }
+}
+
+long long CountFrustumTriangles(const FrustumSide& side, const trelMatrix4x4& placement, int segments) {
+    const double bottom = std::fabs(side.bottom), top = std::fabs(side.top), height = std::fabs(side.height);
+    if ((height == 0.0 && bottom == top) || (bottom == 0.0 && top == 0.0) || side.sweep <= 0.0)
+        return 0;
+    const int parts = SegmentsForSweep(side.sweep, segments);
+    const double size = std::max({bottom, top, height});
+    // A radius is either none (an apex) or comparable to the rest, and the
+    // side either rises or, flat, is a ring of some width.
+    double thinnest = side.sweep / parts;
+    for (double radius : {bottom, top})
+        if (radius != 0.0)
+            thinnest = std::min(thinnest, radius / size);
+    thinnest = std::min(thinnest, (height != 0.0 ? height : std::fabs(bottom - top)) / size);
+    if (!KeepsEveryTriangle(placement, Vec3(), size, thinnest))
+        return -1;
+    return static_cast<long long>(parts) * (top == 0.0 || bottom == 0.0 ? 1 : 2);
 }
 
 } // namespace trelDetail

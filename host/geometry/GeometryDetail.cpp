@@ -59,9 +59,34 @@ NormalTransform::NormalTransform(const trelMatrix4x4& m) {
 
 Vec3 NormalTransform::Apply(const Vec3& n) const { return rows[0] * n.x + rows[1] * n.y + rows[2] * n.z; }
 
-bool EmitTriangle(trelTessellation& out, const Vec3 (&p)[3], const Vec3 (&n)[3]) {
+namespace {
+template <class Item>
+void ReserveMore(std::vector<Item>& items, size_t more) {
+    const size_t wanted = items.size() + more;
+    if (wanted > items.capacity())
+        items.reserve(std::max(wanted, 2 * items.capacity()));
+}
+} // namespace
+
+void ReserveTriangles(trelTessellation& out, size_t triangles, bool attributes) {
+    ReserveMore(out.triangleVertices, 3 * triangles);
+    ReserveMore(out.triangleNormals, 3 * triangles);
+    if (attributes) {
+        ReserveMore(out.triangleColors, 3 * triangles);
+        ReserveMore(out.triangleTexCoords, 3 * triangles);
+    }
+}
+
+Vec3 KeptTriangleNormal(const Vec3 (&p)[3]) {
     const Vec3 face = Normalized(Cross(p[1] - p[0], p[2] - p[0]));
-    if (Dot(face, face) == 0.0 || !IsFinite(p[0]) || !IsFinite(p[1]) || !IsFinite(p[2]))
+    if (!IsFinite(p[0]) || !IsFinite(p[1]) || !IsFinite(p[2]))
+        return Vec3();
+    return face;
+}
+
+bool EmitTriangle(trelTessellation& out, const Vec3 (&p)[3], const Vec3 (&n)[3]) {
+    const Vec3 face = KeptTriangleNormal(p);
+    if (Dot(face, face) == 0.0)
         return false;
     for (int i = 0; i < 3; ++i) {
         Vec3 normal = Normalized(n[i]);
@@ -110,6 +135,28 @@ void PlacedSurface::Emit(const Vec3 (&local)[3], const Vec3 (&localNormals)[3], 
     for (int i = 0; i < 3; ++i)
         extras[i].texCoord = reader->Map(texCoords[order[i]]);
     EmitTriangle(output, p, n, extras);
+}
+
+bool KeepsEveryTriangle(const trelMatrix4x4& placement, const Vec3& middle, double size, double thinnest) {
+    const auto& m = placement.m;
+    if (m[0][3] != 0.0f || m[1][3] != 0.0f || m[2][3] != 0.0f || m[3][3] != 1.0f)
+        return false;
+    const Vec3 r0(m[0][0], m[0][1], m[0][2]), r1(m[1][0], m[1][1], m[1][2]), r2(m[2][0], m[2][1], m[2][2]);
+    const Vec3 shift(m[3][0], m[3][1], m[3][2]);
+    const double norm = std::sqrt(Dot(r0, r0) + Dot(r1, r1) + Dot(r2, r2));
+    const double determinant = std::fabs(Dot(r0, Cross(r1, r2)));
+    // Far from singular: no direction shrinks to less than about a
+    // thousandth of the largest.
+    if (!IsFinite(shift) || !std::isfinite(norm) || !std::isfinite(determinant) ||
+        !(determinant >= 1e-9 * norm * norm * norm))
+        return false;
+    // Then a triangle's sides and area stay far above rounding, and its
+    // products far inside the range of doubles.
+    const double smallest = size * thinnest * std::cbrt(determinant) / norm;
+    // Every sum on the way rounds at the size of its largest term.
+    const double farthest = Length(TransformPoint(middle, placement)) + Length(shift) + (Length(middle) + size) * norm;
+    return thinnest >= 1e-4 && std::isfinite(farthest) && farthest < 1e100 && smallest > 1e-100 &&
+           smallest > 1e-6 * farthest;
 }
 
 void AddToBox(trelBBox& box, const Vec3& p) { box.AddPoint(p.ToPoint()); }

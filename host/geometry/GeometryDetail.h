@@ -67,6 +67,16 @@ private:
     bool mirrors = false;
 };
 
+// Makes room for `triangles` more triangles (and their colours and texture
+// coordinates when `attributes`), so that an object's tessellation grows its
+// buffers once rather than face by face. Past room already there, it grows
+// at least twofold: objects appended one after another stay linear.
+void ReserveTriangles(trelTessellation& out, size_t triangles, bool attributes);
+
+// The unit normal of a triangle that EmitTriangle appends; the zero vector
+// for one it leaves out (no area, or a non-finite corner).
+Vec3 KeptTriangleNormal(const Vec3 (&p)[3]);
+
 // Appends one triangle. The winding defines the face; a vertex normal that is
 // zero falls back to the face normal. A triangle without area (or with a
 // non-finite corner) is left out, so no NaN can reach the output. Returns
@@ -96,6 +106,15 @@ private:
     trelTessellation& output;
     const AttributeReader* reader;
 };
+
+// Whether triangles of a surface of this size about the local point
+// `middle`, none thinner than `thinnest` (its smallest angle step or ratio
+// of its dimensions), keep their area under this placement: an affine
+// matrix far from singular, sizes far from overflow and underflow, and far
+// above the rounding of coordinates as large as the surface's. A curved solid then counts its triangles
+// from its parts, since not one of them can lose its area in doubles;
+// otherwise it counts what its tessellation keeps.
+bool KeepsEveryTriangle(const trelMatrix4x4& placement, const Vec3& middle, double size, double thinnest);
 
 // Adds the exact box of the arc center + radius * (cos t * u + sin t * v),
 // t from `start` over `sweep` (0..2pi) radians, all in world space. Each
@@ -132,5 +151,8 @@ trelBBox GetFrustumBBox(const FrustumSide& side, const trelMatrix4x4& placement)
 // at the far rim. A full turn then starts its parts at the seam, s = 0.
 void TessellateFrustum(const FrustumSide& side, const trelMatrix4x4& placement, int segments, trelTessellation& out,
                        const AttributeReader* attributes = nullptr);
+
+// The triangles TessellateFrustum writes, or -1 when only writing them can tell.
+long long CountFrustumTriangles(const FrustumSide& side, const trelMatrix4x4& placement, int segments);
 
 } // namespace trelDetail

@@ -15,6 +15,7 @@ public:
     trelBBox GetBBox() const override;
     void ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow) override;
     void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
+    trelTessellationCounts CountTessellation(const trelTessellationOptions& options) const override;
 
 protected:
     trelFloatPointArray points;
@@ -26,6 +27,7 @@ class C3DPolygon : public C3DPolyline {
 public:
     trelObjectTypes GetObjectType() const override { return TREL_POLYGON; }
     void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
+    trelTessellationCounts CountTessellation(const trelTessellationOptions& options) const override;
 };
 
 // Faces over one shared point list. The merged index list holds, for each
@@ -49,6 +51,7 @@ public:
     // crease angle across faces that share a point index; a clockwise file
     // (ccw false) has its faces turned over.
     void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
+    trelTessellationCounts CountTessellation(const trelTessellationOptions& options) const override;
 
 private:
     trelFloatPointArray points;
@@ -70,6 +73,7 @@ public:
     trelBBox GetBBox() const override;
     void ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow) override;
     void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
+    trelTessellationCounts CountTessellation(const trelTessellationOptions& options) const override;
 
 private:
     void TessellateWithAttributes(trelTessellation& out, int usableRows, int cellRows, int cellColumns) const;

@@ -22,6 +22,41 @@ int CompleteRows(int rows, int columns, size_t pointCount) {
     return static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(rows), complete));
 }
 
+// The cells a grid of points makes.
+struct Cells {
+    int usableRows = 0, cellRows = 0, cellColumns = 0;
+};
+
+Cells CellsOf(int rows, int columns, int closedRows, int closedColumns, size_t pointCount) {
+    Cells cells;
+    cells.usableRows = CompleteRows(rows, columns, pointCount);
+    if (cells.usableRows == 0)
+        return cells;
+    // A closed direction joins its last line of points back to its first;
+    // that needs at least three lines, and a cut-off grid has lost its last row.
+    const bool wrapRows = closedRows != 0 && cells.usableRows == rows && rows >= 3;
+    const bool wrapColumns = closedColumns != 0 && columns >= 3;
+    cells.cellRows = wrapRows ? cells.usableRows : cells.usableRows - 1;
+    cells.cellColumns = wrapColumns ? columns : columns - 1;
+    return cells;
+}
+
+// Calls visit(a, b, c) for the two triangles of each cell in turn, wound so
+// that a height field with rows along x and columns along z faces +y.
+template <class Visit>
+void ForEachCellTriangle(const std::vector<trelFloatPoint>& grid, int columns, const Cells& cells, Visit visit) {
+    const auto at = [&](int r, int c) {
+        return Vec3(grid[static_cast<size_t>(r % cells.usableRows) * static_cast<size_t>(columns) +
+                         static_cast<size_t>(c % columns)]);
+    };
+    for (int r = 0; r < cells.cellRows; ++r)
+        for (int c = 0; c < cells.cellColumns; ++c) {
+            const Vec3 p00 = at(r, c), p01 = at(r, c + 1), p11 = at(r + 1, c + 1), p10 = at(r + 1, c);
+            visit(p00, p01, p11);
+            visit(p00, p11, p10);
+        }
+}
+
 } // namespace
 
 void C3DPolyMesh::SetPoints(const trelFloatPointArray& gridPoints, int rowCount, int columnCount, int rowsClosed,
@@ -48,33 +83,33 @@ void C3DPolyMesh::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updat
     ApplyMatrixToAttributes(m);
 }
 
+trelTessellationCounts C3DPolyMesh::CountTessellation(const trelTessellationOptions& options) const {
+    if (options.attributes && GetAttributes())
+        return trelBaseObject::CountTessellation(options);
+    trelTessellationCounts counts;
+    const Cells cells = CellsOf(rows, columns, closedRows, closedColumns, points.Items().size());
+    ForEachCellTriangle(points.Items(), columns, cells, [&](const Vec3& a, const Vec3& b, const Vec3& c) {
+        const Vec3 corners[3] = {a, b, c};
+        const Vec3 kept = trelDetail::KeptTriangleNormal(corners);
+        counts.triangles += Dot(kept, kept) != 0.0 ? 1 : 0;
+    });
+    return counts;
+}
+
 void C3DPolyMesh::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {
-    const int usableRows = CompleteRows(rows, columns, points.Items().size());
-    if (usableRows == 0)
+    const Cells cells = CellsOf(rows, columns, closedRows, closedColumns, points.Items().size());
+    if (cells.usableRows == 0)
         return;
-    // A closed direction joins its last line of points back to its first;
-    // that needs at least three lines, and a cut-off grid has lost its last row.
-    const bool wrapRows = closedRows != 0 && usableRows == rows && rows >= 3;
-    const bool wrapColumns = closedColumns != 0 && columns >= 3;
-    const int cellRows = wrapRows ? usableRows : usableRows - 1;
-    const int cellColumns = wrapColumns ? columns : columns - 1;
     if (options.attributes && GetAttributes()) {
-        TessellateWithAttributes(out, usableRows, cellRows, cellColumns);
+        TessellateWithAttributes(out, cells.usableRows, cells.cellRows, cells.cellColumns);
         return;
     }
-    const auto at = [&](int r, int c) {
-        return Vec3(points.Items()[static_cast<size_t>(r % usableRows) * static_cast<size_t>(columns) +
-                                   static_cast<size_t>(c % columns)]);
-    };
+    trelDetail::ReserveTriangles(out, 2 * static_cast<size_t>(cells.cellRows) * static_cast<size_t>(cells.cellColumns),
+                                 options.attributes);
     const Vec3 none; // each triangle takes its own face normal
-    for (int r = 0; r < cellRows; ++r)
-        for (int c = 0; c < cellColumns; ++c) {
-            // Wound so that a height field with rows along x and columns
-            // along z faces +y.
-            const Vec3 p00 = at(r, c), p01 = at(r, c + 1), p11 = at(r + 1, c + 1), p10 = at(r + 1, c);
-            trelDetail::EmitFlatTriangle(out, p00, p01, p11, none);
-            trelDetail::EmitFlatTriangle(out, p00, p11, p10, none);
-        }
+    ForEachCellTriangle(points.Items(), columns, cells, [&](const Vec3& a, const Vec3& b, const Vec3& c) {
+        trelDetail::EmitFlatTriangle(out, a, b, c, none);
+    });
     if (options.attributes)
         trelDetail::PadAttributes(out);
 }
@@ -87,6 +122,7 @@ void C3DPolyMesh::TessellateWithAttributes(trelTessellation& out, int usableRows
         reader.CheckVertex(v);
     for (int f = 0; f < cellRows * cellColumns; ++f)
         reader.CheckFace(f);
+    trelDetail::ReserveTriangles(out, 2 * static_cast<size_t>(cellRows) * static_cast<size_t>(cellColumns), true);
 
     // A cell's corners in the order its triangles are wound.
     static const int cornerRow[4] = {0, 0, 1, 1}, cornerColumn[4] = {0, 1, 1, 0};

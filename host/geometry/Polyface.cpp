@@ -47,6 +47,19 @@ void ForEachFace(const trelFloatPointArray& points, const trelIntArray& indices,
         });
 }
 
+// The most triangles the faces can give: a face of n usable corners gives
+// at most n - 2.
+size_t MostTriangles(size_t pointCount, const trelIntArray& indices) {
+    size_t most = 0, corners = 0;
+    ForEachFaceIndex(
+        pointCount, indices, [&](size_t, size_t) { ++corners; },
+        [&] {
+            most += corners > 2 ? corners - 2 : 0;
+            corners = 0;
+        });
+    return most;
+}
+
 // The faces of the merged list with the corners that name points: each
 // corner's point and its slot in the list. A face's number is its position.
 struct FaceList {
@@ -96,6 +109,7 @@ void TessellateWithAttributes(const C3DPolyface& object, trelTessellation& out) 
         trelDetail::CreaseNormals(corners, faceNormals, pool.size(), reader.CreaseAngle(), cornerNormals);
     }
 
+    trelDetail::ReserveTriangles(out, MostTriangles(pool.size(), object.GetIndices()), true);
     trelDetail::AttributedFaceWriter writer(out, reader);
     std::vector<long long> vertices;
     for (size_t f = 0; f < faces.FaceCount(); ++f) {
@@ -152,11 +166,23 @@ void C3DPolyface::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateN
     ApplyMatrixToGeometry(m, updateNow);
 }
 
+trelTessellationCounts C3DPolyface::CountTessellation(const trelTessellationOptions& options) const {
+    if (options.attributes && GetAttributes())
+        return trelBaseObject::CountTessellation(options);
+    trelTessellationCounts counts;
+    trelDetail::OutlineTriangulator triangulator;
+    std::vector<trelDetail::Vec3> face;
+    ForEachFace(points, indices, face,
+                [&](const std::vector<trelDetail::Vec3>& corners) { triangulator.CountOrTrace(corners, counts); });
+    return counts;
+}
+
 void C3DPolyface::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {
     if (options.attributes && GetAttributes()) {
         TessellateWithAttributes(*this, out);
         return;
     }
+    trelDetail::ReserveTriangles(out, MostTriangles(points.Items().size(), indices), options.attributes);
     trelDetail::OutlineTriangulator triangulator;
     std::vector<trelDetail::Vec3> face;
     ForEachFace(points, indices, face,

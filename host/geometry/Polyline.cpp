@@ -25,6 +25,18 @@ void C3DPolyline::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updat
     ApplyMatrixToAttributes(m);
 }
 
+trelTessellationCounts C3DPolyline::CountTessellation(const trelTessellationOptions& /*options*/) const {
+    trelTessellationCounts counts;
+    const size_t size = points.Items().size();
+    if (size == 1) {
+        counts.points = 1;
+    } else if (size > 1) {
+        counts.lineStrips = 1;
+        counts.linePoints = size + (closed ? 1 : 0);
+    }
+    return counts;
+}
+
 void C3DPolyline::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {
     const std::vector<trelFloatPoint>& line = points.Items();
     if (line.empty())
@@ -53,6 +65,18 @@ void C3DPolyline::Tessellate(trelTessellation& out, const trelTessellationOption
     std::vector<trelChroma>& colors = out.lineColors.back();
     for (size_t i = 0; i < colors.size(); ++i)
         colors[i] = reader.Color(static_cast<long long>(i % line.size()), 0);
+}
+
+trelTessellationCounts C3DPolygon::CountTessellation(const trelTessellationOptions& options) const {
+    if (options.attributes && GetAttributes())
+        return trelBaseObject::CountTessellation(options);
+    std::vector<trelDetail::Vec3> outline;
+    outline.reserve(points.Items().size());
+    for (const trelFloatPoint& p : points.Items())
+        outline.emplace_back(p);
+    trelTessellationCounts counts;
+    trelDetail::OutlineTriangulator().CountOrTrace(outline, counts);
+    return counts;
 }
 
 void C3DPolygon::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {

@@ -16,6 +16,7 @@ public:
     trelBBox GetBBox() const override;
     void ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow) override;
     void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
+    trelTessellationCounts CountTessellation(const trelTessellationOptions& options) const override;
 
 private:
     trelFloatPoint corners[8];
@@ -33,6 +34,7 @@ public:
     trelObjectTypes GetObjectType() const override { return TREL_CONE; }
     trelBBox GetBBox() const override;
     void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
+    trelTessellationCounts CountTessellation(const trelTessellationOptions& options) const override;
 
 private:
     double height = 0.0, bottomRadius = 0.0, topRadius = 0.0;
@@ -53,6 +55,7 @@ public:
     trelObjectTypes GetObjectType() const override { return TREL_CYLINDER; }
     trelBBox GetBBox() const override;
     void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
+    trelTessellationCounts CountTessellation(const trelTessellationOptions& options) const override;
 
 private:
     double height = 0.0, radius = 0.0, topRatio = 1.0;
@@ -75,6 +78,7 @@ public:
     trelObjectTypes GetObjectType() const override { return TREL_SPHERE; }
     trelBBox GetBBox() const override;
     void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
+    trelTessellationCounts CountTessellation(const trelTessellationOptions& options) const override;
 
 private:
     trelFloatPoint center;
@@ -114,6 +118,7 @@ public:
     trelBBox GetBBox() const override;
     void ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow) override;
     void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
+    trelTessellationCounts CountTessellation(const trelTessellationOptions& options) const override;
 
 private:
     trelFloatPoint point;

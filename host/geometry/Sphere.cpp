@@ -129,6 +129,29 @@ trelBBox trelSphere::GetBBox() const {
     return box;
 }
 
+trelTessellationCounts trelSphere::CountTessellation(const trelTessellationOptions& options) const {
+    const SpherePatch patch =
+        MakePatch(center, equatorDirection, pole, radius, longitudeStart, longitudeEnd, latitudeStart, latitudeEnd);
+    const double latitudeSweep = patch.latitudeHigh - patch.latitudeLow;
+    trelTessellationCounts counts;
+    if (patch.radius == 0.0 || patch.longitudeSweep <= 0.0 || latitudeSweep <= 0.0)
+        return counts;
+    const int across = trelDetail::SegmentsForSweep(patch.longitudeSweep, options.segments);
+    const int down = trelDetail::SegmentsForSweep(latitudeSweep, options.segments);
+    const bool topIsPole = patch.latitudeLow <= 0.0;
+    const bool bottomIsPole = patch.latitudeHigh >= kPi;
+    // Rings other than the poles are circles of some size.
+    double thinnest = std::min(patch.longitudeSweep / across, latitudeSweep / down);
+    if (!topIsPole)
+        thinnest = std::min(thinnest, std::sin(patch.latitudeLow));
+    if (!bottomIsPole)
+        thinnest = std::min(thinnest, std::sin(patch.latitudeHigh));
+    if (!IsFinite(patch.center) || !trelDetail::KeepsEveryTriangle(xformation, patch.center, patch.radius, thinnest))
+        return trelBaseObject::CountTessellation(options);
+    counts.triangles = static_cast<size_t>(across) * static_cast<size_t>(2 * down - topIsPole - bottomIsPole);
+    return counts;
+}
+
 void trelSphere::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {
     SpherePatch patch =
         MakePatch(center, equatorDirection, pole, radius, longitudeStart, longitudeEnd, latitudeStart, latitudeEnd);
@@ -171,6 +194,7 @@ void trelSphere::Tessellate(trelTessellation& out, const trelTessellationOptions
 
     const bool topIsPole = patch.latitudeLow <= 0.0;
     const bool bottomIsPole = patch.latitudeHigh >= kPi;
+    trelDetail::ReserveTriangles(out, 2 * static_cast<size_t>(across) * static_cast<size_t>(down), textured);
     trelDetail::PlacedSurface surface(xformation, out, textured ? &reader : nullptr);
     const auto at = [&](int i, int j) -> const Vec3& {
         return grid[static_cast<size_t>(j) * width + static_cast<size_t>(i)];

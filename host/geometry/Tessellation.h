@@ -15,6 +15,17 @@ struct trelTessellationOptions {
     bool attributes = false;
 };
 
+// How much a tessellation holds: what an object's CountTessellation tells
+// without building it, and what its Tessellate then writes.
+struct trelTessellationCounts {
+    size_t triangles = 0;
+    size_t lineStrips = 0;
+    size_t linePoints = 0; // of all line strips together
+    size_t points = 0;
+    trelTessellationCounts& operator+=(const trelTessellationCounts& other);
+    bool operator==(const trelTessellationCounts& other) const;
+};
+
 // Triangles are wound counter-clockwise around their normals, which are of
 // unit length and point out of closed solids.
 struct trelTessellation {
@@ -34,4 +45,7 @@ struct trelTessellation {
     std::vector<trelChroma> pointColors;
 
     size_t GetTriangleCount() const { return triangleVertices.size() / 3; }
+    trelTessellationCounts GetCounts() const;
+    // Empties it, keeping its buffers for the next object.
+    void Clear();
 };

@@ -59,6 +59,9 @@ void C3DMultipleTriangleStrip::Tessellate(trelTessellation& out, const trelTesse
     // Given normals are used only when every point has one; a shorter list
     // cannot be matched to the points reliably, and face normals replace it.
     const bool useNormals = !pool.empty() && normals.Items().size() >= pool.size();
+    size_t most = 0;
+    ForEachStrip(lengths, pool.size(), [&](size_t, size_t count) { most += count > 2 ? count - 2 : 0; });
+    trelDetail::ReserveTriangles(out, most, options.attributes);
     ForEachStrip(lengths, pool.size(), [&](size_t first, size_t count) {
         for (size_t k = 0; k + 2 < count; ++k) {
             size_t corner[3] = {first + k, first + k + 1, first + k + 2};

@@ -86,20 +86,24 @@ int OutlineTriangulator::Live(int i) const {
     return i;
 }
 
-template <bool kCorners>
+template <OutlineTriangulator::Output kOutput>
 void OutlineTriangulator::Clip(int a, int b, int c) {
     const size_t ia = static_cast<size_t>(a), ib = static_cast<size_t>(b), ic = static_cast<size_t>(c);
-    if constexpr (kCorners) {
+    if constexpr (kOutput == Output::Corners) {
         cornerOutput->push_back({source[ia], source[ib], source[ic]});
         ++emitted;
+    } else if constexpr (kOutput == Output::Count) {
+        const Vec3 corners[3] = {points[ia], points[ib], points[ic]};
+        const Vec3 kept = KeptTriangleNormal(corners);
+        emitted += Dot(kept, kept) != 0.0 ? 1 : 0;
     } else if (EmitFlatTriangle(*output, points[ia], points[ib], points[ic], normal)) {
         ++emitted;
     }
 }
 
-// One routine for both outputs; each instance keeps only its own, so that
+// One routine for all outputs; each instance keeps only its own, so that
 // filling stays as lean as before corner triples existed.
-template <bool kCorners>
+template <OutlineTriangulator::Output kOutput>
 int OutlineTriangulator::Triangulate(const std::vector<Vec3>& outline) {
     // Where each kept point came from matters only to corner triples.
     points.clear();
@@ -108,13 +112,13 @@ int OutlineTriangulator::Triangulate(const std::vector<Vec3>& outline) {
         const Vec3& p = outline[i];
         if (IsFinite(p) && (points.empty() || Dot(p - points.back(), p - points.back()) != 0.0)) {
             points.push_back(p);
-            if constexpr (kCorners)
+            if constexpr (kOutput == Output::Corners)
                 source.push_back(static_cast<int>(i));
         }
     }
     while (points.size() > 1 && Dot(points.back() - points.front(), points.back() - points.front()) == 0.0)
         points.pop_back();
-    if constexpr (kCorners)
+    if constexpr (kOutput == Output::Corners)
         source.resize(points.size());
     if (points.size() < 3)
         return 0;
@@ -125,7 +129,7 @@ int OutlineTriangulator::Triangulate(const std::vector<Vec3>& outline) {
     emitted = 0;
     const int count = static_cast<int>(points.size());
     if (count == 3) {
-        Clip<kCorners>(0, 1, 2);
+        Clip<kOutput>(0, 1, 2);
         return emitted;
     }
 
@@ -174,7 +178,7 @@ int OutlineTriangulator::Triangulate(const std::vector<Vec3>& outline) {
     while (remaining > 3) {
         const int a = prev[static_cast<size_t>(current)], c = next[static_cast<size_t>(current)];
         if (Area(a, current, c) > 0.0 && IsEar(a, current, c)) {
-            Clip<kCorners>(a, current, c);
+            Clip<kOutput>(a, current, c);
             Unlink(current);
             Prune(a);
             Prune(c);
@@ -196,9 +200,9 @@ int OutlineTriangulator::Triangulate(const std::vector<Vec3>& outline) {
                 break;
         const int pa = prev[static_cast<size_t>(pick)], pc = next[static_cast<size_t>(pick)];
         if (Area(pa, pick, pc) > 0.0)
-            Clip<kCorners>(pa, pick, pc);
+            Clip<kOutput>(pa, pick, pc);
         else
-            Clip<kCorners>(pa, pc, pick);
+            Clip<kOutput>(pa, pc, pick);
         Unlink(pick);
         Prune(pa);
         Prune(pc);
@@ -209,23 +213,23 @@ int OutlineTriangulator::Triangulate(const std::vector<Vec3>& outline) {
     const int a = prev[static_cast<size_t>(current)], c = next[static_cast<size_t>(current)];
     const double area = Area(a, current, c);
     if (area > epsilon)
-        Clip<kCorners>(a, current, c);
+        Clip<kOutput>(a, current, c);
     else if (area < -epsilon)
-        Clip<kCorners>(a, c, current);
+        Clip<kOutput>(a, c, current);
     return emitted;
 }
 
 int OutlineTriangulator::Fill(const std::vector<Vec3>& outline, trelTessellation& out) {
     output = &out;
     cornerOutput = nullptr;
-    return Triangulate<false>(outline);
+    return Triangulate<Output::Tessellation>(outline);
 }
 
 int OutlineTriangulator::FillCorners(const std::vector<Vec3>& outline, std::vector<std::array<int, 3>>& triangles) {
     triangles.clear();
     output = nullptr;
     cornerOutput = &triangles;
-    return Triangulate<true>(outline);
+    return Triangulate<Output::Corners>(outline);
 }
 
 int OutlineTriangulator::FillOrTrace(const std::vector<Vec3>& outline, trelTessellation& out) {
@@ -243,6 +247,24 @@ int OutlineTriangulator::FillOrTrace(const std::vector<Vec3>& outline, trelTesse
         out.lineStrips.push_back(std::move(trace));
     }
     return 0;
+}
+
+void OutlineTriangulator::CountOrTrace(const std::vector<Vec3>& outline, trelTessellationCounts& counts) {
+    output = nullptr;
+    cornerOutput = nullptr;
+    const int made = Triangulate<Output::Count>(outline);
+    if (made > 0) {
+        counts.triangles += static_cast<size_t>(made);
+        return;
+    }
+    const size_t finite =
+        static_cast<size_t>(std::count_if(outline.begin(), outline.end(), [](const Vec3& p) { return IsFinite(p); }));
+    if (finite == 1) {
+        ++counts.points;
+    } else if (finite > 1) {
+        ++counts.lineStrips;
+        counts.linePoints += finite + 1;
+    }
 }
 
 } // namespace trelDetail

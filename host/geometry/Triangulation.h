@@ -33,11 +33,16 @@ public:
     // per corner can follow the corners. Triangles are wound around
     // GetNormal(); one may lack area. `triangles` is cleared first.
     int FillCorners(const std::vector<Vec3>& outline, std::vector<std::array<int, 3>>& triangles);
+    // What FillOrTrace would append, counted into `counts` without writing it.
+    void CountOrTrace(const std::vector<Vec3>& outline, trelTessellationCounts& counts);
     // The unit normal of the last outline that gave triangles.
     const Vec3& GetNormal() const { return normal; }
 
 private:
-    template <bool kCorners>
+    // Where the triangles go: written to the tessellation, reported as
+    // corner triples, or only counted.
+    enum class Output { Tessellation, Corners, Count };
+    template <Output kOutput>
     int Triangulate(const std::vector<Vec3>& outline);
     double Area(int a, int b, int c) const; // twice the signed area in the plane
     bool IsReflex(int i) const { return Area(prev[i], i, next[i]) <= epsilon; }
@@ -48,7 +53,7 @@ private:
     // from `from`, and the ones that become so in turn.
     void Prune(int from);
     int Live(int i) const;
-    template <bool kCorners>
+    template <Output kOutput>
     void Clip(int a, int b, int c);
 
     std::vector<Vec3> points;

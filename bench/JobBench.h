@@ -1,0 +1,20 @@
+#pragma once
+// Whole jobs as a user runs them: the `vrml` tool started as a process on
+// each 10 MB scene, `vrml info` and `vrml convert` to every format, timed
+// from start to exit (wall clock, so that the tool's threads count once).
+// The table sets each job against the load alone (the Parse benchmark of
+// the same scene in the same run), its output against the file, and gives
+// the process's peak memory and page faults. The tool is the one built
+// beside the benchmark; VRML_TOOL=path picks another. Where processes
+// cannot be started (see ProcessUsage.h) the jobs are skipped.
+
+#include <benchmark/benchmark.h>
+
+#include <functional>
+#include <string>
+
+void RegisterJobBenchmarks();
+
+// `find` gives the median of a benchmark by name, or null.
+using MedianLookup = std::function<const benchmark::BenchmarkReporter::Run*(const std::string&)>;
+void PrintJobTable(const MedianLookup& find);

@@ -1,0 +1,227 @@
+// CountTessellation tells exactly what Tessellate writes, without writing it:
+// on objects built to hit every way a triangle is dropped or a face traced,
+// and on every object of the sample scenes and of the corpus.
+
+#include "host/GeometryTestSupport.h"
+#include "parser/VRMLParser.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace geometry_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<trelTessellationOptions> OptionVariants() {
+    trelTessellationOptions plain, fine;
+    fine.segments = 7;
+    fine.attributes = true;
+    return {plain, fine};
+}
+
+// Returns whether they agreed, so that a sweep can stop at the first object
+// that does not.
+bool ExpectCountsMatch(const trelBaseObject& object, const std::string& what) {
+    for (const trelTessellationOptions& options : OptionVariants()) {
+        trelTessellation written;
+        object.Tessellate(written, options);
+        const trelTessellationCounts expected = written.GetCounts(), counted = object.CountTessellation(options);
+        if (counted == expected)
+            continue;
+        ADD_FAILURE() << what << " (segments " << options.segments << ", attributes " << options.attributes
+                      << "): counted " << counted.triangles << " triangles, " << counted.lineStrips << " strips of "
+                      << counted.linePoints << " points, " << counted.points << " points; written "
+                      << expected.triangles << ", " << expected.lineStrips << " of " << expected.linePoints << ", "
+                      << expected.points;
+        return false;
+    }
+    return true;
+}
+
+constexpr float NaN = std::numeric_limits<float>::quiet_NaN();
+
+trelFloatPointArray PointsOf(const std::vector<trelFloatPoint>& list) {
+    trelFloatPointArray points;
+    for (const trelFloatPoint& p : list)
+        points.Append(p);
+    return points;
+}
+
+std::unique_ptr<trelBaseObject> Polyline(const std::vector<trelFloatPoint>& list, int closed, bool filled) {
+    auto line = filled ? std::make_unique<C3DPolygon>() : std::make_unique<C3DPolyline>();
+    line->SetPolyline(PointsOf(list), closed);
+    return line;
+}
+
+std::unique_ptr<trelBaseObject> Grid(const std::vector<trelFloatPoint>& list, int rows, int columns, int closedRows,
+                                     int closedColumns) {
+    auto mesh = std::make_unique<C3DPolyMesh>();
+    mesh->SetPoints(PointsOf(list), rows, columns, closedRows, closedColumns);
+    return mesh;
+}
+
+std::unique_ptr<trelBaseObject> BoxOf(float width, float height, float depth, float shift = 0.0f) {
+    const trelFloatPoint corners[8] = {
+        {0, 0, 0},     {width, 0, 0},     {width, height, 0},     {shift, height, 0},
+        {0, 0, depth}, {width, 0, depth}, {width, height, depth}, {shift, height, depth}};
+    auto box = std::make_unique<trelBox>();
+    box->SetBox(corners);
+    return box;
+}
+
+// Curved solids count from their parts when no triangle can lose its area,
+// and from their tessellation otherwise: both must agree at the border.
+std::unique_ptr<trelBaseObject> Sphere(double radius, double latitudeStart, double latitudeEnd, double longitudeEnd,
+                                       const trelFloatPoint& scale) {
+    auto sphere = std::make_unique<trelSphere>();
+    sphere->SetSphere({1, 2, 3}, {1, 0, 0}, {0, 0, 1}, radius, 0.0, longitudeEnd, latitudeStart, latitudeEnd);
+    sphere->SetXformation(GetScaleMatrix(scale));
+    return sphere;
+}
+
+std::unique_ptr<trelBaseObject> Frustum(double height, double bottom, double top, const trelFloatPoint& scale,
+                                        double sweep = 6.283185307179586) {
+    auto cylinder = std::make_unique<trelCylinder>();
+    cylinder->SetCylinder(height, bottom, bottom != 0.0 ? top / bottom : 0.0, {1, 0, 0}, 0.0, sweep);
+    cylinder->SetXformation(GetScaleMatrix(scale));
+    return cylinder;
+}
+
+TEST(TessellationCounts, CurvedSolidsEqualWhatTessellateWrites) {
+    const double pi = 3.141592653589793;
+    const trelFloatPoint unit{1, 1, 1}, flat{1, 1, 0}, thin{1, 1e-3f, 1}, thinner{1, 1e-5f, 1};
+    const struct {
+        const char* what;
+        std::function<std::unique_ptr<trelBaseObject>()> make;
+    } cases[] = {
+        {"sphere", [&] { return Sphere(1, 0, pi, 2 * pi, unit); }},
+        {"part of a sphere", [&] { return Sphere(2, 0.3, 2.0, 1.0, unit); }},
+        {"sphere cut a hair off its pole", [&] { return Sphere(1, 1e-6, pi, 2 * pi, unit); }},
+        {"sphere of a tiny sweep", [&] { return Sphere(1, 0, pi, 1e-6, unit); }},
+        {"tiny sphere", [&] { return Sphere(1e-30, 0, pi, 2 * pi, unit); }},
+        {"huge sphere", [&] { return Sphere(1e30, 0, pi, 2 * pi, unit); }},
+        {"sphere squashed flat", [&] { return Sphere(1, 0, pi, 2 * pi, flat); }},
+        {"sphere squashed thin", [&] { return Sphere(1, 0, pi, 2 * pi, thin); }},
+        {"sphere squashed thinner", [&] { return Sphere(1, 0, pi, 2 * pi, thinner); }},
+        {"cylinder", [&] { return Frustum(2, 1, 1, unit); }},
+        {"cone", [&] { return Frustum(2, 1, 0, unit); }},
+        {"frustum with a hair of a top", [&] { return Frustum(2, 1, 1e-7, unit); }},
+        {"flat ring", [&] { return Frustum(0, 2, 1, unit); }},
+        {"flat cylinder", [&] { return Frustum(0, 1, 1, unit); }},
+        {"cylinder of a tiny sweep", [&] { return Frustum(2, 1, 1, unit, 1e-7); }},
+        {"cylinder squashed flat", [&] { return Frustum(2, 1, 1, flat); }},
+        {"cylinder squashed thin", [&] { return Frustum(2, 1, 1, thin); }},
+        {"upside-down cone", [&] { return Frustum(-2, 1, 0, unit); }},
+    };
+    for (const auto& c : cases)
+        ExpectCountsMatch(*c.make(), c.what);
+}
+
+TEST(TessellationCounts, EqualWhatTessellateWritesOnEdgeCases) {
+    const std::vector<trelFloatPoint> square = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+    const std::vector<trelFloatPoint> straight = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}};
+    const struct {
+        const char* what;
+        std::function<std::unique_ptr<trelBaseObject>()> make;
+    } cases[] = {
+        {"empty polyline", [] { return Polyline({}, 0, false); }},
+        {"polyline of one point",
+         [] {
+             return Polyline({{1, 2, 3}}, 1, false);
+         }},
+        {"closed polyline", [&] { return Polyline(square, 1, false); }},
+        {"open polyline", [&] { return Polyline(square, 0, false); }},
+        {"polygon", [&] { return Polyline(square, 0, true); }},
+        {"polygon without area", [&] { return Polyline(straight, 1, true); }},
+        {"polygon with a NaN corner",
+         [] {
+             return Polyline({{0, 0, 0}, {NaN, 0, 0}, {1, 1, 0}}, 1, true);
+         }},
+        {"polygon of one point",
+         [] {
+             return Polyline({{0, 0, 0}, {0, 0, 0}}, 1, true);
+         }},
+        {"box", [] { return BoxOf(1, 2, 3); }},
+        {"flat box", [] { return BoxOf(1, 0, 3); }},
+        {"box squashed to a line", [] { return BoxOf(1, 0, 0); }},
+        {"skewed box", [] { return BoxOf(1, 2, 3, 1.0f); }},
+        {"box with a NaN size", [] { return BoxOf(NaN, 1, 1); }},
+        {"grid", [&] { return Grid(square, 2, 2, 0, 0); }},
+        {"grid of one line", [&] { return Grid(straight, 1, 3, 0, 0); }},
+        {"grid wrapped both ways",
+         [] {
+             std::vector<trelFloatPoint> ring;
+             for (int r = 0; r < 3; ++r)
+                 for (int c = 0; c < 4; ++c)
+                     ring.push_back({static_cast<float>(c), static_cast<float>(r * r), static_cast<float>(c % 2)});
+             return Grid(ring, 3, 4, 1, 1);
+         }},
+        {"grid with a NaN point",
+         [] {
+             return Grid({{0, 0, 0}, {1, 0, 0}, {NaN, 1, 0}, {0, 1, 0}}, 2, 2, 0, 0);
+         }},
+        {"grid announced larger than its points", [&] { return Grid(square, 5, 2, 1, 0); }},
+    };
+    for (const auto& c : cases)
+        ExpectCountsMatch(*c.make(), c.what);
+}
+
+TEST(TessellationCounts, EqualWhatTessellateWritesOnScrambledFaces) {
+    for (uint32_t seed = 1; seed <= 3000; ++seed) {
+        ScrambledFaces faces(seed);
+        trelFloatPointArray points;
+        trelIntArray merged;
+        faces.Make(points, merged);
+        C3DPolyface polyface;
+        polyface.SetPoints(points, merged);
+        if (!ExpectCountsMatch(polyface, "scrambled faces, seed " + std::to_string(seed)))
+            return;
+    }
+}
+
+// Every object of every scene that loads; returns the files loaded.
+size_t ExpectCountsMatchInFolder(const fs::path& folder) {
+    size_t loaded = 0;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+        const std::string extension = entry.path().extension().string();
+        if (!entry.is_regular_file() || extension == ".md" || extension == ".tsv" || extension == ".png" ||
+            extension == ".jpg" || extension == ".cpp")
+            continue;
+        C3DWorld world;
+        CVRMLParser parser;
+        if (parser.Parse(&world, entry.path().string()) != VRML_LOAD_SUCCESS)
+            continue;
+        ++loaded;
+        bool agreed = true;
+        std::function<void(const trelBaseGroup&)> walk = [&](const trelBaseGroup& group) {
+            for (int i = 0; agreed && i < group.GetNumObjects(); ++i)
+                agreed =
+                    ExpectCountsMatch(*group.GetObject(i), entry.path().string() + ", object " + std::to_string(i));
+            for (int g = 0; agreed && g < group.GetNumGroups(); ++g)
+                walk(*group.GetGroup(g));
+        };
+        walk(world);
+    }
+    return loaded;
+}
+
+TEST(TessellationCounts, EqualWhatTessellateWritesOnTheSampleScenes) {
+    EXPECT_GT(ExpectCountsMatchInFolder(fs::path(VRML_SOURCE_DIR) / "examples"), 5u);
+}
+
+TEST(TessellationCounts, EqualWhatTessellateWritesOnTheCorpus) {
+    const fs::path corpus(VRML_CORPUS_DIR);
+    std::error_code error;
+    if (!fs::is_directory(corpus, error))
+        GTEST_SKIP() << "no corpus at " << corpus;
+    EXPECT_GT(ExpectCountsMatchInFolder(corpus), 100u);
+}
+
+} // namespace
