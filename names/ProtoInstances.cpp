@@ -14,8 +14,6 @@
 #include <memory>
 #include <new>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
 namespace {
@@ -86,8 +84,11 @@ CVRMLIOManager* ChooseReader(CVRMLIOManager* shared, std::unique_ptr<CVRMLIOMana
 
 } // namespace
 
-int CVRMLPrototype::ReadUseValues(const char* useText, size_t useLength, VRMLFieldDeclarationList& values,
+int CVRMLPrototype::ReadUseValues(const char* useText, size_t useLength, std::vector<CVRMLUseValue>& values,
                                   CVRMLIOManager* sharedReader) {
+    values.clear();
+    for (auto& declaration : declarations)
+        declaration->SetGivenValue(CVRMLFieldDeclaration::NotGiven);
     std::unique_ptr<CVRMLIOManager> ownReader;
     CVRMLIOManager* const chosen = ChooseReader(sharedReader, ownReader);
     if (!chosen)
@@ -97,44 +98,29 @@ int CVRMLPrototype::ReadUseValues(const char* useText, size_t useLength, VRMLFie
         return 0;
     if (reader.GetCurrentTokenBeginType())
         reader.Tokenize();
-    // A field given twice keeps its first value, which is the one an IS
-    // would take; the repeat is read and dropped rather than appended. A use
-    // gives few values: they are searched in place until there are many.
-    constexpr size_t MaxSearchedInPlace = 16;
-    std::vector<const CVRMLFieldDeclaration*> givenList;
-    std::unordered_set<const CVRMLFieldDeclaration*> givenSet;
-    auto firstGiven = [&](const CVRMLFieldDeclaration* declared) {
-        if (givenList.size() < MaxSearchedInPlace) {
-            for (const CVRMLFieldDeclaration* given : givenList)
-                if (given == declared)
-                    return false;
-            givenList.push_back(declared);
-            if (givenList.size() == MaxSearchedInPlace)
-                givenSet.insert(givenList.begin(), givenList.end());
-            return true;
-        }
-        return givenSet.insert(declared).second;
-    };
-    std::string fieldName;
+    // The reader reads a copy of the use's text: offsets in it are offsets in the use.
+    auto inUse = [&](size_t offset, size_t length) { return std::string_view(useText + offset, length); };
     while (reader.GetCurrentTokenType() != VRML_END_OF_INPUT) {
-        try {
-            fieldName.assign(reader.GetCurrentTokenText());
-        } catch (const std::exception&) {
-            fieldName.clear();
-        }
+        const std::string_view fieldName = inUse(reader.GetCurrentTokenOffset(), reader.GetCurrentTokenText().size());
         reader.Tokenize();
-        const CVRMLFieldDeclaration* declared = FindFieldDeclaration(fieldName);
+        CVRMLFieldDeclaration* declared = declarationIndex.Find(fieldName);
         if (!declared)
             continue; // not a declared field: the next token is tried as a name
-        std::vector<char> text;
-        reader.CaptureFieldValue(text, declared->GetType(), 1);
+        VRMLCaptureCursor counting;
+        reader.CopyFieldValueTokens(counting, declared->GetType(), 1);
+        if (declared->GetGivenValue() != CVRMLFieldDeclaration::NotGiven)
+            continue; // a repeat: read and dropped, the first value is the one an IS takes
+        CVRMLUseValue value;
+        value.declared = declared;
+        value.name = fieldName;
+        if (counting.tokenCount > 0)
+            value.text = inUse(counting.firstOffset, counting.endOffset - counting.firstOffset);
         try {
-            if (firstGiven(declared))
-                values.push_back(
-                    std::make_unique<CVRMLFieldDeclaration>(fieldName, declared->GetType(), std::move(text)));
+            values.push_back(value);
         } catch (const std::exception&) {
             break; // without memory the values read so far are used
         }
+        declared->SetGivenValue(values.size() - 1);
     }
     reader.StopBufferReading();
     return 1;
@@ -144,6 +130,7 @@ void CVRMLPrototype::DropInstanceTemplate() {
     templateBuilt = false;
     templateText.clear();
     templatePieces.clear();
+    firstOfName.clear();
 }
 
 int CVRMLPrototype::BuildInstanceTemplate(CVRMLIOManager& reader) {
@@ -190,6 +177,9 @@ int CVRMLPrototype::BuildInstanceTemplate(CVRMLIOManager& reader) {
             reader.Tokenize();
         }
         closeRun();
+        firstOfName.reserve(declarations.size());
+        for (auto& declaration : declarations)
+            firstOfName.push_back(FindFieldDeclaration(declaration->GetName()));
     } catch (const std::exception&) {
         built = 0;
     }
@@ -213,38 +203,17 @@ int CVRMLPrototype::BuildInstanceText(const char* useText, size_t useLength, std
     CVRMLIOManager& reader = *chosen;
     if (!templateBuilt && !BuildInstanceTemplate(reader))
         return 0;
-    VRMLFieldDeclarationList values;
+    std::vector<CVRMLUseValue>& values = useValues;
+    values.clear();
+    for (auto& declaration : declarations)
+        declaration->SetGivenValue(CVRMLFieldDeclaration::NotGiven);
     if (useText)
         ReadUseValues(useText, useLength, values, &reader);
 
-    // The value given for a name: the first of that name. A use gives at
-    // most one value per field, so a short list is searched in place.
-    std::vector<std::pair<std::string, CVRMLFieldDeclaration*>> givenNames;
-    std::unordered_map<std::string_view, CVRMLFieldDeclaration*> givenIndex;
-    constexpr size_t MaxSearchedInPlace = 16;
-    try {
-        givenNames.reserve(values.size());
-        for (auto& value : values)
-            givenNames.emplace_back(value->GetName(), value.get());
-        if (givenNames.size() > MaxSearchedInPlace)
-            for (auto& given : givenNames)
-                givenIndex.emplace(given.first, given.second);
-    } catch (const std::exception&) {
-        return 0;
-    }
-    auto givenValue = [&](std::string_view fieldName) -> CVRMLFieldDeclaration* {
-        if (givenNames.size() > MaxSearchedInPlace) {
-            auto found = givenIndex.find(fieldName);
-            return found == givenIndex.end() ? nullptr : found->second;
-        }
-        for (auto& given : givenNames)
-            if (given.first == fieldName)
-                return given.second;
-        return nullptr;
-    };
-
-    for (auto& declaration : declarations)
-        declaration->SetConsumed(givenValue(declaration->GetName()) ? 1 : 0);
+    // A field is taken by a value given under its name: duplicates of a
+    // name are all overridden by the value that overrides the first.
+    for (size_t i = 0; i < declarations.size(); ++i)
+        declarations[i]->SetConsumed(firstOfName[i]->GetGivenValue() != CVRMLFieldDeclaration::NotGiven ? 1 : 0);
 
     auto walk = [&](PieceWriter& writer) {
         for (const TemplatePiece& piece : templatePieces) {
@@ -253,12 +222,16 @@ int CVRMLPrototype::BuildInstanceText(const char* useText, size_t useLength, std
                 writer.Piece(pieceText);
                 continue;
             }
-            CVRMLFieldDeclaration* found = givenValue(pieceText);
-            if (!found)
-                found = piece.declared;
-            if (found) {
-                writer.Piece(found->GetText());
-                found->SetConsumed(1);
+            CVRMLFieldDeclaration* declared = piece.declared;
+            if (!declared)
+                continue; // IS naming no interface field: nothing can be given for it either
+            if (declared->GetGivenValue() != CVRMLFieldDeclaration::NotGiven) {
+                CVRMLUseValue& given = values[declared->GetGivenValue()];
+                writer.Piece(given.text);
+                given.consumed = true;
+            } else {
+                writer.Piece(declared->GetText());
+                declared->SetConsumed(1);
             }
         }
         // Fields that nothing took are appended as name and value: the block
@@ -271,10 +244,10 @@ int CVRMLPrototype::BuildInstanceText(const char* useText, size_t useLength, std
                 writer.Piece(declaration->GetText());
             }
         }
-        for (auto& value : values) {
-            if (!value->GetConsumed()) {
-                writer.Piece(value->GetName());
-                writer.Piece(value->GetText());
+        for (const CVRMLUseValue& value : values) {
+            if (!value.consumed) {
+                writer.Piece(value.name);
+                writer.Piece(value.text);
             }
         }
     };

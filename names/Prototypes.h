@@ -35,6 +35,10 @@ public:
     // 1 once a build has used the declaration (overridden, or taken by IS).
     int GetConsumed() const { return consumed; }
     void SetConsumed(int value) { consumed = value; }
+    // During a build: which of the use's values overrides the field, or NotGiven.
+    static constexpr size_t NotGiven = static_cast<size_t>(-1);
+    size_t GetGivenValue() const { return givenValue; }
+    void SetGivenValue(size_t value) { givenValue = value; }
 
     // The VRMLFieldTypes code of a type name; 0 for a name not in the list
     // (of the names from code 20 on, unless `standard` is set).
@@ -45,9 +49,19 @@ private:
     int type = VRML_FIELD_UNKNOWN;
     std::vector<char> text;
     int consumed = 0;
+    size_t givenValue = NotGiven;
 };
 
 using VRMLFieldDeclarationList = std::vector<std::unique_ptr<CVRMLFieldDeclaration>>;
+
+// One value given where a prototype is used, referred to where it stands in
+// the use's text: a use is read once and nothing of it is copied.
+struct CVRMLUseValue {
+    const CVRMLFieldDeclaration* declared = nullptr; // the first interface field of the name
+    std::string_view name;
+    std::string_view text; // the value's tokens as the use wrote them; empty when none was taken
+    bool consumed = false;
+};
 
 class CVRMLPrototype {
 public:
@@ -83,7 +97,10 @@ public:
     // Instancing (names/ProtoInstances.cpp). Each reads its text with
     // `reader`, which must not be reading a buffer and is left so; without
     // one it makes a reader of its own, which costs a keyword index per call.
-    int ReadUseValues(const char* useText, size_t useLength, VRMLFieldDeclarationList& values,
+    // The values refer into `useText`, which must outlive them; each field
+    // overridden is marked with its value (SetGivenValue), and a field
+    // given twice keeps its first value.
+    int ReadUseValues(const char* useText, size_t useLength, std::vector<CVRMLUseValue>& values,
                       CVRMLIOManager* reader = nullptr);
     // The fields that neither the use nor an IS took are appended as name
     // and value, for the block loop to read as statements, unless
@@ -127,4 +144,8 @@ private:
     bool templateBuilt = false;
     std::vector<char> templateText;
     std::vector<TemplatePiece> templatePieces;
+    // For each declaration, the first of its name: the one a use's value of
+    // that name overrides.
+    std::vector<CVRMLFieldDeclaration*> firstOfName;
+    std::vector<CVRMLUseValue> useValues; // of the build under way, kept for its memory
 };

@@ -82,6 +82,10 @@ int CVRMLIOManager::CopyCurrentToken(VRMLCaptureCursor& capture) {
     if (GetCurrentTokenType() == VRML_END_OF_INPUT)
         return 0;
     std::string_view text = GetCurrentTokenText();
+    const size_t offset = GetCurrentTokenOffset();
+    if (capture.tokenCount == 0)
+        capture.firstOffset = offset;
+    capture.endOffset = offset + text.size();
     capture.totalLength += text.size();
     ++capture.tokenCount;
     if (!capture.cursor && capture.recorded)

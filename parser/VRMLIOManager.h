@@ -20,6 +20,10 @@ struct VRMLCaptureCursor {
     size_t totalLength = 0; // bytes of token text taken so far
     size_t tokenCount = 0;  // tokens taken so far
     size_t limit = 0;       // tokens the copying pass takes; each but the last is followed by a space
+    // Where the tokens taken begin and end in the text being read: a value
+    // can be referred to where it stands instead of being copied.
+    size_t firstOffset = 0;
+    size_t endOffset = 0;
     // When set, the counting pass keeps the text of each token it takes
     // here, so that no second pass is needed; `overflow` says it kept not all.
     std::vector<std::string_view>* recorded = nullptr;

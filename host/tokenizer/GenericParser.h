@@ -94,6 +94,11 @@ public:
     std::string GetNextTokenString() const;
     std::string_view GetCurrentTokenText() const { return currentToken.GetText(); }
     std::string_view GetNextTokenText() const { return nextToken.GetText(); }
+    // Where the current token begins in the text being read (for a buffer,
+    // in the text handed to StartBufferReading). Not for the end of input.
+    size_t GetCurrentTokenOffset() const {
+        return static_cast<size_t>(currentToken.GetText().data() - source->bytes.data());
+    }
     // 0 for tokens that are no number.
     double GetCurrentTokenNumericValue() const { return currentToken.GetNumericValue(); }
     double GetNextTokenNumericValue() const { return nextToken.GetNumericValue(); }

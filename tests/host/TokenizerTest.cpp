@@ -411,6 +411,9 @@ TEST(Tokenizer, RandomBytesGiveOrderedTokensAndTheBracketsThatTheScanFinds) {
             ASSERT_FALSE(token.empty());
             ASSERT_TRUE(previousEnd == nullptr || token.data() >= previousEnd);
             previousEnd = token.data() + token.size();
+            // Its offset finds the same bytes in the text handed in.
+            ASSERT_LE(parser.GetCurrentTokenOffset() + token.size(), text.size());
+            ASSERT_EQ(std::string_view(text).substr(parser.GetCurrentTokenOffset(), token.size()), token);
             kinds.push_back(parser.GetCurrentToken().GetDataType());
             ASSERT_LE(kinds.size(), text.size());
             parser.Tokenize();
