@@ -1,6 +1,6 @@
 #!/bin/sh
 # Builds the loader and its tool, then runs the demo or the tests.
-#   ./build.sh demo    vrml info, dump and convert on the bundled sample scenes
+#   ./build.sh demo    vrml info, dump, convert and render on the bundled sample scenes
 #   ./build.sh test    all unit tests
 #   ./build.sh asan    all unit tests built with AddressSanitizer and UBSan
 #   ./build.sh fuzz [SECONDS]  the fuzz regression inputs, then a short fuzzing run
@@ -61,6 +61,8 @@ demo)
     build/tools/vrml dump examples/robot_arm.wrl
     build/tools/vrml convert examples/robot_arm.wrl build/robot_arm.glb
     build/tools/vrml convert examples/gallery.wrl build/gallery.glb
+    build/tools/vrml render examples/gallery.wrl build/gallery.png
+    echo "picture of the gallery: build/gallery.png"
     ;;
 test)
     install_packages $PYTHON_PACKAGES
