@@ -247,9 +247,10 @@ public:
 
 private:
     void Work(bool reports) {
+        trelTessellation mesh; // one object at a time: only the exported form is kept
         for (size_t i = next++; i < sources.size() && !failed; i = next++) {
             try {
-                Fill(*sources[i], scene.objects[i]);
+                Fill(*sources[i], scene.objects[i], mesh);
             } catch (...) {
                 std::lock_guard<std::mutex> lock(failureGuard);
                 if (!failure)
@@ -267,13 +268,13 @@ private:
         }
     }
 
-    void Fill(const trelBaseObject& source, ExportObject& object) const {
+    void Fill(const trelBaseObject& source, ExportObject& object, trelTessellation& mesh) const {
         // An object whose file says nothing more is written as it always
         // was, at no cost.
         const trelAttributes* attributes = source.GetAttributes();
         trelTessellationOptions tessellation = options.tessellation;
         tessellation.attributes = attributes != nullptr;
-        trelTessellation mesh; // one object at a time: only the exported form is kept
+        mesh.Clear(); // the buffers of the thread's previous object are reused
         source.Tessellate(mesh, tessellation);
         FillObject(object, mesh, options.scale, WantedFrom(attributes));
     }

@@ -119,7 +119,7 @@ private:
     }
 
     void Draw(const trelBaseGroup& group, int index, const Look& look) {
-        mesh = trelTessellation(); // the previous object's triangles go
+        mesh.Clear(); // the previous object's triangles go; its buffers are reused
         trelTessellationOptions tessellation;
         tessellation.segments = options.segments;
         tessellation.attributes = look.attributes != nullptr;
@@ -299,7 +299,7 @@ trelBBox FiniteBounds(const C3DWorld& world, int segments) {
                 bounds.AddBox(box);
                 continue;
             }
-            mesh = trelTessellation();
+            mesh.Clear();
             object.Tessellate(mesh, options);
             for (const trelFloatPoint& p : mesh.triangleVertices)
                 if (IsFinite(p))
