@@ -46,6 +46,17 @@ public:
     // without building it. Objects whose count needs their tessellation
     // build it into a buffer kept per thread.
     virtual trelTessellationCounts CountTessellation(const trelTessellationOptions& options) const;
+    // For a part the file repeats (a USE): the geometry it shares with the
+    // other uses, as an object in its own local space, and the matrix that
+    // places it here. Tessellating `local` and placing the result by
+    // `placement` gives this object's tessellation up to rounding, so an
+    // exporter may write `local` once for all the objects that share it.
+    // Null `local` for an object that shares nothing.
+    struct SharedGeometry {
+        std::shared_ptr<const trelBaseObject> local;
+        trelMatrix4x4 placement;
+    };
+    virtual SharedGeometry GetSharedGeometry() const { return {}; }
 
     trelBaseObject() = default;
     trelBaseObject(const trelBaseObject& other) { *this = other; }
