@@ -55,23 +55,18 @@ double PerByteGrowth(double largeSeconds, double largeMB, double referenceSecond
 } // namespace
 
 void RegisterScaleBenchmarks(SceneBenchmark load, SceneBenchmark convertToGlb) {
+    const auto twice = [](const std::string& name, SceneBenchmark work, const SceneKind& kind, int megabytes) {
+        return benchmark::RegisterBenchmark(
+                   name.c_str(), [work, &kind, megabytes](benchmark::State& state) { work(state, kind, megabytes); })
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1)
+            ->Repetitions(2)
+            ->ReportAggregatesOnly(true);
+    };
     for (const SceneKind& kind : ScaleKinds()) {
         for (int megabytes : Sizes) {
-            benchmark::RegisterBenchmark(
-                BenchmarkName(kind, megabytes, "load").c_str(),
-                [&kind, megabytes, load](benchmark::State& state) { load(state, kind, megabytes); })
-                ->Unit(benchmark::kMillisecond)
-                ->Iterations(1)
-                ->Repetitions(2)
-                ->ReportAggregatesOnly(true);
-            benchmark::RegisterBenchmark(
-                BenchmarkName(kind, megabytes, "convert_glb").c_str(),
-                [&kind, megabytes, convertToGlb](benchmark::State& state) { convertToGlb(state, kind, megabytes); })
-                ->Unit(benchmark::kMillisecond)
-                ->UseManualTime()
-                ->Iterations(1)
-                ->Repetitions(2)
-                ->ReportAggregatesOnly(true);
+            twice(BenchmarkName(kind, megabytes, "load"), load, kind, megabytes);
+            twice(BenchmarkName(kind, megabytes, "convert_glb"), convertToGlb, kind, megabytes)->UseManualTime();
         }
     }
 }
