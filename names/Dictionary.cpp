@@ -112,10 +112,14 @@ const ReplayRow ReplayTable[] = {
     {VRML_ENTRY_INDEXED_SET,
      [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
          auto& s = As<CVRMLIndexedSetEntry>(e);
+         CVRMLGeometryAttributesScope attributes(p, s.GetAttributes());
+         int result = 0;
+         if (s.GetFaceSet() && p.DefineSharedFaceSet(s.GetShared(), result))
+             return result;
          // DefineIndexedSet renumbers the list it is given; the entry keeps its own.
          trelIntArray coordIndex = s.GetCoordIndex();
-         CVRMLGeometryAttributesScope attributes(p, s.GetAttributes());
-         return p.DefineIndexedSet(s.GetFaceSet(), coordIndex, s.GetMaterialIndex(), s.GetNormalIndex());
+         return p.DefineIndexedSet(s.GetFaceSet(), coordIndex, s.GetMaterialIndex(), s.GetNormalIndex(),
+                                   &s.GetShared());
      }},
     {VRML_ENTRY_COORDINATE3,
      [](CVRMLParser& p, CVRMLDictionaryEntry& e) {

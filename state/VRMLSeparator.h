@@ -32,6 +32,8 @@ public:
     trelFloatPointArray& GetCoordinates() { return coordinates.Write(); }
     const trelFloatPointArray& GetCoordinates() const { return coordinates.Read(); }
     void SetCoordinates(const trelFloatPointArray& value) { coordinates.Assign(value); }
+    std::shared_ptr<const trelFloatPointArray> ShareCoordinates() const { return coordinates.Share(); }
+    void AdoptCoordinates(std::shared_ptr<const trelFloatPointArray> shared) { coordinates.Adopt(std::move(shared)); }
     trelVectorArray& GetNormals() { return normals.Write(); }
     const trelVectorArray& GetNormals() const { return normals.Read(); }
     void SetNormals(const trelVectorArray& value) { normals.Assign(value); }

@@ -3,6 +3,7 @@
 #include "AttributedFace.h"
 #include "CreaseNormals.h"
 #include "GeometryDetail.h"
+#include "PlacedPoints.h"
 #include "Triangulation.h"
 
 #include <vector>
@@ -68,9 +69,9 @@ struct FaceList {
     size_t FaceCount() const { return first.size() - 1; }
 };
 
-void TessellateWithAttributes(const C3DPolyface& object, trelTessellation& out) {
+void TessellateWithAttributes(const C3DPolyface& object, const trelFloatPointArray& points, trelTessellation& out) {
     using trelDetail::Vec3;
-    const std::vector<trelFloatPoint>& pool = object.GetPoints().Items();
+    const std::vector<trelFloatPoint>& pool = points.Items();
     FaceList faces;
     ForEachFaceIndex(
         pool.size(), object.GetIndices(),
@@ -128,9 +129,54 @@ void TessellateWithAttributes(const C3DPolyface& object, trelTessellation& out) 
 
 } // namespace
 
+struct C3DPolyface::Use {
+    std::shared_ptr<const C3DPolyface> local;
+    trelPlacedPoints placed;
+};
+
+C3DPolyface::C3DPolyface(const C3DPolyface& other)
+    : trelBaseObject(other), points(other.points), indices(other.indices),
+      use(other.use ? std::make_unique<Use>(*other.use) : nullptr) {}
+
+C3DPolyface::C3DPolyface() = default;
+C3DPolyface::~C3DPolyface() = default;
+
 void C3DPolyface::SetPoints(const trelFloatPointArray& facePoints, const trelIntArray& mergedIndices) {
+    use.reset();
     points = facePoints;
     indices = mergedIndices;
+}
+
+void C3DPolyface::SetSharedGeometry(std::shared_ptr<const C3DPolyface> local) {
+    use.reset();
+    points.Clear();
+    indices.Clear();
+    if (!local)
+        return;
+    SetAttributes(local->GetSharedAttributes(), local->GetAttributeOffset());
+    if (local->use) { // a use of a use: its placements live only in its world values
+        points = local->GetPoints();
+        indices = local->GetIndices();
+        return;
+    }
+    use = std::make_unique<Use>();
+    use->local = std::move(local);
+}
+
+const trelFloatPointArray& C3DPolyface::GetPoints() const {
+    return use ? use->placed.Kept(use->local->points) : points;
+}
+
+const trelIntArray& C3DPolyface::GetIndices() const { return use ? use->local->indices : indices; }
+
+const trelFloatPointArray& C3DPolyface::PassingPoints() const {
+    return use ? use->placed.Passing(use->local->points) : points;
+}
+
+trelBaseObject::SharedGeometry C3DPolyface::GetSharedGeometry() const {
+    if (!use)
+        return {};
+    return {use->local, use->placed.Product()};
 }
 
 trelBBox C3DPolyface::GetBBox() const {
@@ -138,16 +184,17 @@ trelBBox C3DPolyface::GetBBox() const {
     // the shape. (The loader drops unused points anyway.) A large mesh
     // reaches each point from several faces, so there the points reached are
     // marked first and each is then taken once.
-    const std::vector<trelFloatPoint>& pool = points.Items();
+    const std::vector<trelFloatPoint>& pool = PassingPoints().Items();
+    const trelIntArray& merged = GetIndices();
     trelBBox box;
     if (pool.size() < 1024) {
         ForEachFaceIndex(
-            pool.size(), indices, [&](size_t index, size_t) { box.AddPoint(pool[index]); }, [] {});
+            pool.size(), merged, [&](size_t index, size_t) { box.AddPoint(pool[index]); }, [] {});
         return box;
     }
     std::vector<unsigned char> reached(pool.size(), 0);
     ForEachFaceIndex(
-        pool.size(), indices, [&](size_t index, size_t) { reached[index] = 1; }, [] {});
+        pool.size(), merged, [&](size_t index, size_t) { reached[index] = 1; }, [] {});
     for (size_t i = 0; i < pool.size(); ++i)
         if (reached[i])
             box.AddPoint(pool[i]);
@@ -155,8 +202,11 @@ trelBBox C3DPolyface::GetBBox() const {
 }
 
 void C3DPolyface::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/) {
-    for (trelFloatPoint& p : points.Items())
-        p = p * m;
+    if (use)
+        use->placed.Place(m);
+    else
+        for (trelFloatPoint& p : points.Items())
+            p = p * m;
     ApplyMatrixToAttributes(m);
 }
 
@@ -172,20 +222,21 @@ trelTessellationCounts C3DPolyface::CountTessellation(const trelTessellationOpti
     trelTessellationCounts counts;
     trelDetail::OutlineTriangulator triangulator;
     std::vector<trelDetail::Vec3> face;
-    ForEachFace(points, indices, face,
+    ForEachFace(PassingPoints(), GetIndices(), face,
                 [&](const std::vector<trelDetail::Vec3>& corners) { triangulator.CountOrTrace(corners, counts); });
     return counts;
 }
 
 void C3DPolyface::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {
+    const trelFloatPointArray& world = PassingPoints();
     if (options.attributes && GetAttributes()) {
-        TessellateWithAttributes(*this, out);
+        TessellateWithAttributes(*this, world, out);
         return;
     }
-    trelDetail::ReserveTriangles(out, MostTriangles(points.Items().size(), indices), options.attributes);
+    trelDetail::ReserveTriangles(out, MostTriangles(world.Items().size(), GetIndices()), options.attributes);
     trelDetail::OutlineTriangulator triangulator;
     std::vector<trelDetail::Vec3> face;
-    ForEachFace(points, indices, face,
+    ForEachFace(world, GetIndices(), face,
                 [&](const std::vector<trelDetail::Vec3>& corners) { triangulator.FillOrTrace(corners, out); });
     if (options.attributes)
         trelDetail::PadAttributes(out);
