@@ -75,11 +75,7 @@ const ReplayRow ReplayTable[] = {
     {VRML_ENTRY_SPHERE,
      [](CVRMLParser& p, CVRMLDictionaryEntry& e) { return p.DefineSphere(As<CVRMLSphereEntry>(e).GetRadius()); }},
     {VRML_ENTRY_MATERIAL,
-     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
-         auto& m = As<CVRMLMaterialEntry>(e);
-         return p.DefineMaterial(m.GetAmbient(), m.GetDiffuse(), m.GetSpecular(), m.GetEmissive(), m.GetShininess(),
-                                 m.GetTransparency());
-     }},
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) { return p.DefineMaterial(As<CVRMLMaterialEntry>(e).GetLists()); }},
     {VRML_ENTRY_MATERIAL_BINDING,
      [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
          return p.DefineBinding(1, static_cast<VRMLBindingTypes>(As<CVRMLBindingEntry>(e).GetBinding()));

@@ -6,6 +6,7 @@
 // dictionary (names/) replays them.
 
 #include "host/geometry/Geometry.h"
+#include "state/MaterialLists.h"
 
 #include <list>
 #include <memory>
@@ -174,14 +175,8 @@ class CVRMLPointSetEntry : public CVRMLDictionaryEntry {
 };
 
 class CVRMLMaterialEntry : public CVRMLDictionaryEntry {
-    VRML_ENTRY_KIND(CVRMLMaterialEntry, CVRMLDictionaryEntry, VRML_ENTRY_MATERIAL, ambient.Clear(); diffuse.Clear();
-                    specular.Clear(); emissive.Clear(); shininess.Clear(); transparency.Clear())
-    VRML_ENTRY_FIELD(trelChromaArray, Ambient, ambient);
-    VRML_ENTRY_FIELD(trelChromaArray, Diffuse, diffuse);
-    VRML_ENTRY_FIELD(trelChromaArray, Specular, specular);
-    VRML_ENTRY_FIELD(trelChromaArray, Emissive, emissive);
-    VRML_ENTRY_FIELD(trelDoubleArray, Shininess, shininess);
-    VRML_ENTRY_FIELD(trelDoubleArray, Transparency, transparency);
+    VRML_ENTRY_KIND(CVRMLMaterialEntry, CVRMLDictionaryEntry, VRML_ENTRY_MATERIAL, lists = CVRMLMaterialLists())
+    VRML_ENTRY_FIELD(CVRMLMaterialLists, Lists, lists);
 };
 
 class CVRMLBindingEntry : public CVRMLDictionaryEntry {

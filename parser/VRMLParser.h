@@ -30,6 +30,7 @@ class CVRMLDictionaryEntry;
 class CVRMLSeparatorEntry;
 struct CVRMLAttributeFields;
 struct CVRMLSharedFaceSet;
+struct CVRMLMaterialLists;
 
 using VRMLLoaderCallback = void (*)(int percentage);
 
@@ -182,6 +183,8 @@ public:
     int ParseMaterial();
     int DefineMaterial(trelChromaArray& ambient, trelChromaArray& diffuse, trelChromaArray& specular,
                        trelChromaArray& emissive, trelDoubleArray& shininess, trelDoubleArray& transparency);
+    // A replay: the level takes over the recorded lists themselves.
+    int DefineMaterial(const CVRMLMaterialLists& lists);
     int ParseBinding();
     int DefineBinding(int material, VRMLBindingTypes binding);
     int ParseAppearance();

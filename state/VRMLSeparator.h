@@ -3,6 +3,7 @@
 // (coordinates, normals, materials, bindings, the modelling matrix) and the
 // group that receives the objects built at this level.
 
+#include "MaterialLists.h"
 #include "SharedList.h"
 #include "host/geometry/Geometry.h"
 
@@ -63,6 +64,10 @@ public:
     trelDoubleArray& GetTransparency() { return transparency.Write(); }
     const trelDoubleArray& GetTransparency() const { return transparency.Read(); }
     void SetTransparency(const trelDoubleArray& value) { transparency.Assign(value); }
+    CVRMLMaterialLists ShareMaterial() const {
+        return {ambientColors, diffuseColors, specularColors, emissiveColors, shininess, transparency};
+    }
+    void AdoptMaterial(const CVRMLMaterialLists& lists);
     int GetNormalBinding() const { return normalBinding; }
     void SetNormalBinding(int value) { normalBinding = value; }
     // The texture of the shape being read and its coordinate transform: every

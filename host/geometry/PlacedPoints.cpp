@@ -2,24 +2,37 @@
 
 #include <memory>
 
+template <class Visit>
+void trelPlacedPoints::ForEachMatrix(Visit visit) const {
+    if (!placed)
+        return;
+    visit(first);
+    for (const trelMatrix4x4& m : later)
+        visit(m);
+}
+
 void trelPlacedPoints::Place(const trelMatrix4x4& m) {
-    matrices.push_back(m);
+    if (placed)
+        later.push_back(m);
+    else
+        first = m;
+    placed = true;
     delete world.exchange(nullptr);
 }
 
 trelMatrix4x4 trelPlacedPoints::Product() const {
     trelMatrix4x4 product;
-    for (const trelMatrix4x4& m : matrices)
-        product = product * m;
+    ForEachMatrix([&](const trelMatrix4x4& m) { product = product * m; });
     return product;
 }
 
 void trelPlacedPoints::Compute(const trelFloatPointArray& local, trelFloatPointArray& out) const {
     std::vector<trelFloatPoint>& items = out.Items();
     items.assign(local.Items().begin(), local.Items().end());
-    for (const trelMatrix4x4& m : matrices)
+    ForEachMatrix([&](const trelMatrix4x4& m) {
         for (trelFloatPoint& p : items)
             p = p * m;
+    });
 }
 
 const trelFloatPointArray& trelPlacedPoints::Kept(const trelFloatPointArray& local) const {

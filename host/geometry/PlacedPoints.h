@@ -21,7 +21,7 @@
 class trelPlacedPoints {
 public:
     trelPlacedPoints() = default;
-    trelPlacedPoints(const trelPlacedPoints& other) : matrices(other.matrices) {}
+    trelPlacedPoints(const trelPlacedPoints& other) : first(other.first), later(other.later), placed(other.placed) {}
     trelPlacedPoints& operator=(const trelPlacedPoints&) = delete;
     ~trelPlacedPoints() { delete world.load(); }
 
@@ -37,7 +37,13 @@ public:
 
 private:
     void Compute(const trelFloatPointArray& local, trelFloatPointArray& out) const;
+    template <class Visit>
+    void ForEachMatrix(Visit visit) const;
 
-    std::vector<trelMatrix4x4> matrices;
+    // Most objects are placed once (more only when the world is scaled to
+    // its unit): the first matrix is kept in place, the rest in a list.
+    trelMatrix4x4 first;
+    std::vector<trelMatrix4x4> later;
+    bool placed = false;
     mutable std::atomic<trelFloatPointArray*> world{nullptr};
 };
