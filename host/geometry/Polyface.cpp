@@ -48,6 +48,19 @@ void ForEachFace(const trelFloatPointArray& points, const trelIntArray& indices,
         });
 }
 
+// The triangulator and face buffer of a pass over the faces, kept per
+// thread: a world of many small face sets would otherwise allocate them
+// again for every object.
+struct FacePass {
+    trelDetail::OutlineTriangulator triangulator;
+    std::vector<trelDetail::Vec3> face;
+};
+
+FacePass& ThisThreadsFacePass() {
+    thread_local FacePass pass;
+    return pass;
+}
+
 // The most triangles the faces can give: a face of n usable corners gives
 // at most n - 2.
 size_t MostTriangles(size_t pointCount, const trelIntArray& indices) {
@@ -220,10 +233,9 @@ trelTessellationCounts C3DPolyface::CountTessellation(const trelTessellationOpti
     if (options.attributes && GetAttributes())
         return trelBaseObject::CountTessellation(options);
     trelTessellationCounts counts;
-    trelDetail::OutlineTriangulator triangulator;
-    std::vector<trelDetail::Vec3> face;
-    ForEachFace(PassingPoints(), GetIndices(), face,
-                [&](const std::vector<trelDetail::Vec3>& corners) { triangulator.CountOrTrace(corners, counts); });
+    FacePass& pass = ThisThreadsFacePass();
+    ForEachFace(PassingPoints(), GetIndices(), pass.face,
+                [&](const std::vector<trelDetail::Vec3>& corners) { pass.triangulator.CountOrTrace(corners, counts); });
     return counts;
 }
 
@@ -234,10 +246,9 @@ void C3DPolyface::Tessellate(trelTessellation& out, const trelTessellationOption
         return;
     }
     trelDetail::ReserveTriangles(out, MostTriangles(world.Items().size(), GetIndices()), options.attributes);
-    trelDetail::OutlineTriangulator triangulator;
-    std::vector<trelDetail::Vec3> face;
-    ForEachFace(world, GetIndices(), face,
-                [&](const std::vector<trelDetail::Vec3>& corners) { triangulator.FillOrTrace(corners, out); });
+    FacePass& pass = ThisThreadsFacePass();
+    ForEachFace(world, GetIndices(), pass.face,
+                [&](const std::vector<trelDetail::Vec3>& corners) { pass.triangulator.FillOrTrace(corners, out); });
     if (options.attributes)
         trelDetail::PadAttributes(out);
 }
