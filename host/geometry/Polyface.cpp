@@ -6,6 +6,7 @@
 #include "PlacedPoints.h"
 #include "Triangulation.h"
 
+#include <cstdint>
 #include <vector>
 
 namespace {
@@ -200,6 +201,23 @@ trelBBox C3DPolyface::GetBBox() const {
     const std::vector<trelFloatPoint>& pool = PassingPoints().Items();
     const trelIntArray& merged = GetIndices();
     trelBBox box;
+    if (pool.size() <= 64) {
+        // The many small sets a file repeats: each point is taken at its
+        // first corner only, in face order, the points seen marked in one
+        // word. A corner met again could change nothing: min and max keep
+        // the value they hold when it ties (a zero keeps its sign).
+        uint64_t seen = 0;
+        ForEachFaceIndex(
+            pool.size(), merged,
+            [&](size_t index, size_t) {
+                const uint64_t bit = uint64_t(1) << index;
+                if (!(seen & bit))
+                    box.AddPoint(pool[index]);
+                seen |= bit;
+            },
+            [] {});
+        return box;
+    }
     if (pool.size() < 1024) {
         ForEachFaceIndex(
             pool.size(), merged, [&](size_t index, size_t) { box.AddPoint(pool[index]); }, [] {});
