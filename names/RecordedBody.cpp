@@ -29,17 +29,15 @@ trelMatrix4x4 Rotation(const double* n) {
     return CreateRotationMatrixForNormalAngle(
         trelVector(static_cast<float>(n[0]), static_cast<float>(n[1]), static_cast<float>(n[2])), n[3]);
 }
-trelChromaArray OneColour(const double* n) {
-    trelChromaArray colours;
+// A one-element list set in place: a replay writes it for every use, and
+// the entry keeps its memory from one use to the next.
+void SetOneColour(trelChromaArray& colours, const double* n) {
     colours.Resize(1);
     colours[0] = trelChroma(static_cast<float>(n[0]), static_cast<float>(n[1]), static_cast<float>(n[2]), 1.0f);
-    return colours;
 }
-trelDoubleArray OneNumber(const double* n) {
-    trelDoubleArray values;
+void SetOneNumber(trelDoubleArray& values, const double* n) {
     values.Resize(1);
     values[0] = n[0];
-    return values;
 }
 
 // A field whose value a node reads in more than one way (ambientIntensity
@@ -59,15 +57,15 @@ const CVRMLSlotRow SlotTable[] = {
     {VRML_TRANSFORM, VRML_SCALEORIENTATION, VRML_SCALEORIENTATION, VRML_ENTRY_TRANSFORM, 4,
      [](CVRMLDictionaryEntry& e, const double* n) { As<CVRMLTransformEntry>(e).SetScaleOrientation(Rotation(n)); }},
     {VRML_MATERIAL, VRML_DIFFUSECOLOR, VRML_AMBIENTINTENSITY, VRML_ENTRY_MATERIAL, 3,
-     [](CVRMLDictionaryEntry& e, const double* n) { As<CVRMLMaterialEntry>(e).SetDiffuse(OneColour(n)); }},
+     [](CVRMLDictionaryEntry& e, const double* n) { SetOneColour(As<CVRMLMaterialEntry>(e).GetDiffuse(), n); }},
     {VRML_MATERIAL, VRML_SPECULARCOLOR, VRML_SPECULARCOLOR, VRML_ENTRY_MATERIAL, 3,
-     [](CVRMLDictionaryEntry& e, const double* n) { As<CVRMLMaterialEntry>(e).SetSpecular(OneColour(n)); }},
+     [](CVRMLDictionaryEntry& e, const double* n) { SetOneColour(As<CVRMLMaterialEntry>(e).GetSpecular(), n); }},
     {VRML_MATERIAL, VRML_EMISSIVECOLOR, VRML_EMISSIVECOLOR, VRML_ENTRY_MATERIAL, 3,
-     [](CVRMLDictionaryEntry& e, const double* n) { As<CVRMLMaterialEntry>(e).SetEmissive(OneColour(n)); }},
+     [](CVRMLDictionaryEntry& e, const double* n) { SetOneColour(As<CVRMLMaterialEntry>(e).GetEmissive(), n); }},
     {VRML_MATERIAL, VRML_SHININESS, VRML_SHININESS, VRML_ENTRY_MATERIAL, 1,
-     [](CVRMLDictionaryEntry& e, const double* n) { As<CVRMLMaterialEntry>(e).SetShininess(OneNumber(n)); }},
+     [](CVRMLDictionaryEntry& e, const double* n) { SetOneNumber(As<CVRMLMaterialEntry>(e).GetShininess(), n); }},
     {VRML_MATERIAL, VRML_TRANSPARENCY, VRML_TRANSPARENCY, VRML_ENTRY_MATERIAL, 1,
-     [](CVRMLDictionaryEntry& e, const double* n) { As<CVRMLMaterialEntry>(e).SetTransparency(OneNumber(n)); }},
+     [](CVRMLDictionaryEntry& e, const double* n) { SetOneNumber(As<CVRMLMaterialEntry>(e).GetTransparency(), n); }},
     {VRML_BOX, VRML_SIZE, VRML_SIZE, VRML_ENTRY_CUBE, 3,
      [](CVRMLDictionaryEntry& e, const double* n) {
          auto& cube = As<CVRMLCubeEntry>(e);
@@ -221,6 +219,7 @@ int CVRMLPrototype::ExamineBodyForReplay(CVRMLIOManager& reader, CVRMLParser& pa
     VRMLTokenTypes last = VRML_END_OF_INPUT;
     bool lastInRun = false;
     bool recordable = true;
+    bool inBuffer = false;
     try {
         for (size_t p = 0; p < templatePieces.size() && recordable; ++p) {
             const TemplatePiece& piece = templatePieces[p];
@@ -244,6 +243,7 @@ int CVRMLPrototype::ExamineBodyForReplay(CVRMLIOManager& reader, CVRMLParser& pa
             }
             if (!reader.StartBufferReading(templateText.data() + piece.offset, piece.length))
                 return 0;
+            inBuffer = true;
             for (; reader.GetCurrentTokenType() != VRML_END_OF_INPUT && recordable; reader.Tokenize()) {
                 const VRMLTokenTypes kind = reader.GetCurrentTokenType();
                 if (Contains(TextOnlyTokens, kind) ||
@@ -292,13 +292,26 @@ int CVRMLPrototype::ExamineBodyForReplay(CVRMLIOManager& reader, CVRMLParser& pa
                 lastInRun = true;
             }
             reader.StopBufferReading();
+            inBuffer = false;
             lastInRun = lastInRun && recordable;
         }
     } catch (const std::exception&) {
+        if (inBuffer)
+            reader.StopBufferReading(); // the reader is shared, and left as found
+        slots.clear();
         return 0;
     }
     if (!recordable || !nodes.empty() || brackets != 0 ||
         std::find(referenced.begin(), referenced.end(), false) != referenced.end()) {
+        slots.clear();
+        return 0;
+    }
+    std::vector<std::pair<std::string, CVRMLFieldDeclaration*>>& fields = recorded.GetFields();
+    fields.clear();
+    try {
+        for (auto& declaration : declarations)
+            fields.emplace_back(declaration->GetName(), declaration.get());
+    } catch (const std::exception&) {
         slots.clear();
         return 0;
     }
@@ -449,12 +462,21 @@ int PlainNumbersOf(int type) {
 // given twice or not declared, brackets, too few numbers) puts the reader
 // back on the "{" for the text path.
 bool CVRMLParser::ReadSlotNumbersInPlace(CVRMLPrototype& prototype) {
+    CVRMLRecordedBody& recorded = prototype.GetRecordedBody();
     for (const auto& declaration : prototype.GetFieldDeclarations())
         declaration->SetGivenValue(CVRMLFieldDeclaration::NotGiven);
     GivenNumbers.clear();
     IOManager.Tokenize(); // past the "{"
     while (GetCurrentTokenType() != VRML_CLOSE_BRACE) {
-        CVRMLFieldDeclaration* declared = prototype.FindFieldDeclaration(IOManager.GetCurrentTokenText());
+        // A recorded body's interface names each field once, and holds few:
+        // a walk finds one faster than the index does.
+        CVRMLFieldDeclaration* declared = nullptr;
+        const std::string_view fieldName = IOManager.GetCurrentTokenText();
+        for (const auto& field : recorded.GetFields())
+            if (field.first == fieldName) {
+                declared = field.second;
+                break;
+            }
         if (!declared || declared->GetGivenValue() != CVRMLFieldDeclaration::NotGiven)
             return false;
         const int count = PlainNumbersOf(declared->GetType());
@@ -469,7 +491,7 @@ bool CVRMLParser::ReadSlotNumbersInPlace(CVRMLPrototype& prototype) {
         }
         IOManager.Tokenize();
     }
-    std::vector<CVRMLRecordedBody::Slot>& slots = prototype.GetRecordedBody().GetSlots();
+    std::vector<CVRMLRecordedBody::Slot>& slots = recorded.GetSlots();
     SlotNumbers.resize(slots.size() * CVRMLRecordedBody::MaxNumbers);
     for (size_t i = 0; i < slots.size(); ++i) {
         const CVRMLRecordedBody::Slot& slot = slots[i];

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -51,6 +52,8 @@ public:
     State GetState() const { return state; }
     void SetState(State value) { state = value; }
     std::vector<Slot>& GetSlots() { return slots; }
+    // The interface by name, each name once.
+    std::vector<std::pair<std::string, CVRMLFieldDeclaration*>>& GetFields() { return fields; }
     // Separator levels the body nests at most, and entries it holds.
     int GetDepth() const { return depth; }
     size_t GetEntryCount() const { return owned.size(); }
@@ -81,6 +84,7 @@ public:
 private:
     State state = State::Unexamined;
     std::vector<Slot> slots;
+    std::vector<std::pair<std::string, CVRMLFieldDeclaration*>> fields;
     std::unique_ptr<CVRMLSeparatorEntry> root;
     std::vector<std::unique_ptr<CVRMLDictionaryEntry>> owned;
     int depth = 0;
