@@ -20,69 +20,78 @@ Entry& As(CVRMLDictionaryEntry& entry) {
     return static_cast<Entry&>(entry);
 }
 
-// The conversions of the field readers: points and colours in single
-// precision, sizes and radii as read.
-trelFloatPoint Point(const double* n) {
-    return trelFloatPoint(static_cast<float>(n[0]), static_cast<float>(n[1]), static_cast<float>(n[2]));
+// The conversions of the field readers: points, rotation axes and colours
+// in single precision, sizes and radii as read. Colour and number lists of
+// one element are set in place: a replay writes them for every use, and the
+// entry keeps their memory from one use to the next.
+template <class Entry, void (Entry::*Set)(const trelFloatPoint&)>
+void ApplyPoint(CVRMLDictionaryEntry& e, const double* n) {
+    (As<Entry>(e).*Set)(trelFloatPoint(static_cast<float>(n[0]), static_cast<float>(n[1]), static_cast<float>(n[2])));
 }
-trelMatrix4x4 Rotation(const double* n) {
-    return CreateRotationMatrixForNormalAngle(
-        trelVector(static_cast<float>(n[0]), static_cast<float>(n[1]), static_cast<float>(n[2])), n[3]);
+template <void (CVRMLTransformEntry::*Set)(const trelMatrix4x4&)>
+void ApplyRotation(CVRMLDictionaryEntry& e, const double* n) {
+    const trelVector axis(static_cast<float>(n[0]), static_cast<float>(n[1]), static_cast<float>(n[2]));
+    (As<CVRMLTransformEntry>(e).*Set)(CreateRotationMatrixForNormalAngle(axis, n[3]));
 }
-// A one-element list set in place: a replay writes it for every use, and
-// the entry keeps its memory from one use to the next.
-void SetOneColour(trelChromaArray& colours, const double* n) {
+template <class Entry, void (Entry::*Set)(const double&)>
+void ApplyNumber(CVRMLDictionaryEntry& e, const double* n) {
+    (As<Entry>(e).*Set)(n[0]);
+}
+template <trelChromaArray& (CVRMLMaterialEntry::*Get)()>
+void ApplyColourList(CVRMLDictionaryEntry& e, const double* n) {
+    trelChromaArray& colours = (As<CVRMLMaterialEntry>(e).*Get)();
     colours.Resize(1);
     colours[0] = trelChroma(static_cast<float>(n[0]), static_cast<float>(n[1]), static_cast<float>(n[2]), 1.0f);
 }
-void SetOneNumber(trelDoubleArray& values, const double* n) {
+template <trelDoubleArray& (CVRMLMaterialEntry::*Get)()>
+void ApplyNumberList(CVRMLDictionaryEntry& e, const double* n) {
+    trelDoubleArray& values = (As<CVRMLMaterialEntry>(e).*Get)();
     values.Resize(1);
     values[0] = n[0];
 }
+void ApplySize(CVRMLDictionaryEntry& e, const double* n) {
+    auto& cube = As<CVRMLCubeEntry>(e);
+    cube.SetWidth(n[0]);
+    cube.SetHeight(n[1]);
+    cube.SetDepth(n[2]);
+}
+
+using Transform = CVRMLTransformEntry;
+using Material = CVRMLMaterialEntry;
 
 // A field whose value a node reads in more than one way (ambientIntensity
 // scales the diffuse colour into the ambient one) has a conflict: a node
 // that also writes the conflicting field keeps the text path.
 const CVRMLSlotRow SlotTable[] = {
     {VRML_TRANSFORM, VRML_TRANSLATION, VRML_TRANSLATION, VRML_ENTRY_TRANSFORM, 3,
-     [](CVRMLDictionaryEntry& e, const double* n) { As<CVRMLTransformEntry>(e).SetTranslation(Point(n)); }},
+     ApplyPoint<Transform, &Transform::SetTranslation>},
     {VRML_TRANSFORM, VRML_SCALE, VRML_SCALEFACTOR, VRML_ENTRY_TRANSFORM, 3,
-     [](CVRMLDictionaryEntry& e, const double* n) { As<CVRMLTransformEntry>(e).SetScaleFactor(Point(n)); }},
+     ApplyPoint<Transform, &Transform::SetScaleFactor>},
     {VRML_TRANSFORM, VRML_SCALEFACTOR, VRML_SCALE, VRML_ENTRY_TRANSFORM, 3,
-     [](CVRMLDictionaryEntry& e, const double* n) { As<CVRMLTransformEntry>(e).SetScaleFactor(Point(n)); }},
-    {VRML_TRANSFORM, VRML_CENTER, VRML_CENTER, VRML_ENTRY_TRANSFORM, 3,
-     [](CVRMLDictionaryEntry& e, const double* n) { As<CVRMLTransformEntry>(e).SetCenter(Point(n)); }},
-    {VRML_TRANSFORM, VRML_ROTATION, VRML_ROTATION, VRML_ENTRY_TRANSFORM, 4,
-     [](CVRMLDictionaryEntry& e, const double* n) { As<CVRMLTransformEntry>(e).SetRotation(Rotation(n)); }},
+     ApplyPoint<Transform, &Transform::SetScaleFactor>},
+    {VRML_TRANSFORM, VRML_CENTER, VRML_CENTER, VRML_ENTRY_TRANSFORM, 3, ApplyPoint<Transform, &Transform::SetCenter>},
+    {VRML_TRANSFORM, VRML_ROTATION, VRML_ROTATION, VRML_ENTRY_TRANSFORM, 4, ApplyRotation<&Transform::SetRotation>},
     {VRML_TRANSFORM, VRML_SCALEORIENTATION, VRML_SCALEORIENTATION, VRML_ENTRY_TRANSFORM, 4,
-     [](CVRMLDictionaryEntry& e, const double* n) { As<CVRMLTransformEntry>(e).SetScaleOrientation(Rotation(n)); }},
+     ApplyRotation<&Transform::SetScaleOrientation>},
     {VRML_MATERIAL, VRML_DIFFUSECOLOR, VRML_AMBIENTINTENSITY, VRML_ENTRY_MATERIAL, 3,
-     [](CVRMLDictionaryEntry& e, const double* n) { SetOneColour(As<CVRMLMaterialEntry>(e).GetDiffuse(), n); }},
+     ApplyColourList<&Material::GetDiffuse>},
     {VRML_MATERIAL, VRML_SPECULARCOLOR, VRML_SPECULARCOLOR, VRML_ENTRY_MATERIAL, 3,
-     [](CVRMLDictionaryEntry& e, const double* n) { SetOneColour(As<CVRMLMaterialEntry>(e).GetSpecular(), n); }},
+     ApplyColourList<&Material::GetSpecular>},
     {VRML_MATERIAL, VRML_EMISSIVECOLOR, VRML_EMISSIVECOLOR, VRML_ENTRY_MATERIAL, 3,
-     [](CVRMLDictionaryEntry& e, const double* n) { SetOneColour(As<CVRMLMaterialEntry>(e).GetEmissive(), n); }},
-    {VRML_MATERIAL, VRML_SHININESS, VRML_SHININESS, VRML_ENTRY_MATERIAL, 1,
-     [](CVRMLDictionaryEntry& e, const double* n) { SetOneNumber(As<CVRMLMaterialEntry>(e).GetShininess(), n); }},
+     ApplyColourList<&Material::GetEmissive>},
+    {VRML_MATERIAL, VRML_SHININESS, VRML_SHININESS, VRML_ENTRY_MATERIAL, 1, ApplyNumberList<&Material::GetShininess>},
     {VRML_MATERIAL, VRML_TRANSPARENCY, VRML_TRANSPARENCY, VRML_ENTRY_MATERIAL, 1,
-     [](CVRMLDictionaryEntry& e, const double* n) { SetOneNumber(As<CVRMLMaterialEntry>(e).GetTransparency(), n); }},
-    {VRML_BOX, VRML_SIZE, VRML_SIZE, VRML_ENTRY_CUBE, 3,
-     [](CVRMLDictionaryEntry& e, const double* n) {
-         auto& cube = As<CVRMLCubeEntry>(e);
-         cube.SetWidth(n[0]);
-         cube.SetHeight(n[1]);
-         cube.SetDepth(n[2]);
-     }},
+     ApplyNumberList<&Material::GetTransparency>},
+    {VRML_BOX, VRML_SIZE, VRML_SIZE, VRML_ENTRY_CUBE, 3, ApplySize},
     {VRML_CYLINDER, VRML_RADIUS, VRML_RADIUS, VRML_ENTRY_CYLINDER, 1,
-     [](CVRMLDictionaryEntry& e, const double* n) { As<CVRMLCylinderEntry>(e).SetRadius(n[0]); }},
+     ApplyNumber<CVRMLCylinderEntry, &CVRMLCylinderEntry::SetRadius>},
     {VRML_CYLINDER, VRML_HEIGHT, VRML_HEIGHT, VRML_ENTRY_CYLINDER, 1,
-     [](CVRMLDictionaryEntry& e, const double* n) { As<CVRMLCylinderEntry>(e).SetHeight(n[0]); }},
+     ApplyNumber<CVRMLCylinderEntry, &CVRMLCylinderEntry::SetHeight>},
     {VRML_SPHERE, VRML_RADIUS, VRML_RADIUS, VRML_ENTRY_SPHERE, 1,
-     [](CVRMLDictionaryEntry& e, const double* n) { As<CVRMLSphereEntry>(e).SetRadius(n[0]); }},
+     ApplyNumber<CVRMLSphereEntry, &CVRMLSphereEntry::SetRadius>},
     {VRML_CONE, VRML_BOTTOMRADIUS, VRML_BOTTOMRADIUS, VRML_ENTRY_CONE, 1,
-     [](CVRMLDictionaryEntry& e, const double* n) { As<CVRMLConeEntry>(e).SetBottomRadius(n[0]); }},
-    {VRML_CONE, VRML_HEIGHT, VRML_HEIGHT, VRML_ENTRY_CONE, 1,
-     [](CVRMLDictionaryEntry& e, const double* n) { As<CVRMLConeEntry>(e).SetHeight(n[0]); }},
+     ApplyNumber<CVRMLConeEntry, &CVRMLConeEntry::SetBottomRadius>},
+    {VRML_CONE, VRML_HEIGHT, VRML_HEIGHT, VRML_ENTRY_CONE, 1, ApplyNumber<CVRMLConeEntry, &CVRMLConeEntry::SetHeight>},
 };
 
 // Grouping, shape and solid nodes: what they build and set is all in their entries.
