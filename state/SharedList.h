@@ -6,33 +6,47 @@
 // separator. Each level still behaves as if it held its own copy.
 
 #include <memory>
+#include <utility>
 
 template <class Array>
 class CVRMLSharedList {
 public:
     const Array& Read() const { return list ? *list : Empty(); }
-    // This level's own list, copied first when another level shares it. The
-    // reference is good until the next change of levels: a level opened
-    // meanwhile would share what is written through it.
+    // This level's own list, copied first when another level or a record
+    // shares it, or when it was adopted. The reference is good until the
+    // next change of levels: a level opened meanwhile would share what is
+    // written through it.
     Array& Write() {
-        if (!list)
-            list = std::make_shared<Array>();
-        else if (list.use_count() > 1)
-            list = std::make_shared<Array>(*list);
-        return *list;
+        if (!writable || list.use_count() > 1) {
+            list = list ? std::make_shared<Array>(*list) : std::make_shared<Array>();
+            writable = true;
+        }
+        // Made by make_shared<Array> above, so not a const object.
+        return const_cast<Array&>(*list);
     }
     void Assign(const Array& value) {
-        if (list && list.use_count() == 1)
-            *list = value;
+        if (writable && list.use_count() == 1)
+            const_cast<Array&>(*list) = value;
         else
             list = std::make_shared<Array>(value);
+        writable = true;
     }
-    void Clear() { list.reset(); }
+    // Shares a list that is never changed again (null: an empty list),
+    // without copying it; Write copies it first.
+    void Adopt(std::shared_ptr<const Array> value) {
+        list = std::move(value);
+        writable = false;
+    }
+    void Clear() {
+        list.reset();
+        writable = false;
+    }
 
 private:
     static const Array& Empty() {
         static const Array empty;
         return empty;
     }
-    std::shared_ptr<Array> list; // null while empty
+    std::shared_ptr<const Array> list; // null while empty
+    bool writable = false;             // list was made by Write or Assign, never adopted
 };

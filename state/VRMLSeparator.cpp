@@ -94,6 +94,15 @@ void CVRMLSeparator::ResetMaterial() {
     transparency = DefaultTransparency();
 }
 
+void CVRMLSeparator::SetMaterialLists(const CVRMLMaterialLists& lists) {
+    ambientColors.Adopt(lists.ambient);
+    diffuseColors.Adopt(lists.diffuse);
+    specularColors.Adopt(lists.specular);
+    emissiveColors.Adopt(lists.emissive);
+    shininess.Adopt(lists.shininess);
+    transparency.Adopt(lists.transparency);
+}
+
 void CVRMLSeparator::ApplyMatrix(const trelMatrix4x4& m) { matrix = m * matrix; }
 void CVRMLSeparator::ApplyTranslation(const trelFloatPoint& t) { ApplyMatrix(GetDisplacementMatrix(t)); }
 void CVRMLSeparator::ApplyScale(const trelFloatPoint& s) { ApplyMatrix(GetScaleMatrix(s)); }

@@ -5,6 +5,7 @@
 
 #include "SharedList.h"
 #include "host/geometry/Geometry.h"
+#include "parser/MaterialLists.h"
 
 #include <memory>
 #include <utility>
@@ -61,6 +62,8 @@ public:
     trelDoubleArray& GetTransparency() { return transparency.Write(); }
     const trelDoubleArray& GetTransparency() const { return transparency.Read(); }
     void SetTransparency(const trelDoubleArray& value) { transparency.Assign(value); }
+    // The lists of a Material node, shared rather than copied.
+    void SetMaterialLists(const CVRMLMaterialLists& lists);
     int GetNormalBinding() const { return normalBinding; }
     void SetNormalBinding(int value) { normalBinding = value; }
     // The texture of the shape being read and its coordinate transform: every
