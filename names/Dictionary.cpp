@@ -191,18 +191,21 @@ int CVRMLParser::AddDictionaryObject(CVRMLDictionaryEntry* entry) {
         return CurrentSeparator && CurrentSeparator->GetDictionaryEntry() && CurrentSeparator != InstanceLevel;
     };
     bool wasRecording = recordingLevel();
-    // The entry takes the name's text from the entry the name had, so that a
-    // name given again and again is kept once; the removal below leaves a
-    // name that no longer points at the entry removed.
+    // One lookup both finds the entry the name had and takes the name over:
+    // the removal below leaves a name that no longer points at the entry
+    // removed. The entry takes its text from that entry, so that a name given
+    // again and again is kept once.
     const bool named = IsNamedDefinition(entry);
     CVRMLDictionaryEntry* previous = nullptr;
     try {
-        previous = named ? NamedEntries.Find(entry->GetName()) : nullptr;
+        previous = named ? NamedEntries.Assign(entry->GetName(), entry) : nullptr;
         entry->SetName(previous ? previous->GetName() : EntryNames.Keep(entry->GetName()));
-        if (named)
-            NamedEntries.Assign(entry->GetName(), entry);
     } catch (const std::exception&) {
-        DestroyEntry(entry); // held by nothing yet; the parse fails for want of memory
+        // Only a name new to the index can be left without its text; the
+        // entry is held by nothing else, and the parse fails for want of memory.
+        if (named)
+            NamedEntries.Erase(entry->GetName(), entry);
+        DestroyEntry(entry);
         throw;
     }
     if (previous)

@@ -19,6 +19,8 @@ struct CVRMLMaterialLists {
     static std::shared_ptr<const Array> Share(Array&& values) {
         if (values.GetSize() == 0)
             return nullptr;
-        return std::make_shared<const Array>(std::move(values));
+        // Made changeable: a level that adopts the list and is its last
+        // holder may write to it (see CVRMLSharedList::Adopt).
+        return std::make_shared<Array>(std::move(values));
     }
 };

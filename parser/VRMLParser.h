@@ -30,6 +30,8 @@
 
 class CVRMLSeparator;
 class CVRMLPrototype;
+class CVRMLDictionaryEntry;
+class CVRMLSeparatorEntry;
 struct CVRMLAttributeFields;
 
 using VRMLLoaderCallback = void (*)(int percentage);
