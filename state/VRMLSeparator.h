@@ -36,10 +36,6 @@ public:
     trelVectorArray& GetNormals() { return normals.Write(); }
     const trelVectorArray& GetNormals() const { return normals.Read(); }
     void SetNormals(const trelVectorArray& value) { normals.Assign(value); }
-    trelIntArray& GetCoordIndex() { return coordIndex; }
-    void SetCoordIndex(const trelIntArray& value) { coordIndex = value; }
-    trelIntArray& GetNormalIndex() { return normalIndex; }
-    void SetNormalIndex(const trelIntArray& value) { normalIndex = value; }
     trelIntArray& GetMaterialIndex() { return materialIndex; }
     void SetMaterialIndex(const trelIntArray& value) { materialIndex = value; }
     int GetMaterialBinding() const { return materialBinding; }
@@ -91,7 +87,6 @@ public:
 
     void ResetMaterial();
     void ClearCoordinates() { coordinates.Clear(); }
-    void ClearCoordIndex() { coordIndex.Clear(); }
     void ClearMaterialIndex() { materialIndex.Clear(); }
 
     // Matrix operations: the new transformation acts on a point before
@@ -147,8 +142,6 @@ private:
     trelMatrix4x4 matrix;
     CVRMLSharedList<trelFloatPointArray> coordinates;
     CVRMLSharedList<trelVectorArray> normals;
-    trelIntArray coordIndex;
-    trelIntArray normalIndex;
     trelIntArray materialIndex;
     int materialBinding = 0;
     CVRMLSharedList<trelChromaArray> ambientColors;
