@@ -102,7 +102,6 @@ int CVRMLParser::ParseIndexedSet() {
     // for this set only.
     const std::shared_ptr<const trelAttributes> levelAttributes = CurrentSeparator->GetFileAttributes();
     CurrentSeparator->ClearMaterialIndex();
-    CurrentSeparator->ClearCoordIndex();
 
     AdvanceWhileKind({VRML_OPEN_BRACE, VRML_INDEXEDFACESET, VRML_INDEXEDLINESET});
     int result = 0;
@@ -169,7 +168,6 @@ int CVRMLParser::ParseIndexedSet() {
     if (CurrentSeparator) {
         CurrentSeparator->SetFileAttributes(levelAttributes);
         CurrentSeparator->ClearMaterialIndex();
-        CurrentSeparator->ClearCoordIndex();
         if (colorGiven)
             CurrentSeparator->SetDiffuseColors(savedColors);
     }
@@ -323,9 +321,7 @@ int CVRMLParser::DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelInt
         CVRMLSeparator::CompactInto(std::as_const(level).GetCoordinates(), compacted, coordIndex)
             ? compacted
             : std::as_const(level).GetCoordinates();
-    level.SetCoordIndex(coordIndex);
     level.SetMaterialIndex(materialIndex);
-    level.SetNormalIndex(normalIndex);
 
     // What the file said, and what the objects get: with a texture and no
     // coordinates of the file's, the default mapping of the set's box.

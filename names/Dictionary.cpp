@@ -8,8 +8,8 @@
 #include "state/VRMLSeparator.h"
 
 #include <exception>
-#include <iterator>
 #include <new>
+#include <string>
 
 namespace {
 CVRMLSeparatorEntry* AsSeparatorEntry(CVRMLDictionaryEntry* entry) {
@@ -24,7 +24,7 @@ bool IsNamedDefinition(const CVRMLDictionaryEntry* entry) {
 bool Unlink(CVRMLSeparatorEntry* parent, CVRMLDictionaryEntry* entry) {
     if (entry->GetParentEntry() != parent)
         return false;
-    parent->GetChildren().erase(entry->GetPositionInParent());
+    parent->GetChildren().Erase(entry);
     entry->SetParentEntry(nullptr);
     return true;
 }
@@ -102,7 +102,7 @@ const ReplayRow ReplayTable[] = {
      [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
          return p.DefineTranslation(As<CVRMLTranslationEntry>(e).GetTranslation());
      }},
-    {VRML_ENTRY_USE, [](CVRMLParser& p, CVRMLDictionaryEntry& e) { return p.DefineUse(e.GetName()); }},
+    {VRML_ENTRY_USE, [](CVRMLParser& p, CVRMLDictionaryEntry& e) { return p.DefineUse(std::string(e.GetName())); }},
 
     // Coordinates, normals and indexed sets.
     {VRML_ENTRY_INDEXED_SET,
@@ -196,31 +196,35 @@ int CVRMLParser::AddDictionaryObject(CVRMLDictionaryEntry* entry) {
     };
     bool wasRecording = recordingLevel();
     // One lookup both finds the entry the name had and takes the name over:
-    // the removal below leaves a name that no longer points at the entry removed.
+    // the removal below leaves a name that no longer points at the entry
+    // removed. The entry takes its text from that entry, so that a name given
+    // again and again is kept once.
     const bool named = IsNamedDefinition(entry);
-    if (named) {
-        CVRMLDictionaryEntry* previous = nullptr;
-        try {
-            previous = NamedEntries.Assign(entry->GetName(), entry);
-        } catch (const std::exception&) {
-            DestroyEntry(entry); // held by nothing yet; the parse fails for want of memory
-            throw;
-        }
-        if (previous)
-            RemoveDictionaryObject(previous);
+    CVRMLDictionaryEntry* previous = nullptr;
+    try {
+        previous = named ? NamedEntries.Assign(entry->GetName(), entry) : nullptr;
+        entry->SetName(previous ? previous->GetName() : EntryNames.Keep(entry->GetName()));
+    } catch (const std::exception&) {
+        // Only a name new to the index can be left without its text; the
+        // entry is held by nothing else, and the parse fails for want of memory.
+        if (named)
+            NamedEntries.Erase(entry->GetName(), entry);
+        DestroyEntry(entry);
+        throw;
     }
+    if (previous)
+        RemoveDictionaryObject(previous);
     if (recordingLevel()) {
         auto* recording = static_cast<CVRMLSeparatorEntry*>(CurrentSeparator->GetDictionaryEntry());
-        recording->GetChildren().push_back(entry);
+        recording->GetChildren().PushBack(entry);
         entry->SetParentEntry(recording);
-        entry->SetPositionInParent(std::prev(recording->GetChildren().end()));
     } else if (wasRecording && entry->GetType() == VRML_ENTRY_SEPARATOR) {
         // The level's own entry was just replaced by this one of the same
         // name, which takes over the recording of the level.
         CurrentSeparator->SetDictionaryEntry(entry);
     }
-    ObjectDictionary.push_back(entry);
-    entry->SetPositionInDictionary(std::prev(ObjectDictionary.end()));
+    ObjectDictionary.PushBack(entry);
+    entry->SetInDictionary(true);
     return 1;
 }
 
@@ -251,8 +255,8 @@ int CVRMLParser::RemoveDictionaryObject(CVRMLDictionaryEntry* entry) {
         return 0;
     RemoveDictionaryObjectFromSeparators(entry);
     if (entry->GetInDictionary()) {
-        ObjectDictionary.erase(entry->GetPositionInDictionary());
-        entry->ClearPositionInDictionary();
+        ObjectDictionary.Erase(entry);
+        entry->SetInDictionary(false);
     }
     NamedEntries.Erase(entry->GetName(), entry);
     // Kept alive while a closed separator entry still lists it, and while any
@@ -277,13 +281,15 @@ void CVRMLParser::DestroyEntry(CVRMLDictionaryEntry* entry) {
 }
 
 void CVRMLParser::ClearObjectDictionary() {
-    for (CVRMLDictionaryEntry* entry : ObjectDictionary)
-        delete entry;
+    // Each entry is unlinked from nothing: all of them go, and their names with them.
+    for (auto entry = ObjectDictionary.begin(); entry != ObjectDictionary.end();)
+        delete *entry++;
     for (CVRMLDictionaryEntry* entry : RetiredEntries)
         delete entry;
-    ObjectDictionary.clear();
+    ObjectDictionary.Forget();
     RetiredEntries.clear();
     NamedEntries.Clear();
+    EntryNames.Clear();
     for (CVRMLSeparator* level : SeparatorStack)
         level->SetDictionaryEntry(nullptr);
 }
@@ -317,7 +323,7 @@ int CVRMLParser::DefineUse(const std::string& name) {
 int CVRMLParser::ReplaySeparator(CVRMLSeparatorEntry& entry) {
     // The level takes the entry's name; the name pending at the USE is
     // pending again afterwards.
-    ValueGuard<std::string> name(EntityName, entry.GetName());
+    ValueGuard<std::string> name(EntityName, std::string(entry.GetName()));
     int result = DefineSeparator();
     // A copy: the list must not change under the loop whatever a child does.
     const std::vector<CVRMLDictionaryEntry*> children(entry.GetChildren().begin(), entry.GetChildren().end());

@@ -37,17 +37,22 @@ template <class Entry, void (Entry::*Set)(const double&)>
 void ApplyNumber(CVRMLDictionaryEntry& e, const double* n) {
     (As<Entry>(e).*Set)(n[0]);
 }
-template <trelChromaArray& (CVRMLMaterialEntry::*Get)()>
-void ApplyColourList(CVRMLDictionaryEntry& e, const double* n) {
-    trelChromaArray& colours = (As<CVRMLMaterialEntry>(e).*Get)();
-    colours.Resize(1);
-    colours[0] = trelChroma(static_cast<float>(n[0]), static_cast<float>(n[1]), static_cast<float>(n[2]), 1.0f);
+// The entry's list of one value: written in place while the entry alone
+// holds it, else replaced, since a list a level adopted is never changed.
+template <class Array>
+Array& OneValueList(std::shared_ptr<const Array>& list) {
+    if (!list || list.use_count() > 1 || list->GetSize() != 1)
+        list = std::make_shared<Array>(1);
+    return const_cast<Array&>(*list); // made changeable here, and held by no one else
 }
-template <trelDoubleArray& (CVRMLMaterialEntry::*Get)()>
+template <std::shared_ptr<const trelChromaArray> CVRMLMaterialLists::*List>
+void ApplyColourList(CVRMLDictionaryEntry& e, const double* n) {
+    OneValueList(As<CVRMLMaterialEntry>(e).GetLists().*List)[0] =
+        trelChroma(static_cast<float>(n[0]), static_cast<float>(n[1]), static_cast<float>(n[2]), 1.0f);
+}
+template <std::shared_ptr<const trelDoubleArray> CVRMLMaterialLists::*List>
 void ApplyNumberList(CVRMLDictionaryEntry& e, const double* n) {
-    trelDoubleArray& values = (As<CVRMLMaterialEntry>(e).*Get)();
-    values.Resize(1);
-    values[0] = n[0];
+    OneValueList(As<CVRMLMaterialEntry>(e).GetLists().*List)[0] = n[0];
 }
 void ApplySize(CVRMLDictionaryEntry& e, const double* n) {
     auto& cube = As<CVRMLCubeEntry>(e);
@@ -57,7 +62,6 @@ void ApplySize(CVRMLDictionaryEntry& e, const double* n) {
 }
 
 using Transform = CVRMLTransformEntry;
-using Material = CVRMLMaterialEntry;
 
 // A field whose value a node reads in more than one way (ambientIntensity
 // scales the diffuse colour into the ambient one) has a conflict: a node
@@ -74,14 +78,15 @@ const CVRMLSlotRow SlotTable[] = {
     {VRML_TRANSFORM, VRML_SCALEORIENTATION, VRML_SCALEORIENTATION, VRML_ENTRY_TRANSFORM, 4,
      ApplyRotation<&Transform::SetScaleOrientation>},
     {VRML_MATERIAL, VRML_DIFFUSECOLOR, VRML_AMBIENTINTENSITY, VRML_ENTRY_MATERIAL, 3,
-     ApplyColourList<&Material::GetDiffuse>},
+     ApplyColourList<&CVRMLMaterialLists::diffuse>},
     {VRML_MATERIAL, VRML_SPECULARCOLOR, VRML_SPECULARCOLOR, VRML_ENTRY_MATERIAL, 3,
-     ApplyColourList<&Material::GetSpecular>},
+     ApplyColourList<&CVRMLMaterialLists::specular>},
     {VRML_MATERIAL, VRML_EMISSIVECOLOR, VRML_EMISSIVECOLOR, VRML_ENTRY_MATERIAL, 3,
-     ApplyColourList<&Material::GetEmissive>},
-    {VRML_MATERIAL, VRML_SHININESS, VRML_SHININESS, VRML_ENTRY_MATERIAL, 1, ApplyNumberList<&Material::GetShininess>},
+     ApplyColourList<&CVRMLMaterialLists::emissive>},
+    {VRML_MATERIAL, VRML_SHININESS, VRML_SHININESS, VRML_ENTRY_MATERIAL, 1,
+     ApplyNumberList<&CVRMLMaterialLists::shininess>},
     {VRML_MATERIAL, VRML_TRANSPARENCY, VRML_TRANSPARENCY, VRML_ENTRY_MATERIAL, 1,
-     ApplyNumberList<&Material::GetTransparency>},
+     ApplyNumberList<&CVRMLMaterialLists::transparency>},
     {VRML_BOX, VRML_SIZE, VRML_SIZE, VRML_ENTRY_CUBE, 3, ApplySize},
     {VRML_CYLINDER, VRML_RADIUS, VRML_RADIUS, VRML_ENTRY_CYLINDER, 1,
      ApplyNumber<CVRMLCylinderEntry, &CVRMLCylinderEntry::SetRadius>},
@@ -402,8 +407,8 @@ void CVRMLParser::AdoptRecordedBody(CVRMLPrototype& prototype, std::unique_ptr<C
         entries.reserve(all.size());
         for (CVRMLDictionaryEntry* entry : all) {
             if (entry->GetInDictionary()) {
-                ObjectDictionary.erase(entry->GetPositionInDictionary());
-                entry->ClearPositionInDictionary();
+                ObjectDictionary.Erase(entry);
+                entry->SetInDictionary(false);
             }
             entries.emplace_back(entry);
         }

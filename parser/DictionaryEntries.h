@@ -5,12 +5,13 @@
 // entries: the node readers of state/ and geometry/ record them, and the
 // dictionary (names/) replays them.
 
+#include "IntrusiveList.h"
+#include "MaterialLists.h"
 #include "host/geometry/Geometry.h"
-#include "state/MaterialLists.h"
 
-#include <list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 enum VRMLDictionaryEntryTypes : int {
@@ -47,16 +48,23 @@ class CVRMLSeparatorEntry;
 
 class CVRMLDictionaryEntry {
 public:
+    // The lists an entry stands in, each through links of its own: the
+    // parser's dictionary, and the children of at most one separator entry.
+    enum ListChain { DictionaryChain = 0, ChildrenChain = 1 };
+
     CVRMLDictionaryEntry() { CVRMLDictionaryEntry::Initialize(); }
     CVRMLDictionaryEntry(const CVRMLDictionaryEntry&) = delete;
     CVRMLDictionaryEntry& operator=(const CVRMLDictionaryEntry&) = delete;
     virtual ~CVRMLDictionaryEntry() = default;
     virtual void Initialize() {
-        SetName(std::string());
+        SetName(std::string_view());
         SetType(VRML_ENTRY_NONE);
     }
-    virtual std::string GetName() const { return name; }
-    virtual void SetName(const std::string& value) { name = value; }
+    // The name views text it does not own: the caller's until the dictionary
+    // takes the entry (AddDictionaryObject), which then points it at a copy
+    // the parser keeps as long as the entry.
+    std::string_view GetName() const { return name; }
+    void SetName(std::string_view value) { name = value; }
     virtual int GetType() const { return type; }
     virtual void SetType(int value) { type = value; }
 
@@ -65,31 +73,26 @@ public:
     // this entry is running (a replay of it from inside itself is cut off).
     CVRMLSeparatorEntry* GetParentEntry() const { return parentEntry; }
     void SetParentEntry(CVRMLSeparatorEntry* parent) { parentEntry = parent; }
-    // Where the entry stands in its parent's children list, so that it can be
-    // unlinked without a search.
-    std::list<CVRMLDictionaryEntry*>::iterator GetPositionInParent() const { return positionInParent; }
-    void SetPositionInParent(std::list<CVRMLDictionaryEntry*>::iterator position) { positionInParent = position; }
     bool GetReplaying() const { return replaying; }
     void SetReplaying(bool value) { replaying = value; }
-    // Where the entry stands in the parser's dictionary, while it stands
-    // there, so that replacing a name does not walk the whole dictionary.
+    // Whether the entry stands in the parser's dictionary.
     bool GetInDictionary() const { return inDictionary; }
-    std::list<CVRMLDictionaryEntry*>::iterator GetPositionInDictionary() const { return positionInDictionary; }
-    void SetPositionInDictionary(std::list<CVRMLDictionaryEntry*>::iterator position) {
-        positionInDictionary = position;
-        inDictionary = true;
-    }
-    void ClearPositionInDictionary() { inDictionary = false; }
+    void SetInDictionary(bool value) { inDictionary = value; }
+    CVRMLListLinks<CVRMLDictionaryEntry>& GetListLinks(int chain) { return links[chain]; }
 
 private:
-    std::string name;
+    std::string_view name;
     int type = VRML_ENTRY_NONE;
-    CVRMLSeparatorEntry* parentEntry = nullptr;
-    std::list<CVRMLDictionaryEntry*>::iterator positionInParent;
-    std::list<CVRMLDictionaryEntry*>::iterator positionInDictionary;
     bool replaying = false;
     bool inDictionary = false;
+    CVRMLSeparatorEntry* parentEntry = nullptr;
+    CVRMLListLinks<CVRMLDictionaryEntry> links[2];
 };
+
+// The entries of one chain, in the order they were added; not owning: the
+// dictionary owns every entry.
+using CVRMLEntryList = CVRMLIntrusiveList<CVRMLDictionaryEntry, CVRMLDictionaryEntry::ChildrenChain>;
+using CVRMLDictionaryList = CVRMLIntrusiveList<CVRMLDictionaryEntry, CVRMLDictionaryEntry::DictionaryChain>;
 
 // One field with a get and a set accessor; a list is assigned (copied).
 #define VRML_ENTRY_FIELD(Type, Name, member)                                                                           \
@@ -111,9 +114,14 @@ public:                                                                         
     }
 
 class CVRMLSeparatorEntry : public CVRMLDictionaryEntry {
-    VRML_ENTRY_KIND(CVRMLSeparatorEntry, CVRMLDictionaryEntry, VRML_ENTRY_SEPARATOR, children.clear())
-    // Not owning: the dictionary owns every entry.
-    VRML_ENTRY_FIELD(std::list<CVRMLDictionaryEntry*>, Children, children);
+    VRML_ENTRY_KIND(CVRMLSeparatorEntry, CVRMLDictionaryEntry, VRML_ENTRY_SEPARATOR, (void)0)
+
+public:
+    CVRMLEntryList& GetChildren() { return children; }
+    const CVRMLEntryList& GetChildren() const { return children; }
+
+private:
+    CVRMLEntryList children;
 };
 
 class CVRMLCubeEntry : public CVRMLDictionaryEntry {
@@ -176,6 +184,7 @@ class CVRMLPointSetEntry : public CVRMLDictionaryEntry {
 
 class CVRMLMaterialEntry : public CVRMLDictionaryEntry {
     VRML_ENTRY_KIND(CVRMLMaterialEntry, CVRMLDictionaryEntry, VRML_ENTRY_MATERIAL, lists = CVRMLMaterialLists())
+    // Shared with the level the node set: recording copies no colour.
     VRML_ENTRY_FIELD(CVRMLMaterialLists, Lists, lists);
 };
 

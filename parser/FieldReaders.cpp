@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstring>
+#include <exception>
 #include <vector>
 
 // Lists are collected in reading order and handed to the output array whole.
@@ -9,6 +10,20 @@ namespace {
 template <class Array, class Value>
 void HandOver(Array& output, std::vector<Value>& values) {
     output.Items().swap(values);
+}
+
+// Room for `more` items, as the text ahead suggests
+// (CGenericParser::EstimateNumbersAhead): a list that grows as it is read
+// copies itself into fresh memory again and again, touching every page
+// twice or more. Only a guess, so a reservation that fails is no failure.
+template <class Value>
+void Reserve(std::vector<Value>& values, size_t more) {
+    if (more <= values.capacity() - values.size())
+        return;
+    try {
+        values.reserve(values.size() + more);
+    } catch (const std::exception&) {
+    }
 }
 } // namespace
 
@@ -38,8 +53,9 @@ int CVRMLParser::ParseColorArray(trelChromaArray& colors) {
         colors[0] = color;
         return 1;
     }
-    Tokenize();
     std::vector<trelChroma> read;
+    Reserve(read, IOManager.EstimateNumbersAhead().numbers / 3);
+    Tokenize();
     while (GetCurrentTokenType() != VRML_CLOSE_BRACKET) {
         if (GetCurrentTokenType() == VRML_END_OF_INPUT || GetCurrentTokenEndType())
             break;
@@ -72,8 +88,9 @@ int CVRMLParser::ParsePointArray(trelFloatPointArray& points) {
         points.Resize(1);
         return ParsePoint(points[0]);
     }
-    Tokenize();
     std::vector<trelFloatPoint> read;
+    Reserve(read, IOManager.EstimateNumbersAhead().numbers / 3);
+    Tokenize();
     while (!GetCurrentTokenEndType()) {
         trelFloatPoint point;
         if (ParsePoint(point))
@@ -98,8 +115,9 @@ int CVRMLParser::ParseFloatArray(trelDoubleArray& values) {
         values[0] = valueOfToken();
         return 1;
     }
-    Tokenize();
     std::vector<double> read;
+    Reserve(read, IOManager.EstimateNumbersAhead().numbers);
+    Tokenize();
     while (GetCurrentTokenType() != VRML_CLOSE_BRACKET) {
         read.push_back(valueOfToken());
         if (!Tokenize())
@@ -112,8 +130,12 @@ int CVRMLParser::ParseFloatArray(trelDoubleArray& values) {
 }
 
 int CVRMLParser::ParseIndexArray(std::vector<int>& indices, std::vector<int>& counts) {
-    if (GetCurrentTokenType() == VRML_OPEN_BRACKET)
+    if (GetCurrentTokenType() == VRML_OPEN_BRACKET) {
+        const CGenericParser::NumbersAhead ahead = IOManager.EstimateNumbersAhead();
+        Reserve(indices, ahead.numbers - ahead.runEnds);
+        Reserve(counts, ahead.runEnds + 1);
         Tokenize();
+    }
     int run = 0;
     while (GetCurrentTokenType() == VRML_NUMBER) {
         double value = GetCurrentTokenNumericValue();
@@ -166,9 +188,12 @@ int CVRMLParser::ParseRotationVectorArray(trelVectorArray& axes, trelDoubleArray
         angles.Resize(1);
         return ParseRotationVector(axes[0], angles[0]);
     }
-    Tokenize();
     std::vector<trelVector> readAxes;
     std::vector<double> readAngles;
+    const size_t rotations = IOManager.EstimateNumbersAhead().numbers / 4;
+    Reserve(readAxes, rotations);
+    Reserve(readAngles, rotations);
+    Tokenize();
     while (!GetCurrentTokenEndType() && GetCurrentTokenType() != VRML_END_OF_INPUT) {
         trelVector axis;
         double angle = 0.0;

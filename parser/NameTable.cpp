@@ -66,10 +66,12 @@ void* CVRMLNameIndex::Find(std::string_view name) const {
 }
 
 void* CVRMLNameIndex::Assign(std::string_view name, void* entry) {
-    // At most half the slots in use, erased ones included, so that every
-    // search ends at an empty slot after a short run.
-    if ((occupied + 1) * 2 > slots.size())
-        Rebuild(used * 3 > 16 ? used * 3 : 16);
+    // At most three slots in four in use, erased ones included: every search
+    // still ends at an empty slot after a short run, and a table of a few
+    // hundred thousand names stays a few megabytes. A rebuild leaves at most
+    // three in eight in use.
+    if ((occupied + 1) * 4 > slots.size() * 3)
+        Rebuild((used + 1) * 2);
     const uint32_t hash = Hash(name);
     bool found = false;
     const size_t index = Locate(name, hash, found);
@@ -112,25 +114,34 @@ void CVRMLNameIndex::Rebuild(size_t capacity) {
     size_t size = 16;
     while (size < capacity)
         size *= 2;
+    std::vector<Slot> rebuilt(size);
+    const size_t mask = size - 1;
+    auto place = [&](const Slot& slot) -> Slot& {
+        size_t index = slot.hash & mask;
+        while (rebuilt[index].entry)
+            index = (index + 1) & mask;
+        return rebuilt[index] = slot;
+    };
+    // Without forgotten names the text holds only live names: it stays as it
+    // is, and growing the table neither copies it nor holds it twice.
+    if (occupied == used) {
+        for (const Slot& slot : slots)
+            if (Holds(slot))
+                place(slot);
+        slots.swap(rebuilt);
+        return;
+    }
     size_t textLength = 0;
     for (const Slot& slot : slots)
         if (Holds(slot))
             textLength += sizeof(uint32_t) + NameOf(slot).size();
-    std::vector<Slot> rebuilt(size);
     std::vector<char> text;
     text.reserve(textLength + textLength / 2 > 256 ? textLength + textLength / 2 : 256);
     // Nothing below allocates (the names fit in what was reserved, and fitted
     // in 32 bits before): the table changes only once both blocks exist.
-    const size_t mask = size - 1;
-    for (const Slot& slot : slots) {
-        if (!Holds(slot))
-            continue;
-        size_t index = slot.hash & mask;
-        while (rebuilt[index].entry)
-            index = (index + 1) & mask;
-        rebuilt[index] = slot;
-        rebuilt[index].nameOffset = AppendName(text, NameOf(slot));
-    }
+    for (const Slot& slot : slots)
+        if (Holds(slot))
+            place(slot).nameOffset = AppendName(text, NameOf(slot));
     slots.swap(rebuilt);
     names.swap(text);
     occupied = used;

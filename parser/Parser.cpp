@@ -24,7 +24,7 @@ CVRMLParser& CVRMLParser::operator=(const CVRMLParser& other) {
     ClearPrototypeDictionary();
     ClearObjectDictionary();
     ClearSeparatorStack();
-    TextureNames.clear();
+    TextureNames.Clear();
     ImageCache.clear();
     ImagePaths.clear();
     World = other.World;

@@ -10,7 +10,11 @@
 // stack, transforms, materials, grouping), geometry/ (one file per family of
 // geometry nodes) and names/ (dictionary, prototypes, inline files).
 
+#include "DictionaryEntries.h"
+#include "MaterialLists.h"
 #include "NameTable.h"
+#include "NamedValues.h"
+#include "TextArena.h"
 #include "VRMLIOManager.h"
 #include "VRMLTypes.h"
 #include "host/geometry/Geometry.h"
@@ -88,7 +92,7 @@ public:
     void SetWorld(C3DWorld* world) { World = world; }
     CVRMLIOManager* GetIOManager() { return &IOManager; }
     std::list<CVRMLSeparator*>* GetSeparatorStack() { return &SeparatorStack; }
-    std::list<CVRMLDictionaryEntry*>* GetObjectDictionary() { return &ObjectDictionary; }
+    CVRMLDictionaryList* GetObjectDictionary() { return &ObjectDictionary; }
     int GetDefinedEntity() const { return DefinedEntity; }
     void SetDefinedEntity(int value) { DefinedEntity = value; }
     const std::string& GetEntityName() const { return EntityName; }
@@ -184,7 +188,6 @@ public:
     int ParseMaterial();
     int DefineMaterial(trelChromaArray& ambient, trelChromaArray& diffuse, trelChromaArray& specular,
                        trelChromaArray& emissive, trelDoubleArray& shininess, trelDoubleArray& transparency);
-    // A replay: the level takes over the recorded lists themselves.
     int DefineMaterial(const CVRMLMaterialLists& lists);
     int ParseBinding();
     int DefineBinding(int material, VRMLBindingTypes binding);
@@ -498,8 +501,11 @@ private:
     CVRMLSeparator* CurrentSeparator = nullptr;
     CVRMLIOManager IOManager;
     std::list<CVRMLSeparator*> SeparatorStack;
-    std::list<CVRMLDictionaryEntry*> ObjectDictionary;
-    std::list<CVRMLDictionaryEntry*> RetiredEntries;
+    // Every entry, in the order it was recorded (linked through the entries).
+    CVRMLDictionaryList ObjectDictionary;
+    std::vector<CVRMLDictionaryEntry*> RetiredEntries;
+    // The names of the entries: one copy for all the entries of a name.
+    CVRMLTextArena EntryNames;
     // The one entry (not a USE) of each non-empty name, so that a lookup is
     // not a walk of the whole dictionary; always agrees with ObjectDictionary.
     CVRMLNameTable<CVRMLDictionaryEntry> NamedEntries;
@@ -580,7 +586,7 @@ private:
     // DEF names of textures, texture transforms and appearances. Kept apart
     // from the object dictionary, so that such a name never changes what a
     // USE of an object name builds.
-    std::unordered_map<std::string, NamedTexture> TextureNames;
+    CVRMLNamedValues<NamedTexture> TextureNames;
     // Pictures read in this Parse by resolved path (null: could not be
     // read), so that a file that many shapes name is decoded once.
     std::unordered_map<std::string, std::shared_ptr<const trelImage>> ImageCache;

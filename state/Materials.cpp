@@ -4,6 +4,8 @@
 #include "parser/VRMLParser.h"
 
 #include <cmath>
+#include <type_traits>
+#include <utility>
 
 int CVRMLParser::ParseMaterial() {
     if (!CurrentSeparator) {
@@ -63,28 +65,24 @@ int CVRMLParser::ParseMaterial() {
                                     static_cast<float>(diffuse[i].GetGreen() * ambientIntensity),
                                     static_cast<float>(diffuse[i].GetBlue() * ambientIntensity), 1.0f);
     }
-    return DefineMaterial(ambient, diffuse, specular, emissive, shininess, transparency);
+    using Lists = CVRMLMaterialLists;
+    return DefineMaterial(Lists{Lists::Share(std::move(ambient)), Lists::Share(std::move(diffuse)),
+                                Lists::Share(std::move(specular)), Lists::Share(std::move(emissive)),
+                                Lists::Share(std::move(shininess)), Lists::Share(std::move(transparency))});
 }
 
 int CVRMLParser::DefineMaterial(trelChromaArray& ambient, trelChromaArray& diffuse, trelChromaArray& specular,
                                 trelChromaArray& emissive, trelDoubleArray& shininess, trelDoubleArray& transparency) {
-    if (!CurrentSeparator)
-        return 0;
-    CurrentSeparator->ResetMaterial();
-    CurrentSeparator->SetAmbientColors(ambient);
-    CurrentSeparator->SetDiffuseColors(diffuse);
-    CurrentSeparator->SetSpecularColors(specular);
-    CurrentSeparator->SetEmissiveColors(emissive);
-    CurrentSeparator->SetShininess(shininess);
-    CurrentSeparator->SetTransparency(transparency);
-    RecordEntry<CVRMLMaterialEntry>(*this, [&](auto& e) { e.SetLists(CurrentSeparator->ShareMaterial()); });
-    return 1;
+    // The caller keeps its lists: the shared ones are copies.
+    auto copy = [](const auto& values) { return CVRMLMaterialLists::Share(std::decay_t<decltype(values)>(values)); };
+    return DefineMaterial(CVRMLMaterialLists{copy(ambient), copy(diffuse), copy(specular), copy(emissive),
+                                             copy(shininess), copy(transparency)});
 }
 
 int CVRMLParser::DefineMaterial(const CVRMLMaterialLists& lists) {
     if (!CurrentSeparator)
         return 0;
-    CurrentSeparator->AdoptMaterial(lists);
+    CurrentSeparator->SetMaterialLists(lists);
     RecordEntry<CVRMLMaterialEntry>(*this, [&](auto& e) { e.SetLists(lists); });
     return 1;
 }
@@ -148,7 +146,7 @@ int CVRMLParser::ParseAppearance() {
         }
     }
     if (!name.empty() && !SkippingBlock)
-        TextureNames[name] = appearance;
+        TextureNames.Set(name, appearance);
     return result;
 }
 

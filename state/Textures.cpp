@@ -234,10 +234,8 @@ bool CVRMLParser::StepOverUseOrNull(const NamedTexture*& named) {
     named = nullptr;
     if (GetCurrentTokenType() == VRML_USE) {
         Tokenize();
-        auto found = TextureNames.find(GetCurrentTokenString());
+        named = TextureNames.Find(IOManager.GetCurrentTokenText());
         Tokenize();
-        if (found != TextureNames.end())
-            named = &found->second;
         return true;
     }
     if (GetCurrentTokenType() == VRML_NULL) {
@@ -271,7 +269,7 @@ void CVRMLParser::ReadTextureField(NamedTexture& appearance) {
     appearance.texture = texture;
     DefineTexture(texture);
     if (!name.empty())
-        TextureNames[name] = NamedTexture{texture, trelTexMatrix(), true, false};
+        TextureNames.Set(name, NamedTexture{texture, trelTexMatrix(), true, false});
 }
 
 void CVRMLParser::ReadTextureTransformField(NamedTexture& appearance) {
@@ -297,7 +295,7 @@ void CVRMLParser::ReadTextureTransformField(NamedTexture& appearance) {
     appearance.matrix = matrix;
     DefineTextureTransform(matrix);
     if (!name.empty())
-        TextureNames[name] = NamedTexture{nullptr, matrix, false, true};
+        TextureNames.Set(name, NamedTexture{nullptr, matrix, false, true});
 }
 
 int CVRMLParser::ParseTexture2() {
@@ -311,7 +309,7 @@ int CVRMLParser::ParseTexture2() {
     // A Texture2 without a picture turns texturing off below it.
     DefineTexture(texture);
     if (!name.empty())
-        TextureNames[name] = NamedTexture{texture, trelTexMatrix(), true, false};
+        TextureNames.Set(name, NamedTexture{texture, trelTexMatrix(), true, false});
     return 1;
 }
 
@@ -325,7 +323,7 @@ int CVRMLParser::ParseTexture2Transform() {
         return 1;
     DefineTextureTransform(matrix);
     if (!name.empty())
-        TextureNames[name] = NamedTexture{nullptr, matrix, false, true};
+        TextureNames.Set(name, NamedTexture{nullptr, matrix, false, true});
     return 1;
 }
 
@@ -350,10 +348,10 @@ int CVRMLParser::DefineTextureTransform(const trelTexMatrix& matrix) {
 // A USE of a name the object dictionary does not hold: a texture, a texture
 // transform or an appearance gives its texture state again.
 int CVRMLParser::UseTextureName(const std::string& name) {
-    auto named = TextureNames.find(name);
-    if (named == TextureNames.end())
+    const NamedTexture* named = TextureNames.Find(name);
+    if (!named)
         return 1;
-    const NamedTexture found = named->second;
+    const NamedTexture found = *named;
     if (found.hasTexture)
         DefineTexture(found.texture);
     if (found.hasMatrix && !found.matrix.IsIdentity())

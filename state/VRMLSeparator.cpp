@@ -44,8 +44,6 @@ CVRMLSeparator& CVRMLSeparator::operator=(const CVRMLSeparator& source) {
     normalBinding = source.normalBinding;
     coordinates = source.coordinates;
     normals = source.normals;
-    coordIndex = source.coordIndex;
-    normalIndex = source.normalIndex;
     materialIndex = source.materialIndex;
     ambientColors = source.ambientColors;
     diffuseColors = source.diffuseColors;
@@ -94,13 +92,13 @@ void CVRMLSeparator::ResetMaterial() {
     transparency = DefaultTransparency();
 }
 
-void CVRMLSeparator::AdoptMaterial(const CVRMLMaterialLists& lists) {
-    ambientColors = lists.ambient;
-    diffuseColors = lists.diffuse;
-    specularColors = lists.specular;
-    emissiveColors = lists.emissive;
-    shininess = lists.shininess;
-    transparency = lists.transparency;
+void CVRMLSeparator::SetMaterialLists(const CVRMLMaterialLists& lists) {
+    ambientColors.Adopt(lists.ambient);
+    diffuseColors.Adopt(lists.diffuse);
+    specularColors.Adopt(lists.specular);
+    emissiveColors.Adopt(lists.emissive);
+    shininess.Adopt(lists.shininess);
+    transparency.Adopt(lists.transparency);
 }
 
 void CVRMLSeparator::ApplyMatrix(const trelMatrix4x4& m) { matrix = m * matrix; }

@@ -3,9 +3,9 @@
 // (coordinates, normals, materials, bindings, the modelling matrix) and the
 // group that receives the objects built at this level.
 
-#include "MaterialLists.h"
 #include "SharedList.h"
 #include "host/geometry/Geometry.h"
+#include "parser/MaterialLists.h"
 
 #include <memory>
 #include <utility>
@@ -38,10 +38,6 @@ public:
     trelVectorArray& GetNormals() { return normals.Write(); }
     const trelVectorArray& GetNormals() const { return normals.Read(); }
     void SetNormals(const trelVectorArray& value) { normals.Assign(value); }
-    trelIntArray& GetCoordIndex() { return coordIndex; }
-    void SetCoordIndex(const trelIntArray& value) { coordIndex = value; }
-    trelIntArray& GetNormalIndex() { return normalIndex; }
-    void SetNormalIndex(const trelIntArray& value) { normalIndex = value; }
     trelIntArray& GetMaterialIndex() { return materialIndex; }
     void SetMaterialIndex(const trelIntArray& value) { materialIndex = value; }
     int GetMaterialBinding() const { return materialBinding; }
@@ -64,10 +60,8 @@ public:
     trelDoubleArray& GetTransparency() { return transparency.Write(); }
     const trelDoubleArray& GetTransparency() const { return transparency.Read(); }
     void SetTransparency(const trelDoubleArray& value) { transparency.Assign(value); }
-    CVRMLMaterialLists ShareMaterial() const {
-        return {ambientColors, diffuseColors, specularColors, emissiveColors, shininess, transparency};
-    }
-    void AdoptMaterial(const CVRMLMaterialLists& lists);
+    // The lists of a Material node, shared rather than copied.
+    void SetMaterialLists(const CVRMLMaterialLists& lists);
     int GetNormalBinding() const { return normalBinding; }
     void SetNormalBinding(int value) { normalBinding = value; }
     // The texture of the shape being read and its coordinate transform: every
@@ -95,7 +89,6 @@ public:
 
     void ResetMaterial();
     void ClearCoordinates() { coordinates.Clear(); }
-    void ClearCoordIndex() { coordIndex.Clear(); }
     void ClearMaterialIndex() { materialIndex.Clear(); }
 
     // Matrix operations: the new transformation acts on a point before
@@ -151,8 +144,6 @@ private:
     trelMatrix4x4 matrix;
     CVRMLSharedList<trelFloatPointArray> coordinates;
     CVRMLSharedList<trelVectorArray> normals;
-    trelIntArray coordIndex;
-    trelIntArray normalIndex;
     trelIntArray materialIndex;
     int materialBinding = 0;
     CVRMLSharedList<trelChromaArray> ambientColors;

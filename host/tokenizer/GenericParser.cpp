@@ -1,9 +1,12 @@
 #include "GenericParser.h"
 
+#include <cstring>
+
 #include "KeywordLookup.h"
 #include "TokenScanner.h"
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 #include <utility>
 
@@ -340,6 +343,68 @@ int CGenericParser::FindBlockToken(GenericTokenTypes open, GenericTokenTypes clo
         }
         ++pos;
     }
+}
+
+CGenericParser::NumbersAhead CGenericParser::EstimateNumbersAhead() {
+    NumbersAhead ahead;
+    if (nextToken.GetDataType() != GENERIC_NUMBER)
+        return ahead;
+    const std::vector<char>& bytes = source->bytes;
+    const size_t start = static_cast<size_t>(nextToken.GetText().data() - bytes.data());
+    if (start >= bytes.size())
+        return ahead;
+    const bool known = lastListEnd.text == bytes.data() && lastListEnd.from <= start && start <= lastListEnd.end &&
+                       (lastListEnd.end == bytes.size() || bytes[lastListEnd.end] == ']');
+    if (!known) {
+        const void* bracket = std::memchr(bytes.data() + start, ']', bytes.size() - start);
+        const size_t end =
+            bracket ? static_cast<size_t>(static_cast<const char*>(bracket) - bytes.data()) : bytes.size();
+        lastListEnd = {bytes.data(), start, end};
+    }
+    const size_t end = std::min(lastListEnd.end, bytes.size());
+    // Counted whole when short; else in a sample at each end, since numbers
+    // such as indices grow longer along a list.
+    constexpr size_t SampleSize = 2048;
+    auto count = [&](size_t from, size_t to) {
+        bool inWord = false;
+        for (size_t pos = from; pos < to; ++pos) {
+            const uint8_t cls = TokenScanner::ClassOf(bytes[pos]);
+            if (cls & TokenScanner::CommentStart) {
+                while (pos < to && !(TokenScanner::ClassOf(bytes[pos]) & TokenScanner::LineEnd))
+                    ++pos;
+                inWord = false;
+            } else if (cls & (TokenScanner::Separator | TokenScanner::Bracket)) {
+                inWord = false;
+            } else if (!inWord) {
+                inWord = true;
+                ++ahead.numbers;
+                const auto endsAt = [&](size_t p) {
+                    return p >= to ||
+                           (TokenScanner::ClassOf(bytes[p]) & (TokenScanner::Separator | TokenScanner::Bracket));
+                };
+                if (bytes[pos] == '-' && pos + 1 < to && bytes[pos + 1] == '1' && endsAt(pos + 2))
+                    ++ahead.runEnds;
+            }
+        }
+    };
+    if (end - start <= 4 * SampleSize) {
+        count(start, end);
+        return ahead;
+    }
+    count(start, start + SampleSize);
+    size_t tail = end - SampleSize; // from the first separator on, so that no number is cut
+    while (tail < end && !(TokenScanner::ClassOf(bytes[tail]) & TokenScanner::Separator))
+        ++tail;
+    count(tail, end);
+    // Scaled by bytes, with a little room so that a list whose middle runs
+    // slightly denser than its ends still fits.
+    const double scale = static_cast<double>(end - start) / static_cast<double>(SampleSize + end - tail) * 1.03;
+    ahead.numbers = static_cast<size_t>(static_cast<double>(ahead.numbers) * scale);
+    ahead.runEnds = static_cast<size_t>(static_cast<double>(ahead.runEnds) * scale);
+    // A number takes at least one byte and one separator.
+    ahead.numbers = std::min(ahead.numbers, (end - start) / 2 + 1);
+    ahead.runEnds = std::min(ahead.runEnds, ahead.numbers);
+    return ahead;
 }
 
 void CGenericParser::DecrementOffset() {

@@ -112,6 +112,17 @@ public:
     // were: after the scan, DecrementOffset and one Tokenize make the bracket
     // found the look-ahead token.
     int FindBlockToken(GenericTokenTypes open, GenericTokenTypes close, GenericTokenTypes& found);
+    // For sizing a list before reading it: about how many numbers lie from
+    // the look-ahead token (when it is a number) to the next "]", and how
+    // many of them are -1 (the ends of index runs). Counted in the first few
+    // kilobytes and scaled to the whole stretch: a guess, never a bound, and
+    // never more than the stretch could hold. Reading along the text, each
+    // byte is searched for the bracket once, however many lists ask.
+    struct NumbersAhead {
+        size_t numbers = 0;
+        size_t runEnds = 0;
+    };
+    NumbersAhead EstimateNumbersAhead();
     // Steps back to the bracket of the last successful FindBlockToken; does
     // nothing when no scan hit is pending (none was made, the scan failed, or a
     // Tokenize came in between).
@@ -189,6 +200,15 @@ private:
     const ParserKeywordEntry* keywordTable = nullptr;
     int keywordTableSize = 0;
     std::shared_ptr<const CKeywordLookup> keywords;
+
+    // Where the last EstimateNumbersAhead found its "]" (or the end of the
+    // text), searching from `from`: a later search from between the two ends there too.
+    struct ListEnd {
+        const char* text = nullptr;
+        size_t from = 0;
+        size_t end = 0;
+    };
+    ListEnd lastListEnd;
 
     std::string fileName;
     C3DFileInterface fileInterface;

@@ -13,6 +13,7 @@
 #include <iterator>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -481,3 +482,38 @@ TEST(Tokenizer, TokensAreWholeWhateverTheirLengthAndPlace) {
 }
 
 } // namespace
+
+// Read with the "[" current: the estimate sizes the list before it is read.
+// Short lists are counted; a long one may come out somewhat high (room that
+// is reserved and never touched) but hardly low (the list would copy itself
+// to grow).
+TEST(Tokenizer, EstimatesTheNumbersOfTheListAhead) {
+    std::string mesh = "[";
+    for (int face = 0; face < 5000; ++face)
+        mesh += std::to_string(face) + ", " + std::to_string(face + 1) + ", " + std::to_string(face + 7) + ", -1,\n";
+    mesh += "] [ 1 2 ]";
+    struct Case {
+        std::string text;
+        size_t numbers, runEnds;
+        double over; // relative room above the truth, for lists longer than the sample
+    };
+    const Case cases[] = {
+        {"[ 1 2 3 ]", 3, 0, 0.0},
+        {"[ 0 1 2 -1, 3 4 5 -1 -12 ] [ 7 8 9 ]", 9, 2, 0.0}, // -12 ends no run; the next list is not counted
+        {"[ 1 # 2 3\n 4 ]", 2, 0, 0.0},                      // a comment hides its numbers
+        {"[ ] [ 1 2 3 ]", 0, 0, 0.0},                        // an empty list is empty
+        {"[ word 1 2 ]", 0, 0, 0.0},                         // no number ahead: no guess
+        {"[ 1 2 3", 3, 0, 0.0},                              // a list cut short ends with the text
+        {mesh, 20000, 5000, 0.25},                           // indices grow longer along the list
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 40));
+        CGenericParser parser;
+        ASSERT_NE(parser.StartBufferReading(c.text.data(), c.text.size()), 0);
+        const CGenericParser::NumbersAhead ahead = parser.EstimateNumbersAhead();
+        for (auto [estimate, truth] : {std::pair(ahead.numbers, c.numbers), std::pair(ahead.runEnds, c.runEnds)}) {
+            EXPECT_GE(static_cast<double>(estimate), static_cast<double>(truth) * (c.over > 0 ? 0.97 : 1.0));
+            EXPECT_LE(static_cast<double>(estimate), static_cast<double>(truth) * (1.0 + c.over));
+        }
+    }
+}

@@ -58,6 +58,18 @@ TEST(Dictionary, NamedSeparatorReplaysItsWholeSubtreeWithoutLeakingState) {
     EXPECT_GT(BoxCentre(used->GetObject(0)).x, BoxCentre(world.GetGroup(0)->GetObject(0)).x);
 }
 
+// The colours of a named material are shared between the level and the
+// record: what the level is given afterwards must not reach the record.
+TEST(Dictionary, NamedMaterialKeepsItsColoursWhenItsLevelChangesThem) {
+    LoadedText loaded =
+        LoadText(std::string(V1) + "DEF M Material { diffuseColor [ 1 0 0, 0 0 1 ] } Color { color 0 1 0 }\n"
+                                   "Cube { } Separator { USE M Cube { } }\n");
+    const C3DWorld& world = *loaded.world;
+    ASSERT_EQ(world.GetNumObjects(), 2);
+    EXPECT_EQ(world.GetObjectMatProps(0).front.GetDiffuse(), trelChroma(0, 1, 0));
+    EXPECT_EQ(world.GetObjectMatProps(1).front.GetDiffuse(), trelChroma(1, 0, 0));
+}
+
 TEST(Dictionary, SelfUseIsCutOffAndEnds) {
     LoadedText loaded = LoadText(std::string(V1) + "DEF S Separator { Cube { } USE S } USE S USE S\n");
     EXPECT_EQ(loaded.result, VRML_LOAD_SUCCESS);
