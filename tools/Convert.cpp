@@ -112,6 +112,9 @@ ExportScene BuildSceneFor(const C3DWorld& world, int imageUnits, ExportFormat fo
     const bool fileUnits = !settings.loadedUnits || format == ExportFormat::Glb || format == ExportFormat::Gltf;
     options.scale = fileUnits ? UnitScaleToFile(imageUnits) : 1.0;
     options.threads = settings.threads;
+    // glTF writes a shared geometry once and places it per use; the other
+    // formats have no instancing and write every object in world space.
+    options.instancing = format == ExportFormat::Glb || format == ExportFormat::Gltf;
     return BuildExportScene(world, options, progress);
 }
 

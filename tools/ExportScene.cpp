@@ -1,5 +1,6 @@
 #include "ExportScene.h"
 
+#include "ShapeSharing.h"
 #include "WorldWalk.h"
 
 #include <algorithm>
@@ -60,7 +61,7 @@ VertexKey KeyOf(const trelFloatPoint& p, const trelVector& n, const trelChroma& 
 // arrays: no allocation per vertex, no rehashing.
 class VertexNumbers {
 public:
-    VertexNumbers(const ExportObject& kept, Wanted wanted, size_t most) : object(kept), wanted(wanted) {
+    VertexNumbers(const ExportGeometry& kept, Wanted wanted, size_t most) : object(kept), wanted(wanted) {
         size_t size = 16;
         while (size < 2 * most)
             size *= 2;
@@ -92,7 +93,7 @@ private:
             h = (h ^ b) * 1099511628211ull;
         return static_cast<size_t>(h ^ (h >> 29));
     }
-    const ExportObject& object;
+    const ExportGeometry& object;
     Wanted wanted;
     std::vector<uint32_t> slots; // a vertex's number + 1; 0 for a free slot
 };
@@ -116,7 +117,7 @@ trelTexCoord FiniteTexCoord(const trelTexCoord& c) {
     return {std::isfinite(c.s) ? c.s : 0.0f, std::isfinite(c.t) ? c.t : 0.0f};
 }
 
-void FillObject(ExportObject& object, const trelTessellation& mesh, double scale, Wanted wanted) {
+void FillObject(ExportGeometry& object, const trelTessellation& mesh, double scale, Wanted wanted) {
     VertexNumbers index(object, wanted, mesh.triangleVertices.size());
     object.triangles.reserve(mesh.triangleVertices.size());
     for (size_t t = 0; t + 2 < mesh.triangleVertices.size(); t += 3) {
@@ -223,19 +224,26 @@ double UnitScaleToFile(int imageUnits) {
 
 namespace {
 
+// One tessellation to make: an object's own, or a shape's.
+struct FillJob {
+    const trelBaseObject* source;
+    ExportGeometry* target;
+    double scale; // a shape is kept in its local units; its instances' placements scale it
+};
+
 // Turns objects into their exported form, on several threads when asked.
 // Each object is written by one thread into its own place, so the result is
 // the same for any number of threads; progress is reported from the
 // calling thread only, as objects finish.
 class ObjectFiller {
 public:
-    ObjectFiller(ExportScene& scene, const std::vector<const trelBaseObject*>& sources, const ExportOptions& options,
+    ObjectFiller(const std::vector<FillJob>& jobs, const ExportOptions& options,
                  const std::function<void(int)>& progress)
-        : scene(scene), sources(sources), options(options), progress(progress) {}
+        : jobs(jobs), options(options), progress(progress) {}
 
     void Run(int threads) {
         std::vector<std::thread> helpers;
-        const size_t wanted = std::min(static_cast<size_t>(std::max(threads, 1)), sources.size());
+        const size_t wanted = std::min(static_cast<size_t>(std::max(threads, 1)), jobs.size());
         for (size_t t = 1; t < wanted; ++t)
             helpers.emplace_back([this] { Work(false); });
         Work(true);
@@ -248,9 +256,9 @@ public:
 private:
     void Work(bool reports) {
         trelTessellation mesh; // one object at a time: only the exported form is kept
-        for (size_t i = next++; i < sources.size() && !failed; i = next++) {
+        for (size_t i = next++; i < jobs.size() && !failed; i = next++) {
             try {
-                Fill(*sources[i], scene.objects[i], mesh);
+                Fill(jobs[i], mesh);
             } catch (...) {
                 std::lock_guard<std::mutex> lock(failureGuard);
                 if (!failure)
@@ -259,7 +267,7 @@ private:
             }
             const size_t finished = ++done;
             if (reports && progress) {
-                const int percent = static_cast<int>(100.0 * static_cast<double>(finished) / sources.size());
+                const int percent = static_cast<int>(100.0 * static_cast<double>(finished) / jobs.size());
                 if (percent > reported) {
                     reported = percent;
                     progress(percent);
@@ -268,19 +276,18 @@ private:
         }
     }
 
-    void Fill(const trelBaseObject& source, ExportObject& object, trelTessellation& mesh) const {
+    void Fill(const FillJob& job, trelTessellation& mesh) const {
         // An object whose file says nothing more is written as it always
         // was, at no cost.
-        const trelAttributes* attributes = source.GetAttributes();
+        const trelAttributes* attributes = job.source->GetAttributes();
         trelTessellationOptions tessellation = options.tessellation;
         tessellation.attributes = attributes != nullptr;
         mesh.Clear(); // the buffers of the thread's previous object are reused
-        source.Tessellate(mesh, tessellation);
-        FillObject(object, mesh, options.scale, WantedFrom(attributes));
+        job.source->Tessellate(mesh, tessellation);
+        FillObject(*job.target, mesh, job.scale, WantedFrom(attributes));
     }
 
-    ExportScene& scene;
-    const std::vector<const trelBaseObject*>& sources;
+    const std::vector<FillJob>& jobs;
     const ExportOptions& options;
     const std::function<void(int)>& progress;
     std::atomic<size_t> next{0}, done{0};
@@ -288,6 +295,48 @@ private:
     std::mutex failureGuard;
     std::exception_ptr failure;
     int reported = -1;
+};
+
+// Gives each object that shares its geometry with another one an instance
+// of one shape. A geometry used once stays the object's own: nothing would
+// be saved, and the object keeps its world-space form.
+class Instancer {
+public:
+    explicit Instancer(const std::vector<const trelBaseObject*>& sources) : uses(sources.size()) {
+        for (size_t i = 0; i < sources.size(); ++i) {
+            uses[i] = FindShapeUse(*sources[i]);
+            if (uses[i].IsShared())
+                ++users[uses[i].key];
+        }
+    }
+
+    // The object that gives object i its geometry and attributes: itself,
+    // or the shape it becomes an instance of (added to the scene when new).
+    const trelBaseObject* Place(size_t i, ExportObject& object, ExportScene& scene) {
+        ShapeUse& use = uses[i];
+        if (!use.IsShared() || users[use.key] < 2)
+            return nullptr;
+        auto [where, added] = shapeIndex.emplace(use.key, static_cast<int>(shapeSources.size()));
+        if (added)
+            shapeSources.push_back(MakeShape(use));
+        object.shape = where->second;
+        const float s = static_cast<float>(scene.scale);
+        object.placement = use.placement * GetScaleMatrix(trelFloatPoint(s, s, s));
+        use.local.reset();
+        return shapeSources[static_cast<size_t>(object.shape)].get();
+    }
+
+    // One job per shape, filling scene.shapes (sized here).
+    void AddJobs(ExportScene& scene, std::vector<FillJob>& jobs) const {
+        scene.shapes.resize(shapeSources.size());
+        for (size_t s = 0; s < shapeSources.size(); ++s)
+            jobs.push_back({shapeSources[s].get(), &scene.shapes[s], 1.0});
+    }
+
+private:
+    std::vector<ShapeUse> uses;
+    std::map<ShapeUse::Key, int> users, shapeIndex;
+    std::vector<std::shared_ptr<const trelBaseObject>> shapeSources;
 };
 
 } // namespace
@@ -331,15 +380,32 @@ ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options
         }
     });
 
-    ObjectFiller(scene, sources, options, progress).Run(options.threads);
+    // Where each object's geometry and attributes come from: itself, or
+    // the shape it is an instance of.
+    std::vector<const trelBaseObject*> givers(sources);
+    std::vector<FillJob> jobs;
+    std::unique_ptr<Instancer> instancer;
+    if (options.instancing)
+        instancer = std::make_unique<Instancer>(sources);
+    for (size_t i = 0; i < sources.size(); ++i) {
+        const trelBaseObject* shape = instancer ? instancer->Place(i, scene.objects[i], scene) : nullptr;
+        if (shape)
+            givers[i] = shape;
+        else
+            jobs.push_back({sources[i], &scene.objects[i], options.scale});
+    }
+    if (instancer)
+        instancer->AddJobs(scene, jobs);
+    ObjectFiller(jobs, options, progress).Run(options.threads);
 
     // Textures are numbered in order of first use, by objects that took
     // texture coordinates.
     std::map<std::tuple<const trelImage*, bool, bool>, int> textureIndex;
     for (size_t i = 0; i < sources.size(); ++i) {
         ExportObject& object = scene.objects[i];
-        const trelAttributes* attributes = sources[i]->GetAttributes();
-        if (object.HasTexCoords() && attributes->HasTexture() && IsUsable(*attributes->texture.image)) {
+        const trelAttributes* attributes = givers[i]->GetAttributes();
+        if (scene.GeometryOf(object).HasTexCoords() && attributes->HasTexture() &&
+            IsUsable(*attributes->texture.image)) {
             const trelTexture& texture = attributes->texture;
             auto [at, first] =
                 textureIndex.emplace(std::make_tuple(texture.image.get(), texture.repeatS, texture.repeatT),
@@ -353,7 +419,7 @@ ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options
     return scene;
 }
 
-size_t ExportObject::GetPointColorStart() const {
+size_t ExportGeometry::GetPointColorStart() const {
     size_t start = positions.size();
     for (const auto& strip : lineStrips)
         start += strip.size();
@@ -363,34 +429,35 @@ size_t ExportObject::GetPointColorStart() const {
 size_t ExportScene::GetTriangleCount() const {
     size_t count = 0;
     for (const ExportObject& object : objects)
-        count += object.GetTriangleCount();
+        count += GeometryOf(object).GetTriangleCount();
     return count;
 }
 
 size_t ExportScene::GetLineStripCount() const {
     size_t count = 0;
     for (const ExportObject& object : objects)
-        count += object.lineStrips.size();
+        count += GeometryOf(object).lineStrips.size();
     return count;
 }
 
 size_t ExportScene::GetPointCount() const {
     size_t count = 0;
     for (const ExportObject& object : objects)
-        count += object.points.size();
+        count += GeometryOf(object).points.size();
     return count;
 }
 
 trelBBox ExportScene::GetBounds() const {
     trelBBox box;
     for (const ExportObject& object : objects) {
-        for (const trelFloatPoint& p : object.positions)
-            box.AddPoint(p);
-        for (const auto& strip : object.lineStrips)
-            for (const trelFloatPoint& p : strip)
-                box.AddPoint(p);
-        for (const trelFloatPoint& p : object.points)
-            box.AddPoint(p);
+        const ExportGeometry& geometry = GeometryOf(object);
+        const trelMatrix4x4 identity;
+        const trelMatrix4x4& placement = object.shape >= 0 ? object.placement : identity;
+        const auto add = [&](const trelFloatPoint& p) { box.AddPoint(p * placement); };
+        std::for_each(geometry.positions.begin(), geometry.positions.end(), add);
+        for (const auto& strip : geometry.lineStrips)
+            std::for_each(strip.begin(), strip.end(), add);
+        std::for_each(geometry.points.begin(), geometry.points.end(), add);
     }
     return box;
 }

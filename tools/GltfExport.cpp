@@ -1,11 +1,13 @@
 #include "Exporters.h"
 
 #include "EmbeddedImage.h"
+#include "TrsPlacement.h"
 #include "WorldWalk.h"
 
 #include <tiny_gltf.h>
 
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -39,7 +41,34 @@ std::string Base64(const std::vector<unsigned char>& bytes) {
     return text;
 }
 
+// The value with the shortest text that reads back as the same float: the
+// JSON holds float data, and each digit beyond costs bytes on every node.
+double Short(double value) {
+    char text[32];
+    const auto written = std::to_chars(text, text + sizeof text, static_cast<float>(value));
+    double shortest = value;
+    std::from_chars(text, written.ptr, shortest);
+    return shortest;
+}
+
+// A node's placement to seven significant digits, which is what its float
+// data holds; a quaternion part within float noise of zero is zero.
+double Placement(double value) {
+    if (std::fabs(value) < 1e-6)
+        return 0.0;
+    char text[32];
+    const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 7);
+    double rounded = value;
+    std::from_chars(text, written.ptr, rounded);
+    return rounded;
+}
+
+double Factor(float display) { return Short(LinearFromDisplay(display)); }
+
 const char* const SpecularExtension = "KHR_materials_specular";
+const char* const GpuInstancingExtension = "EXT_mesh_gpu_instancing";
+// Fewer instances of one mesh under one parent are written as plain nodes.
+const size_t MinGpuInstances = 8;
 
 class GltfBuilder {
 public:
@@ -65,7 +94,7 @@ public:
             const ExportGroup& group = scene.groups[g];
             bool keep = g == 0 || !group.name.empty();
             for (int o : group.objects)
-                keep = keep || !scene.objects[static_cast<size_t>(o)].IsEmpty();
+                keep = keep || !scene.GeometryOf(scene.objects[static_cast<size_t>(o)]).IsEmpty();
             for (int child : group.groups)
                 keep = keep || kept[static_cast<size_t>(child)];
             kept[g] = keep;
@@ -85,16 +114,41 @@ public:
                 model.nodes[static_cast<size_t>(nodeOf[static_cast<size_t>(parent)])].children.push_back(nodeOf[g]);
         }
         for (size_t g = 0; g < scene.groups.size(); ++g) {
+            // Unnamed instances by mesh, in order of first use; they follow
+            // the group's other objects.
+            std::vector<std::pair<int, std::vector<const ExportObject*>>> batches;
+            std::map<int, size_t> batchOf;
             for (int o : scene.groups[g].objects) {
                 const ExportObject& object = scene.objects[static_cast<size_t>(o)];
-                if (object.IsEmpty())
+                if (scene.GeometryOf(object).IsEmpty())
                     continue;
                 tinygltf::Node node;
+                if (object.shape >= 0 && object.name.empty()) {
+                    const int mesh = InstanceMesh(object);
+                    auto [at, added] = batchOf.emplace(mesh, batches.size());
+                    if (added)
+                        batches.emplace_back(mesh, std::vector<const ExportObject*>());
+                    batches[at->second].second.push_back(&object);
+                    continue;
+                }
                 node.name = object.name.empty() ? ObjectTypeName(object.type) : object.name;
-                node.mesh = AddMesh(object, node.name);
-                model.nodes[static_cast<size_t>(nodeOf[g])].children.push_back(static_cast<int>(model.nodes.size()));
-                model.nodes.push_back(std::move(node));
+                if (object.shape >= 0) {
+                    node.mesh = InstanceMesh(object);
+                    Place(node, object.placement);
+                } else {
+                    const int texture = TextureOf(object);
+                    node.mesh =
+                        AddMesh(AddGeometry(object, TriangleColors(object, texture)), object, texture, node.name);
+                }
+                AddChild(nodeOf[g], std::move(node));
             }
+            for (const auto& [mesh, instances] : batches)
+                AddInstances(nodeOf[g], mesh, instances);
+        }
+        if (usesGpuInstancing) {
+            // A viewer without it would show one instance in place of all.
+            model.extensionsUsed.push_back(GpuInstancingExtension);
+            model.extensionsRequired.push_back(GpuInstancingExtension);
         }
         tinygltf::Scene root;
         root.nodes.push_back(0);
@@ -128,24 +182,22 @@ private:
         // four-component textures do.
         const bool pictureAlpha = shown && shown->image->HasAlpha();
         const double alpha = pictureAlpha ? 1.0 : Clamp01(diffuse.GetAlpha());
-        made.pbrMetallicRoughness.baseColorFactor = {white ? 1.0 : LinearFromDisplay(diffuse.GetRed()),
-                                                     white ? 1.0 : LinearFromDisplay(diffuse.GetGreen()),
-                                                     white ? 1.0 : LinearFromDisplay(diffuse.GetBlue()), alpha};
+        made.pbrMetallicRoughness.baseColorFactor = {white ? 1.0 : Factor(diffuse.GetRed()),
+                                                     white ? 1.0 : Factor(diffuse.GetGreen()),
+                                                     white ? 1.0 : Factor(diffuse.GetBlue()), alpha};
         if (shown)
             made.pbrMetallicRoughness.baseColorTexture.index = TextureFor(texture);
         made.pbrMetallicRoughness.metallicFactor = 0.0;
-        made.pbrMetallicRoughness.roughnessFactor = RoughnessFromExponent(PhongExponent(source.GetShininess()));
+        made.pbrMetallicRoughness.roughnessFactor = Short(RoughnessFromExponent(PhongExponent(source.GetShininess())));
         const trelChroma& emission = source.GetEmission();
-        made.emissiveFactor = {LinearFromDisplay(emission.GetRed()), LinearFromDisplay(emission.GetGreen()),
-                               LinearFromDisplay(emission.GetBlue())};
+        made.emissiveFactor = {Factor(emission.GetRed()), Factor(emission.GetGreen()), Factor(emission.GetBlue())};
         // The highlight's colour: black leaves none, as in VRML, where the
         // glTF default would add a white one.
         const trelChroma& specular = source.GetSpecular();
         tinygltf::Value::Object extension;
-        extension["specularColorFactor"] =
-            tinygltf::Value(tinygltf::Value::Array{tinygltf::Value(LinearFromDisplay(specular.GetRed())),
-                                                   tinygltf::Value(LinearFromDisplay(specular.GetGreen())),
-                                                   tinygltf::Value(LinearFromDisplay(specular.GetBlue()))});
+        extension["specularColorFactor"] = tinygltf::Value(tinygltf::Value::Array{
+            tinygltf::Value(Factor(specular.GetRed())), tinygltf::Value(Factor(specular.GetGreen())),
+            tinygltf::Value(Factor(specular.GetBlue()))});
         made.extensions[SpecularExtension] = tinygltf::Value(std::move(extension));
         made.alphaMode = alpha < 1.0 || pictureAlpha ? "BLEND" : "OPAQUE";
         // VRML solids are often open shells, seen from inside as well.
@@ -210,38 +262,46 @@ private:
     // The scene texture to draw an object's triangles with: its own when its
     // image could be written, else none (-1).
     int TextureOf(const ExportObject& object) {
-        return object.texture >= 0 && object.HasTexCoords() && TextureFor(object.texture) >= 0 ? object.texture : -1;
+        return object.texture >= 0 && scene.GeometryOf(object).HasTexCoords() && TextureFor(object.texture) >= 0
+                   ? object.texture
+                   : -1;
     }
 
-    int AddMesh(const ExportObject& object, const std::string& name) {
-        tinygltf::Mesh mesh;
-        mesh.name = name;
+    // The accessors of one geometry's data; meshes of the same geometry with
+    // different materials share them.
+    struct GeometryAccessors {
+        std::map<std::string, int> triangleAttributes;
+        int indices = -1;
+        std::vector<std::map<std::string, int>> strips;
+        std::map<std::string, int> points;
+    };
+
+    // VRML ignores the colours under a colour picture.
+    bool TriangleColors(const ExportGeometry& geometry, int texture) const {
+        return geometry.HasColors() && (texture < 0 || scene.textures[static_cast<size_t>(texture)].intensity);
+    }
+
+    GeometryAccessors AddGeometry(const ExportGeometry& object, bool triangleColors) {
+        GeometryAccessors made;
         if (!object.triangles.empty()) {
-            const int texture = TextureOf(object);
-            // VRML ignores the colours under a colour picture.
-            const bool colors =
-                object.HasColors() && (texture < 0 || scene.textures[static_cast<size_t>(texture)].intensity);
-            tinygltf::Primitive triangles;
-            triangles.mode = TINYGLTF_MODE_TRIANGLES;
-            triangles.material = MaterialFor(object.material, texture, colors);
+            auto& attributes = made.triangleAttributes;
             const size_t count = object.positions.size();
-            triangles.attributes["POSITION"] =
+            attributes["POSITION"] =
                 AddPointAccessor(AddPointView(object.positions.data(), count), 0, object.positions.data(), count);
             const int normalView = AddVertexView<3>(count, [&](size_t i) {
                 const trelVector& n = object.normals[i];
                 return std::array<float, 3>{n.x, n.y, n.z};
             });
-            triangles.attributes["NORMAL"] =
-                AddAccessor(normalView, 0, TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC3);
-            if (colors)
-                triangles.attributes["COLOR_0"] = AddAccessor(AddColorView(object, 0, count), 0,
-                                                              TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC3);
+            attributes["NORMAL"] = AddAccessor(normalView, 0, TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC3);
+            if (triangleColors)
+                attributes["COLOR_0"] = AddAccessor(AddColorView(object, 0, count), 0, TINYGLTF_COMPONENT_TYPE_FLOAT,
+                                                    count, TINYGLTF_TYPE_VEC3);
             if (object.HasTexCoords()) {
                 // glTF's t axis runs down the image, VRML's up.
                 const int view = AddVertexView<2>(count, [&](size_t i) {
                     return std::array<float, 2>{object.texCoords[i].s, 1.0f - object.texCoords[i].t};
                 });
-                triangles.attributes["TEXCOORD_0"] =
+                attributes["TEXCOORD_0"] =
                     AddAccessor(view, 0, TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC2);
             }
             tinygltf::BufferView indexView;
@@ -252,15 +312,10 @@ private:
             indexView.byteLength = data.size() - indexView.byteOffset;
             indexView.target = TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER;
             model.bufferViews.push_back(std::move(indexView));
-            triangles.indices =
+            made.indices =
                 AddAccessor(static_cast<int>(model.bufferViews.size()) - 1, 0, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
                             object.triangles.size(), TINYGLTF_TYPE_SCALAR);
-            mesh.primitives.push_back(std::move(triangles));
         }
-        // Lines and points have no texture coordinates: never a texture.
-        const int plain = object.lineStrips.empty() && object.points.empty()
-                              ? -1
-                              : MaterialFor(object.material, -1, object.HasColors());
         if (!object.lineStrips.empty()) {
             // All strips of the object share one view; each is a strip of its own.
             std::vector<trelFloatPoint> all;
@@ -270,31 +325,141 @@ private:
             const int colorView = object.HasColors() ? AddColorView(object, object.positions.size(), all.size()) : -1;
             size_t first = 0;
             for (const auto& strip : object.lineStrips) {
-                tinygltf::Primitive line;
-                line.mode = TINYGLTF_MODE_LINE_STRIP;
-                line.material = plain;
-                line.attributes["POSITION"] = AddPointAccessor(view, first * 12, strip.data(), strip.size());
+                std::map<std::string, int> line;
+                line["POSITION"] = AddPointAccessor(view, first * 12, strip.data(), strip.size());
                 if (colorView >= 0)
-                    line.attributes["COLOR_0"] = AddAccessor(colorView, first * 12, TINYGLTF_COMPONENT_TYPE_FLOAT,
-                                                             strip.size(), TINYGLTF_TYPE_VEC3);
+                    line["COLOR_0"] = AddAccessor(colorView, first * 12, TINYGLTF_COMPONENT_TYPE_FLOAT, strip.size(),
+                                                  TINYGLTF_TYPE_VEC3);
                 first += strip.size();
-                mesh.primitives.push_back(std::move(line));
+                made.strips.push_back(std::move(line));
             }
         }
         if (!object.points.empty()) {
+            const size_t count = object.points.size();
+            made.points["POSITION"] =
+                AddPointAccessor(AddPointView(object.points.data(), count), 0, object.points.data(), count);
+            if (object.HasColors())
+                made.points["COLOR_0"] = AddAccessor(AddColorView(object, object.GetPointColorStart(), count), 0,
+                                                     TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC3);
+        }
+        return made;
+    }
+
+    // A mesh of `geometry` drawn with the object's material and texture.
+    int AddMesh(const GeometryAccessors& geometry, const ExportObject& object, int texture, const std::string& name) {
+        const bool colors = TriangleColors(scene.GeometryOf(object), texture);
+        tinygltf::Mesh mesh;
+        mesh.name = name;
+        if (geometry.indices >= 0) {
+            tinygltf::Primitive triangles;
+            triangles.mode = TINYGLTF_MODE_TRIANGLES;
+            triangles.material = MaterialFor(object.material, texture, colors);
+            triangles.attributes = geometry.triangleAttributes;
+            if (!colors)
+                triangles.attributes.erase("COLOR_0");
+            triangles.indices = geometry.indices;
+            mesh.primitives.push_back(std::move(triangles));
+        }
+        // Lines and points have no texture coordinates: never a texture.
+        const bool plainColors = scene.GeometryOf(object).HasColors();
+        const int plain =
+            geometry.strips.empty() && geometry.points.empty() ? -1 : MaterialFor(object.material, -1, plainColors);
+        for (const auto& strip : geometry.strips) {
+            tinygltf::Primitive line;
+            line.mode = TINYGLTF_MODE_LINE_STRIP;
+            line.material = plain;
+            line.attributes = strip;
+            mesh.primitives.push_back(std::move(line));
+        }
+        if (!geometry.points.empty()) {
             tinygltf::Primitive points;
             points.mode = TINYGLTF_MODE_POINTS;
             points.material = plain;
-            const size_t count = object.points.size();
-            points.attributes["POSITION"] =
-                AddPointAccessor(AddPointView(object.points.data(), count), 0, object.points.data(), count);
-            if (object.HasColors())
-                points.attributes["COLOR_0"] = AddAccessor(AddColorView(object, object.GetPointColorStart(), count), 0,
-                                                           TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC3);
+            points.attributes = geometry.points;
             mesh.primitives.push_back(std::move(points));
         }
         model.meshes.push_back(std::move(mesh));
         return static_cast<int>(model.meshes.size()) - 1;
+    }
+
+    // The mesh of an instance: its shape's data is written once, and one
+    // mesh is made per material (and texture) the shape is drawn with.
+    int InstanceMesh(const ExportObject& object) {
+        const int texture = TextureOf(object);
+        auto [mesh, added] = meshIndex.emplace(std::make_tuple(object.shape, object.material, texture), -1);
+        if (!added)
+            return mesh->second;
+        auto [shape, first] = shapeData.emplace(object.shape, GeometryAccessors());
+        if (first)
+            shape->second = AddGeometry(scene.GeometryOf(object), scene.GeometryOf(object).HasColors());
+        mesh->second = AddMesh(shape->second, object, texture, std::string());
+        return mesh->second;
+    }
+
+    // An instance's node: translation, rotation and scale, each only when
+    // it differs from none.
+    static void Place(tinygltf::Node& node, const trelMatrix4x4& m) {
+        const TrsPlacement trs = DecomposePlacement(m);
+        const auto round = [](const auto& values) {
+            std::vector<double> out;
+            for (double v : values)
+                out.push_back(Placement(v));
+            return out;
+        };
+        if (round(trs.rotation) != std::vector<double>{0.0, 0.0, 0.0, 1.0})
+            node.rotation = round(trs.rotation);
+        if (round(trs.scale) != std::vector<double>{1.0, 1.0, 1.0})
+            node.scale = round(trs.scale);
+        if (round(trs.translation) != std::vector<double>{0.0, 0.0, 0.0})
+            node.translation = round(trs.translation);
+    }
+
+    // The nodes of one group's unnamed instances of one mesh. A large batch
+    // is one node drawing the mesh at every placement
+    // (EXT_mesh_gpu_instancing), which costs 40 bytes an instance where a
+    // node costs some 130; a small one stays plain nodes, which every viewer
+    // reads.
+    void AddInstances(int parent, int mesh, const std::vector<const ExportObject*>& instances) {
+        if (instances.size() < MinGpuInstances) {
+            for (const ExportObject* object : instances) {
+                tinygltf::Node node;
+                node.mesh = mesh;
+                Place(node, object->placement);
+                AddChild(parent, std::move(node));
+            }
+            return;
+        }
+        std::vector<TrsPlacement> placements;
+        placements.reserve(instances.size());
+        for (const ExportObject* object : instances)
+            placements.push_back(DecomposePlacement(object->placement));
+        const size_t count = placements.size();
+        const auto view = [&](auto part, int components) {
+            return AddAccessor(AddVertexView(components, count,
+                                             [&](size_t i, float* out) {
+                                                 const auto& values = part(placements[i]);
+                                                 for (int k = 0; k < components; ++k)
+                                                     out[k] = static_cast<float>(values[static_cast<size_t>(k)]);
+                                             }),
+                               0, TINYGLTF_COMPONENT_TYPE_FLOAT, count,
+                               components == 4 ? TINYGLTF_TYPE_VEC4 : TINYGLTF_TYPE_VEC3);
+        };
+        tinygltf::Value::Object attributes;
+        attributes["TRANSLATION"] = tinygltf::Value(view([](const TrsPlacement& p) { return p.translation; }, 3));
+        attributes["ROTATION"] = tinygltf::Value(view([](const TrsPlacement& p) { return p.rotation; }, 4));
+        attributes["SCALE"] = tinygltf::Value(view([](const TrsPlacement& p) { return p.scale; }, 3));
+        tinygltf::Value::Object extension;
+        extension["attributes"] = tinygltf::Value(std::move(attributes));
+        tinygltf::Node node;
+        node.mesh = mesh;
+        node.extensions[GpuInstancingExtension] = tinygltf::Value(std::move(extension));
+        AddChild(parent, std::move(node));
+        usesGpuInstancing = true;
+    }
+
+    void AddChild(int parent, tinygltf::Node node) {
+        model.nodes[static_cast<size_t>(parent)].children.push_back(static_cast<int>(model.nodes.size()));
+        model.nodes.push_back(std::move(node));
     }
 
     // Every value is a 4-byte float or index, written in the little-endian
@@ -334,13 +499,31 @@ private:
     }
 
     // Linear RGB of the object's colours from `first` on.
-    int AddColorView(const ExportObject& object, size_t first, size_t count) {
+    int AddColorView(const ExportGeometry& object, size_t first, size_t count) {
         return AddVertexView<3>(count, [&](size_t i) {
             const trelChroma& c = object.colors[first + i];
             return std::array<float, 3>{static_cast<float>(LinearFromDisplay(c.GetRed())),
                                         static_cast<float>(LinearFromDisplay(c.GetGreen())),
                                         static_cast<float>(LinearFromDisplay(c.GetBlue()))};
         });
+    }
+
+    // A view of `count` items of `components` floats each, `fill(i, out)`
+    // writing item i.
+    template <class Fill>
+    int AddVertexView(int components, size_t count, Fill fill) {
+        tinygltf::BufferView view;
+        view.buffer = 0;
+        view.byteOffset = data.size();
+        float item[4];
+        for (size_t i = 0; i < count; ++i) {
+            fill(i, item);
+            for (int k = 0; k < components; ++k)
+                Append(item[k]);
+        }
+        view.byteLength = data.size() - view.byteOffset;
+        model.bufferViews.push_back(std::move(view));
+        return static_cast<int>(model.bufferViews.size()) - 1;
     }
 
     // An image file in the binary chunk; the data after it stays 4-byte aligned.
@@ -391,6 +574,9 @@ private:
     std::map<int, int> textureIndex;                         // scene texture
     std::map<std::pair<int, int>, int> samplerIndex;         // wrap s, wrap t
     std::map<const trelImage*, int> imageIndex;
+    bool usesGpuInstancing = false;
+    std::map<int, GeometryAccessors> shapeData;         // scene shape
+    std::map<std::tuple<int, int, int>, int> meshIndex; // scene shape, material, texture
 };
 
 } // namespace
