@@ -237,13 +237,14 @@ struct FillJob {
 // calling thread only, as objects finish.
 class ObjectFiller {
 public:
-    ObjectFiller(const std::vector<FillJob>& jobs, const ExportOptions& options,
-                 const std::function<void(int)>& progress)
-        : jobs(jobs), options(options), progress(progress) {}
+    ObjectFiller(const ExportOptions& options, const std::function<void(int)>& progress, size_t total)
+        : options(options), progress(progress), total(total) {}
 
-    void Run(int threads) {
+    void Run(const std::vector<FillJob>& work, int threads) {
+        jobs = &work;
+        next = 0;
         std::vector<std::thread> helpers;
-        const size_t wanted = std::min(static_cast<size_t>(std::max(threads, 1)), jobs.size());
+        const size_t wanted = std::min(static_cast<size_t>(std::max(threads, 1)), work.size());
         for (size_t t = 1; t < wanted; ++t)
             helpers.emplace_back([this] { Work(false); });
         Work(true);
@@ -255,10 +256,13 @@ public:
 
 private:
     void Work(bool reports) {
-        trelTessellation mesh; // one object at a time: only the exported form is kept
-        for (size_t i = next++; i < jobs.size() && !failed; i = next++) {
+        // One object at a time: only the exported form is kept. A helper
+        // thread's buffers go with it; the calling thread's serve every batch.
+        trelTessellation helperMesh;
+        trelTessellation& mesh = reports ? callerMesh : helperMesh;
+        for (size_t i = next++; i < jobs->size() && !failed; i = next++) {
             try {
-                Fill(jobs[i], mesh);
+                Fill((*jobs)[i], mesh);
             } catch (...) {
                 std::lock_guard<std::mutex> lock(failureGuard);
                 if (!failure)
@@ -267,7 +271,7 @@ private:
             }
             const size_t finished = ++done;
             if (reports && progress) {
-                const int percent = static_cast<int>(100.0 * static_cast<double>(finished) / jobs.size());
+                const int percent = static_cast<int>(100.0 * static_cast<double>(finished) / total);
                 if (percent > reported) {
                     reported = percent;
                     progress(percent);
@@ -287,9 +291,11 @@ private:
         FillObject(*job.target, mesh, job.scale, WantedFrom(attributes));
     }
 
-    const std::vector<FillJob>& jobs;
     const ExportOptions& options;
     const std::function<void(int)>& progress;
+    const size_t total;
+    const std::vector<FillJob>* jobs = nullptr;
+    trelTessellation callerMesh; // kept from batch to batch
     std::atomic<size_t> next{0}, done{0};
     std::atomic<bool> failed{false};
     std::mutex failureGuard;
@@ -341,9 +347,18 @@ private:
 
 } // namespace
 
-ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options,
-                             const std::function<void(int)>& progress) {
-    ExportScene scene;
+namespace {
+
+// Objects tessellated at once while streaming: enough to keep every thread
+// busy, few enough that their geometry is small next to the world's.
+const size_t StreamBatch = 256;
+
+// The scene's groups, materials and objects (without geometry) from the
+// world, then its shapes; then the objects in batches, each handed to `add`
+// in order and, unless `keep`, released after.
+void ExportWorld(const C3DWorld& world, const ExportOptions& options, ExportScene& scene,
+                 const std::function<bool()>& ready, const std::function<void(const ExportObject&)>& add,
+                 const std::function<void(int)>& progress, bool keep) {
     scene.scale = options.scale;
     std::vector<const trelBaseObject*> sources;
     std::map<MaterialKey, int> materialIndex;
@@ -381,27 +396,29 @@ ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options
     });
 
     // Where each object's geometry and attributes come from: itself, or
-    // the shape it is an instance of.
+    // the shape it is an instance of (filled first, and kept).
     std::vector<const trelBaseObject*> givers(sources);
-    std::vector<FillJob> jobs;
-    std::unique_ptr<Instancer> instancer;
-    if (options.instancing)
+    std::vector<FillJob> shapeJobs;
+    size_t ownObjects = 0;
+    std::unique_ptr<Instancer> instancer; // holds the shapes' sources to the end
+    if (options.instancing) {
         instancer = std::make_unique<Instancer>(sources);
-    for (size_t i = 0; i < sources.size(); ++i) {
-        const trelBaseObject* shape = instancer ? instancer->Place(i, scene.objects[i], scene) : nullptr;
-        if (shape)
-            givers[i] = shape;
-        else
-            jobs.push_back({sources[i], &scene.objects[i], options.scale});
+        for (size_t i = 0; i < sources.size(); ++i)
+            if (const trelBaseObject* shape = instancer->Place(i, scene.objects[i], scene))
+                givers[i] = shape;
+        instancer->AddJobs(scene, shapeJobs);
     }
-    if (instancer)
-        instancer->AddJobs(scene, jobs);
-    ObjectFiller(jobs, options, progress).Run(options.threads);
+    for (size_t i = 0; i < sources.size(); ++i)
+        ownObjects += scene.objects[i].shape < 0 ? 1 : 0;
+    ObjectFiller filler(options, progress, shapeJobs.size() + ownObjects);
+    filler.Run(shapeJobs, options.threads);
+    if (ready && !ready())
+        return;
 
     // Textures are numbered in order of first use, by objects that took
     // texture coordinates.
     std::map<std::tuple<const trelImage*, bool, bool>, int> textureIndex;
-    for (size_t i = 0; i < sources.size(); ++i) {
+    const auto assignTexture = [&](size_t i) {
         ExportObject& object = scene.objects[i];
         const trelAttributes* attributes = givers[i]->GetAttributes();
         if (scene.GeometryOf(object).HasTexCoords() && attributes->HasTexture() &&
@@ -415,8 +432,39 @@ ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options
                     {texture.image, texture.repeatS, texture.repeatT, IsIntensity(*texture.image)});
             object.texture = at->second;
         }
+    };
+    const size_t batch = keep ? std::max<size_t>(sources.size(), 1) : StreamBatch;
+    std::vector<FillJob> jobs;
+    for (size_t start = 0; start < sources.size(); start += batch) {
+        const size_t end = std::min(sources.size(), start + batch);
+        jobs.clear();
+        for (size_t i = start; i < end; ++i)
+            if (scene.objects[i].shape < 0)
+                jobs.push_back({sources[i], &scene.objects[i], options.scale});
+        filler.Run(jobs, options.threads);
+        for (size_t i = start; i < end; ++i) {
+            assignTexture(i);
+            if (add)
+                add(scene.objects[i]);
+            if (!keep)
+                static_cast<ExportGeometry&>(scene.objects[i]) = ExportGeometry();
+        }
     }
+}
+
+} // namespace
+
+ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options,
+                             const std::function<void(int)>& progress) {
+    ExportScene scene;
+    ExportWorld(world, options, scene, {}, {}, progress, true);
     return scene;
+}
+
+void StreamExportScene(const C3DWorld& world, const ExportOptions& options, ExportScene& scene,
+                       const std::function<bool()>& ready, const std::function<void(const ExportObject&)>& add,
+                       const std::function<void(int)>& progress) {
+    ExportWorld(world, options, scene, ready, add, progress, false);
 }
 
 size_t ExportGeometry::GetPointColorStart() const {
@@ -460,6 +508,29 @@ trelBBox ExportScene::GetBounds() const {
         std::for_each(geometry.points.begin(), geometry.points.end(), add);
     }
     return box;
+}
+
+const ExportGeometry& WorldGeometryOf(const ExportScene& scene, const ExportObject& object, ExportGeometry& placed) {
+    if (object.shape < 0)
+        return object;
+    placed = scene.shapes[static_cast<size_t>(object.shape)];
+    const trelMatrix4x4& m = object.placement;
+    trelMatrix4x4 normals = GetInverseMatrix(m);
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < r; ++c)
+            std::swap(normals.m[r][c], normals.m[c][r]);
+    for (trelFloatPoint& p : placed.positions)
+        p = p * m;
+    for (trelVector& n : placed.normals) {
+        n = n * normals;
+        n.Normalize();
+    }
+    for (auto& strip : placed.lineStrips)
+        for (trelFloatPoint& p : strip)
+            p = p * m;
+    for (trelFloatPoint& p : placed.points)
+        p = p * m;
+    return placed;
 }
 
 std::string ToValidUtf8(const std::string& text) {

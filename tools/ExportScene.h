@@ -93,6 +93,11 @@ struct ExportScene {
     trelBBox GetBounds() const;
 };
 
+// An object's geometry in world space: its own, or for an instance its
+// shape placed (normals by the inverse transpose, made unit again), made in
+// `placed`. For formats without instancing.
+const ExportGeometry& WorldGeometryOf(const ExportScene& scene, const ExportObject& object, ExportGeometry& placed);
+
 struct ExportOptions {
     trelTessellationOptions tessellation; // `attributes` is set for each object that has any
     double scale = 1.0;                   // multiplies every coordinate (see UnitScaleToFile)
@@ -114,6 +119,17 @@ double UnitScaleToFile(int imageUnits);
 // done (0 to 100, increasing), always on the calling thread.
 ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options,
                              const std::function<void(int)>& progress = {});
+
+// The same, streamed: `scene` receives the groups, materials, shapes and
+// objects (without geometry), and `ready` is called (false stops there);
+// then each object, in order, is given its geometry, handed to `add`, and
+// released again. Textures are added to the
+// scene as objects first use them, before `add` sees the object. Objects
+// are tessellated a batch at a time on `options.threads` threads; `add`
+// and `progress` are called on the calling thread only.
+void StreamExportScene(const C3DWorld& world, const ExportOptions& options, ExportScene& scene,
+                       const std::function<bool()>& ready, const std::function<void(const ExportObject&)>& add,
+                       const std::function<void(int)>& progress = {});
 
 // Names read from files may hold any bytes; formats want UTF-8. Valid UTF-8
 // passes through, any other byte is taken as Latin-1.

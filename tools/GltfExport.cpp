@@ -70,86 +70,73 @@ const char* const GpuInstancingExtension = "EXT_mesh_gpu_instancing";
 // Fewer instances of one mesh under one parent are written as plain nodes.
 const size_t MinGpuInstances = 8;
 
-class GltfBuilder {
+class GltfBuilder : public SceneWriter {
 public:
-    GltfBuilder(const ExportScene& s, bool binaryFile) : scene(s), binary(binaryFile) {}
+    GltfBuilder(const std::string& path, bool binaryFile) : path(path), binary(binaryFile) {}
 
-    tinygltf::Model Build() {
+    std::string Open(const ExportScene& exported) override {
+        scene = &exported;
         model.asset.version = "2.0";
         model.asset.generator = "vrml convert";
         // The scene's materials keep their indices; the variants for
         // textures and vertex colours follow them as objects ask for them.
-        for (size_t i = 0; i < scene.materials.size(); ++i)
+        for (size_t i = 0; i < scene->materials.size(); ++i)
             MaterialFor(static_cast<int>(i), -1, false);
-        if (!scene.materials.empty())
+        if (!scene->materials.empty())
             model.extensionsUsed.push_back(SpecularExtension);
-
         // One node per group, then one per object with geometry. Node
         // children are indices, so however deep the groups nest, nothing
-        // here recurses. tinygltf writes a node with no property at all as
-        // null, which is invalid: an unnamed group that holds nothing to
-        // export is left out, and the root always has a name.
-        std::vector<bool> kept(scene.groups.size(), false);
-        for (size_t g = scene.groups.size(); g-- > 0;) {
-            const ExportGroup& group = scene.groups[g];
-            bool keep = g == 0 || !group.name.empty();
-            for (int o : group.objects)
-                keep = keep || !scene.GeometryOf(scene.objects[static_cast<size_t>(o)]).IsEmpty();
-            for (int child : group.groups)
-                keep = keep || kept[static_cast<size_t>(child)];
-            kept[g] = keep;
-        }
-        std::vector<int> nodeOf(scene.groups.size(), -1);
-        for (size_t g = 0; g < scene.groups.size(); ++g) {
-            if (!kept[g])
-                continue;
+        // here recurses.
+        nodeOf.assign(scene->groups.size(), -1);
+        for (size_t g = 0; g < scene->groups.size(); ++g) {
             nodeOf[g] = static_cast<int>(model.nodes.size());
             tinygltf::Node node;
-            node.name = scene.groups[g].name;
+            node.name = scene->groups[g].name;
             if (g == 0 && node.name.empty())
-                node.name = scene.name.empty() ? "world" : scene.name;
+                node.name = scene->name.empty() ? "world" : scene->name;
             model.nodes.push_back(std::move(node));
-            const int parent = scene.groups[g].parent;
+            const int parent = scene->groups[g].parent;
             if (parent >= 0)
                 model.nodes[static_cast<size_t>(nodeOf[static_cast<size_t>(parent)])].children.push_back(nodeOf[g]);
         }
-        for (size_t g = 0; g < scene.groups.size(); ++g) {
-            // Unnamed instances by mesh, in order of first use; they follow
-            // the group's other objects.
-            std::vector<std::pair<int, std::vector<const ExportObject*>>> batches;
-            std::map<int, size_t> batchOf;
-            for (int o : scene.groups[g].objects) {
-                const ExportObject& object = scene.objects[static_cast<size_t>(o)];
-                if (scene.GeometryOf(object).IsEmpty())
-                    continue;
-                tinygltf::Node node;
-                if (object.shape >= 0 && object.name.empty()) {
-                    const int mesh = InstanceMesh(object);
-                    auto [at, added] = batchOf.emplace(mesh, batches.size());
-                    if (added)
-                        batches.emplace_back(mesh, std::vector<const ExportObject*>());
-                    batches[at->second].second.push_back(&object);
-                    continue;
-                }
-                node.name = object.name.empty() ? ObjectTypeName(object.type) : object.name;
-                if (object.shape >= 0) {
-                    node.mesh = InstanceMesh(object);
-                    Place(node, object.placement);
-                } else {
-                    const int texture = TextureOf(object);
-                    node.mesh =
-                        AddMesh(AddGeometry(object, TriangleColors(object, texture)), object, texture, node.name);
-                }
-                AddChild(nodeOf[g], std::move(node));
-            }
-            for (const auto& [mesh, instances] : batches)
-                AddInstances(nodeOf[g], mesh, instances);
+        return std::string();
+    }
+
+    void Add(const ExportObject& object) override {
+        // A group's objects come together; its instances follow them.
+        if (object.group != batchGroup)
+            AddBatches();
+        batchGroup = object.group;
+        if (scene->GeometryOf(object).IsEmpty())
+            return;
+        if (object.shape >= 0 && object.name.empty()) {
+            const int mesh = InstanceMesh(object);
+            auto [at, added] = batchOf.emplace(mesh, batches.size());
+            if (added)
+                batches.emplace_back(mesh, std::vector<const ExportObject*>());
+            batches[at->second].second.push_back(&object);
+            return;
         }
+        tinygltf::Node node;
+        node.name = object.name.empty() ? ObjectTypeName(object.type) : object.name;
+        if (object.shape >= 0) {
+            node.mesh = InstanceMesh(object);
+            Place(node, object.placement);
+        } else {
+            const int texture = TextureOf(object);
+            node.mesh = AddMesh(AddGeometry(object, TriangleColors(object, texture)), object, texture, node.name);
+        }
+        AddChild(nodeOf[static_cast<size_t>(object.group)], std::move(node));
+    }
+
+    std::string Finish() override {
+        AddBatches();
         if (usesGpuInstancing) {
             // A viewer without it would show one instance in place of all.
             model.extensionsUsed.push_back(GpuInstancingExtension);
             model.extensionsRequired.push_back(GpuInstancingExtension);
         }
+        DropEmptyGroups();
         tinygltf::Scene root;
         root.nodes.push_back(0);
         model.scenes.push_back(std::move(root));
@@ -160,10 +147,68 @@ public:
             buffer.data = std::move(data);
             model.buffers.push_back(std::move(buffer));
         }
-        return std::move(model);
+        return Write();
     }
 
 private:
+    // tinygltf writes a node with no property at all as null, which is
+    // invalid: an unnamed group that holds nothing is left out (groups come
+    // before their children, and their nodes in the same order).
+    void DropEmptyGroups() {
+        std::vector<bool> dropped(model.nodes.size(), false);
+        for (size_t g = scene->groups.size(); g-- > 1;) {
+            tinygltf::Node& node = model.nodes[static_cast<size_t>(nodeOf[g])];
+            auto& children = node.children;
+            children.erase(std::remove_if(children.begin(), children.end(),
+                                          [&](int child) { return dropped[static_cast<size_t>(child)]; }),
+                           children.end());
+            dropped[static_cast<size_t>(nodeOf[g])] = node.name.empty() && children.empty();
+        }
+        std::vector<int> renumbered(model.nodes.size(), -1);
+        size_t kept = 0;
+        for (size_t n = 0; n < model.nodes.size(); ++n) {
+            if (dropped[n])
+                continue;
+            renumbered[n] = static_cast<int>(kept);
+            if (kept != n)
+                model.nodes[kept] = std::move(model.nodes[n]);
+            ++kept;
+        }
+        model.nodes.resize(kept);
+        for (tinygltf::Node& node : model.nodes) {
+            auto& children = node.children;
+            children.erase(std::remove_if(children.begin(), children.end(),
+                                          [&](int child) { return dropped[static_cast<size_t>(child)]; }),
+                           children.end());
+            for (int& child : children)
+                child = renumbered[static_cast<size_t>(child)];
+        }
+    }
+
+    void AddBatches() {
+        for (const auto& [mesh, instances] : batches)
+            AddInstances(nodeOf[static_cast<size_t>(batchGroup)], mesh, instances);
+        batches.clear();
+        batchOf.clear();
+    }
+
+    std::string Write() {
+        std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+        if (!out)
+            return "cannot create the file";
+        tinygltf::TinyGLTF writer;
+        // Images are in the model as they are to be written: no re-encoding.
+        writer.SetImageWriter(nullptr, nullptr);
+        const bool written = writer.WriteGltfSceneToStream(&model, out, !binary, binary);
+        out.close();
+        if (!written || !out) {
+            std::error_code ignored;
+            std::filesystem::remove(std::filesystem::path(path), ignored);
+            return "cannot write the file";
+        }
+        return std::string();
+    }
+
     // The glTF material of a scene material with a texture (-1: none) and
     // with or without vertex colours, made on first use. A colour picture
     // replaces the diffuse colour and the vertex colours, as VRML's does; a
@@ -173,8 +218,8 @@ private:
             materialIndex.emplace(std::make_tuple(material, texture, colors), static_cast<int>(model.materials.size()));
         if (!added)
             return where->second;
-        const trelMaterial& source = scene.materials[static_cast<size_t>(material)];
-        const ExportTexture* shown = texture >= 0 ? &scene.textures[static_cast<size_t>(texture)] : nullptr;
+        const trelMaterial& source = scene->materials[static_cast<size_t>(material)];
+        const ExportTexture* shown = texture >= 0 ? &scene->textures[static_cast<size_t>(texture)] : nullptr;
         tinygltf::Material made;
         const trelChroma& diffuse = source.GetDiffuse();
         const bool white = colors || (shown && !shown->intensity);
@@ -212,7 +257,7 @@ private:
         const auto found = textureIndex.find(texture);
         if (found != textureIndex.end())
             return found->second;
-        const ExportTexture& source = scene.textures[static_cast<size_t>(texture)];
+        const ExportTexture& source = scene->textures[static_cast<size_t>(texture)];
         int index = -1;
         const int image = ImageFor(*source.image);
         if (image >= 0) {
@@ -262,7 +307,7 @@ private:
     // The scene texture to draw an object's triangles with: its own when its
     // image could be written, else none (-1).
     int TextureOf(const ExportObject& object) {
-        return object.texture >= 0 && scene.GeometryOf(object).HasTexCoords() && TextureFor(object.texture) >= 0
+        return object.texture >= 0 && scene->GeometryOf(object).HasTexCoords() && TextureFor(object.texture) >= 0
                    ? object.texture
                    : -1;
     }
@@ -278,7 +323,7 @@ private:
 
     // VRML ignores the colours under a colour picture.
     bool TriangleColors(const ExportGeometry& geometry, int texture) const {
-        return geometry.HasColors() && (texture < 0 || scene.textures[static_cast<size_t>(texture)].intensity);
+        return geometry.HasColors() && (texture < 0 || scene->textures[static_cast<size_t>(texture)].intensity);
     }
 
     GeometryAccessors AddGeometry(const ExportGeometry& object, bool triangleColors) {
@@ -347,7 +392,7 @@ private:
 
     // A mesh of `geometry` drawn with the object's material and texture.
     int AddMesh(const GeometryAccessors& geometry, const ExportObject& object, int texture, const std::string& name) {
-        const bool colors = TriangleColors(scene.GeometryOf(object), texture);
+        const bool colors = TriangleColors(scene->GeometryOf(object), texture);
         tinygltf::Mesh mesh;
         mesh.name = name;
         if (geometry.indices >= 0) {
@@ -361,7 +406,7 @@ private:
             mesh.primitives.push_back(std::move(triangles));
         }
         // Lines and points have no texture coordinates: never a texture.
-        const bool plainColors = scene.GeometryOf(object).HasColors();
+        const bool plainColors = scene->GeometryOf(object).HasColors();
         const int plain =
             geometry.strips.empty() && geometry.points.empty() ? -1 : MaterialFor(object.material, -1, plainColors);
         for (const auto& strip : geometry.strips) {
@@ -391,7 +436,7 @@ private:
             return mesh->second;
         auto [shape, first] = shapeData.emplace(object.shape, GeometryAccessors());
         if (first)
-            shape->second = AddGeometry(scene.GeometryOf(object), scene.GeometryOf(object).HasColors());
+            shape->second = AddGeometry(scene->GeometryOf(object), scene->GeometryOf(object).HasColors());
         mesh->second = AddMesh(shape->second, object, texture, std::string());
         return mesh->second;
     }
@@ -566,7 +611,8 @@ private:
         return index;
     }
 
-    const ExportScene& scene;
+    const ExportScene* scene = nullptr;
+    std::string path;
     const bool binary; // images go into the binary chunk, else into data URIs
     tinygltf::Model model;
     std::vector<unsigned char> data;
@@ -574,6 +620,11 @@ private:
     std::map<int, int> textureIndex;                         // scene texture
     std::map<std::pair<int, int>, int> samplerIndex;         // wrap s, wrap t
     std::map<const trelImage*, int> imageIndex;
+    std::vector<int> nodeOf; // of each group
+    // The unnamed instances of the current group, by mesh in order of first use.
+    int batchGroup = -1;
+    std::vector<std::pair<int, std::vector<const ExportObject*>>> batches;
+    std::map<int, size_t> batchOf;
     bool usesGpuInstancing = false;
     std::map<int, GeometryAccessors> shapeData;         // scene shape
     std::map<std::tuple<int, int, int>, int> meshIndex; // scene shape, material, texture
@@ -581,20 +632,6 @@ private:
 
 } // namespace
 
-std::string WriteGltf(const ExportScene& scene, const std::string& path, bool binary) {
-    tinygltf::Model model = GltfBuilder(scene, binary).Build();
-    std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
-    if (!out)
-        return "cannot create the file";
-    tinygltf::TinyGLTF writer;
-    // Images are in the model as they are to be written: no re-encoding.
-    writer.SetImageWriter(nullptr, nullptr);
-    const bool written = writer.WriteGltfSceneToStream(&model, out, !binary, binary);
-    out.close();
-    if (!written || !out) {
-        std::error_code ignored;
-        std::filesystem::remove(std::filesystem::path(path), ignored);
-        return "cannot write the file";
-    }
-    return std::string();
+std::unique_ptr<SceneWriter> MakeGltfWriter(const std::string& path, bool binary) {
+    return std::make_unique<GltfBuilder>(path, binary);
 }
