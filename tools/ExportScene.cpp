@@ -88,10 +88,12 @@ private:
                      wanted.texCoords ? object.texCoords[i] : trelTexCoord());
     }
     static size_t Hash(const VertexKey& key) {
-        uint64_t h = 1469598103934665603ull;
-        for (uint32_t b : key.bits)
-            h = (h ^ b) * 1099511628211ull;
-        return static_cast<size_t>(h ^ (h >> 29));
+        uint64_t h = 0;
+        for (size_t i = 0; i < key.bits.size(); i += 2) {
+            h = (h ^ (key.bits[i] | static_cast<uint64_t>(key.bits[i + 1]) << 32)) * 0x9E3779B97F4A7C15ull;
+            h ^= h >> 29;
+        }
+        return static_cast<size_t>(h);
     }
     const ExportGeometry& object;
     Wanted wanted;
@@ -119,7 +121,16 @@ trelTexCoord FiniteTexCoord(const trelTexCoord& c) {
 
 void FillObject(ExportGeometry& object, const trelTessellation& mesh, double scale, Wanted wanted) {
     VertexNumbers index(object, wanted, mesh.triangleVertices.size());
-    object.triangles.reserve(mesh.triangleVertices.size());
+    // As many vertices as the triangles have at most: the arrays never move,
+    // and the pages of what stays unused are never touched.
+    const size_t most = mesh.triangleVertices.size();
+    object.triangles.reserve(most);
+    object.positions.reserve(most);
+    object.normals.reserve(most);
+    if (wanted.colors)
+        object.colors.reserve(most);
+    if (wanted.texCoords)
+        object.texCoords.reserve(most);
     for (size_t t = 0; t + 2 < mesh.triangleVertices.size(); t += 3) {
         trelFloatPoint face[3];
         bool usable = true;

@@ -6,6 +6,7 @@
 
 #include <tiny_gltf.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -352,8 +353,9 @@ private:
             tinygltf::BufferView indexView;
             indexView.buffer = 0;
             indexView.byteOffset = data.size();
+            unsigned char* out = Extend(object.triangles.size() * sizeof(uint32_t));
             for (uint32_t index : object.triangles)
-                Append(index);
+                out = Put(out, index);
             indexView.byteLength = data.size() - indexView.byteOffset;
             indexView.target = TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER;
             model.bufferViews.push_back(std::move(indexView));
@@ -479,20 +481,25 @@ private:
         for (const ExportObject* object : instances)
             placements.push_back(DecomposePlacement(object->placement));
         const size_t count = placements.size();
-        const auto view = [&](auto part, int components) {
-            return AddAccessor(AddVertexView(components, count,
-                                             [&](size_t i, float* out) {
-                                                 const auto& values = part(placements[i]);
-                                                 for (int k = 0; k < components; ++k)
-                                                     out[k] = static_cast<float>(values[static_cast<size_t>(k)]);
-                                             }),
-                               0, TINYGLTF_COMPONENT_TYPE_FLOAT, count,
-                               components == 4 ? TINYGLTF_TYPE_VEC4 : TINYGLTF_TYPE_VEC3);
+        // Per-instance values are no vertex attribute: their views have no target.
+        const auto view = [&](auto part) {
+            constexpr size_t N = std::tuple_size<decltype(part(placements[0]))>::value;
+            const int made = AddVertexView<N>(count, [&](size_t i) {
+                std::array<float, N> values;
+                const auto exact = part(placements[i]);
+                for (size_t k = 0; k < N; ++k)
+                    values[k] = static_cast<float>(exact[k]);
+                return values;
+            });
+            model.bufferViews.back().target = 0;
+            model.bufferViews.back().byteStride = 0;
+            return tinygltf::Value(AddAccessor(made, 0, TINYGLTF_COMPONENT_TYPE_FLOAT, count,
+                                               N == 4 ? TINYGLTF_TYPE_VEC4 : TINYGLTF_TYPE_VEC3));
         };
         tinygltf::Value::Object attributes;
-        attributes["TRANSLATION"] = tinygltf::Value(view([](const TrsPlacement& p) { return p.translation; }, 3));
-        attributes["ROTATION"] = tinygltf::Value(view([](const TrsPlacement& p) { return p.rotation; }, 4));
-        attributes["SCALE"] = tinygltf::Value(view([](const TrsPlacement& p) { return p.scale; }, 3));
+        attributes["TRANSLATION"] = view([](const TrsPlacement& p) { return p.translation; });
+        attributes["ROTATION"] = view([](const TrsPlacement& p) { return p.rotation; });
+        attributes["SCALE"] = view([](const TrsPlacement& p) { return p.scale; });
         tinygltf::Value::Object extension;
         extension["attributes"] = tinygltf::Value(std::move(attributes));
         tinygltf::Node node;
@@ -508,15 +515,24 @@ private:
     }
 
     // Every value is a 4-byte float or index, written in the little-endian
-    // order of the format, so views stay aligned.
-    void Append(uint32_t bits) {
-        for (int shift = 0; shift < 32; shift += 8)
-            data.push_back(static_cast<unsigned char>(bits >> shift));
+    // order of the format, so views stay aligned. `Extend` makes room for a
+    // whole view at once, growing the buffer geometrically.
+    unsigned char* Extend(size_t bytes) {
+        const size_t at = data.size();
+        if (data.capacity() < at + bytes)
+            data.reserve(std::max(at + bytes, 2 * data.capacity()));
+        data.resize(at + bytes);
+        return data.data() + at;
     }
-    void Append(float value) {
+    static unsigned char* Put(unsigned char* out, uint32_t bits) {
+        for (int shift = 0; shift < 32; shift += 8)
+            *out++ = static_cast<unsigned char>(bits >> shift);
+        return out;
+    }
+    static unsigned char* Put(unsigned char* out, float value) {
         uint32_t bits;
         std::memcpy(&bits, &value, sizeof bits);
-        Append(bits);
+        return Put(out, bits);
     }
 
     // A view of `count` vertices of N floats each, `item(i)` giving vertex i.
@@ -527,9 +543,10 @@ private:
         tinygltf::BufferView view;
         view.buffer = 0;
         view.byteOffset = data.size();
+        unsigned char* out = Extend(count * N * sizeof(float));
         for (size_t i = 0; i < count; ++i)
             for (float value : item(i))
-                Append(value);
+                out = Put(out, value);
         view.byteLength = data.size() - view.byteOffset;
         view.target = TINYGLTF_TARGET_ARRAY_BUFFER;
         view.byteStride = N * sizeof(float);
@@ -551,24 +568,6 @@ private:
                                         static_cast<float>(LinearFromDisplay(c.GetGreen())),
                                         static_cast<float>(LinearFromDisplay(c.GetBlue()))};
         });
-    }
-
-    // A view of `count` items of `components` floats each, `fill(i, out)`
-    // writing item i.
-    template <class Fill>
-    int AddVertexView(int components, size_t count, Fill fill) {
-        tinygltf::BufferView view;
-        view.buffer = 0;
-        view.byteOffset = data.size();
-        float item[4];
-        for (size_t i = 0; i < count; ++i) {
-            fill(i, item);
-            for (int k = 0; k < components; ++k)
-                Append(item[k]);
-        }
-        view.byteLength = data.size() - view.byteOffset;
-        model.bufferViews.push_back(std::move(view));
-        return static_cast<int>(model.bufferViews.size()) - 1;
     }
 
     // An image file in the binary chunk; the data after it stays 4-byte aligned.
