@@ -116,7 +116,8 @@ ShapeUse FindShapeUse(const trelBaseObject& object) {
         key.kind = TREL_BOX + 1;
     } else if (const auto* cone = dynamic_cast<const trelCone*>(&object)) {
         const double radius = cone->GetRadius(), height = cone->GetHeight();
-        if (!(radius > 0.0 && height > 0.0))
+        if (!(radius > 0.0 && height > 0.0 && std::isfinite(radius) && std::isfinite(height) &&
+              std::isfinite(cone->GetTopRadius())))
             return use;
         use.placement = GetScaleMatrix(trelFloatPoint(static_cast<float>(radius), static_cast<float>(radius),
                                                       static_cast<float>(height))) *
@@ -127,7 +128,7 @@ ShapeUse FindShapeUse(const trelBaseObject& object) {
         // The signs of the radii carry no meaning, and the larger is the rim.
         const double a = std::fabs(disk->GetInnerRadius()), b = std::fabs(disk->GetRadius());
         const double radius = std::max(a, b);
-        if (!(radius > 0.0))
+        if (!(radius > 0.0 && std::isfinite(a) && std::isfinite(b)))
             return use;
         const float r = static_cast<float>(radius);
         use.placement = GetScaleMatrix(trelFloatPoint(r, r, r)) * disk->GetMatrix();

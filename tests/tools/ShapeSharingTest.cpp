@@ -68,6 +68,8 @@ TEST(ShapeSharing, SharedShapePlacedIsTheObjectsOwnTessellation) {
         {"ring", PlacedDisk(1, 3, true, turned), true},
         {"ring with radii swapped", PlacedDisk(-3, 1, true, turned), true},
         {"circles of an unfilled ring", PlacedDisk(1, 3, false, turned), true},
+        {"ring without a rim", PlacedDisk(1, std::nan(""), true, turned), false},
+        {"cone of no top", PlacedCone(2, 5, std::nan(""), turned), false},
     };
     trelTessellationOptions options;
     options.segments = 12;
