@@ -67,11 +67,27 @@ public:
             size *= 2;
         slots.assign(size, 0);
     }
+    static size_t Hash(const VertexKey& key) {
+        uint64_t h = 0;
+        for (size_t i = 0; i < key.bits.size(); i += 2) {
+            h = (h ^ (key.bits[i] | static_cast<uint64_t>(key.bits[i + 1]) << 32)) * 0x9E3779B97F4A7C15ull;
+            h ^= h >> 29;
+        }
+        return static_cast<size_t>(h);
+    }
+    // Asks for the slot a look-up will start at to be brought into the cache.
+    void Prefetch(size_t hash) const {
+#if defined(__GNUC__) || defined(__clang__)
+        __builtin_prefetch(&slots[hash & (slots.size() - 1)]);
+#else
+        (void)hash;
+#endif
+    }
     // The number of the vertex already kept with these bits, or -1 after
     // marking where the caller keeps it next.
-    long long Find(const VertexKey& key) {
+    long long Find(const VertexKey& key, size_t hash) {
         const size_t mask = slots.size() - 1;
-        for (size_t at = Hash(key) & mask;; at = (at + 1) & mask) {
+        for (size_t at = hash & mask;; at = (at + 1) & mask) {
             const uint32_t slot = slots[at];
             if (slot == 0) {
                 slots[at] = static_cast<uint32_t>(object.positions.size()) + 1;
@@ -86,14 +102,6 @@ private:
     VertexKey KeptKey(size_t i) const {
         return KeyOf(object.positions[i], object.normals[i], wanted.colors ? object.colors[i] : trelChroma(),
                      wanted.texCoords ? object.texCoords[i] : trelTexCoord());
-    }
-    static size_t Hash(const VertexKey& key) {
-        uint64_t h = 0;
-        for (size_t i = 0; i < key.bits.size(); i += 2) {
-            h = (h ^ (key.bits[i] | static_cast<uint64_t>(key.bits[i + 1]) << 32)) * 0x9E3779B97F4A7C15ull;
-            h ^= h >> 29;
-        }
-        return static_cast<size_t>(h);
     }
     const ExportGeometry& object;
     Wanted wanted;
@@ -131,6 +139,32 @@ void FillObject(ExportGeometry& object, const trelTessellation& mesh, double sca
         object.colors.reserve(most);
     if (wanted.texCoords)
         object.texCoords.reserve(most);
+    // Vertices are made ready some way ahead of their numbering, so that the
+    // table slot each hashes to is on its way from memory meanwhile: on a
+    // large mesh nearly every look-up would otherwise wait for it.
+    struct Ready {
+        trelFloatPoint position;
+        trelVector normal;
+        trelChroma color;
+        trelTexCoord texCoord;
+        VertexKey key;
+        size_t hash;
+    };
+    constexpr size_t Ahead = 16;
+    std::array<Ready, Ahead> ready;
+    size_t made = 0, numbered = 0;
+    const auto number = [&](const Ready& vertex) {
+        const long long found = index.Find(vertex.key, vertex.hash);
+        if (found < 0) {
+            object.positions.push_back(vertex.position);
+            object.normals.push_back(vertex.normal);
+            if (wanted.colors)
+                object.colors.push_back(vertex.color);
+            if (wanted.texCoords)
+                object.texCoords.push_back(vertex.texCoord);
+        }
+        object.triangles.push_back(static_cast<uint32_t>(found < 0 ? object.positions.size() - 1 : found));
+    };
     for (size_t t = 0; t + 2 < mesh.triangleVertices.size(); t += 3) {
         trelFloatPoint face[3];
         bool usable = true;
@@ -141,22 +175,20 @@ void FillObject(ExportGeometry& object, const trelTessellation& mesh, double sca
         if (!usable)
             continue;
         for (size_t k = 0; k < 3; ++k) {
-            const trelVector normal = UnitNormal(ItemAt(mesh.triangleNormals, t + k), face);
-            const trelChroma color = wanted.colors ? ItemAt(mesh.triangleColors, t + k) : trelChroma();
-            const trelTexCoord texCoord =
-                wanted.texCoords ? FiniteTexCoord(ItemAt(mesh.triangleTexCoords, t + k)) : trelTexCoord();
-            const long long found = index.Find(KeyOf(face[k], normal, color, texCoord));
-            if (found < 0) {
-                object.positions.push_back(face[k]);
-                object.normals.push_back(normal);
-                if (wanted.colors)
-                    object.colors.push_back(color);
-                if (wanted.texCoords)
-                    object.texCoords.push_back(texCoord);
-            }
-            object.triangles.push_back(static_cast<uint32_t>(found < 0 ? object.positions.size() - 1 : found));
+            if (made - numbered == Ahead)
+                number(ready[numbered++ % Ahead]);
+            Ready& vertex = ready[made++ % Ahead];
+            vertex.position = face[k];
+            vertex.normal = UnitNormal(ItemAt(mesh.triangleNormals, t + k), face);
+            vertex.color = wanted.colors ? ItemAt(mesh.triangleColors, t + k) : trelChroma();
+            vertex.texCoord = wanted.texCoords ? FiniteTexCoord(ItemAt(mesh.triangleTexCoords, t + k)) : trelTexCoord();
+            vertex.key = KeyOf(vertex.position, vertex.normal, vertex.color, vertex.texCoord);
+            vertex.hash = VertexNumbers::Hash(vertex.key);
+            index.Prefetch(vertex.hash);
         }
     }
+    while (numbered < made)
+        number(ready[numbered++ % Ahead]);
     std::vector<trelChroma> pointColors; // kept apart until the strips' colours are in
     for (size_t s = 0; s < mesh.lineStrips.size(); ++s) {
         const std::vector<trelFloatPoint>& strip = mesh.lineStrips[s];
