@@ -110,6 +110,16 @@ public:
         batchGroup = object.group;
         if (scene->GeometryOf(object).IsEmpty())
             return;
+        // A group that is nothing but one instance (each USE of a DEF'd
+        // shape is one) draws it on its own node: half the nodes.
+        const ExportGroup& group = scene->groups[static_cast<size_t>(object.group)];
+        if (object.shape >= 0 && object.group > 0 && group.objects.size() == 1 && group.groups.empty() &&
+            (object.name.empty() || object.name == group.name)) {
+            tinygltf::Node& node = model.nodes[static_cast<size_t>(nodeOf[static_cast<size_t>(object.group)])];
+            node.mesh = InstanceMesh(object);
+            Place(node, object.placement);
+            return;
+        }
         if (object.shape >= 0 && object.name.empty()) {
             const int mesh = InstanceMesh(object);
             auto [at, added] = batchOf.emplace(mesh, batches.size());
@@ -163,7 +173,7 @@ private:
             children.erase(std::remove_if(children.begin(), children.end(),
                                           [&](int child) { return dropped[static_cast<size_t>(child)]; }),
                            children.end());
-            dropped[static_cast<size_t>(nodeOf[g])] = node.name.empty() && children.empty();
+            dropped[static_cast<size_t>(nodeOf[g])] = node.name.empty() && children.empty() && node.mesh < 0;
         }
         std::vector<int> renumbered(model.nodes.size(), -1);
         size_t kept = 0;

@@ -64,8 +64,9 @@ std::vector<double> Part(const std::array<float, 4>& item, size_t count) {
 
 // What a glTF file draws, read back.
 struct Drawn {
-    trelBBox bounds;         // of every vertex of every mesh, placed
-    size_t instances = 0;    // placed meshes, nodes and GPU instances alike
+    trelBBox bounds;      // of every vertex of every mesh, placed
+    size_t instances = 0; // placed meshes, nodes and GPU instances alike
+    size_t nodes = 0;
     std::set<int> positions; // the POSITION accessors of triangles: each shape's data
     std::vector<std::pair<int, std::array<double, 3>>> colours; // per placed mesh: its triangle material's colour
 };
@@ -79,6 +80,7 @@ void Walk(const tinygltf::Model& model, int index, const Mat& parent, Drawn& dra
     }()
                                                : FromTrs(node.translation, node.rotation, node.scale);
     const Mat here = Multiply(parent, local);
+    ++drawn.nodes;
     if (node.mesh >= 0) {
         std::vector<Mat> placements{here};
         const auto found = node.extensions.find("EXT_mesh_gpu_instancing");
@@ -160,20 +162,26 @@ TEST(GltfInstancing, InstancesCoverTheWorldWithEachShapeWrittenOnce) {
         size_t shapes;    // geometries written (POSITION accessors of triangles)
         size_t instances; // meshes drawn
         size_t meshes;    // distinct meshes (one per shape and material)
+        size_t nodes;     // GPU instances draw many meshes from one node
     };
     const Row rows[] = {
-        {"boxes of many sizes and turns", Boxes(12, 1, false), 1, 12, 1},
-        {"boxes of three colours", Boxes(9, 3, true), 1, 9, 3},
+        {"boxes of many sizes and turns", Boxes(12, 1, false), 1, 12, 1, 2},
+        {"boxes of three colours", Boxes(9, 3, true), 1, 9, 3, 10},
         {"cones: a side and a bottom each",
          std::string(V2) +
              "Transform { translation 1 2 3 children Shape { geometry Cone { bottomRadius 2 height 5 } } }\n"
              "Transform { rotation 1 0 0 1 children Shape { geometry Cone { bottomRadius 0.5 height 1 } } }\n",
-         2, 4, 2},
-        {"a box used once keeps its own form", std::string(V2) + "Shape { geometry Box { size 1 2 3 } }\n", 1, 1, 1},
+         2, 4, 2, 5},
+        {"a box used once keeps its own form", std::string(V2) + "Shape { geometry Box { size 1 2 3 } }\n", 1, 1, 1, 2},
+        {"named groups of one box each draw it themselves",
+         std::string(V2) + "DEF A Transform { translation 1 0 0 children Shape { geometry Box {} } }\n"
+                           "DEF B Transform { translation 0 5 0 children Shape { geometry Box {} } }\n"
+                           "DEF C Transform { children [ Shape { geometry Box {} } Shape { geometry Box {} } ] }\n",
+         1, 4, 1, 6},
         {"mirrored boxes keep their own forms",
          std::string(V2) + "Transform { scale -1 1 1 children Shape { geometry Box {} } }\n"
                            "Transform { scale 1 -1 1 children Shape { geometry Box {} } }\n",
-         2, 2, 2},
+         2, 2, 2, 3},
     };
     const fs::path dir = FreshDir();
     for (const Row& row : rows) {
@@ -192,6 +200,7 @@ TEST(GltfInstancing, InstancesCoverTheWorldWithEachShapeWrittenOnce) {
             for (const auto& used : drawn.colours)
                 meshes.insert(used.first);
             EXPECT_EQ(meshes.size(), row.meshes) << row.name;
+            EXPECT_EQ(drawn.nodes, row.nodes) << row.name;
         }
     }
 }
