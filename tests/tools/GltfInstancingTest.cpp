@@ -252,4 +252,43 @@ TEST(GltfInstancing, RepeatedPartIsOneGeometryAndEachUseKeepsItsMaterial) {
     }
 }
 
+// Uses that differ from their definition: a geometry drawn in a material
+// of each use's own, and a name defined again for another part.
+TEST(GltfInstancing, UsesThatDifferExportWhatTheWorldHolds) {
+    LoadedText loaded = LoadText(std::string(V2) + R"(
+DEF Part Shape {
+  appearance Appearance { material Material { diffuseColor 1 0 0 } }
+  geometry DEF Face IndexedFaceSet { coord Coordinate { point [0 0 0, 2 0 0, 2 1 0, 0 1 1] } coordIndex [0 1 2 3 -1] }
+}
+Transform { translation 5 0 0 children USE Part }
+Transform { translation 0 5 0 rotation 0 0 1 1 children Shape {
+  appearance Appearance { material Material { diffuseColor 0 1 0 } } geometry USE Face } }
+Transform { translation 0 0 5 scale 2 2 2 children Shape {
+  appearance Appearance { material Material { diffuseColor 0 0 1 } } geometry USE Face } }
+DEF Part Shape { geometry Box { size 1 1 1 } }
+Transform { translation -5 0 0 children USE Part }
+Transform { translation -9 0 0 children USE Part }
+)");
+    ASSERT_EQ(loaded.result, 0);
+    ExportOptions options;
+    const fs::path dir = FreshDir();
+    const Drawn plain = DrawnBy(BuildExportScene(*loaded.world, options), dir / "plain.glb");
+    options.instancing = true;
+    const Drawn instanced = DrawnBy(BuildExportScene(*loaded.world, options), dir / "instanced.glb");
+    ExpectSameBox(instanced.bounds, plain.bounds, "uses");
+    EXPECT_EQ(instanced.instances, 7u);
+    std::multiset<std::array<double, 3>> plainColours, instancedColours;
+    for (const auto& used : plain.colours)
+        plainColours.insert(used.second);
+    for (const auto& used : instanced.colours)
+        instancedColours.insert(used.second);
+    EXPECT_EQ(instancedColours, plainColours);
+    // The face set is one geometry when the loader shares it between its
+    // uses; the three boxes are one unit box either way.
+    bool shared = false;
+    for (const FoundObject& found : AllObjects(*loaded.world))
+        shared = shared || found.object->GetSharedGeometry().local != nullptr;
+    EXPECT_EQ(instanced.positions.size(), shared ? 2u : 5u);
+}
+
 } // namespace
