@@ -59,13 +59,13 @@ void EmptyFolder(const std::string& folder) {
         std::filesystem::remove_all(entry.path());
 }
 
-void RunJob(benchmark::State& state, const SceneKind& kind, const Job& job) {
+void RunJob(benchmark::State& state, const SceneKind& kind, const Job& job, int nominalMegabytes) {
     const std::string tool = ToolPath();
     if (!CanRunChildren() || tool.empty() || !std::filesystem::exists(tool)) {
         state.SkipWithError("the vrml tool cannot be run here (set VRML_TOOL)");
         return;
     }
-    const SceneFile& file = Scene(kind, JobSceneMegabytes);
+    const SceneFile& file = Scene(kind, nominalMegabytes);
     const std::string folder = ScratchFolder("job_output");
     std::vector<std::string> command = {tool, "info", file.path};
     if (job.extension)
@@ -110,11 +110,17 @@ double Counter(const benchmark::BenchmarkReporter::Run& run, const char* name) {
 
 } // namespace
 
+void ConvertToGlb(benchmark::State& state, const SceneKind& kind, int megabytes) {
+    constexpr const Job& ToGlb = Jobs[1];
+    RunJob(state, kind, ToGlb, megabytes);
+}
+
 void RegisterJobBenchmarks() {
     for (const SceneKind& kind : SceneKinds()) {
         for (const Job& job : Jobs) {
-            benchmark::RegisterBenchmark(BenchmarkName(kind, job).c_str(),
-                                         [&kind, &job](benchmark::State& state) { RunJob(state, kind, job); })
+            benchmark::RegisterBenchmark(
+                BenchmarkName(kind, job).c_str(),
+                [&kind, &job](benchmark::State& state) { RunJob(state, kind, job, JobSceneMegabytes); })
                 ->Unit(benchmark::kMillisecond)
                 ->UseManualTime()
                 ->Iterations(1)

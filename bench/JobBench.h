@@ -8,12 +8,18 @@
 // beside the benchmark; VRML_TOOL=path picks another. Where processes
 // cannot be started (see ProcessUsage.h) the jobs are skipped.
 
+#include "Scenes.h"
+
 #include <benchmark/benchmark.h>
 
 #include <functional>
 #include <string>
 
 void RegisterJobBenchmarks();
+
+// One `vrml convert` of the scene at the given size to .glb per iteration,
+// with the counters of the job table.
+void ConvertToGlb(benchmark::State& state, const SceneKind& kind, int megabytes);
 
 // `find` gives the median of a benchmark by name, or null.
 using MedianLookup = std::function<const benchmark::BenchmarkReporter::Run*(const std::string&)>;

@@ -18,6 +18,7 @@
 
 #include "JobBench.h"
 #include "ProcessUsage.h"
+#include "ScaleBench.h"
 #include "SceneFiles.h"
 #include "parser/VRMLIOManager.h"
 #include "parser/VRMLParser.h"
@@ -58,8 +59,7 @@ void operator delete[](void* block, size_t) noexcept { std::free(block); }
 
 namespace {
 
-constexpr double MaxPerByteGrowth = 1.25; // time per byte, 100 MB against 10 MB
-constexpr double MaxProgressCost = 2.0;   // percent, with a callback installed
+constexpr double MaxProgressCost = 2.0; // percent, with a callback installed
 
 std::string ReadWhole(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -213,6 +213,7 @@ public:
         ConsoleReporter::Finalize();
         PrintTable();
         PrintJobTable([this](const std::string& name) { return Find(name); });
+        PrintScaleTable([this](const std::string& name) { return Find(name); });
     }
 
 private:
@@ -318,6 +319,7 @@ void RegisterAll() {
 int main(int argc, char** argv) {
     RegisterAll();
     RegisterJobBenchmarks();
+    RegisterScaleBenchmarks(Parse, ConvertToGlb);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

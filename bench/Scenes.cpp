@@ -239,6 +239,37 @@ void WriteSharedCoordinatesV1(SceneWriter& out, double scale) {
     out << "}\n";
 }
 
+// A CAD export of parts with hundreds of faces each: the points of every
+// part in one Coordinate3 at the top, then one separator per part, in the
+// order of the list. About 80 bytes per point with its quad.
+void WriteCadExportV1(SceneWriter& out, double scale) {
+    Random random;
+    const Grid grid{1000, std::max(2, static_cast<int>(10e6 * scale / (80.0 * 1000)))};
+    constexpr int QuadsPerPart = 500;
+    out << "#VRML V1.0 ascii\n# a CAD assembly: one coordinate list, a separator per part\nSeparator {\n"
+        << "  Coordinate3 { point [\n";
+    WriteGridPoints(out, grid, "    ");
+    out << "  ] }\n";
+    int quadsInPart = 0;
+    for (int row = 0; row + 1 < grid.rows; ++row) {
+        for (int column = 0; column + 1 < grid.columns; ++column) {
+            if (quadsInPart == 0) {
+                out << "  Separator {\n    Material { diffuseColor ";
+                WriteColor(out, random);
+                out << " }\n    IndexedFaceSet { coordIndex [\n";
+            }
+            WriteGridQuad(out, grid, column, row, "      ");
+            if (++quadsInPart == QuadsPerPart) {
+                out << "    ] }\n  }\n";
+                quadsInPart = 0;
+            }
+        }
+    }
+    if (quadsInPart > 0)
+        out << "    ] }\n  }\n";
+    out << "}\n";
+}
+
 } // namespace
 
 const std::vector<SceneKind>& SceneKinds() {
@@ -254,6 +285,14 @@ const std::vector<SceneKind>& SceneKinds() {
         {"points_v2", "PointSet, 450,000 points per 10 MB", 100, 0, WritePointSetV2},
         {"terrain_v2", "ElevationGrid, 1000 x 1000 per 10 MB", 100, 0, WriteElevationGridV2},
         {"patches_v1", "VRML 1.0 CAD: one Coordinate3, 20,000 separators per 10 MB", 100, 0, WriteSharedCoordinatesV1},
+    };
+    return kinds;
+}
+
+const std::vector<SceneKind>& ScaleKinds() {
+    static const std::vector<SceneKind> kinds = {
+        SceneKinds()[0],
+        {"cad_v1", "VRML 1.0 CAD: one Coordinate3, a separator per part of 500 quads", 100, 0, WriteCadExportV1},
     };
     return kinds;
 }

@@ -7,6 +7,10 @@
 
 #include <vector>
 
+// The most the time per byte may grow from one size of a scene to the next
+// one ten times larger.
+constexpr double MaxPerByteGrowth = 1.25;
+
 struct SceneKind {
     const char* name;          // file stem and benchmark name
     const char* description;   // one line for the results table
@@ -16,3 +20,8 @@ struct SceneKind {
 };
 
 const std::vector<SceneKind>& SceneKinds();
+
+// The kinds also written at about 1 GB, to show that loading and converting
+// stay linear in the file's size: the single mesh, and a CAD export whose
+// parts index into one list of millions of points.
+const std::vector<SceneKind>& ScaleKinds();
