@@ -110,15 +110,17 @@ std::string ConvertFile(const std::string& input, const std::string& output, Exp
     const std::string name =
         ToValidUtf8(fs::path(fromStandardInput ? output : OutputNameFor(input, format)).stem().string());
     // Tessellation is most of the work; the bar stops short of the end for the file itself.
-    std::string failure = WriteWorldAs(*loaded.world, loaded.imageUnits, name, output, format, settings, summary,
-                                       [](int percent) { ProgressBar::Report(std::max(1, percent * 9 / 10)); });
+    std::string failure = WriteWorldAs(
+        *loaded.world, loaded.imageUnits, name, output, format, settings, summary,
+        [](int percent) { ProgressBar::Report(std::max(1, percent * 9 / 10)); },
+        [&] { loaded.world.reset(); }); // the format's last step needs only what it kept
     bar.Finish();
     return failure;
 }
 
 std::string WriteWorldAs(const C3DWorld& world, int imageUnits, const std::string& name, const std::string& output,
                          ExportFormat format, const ConvertSettings& settings, ConvertSummary& summary,
-                         const std::function<void(int)>& progress) {
+                         const std::function<void(int)>& progress, const std::function<void()>& streamed) {
     std::unique_ptr<SceneWriter> writer = WriterFor(output, format);
     ExportScene scene;
     scene.name = name;
@@ -138,6 +140,8 @@ std::string WriteWorldAs(const C3DWorld& world, int imageUnits, const std::strin
             counted.points += geometry.points.size();
         },
         progress);
+    if (streamed)
+        streamed();
     if (failure.empty())
         failure = writer->Finish();
     writer.reset();

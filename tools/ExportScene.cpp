@@ -293,6 +293,10 @@ public:
         Work(true);
         for (std::thread& helper : helpers)
             helper.join();
+        // Small buffers serve the next batch; a large mesh's are not held
+        // while its exported form is written.
+        if (callerMesh.triangleVertices.capacity() * sizeof(trelFloatPoint) > LargeBuffer)
+            callerMesh = trelTessellation();
         if (failure)
             std::rethrow_exception(failure);
     }
@@ -334,6 +338,7 @@ private:
         FillObject(*job.target, mesh, job.scale, WantedFrom(attributes));
     }
 
+    static constexpr size_t LargeBuffer = size_t(8) << 20;
     const ExportOptions& options;
     const std::function<void(int)>& progress;
     const size_t total;
