@@ -12,9 +12,9 @@
 // Every benchmark warms up, then repeats; the table printed at the end gives
 // medians of the repetitions (CPU time) and checks them against the targets.
 //
-// Then whole jobs of the `vrml` tool, see JobBench.h. The scenes are files
-// (see SceneFiles.h): VRML_BENCH_DIR keeps them, VRML_BENCH_SCALE scales
-// them.
+// Then whole jobs of the `vrml` tool, see JobBench.h, and last the scenes at
+// about 1 GB, see ScaleBench.h. The scenes are files (see SceneFiles.h):
+// VRML_BENCH_DIR keeps them, VRML_BENCH_SCALE scales them.
 
 #include "JobBench.h"
 #include "ProcessUsage.h"

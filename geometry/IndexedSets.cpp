@@ -50,7 +50,16 @@ int CVRMLParser::DefineCoordinate3(trelFloatPointArray& points) {
         for (float* c : {&p.x, &p.y, &p.z})
             if (!std::isfinite(*c))
                 *c = 0.0f;
-    RecordEntry<CVRMLCoordinate3Entry>(*this, [&](auto& e) { e.SetPoints(CurrentSeparator->GetCoordinates()); });
+    RecordEntry<CVRMLCoordinate3Entry>(*this, [&](auto& e) { e.SetPoints(CurrentSeparator->ShareCoordinates()); });
+    return 1;
+}
+
+int CVRMLParser::DefineCoordinate3(std::shared_ptr<const trelFloatPointArray> points) {
+    if (!CurrentSeparator)
+        return 0;
+    // Recorded once its values were made finite: nothing left to mend.
+    CurrentSeparator->AdoptCoordinates(std::move(points));
+    RecordEntry<CVRMLCoordinate3Entry>(*this, [&](auto& e) { e.SetPoints(CurrentSeparator->ShareCoordinates()); });
     return 1;
 }
 
@@ -263,8 +272,41 @@ std::shared_ptr<const trelAttributes> CVRMLParser::BuildSetAttributes(int faceSe
     return std::make_shared<const trelAttributes>(std::move(block));
 }
 
+namespace {
+bool OneMaterial(int binding) {
+    return binding == VRML_BINDING_NONE || binding == VRML_BINDING_OVERALL || binding == VRML_BINDING_PER_PART;
+}
+
+// Whether the default texture coordinates replace the file's for a set here.
+bool MapsTexture(const CVRMLSeparator& level, const trelAttributes* given) {
+    return level.GetTexture() && !(given && given->HasTexCoords());
+}
+} // namespace
+
+bool CVRMLParser::DefineSharedFaceSet(CVRMLSharedFaceSet& shared, int& result) {
+    if (!CurrentSeparator || !shared.local)
+        return false;
+    CVRMLSeparator& level = *CurrentSeparator;
+    // The same list in force (not merely equal values: the shared geometry
+    // holds it, so its address is its identity), the same texture mapping,
+    // one material: then the build below gives exactly what a fresh build
+    // of the set would. The level's index lists a fresh build sets are read
+    // by nothing a one-material face set does.
+    if (&std::as_const(level).GetCoordinates() != shared.coordinates.get() ||
+        MapsTexture(level, GeometryAttributes.get()) != shared.mappedTexture ||
+        !OneMaterial(level.GetMaterialBinding()))
+        return false;
+    result = 0;
+    if (C3DPolyface* polyface = new (std::nothrow) C3DPolyface) {
+        polyface->SetSharedGeometry(shared.local);
+        polyface->ApplyMatrixToGeometry(level.GetMatrix(), trelBool(true), 1);
+        result = AddObjectToSeparator(polyface);
+    }
+    return true;
+}
+
 int CVRMLParser::DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelIntArray& materialIndex,
-                                  trelIntArray& normalIndex) {
+                                  trelIntArray& normalIndex, CVRMLSharedFaceSet* shared) {
     if (!CurrentSeparator)
         return 0;
     CVRMLSeparator& level = *CurrentSeparator;
@@ -289,22 +331,32 @@ int CVRMLParser::DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelInt
     // coordinates of the file's, the default mapping of the set's box.
     const std::shared_ptr<const trelAttributes> given = GeometryAttributes;
     std::shared_ptr<const trelAttributes> block = given;
-    if (faceSet && level.GetTexture() && !(block && block->HasTexCoords())) {
-        auto mapped = block ? std::make_shared<trelAttributes>(*block) : std::make_shared<trelAttributes>();
-        VRMLAttributeBlocks::DefaultSetTexCoords(points, coordIndex, mapped->texCoords);
-        mapped->texCoordIndex.Clear();
-        block = std::move(mapped);
+    const bool mapped = faceSet && MapsTexture(level, block.get());
+    if (mapped) {
+        auto mapping = block ? std::make_shared<trelAttributes>(*block) : std::make_shared<trelAttributes>();
+        VRMLAttributeBlocks::DefaultSetTexCoords(points, coordIndex, mapping->texCoords);
+        mapping->texCoordIndex.Clear();
+        block = std::move(mapping);
     }
 
     const trelMatrix4x4 matrix = level.GetMatrix();
-    const int binding = level.GetMaterialBinding();
-    const bool oneMaterial =
-        binding == VRML_BINDING_NONE || binding == VRML_BINDING_OVERALL || binding == VRML_BINDING_PER_PART;
+    const bool oneMaterial = OneMaterial(level.GetMaterialBinding());
+    // A set defined (or used again) under a name keeps its geometry once for
+    // all its uses; the set itself is the first of them.
+    CVRMLSharedFaceSet sharing;
     int result = 0;
     if (oneMaterial && faceSet) {
         if (C3DPolyface* polyface = new (std::nothrow) C3DPolyface) {
-            polyface->SetPoints(points, coordIndex);
-            polyface->SetAttributes(block);
+            if (recording || shared) {
+                auto local = std::make_shared<C3DPolyface>();
+                local->SetPoints(points, coordIndex);
+                local->SetAttributes(block);
+                sharing = {level.ShareCoordinates(), mapped, local};
+                polyface->SetSharedGeometry(std::move(local));
+            } else {
+                polyface->SetPoints(points, coordIndex);
+                polyface->SetAttributes(block);
+            }
             polyface->ApplyMatrixToGeometry(matrix, trelBool(true), 1);
             result = AddObjectToSeparator(polyface);
         }
@@ -334,16 +386,23 @@ int CVRMLParser::DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelInt
                 result = added;
         });
     }
+    if (shared && sharing.local)
+        *shared = std::move(sharing);
 
     if (result && recording) {
         if (GeometryHasOwnCoordinates && !EntityName.empty()) {
+            auto ownPoints = std::make_shared<const trelFloatPointArray>(points);
             if (auto* entry = new (std::nothrow) CVRMLIndexedSetEntry) {
                 entry->SetCoordIndex(coordIndex);
                 entry->SetMaterialIndex(materialIndex);
                 entry->SetNormalIndex(normalIndex);
                 entry->SetFaceSet(faceSet);
                 entry->SetAttributes(given);
-                RecordWithOwnCoordinates(points, entry);
+                // Replayed, the set finds the entry's own list in force and
+                // indices into it already compacted: the same geometry.
+                if (sharing.local)
+                    entry->SetShared({ownPoints, mapped, sharing.local});
+                RecordWithOwnCoordinates(std::move(ownPoints), entry);
             }
         } else {
             RecordEntry<CVRMLIndexedSetEntry>(*this, [&](auto& e) {
@@ -352,6 +411,7 @@ int CVRMLParser::DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelInt
                 e.SetNormalIndex(normalIndex);
                 e.SetFaceSet(faceSet);
                 e.SetAttributes(given);
+                e.SetShared(sharing);
             });
         }
     }
@@ -370,6 +430,18 @@ int CVRMLParser::DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelInt
 // not carried into the materials: a USE takes the material colours in force
 // where it stands, and its attribute block from the node's entry.
 void CVRMLParser::RecordWithOwnCoordinates(const trelFloatPointArray& points, CVRMLDictionaryEntry* geometryEntry) {
+    std::shared_ptr<const trelFloatPointArray> list;
+    try {
+        list = std::make_shared<const trelFloatPointArray>(points);
+    } catch (const std::bad_alloc&) { // nothing recorded, as when an entry cannot be made
+        delete geometryEntry;
+        return;
+    }
+    RecordWithOwnCoordinates(std::move(list), geometryEntry);
+}
+
+void CVRMLParser::RecordWithOwnCoordinates(std::shared_ptr<const trelFloatPointArray> points,
+                                           CVRMLDictionaryEntry* geometryEntry) {
     auto* wrapper = new (std::nothrow) CVRMLSeparatorEntry;
     auto* coordinates = new (std::nothrow) CVRMLCoordinate3Entry;
     if (!wrapper || !coordinates || !CurrentSeparator) {
@@ -379,7 +451,7 @@ void CVRMLParser::RecordWithOwnCoordinates(const trelFloatPointArray& points, CV
         return;
     }
     wrapper->SetName(EntityName);
-    coordinates->SetPoints(points);
+    coordinates->SetPoints(std::move(points));
     if (!AddDictionaryObject(wrapper)) { // the dictionary has disposed of it
         delete coordinates;
         delete geometryEntry;

@@ -75,11 +75,7 @@ const ReplayRow ReplayTable[] = {
     {VRML_ENTRY_SPHERE,
      [](CVRMLParser& p, CVRMLDictionaryEntry& e) { return p.DefineSphere(As<CVRMLSphereEntry>(e).GetRadius()); }},
     {VRML_ENTRY_MATERIAL,
-     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
-         auto& m = As<CVRMLMaterialEntry>(e);
-         return p.DefineMaterial(m.GetAmbient(), m.GetDiffuse(), m.GetSpecular(), m.GetEmissive(), m.GetShininess(),
-                                 m.GetTransparency());
-     }},
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) { return p.DefineMaterial(As<CVRMLMaterialEntry>(e).GetLists()); }},
     {VRML_ENTRY_MATERIAL_BINDING,
      [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
          return p.DefineBinding(1, static_cast<VRMLBindingTypes>(As<CVRMLBindingEntry>(e).GetBinding()));
@@ -112,10 +108,14 @@ const ReplayRow ReplayTable[] = {
     {VRML_ENTRY_INDEXED_SET,
      [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
          auto& s = As<CVRMLIndexedSetEntry>(e);
+         CVRMLGeometryAttributesScope attributes(p, s.GetAttributes());
+         int result = 0;
+         if (s.GetFaceSet() && p.DefineSharedFaceSet(s.GetShared(), result))
+             return result;
          // DefineIndexedSet renumbers the list it is given; the entry keeps its own.
          trelIntArray coordIndex = s.GetCoordIndex();
-         CVRMLGeometryAttributesScope attributes(p, s.GetAttributes());
-         return p.DefineIndexedSet(s.GetFaceSet(), coordIndex, s.GetMaterialIndex(), s.GetNormalIndex());
+         return p.DefineIndexedSet(s.GetFaceSet(), coordIndex, s.GetMaterialIndex(), s.GetNormalIndex(),
+                                   &s.GetShared());
      }},
     {VRML_ENTRY_COORDINATE3,
      [](CVRMLParser& p, CVRMLDictionaryEntry& e) {

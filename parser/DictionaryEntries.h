@@ -6,6 +6,7 @@
 // dictionary (names/) replays them.
 
 #include "host/geometry/Geometry.h"
+#include "state/MaterialLists.h"
 
 #include <list>
 #include <memory>
@@ -142,15 +143,27 @@ class CVRMLSphereEntry : public CVRMLDictionaryEntry {
     VRML_ENTRY_FIELD(double, Radius, radius);
 };
 
+// The one local geometry that the face sets built from an entry share, with
+// what it was built from: the coordinate list in force (held, so that its
+// address names no other list while this lives) and whether a texture asked
+// for the default texture coordinates. A use where either differs builds
+// its own geometry.
+struct CVRMLSharedFaceSet {
+    std::shared_ptr<const trelFloatPointArray> coordinates;
+    bool mappedTexture = false;
+    std::shared_ptr<const C3DPolyface> local;
+};
+
 class CVRMLIndexedSetEntry : public CVRMLDictionaryEntry {
     VRML_ENTRY_KIND(CVRMLIndexedSetEntry, CVRMLDictionaryEntry, VRML_ENTRY_INDEXED_SET, coordIndex.Clear();
-                    normalIndex.Clear(); materialIndex.Clear(); faceSet = 1)
+                    normalIndex.Clear(); materialIndex.Clear(); faceSet = 1; shared = CVRMLSharedFaceSet())
     VRML_ENTRY_FIELD(trelIntArray, CoordIndex, coordIndex);
     VRML_ENTRY_FIELD(trelIntArray, NormalIndex, normalIndex);
     VRML_ENTRY_FIELD(trelIntArray, MaterialIndex, materialIndex);
     VRML_ENTRY_FIELD(int, FaceSet, faceSet);
     // The attribute block the node built, as read, before any placement.
     VRML_ENTRY_FIELD(std::shared_ptr<const trelAttributes>, Attributes, attributes);
+    VRML_ENTRY_FIELD(CVRMLSharedFaceSet, Shared, shared);
 };
 
 class CVRMLPointSetEntry : public CVRMLDictionaryEntry {
@@ -162,14 +175,8 @@ class CVRMLPointSetEntry : public CVRMLDictionaryEntry {
 };
 
 class CVRMLMaterialEntry : public CVRMLDictionaryEntry {
-    VRML_ENTRY_KIND(CVRMLMaterialEntry, CVRMLDictionaryEntry, VRML_ENTRY_MATERIAL, ambient.Clear(); diffuse.Clear();
-                    specular.Clear(); emissive.Clear(); shininess.Clear(); transparency.Clear())
-    VRML_ENTRY_FIELD(trelChromaArray, Ambient, ambient);
-    VRML_ENTRY_FIELD(trelChromaArray, Diffuse, diffuse);
-    VRML_ENTRY_FIELD(trelChromaArray, Specular, specular);
-    VRML_ENTRY_FIELD(trelChromaArray, Emissive, emissive);
-    VRML_ENTRY_FIELD(trelDoubleArray, Shininess, shininess);
-    VRML_ENTRY_FIELD(trelDoubleArray, Transparency, transparency);
+    VRML_ENTRY_KIND(CVRMLMaterialEntry, CVRMLDictionaryEntry, VRML_ENTRY_MATERIAL, lists = CVRMLMaterialLists())
+    VRML_ENTRY_FIELD(CVRMLMaterialLists, Lists, lists);
 };
 
 class CVRMLBindingEntry : public CVRMLDictionaryEntry {
@@ -196,8 +203,10 @@ public:
 };
 
 class CVRMLCoordinate3Entry : public CVRMLDictionaryEntry {
-    VRML_ENTRY_KIND(CVRMLCoordinate3Entry, CVRMLDictionaryEntry, VRML_ENTRY_COORDINATE3, points.Clear())
-    VRML_ENTRY_FIELD(trelFloatPointArray, Points, points);
+    VRML_ENTRY_KIND(CVRMLCoordinate3Entry, CVRMLDictionaryEntry, VRML_ENTRY_COORDINATE3, points.reset())
+    // The very list a level held: replayed, the level takes it over rather
+    // than a copy (see CVRMLSharedList::Share).
+    VRML_ENTRY_FIELD(std::shared_ptr<const trelFloatPointArray>, Points, points);
 };
 
 class CVRMLNormalEntry : public CVRMLDictionaryEntry {

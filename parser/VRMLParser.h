@@ -29,6 +29,8 @@ class CVRMLPrototype;
 class CVRMLDictionaryEntry;
 class CVRMLSeparatorEntry;
 struct CVRMLAttributeFields;
+struct CVRMLSharedFaceSet;
+struct CVRMLMaterialLists;
 
 using VRMLLoaderCallback = void (*)(int percentage);
 
@@ -181,6 +183,8 @@ public:
     int ParseMaterial();
     int DefineMaterial(trelChromaArray& ambient, trelChromaArray& diffuse, trelChromaArray& specular,
                        trelChromaArray& emissive, trelDoubleArray& shininess, trelDoubleArray& transparency);
+    // A replay: the level takes over the recorded lists themselves.
+    int DefineMaterial(const CVRMLMaterialLists& lists);
     int ParseBinding();
     int DefineBinding(int material, VRMLBindingTypes binding);
     int ParseAppearance();
@@ -251,10 +255,19 @@ public:
     // Coordinates, normals and indexed face and line sets (geometry/IndexedSets.cpp).
     int ParseCoordinate3();
     int DefineCoordinate3(trelFloatPointArray& points);
+    // A replay: the level takes over the recorded list itself.
+    int DefineCoordinate3(std::shared_ptr<const trelFloatPointArray> points);
     int ParseNormal();
     int DefineNormal(trelVectorArray& vectors);
     int ParseIndexedSet();
-    int DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelIntArray& materialIndex, trelIntArray& normalIndex);
+    // A replay hands the geometry its entry shares (see CVRMLSharedFaceSet):
+    // a face set of one material then uses it, or builds it for the uses
+    // that follow.
+    int DefineIndexedSet(int faceSet, trelIntArray& coordIndex, trelIntArray& materialIndex, trelIntArray& normalIndex,
+                         CVRMLSharedFaceSet* shared = nullptr);
+    // The use of a face set whose shared geometry fits where it stands; false
+    // (and nothing done) when it does not.
+    bool DefineSharedFaceSet(CVRMLSharedFaceSet& shared, int& result);
     int MergeIndexLists(trelIntArray& merged, std::vector<int>& indices, std::vector<int>& counts);
     // The block of what the file says about the set read now; null for nothing.
     std::shared_ptr<const trelAttributes> BuildSetAttributes(int faceSet, const CVRMLAttributeFields& fields,
@@ -420,6 +433,8 @@ private:
     // Geometry nodes that read other nodes in their fields (coord, color,
     // normal, texCoord).
     void RecordWithOwnCoordinates(const trelFloatPointArray& points, CVRMLDictionaryEntry* geometryEntry);
+    void RecordWithOwnCoordinates(std::shared_ptr<const trelFloatPointArray> points,
+                                  CVRMLDictionaryEntry* geometryEntry);
     // Reads the field a plain word names when it is an attribute field
     // (colorIndex, colorPerVertex, normalPerVertex, texCoordIndex,
     // creaseAngle, ccw), leaving its last value current; false for any other word.

@@ -77,14 +77,15 @@ int CVRMLParser::DefineMaterial(trelChromaArray& ambient, trelChromaArray& diffu
     CurrentSeparator->SetEmissiveColors(emissive);
     CurrentSeparator->SetShininess(shininess);
     CurrentSeparator->SetTransparency(transparency);
-    RecordEntry<CVRMLMaterialEntry>(*this, [&](auto& e) {
-        e.SetAmbient(ambient);
-        e.SetDiffuse(diffuse);
-        e.SetSpecular(specular);
-        e.SetEmissive(emissive);
-        e.SetShininess(shininess);
-        e.SetTransparency(transparency);
-    });
+    RecordEntry<CVRMLMaterialEntry>(*this, [&](auto& e) { e.SetLists(CurrentSeparator->ShareMaterial()); });
+    return 1;
+}
+
+int CVRMLParser::DefineMaterial(const CVRMLMaterialLists& lists) {
+    if (!CurrentSeparator)
+        return 0;
+    CurrentSeparator->AdoptMaterial(lists);
+    RecordEntry<CVRMLMaterialEntry>(*this, [&](auto& e) { e.SetLists(lists); });
     return 1;
 }
 

@@ -28,6 +28,14 @@ public:
             list = std::make_shared<Array>(value);
     }
     void Clear() { list.reset(); }
+    // The list itself, held also outside the levels (by a recorded entry, so
+    // that a USE finds the very list its definition read). Whoever holds it
+    // counts as sharing it: Write copies first, so a holder never sees it change.
+    std::shared_ptr<const Array> Share() const { return list; }
+    void Adopt(std::shared_ptr<const Array> shared) {
+        // Every list was made here as a changeable Array.
+        list = std::const_pointer_cast<Array>(std::move(shared));
+    }
 
 private:
     static const Array& Empty() {

@@ -94,6 +94,15 @@ void CVRMLSeparator::ResetMaterial() {
     transparency = DefaultTransparency();
 }
 
+void CVRMLSeparator::AdoptMaterial(const CVRMLMaterialLists& lists) {
+    ambientColors = lists.ambient;
+    diffuseColors = lists.diffuse;
+    specularColors = lists.specular;
+    emissiveColors = lists.emissive;
+    shininess = lists.shininess;
+    transparency = lists.transparency;
+}
+
 void CVRMLSeparator::ApplyMatrix(const trelMatrix4x4& m) { matrix = m * matrix; }
 void CVRMLSeparator::ApplyTranslation(const trelFloatPoint& t) { ApplyMatrix(GetDisplacementMatrix(t)); }
 void CVRMLSeparator::ApplyScale(const trelFloatPoint& s) { ApplyMatrix(GetScaleMatrix(s)); }

@@ -3,6 +3,7 @@
 // (coordinates, normals, materials, bindings, the modelling matrix) and the
 // group that receives the objects built at this level.
 
+#include "MaterialLists.h"
 #include "SharedList.h"
 #include "host/geometry/Geometry.h"
 
@@ -32,6 +33,8 @@ public:
     trelFloatPointArray& GetCoordinates() { return coordinates.Write(); }
     const trelFloatPointArray& GetCoordinates() const { return coordinates.Read(); }
     void SetCoordinates(const trelFloatPointArray& value) { coordinates.Assign(value); }
+    std::shared_ptr<const trelFloatPointArray> ShareCoordinates() const { return coordinates.Share(); }
+    void AdoptCoordinates(std::shared_ptr<const trelFloatPointArray> shared) { coordinates.Adopt(std::move(shared)); }
     trelVectorArray& GetNormals() { return normals.Write(); }
     const trelVectorArray& GetNormals() const { return normals.Read(); }
     void SetNormals(const trelVectorArray& value) { normals.Assign(value); }
@@ -61,6 +64,10 @@ public:
     trelDoubleArray& GetTransparency() { return transparency.Write(); }
     const trelDoubleArray& GetTransparency() const { return transparency.Read(); }
     void SetTransparency(const trelDoubleArray& value) { transparency.Assign(value); }
+    CVRMLMaterialLists ShareMaterial() const {
+        return {ambientColors, diffuseColors, specularColors, emissiveColors, shininess, transparency};
+    }
+    void AdoptMaterial(const CVRMLMaterialLists& lists);
     int GetNormalBinding() const { return normalBinding; }
     void SetNormalBinding(int value) { normalBinding = value; }
     // The texture of the shape being read and its coordinate transform: every

@@ -25,12 +25,15 @@ enum trelObjectTypes {
 
 // The one small interface every geometry object shares.
 //
-// Threads: an object holds no cache and changes only through its setters and
+// Threads: an object changes only through its setters and
 // ApplyMatrixToGeometry; an attribute block is immutable once handed to an
-// object, and shared blocks are never written. So once loaded (after Parse
-// returns) objects are read-only, and a host may call the const members of
-// different objects (Tessellate, CountTessellation, GetBBox) from several
-// threads at once. The library itself starts no thread.
+// object, and shared blocks (and the local geometry of a repeated part) are
+// never written. The one cache, the world points a repeated part builds when
+// first asked for them, is published once by a compare-exchange. So once
+// loaded (after Parse returns) objects are read-only, and a host may call
+// the const members of any objects (Tessellate, CountTessellation, GetBBox,
+// GetPoints) from several threads at once. The library itself starts no
+// thread.
 class trelBaseObject {
 public:
     virtual ~trelBaseObject() = default;

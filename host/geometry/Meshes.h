@@ -37,9 +37,22 @@ public:
 // covers the points that faces use.
 class C3DPolyface : public trelBaseObject {
 public:
+    C3DPolyface();
+    C3DPolyface(const C3DPolyface& other);
+    C3DPolyface& operator=(const C3DPolyface&) = delete;
+    ~C3DPolyface() override;
+
     void SetPoints(const trelFloatPointArray& points, const trelIntArray& mergedIndices);
-    const trelFloatPointArray& GetPoints() const { return points; }
-    const trelIntArray& GetIndices() const { return indices; }
+    // Makes this object a use of the points, indices and attributes of
+    // `local`, which is never changed again: nothing is copied, and the
+    // placements that follow are kept apart (see PlacedPoints.h). Every
+    // value read from the object is what SetPoints with local's values and
+    // the same placements would give.
+    void SetSharedGeometry(std::shared_ptr<const C3DPolyface> local);
+    // World points; for a use, built on the first call and then kept.
+    const trelFloatPointArray& GetPoints() const;
+    const trelIntArray& GetIndices() const;
+    SharedGeometry GetSharedGeometry() const override;
     trelObjectTypes GetObjectType() const override { return TREL_POLYFACE; }
     trelBBox GetBBox() const override;
     void ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow) override;
@@ -54,8 +67,13 @@ public:
     trelTessellationCounts CountTessellation(const trelTessellationOptions& options) const override;
 
 private:
+    struct Use;
+    // World points for a pass over them, without keeping a copy.
+    const trelFloatPointArray& PassingPoints() const;
+
     trelFloatPointArray points;
     trelIntArray indices;
+    std::unique_ptr<Use> use; // null unless the geometry is shared
 };
 
 // A grid of points, row by row; its cells become two triangles each, shaded

@@ -3,8 +3,10 @@
 #include "AttributedFace.h"
 #include "CreaseNormals.h"
 #include "GeometryDetail.h"
+#include "PlacedPoints.h"
 #include "Triangulation.h"
 
+#include <cstdint>
 #include <vector>
 
 namespace {
@@ -47,6 +49,19 @@ void ForEachFace(const trelFloatPointArray& points, const trelIntArray& indices,
         });
 }
 
+// The triangulator and face buffer of a pass over the faces, kept per
+// thread: a world of many small face sets would otherwise allocate them
+// again for every object.
+struct FacePass {
+    trelDetail::OutlineTriangulator triangulator;
+    std::vector<trelDetail::Vec3> face;
+};
+
+FacePass& ThisThreadsFacePass() {
+    thread_local FacePass pass;
+    return pass;
+}
+
 // The most triangles the faces can give: a face of n usable corners gives
 // at most n - 2.
 size_t MostTriangles(size_t pointCount, const trelIntArray& indices) {
@@ -68,9 +83,9 @@ struct FaceList {
     size_t FaceCount() const { return first.size() - 1; }
 };
 
-void TessellateWithAttributes(const C3DPolyface& object, trelTessellation& out) {
+void TessellateWithAttributes(const C3DPolyface& object, const trelFloatPointArray& points, trelTessellation& out) {
     using trelDetail::Vec3;
-    const std::vector<trelFloatPoint>& pool = object.GetPoints().Items();
+    const std::vector<trelFloatPoint>& pool = points.Items();
     FaceList faces;
     ForEachFaceIndex(
         pool.size(), object.GetIndices(),
@@ -128,9 +143,54 @@ void TessellateWithAttributes(const C3DPolyface& object, trelTessellation& out) 
 
 } // namespace
 
+struct C3DPolyface::Use {
+    std::shared_ptr<const C3DPolyface> local;
+    trelPlacedPoints placed;
+};
+
+C3DPolyface::C3DPolyface(const C3DPolyface& other)
+    : trelBaseObject(other), points(other.points), indices(other.indices),
+      use(other.use ? std::make_unique<Use>(*other.use) : nullptr) {}
+
+C3DPolyface::C3DPolyface() = default;
+C3DPolyface::~C3DPolyface() = default;
+
 void C3DPolyface::SetPoints(const trelFloatPointArray& facePoints, const trelIntArray& mergedIndices) {
+    use.reset();
     points = facePoints;
     indices = mergedIndices;
+}
+
+void C3DPolyface::SetSharedGeometry(std::shared_ptr<const C3DPolyface> local) {
+    use.reset();
+    points.Clear();
+    indices.Clear();
+    if (!local)
+        return;
+    SetAttributes(local->GetSharedAttributes(), local->GetAttributeOffset());
+    if (local->use) { // a use of a use: its placements live only in its world values
+        points = local->GetPoints();
+        indices = local->GetIndices();
+        return;
+    }
+    use = std::make_unique<Use>();
+    use->local = std::move(local);
+}
+
+const trelFloatPointArray& C3DPolyface::GetPoints() const {
+    return use ? use->placed.Kept(use->local->points) : points;
+}
+
+const trelIntArray& C3DPolyface::GetIndices() const { return use ? use->local->indices : indices; }
+
+const trelFloatPointArray& C3DPolyface::PassingPoints() const {
+    return use ? use->placed.Passing(use->local->points) : points;
+}
+
+trelBaseObject::SharedGeometry C3DPolyface::GetSharedGeometry() const {
+    if (!use)
+        return {};
+    return {use->local, use->placed.Product()};
 }
 
 trelBBox C3DPolyface::GetBBox() const {
@@ -138,16 +198,34 @@ trelBBox C3DPolyface::GetBBox() const {
     // the shape. (The loader drops unused points anyway.) A large mesh
     // reaches each point from several faces, so there the points reached are
     // marked first and each is then taken once.
-    const std::vector<trelFloatPoint>& pool = points.Items();
+    const std::vector<trelFloatPoint>& pool = PassingPoints().Items();
+    const trelIntArray& merged = GetIndices();
     trelBBox box;
+    if (pool.size() <= 64) {
+        // The many small sets a file repeats: each point is taken at its
+        // first corner only, in face order, the points seen marked in one
+        // word. A corner met again could change nothing: min and max keep
+        // the value they hold when it ties (a zero keeps its sign).
+        uint64_t seen = 0;
+        ForEachFaceIndex(
+            pool.size(), merged,
+            [&](size_t index, size_t) {
+                const uint64_t bit = uint64_t(1) << index;
+                if (!(seen & bit))
+                    box.AddPoint(pool[index]);
+                seen |= bit;
+            },
+            [] {});
+        return box;
+    }
     if (pool.size() < 1024) {
         ForEachFaceIndex(
-            pool.size(), indices, [&](size_t index, size_t) { box.AddPoint(pool[index]); }, [] {});
+            pool.size(), merged, [&](size_t index, size_t) { box.AddPoint(pool[index]); }, [] {});
         return box;
     }
     std::vector<unsigned char> reached(pool.size(), 0);
     ForEachFaceIndex(
-        pool.size(), indices, [&](size_t index, size_t) { reached[index] = 1; }, [] {});
+        pool.size(), merged, [&](size_t index, size_t) { reached[index] = 1; }, [] {});
     for (size_t i = 0; i < pool.size(); ++i)
         if (reached[i])
             box.AddPoint(pool[i]);
@@ -155,8 +233,11 @@ trelBBox C3DPolyface::GetBBox() const {
 }
 
 void C3DPolyface::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/) {
-    for (trelFloatPoint& p : points.Items())
-        p = p * m;
+    if (use)
+        use->placed.Place(m);
+    else
+        for (trelFloatPoint& p : points.Items())
+            p = p * m;
     ApplyMatrixToAttributes(m);
 }
 
@@ -170,23 +251,22 @@ trelTessellationCounts C3DPolyface::CountTessellation(const trelTessellationOpti
     if (options.attributes && GetAttributes())
         return trelBaseObject::CountTessellation(options);
     trelTessellationCounts counts;
-    trelDetail::OutlineTriangulator triangulator;
-    std::vector<trelDetail::Vec3> face;
-    ForEachFace(points, indices, face,
-                [&](const std::vector<trelDetail::Vec3>& corners) { triangulator.CountOrTrace(corners, counts); });
+    FacePass& pass = ThisThreadsFacePass();
+    ForEachFace(PassingPoints(), GetIndices(), pass.face,
+                [&](const std::vector<trelDetail::Vec3>& corners) { pass.triangulator.CountOrTrace(corners, counts); });
     return counts;
 }
 
 void C3DPolyface::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {
+    const trelFloatPointArray& world = PassingPoints();
     if (options.attributes && GetAttributes()) {
-        TessellateWithAttributes(*this, out);
+        TessellateWithAttributes(*this, world, out);
         return;
     }
-    trelDetail::ReserveTriangles(out, MostTriangles(points.Items().size(), indices), options.attributes);
-    trelDetail::OutlineTriangulator triangulator;
-    std::vector<trelDetail::Vec3> face;
-    ForEachFace(points, indices, face,
-                [&](const std::vector<trelDetail::Vec3>& corners) { triangulator.FillOrTrace(corners, out); });
+    trelDetail::ReserveTriangles(out, MostTriangles(world.Items().size(), GetIndices()), options.attributes);
+    FacePass& pass = ThisThreadsFacePass();
+    ForEachFace(world, GetIndices(), pass.face,
+                [&](const std::vector<trelDetail::Vec3>& corners) { pass.triangulator.FillOrTrace(corners, out); });
     if (options.attributes)
         trelDetail::PadAttributes(out);
 }

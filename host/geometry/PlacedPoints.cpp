@@ -1,0 +1,55 @@
+#include "PlacedPoints.h"
+
+#include <memory>
+
+template <class Visit>
+void trelPlacedPoints::ForEachMatrix(Visit visit) const {
+    if (!placed)
+        return;
+    visit(first);
+    for (const trelMatrix4x4& m : later)
+        visit(m);
+}
+
+void trelPlacedPoints::Place(const trelMatrix4x4& m) {
+    if (placed)
+        later.push_back(m);
+    else
+        first = m;
+    placed = true;
+    delete world.exchange(nullptr);
+}
+
+trelMatrix4x4 trelPlacedPoints::Product() const {
+    trelMatrix4x4 product;
+    ForEachMatrix([&](const trelMatrix4x4& m) { product = product * m; });
+    return product;
+}
+
+void trelPlacedPoints::Compute(const trelFloatPointArray& local, trelFloatPointArray& out) const {
+    std::vector<trelFloatPoint>& items = out.Items();
+    items.assign(local.Items().begin(), local.Items().end());
+    ForEachMatrix([&](const trelMatrix4x4& m) {
+        for (trelFloatPoint& p : items)
+            p = p * m;
+    });
+}
+
+const trelFloatPointArray& trelPlacedPoints::Kept(const trelFloatPointArray& local) const {
+    if (const trelFloatPointArray* kept = world.load(std::memory_order_acquire))
+        return *kept;
+    auto fresh = std::make_unique<trelFloatPointArray>();
+    Compute(local, *fresh);
+    trelFloatPointArray* expected = nullptr;
+    if (world.compare_exchange_strong(expected, fresh.get(), std::memory_order_acq_rel, std::memory_order_acquire))
+        return *fresh.release();
+    return *expected;
+}
+
+const trelFloatPointArray& trelPlacedPoints::Passing(const trelFloatPointArray& local) const {
+    if (const trelFloatPointArray* kept = world.load(std::memory_order_acquire))
+        return *kept;
+    thread_local trelFloatPointArray buffer;
+    Compute(local, buffer);
+    return buffer;
+}

@@ -1,0 +1,49 @@
+#pragma once
+// The world points of an object that shares its local points with other
+// objects: the local list stays as read, and this keeps the matrices placed
+// on the object since, in order. World values are computed by applying them
+// one after the other, rounding to float after each, exactly as a copy placed
+// in place matrix by matrix would have been, so a host reads the same values
+// bit for bit.
+//
+// Threads: placing happens while loading. Afterwards the world list may be
+// asked for from several threads at once; it is built once and published by
+// a compare-exchange, the losers' copies discarded. Work that only passes
+// over the points (boxes, tessellation, counts) uses a buffer kept per
+// thread instead, so that reading a world does not double its memory.
+
+#include "Arrays.h"
+#include "Matrix.h"
+
+#include <atomic>
+#include <vector>
+
+class trelPlacedPoints {
+public:
+    trelPlacedPoints() = default;
+    trelPlacedPoints(const trelPlacedPoints& other) : first(other.first), later(other.later), placed(other.placed) {}
+    trelPlacedPoints& operator=(const trelPlacedPoints&) = delete;
+    ~trelPlacedPoints() { delete world.load(); }
+
+    // Not safe against readers: only while the object is still being built.
+    void Place(const trelMatrix4x4& m);
+    // The one matrix that places the local points here, up to rounding.
+    trelMatrix4x4 Product() const;
+    // The world list, built on the first request and kept.
+    const trelFloatPointArray& Kept(const trelFloatPointArray& local) const;
+    // The world list when it is kept, else computed into this thread's
+    // buffer; good until the thread's next call.
+    const trelFloatPointArray& Passing(const trelFloatPointArray& local) const;
+
+private:
+    void Compute(const trelFloatPointArray& local, trelFloatPointArray& out) const;
+    template <class Visit>
+    void ForEachMatrix(Visit visit) const;
+
+    // Most objects are placed once (more only when the world is scaled to
+    // its unit): the first matrix is kept in place, the rest in a list.
+    trelMatrix4x4 first;
+    std::vector<trelMatrix4x4> later;
+    bool placed = false;
+    mutable std::atomic<trelFloatPointArray*> world{nullptr};
+};

@@ -1,0 +1,104 @@
+// A polyface that shares another's geometry reads exactly as a copy of it
+// placed by the same matrices, one after the other.
+
+#include "host/geometry/Geometry.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::shared_ptr<C3DPolyface> Local() {
+    trelFloatPointArray points;
+    for (trelFloatPoint p : {trelFloatPoint(0.1f, 0, 0), {4.3f, 0, 0.7f}, {4, 1.9f, 0}, {0.3f, 3, 0.2f}})
+        points.Append(p);
+    trelIntArray indices;
+    for (int i : {4, 0, 1, 2, 3, 3, 0, 2, 9}) // the last face names a point that is not there
+        indices.Append(i);
+    auto local = std::make_shared<C3DPolyface>();
+    local->SetPoints(points, indices);
+    return local;
+}
+
+bool SameBits(const trelFloatPointArray& a, const trelFloatPointArray& b) {
+    return a.GetSize() == b.GetSize() &&
+           std::memcmp(a.Items().data(), b.Items().data(), a.Items().size() * sizeof(trelFloatPoint)) == 0;
+}
+
+} // namespace
+
+TEST(SharedPolyface, ReadsAsACopyPlacedByTheSameMatricesInTurn) {
+    const trelMatrix4x4 turn = CreateRotationMatrixForNormalAngle(trelVector(1, 2, 3), 0.77);
+    const trelMatrix4x4 stretch = GetScaleMatrix(trelFloatPoint(100, 0.3f, 7));
+    const trelMatrix4x4 move = GetDisplacementMatrix(trelFloatPoint(-12345.6f, 0.001f, 3));
+    const std::vector<std::vector<trelMatrix4x4>> placements = {
+        {}, {move}, {turn, stretch}, {stretch, turn, move}, {move, turn, stretch, turn}};
+    const auto local = Local();
+    for (size_t row = 0; row < placements.size(); ++row) {
+        SCOPED_TRACE(row);
+        C3DPolyface copy, use;
+        copy.SetPoints(local->GetPoints(), local->GetIndices());
+        use.SetSharedGeometry(local);
+        trelMatrix4x4 product;
+        for (const trelMatrix4x4& m : placements[row]) {
+            copy.ApplyMatrixToGeometry(m, trelBool(true));
+            use.ApplyMatrixToGeometry(m, trelBool(true));
+            product = product * m;
+        }
+        // A copy made of the use keeps placing on its own.
+        C3DPolyface copyOfUse(use);
+        copyOfUse.ApplyMatrixToGeometry(move, trelBool(true));
+        copy.ApplyMatrixToGeometry(move, trelBool(true));
+        use.ApplyMatrixToGeometry(move, trelBool(true));
+        product = product * move;
+        for (const C3DPolyface* shared : {&use, &copyOfUse}) {
+            EXPECT_EQ(shared->GetBBox().GetMin(), copy.GetBBox().GetMin());
+            EXPECT_EQ(shared->GetBBox().GetMax(), copy.GetBBox().GetMax());
+            trelTessellation a, b;
+            shared->Tessellate(a, trelTessellationOptions());
+            copy.Tessellate(b, trelTessellationOptions());
+            EXPECT_EQ(a.triangleVertices, b.triangleVertices);
+            EXPECT_EQ(a.triangleNormals, b.triangleNormals);
+            EXPECT_EQ(shared->CountTessellation(trelTessellationOptions()), b.GetCounts());
+            EXPECT_TRUE(SameBits(shared->GetPoints(), copy.GetPoints()));
+            EXPECT_EQ(shared->GetIndices(), copy.GetIndices());
+            const auto geometry = shared->GetSharedGeometry();
+            EXPECT_EQ(geometry.local, local);
+            for (int k = 0; k < 16; ++k)
+                EXPECT_FLOAT_EQ(geometry.placement.m[k / 4][k % 4], product.m[k / 4][k % 4]);
+        }
+        EXPECT_FALSE(copy.GetSharedGeometry().local);
+    }
+    // The local geometry itself never moved.
+    EXPECT_TRUE(SameBits(local->GetPoints(), Local()->GetPoints()));
+}
+
+TEST(SharedPolyface, AUseOfAUseKeepsThePlacementsItHad) {
+    const auto local = Local();
+    auto first = std::make_shared<C3DPolyface>();
+    first->SetSharedGeometry(local);
+    first->ApplyMatrixToGeometry(GetDisplacementMatrix(trelFloatPoint(5, 0, 0)), trelBool(true));
+    C3DPolyface second;
+    second.SetSharedGeometry(first);
+    EXPECT_TRUE(SameBits(second.GetPoints(), first->GetPoints()));
+    EXPECT_EQ(second.GetIndices(), local->GetIndices());
+}
+
+TEST(SharedPolyface, WorldPointsAskedFromSeveralThreadsAreBuiltOnce) {
+    C3DPolyface use;
+    use.SetSharedGeometry(Local());
+    use.ApplyMatrixToGeometry(GetScaleMatrix(trelFloatPoint(2, 2, 2)), trelBool(true));
+    std::vector<const trelFloatPointArray*> seen(4);
+    std::vector<std::thread> threads;
+    for (size_t t = 0; t < seen.size(); ++t)
+        threads.emplace_back([&, t] { seen[t] = &use.GetPoints(); });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (const trelFloatPointArray* points : seen)
+        EXPECT_EQ(points, seen[0]);
+    EXPECT_EQ(seen[0]->GetSize(), 4);
+}
