@@ -89,6 +89,7 @@ public:
         // children are indices, so however deep the groups nest, nothing
         // here recurses.
         nodeOf.assign(scene->groups.size(), -1);
+        absorbed.assign(scene->groups.size(), false);
         for (size_t g = 0; g < scene->groups.size(); ++g) {
             nodeOf[g] = static_cast<int>(model.nodes.size());
             tinygltf::Node node;
@@ -104,44 +105,30 @@ public:
     }
 
     void Add(const ExportObject& object) override {
-        // A group's objects come together; its instances follow them.
-        if (object.group != batchGroup)
-            AddBatches();
-        batchGroup = object.group;
         if (scene->GeometryOf(object).IsEmpty())
             return;
-        // A group that is nothing but one instance (each USE of a DEF'd
-        // shape is one) draws it on its own node: half the nodes.
-        const ExportGroup& group = scene->groups[static_cast<size_t>(object.group)];
-        if (object.shape >= 0 && object.group > 0 && group.objects.size() == 1 && group.groups.empty() &&
-            (object.name.empty() || object.name == group.name)) {
-            tinygltf::Node& node = model.nodes[static_cast<size_t>(nodeOf[static_cast<size_t>(object.group)])];
-            node.mesh = InstanceMesh(object);
-            Place(node, object.placement);
-            return;
-        }
-        if (object.shape >= 0 && object.name.empty()) {
-            const int mesh = InstanceMesh(object);
-            auto [at, added] = batchOf.emplace(mesh, batches.size());
-            if (added)
-                batches.emplace_back(mesh, std::vector<const ExportObject*>());
-            batches[at->second].second.push_back(&object);
+        if (object.shape >= 0) {
+            // A group that is nothing but one instance (each USE of a DEF'd
+            // part is one) is drawn as that instance of its parent's,
+            // under the group's name.
+            const ExportGroup& group = scene->groups[static_cast<size_t>(object.group)];
+            const bool alone = object.group > 0 && group.objects.size() == 1 && group.groups.empty() &&
+                               (object.name.empty() || object.name == group.name);
+            const int owner = alone ? group.parent : object.group;
+            Batch& batch = BatchOf(owner, InstanceMesh(object), alone ? group.name : object.name);
+            batch.instances.push_back({&object, alone ? object.group : -1});
             return;
         }
         tinygltf::Node node;
         node.name = object.name.empty() ? ObjectTypeName(object.type) : object.name;
-        if (object.shape >= 0) {
-            node.mesh = InstanceMesh(object);
-            Place(node, object.placement);
-        } else {
-            const int texture = TextureOf(object);
-            node.mesh = AddMesh(AddGeometry(object, TriangleColors(object, texture)), object, texture, node.name);
-        }
+        const int texture = TextureOf(object);
+        node.mesh = AddMesh(AddGeometry(object, TriangleColors(object, texture)), object, texture, node.name);
         AddChild(nodeOf[static_cast<size_t>(object.group)], std::move(node));
     }
 
     std::string Finish() override {
-        AddBatches();
+        for (const Batch& batch : batches)
+            AddInstances(batch);
         if (usesGpuInstancing) {
             // A viewer without it would show one instance in place of all.
             model.extensionsUsed.push_back(GpuInstancingExtension);
@@ -173,7 +160,8 @@ private:
             children.erase(std::remove_if(children.begin(), children.end(),
                                           [&](int child) { return dropped[static_cast<size_t>(child)]; }),
                            children.end());
-            dropped[static_cast<size_t>(nodeOf[g])] = node.name.empty() && children.empty() && node.mesh < 0;
+            dropped[static_cast<size_t>(nodeOf[g])] =
+                absorbed[g] || (node.name.empty() && children.empty() && node.mesh < 0);
         }
         std::vector<int> renumbered(model.nodes.size(), -1);
         size_t kept = 0;
@@ -196,11 +184,23 @@ private:
         }
     }
 
-    void AddBatches() {
-        for (const auto& [mesh, instances] : batches)
-            AddInstances(nodeOf[static_cast<size_t>(batchGroup)], mesh, instances);
-        batches.clear();
-        batchOf.clear();
+    // Instances of one mesh under one parent and one name, in order of
+    // first use; each may stand for a group that holds nothing but it.
+    struct Instance {
+        const ExportObject* object;
+        int group; // the group it stands for, or -1
+    };
+    struct Batch {
+        int parent; // group
+        int mesh;
+        std::string name;
+        std::vector<Instance> instances;
+    };
+    Batch& BatchOf(int parent, int mesh, const std::string& name) {
+        auto [at, added] = batchOf.emplace(std::make_tuple(parent, mesh, name), batches.size());
+        if (added)
+            batches.push_back({parent, mesh, name, {}});
+        return batches[at->second];
     }
 
     std::string Write() {
@@ -471,25 +471,38 @@ private:
             node.translation = round(trs.translation);
     }
 
-    // The nodes of one group's unnamed instances of one mesh. A large batch
-    // is one node drawing the mesh at every placement
-    // (EXT_mesh_gpu_instancing), which costs 40 bytes an instance where a
-    // node costs some 130; a small one stays plain nodes, which every viewer
-    // reads.
-    void AddInstances(int parent, int mesh, const std::vector<const ExportObject*>& instances) {
+    // The nodes of a batch. A large one is one node drawing the mesh at
+    // every placement (EXT_mesh_gpu_instancing), which costs 40 bytes an
+    // instance where a node costs some 100; its instances share the name
+    // the node keeps, and the groups they stand for are left out. In a
+    // small one, which every viewer reads, each instance is a node: its
+    // group's, or one of its own.
+    void AddInstances(const Batch& batch) {
+        const int parent = nodeOf[static_cast<size_t>(batch.parent)];
+        const std::vector<Instance>& instances = batch.instances;
         if (instances.size() < MinGpuInstances) {
-            for (const ExportObject* object : instances) {
+            for (const Instance& instance : instances) {
+                if (instance.group >= 0) {
+                    const int own = nodeOf[static_cast<size_t>(instance.group)];
+                    model.nodes[static_cast<size_t>(own)].mesh = batch.mesh;
+                    Place(model.nodes[static_cast<size_t>(own)], instance.object->placement);
+                    continue;
+                }
                 tinygltf::Node node;
-                node.mesh = mesh;
-                Place(node, object->placement);
+                node.name = batch.name;
+                node.mesh = batch.mesh;
+                Place(node, instance.object->placement);
                 AddChild(parent, std::move(node));
             }
             return;
         }
+        for (const Instance& instance : instances)
+            if (instance.group >= 0)
+                absorbed[static_cast<size_t>(instance.group)] = true;
         std::vector<TrsPlacement> placements;
         placements.reserve(instances.size());
-        for (const ExportObject* object : instances)
-            placements.push_back(DecomposePlacement(object->placement));
+        for (const Instance& instance : instances)
+            placements.push_back(DecomposePlacement(instance.object->placement));
         const size_t count = placements.size();
         // Per-instance values are no vertex attribute: their views have no target.
         const auto view = [&](auto part) {
@@ -513,7 +526,8 @@ private:
         tinygltf::Value::Object extension;
         extension["attributes"] = tinygltf::Value(std::move(attributes));
         tinygltf::Node node;
-        node.mesh = mesh;
+        node.name = batch.name;
+        node.mesh = batch.mesh;
         node.extensions[GpuInstancingExtension] = tinygltf::Value(std::move(extension));
         AddChild(parent, std::move(node));
         usesGpuInstancing = true;
@@ -630,10 +644,9 @@ private:
     std::map<std::pair<int, int>, int> samplerIndex;         // wrap s, wrap t
     std::map<const trelImage*, int> imageIndex;
     std::vector<int> nodeOf; // of each group
-    // The unnamed instances of the current group, by mesh in order of first use.
-    int batchGroup = -1;
-    std::vector<std::pair<int, std::vector<const ExportObject*>>> batches;
-    std::map<int, size_t> batchOf;
+    std::vector<Batch> batches;
+    std::map<std::tuple<int, int, std::string>, size_t> batchOf; // parent, mesh, name
+    std::vector<bool> absorbed; // of each group: drawn by a GPU instance of its parent's
     bool usesGpuInstancing = false;
     std::map<int, GeometryAccessors> shapeData;         // scene shape
     std::map<std::tuple<int, int, int>, int> meshIndex; // scene shape, material, texture

@@ -155,6 +155,15 @@ std::string Boxes(int count, int colours, bool sameSize) {
     return text.str();
 }
 
+std::string UsesOfOnePart(int uses) {
+    std::ostringstream text;
+    text << V2 << "DEF P Shape { geometry IndexedFaceSet { coord Coordinate { point [0 0 0, 2 0 0, 2 1 0, 0 1 1] }"
+         << " coordIndex [0 1 2 3 -1] } }\n";
+    for (int i = 1; i <= uses; ++i)
+        text << "Transform { translation " << i << " 0 0 rotation 0 1 0 " << i << " children USE P }\n";
+    return text.str();
+}
+
 TEST(GltfInstancing, InstancesCoverTheWorldWithEachShapeWrittenOnce) {
     struct Row {
         const char* name;
@@ -178,6 +187,7 @@ TEST(GltfInstancing, InstancesCoverTheWorldWithEachShapeWrittenOnce) {
                            "DEF B Transform { translation 0 5 0 children Shape { geometry Box {} } }\n"
                            "DEF C Transform { children [ Shape { geometry Box {} } Shape { geometry Box {} } ] }\n",
          1, 4, 1, 6},
+        {"a part used ten times, each use a group of its name", UsesOfOnePart(10), 1, 11, 1, 2},
         {"mirrored boxes keep their own forms",
          std::string(V2) + "Transform { scale -1 1 1 children Shape { geometry Box {} } }\n"
                            "Transform { scale 1 -1 1 children Shape { geometry Box {} } }\n",

@@ -78,6 +78,11 @@ TEST(GltfValidator, SampleScenesAndHandBuiltWorldsHaveNoErrorsOrWarnings) {
     for (int i = 0; i < 12; ++i)
         instances << "Transform { translation " << i << " 0 0 rotation 0 1 0 " << i
                   << " children Shape { geometry Box { size " << (i < 9 ? 1 : i) << " 1 1 } } }\n";
+    // And a part the file repeats, each use a group of the part's name.
+    instances << "DEF Part Shape { geometry IndexedFaceSet { coord Coordinate { point [0 0 0, 1 0 0, 0 1 0] }"
+              << " coordIndex [0 1 2] } }\n";
+    for (int i = 0; i < 9; ++i)
+        instances << "Transform { translation 0 " << i << " 0 children USE Part }\n";
     std::ofstream(dir / "instances.wrl") << instances.str();
     ConvertSummary summary;
     ASSERT_EQ(ConvertFile((dir / "instances.wrl").string(), (dir / "instances.glb").string(), ExportFormat::Glb,
