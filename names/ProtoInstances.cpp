@@ -9,6 +9,7 @@
 #include "parser/DepthGuard.h"
 #include "parser/VRMLParser.h"
 #include "parser/ValueGuard.h"
+#include "state/VRMLSeparator.h"
 
 #include <cstring>
 #include <memory>
@@ -41,13 +42,15 @@ public:
             ++cursor; // over the space the buffer was filled with
     }
     void Piece(const std::vector<char>& text) { Piece(std::string_view(text.data(), text.size())); }
+    // Where the next piece begins in the text being written.
+    size_t Written() const { return static_cast<size_t>(cursor - start); }
 
     size_t TextLength() const { return count == 0 ? 0 : length + count - 1; }
     void StartWriting(std::vector<char>& text) {
         limit = count;
         count = 0;
         length = 0;
-        cursor = text.data();
+        cursor = start = text.data();
         end = text.data() + text.size();
     }
 
@@ -56,6 +59,7 @@ private:
     size_t count = 0;
     size_t limit = 0;
     char* cursor = nullptr;
+    char* start = nullptr;
     char* end = nullptr;
 };
 
@@ -71,6 +75,25 @@ public:
 
 private:
     CVRMLPrototype& prototype;
+};
+
+// Makes a level record into a body's capture for as long as the guard lives
+// (nothing when there is no capture).
+class RecordingLevelGuard {
+public:
+    RecordingLevelGuard(CVRMLSeparator* l, CVRMLSeparatorEntry* capture) : level(capture ? l : nullptr) {
+        if (level)
+            level->SetDictionaryEntry(capture);
+    }
+    ~RecordingLevelGuard() {
+        if (level)
+            level->SetDictionaryEntry(nullptr);
+    }
+    RecordingLevelGuard(const RecordingLevelGuard&) = delete;
+    RecordingLevelGuard& operator=(const RecordingLevelGuard&) = delete;
+
+private:
+    CVRMLSeparator* level;
 };
 
 // The caller's reader, or else one of the prototype's own (null when there
@@ -127,6 +150,7 @@ int CVRMLPrototype::ReadUseValues(const char* useText, size_t useLength, std::ve
 }
 
 void CVRMLPrototype::DropInstanceTemplate() {
+    recordedBody.reset(); // its slots refer to the template's pieces
     templateBuilt = false;
     templateText.clear();
     templatePieces.clear();
@@ -192,7 +216,8 @@ int CVRMLPrototype::BuildInstanceTemplate(CVRMLIOManager& reader) {
 }
 
 int CVRMLPrototype::BuildInstanceText(const char* useText, size_t useLength, std::vector<char>& text,
-                                      CVRMLIOManager* sharedReader, int appendUnconsumed) {
+                                      CVRMLIOManager* sharedReader, int appendUnconsumed,
+                                      std::vector<size_t>* pieceStarts) {
     text.clear();
     if (body.empty())
         return 0;
@@ -215,8 +240,10 @@ int CVRMLPrototype::BuildInstanceText(const char* useText, size_t useLength, std
     for (size_t i = 0; i < declarations.size(); ++i)
         declarations[i]->SetConsumed(firstOfName[i]->GetGivenValue() != CVRMLFieldDeclaration::NotGiven ? 1 : 0);
 
-    auto walk = [&](PieceWriter& writer) {
+    auto walk = [&](PieceWriter& writer, std::vector<size_t>* starts) {
         for (const TemplatePiece& piece : templatePieces) {
+            if (starts)
+                starts->push_back(writer.Written());
             const std::string_view pieceText(templateText.data() + piece.offset, piece.length);
             if (!piece.reference) {
                 writer.Piece(pieceText);
@@ -253,14 +280,18 @@ int CVRMLPrototype::BuildInstanceText(const char* useText, size_t useLength, std
     };
 
     PieceWriter writer;
-    walk(writer);
+    walk(writer, nullptr);
     const size_t length = writer.TextLength();
     if (length == 0 || length > MaxInstanceTextLength)
         return 0;
     try {
         text.assign(length, ' ');
         writer.StartWriting(text);
-        walk(writer);
+        if (pieceStarts) {
+            pieceStarts->clear();
+            pieceStarts->reserve(templatePieces.size());
+        }
+        walk(writer, pieceStarts);
         return 1;
     } catch (const std::exception&) {
         text.clear();
@@ -283,6 +314,8 @@ int CVRMLParser::ParseProtoUse() {
     // than taken as the use's values.
     if (GetNextTokenType() == VRML_OPEN_BRACE) {
         Tokenize();
+        if (ReplayUseInPlace(*prototype))
+            return 1;
         IOManager.CaptureBlock(useText, 0);
     }
     return DefineProtoUse(name, useText.empty() ? nullptr : useText.data(), useText.size());
@@ -302,9 +335,29 @@ int CVRMLParser::DefineProtoUse(const std::string& name, const char* useText, si
         return 0;
     ++InstanceCount;
 
+    if (ReplayRecordedBody(*prototype, name, useText, useLength))
+        return 1;
+
     std::vector<char> text;
-    if (!prototype->BuildInstanceText(useText, useLength, text, &InstanceReader, !StandardSemantics))
+    // Until the body is recorded (or known not to be recordable) a use may be
+    // the one that records it; the recording needs to know where each piece
+    // of the body stands in the instance text.
+    const CVRMLRecordedBody::State before = prototype->GetRecordedBody().GetState();
+    const bool mayRecord =
+        before == CVRMLRecordedBody::State::Unexamined || before == CVRMLRecordedBody::State::Recordable;
+    std::vector<size_t> pieceStarts;
+    if (!prototype->BuildInstanceText(useText, useLength, text, &InstanceReader, !StandardSemantics,
+                                      mayRecord ? &pieceStarts : nullptr))
         return 1; // nothing to build
+    // The body's template exists now (a new one drops what was recorded).
+    CVRMLRecordedBody& current = prototype->GetRecordedBody();
+    if (current.GetState() == CVRMLRecordedBody::State::Unexamined)
+        prototype->ExamineBodyForReplay(InstanceReader, *this);
+    std::unique_ptr<CVRMLSeparatorEntry> capture;
+    if (mayRecord && current.GetState() == CVRMLRecordedBody::State::Recordable &&
+        MayRecordBody(*prototype, useText, useLength))
+        capture.reset(new (std::nothrow) CVRMLSeparatorEntry);
+
     CGenericIOState returnPosition;
     SaveIOState(returnPosition);
     RecordEntry<CVRMLProtoUseEntry>(*this, [&](CVRMLProtoUseEntry& e) {
@@ -316,12 +369,19 @@ int CVRMLParser::DefineProtoUse(const std::string& name, const char* useText, si
     const std::string includingFile = IOManager.GetFilename();
     if (!prototype->GetSourceFile().empty())
         IOManager.SetFilename(prototype->GetSourceFile());
+    std::vector<std::pair<const CVRMLDictionaryEntry*, size_t>> entryOffsets;
     if (IOManager.StartBufferReading(text.data(), text.size())) {
         std::vector<char>().swap(text); // the reader holds its own copy
         MarkPrototypeNames();
         BuildingGuard building(*prototype, useText, useLength);
         DepthGuard depth(InstanceDepth);
-        ValueGuard<CVRMLSeparator*> instanceLevel(InstanceLevel, CurrentSeparator);
+        // A use that records the body records all of it at its level;
+        // otherwise nothing is recorded there, as the use's own entry builds
+        // the rest again.
+        ValueGuard<CVRMLSeparator*> instanceLevel(InstanceLevel, capture ? nullptr : CurrentSeparator);
+        RecordingLevelGuard recording(CurrentSeparator, capture.get());
+        ValueGuard<std::vector<std::pair<const CVRMLDictionaryEntry*, size_t>>*> logging(
+            RecordedEntryLog, capture ? &entryOffsets : nullptr);
         // A DEF inside the body is recorded even while the use is replayed,
         // so that a USE inside the body finds it.
         ValueGuard<int> allowRecording(AllowDictionaryUpdate, 1);
@@ -330,5 +390,7 @@ int CVRMLParser::DefineProtoUse(const std::string& name, const char* useText, si
     }
     IOManager.SetFilename(includingFile);
     RestoreIOState(returnPosition);
+    if (capture)
+        AdoptRecordedBody(*prototype, std::move(capture), entryOffsets, pieceStarts);
     return 1;
 }

@@ -3,6 +3,8 @@
 // with the text of their default values, and the text of its body. A use of
 // the prototype is built by writing a new text from these and parsing it.
 
+#include "RecordedBody.h"
+
 #include "parser/NameTable.h"
 #include "parser/VRMLTypes.h"
 
@@ -13,6 +15,7 @@
 #include <vector>
 
 class CVRMLIOManager;
+class CVRMLParser;
 
 // One interface field of a prototype, or one value given where it is used.
 class CVRMLFieldDeclaration {
@@ -92,6 +95,9 @@ public:
     int AddFieldDeclaration(const std::string& fieldName, int type, std::vector<char> text);
     // The first declaration of that name (case-sensitive), or null.
     CVRMLFieldDeclaration* FindFieldDeclaration(const std::string& fieldName) const;
+    CVRMLFieldDeclaration* FindFieldDeclaration(std::string_view fieldName) const {
+        return declarationIndex.Find(fieldName);
+    }
     const VRMLFieldDeclarationList& GetFieldDeclarations() const { return declarations; }
 
     // Instancing (names/ProtoInstances.cpp). Each reads its text with
@@ -105,8 +111,17 @@ public:
     // The fields that neither the use nor an IS took are appended as name
     // and value, for the block loop to read as statements, unless
     // `appendUnconsumed` is 0 (standard semantics: such a field has no effect).
+    // `pieceStarts`, when given, receives where each template piece begins in
+    // the text (the recording of the body finds its nodes by it).
     int BuildInstanceText(const char* useText, size_t useLength, std::vector<char>& text,
-                          CVRMLIOManager* reader = nullptr, int appendUnconsumed = 1);
+                          CVRMLIOManager* reader = nullptr, int appendUnconsumed = 1,
+                          std::vector<size_t>* pieceStarts = nullptr);
+
+    // Replaying recorded bodies (names/RecordedBody.cpp). Examining the
+    // template decides once whether the body can be recorded, and where each
+    // IS reference's value goes; `parser` tells prototype names.
+    int ExamineBodyForReplay(CVRMLIOManager& reader, CVRMLParser& parser);
+    CVRMLRecordedBody& GetRecordedBody();
     // The use-site texts of the instances of this prototype being read. A
     // use met while an instance with the very same use-site text is being
     // read (directly, through other prototypes or through a USE) would
@@ -119,6 +134,7 @@ public:
         buildingUses.emplace_back(useText ? useText : "", useText ? useLength : 0);
     }
     void EndBuilding() { buildingUses.pop_back(); }
+    bool IsBuildingAny() const { return !buildingUses.empty(); }
 
 private:
     // The body read once into what every instance shares: runs of tokens,
@@ -147,5 +163,6 @@ private:
     // For each declaration, the first of its name: the one a use's value of
     // that name overrides.
     std::vector<CVRMLFieldDeclaration*> firstOfName;
-    std::vector<CVRMLUseValue> useValues; // of the build under way, kept for its memory
+    std::vector<CVRMLUseValue> useValues;            // of the build under way, kept for its memory
+    std::unique_ptr<CVRMLRecordedBody> recordedBody; // made with the template, dropped with it
 };

@@ -16,5 +16,6 @@ void RecordEntry(CVRMLParser& parser, Fill fill) {
         return;
     entry->SetName(parser.GetEntityName());
     fill(*entry);
-    parser.AddDictionaryObject(entry);
+    if (parser.AddDictionaryObject(entry))
+        parser.NoteRecordedEntry(entry);
 }

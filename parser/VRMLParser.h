@@ -28,6 +28,7 @@ class CVRMLSeparator;
 class CVRMLPrototype;
 class CVRMLDictionaryEntry;
 class CVRMLSeparatorEntry;
+class CVRMLRecordedBody;
 struct CVRMLAttributeFields;
 struct CVRMLSharedFaceSet;
 struct CVRMLMaterialLists;
@@ -327,6 +328,15 @@ public:
     static constexpr long long DefaultMaxInstanceCount = 1000000;
     long long GetMaxInstanceCount() const { return MaxInstanceCount; }
     void SetMaxInstanceCount(long long count) { MaxInstanceCount = InstanceBudget = count; }
+    // Uses built from a recorded body (names/RecordedBody.cpp): 1 when the
+    // use was built so, 0 when it is to be built from its text.
+    int ReplayRecordedBody(CVRMLPrototype& prototype, const std::string& name, const char* useText, size_t useLength);
+    // Called for every entry a Define... records: while a body is recorded,
+    // where the reading stood then tells which node recorded it.
+    void NoteRecordedEntry(const CVRMLDictionaryEntry* entry) {
+        if (RecordedEntryLog)
+            LogRecordedEntry(entry);
+    }
 
     // Inline files and subfiles (names/InlineFiles.cpp).
     int ParseWWWInline();
@@ -450,6 +460,23 @@ private:
     void RetireEntry(CVRMLDictionaryEntry* entry);
     void DestroyEntry(CVRMLDictionaryEntry* entry);
 
+    // Recording a prototype body at one of its uses, and what a use must
+    // satisfy for the recording to stand for its text.
+    bool MayBuildFromRecording() const;
+    bool MayRecordBody(CVRMLPrototype& prototype, const char* useText, size_t useLength);
+    bool ReadSlotNumbers(CVRMLPrototype& prototype, const char* useText, size_t useLength);
+    bool MayReplayRecordedBody(const CVRMLRecordedBody& recorded) const;
+    void ReplaySlots(CVRMLRecordedBody& recorded);
+    // A use whose values are plain numbers is replayed as it is read, without
+    // capturing its text: 1 when it was, the reader left on its "}"; 0 with
+    // the reader back on its "{".
+    int ReplayUseInPlace(CVRMLPrototype& prototype);
+    bool ReadSlotNumbersInPlace(CVRMLPrototype& prototype);
+    void AdoptRecordedBody(CVRMLPrototype& prototype, std::unique_ptr<CVRMLSeparatorEntry> capture,
+                           const std::vector<std::pair<const CVRMLDictionaryEntry*, size_t>>& entryOffsets,
+                           const std::vector<size_t>& pieceStarts);
+    void LogRecordedEntry(const CVRMLDictionaryEntry* entry);
+
     // Prototype names become PROTO_INSTANCE tokens: checked for the current
     // and the look-ahead token after every advance and every change of source.
     void MarkPrototypeNames();
@@ -511,6 +538,12 @@ private:
     // Reads use-site values and bodies while instance texts are written; one
     // reader serves every build, since a build ends before its text is read.
     CVRMLIOManager InstanceReader;
+    // While a body is recorded: each entry recorded, with the instance-text
+    // offset of the token current then.
+    std::vector<std::pair<const CVRMLDictionaryEntry*, size_t>>* RecordedEntryLog = nullptr;
+    // The numbers of the slots of the use being replayed, kept for their memory.
+    std::vector<double> SlotNumbers;
+    std::vector<double> GivenNumbers; // the numbers of the values a use read in place gave
     int MaxInstanceDepth = DefaultMaxInstanceDepth;
     int InstanceDepth = 0;
     long long MaxInstanceCount = DefaultMaxInstanceCount;

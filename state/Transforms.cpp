@@ -5,8 +5,10 @@
 
 trelMatrix4x4 CVRMLParser::CreateBaseTranslationMatrix() {
     // A quarter turn about x (deliberately not exactly pi/2) that stands the
-    // library's z-axis solids on the file's y axis.
-    return CreateRotationMatrixForNormalAngle(trelVector(1.0f, 0.0f, 0.0f), -1.5707965);
+    // library's z-axis solids on the file's y axis. Made once: every cone and
+    // cylinder asks for it.
+    static const trelMatrix4x4 base = CreateRotationMatrixForNormalAngle(trelVector(1.0f, 0.0f, 0.0f), -1.5707965);
+    return base;
 }
 
 int CVRMLParser::DefineTranslation(trelFloatPoint& translation) {
