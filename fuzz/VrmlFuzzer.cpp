@@ -98,6 +98,7 @@ void LoadAndWalk(const std::vector<std::string>& files, const char* header, int 
     if (exported) {
         ExportOptions exportOptions;
         exportOptions.tessellation = options;
+        exportOptions.instancing = true; // repeated parts and primitives written once, placed per use
         WriteGltf(BuildExportScene(world, exportOptions), (WorkFolder() / "scene.glb").string(), true);
     }
 }

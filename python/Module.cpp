@@ -287,10 +287,9 @@ public:
         std::string failure;
         {
             py::gil_scoped_release release;
-            ExportScene scene = BuildSceneFor(*world, units, format, settings);
-            scene.name = ToValidUtf8(std::filesystem::path(path).stem().string());
             ConvertSummary summary;
-            failure = WriteSceneAs(scene, path, format, summary);
+            failure = WriteWorldAs(*world, units, ToValidUtf8(std::filesystem::path(path).stem().string()), path,
+                                   format, settings, summary);
         }
         if (!failure.empty())
             throw py::value_error(failure);

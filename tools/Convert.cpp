@@ -29,15 +29,28 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-std::string WriteScene(const ExportScene& scene, const std::string& path, ExportFormat format) {
+std::unique_ptr<SceneWriter> WriterFor(const std::string& path, ExportFormat format) {
     switch (format) {
-    case ExportFormat::Glb: return WriteGltf(scene, path, true);
-    case ExportFormat::Gltf: return WriteGltf(scene, path, false);
-    case ExportFormat::Obj: return WriteObj(scene, path);
-    case ExportFormat::Stl: return WriteStl(scene, path);
-    case ExportFormat::Ply: return WritePly(scene, path);
+    case ExportFormat::Glb: return MakeGltfWriter(path, true);
+    case ExportFormat::Gltf: return MakeGltfWriter(path, false);
+    case ExportFormat::Obj: return MakeObjWriter(path);
+    case ExportFormat::Stl: return MakeStlWriter(path);
+    case ExportFormat::Ply: return MakePlyWriter(path);
     }
-    return "unknown format";
+    return nullptr;
+}
+
+ExportOptions OptionsFor(int imageUnits, ExportFormat format, const ConvertSettings& settings) {
+    ExportOptions options;
+    options.tessellation.segments = settings.segments;
+    // glTF is in metres by definition, which is the file's own unit.
+    const bool gltf = format == ExportFormat::Glb || format == ExportFormat::Gltf;
+    options.scale = !settings.loadedUnits || gltf ? UnitScaleToFile(imageUnits) : 1.0;
+    options.threads = settings.threads;
+    // glTF writes a shared geometry once and places it per use; the other
+    // formats have no instancing and write every object in world space.
+    options.instancing = gltf;
+    return options;
 }
 
 } // namespace
@@ -93,31 +106,60 @@ std::string ConvertFile(const std::string& input, const std::string& output, Exp
         return "no node could be read from it";
 
     ProgressBar bar("writing", settings.progress);
-    // Tessellation is most of the work; the bar stops short of the end for the file itself.
-    ExportScene scene = BuildSceneFor(*loaded.world, loaded.imageUnits, format, settings,
-                                      [](int percent) { ProgressBar::Report(std::max(1, percent * 9 / 10)); });
-    loaded.world.reset(); // only the exported form is needed from here on
     const bool fromStandardInput = input == CGenericParser::StandardInputName;
-    scene.name = ToValidUtf8(fs::path(fromStandardInput ? output : OutputNameFor(input, format)).stem().string());
-    std::string failure = WriteSceneAs(scene, output, format, summary);
+    const std::string name =
+        ToValidUtf8(fs::path(fromStandardInput ? output : OutputNameFor(input, format)).stem().string());
+    // Tessellation is most of the work; the bar stops short of the end for the file itself.
+    std::string failure = WriteWorldAs(
+        *loaded.world, loaded.imageUnits, name, output, format, settings, summary,
+        [](int percent) { ProgressBar::Report(std::max(1, percent * 9 / 10)); },
+        [&] { loaded.world.reset(); }); // the format's last step needs only what it kept
     bar.Finish();
     return failure;
 }
 
+std::string WriteWorldAs(const C3DWorld& world, int imageUnits, const std::string& name, const std::string& output,
+                         ExportFormat format, const ConvertSettings& settings, ConvertSummary& summary,
+                         const std::function<void(int)>& progress, const std::function<void()>& streamed) {
+    std::unique_ptr<SceneWriter> writer = WriterFor(output, format);
+    ExportScene scene;
+    scene.name = name;
+    std::string failure;
+    ConvertSummary counted;
+    StreamExportScene(
+        world, OptionsFor(imageUnits, format, settings), scene,
+        [&] {
+            failure = writer->Open(scene);
+            return failure.empty();
+        },
+        [&](const ExportObject& object) {
+            writer->Add(object);
+            const ExportGeometry& geometry = scene.GeometryOf(object);
+            counted.triangles += geometry.GetTriangleCount();
+            counted.lineStrips += geometry.lineStrips.size();
+            counted.points += geometry.points.size();
+        },
+        progress);
+    if (streamed)
+        streamed();
+    if (failure.empty())
+        failure = writer->Finish();
+    writer.reset();
+    if (!failure.empty())
+        return failure + " (" + output + ")";
+    counted.objects = scene.objects.size();
+    summary = counted;
+    return std::string();
+}
+
 ExportScene BuildSceneFor(const C3DWorld& world, int imageUnits, ExportFormat format, const ConvertSettings& settings,
                           const std::function<void(int)>& progress) {
-    ExportOptions options;
-    options.tessellation.segments = settings.segments;
-    // glTF is in metres by definition, which is the file's own unit.
-    const bool fileUnits = !settings.loadedUnits || format == ExportFormat::Glb || format == ExportFormat::Gltf;
-    options.scale = fileUnits ? UnitScaleToFile(imageUnits) : 1.0;
-    options.threads = settings.threads;
-    return BuildExportScene(world, options, progress);
+    return BuildExportScene(world, OptionsFor(imageUnits, format, settings), progress);
 }
 
 std::string WriteSceneAs(const ExportScene& scene, const std::string& output, ExportFormat format,
                          ConvertSummary& summary) {
-    const std::string failure = WriteScene(scene, output, format);
+    const std::string failure = WriteScene(*WriterFor(output, format), scene);
     if (!failure.empty())
         return failure + " (" + output + ")";
     summary.objects = scene.objects.size();

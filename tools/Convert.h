@@ -43,6 +43,15 @@ ExportScene BuildSceneFor(const C3DWorld& world, int imageUnits, ExportFormat fo
 std::string WriteSceneAs(const ExportScene& scene, const std::string& output, ExportFormat format,
                          ConvertSummary& summary);
 
+// The world written to `output` as it is tessellated, object by object:
+// only what the format must hold back until its end is kept (see
+// SceneWriter). `name` is the root's when the world has none. `streamed`,
+// when given, is called once the last object is written and before the
+// format's last step, which no longer needs the world: it may release it.
+std::string WriteWorldAs(const C3DWorld& world, int imageUnits, const std::string& name, const std::string& output,
+                         ExportFormat format, const ConvertSettings& settings, ConvertSummary& summary,
+                         const std::function<void(int)>& progress = {}, const std::function<void()>& streamed = {});
+
 // What a batch writes for `input` into a folder: its name without the
 // .gz and .wrl/.wrz/.vrml endings, with the format's extension.
 std::string OutputNameFor(const std::string& input, ExportFormat format);

@@ -1,5 +1,6 @@
 #include "ExportScene.h"
 
+#include "ShapeSharing.h"
 #include "WorldWalk.h"
 
 #include <algorithm>
@@ -60,17 +61,33 @@ VertexKey KeyOf(const trelFloatPoint& p, const trelVector& n, const trelChroma& 
 // arrays: no allocation per vertex, no rehashing.
 class VertexNumbers {
 public:
-    VertexNumbers(const ExportObject& kept, Wanted wanted, size_t most) : object(kept), wanted(wanted) {
+    VertexNumbers(const ExportGeometry& kept, Wanted wanted, size_t most) : object(kept), wanted(wanted) {
         size_t size = 16;
         while (size < 2 * most)
             size *= 2;
         slots.assign(size, 0);
     }
+    static size_t Hash(const VertexKey& key) {
+        uint64_t h = 0;
+        for (size_t i = 0; i < key.bits.size(); i += 2) {
+            h = (h ^ (key.bits[i] | static_cast<uint64_t>(key.bits[i + 1]) << 32)) * 0x9E3779B97F4A7C15ull;
+            h ^= h >> 29;
+        }
+        return static_cast<size_t>(h);
+    }
+    // Asks for the slot a look-up will start at to be brought into the cache.
+    void Prefetch(size_t hash) const {
+#if defined(__GNUC__) || defined(__clang__)
+        __builtin_prefetch(&slots[hash & (slots.size() - 1)]);
+#else
+        (void)hash;
+#endif
+    }
     // The number of the vertex already kept with these bits, or -1 after
     // marking where the caller keeps it next.
-    long long Find(const VertexKey& key) {
+    long long Find(const VertexKey& key, size_t hash) {
         const size_t mask = slots.size() - 1;
-        for (size_t at = Hash(key) & mask;; at = (at + 1) & mask) {
+        for (size_t at = hash & mask;; at = (at + 1) & mask) {
             const uint32_t slot = slots[at];
             if (slot == 0) {
                 slots[at] = static_cast<uint32_t>(object.positions.size()) + 1;
@@ -86,13 +103,7 @@ private:
         return KeyOf(object.positions[i], object.normals[i], wanted.colors ? object.colors[i] : trelChroma(),
                      wanted.texCoords ? object.texCoords[i] : trelTexCoord());
     }
-    static size_t Hash(const VertexKey& key) {
-        uint64_t h = 1469598103934665603ull;
-        for (uint32_t b : key.bits)
-            h = (h ^ b) * 1099511628211ull;
-        return static_cast<size_t>(h ^ (h >> 29));
-    }
-    const ExportObject& object;
+    const ExportGeometry& object;
     Wanted wanted;
     std::vector<uint32_t> slots; // a vertex's number + 1; 0 for a free slot
 };
@@ -116,9 +127,44 @@ trelTexCoord FiniteTexCoord(const trelTexCoord& c) {
     return {std::isfinite(c.s) ? c.s : 0.0f, std::isfinite(c.t) ? c.t : 0.0f};
 }
 
-void FillObject(ExportObject& object, const trelTessellation& mesh, double scale, Wanted wanted) {
+void FillObject(ExportGeometry& object, const trelTessellation& mesh, double scale, Wanted wanted) {
     VertexNumbers index(object, wanted, mesh.triangleVertices.size());
-    object.triangles.reserve(mesh.triangleVertices.size());
+    // As many vertices as the triangles have at most: the arrays never move,
+    // and the pages of what stays unused are never touched.
+    const size_t most = mesh.triangleVertices.size();
+    object.triangles.reserve(most);
+    object.positions.reserve(most);
+    object.normals.reserve(most);
+    if (wanted.colors)
+        object.colors.reserve(most);
+    if (wanted.texCoords)
+        object.texCoords.reserve(most);
+    // Vertices are made ready some way ahead of their numbering, so that the
+    // table slot each hashes to is on its way from memory meanwhile: on a
+    // large mesh nearly every look-up would otherwise wait for it.
+    struct Ready {
+        trelFloatPoint position;
+        trelVector normal;
+        trelChroma color;
+        trelTexCoord texCoord;
+        VertexKey key;
+        size_t hash;
+    };
+    constexpr size_t Ahead = 16;
+    std::array<Ready, Ahead> ready;
+    size_t made = 0, numbered = 0;
+    const auto number = [&](const Ready& vertex) {
+        const long long found = index.Find(vertex.key, vertex.hash);
+        if (found < 0) {
+            object.positions.push_back(vertex.position);
+            object.normals.push_back(vertex.normal);
+            if (wanted.colors)
+                object.colors.push_back(vertex.color);
+            if (wanted.texCoords)
+                object.texCoords.push_back(vertex.texCoord);
+        }
+        object.triangles.push_back(static_cast<uint32_t>(found < 0 ? object.positions.size() - 1 : found));
+    };
     for (size_t t = 0; t + 2 < mesh.triangleVertices.size(); t += 3) {
         trelFloatPoint face[3];
         bool usable = true;
@@ -129,22 +175,20 @@ void FillObject(ExportObject& object, const trelTessellation& mesh, double scale
         if (!usable)
             continue;
         for (size_t k = 0; k < 3; ++k) {
-            const trelVector normal = UnitNormal(ItemAt(mesh.triangleNormals, t + k), face);
-            const trelChroma color = wanted.colors ? ItemAt(mesh.triangleColors, t + k) : trelChroma();
-            const trelTexCoord texCoord =
-                wanted.texCoords ? FiniteTexCoord(ItemAt(mesh.triangleTexCoords, t + k)) : trelTexCoord();
-            const long long found = index.Find(KeyOf(face[k], normal, color, texCoord));
-            if (found < 0) {
-                object.positions.push_back(face[k]);
-                object.normals.push_back(normal);
-                if (wanted.colors)
-                    object.colors.push_back(color);
-                if (wanted.texCoords)
-                    object.texCoords.push_back(texCoord);
-            }
-            object.triangles.push_back(static_cast<uint32_t>(found < 0 ? object.positions.size() - 1 : found));
+            if (made - numbered == Ahead)
+                number(ready[numbered++ % Ahead]);
+            Ready& vertex = ready[made++ % Ahead];
+            vertex.position = face[k];
+            vertex.normal = UnitNormal(ItemAt(mesh.triangleNormals, t + k), face);
+            vertex.color = wanted.colors ? ItemAt(mesh.triangleColors, t + k) : trelChroma();
+            vertex.texCoord = wanted.texCoords ? FiniteTexCoord(ItemAt(mesh.triangleTexCoords, t + k)) : trelTexCoord();
+            vertex.key = KeyOf(vertex.position, vertex.normal, vertex.color, vertex.texCoord);
+            vertex.hash = VertexNumbers::Hash(vertex.key);
+            index.Prefetch(vertex.hash);
         }
     }
+    while (numbered < made)
+        number(ready[numbered++ % Ahead]);
     std::vector<trelChroma> pointColors; // kept apart until the strips' colours are in
     for (size_t s = 0; s < mesh.lineStrips.size(); ++s) {
         const std::vector<trelFloatPoint>& strip = mesh.lineStrips[s];
@@ -223,34 +267,49 @@ double UnitScaleToFile(int imageUnits) {
 
 namespace {
 
+// One tessellation to make: an object's own, or a shape's.
+struct FillJob {
+    const trelBaseObject* source;
+    ExportGeometry* target;
+    double scale; // a shape is kept in its local units; its instances' placements scale it
+};
+
 // Turns objects into their exported form, on several threads when asked.
 // Each object is written by one thread into its own place, so the result is
 // the same for any number of threads; progress is reported from the
 // calling thread only, as objects finish.
 class ObjectFiller {
 public:
-    ObjectFiller(ExportScene& scene, const std::vector<const trelBaseObject*>& sources, const ExportOptions& options,
-                 const std::function<void(int)>& progress)
-        : scene(scene), sources(sources), options(options), progress(progress) {}
+    ObjectFiller(const ExportOptions& options, const std::function<void(int)>& progress, size_t total)
+        : options(options), progress(progress), total(total) {}
 
-    void Run(int threads) {
+    void Run(const std::vector<FillJob>& work, int threads) {
+        jobs = &work;
+        next = 0;
         std::vector<std::thread> helpers;
-        const size_t wanted = std::min(static_cast<size_t>(std::max(threads, 1)), sources.size());
+        const size_t wanted = std::min(static_cast<size_t>(std::max(threads, 1)), work.size());
         for (size_t t = 1; t < wanted; ++t)
             helpers.emplace_back([this] { Work(false); });
         Work(true);
         for (std::thread& helper : helpers)
             helper.join();
+        // Small buffers serve the next batch; a large mesh's are not held
+        // while its exported form is written.
+        if (callerMesh.triangleVertices.capacity() * sizeof(trelFloatPoint) > LargeBuffer)
+            callerMesh = trelTessellation();
         if (failure)
             std::rethrow_exception(failure);
     }
 
 private:
     void Work(bool reports) {
-        trelTessellation mesh; // one object at a time: only the exported form is kept
-        for (size_t i = next++; i < sources.size() && !failed; i = next++) {
+        // One object at a time: only the exported form is kept. A helper
+        // thread's buffers go with it; the calling thread's serve every batch.
+        trelTessellation helperMesh;
+        trelTessellation& mesh = reports ? callerMesh : helperMesh;
+        for (size_t i = next++; i < jobs->size() && !failed; i = next++) {
             try {
-                Fill(*sources[i], scene.objects[i], mesh);
+                Fill((*jobs)[i], mesh);
             } catch (...) {
                 std::lock_guard<std::mutex> lock(failureGuard);
                 if (!failure)
@@ -259,7 +318,7 @@ private:
             }
             const size_t finished = ++done;
             if (reports && progress) {
-                const int percent = static_cast<int>(100.0 * static_cast<double>(finished) / sources.size());
+                const int percent = static_cast<int>(100.0 * static_cast<double>(finished) / total);
                 if (percent > reported) {
                     reported = percent;
                     progress(percent);
@@ -268,21 +327,23 @@ private:
         }
     }
 
-    void Fill(const trelBaseObject& source, ExportObject& object, trelTessellation& mesh) const {
+    void Fill(const FillJob& job, trelTessellation& mesh) const {
         // An object whose file says nothing more is written as it always
         // was, at no cost.
-        const trelAttributes* attributes = source.GetAttributes();
+        const trelAttributes* attributes = job.source->GetAttributes();
         trelTessellationOptions tessellation = options.tessellation;
         tessellation.attributes = attributes != nullptr;
         mesh.Clear(); // the buffers of the thread's previous object are reused
-        source.Tessellate(mesh, tessellation);
-        FillObject(object, mesh, options.scale, WantedFrom(attributes));
+        job.source->Tessellate(mesh, tessellation);
+        FillObject(*job.target, mesh, job.scale, WantedFrom(attributes));
     }
 
-    ExportScene& scene;
-    const std::vector<const trelBaseObject*>& sources;
+    static constexpr size_t LargeBuffer = size_t(8) << 20;
     const ExportOptions& options;
     const std::function<void(int)>& progress;
+    const size_t total;
+    const std::vector<FillJob>* jobs = nullptr;
+    trelTessellation callerMesh; // kept from batch to batch
     std::atomic<size_t> next{0}, done{0};
     std::atomic<bool> failed{false};
     std::mutex failureGuard;
@@ -290,11 +351,62 @@ private:
     int reported = -1;
 };
 
+// Gives each object that shares its geometry with another one an instance
+// of one shape. A geometry used once stays the object's own: nothing would
+// be saved, and the object keeps its world-space form.
+class Instancer {
+public:
+    explicit Instancer(const std::vector<const trelBaseObject*>& sources) : uses(sources.size()) {
+        for (size_t i = 0; i < sources.size(); ++i) {
+            uses[i] = FindShapeUse(*sources[i]);
+            if (uses[i].IsShared())
+                ++users[uses[i].key];
+        }
+    }
+
+    // The object that gives object i its geometry and attributes: itself,
+    // or the shape it becomes an instance of (added to the scene when new).
+    const trelBaseObject* Place(size_t i, ExportObject& object, ExportScene& scene) {
+        ShapeUse& use = uses[i];
+        if (!use.IsShared() || users[use.key] < 2)
+            return nullptr;
+        auto [where, added] = shapeIndex.emplace(use.key, static_cast<int>(shapeSources.size()));
+        if (added)
+            shapeSources.push_back(MakeShape(use));
+        object.shape = where->second;
+        const float s = static_cast<float>(scene.scale);
+        object.placement = use.placement * GetScaleMatrix(trelFloatPoint(s, s, s));
+        use.local.reset();
+        return shapeSources[static_cast<size_t>(object.shape)].get();
+    }
+
+    // One job per shape, filling scene.shapes (sized here).
+    void AddJobs(ExportScene& scene, std::vector<FillJob>& jobs) const {
+        scene.shapes.resize(shapeSources.size());
+        for (size_t s = 0; s < shapeSources.size(); ++s)
+            jobs.push_back({shapeSources[s].get(), &scene.shapes[s], 1.0});
+    }
+
+private:
+    std::vector<ShapeUse> uses;
+    std::map<ShapeUse::Key, int> users, shapeIndex;
+    std::vector<std::shared_ptr<const trelBaseObject>> shapeSources;
+};
+
 } // namespace
 
-ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options,
-                             const std::function<void(int)>& progress) {
-    ExportScene scene;
+namespace {
+
+// Objects tessellated at once while streaming: enough to keep every thread
+// busy, few enough that their geometry is small next to the world's.
+const size_t StreamBatch = 256;
+
+// The scene's groups, materials and objects (without geometry) from the
+// world, then its shapes; then the objects in batches, each handed to `add`
+// in order and, unless `keep`, released after.
+void ExportWorld(const C3DWorld& world, const ExportOptions& options, ExportScene& scene,
+                 const std::function<bool()>& ready, const std::function<void(const ExportObject&)>& add,
+                 const std::function<void(int)>& progress, bool keep) {
     scene.scale = options.scale;
     std::vector<const trelBaseObject*> sources;
     std::map<MaterialKey, int> materialIndex;
@@ -331,15 +443,34 @@ ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options
         }
     });
 
-    ObjectFiller(scene, sources, options, progress).Run(options.threads);
+    // Where each object's geometry and attributes come from: itself, or
+    // the shape it is an instance of (filled first, and kept).
+    std::vector<const trelBaseObject*> givers(sources);
+    std::vector<FillJob> shapeJobs;
+    size_t ownObjects = 0;
+    std::unique_ptr<Instancer> instancer; // holds the shapes' sources to the end
+    if (options.instancing) {
+        instancer = std::make_unique<Instancer>(sources);
+        for (size_t i = 0; i < sources.size(); ++i)
+            if (const trelBaseObject* shape = instancer->Place(i, scene.objects[i], scene))
+                givers[i] = shape;
+        instancer->AddJobs(scene, shapeJobs);
+    }
+    for (size_t i = 0; i < sources.size(); ++i)
+        ownObjects += scene.objects[i].shape < 0 ? 1 : 0;
+    ObjectFiller filler(options, progress, shapeJobs.size() + ownObjects);
+    filler.Run(shapeJobs, options.threads);
+    if (ready && !ready())
+        return;
 
     // Textures are numbered in order of first use, by objects that took
     // texture coordinates.
     std::map<std::tuple<const trelImage*, bool, bool>, int> textureIndex;
-    for (size_t i = 0; i < sources.size(); ++i) {
+    const auto assignTexture = [&](size_t i) {
         ExportObject& object = scene.objects[i];
-        const trelAttributes* attributes = sources[i]->GetAttributes();
-        if (object.HasTexCoords() && attributes->HasTexture() && IsUsable(*attributes->texture.image)) {
+        const trelAttributes* attributes = givers[i]->GetAttributes();
+        if (scene.GeometryOf(object).HasTexCoords() && attributes->HasTexture() &&
+            IsUsable(*attributes->texture.image)) {
             const trelTexture& texture = attributes->texture;
             auto [at, first] =
                 textureIndex.emplace(std::make_tuple(texture.image.get(), texture.repeatS, texture.repeatT),
@@ -349,11 +480,42 @@ ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options
                     {texture.image, texture.repeatS, texture.repeatT, IsIntensity(*texture.image)});
             object.texture = at->second;
         }
+    };
+    const size_t batch = keep ? std::max<size_t>(sources.size(), 1) : StreamBatch;
+    std::vector<FillJob> jobs;
+    for (size_t start = 0; start < sources.size(); start += batch) {
+        const size_t end = std::min(sources.size(), start + batch);
+        jobs.clear();
+        for (size_t i = start; i < end; ++i)
+            if (scene.objects[i].shape < 0)
+                jobs.push_back({sources[i], &scene.objects[i], options.scale});
+        filler.Run(jobs, options.threads);
+        for (size_t i = start; i < end; ++i) {
+            assignTexture(i);
+            if (add)
+                add(scene.objects[i]);
+            if (!keep)
+                static_cast<ExportGeometry&>(scene.objects[i]) = ExportGeometry();
+        }
     }
+}
+
+} // namespace
+
+ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options,
+                             const std::function<void(int)>& progress) {
+    ExportScene scene;
+    ExportWorld(world, options, scene, {}, {}, progress, true);
     return scene;
 }
 
-size_t ExportObject::GetPointColorStart() const {
+void StreamExportScene(const C3DWorld& world, const ExportOptions& options, ExportScene& scene,
+                       const std::function<bool()>& ready, const std::function<void(const ExportObject&)>& add,
+                       const std::function<void(int)>& progress) {
+    ExportWorld(world, options, scene, ready, add, progress, false);
+}
+
+size_t ExportGeometry::GetPointColorStart() const {
     size_t start = positions.size();
     for (const auto& strip : lineStrips)
         start += strip.size();
@@ -363,36 +525,60 @@ size_t ExportObject::GetPointColorStart() const {
 size_t ExportScene::GetTriangleCount() const {
     size_t count = 0;
     for (const ExportObject& object : objects)
-        count += object.GetTriangleCount();
+        count += GeometryOf(object).GetTriangleCount();
     return count;
 }
 
 size_t ExportScene::GetLineStripCount() const {
     size_t count = 0;
     for (const ExportObject& object : objects)
-        count += object.lineStrips.size();
+        count += GeometryOf(object).lineStrips.size();
     return count;
 }
 
 size_t ExportScene::GetPointCount() const {
     size_t count = 0;
     for (const ExportObject& object : objects)
-        count += object.points.size();
+        count += GeometryOf(object).points.size();
     return count;
 }
 
 trelBBox ExportScene::GetBounds() const {
     trelBBox box;
     for (const ExportObject& object : objects) {
-        for (const trelFloatPoint& p : object.positions)
-            box.AddPoint(p);
-        for (const auto& strip : object.lineStrips)
-            for (const trelFloatPoint& p : strip)
-                box.AddPoint(p);
-        for (const trelFloatPoint& p : object.points)
-            box.AddPoint(p);
+        const ExportGeometry& geometry = GeometryOf(object);
+        const trelMatrix4x4 identity;
+        const trelMatrix4x4& placement = object.shape >= 0 ? object.placement : identity;
+        const auto add = [&](const trelFloatPoint& p) { box.AddPoint(p * placement); };
+        std::for_each(geometry.positions.begin(), geometry.positions.end(), add);
+        for (const auto& strip : geometry.lineStrips)
+            std::for_each(strip.begin(), strip.end(), add);
+        std::for_each(geometry.points.begin(), geometry.points.end(), add);
     }
     return box;
+}
+
+const ExportGeometry& WorldGeometryOf(const ExportScene& scene, const ExportObject& object, ExportGeometry& placed) {
+    if (object.shape < 0)
+        return object;
+    placed = scene.shapes[static_cast<size_t>(object.shape)];
+    const trelMatrix4x4& m = object.placement;
+    trelMatrix4x4 normals = GetInverseMatrix(m);
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < r; ++c)
+            std::swap(normals.m[r][c], normals.m[c][r]);
+    for (trelFloatPoint& p : placed.positions)
+        p = p * m;
+    for (trelVector& n : placed.normals) {
+        n = n * normals;
+        n.Normalize();
+    }
+    for (auto& strip : placed.lineStrips)
+        for (trelFloatPoint& p : strip)
+            p = p * m;
+    for (trelFloatPoint& p : placed.points)
+        p = p * m;
+    return placed;
 }
 
 std::string ToValidUtf8(const std::string& text) {

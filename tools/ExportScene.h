@@ -31,12 +31,9 @@ struct ExportTexture {
     bool intensity = false;
 };
 
-struct ExportObject {
-    std::string name; // valid UTF-8; empty when the object has none
-    trelObjectTypes type = TREL_BOX;
-    int group = 0;
-    int material = 0;
-    int texture = -1; // into ExportScene::textures; only for an object with texture coordinates
+// Indexed triangles with normals, line strips and points: an object's
+// own, in world space, or a shape several objects share, in its local space.
+struct ExportGeometry {
     // Triangles over shared vertices: a vertex is one (position, normal,
     // colour, texture coordinate), so a colour given per face splits the
     // vertices its faces share.
@@ -61,14 +58,33 @@ struct ExportObject {
     size_t GetPointColorStart() const; // where the points' colours start in `colors`
 };
 
+struct ExportObject : ExportGeometry {
+    std::string name; // valid UTF-8; empty when the object has none
+    trelObjectTypes type = TREL_BOX;
+    int group = 0;
+    int material = 0;
+    int texture = -1; // into ExportScene::textures; only for an object with texture coordinates
+    // An instance: its geometry is ExportScene::shapes[shape] (its own
+    // geometry is then empty), placed by `placement`, which includes the
+    // scene's scale and is a rotation, a positive scale and a move.
+    int shape = -1;
+    trelMatrix4x4 placement;
+};
+
 struct ExportScene {
     // groups[0] is the world; a parent always comes before its children.
     std::vector<ExportGroup> groups;
     std::vector<ExportObject> objects;   // in the order of a depth-first walk
+    std::vector<ExportGeometry> shapes;  // geometry shared by instances, each in its local space
     std::vector<trelMaterial> materials; // the distinct front materials, in order of first use
     std::vector<ExportTexture> textures; // the distinct textures (image and wrap), in order of first use
     double scale = 1.0;                  // applied to the loaded coordinates
     std::string name;                    // for the root when the world has none (the file's name)
+
+    // The object's own geometry, or its shape's for an instance.
+    const ExportGeometry& GeometryOf(const ExportObject& object) const {
+        return object.shape >= 0 ? shapes[static_cast<size_t>(object.shape)] : object;
+    }
 
     size_t GetTriangleCount() const;
     size_t GetLineStripCount() const;
@@ -77,12 +93,20 @@ struct ExportScene {
     trelBBox GetBounds() const;
 };
 
+// An object's geometry in world space: its own, or for an instance its
+// shape placed (normals by the inverse transpose, made unit again), made in
+// `placed`. For formats without instancing.
+const ExportGeometry& WorldGeometryOf(const ExportScene& scene, const ExportObject& object, ExportGeometry& placed);
+
 struct ExportOptions {
     trelTessellationOptions tessellation; // `attributes` is set for each object that has any
     double scale = 1.0;                   // multiplies every coordinate (see UnitScaleToFile)
     // Objects tessellated at once, each on a thread; the scene is the same
     // for any number.
     int threads = 1;
+    // Objects that share a geometry become instances of one shape (see
+    // ShapeSharing.h) instead of each carrying its own copy.
+    bool instancing = false;
 };
 
 // The factor that undoes the loader's unit step for a world loaded with
@@ -95,6 +119,17 @@ double UnitScaleToFile(int imageUnits);
 // done (0 to 100, increasing), always on the calling thread.
 ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options,
                              const std::function<void(int)>& progress = {});
+
+// The same, streamed: `scene` receives the groups, materials, shapes and
+// objects (without geometry), and `ready` is called (false stops there);
+// then each object, in order, is given its geometry, handed to `add`, and
+// released again. Textures are added to the
+// scene as objects first use them, before `add` sees the object. Objects
+// are tessellated a batch at a time on `options.threads` threads; `add`
+// and `progress` are called on the calling thread only.
+void StreamExportScene(const C3DWorld& world, const ExportOptions& options, ExportScene& scene,
+                       const std::function<bool()>& ready, const std::function<void(const ExportObject&)>& add,
+                       const std::function<void(int)>& progress = {});
 
 // Names read from files may hold any bytes; formats want UTF-8. Valid UTF-8
 // passes through, any other byte is taken as Latin-1.

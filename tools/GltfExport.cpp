@@ -1,11 +1,14 @@
 #include "Exporters.h"
 
 #include "EmbeddedImage.h"
+#include "TrsPlacement.h"
 #include "WorldWalk.h"
 
 #include <tiny_gltf.h>
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -39,63 +42,99 @@ std::string Base64(const std::vector<unsigned char>& bytes) {
     return text;
 }
 
+// The value with the shortest text that reads back as the same float: the
+// JSON holds float data, and each digit beyond costs bytes on every node.
+double Short(double value) {
+    char text[32];
+    const auto written = std::to_chars(text, text + sizeof text, static_cast<float>(value));
+    double shortest = value;
+    std::from_chars(text, written.ptr, shortest);
+    return shortest;
+}
+
+// A node's placement to seven significant digits, which is what its float
+// data holds; a quaternion part within float noise of zero is zero.
+double Placement(double value) {
+    if (std::fabs(value) < 1e-6)
+        return 0.0;
+    char text[32];
+    const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 7);
+    double rounded = value;
+    std::from_chars(text, written.ptr, rounded);
+    return rounded;
+}
+
+double Factor(float display) { return Short(LinearFromDisplay(display)); }
+
 const char* const SpecularExtension = "KHR_materials_specular";
+const char* const GpuInstancingExtension = "EXT_mesh_gpu_instancing";
+// Fewer instances of one mesh under one parent are written as plain nodes.
+const size_t MinGpuInstances = 8;
 
-class GltfBuilder {
+class GltfBuilder : public SceneWriter {
 public:
-    GltfBuilder(const ExportScene& s, bool binaryFile) : scene(s), binary(binaryFile) {}
+    GltfBuilder(const std::string& path, bool binaryFile) : path(path), binary(binaryFile) {}
 
-    tinygltf::Model Build() {
+    std::string Open(const ExportScene& exported) override {
+        scene = &exported;
         model.asset.version = "2.0";
         model.asset.generator = "vrml convert";
         // The scene's materials keep their indices; the variants for
         // textures and vertex colours follow them as objects ask for them.
-        for (size_t i = 0; i < scene.materials.size(); ++i)
+        for (size_t i = 0; i < scene->materials.size(); ++i)
             MaterialFor(static_cast<int>(i), -1, false);
-        if (!scene.materials.empty())
+        if (!scene->materials.empty())
             model.extensionsUsed.push_back(SpecularExtension);
-
         // One node per group, then one per object with geometry. Node
         // children are indices, so however deep the groups nest, nothing
-        // here recurses. tinygltf writes a node with no property at all as
-        // null, which is invalid: an unnamed group that holds nothing to
-        // export is left out, and the root always has a name.
-        std::vector<bool> kept(scene.groups.size(), false);
-        for (size_t g = scene.groups.size(); g-- > 0;) {
-            const ExportGroup& group = scene.groups[g];
-            bool keep = g == 0 || !group.name.empty();
-            for (int o : group.objects)
-                keep = keep || !scene.objects[static_cast<size_t>(o)].IsEmpty();
-            for (int child : group.groups)
-                keep = keep || kept[static_cast<size_t>(child)];
-            kept[g] = keep;
-        }
-        std::vector<int> nodeOf(scene.groups.size(), -1);
-        for (size_t g = 0; g < scene.groups.size(); ++g) {
-            if (!kept[g])
-                continue;
+        // here recurses.
+        nodeOf.assign(scene->groups.size(), -1);
+        absorbed.assign(scene->groups.size(), false);
+        for (size_t g = 0; g < scene->groups.size(); ++g) {
             nodeOf[g] = static_cast<int>(model.nodes.size());
             tinygltf::Node node;
-            node.name = scene.groups[g].name;
+            node.name = scene->groups[g].name;
             if (g == 0 && node.name.empty())
-                node.name = scene.name.empty() ? "world" : scene.name;
+                node.name = scene->name.empty() ? "world" : scene->name;
             model.nodes.push_back(std::move(node));
-            const int parent = scene.groups[g].parent;
+            const int parent = scene->groups[g].parent;
             if (parent >= 0)
                 model.nodes[static_cast<size_t>(nodeOf[static_cast<size_t>(parent)])].children.push_back(nodeOf[g]);
         }
-        for (size_t g = 0; g < scene.groups.size(); ++g) {
-            for (int o : scene.groups[g].objects) {
-                const ExportObject& object = scene.objects[static_cast<size_t>(o)];
-                if (object.IsEmpty())
-                    continue;
-                tinygltf::Node node;
-                node.name = object.name.empty() ? ObjectTypeName(object.type) : object.name;
-                node.mesh = AddMesh(object, node.name);
-                model.nodes[static_cast<size_t>(nodeOf[g])].children.push_back(static_cast<int>(model.nodes.size()));
-                model.nodes.push_back(std::move(node));
-            }
+        return std::string();
+    }
+
+    void Add(const ExportObject& object) override {
+        if (scene->GeometryOf(object).IsEmpty())
+            return;
+        if (object.shape >= 0) {
+            // A group that is nothing but one instance (each USE of a DEF'd
+            // part is one) is drawn as that instance of its parent's,
+            // under the group's name.
+            const ExportGroup& group = scene->groups[static_cast<size_t>(object.group)];
+            const bool alone = object.group > 0 && group.objects.size() == 1 && group.groups.empty() &&
+                               (object.name.empty() || object.name == group.name);
+            const int owner = alone ? group.parent : object.group;
+            Batch& batch = BatchOf(owner, InstanceMesh(object), alone ? group.name : object.name);
+            batch.instances.push_back({&object, alone ? object.group : -1});
+            return;
         }
+        tinygltf::Node node;
+        node.name = object.name.empty() ? ObjectTypeName(object.type) : object.name;
+        const int texture = TextureOf(object);
+        node.mesh = AddMesh(AddGeometry(object, TriangleColors(object, texture)), object, texture, node.name);
+        AddChild(nodeOf[static_cast<size_t>(object.group)], std::move(node));
+    }
+
+    std::string Finish() override {
+        for (const Batch& batch : batches)
+            AddInstances(batch);
+        if (usesGpuInstancing) {
+            // A viewer without it would show one instance in place of all.
+            model.extensionsUsed.push_back(GpuInstancingExtension);
+            model.extensionsRequired.push_back(GpuInstancingExtension);
+        }
+        DropEmptyGroups();
         tinygltf::Scene root;
         root.nodes.push_back(0);
         model.scenes.push_back(std::move(root));
@@ -106,10 +145,81 @@ public:
             buffer.data = std::move(data);
             model.buffers.push_back(std::move(buffer));
         }
-        return std::move(model);
+        return Write();
     }
 
 private:
+    // tinygltf writes a node with no property at all as null, which is
+    // invalid: an unnamed group that holds nothing is left out (groups come
+    // before their children, and their nodes in the same order).
+    void DropEmptyGroups() {
+        std::vector<bool> dropped(model.nodes.size(), false);
+        for (size_t g = scene->groups.size(); g-- > 1;) {
+            tinygltf::Node& node = model.nodes[static_cast<size_t>(nodeOf[g])];
+            auto& children = node.children;
+            children.erase(std::remove_if(children.begin(), children.end(),
+                                          [&](int child) { return dropped[static_cast<size_t>(child)]; }),
+                           children.end());
+            dropped[static_cast<size_t>(nodeOf[g])] =
+                absorbed[g] || (node.name.empty() && children.empty() && node.mesh < 0);
+        }
+        std::vector<int> renumbered(model.nodes.size(), -1);
+        size_t kept = 0;
+        for (size_t n = 0; n < model.nodes.size(); ++n) {
+            if (dropped[n])
+                continue;
+            renumbered[n] = static_cast<int>(kept);
+            if (kept != n)
+                model.nodes[kept] = std::move(model.nodes[n]);
+            ++kept;
+        }
+        model.nodes.resize(kept);
+        for (tinygltf::Node& node : model.nodes) {
+            auto& children = node.children;
+            children.erase(std::remove_if(children.begin(), children.end(),
+                                          [&](int child) { return dropped[static_cast<size_t>(child)]; }),
+                           children.end());
+            for (int& child : children)
+                child = renumbered[static_cast<size_t>(child)];
+        }
+    }
+
+    // Instances of one mesh under one parent and one name, in order of
+    // first use; each may stand for a group that holds nothing but it.
+    struct Instance {
+        const ExportObject* object;
+        int group; // the group it stands for, or -1
+    };
+    struct Batch {
+        int parent; // group
+        int mesh;
+        std::string name;
+        std::vector<Instance> instances;
+    };
+    Batch& BatchOf(int parent, int mesh, const std::string& name) {
+        auto [at, added] = batchOf.emplace(std::make_tuple(parent, mesh, name), batches.size());
+        if (added)
+            batches.push_back({parent, mesh, name, {}});
+        return batches[at->second];
+    }
+
+    std::string Write() {
+        std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+        if (!out)
+            return "cannot create the file";
+        tinygltf::TinyGLTF writer;
+        // Images are in the model as they are to be written: no re-encoding.
+        writer.SetImageWriter(nullptr, nullptr);
+        const bool written = writer.WriteGltfSceneToStream(&model, out, !binary, binary);
+        out.close();
+        if (!written || !out) {
+            std::error_code ignored;
+            std::filesystem::remove(std::filesystem::path(path), ignored);
+            return "cannot write the file";
+        }
+        return std::string();
+    }
+
     // The glTF material of a scene material with a texture (-1: none) and
     // with or without vertex colours, made on first use. A colour picture
     // replaces the diffuse colour and the vertex colours, as VRML's does; a
@@ -119,8 +229,8 @@ private:
             materialIndex.emplace(std::make_tuple(material, texture, colors), static_cast<int>(model.materials.size()));
         if (!added)
             return where->second;
-        const trelMaterial& source = scene.materials[static_cast<size_t>(material)];
-        const ExportTexture* shown = texture >= 0 ? &scene.textures[static_cast<size_t>(texture)] : nullptr;
+        const trelMaterial& source = scene->materials[static_cast<size_t>(material)];
+        const ExportTexture* shown = texture >= 0 ? &scene->textures[static_cast<size_t>(texture)] : nullptr;
         tinygltf::Material made;
         const trelChroma& diffuse = source.GetDiffuse();
         const bool white = colors || (shown && !shown->intensity);
@@ -128,24 +238,22 @@ private:
         // four-component textures do.
         const bool pictureAlpha = shown && shown->image->HasAlpha();
         const double alpha = pictureAlpha ? 1.0 : Clamp01(diffuse.GetAlpha());
-        made.pbrMetallicRoughness.baseColorFactor = {white ? 1.0 : LinearFromDisplay(diffuse.GetRed()),
-                                                     white ? 1.0 : LinearFromDisplay(diffuse.GetGreen()),
-                                                     white ? 1.0 : LinearFromDisplay(diffuse.GetBlue()), alpha};
+        made.pbrMetallicRoughness.baseColorFactor = {white ? 1.0 : Factor(diffuse.GetRed()),
+                                                     white ? 1.0 : Factor(diffuse.GetGreen()),
+                                                     white ? 1.0 : Factor(diffuse.GetBlue()), alpha};
         if (shown)
             made.pbrMetallicRoughness.baseColorTexture.index = TextureFor(texture);
         made.pbrMetallicRoughness.metallicFactor = 0.0;
-        made.pbrMetallicRoughness.roughnessFactor = RoughnessFromExponent(PhongExponent(source.GetShininess()));
+        made.pbrMetallicRoughness.roughnessFactor = Short(RoughnessFromExponent(PhongExponent(source.GetShininess())));
         const trelChroma& emission = source.GetEmission();
-        made.emissiveFactor = {LinearFromDisplay(emission.GetRed()), LinearFromDisplay(emission.GetGreen()),
-                               LinearFromDisplay(emission.GetBlue())};
+        made.emissiveFactor = {Factor(emission.GetRed()), Factor(emission.GetGreen()), Factor(emission.GetBlue())};
         // The highlight's colour: black leaves none, as in VRML, where the
         // glTF default would add a white one.
         const trelChroma& specular = source.GetSpecular();
         tinygltf::Value::Object extension;
-        extension["specularColorFactor"] =
-            tinygltf::Value(tinygltf::Value::Array{tinygltf::Value(LinearFromDisplay(specular.GetRed())),
-                                                   tinygltf::Value(LinearFromDisplay(specular.GetGreen())),
-                                                   tinygltf::Value(LinearFromDisplay(specular.GetBlue()))});
+        extension["specularColorFactor"] = tinygltf::Value(tinygltf::Value::Array{
+            tinygltf::Value(Factor(specular.GetRed())), tinygltf::Value(Factor(specular.GetGreen())),
+            tinygltf::Value(Factor(specular.GetBlue()))});
         made.extensions[SpecularExtension] = tinygltf::Value(std::move(extension));
         made.alphaMode = alpha < 1.0 || pictureAlpha ? "BLEND" : "OPAQUE";
         // VRML solids are often open shells, seen from inside as well.
@@ -160,7 +268,7 @@ private:
         const auto found = textureIndex.find(texture);
         if (found != textureIndex.end())
             return found->second;
-        const ExportTexture& source = scene.textures[static_cast<size_t>(texture)];
+        const ExportTexture& source = scene->textures[static_cast<size_t>(texture)];
         int index = -1;
         const int image = ImageFor(*source.image);
         if (image >= 0) {
@@ -210,57 +318,61 @@ private:
     // The scene texture to draw an object's triangles with: its own when its
     // image could be written, else none (-1).
     int TextureOf(const ExportObject& object) {
-        return object.texture >= 0 && object.HasTexCoords() && TextureFor(object.texture) >= 0 ? object.texture : -1;
+        return object.texture >= 0 && scene->GeometryOf(object).HasTexCoords() && TextureFor(object.texture) >= 0
+                   ? object.texture
+                   : -1;
     }
 
-    int AddMesh(const ExportObject& object, const std::string& name) {
-        tinygltf::Mesh mesh;
-        mesh.name = name;
+    // The accessors of one geometry's data; meshes of the same geometry with
+    // different materials share them.
+    struct GeometryAccessors {
+        std::map<std::string, int> triangleAttributes;
+        int indices = -1;
+        std::vector<std::map<std::string, int>> strips;
+        std::map<std::string, int> points;
+    };
+
+    // VRML ignores the colours under a colour picture.
+    bool TriangleColors(const ExportGeometry& geometry, int texture) const {
+        return geometry.HasColors() && (texture < 0 || scene->textures[static_cast<size_t>(texture)].intensity);
+    }
+
+    GeometryAccessors AddGeometry(const ExportGeometry& object, bool triangleColors) {
+        GeometryAccessors made;
         if (!object.triangles.empty()) {
-            const int texture = TextureOf(object);
-            // VRML ignores the colours under a colour picture.
-            const bool colors =
-                object.HasColors() && (texture < 0 || scene.textures[static_cast<size_t>(texture)].intensity);
-            tinygltf::Primitive triangles;
-            triangles.mode = TINYGLTF_MODE_TRIANGLES;
-            triangles.material = MaterialFor(object.material, texture, colors);
+            auto& attributes = made.triangleAttributes;
             const size_t count = object.positions.size();
-            triangles.attributes["POSITION"] =
+            attributes["POSITION"] =
                 AddPointAccessor(AddPointView(object.positions.data(), count), 0, object.positions.data(), count);
             const int normalView = AddVertexView<3>(count, [&](size_t i) {
                 const trelVector& n = object.normals[i];
                 return std::array<float, 3>{n.x, n.y, n.z};
             });
-            triangles.attributes["NORMAL"] =
-                AddAccessor(normalView, 0, TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC3);
-            if (colors)
-                triangles.attributes["COLOR_0"] = AddAccessor(AddColorView(object, 0, count), 0,
-                                                              TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC3);
+            attributes["NORMAL"] = AddAccessor(normalView, 0, TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC3);
+            if (triangleColors)
+                attributes["COLOR_0"] = AddAccessor(AddColorView(object, 0, count), 0, TINYGLTF_COMPONENT_TYPE_FLOAT,
+                                                    count, TINYGLTF_TYPE_VEC3);
             if (object.HasTexCoords()) {
                 // glTF's t axis runs down the image, VRML's up.
                 const int view = AddVertexView<2>(count, [&](size_t i) {
                     return std::array<float, 2>{object.texCoords[i].s, 1.0f - object.texCoords[i].t};
                 });
-                triangles.attributes["TEXCOORD_0"] =
+                attributes["TEXCOORD_0"] =
                     AddAccessor(view, 0, TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC2);
             }
             tinygltf::BufferView indexView;
             indexView.buffer = 0;
             indexView.byteOffset = data.size();
+            unsigned char* out = Extend(object.triangles.size() * sizeof(uint32_t));
             for (uint32_t index : object.triangles)
-                Append(index);
+                out = Put(out, index);
             indexView.byteLength = data.size() - indexView.byteOffset;
             indexView.target = TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER;
             model.bufferViews.push_back(std::move(indexView));
-            triangles.indices =
+            made.indices =
                 AddAccessor(static_cast<int>(model.bufferViews.size()) - 1, 0, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
                             object.triangles.size(), TINYGLTF_TYPE_SCALAR);
-            mesh.primitives.push_back(std::move(triangles));
         }
-        // Lines and points have no texture coordinates: never a texture.
-        const int plain = object.lineStrips.empty() && object.points.empty()
-                              ? -1
-                              : MaterialFor(object.material, -1, object.HasColors());
         if (!object.lineStrips.empty()) {
             // All strips of the object share one view; each is a strip of its own.
             std::vector<trelFloatPoint> all;
@@ -270,43 +382,181 @@ private:
             const int colorView = object.HasColors() ? AddColorView(object, object.positions.size(), all.size()) : -1;
             size_t first = 0;
             for (const auto& strip : object.lineStrips) {
-                tinygltf::Primitive line;
-                line.mode = TINYGLTF_MODE_LINE_STRIP;
-                line.material = plain;
-                line.attributes["POSITION"] = AddPointAccessor(view, first * 12, strip.data(), strip.size());
+                std::map<std::string, int> line;
+                line["POSITION"] = AddPointAccessor(view, first * 12, strip.data(), strip.size());
                 if (colorView >= 0)
-                    line.attributes["COLOR_0"] = AddAccessor(colorView, first * 12, TINYGLTF_COMPONENT_TYPE_FLOAT,
-                                                             strip.size(), TINYGLTF_TYPE_VEC3);
+                    line["COLOR_0"] = AddAccessor(colorView, first * 12, TINYGLTF_COMPONENT_TYPE_FLOAT, strip.size(),
+                                                  TINYGLTF_TYPE_VEC3);
                 first += strip.size();
-                mesh.primitives.push_back(std::move(line));
+                made.strips.push_back(std::move(line));
             }
         }
         if (!object.points.empty()) {
+            const size_t count = object.points.size();
+            made.points["POSITION"] =
+                AddPointAccessor(AddPointView(object.points.data(), count), 0, object.points.data(), count);
+            if (object.HasColors())
+                made.points["COLOR_0"] = AddAccessor(AddColorView(object, object.GetPointColorStart(), count), 0,
+                                                     TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC3);
+        }
+        return made;
+    }
+
+    // A mesh of `geometry` drawn with the object's material and texture.
+    int AddMesh(const GeometryAccessors& geometry, const ExportObject& object, int texture, const std::string& name) {
+        const bool colors = TriangleColors(scene->GeometryOf(object), texture);
+        tinygltf::Mesh mesh;
+        mesh.name = name;
+        if (geometry.indices >= 0) {
+            tinygltf::Primitive triangles;
+            triangles.mode = TINYGLTF_MODE_TRIANGLES;
+            triangles.material = MaterialFor(object.material, texture, colors);
+            triangles.attributes = geometry.triangleAttributes;
+            if (!colors)
+                triangles.attributes.erase("COLOR_0");
+            triangles.indices = geometry.indices;
+            mesh.primitives.push_back(std::move(triangles));
+        }
+        // Lines and points have no texture coordinates: never a texture.
+        const bool plainColors = scene->GeometryOf(object).HasColors();
+        const int plain =
+            geometry.strips.empty() && geometry.points.empty() ? -1 : MaterialFor(object.material, -1, plainColors);
+        for (const auto& strip : geometry.strips) {
+            tinygltf::Primitive line;
+            line.mode = TINYGLTF_MODE_LINE_STRIP;
+            line.material = plain;
+            line.attributes = strip;
+            mesh.primitives.push_back(std::move(line));
+        }
+        if (!geometry.points.empty()) {
             tinygltf::Primitive points;
             points.mode = TINYGLTF_MODE_POINTS;
             points.material = plain;
-            const size_t count = object.points.size();
-            points.attributes["POSITION"] =
-                AddPointAccessor(AddPointView(object.points.data(), count), 0, object.points.data(), count);
-            if (object.HasColors())
-                points.attributes["COLOR_0"] = AddAccessor(AddColorView(object, object.GetPointColorStart(), count), 0,
-                                                           TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC3);
+            points.attributes = geometry.points;
             mesh.primitives.push_back(std::move(points));
         }
         model.meshes.push_back(std::move(mesh));
         return static_cast<int>(model.meshes.size()) - 1;
     }
 
-    // Every value is a 4-byte float or index, written in the little-endian
-    // order of the format, so views stay aligned.
-    void Append(uint32_t bits) {
-        for (int shift = 0; shift < 32; shift += 8)
-            data.push_back(static_cast<unsigned char>(bits >> shift));
+    // The mesh of an instance: its shape's data is written once, and one
+    // mesh is made per material (and texture) the shape is drawn with.
+    int InstanceMesh(const ExportObject& object) {
+        const int texture = TextureOf(object);
+        auto [mesh, added] = meshIndex.emplace(std::make_tuple(object.shape, object.material, texture), -1);
+        if (!added)
+            return mesh->second;
+        auto [shape, first] = shapeData.emplace(object.shape, GeometryAccessors());
+        if (first)
+            shape->second = AddGeometry(scene->GeometryOf(object), scene->GeometryOf(object).HasColors());
+        mesh->second = AddMesh(shape->second, object, texture, std::string());
+        return mesh->second;
     }
-    void Append(float value) {
+
+    // An instance's node: translation, rotation and scale, each only when
+    // it differs from none.
+    static void Place(tinygltf::Node& node, const trelMatrix4x4& m) {
+        const TrsPlacement trs = DecomposePlacement(m);
+        const auto round = [](const auto& values) {
+            std::vector<double> out;
+            for (double v : values)
+                out.push_back(Placement(v));
+            return out;
+        };
+        if (round(trs.rotation) != std::vector<double>{0.0, 0.0, 0.0, 1.0})
+            node.rotation = round(trs.rotation);
+        if (round(trs.scale) != std::vector<double>{1.0, 1.0, 1.0})
+            node.scale = round(trs.scale);
+        if (round(trs.translation) != std::vector<double>{0.0, 0.0, 0.0})
+            node.translation = round(trs.translation);
+    }
+
+    // The nodes of a batch. A large one is one node drawing the mesh at
+    // every placement (EXT_mesh_gpu_instancing), which costs 40 bytes an
+    // instance where a node costs some 100; its instances share the name
+    // the node keeps, and the groups they stand for are left out. In a
+    // small one, which every viewer reads, each instance is a node: its
+    // group's, or one of its own.
+    void AddInstances(const Batch& batch) {
+        const int parent = nodeOf[static_cast<size_t>(batch.parent)];
+        const std::vector<Instance>& instances = batch.instances;
+        if (instances.size() < MinGpuInstances) {
+            for (const Instance& instance : instances) {
+                if (instance.group >= 0) {
+                    const int own = nodeOf[static_cast<size_t>(instance.group)];
+                    model.nodes[static_cast<size_t>(own)].mesh = batch.mesh;
+                    Place(model.nodes[static_cast<size_t>(own)], instance.object->placement);
+                    continue;
+                }
+                tinygltf::Node node;
+                node.name = batch.name;
+                node.mesh = batch.mesh;
+                Place(node, instance.object->placement);
+                AddChild(parent, std::move(node));
+            }
+            return;
+        }
+        for (const Instance& instance : instances)
+            if (instance.group >= 0)
+                absorbed[static_cast<size_t>(instance.group)] = true;
+        std::vector<TrsPlacement> placements;
+        placements.reserve(instances.size());
+        for (const Instance& instance : instances)
+            placements.push_back(DecomposePlacement(instance.object->placement));
+        const size_t count = placements.size();
+        // Per-instance values are no vertex attribute: their views have no target.
+        const auto view = [&](auto part) {
+            constexpr size_t N = std::tuple_size<decltype(part(placements[0]))>::value;
+            const int made = AddVertexView<N>(count, [&](size_t i) {
+                std::array<float, N> values;
+                const auto exact = part(placements[i]);
+                for (size_t k = 0; k < N; ++k)
+                    values[k] = static_cast<float>(exact[k]);
+                return values;
+            });
+            model.bufferViews.back().target = 0;
+            model.bufferViews.back().byteStride = 0;
+            return tinygltf::Value(AddAccessor(made, 0, TINYGLTF_COMPONENT_TYPE_FLOAT, count,
+                                               N == 4 ? TINYGLTF_TYPE_VEC4 : TINYGLTF_TYPE_VEC3));
+        };
+        tinygltf::Value::Object attributes;
+        attributes["TRANSLATION"] = view([](const TrsPlacement& p) { return p.translation; });
+        attributes["ROTATION"] = view([](const TrsPlacement& p) { return p.rotation; });
+        attributes["SCALE"] = view([](const TrsPlacement& p) { return p.scale; });
+        tinygltf::Value::Object extension;
+        extension["attributes"] = tinygltf::Value(std::move(attributes));
+        tinygltf::Node node;
+        node.name = batch.name;
+        node.mesh = batch.mesh;
+        node.extensions[GpuInstancingExtension] = tinygltf::Value(std::move(extension));
+        AddChild(parent, std::move(node));
+        usesGpuInstancing = true;
+    }
+
+    void AddChild(int parent, tinygltf::Node node) {
+        model.nodes[static_cast<size_t>(parent)].children.push_back(static_cast<int>(model.nodes.size()));
+        model.nodes.push_back(std::move(node));
+    }
+
+    // Every value is a 4-byte float or index, written in the little-endian
+    // order of the format, so views stay aligned. `Extend` makes room for a
+    // whole view at once, growing the buffer geometrically.
+    unsigned char* Extend(size_t bytes) {
+        const size_t at = data.size();
+        if (data.capacity() < at + bytes)
+            data.reserve(std::max(at + bytes, 2 * data.capacity()));
+        data.resize(at + bytes);
+        return data.data() + at;
+    }
+    static unsigned char* Put(unsigned char* out, uint32_t bits) {
+        for (int shift = 0; shift < 32; shift += 8)
+            *out++ = static_cast<unsigned char>(bits >> shift);
+        return out;
+    }
+    static unsigned char* Put(unsigned char* out, float value) {
         uint32_t bits;
         std::memcpy(&bits, &value, sizeof bits);
-        Append(bits);
+        return Put(out, bits);
     }
 
     // A view of `count` vertices of N floats each, `item(i)` giving vertex i.
@@ -317,9 +567,10 @@ private:
         tinygltf::BufferView view;
         view.buffer = 0;
         view.byteOffset = data.size();
+        unsigned char* out = Extend(count * N * sizeof(float));
         for (size_t i = 0; i < count; ++i)
             for (float value : item(i))
-                Append(value);
+                out = Put(out, value);
         view.byteLength = data.size() - view.byteOffset;
         view.target = TINYGLTF_TARGET_ARRAY_BUFFER;
         view.byteStride = N * sizeof(float);
@@ -334,7 +585,7 @@ private:
     }
 
     // Linear RGB of the object's colours from `first` on.
-    int AddColorView(const ExportObject& object, size_t first, size_t count) {
+    int AddColorView(const ExportGeometry& object, size_t first, size_t count) {
         return AddVertexView<3>(count, [&](size_t i) {
             const trelChroma& c = object.colors[first + i];
             return std::array<float, 3>{static_cast<float>(LinearFromDisplay(c.GetRed())),
@@ -383,7 +634,8 @@ private:
         return index;
     }
 
-    const ExportScene& scene;
+    const ExportScene* scene = nullptr;
+    std::string path;
     const bool binary; // images go into the binary chunk, else into data URIs
     tinygltf::Model model;
     std::vector<unsigned char> data;
@@ -391,24 +643,17 @@ private:
     std::map<int, int> textureIndex;                         // scene texture
     std::map<std::pair<int, int>, int> samplerIndex;         // wrap s, wrap t
     std::map<const trelImage*, int> imageIndex;
+    std::vector<int> nodeOf; // of each group
+    std::vector<Batch> batches;
+    std::map<std::tuple<int, int, std::string>, size_t> batchOf; // parent, mesh, name
+    std::vector<bool> absorbed; // of each group: drawn by a GPU instance of its parent's
+    bool usesGpuInstancing = false;
+    std::map<int, GeometryAccessors> shapeData;         // scene shape
+    std::map<std::tuple<int, int, int>, int> meshIndex; // scene shape, material, texture
 };
 
 } // namespace
 
-std::string WriteGltf(const ExportScene& scene, const std::string& path, bool binary) {
-    tinygltf::Model model = GltfBuilder(scene, binary).Build();
-    std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
-    if (!out)
-        return "cannot create the file";
-    tinygltf::TinyGLTF writer;
-    // Images are in the model as they are to be written: no re-encoding.
-    writer.SetImageWriter(nullptr, nullptr);
-    const bool written = writer.WriteGltfSceneToStream(&model, out, !binary, binary);
-    out.close();
-    if (!written || !out) {
-        std::error_code ignored;
-        std::filesystem::remove(std::filesystem::path(path), ignored);
-        return "cannot write the file";
-    }
-    return std::string();
+std::unique_ptr<SceneWriter> MakeGltfWriter(const std::string& path, bool binary) {
+    return std::make_unique<GltfBuilder>(path, binary);
 }

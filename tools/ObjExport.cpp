@@ -6,6 +6,8 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -79,69 +81,8 @@ private:
     std::vector<std::filesystem::path> paths;
 };
 
-// The texture to draw an object's triangles with: -1 for none, or when its
-// image had no file written (`files` holds the names written, per texture).
-int TextureOf(const ExportObject& object, const std::vector<std::string>& files) {
-    return object.texture >= 0 && object.HasTexCoords() && !object.triangles.empty() &&
-                   !files[static_cast<size_t>(object.texture)].empty()
-               ? object.texture
-               : -1;
-}
-
-// The texture images, beside the MTL as NAME_texture_N.png or .jpg; an
-// image that cannot be encoded gets no file and its objects no texture.
-bool WriteImages(const ExportScene& scene, const std::filesystem::path& mtlPath, std::vector<std::string>& files,
-                 Written& written) {
-    files.assign(scene.textures.size(), std::string());
-    std::map<const trelImage*, std::string> byImage;
-    for (size_t t = 0; t < scene.textures.size(); ++t) {
-        const trelImage& image = *scene.textures[t].image;
-        const auto known = byImage.find(&image);
-        if (known != byImage.end()) {
-            files[t] = known->second;
-            continue;
-        }
-        const EmbeddedImage file = EmbeddedImageFor(image);
-        std::string name;
-        if (!file.bytes.empty()) {
-            name = mtlPath.stem().string() + "_texture_" + std::to_string(byImage.size()) + file.extension;
-            const std::filesystem::path path = mtlPath.parent_path() / name;
-            OutputFile out(path.string());
-            out.Bytes(file.bytes.data(), file.bytes.size());
-            if (!out.Commit())
-                return false;
-            written.Add(path);
-        }
-        byImage.emplace(&image, name);
-        files[t] = name;
-    }
-    return true;
-}
-
-bool WriteMtl(const ExportScene& scene, const std::string& path, const std::vector<std::string>& files) {
-    OutputFile out(path);
-    if (!out.IsOpen())
-        return false;
-    out.Text("# written by vrml convert\n");
-    for (size_t i = 0; i < scene.materials.size(); ++i)
-        Material(out, MaterialName(i), scene.materials[i], false);
-    // Then each material with each texture it is drawn with. A colour
-    // picture replaces the diffuse colour, as in VRML; a grey one modulates it.
-    std::map<std::pair<int, int>, bool> textured;
-    for (const ExportObject& object : scene.objects) {
-        const int texture = TextureOf(object, files);
-        if (texture < 0 || !textured.emplace(std::make_pair(object.material, texture), true).second)
-            continue;
-        const ExportTexture& shown = scene.textures[static_cast<size_t>(texture)];
-        Material(out, MaterialName(static_cast<size_t>(object.material), static_cast<size_t>(texture)),
-                 scene.materials[static_cast<size_t>(object.material)], !shown.intensity);
-        out.Text("map_Kd " + files[static_cast<size_t>(texture)] + "\n");
-    }
-    return out.Commit();
-}
-
 // A vertex, with its colour when the object has colours: `v x y z r g b`.
-void Vertex(OutputFile& out, const trelFloatPoint& p, const ExportObject& object, size_t color) {
+void Vertex(OutputFile& out, const trelFloatPoint& p, const ExportGeometry& object, size_t color) {
     out.Text("v ");
     out.Point(p);
     if (object.HasColors()) {
@@ -154,48 +95,49 @@ void Vertex(OutputFile& out, const trelFloatPoint& p, const ExportObject& object
     out.Char('\n');
 }
 
-} // namespace
+// Objects are written as they come. A texture's image is written beside
+// the OBJ when an object first uses it, and the MTL at the end, once the
+// materials drawn with each texture are known.
+class ObjWriter : public SceneWriter {
+public:
+    explicit ObjWriter(const std::string& path) : objPath(path), out(path) {
+        mtlPath = objPath;
+        mtlPath.replace_extension(".mtl");
+    }
 
-std::string WriteObj(const ExportScene& scene, const std::string& path) {
-    const std::filesystem::path objPath(path);
-    std::filesystem::path mtlPath = objPath;
-    mtlPath.replace_extension(".mtl");
-    Written beside;
-    std::vector<std::string> files;
-    if (!WriteImages(scene, mtlPath, files, beside))
-        return "cannot write the texture images beside " + mtlPath.string();
-    if (!WriteMtl(scene, mtlPath.string(), files))
-        return "cannot write " + mtlPath.string();
-    beside.Add(mtlPath);
+    std::string Open(const ExportScene& exported) override {
+        scene = &exported;
+        if (!out.IsOpen())
+            return "cannot create the file";
+        out.Text("# written by vrml convert\nmtllib " + mtlPath.filename().string() + "\n");
+        return std::string();
+    }
 
-    OutputFile out(path);
-    if (!out.IsOpen())
-        return "cannot create the file";
-    out.Text("# written by vrml convert\nmtllib " + mtlPath.filename().string() + "\n");
-    // OBJ indices are global and count from 1; positions, texture
-    // coordinates and normals each have their own count (line and point
-    // vertices have neither of the last two).
-    uint64_t written = 0;
-    uint64_t texCoordsWritten = 0;
-    uint64_t normalsWritten = 0;
-    int currentGroup = -1;
-    for (size_t o = 0; o < scene.objects.size(); ++o) {
-        const ExportObject& object = scene.objects[o];
+    void Add(const ExportObject& exported) override {
+        const size_t o = index++;
+        ExportGeometry placed; // an instance expanded
+        const ExportGeometry& object = WorldGeometryOf(*scene, exported, placed);
         if (object.IsEmpty())
-            continue;
-        if (object.group != currentGroup) {
-            currentGroup = object.group;
-            out.Text("\ng " + GroupPath(scene, currentGroup) + "\n");
+            return;
+        if (exported.group != currentGroup) {
+            currentGroup = exported.group;
+            out.Text("\ng " + GroupPath(*scene, currentGroup) + "\n");
         }
-        out.Text("o " + (object.name.empty() ? std::string(ObjectTypeName(object.type)) + "_" + std::to_string(o + 1)
-                                             : ObjName(object.name)));
-        const std::string plain = MaterialName(static_cast<size_t>(object.material));
-        const int texture = TextureOf(object, files);
-        out.Text(
-            "\nusemtl " +
-            (texture >= 0 ? MaterialName(static_cast<size_t>(object.material), static_cast<size_t>(texture)) : plain) +
-            "\n");
+        out.Text("o " + (exported.name.empty()
+                             ? std::string(ObjectTypeName(exported.type)) + "_" + std::to_string(o + 1)
+                             : ObjName(exported.name)));
+        const std::string plain = MaterialName(static_cast<size_t>(exported.material));
+        const int texture = TextureOf(exported, object);
+        if (texture >= 0 && textured.emplace(exported.material, texture).second)
+            texturedOrder.emplace_back(exported.material, texture);
+        out.Text("\nusemtl " +
+                 (texture >= 0 ? MaterialName(static_cast<size_t>(exported.material), static_cast<size_t>(texture))
+                               : plain) +
+                 "\n");
 
+        // OBJ indices are global and count from 1; positions, texture
+        // coordinates and normals each have their own count (line and point
+        // vertices have neither of the last two).
         const uint64_t base = written + 1;
         const uint64_t texCoordBase = texCoordsWritten + 1;
         const uint64_t normalBase = normalsWritten + 1;
@@ -257,8 +199,88 @@ std::string WriteObj(const ExportScene& scene, const std::string& path) {
             written += object.points.size();
         }
     }
-    if (!out.Commit())
-        return "cannot write the file";
-    beside.Keep();
-    return std::string();
-}
+
+    std::string Finish() override {
+        if (!imagesWritten)
+            return "cannot write the texture images beside " + mtlPath.string();
+        if (!WriteMtl())
+            return "cannot write " + mtlPath.string();
+        beside.Add(mtlPath);
+        if (!out.Commit())
+            return "cannot write the file";
+        beside.Keep();
+        return std::string();
+    }
+
+private:
+    // The texture to draw an object's triangles with: -1 for none, or when
+    // its image could not be written.
+    int TextureOf(const ExportObject& exported, const ExportGeometry& object) {
+        if (exported.texture < 0 || !object.HasTexCoords() || object.triangles.empty())
+            return -1;
+        return !ImageFile(static_cast<size_t>(exported.texture)).empty() ? exported.texture : -1;
+    }
+
+    // The file of a texture's image, beside the MTL as NAME_texture_N.png
+    // or .jpg, written on first use; empty when the image cannot be encoded.
+    const std::string& ImageFile(size_t texture) {
+        if (files.size() <= texture)
+            files.resize(scene->textures.size());
+        if (files[texture])
+            return *files[texture];
+        const trelImage& image = *scene->textures[texture].image;
+        auto [known, first] = byImage.emplace(&image, std::string());
+        if (first) {
+            const EmbeddedImage file = EmbeddedImageFor(image);
+            if (!file.bytes.empty()) {
+                const std::string name =
+                    mtlPath.stem().string() + "_texture_" + std::to_string(byImage.size() - 1) + file.extension;
+                const std::filesystem::path path = mtlPath.parent_path() / name;
+                OutputFile written(path.string());
+                written.Bytes(file.bytes.data(), file.bytes.size());
+                if (written.Commit())
+                    beside.Add(path);
+                else
+                    imagesWritten = false;
+                known->second = name;
+            }
+        }
+        files[texture] = known->second;
+        return *files[texture];
+    }
+
+    bool WriteMtl() {
+        OutputFile mtl(mtlPath.string());
+        if (!mtl.IsOpen())
+            return false;
+        mtl.Text("# written by vrml convert\n");
+        for (size_t i = 0; i < scene->materials.size(); ++i)
+            Material(mtl, MaterialName(i), scene->materials[i], false);
+        // Then each material with each texture it is drawn with. A colour
+        // picture replaces the diffuse colour, as in VRML; a grey one modulates it.
+        for (const auto& [material, texture] : texturedOrder) {
+            const ExportTexture& shown = scene->textures[static_cast<size_t>(texture)];
+            Material(mtl, MaterialName(static_cast<size_t>(material), static_cast<size_t>(texture)),
+                     scene->materials[static_cast<size_t>(material)], !shown.intensity);
+            mtl.Text("map_Kd " + *files[static_cast<size_t>(texture)] + "\n");
+        }
+        return mtl.Commit();
+    }
+
+    std::filesystem::path objPath, mtlPath;
+    OutputFile out;
+    const ExportScene* scene = nullptr;
+    Written beside;
+    std::vector<std::optional<std::string>> files; // per texture, once known
+    std::map<const trelImage*, std::string> byImage;
+    bool imagesWritten = true;
+    std::set<std::pair<int, int>> textured; // material, texture
+    std::vector<std::pair<int, int>> texturedOrder;
+    size_t index = 0;
+    uint64_t written = 0, texCoordsWritten = 0, normalsWritten = 0;
+    int currentGroup = -1;
+};
+
+} // namespace
+
+std::unique_ptr<SceneWriter> MakeObjWriter(const std::string& path) { return std::make_unique<ObjWriter>(path); }

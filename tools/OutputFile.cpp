@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 OutputFile::OutputFile(const std::string& target) : path(target) {
     file = std::fopen(path.c_str(), "wb");
@@ -15,9 +16,17 @@ OutputFile::OutputFile(const std::string& target) : path(target) {
         std::setvbuf(file, nullptr, _IOFBF, size_t(1) << 20);
 }
 
+OutputFile::OutputFile() {
+    file = std::tmpfile();
+    if (file != nullptr)
+        std::setvbuf(file, nullptr, _IOFBF, size_t(1) << 20);
+}
+
 OutputFile::~OutputFile() {
     if (file != nullptr) {
         std::fclose(file);
+        if (path.empty())
+            return; // a temporary file goes by itself
         std::error_code ignored;
         std::filesystem::remove(path, ignored);
     }
@@ -80,4 +89,35 @@ void OutputFile::UInt32(uint32_t value) {
 void OutputFile::UInt16(uint16_t value) {
     const unsigned char bytes[2] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8)};
     Bytes(bytes, sizeof bytes);
+}
+
+void OutputFile::PatchUInt32(long offset, uint32_t value) {
+    if (file == nullptr || failed)
+        return;
+    if (std::fseek(file, offset, SEEK_SET) != 0) {
+        failed = true;
+        return;
+    }
+    UInt32(value);
+    failed = failed || std::fseek(file, 0, SEEK_END) != 0;
+}
+
+bool OutputFile::CopyTo(OutputFile& out, size_t keep, size_t record) {
+    if (file == nullptr || failed || std::fflush(file) != 0 || std::fseek(file, 0, SEEK_SET) != 0)
+        return false;
+    // Whole records per read, so that each is cut the same way.
+    const size_t step = record > 0 ? record : 1;
+    std::vector<unsigned char> buffer((size_t(1) << 20) / step * step);
+    for (;;) {
+        const size_t got = std::fread(buffer.data(), 1, buffer.size(), file);
+        if (record == 0 || keep >= record) {
+            out.Bytes(buffer.data(), got);
+        } else {
+            for (size_t at = 0; at + record <= got; at += record)
+                out.Bytes(buffer.data() + at, keep);
+        }
+        if (got < buffer.size())
+            break;
+    }
+    return !std::ferror(file) && !out.failed;
 }

@@ -12,6 +12,9 @@
 class OutputFile {
 public:
     explicit OutputFile(const std::string& path);
+    // A temporary file, removed when closed, for what must wait until a
+    // header before it is known (see CopyTo).
+    OutputFile();
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -28,6 +31,12 @@ public:
     void Point(const trelFloatPoint& p); // "x y z"
 
     void Bytes(const void* data, size_t size);
+    // Overwrites four bytes already written at `offset` (the output must be seekable).
+    void PatchUInt32(long offset, uint32_t value);
+    // Everything written here so far appended to `out`: of each record of
+    // `record` bytes, its first `keep` (all of it by default). False if
+    // anything failed.
+    bool CopyTo(OutputFile& out, size_t keep = 0, size_t record = 0);
     void Float32(float value);
     void UInt32(uint32_t value);
     void UInt16(uint16_t value);

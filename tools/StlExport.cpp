@@ -10,7 +10,7 @@ namespace {
 
 // The facet normal from the winding; where the triangle has no area, the
 // mean of its vertex normals.
-trelVector FacetNormal(const ExportObject& object, size_t t) {
+trelVector FacetNormal(const ExportGeometry& object, size_t t) {
     const trelFloatPoint& a = object.positions[object.triangles[t]];
     const trelFloatPoint& b = object.positions[object.triangles[t + 1]];
     const trelFloatPoint& c = object.positions[object.triangles[t + 2]];
@@ -23,23 +23,29 @@ trelVector FacetNormal(const ExportObject& object, size_t t) {
     return normal;
 }
 
-} // namespace
+// The triangle count in the header is known only at the end: it is
+// written as 0 and then patched in place, which needs a seekable output.
+class StlWriter : public SceneWriter {
+public:
+    explicit StlWriter(const std::string& path) : out(path) {}
 
-std::string WriteStl(const ExportScene& scene, const std::string& path) {
-    const size_t triangles = scene.GetTriangleCount();
-    if (triangles > std::numeric_limits<uint32_t>::max())
-        return "too many triangles for STL";
-    OutputFile out(path);
-    if (!out.IsOpen())
-        return "cannot create the file";
-    // The header must not begin with "solid", or readers take the file for ASCII STL.
-    char header[80];
-    std::memset(header, ' ', sizeof header);
-    const char title[] = "binary STL written by vrml convert";
-    std::memcpy(header, title, sizeof title - 1);
-    out.Bytes(header, sizeof header);
-    out.UInt32(static_cast<uint32_t>(triangles));
-    for (const ExportObject& object : scene.objects) {
+    std::string Open(const ExportScene& exported) override {
+        scene = &exported;
+        if (!out.IsOpen())
+            return "cannot create the file";
+        // The header must not begin with "solid", or readers take the file for ASCII STL.
+        char header[80];
+        std::memset(header, ' ', sizeof header);
+        const char title[] = "binary STL written by vrml convert";
+        std::memcpy(header, title, sizeof title - 1);
+        out.Bytes(header, sizeof header);
+        out.UInt32(0);
+        return std::string();
+    }
+
+    void Add(const ExportObject& exported) override {
+        ExportGeometry placed; // an instance expanded
+        const ExportGeometry& object = WorldGeometryOf(*scene, exported, placed);
         for (size_t t = 0; t + 2 < object.triangles.size(); t += 3) {
             const trelVector normal = FacetNormal(object, t);
             out.Float32(normal.x);
@@ -53,6 +59,23 @@ std::string WriteStl(const ExportScene& scene, const std::string& path) {
             }
             out.UInt16(0);
         }
+        triangles += object.GetTriangleCount();
     }
-    return out.Commit() ? std::string() : "cannot write the file";
-}
+
+    std::string Finish() override {
+        if (triangles > std::numeric_limits<uint32_t>::max())
+            return "too many triangles for STL";
+        out.PatchUInt32(TriangleCountAt, static_cast<uint32_t>(triangles));
+        return out.Commit() ? std::string() : "cannot write the file";
+    }
+
+private:
+    static constexpr long TriangleCountAt = 80;
+    OutputFile out;
+    const ExportScene* scene = nullptr;
+    uint64_t triangles = 0;
+};
+
+} // namespace
+
+std::unique_ptr<SceneWriter> MakeStlWriter(const std::string& path) { return std::make_unique<StlWriter>(path); }

@@ -71,6 +71,24 @@ TEST(GltfValidator, SampleScenesAndHandBuiltWorldsHaveNoErrorsOrWarnings) {
     face->SetPoints(points, faces);
     traced.AddObject(face, trelMatProps(), true);
     ASSERT_EQ(WriteGltf(BuildExportScene(traced, ExportOptions()), (dir / "traced.glb").string(), true), "");
+    // Instances: boxes of one size and colour drawn by one node
+    // (EXT_mesh_gpu_instancing), and boxes of other sizes placed by nodes.
+    std::ostringstream instances;
+    instances << "#VRML V2.0 utf8\n";
+    for (int i = 0; i < 12; ++i)
+        instances << "Transform { translation " << i << " 0 0 rotation 0 1 0 " << i
+                  << " children Shape { geometry Box { size " << (i < 9 ? 1 : i) << " 1 1 } } }\n";
+    // And a part the file repeats, each use a group of the part's name.
+    instances << "DEF Part Shape { geometry IndexedFaceSet { coord Coordinate { point [0 0 0, 1 0 0, 0 1 0] }"
+              << " coordIndex [0 1 2] } }\n";
+    for (int i = 0; i < 9; ++i)
+        instances << "Transform { translation 0 " << i << " 0 children USE Part }\n";
+    std::ofstream(dir / "instances.wrl") << instances.str();
+    ConvertSummary summary;
+    ASSERT_EQ(ConvertFile((dir / "instances.wrl").string(), (dir / "instances.glb").string(), ExportFormat::Glb,
+                          settings, summary),
+              "");
+    fs::remove(dir / "instances.wrl");
     const auto written = std::distance(fs::directory_iterator(dir), fs::directory_iterator());
 
     const fs::path report = dir / "report.txt";

@@ -27,7 +27,7 @@ std::map<std::string, std::string> FolderContents(const fs::path& folder) {
 std::string ManyObjects() {
     std::ostringstream text;
     text << "#VRML V2.0 utf8\n";
-    for (int i = 0; i < 60; ++i) {
+    for (int i = 0; i < 150; ++i) { // more objects than one streamed batch
         text << "Transform { translation " << i << " " << i % 7 << " 0 children [\n"
              << "  Shape { appearance Appearance { material Material { diffuseColor 0." << i % 10 << " 0.5 0.5 } }\n"
              << "    geometry "
