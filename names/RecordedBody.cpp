@@ -4,6 +4,7 @@
 
 #include "Prototypes.h"
 
+#include "parser/DepthGuard.h"
 #include "parser/RecordEntry.h"
 #include "parser/VRMLParser.h"
 #include "parser/ValueGuard.h"
@@ -437,8 +438,24 @@ void CVRMLParser::ReplaySlots(CVRMLRecordedBody& recorded) {
         slots[i].row->apply(*slots[i].entry, SlotNumbers.data() + i * CVRMLRecordedBody::MaxNumbers);
     // Instances have their own budget; their replays do not spend the one of USE.
     ValueGuard<long long> replays(ReplayCount, ReplayCount);
-    for (CVRMLDictionaryEntry* child : recorded.GetRoot().GetChildren())
-        ServiceDictionaryObject(child);
+    ValueGuard<int> unrecorded(AllowDictionaryUpdate, 0);
+    ReplayRecordedLevel(recorded.GetRoot());
+}
+
+// As a replay of a separator entry, without what guards a USE: a recorded
+// body names nothing and uses nothing, so its levels need no name of their
+// own and no guard against replaying themselves, and its lists cannot
+// change while they are walked.
+void CVRMLParser::ReplayRecordedLevel(const CVRMLSeparatorEntry& level) {
+    for (CVRMLDictionaryEntry* child : level.GetChildren()) {
+        if (child->GetType() != VRML_ENTRY_SEPARATOR) {
+            ServiceDictionaryObject(child);
+        } else if (DefineSeparator()) {
+            DepthGuard depth(ReplayDepth);
+            ReplayRecordedLevel(static_cast<const CVRMLSeparatorEntry&>(*child));
+            PopSeparator();
+        }
+    }
 }
 
 int CVRMLParser::ReplayRecordedBody(CVRMLPrototype& prototype, const std::string& name, const char* useText,

@@ -470,6 +470,7 @@ private:
     bool ReadSlotNumbers(CVRMLPrototype& prototype, const char* useText, size_t useLength);
     bool MayReplayRecordedBody(const CVRMLRecordedBody& recorded) const;
     void ReplaySlots(CVRMLRecordedBody& recorded);
+    void ReplayRecordedLevel(const CVRMLSeparatorEntry& level);
     // A use whose values are plain numbers is replayed as it is read, without
     // capturing its text: 1 when it was, the reader left on its "}"; 0 with
     // the reader back on its "{".
