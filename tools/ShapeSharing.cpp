@@ -9,30 +9,18 @@ namespace {
 
 // Parameters are compared bit for bit: two shapes are one only when the
 // unit primitive rebuilt from the key tessellates exactly as each would.
-uint64_t Bits(float f) {
-    uint32_t b;
-    std::memcpy(&b, &f, sizeof b);
-    return b;
+template <typename To, typename From>
+To SameBits(const From& from) {
+    static_assert(sizeof(To) == sizeof(From), "a reading of the same bytes");
+    To to;
+    std::memcpy(&to, &from, sizeof to);
+    return to;
 }
 
-uint64_t Bits(double d) {
-    uint64_t b;
-    std::memcpy(&b, &d, sizeof b);
-    return b;
-}
-
-float FloatFrom(uint64_t bits) {
-    const auto b = static_cast<uint32_t>(bits);
-    float f;
-    std::memcpy(&f, &b, sizeof f);
-    return f;
-}
-
-double DoubleFrom(uint64_t bits) {
-    double d;
-    std::memcpy(&d, &bits, sizeof d);
-    return d;
-}
+uint64_t Bits(float f) { return SameBits<uint32_t>(f); }
+uint64_t Bits(double d) { return SameBits<uint64_t>(d); }
+float FloatFrom(uint64_t bits) { return SameBits<float>(static_cast<uint32_t>(bits)); }
+double DoubleFrom(uint64_t bits) { return SameBits<double>(bits); }
 
 // A direction in three parameters from `first` on.
 void KeyVector(const trelVector& v, ShapeUse::Key& key, size_t first) {
@@ -103,6 +91,17 @@ public:
     }
 };
 
+// The placement of a unit cone's or cylinder's side (radius and height 1)
+// on one of the given size; false when the size or the top is unusable.
+bool PlaceRoundSide(double radius, double height, double top, const trelBaseRevSurface& side,
+                    trelMatrix4x4& placement) {
+    if (!(IsPositiveSize(radius) && IsPositiveSize(height) && std::isfinite(top)))
+        return false;
+    const float r = static_cast<float>(radius);
+    placement = GetScaleMatrix(trelFloatPoint(r, r, static_cast<float>(height))) * side.GetXformation();
+    return true;
+}
+
 float Ratio(double part, double whole) { return static_cast<float>(part / whole); }
 
 } // namespace
@@ -150,21 +149,15 @@ ShapeUse FindShapeUse(const trelBaseObject& object) {
             return use;
         key.kind = TREL_BOX + 1;
     } else if (const auto* cone = dynamic_cast<const trelCone*>(&object)) {
-        const double radius = cone->GetRadius(), height = cone->GetHeight();
-        if (!(IsPositiveSize(radius) && IsPositiveSize(height) && std::isfinite(cone->GetTopRadius())))
+        const double radius = cone->GetRadius();
+        if (!PlaceRoundSide(radius, cone->GetHeight(), cone->GetTopRadius(), *cone, use.placement))
             return use;
-        use.placement = GetScaleMatrix(trelFloatPoint(static_cast<float>(radius), static_cast<float>(radius),
-                                                      static_cast<float>(height))) *
-                        cone->GetXformation();
         key.kind = TREL_CONE + 1;
         key.parameters[0] = Bits(Ratio(cone->GetTopRadius(), radius));
     } else if (const auto* cylinder = dynamic_cast<const trelCylinder*>(&object)) {
-        const double radius = cylinder->GetRadius(), height = cylinder->GetHeight();
-        if (!(IsPositiveSize(radius) && IsPositiveSize(height) && std::isfinite(cylinder->GetTopRatio())))
+        if (!PlaceRoundSide(cylinder->GetRadius(), cylinder->GetHeight(), cylinder->GetTopRatio(), *cylinder,
+                            use.placement))
             return use;
-        use.placement = GetScaleMatrix(trelFloatPoint(static_cast<float>(radius), static_cast<float>(radius),
-                                                      static_cast<float>(height))) *
-                        cylinder->GetXformation();
         key.kind = TREL_CYLINDER + 1;
         key.parameters[0] = Bits(cylinder->GetTopRatio());
         KeyVector(cylinder->GetReference(), key, 1);
