@@ -1,6 +1,7 @@
 #include "Exporters.h"
 
 #include "EmbeddedImage.h"
+#include "GlbSize.h"
 #include "TrsPlacement.h"
 #include "WorldWalk.h"
 
@@ -204,6 +205,13 @@ private:
     }
 
     std::string Write() {
+        // The binary chunk alone tells most scenes too large before anything is written.
+        if (binary) {
+            const std::string problem =
+                GlbLengthProblem(GlbLength(0, model.buffers.empty() ? 0 : model.buffers[0].data.size()));
+            if (!problem.empty())
+                return problem;
+        }
         std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
         if (!out)
             return "cannot create the file";
@@ -211,13 +219,17 @@ private:
         // Images are in the model as they are to be written: no re-encoding.
         writer.SetImageWriter(nullptr, nullptr);
         const bool written = writer.WriteGltfSceneToStream(&model, out, !binary, binary);
+        // The JSON may still take it past the bound, its lengths then cut short.
+        const std::streamoff length = out ? static_cast<std::streamoff>(out.tellp()) : 0;
         out.close();
-        if (!written || !out) {
+        std::string problem = !written || !out ? "cannot write the file" : std::string();
+        if (problem.empty() && binary)
+            problem = GlbLengthProblem(static_cast<uint64_t>(length));
+        if (!problem.empty()) {
             std::error_code ignored;
             std::filesystem::remove(std::filesystem::path(path), ignored);
-            return "cannot write the file";
         }
-        return std::string();
+        return problem;
     }
 
     // The glTF material of a scene material with a texture (-1: none) and

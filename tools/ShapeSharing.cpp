@@ -7,11 +7,34 @@
 
 namespace {
 
-uint32_t Bits(float f) {
-    uint32_t b;
-    std::memcpy(&b, &f, sizeof b);
-    return b;
+// Parameters are compared bit for bit: two shapes are one only when the
+// unit primitive rebuilt from the key tessellates exactly as each would.
+template <typename To, typename From>
+To SameBits(const From& from) {
+    static_assert(sizeof(To) == sizeof(From), "a reading of the same bytes");
+    To to;
+    std::memcpy(&to, &from, sizeof to);
+    return to;
 }
+
+uint64_t Bits(float f) { return SameBits<uint32_t>(f); }
+uint64_t Bits(double d) { return SameBits<uint64_t>(d); }
+float FloatFrom(uint64_t bits) { return SameBits<float>(static_cast<uint32_t>(bits)); }
+double DoubleFrom(uint64_t bits) { return SameBits<double>(bits); }
+
+// A direction in three parameters from `first` on.
+void KeyVector(const trelVector& v, ShapeUse::Key& key, size_t first) {
+    key.parameters[first] = Bits(v.x);
+    key.parameters[first + 1] = Bits(v.y);
+    key.parameters[first + 2] = Bits(v.z);
+}
+
+trelVector VectorFrom(const ShapeUse::Key& key, size_t first) {
+    return trelVector(FloatFrom(key.parameters[first]), FloatFrom(key.parameters[first + 1]),
+                      FloatFrom(key.parameters[first + 2]));
+}
+
+bool IsPositiveSize(double size) { return size > 0.0 && std::isfinite(size); }
 
 double RowDot(const trelMatrix4x4& m, int a, int b) {
     return static_cast<double>(m.m[a][0]) * m.m[b][0] + static_cast<double>(m.m[a][1]) * m.m[b][1] +
@@ -68,6 +91,17 @@ public:
     }
 };
 
+// The placement of a unit cone's or cylinder's side (radius and height 1)
+// on one of the given size; false when the size or the top is unusable.
+bool PlaceRoundSide(double radius, double height, double top, const trelBaseRevSurface& side,
+                    trelMatrix4x4& placement) {
+    if (!(IsPositiveSize(radius) && IsPositiveSize(height) && std::isfinite(top)))
+        return false;
+    const float r = static_cast<float>(radius);
+    placement = GetScaleMatrix(trelFloatPoint(r, r, static_cast<float>(height))) * side.GetXformation();
+    return true;
+}
+
 float Ratio(double part, double whole) { return static_cast<float>(part / whole); }
 
 } // namespace
@@ -115,20 +149,41 @@ ShapeUse FindShapeUse(const trelBaseObject& object) {
             return use;
         key.kind = TREL_BOX + 1;
     } else if (const auto* cone = dynamic_cast<const trelCone*>(&object)) {
-        const double radius = cone->GetRadius(), height = cone->GetHeight();
-        if (!(radius > 0.0 && height > 0.0 && std::isfinite(radius) && std::isfinite(height) &&
-              std::isfinite(cone->GetTopRadius())))
+        const double radius = cone->GetRadius();
+        if (!PlaceRoundSide(radius, cone->GetHeight(), cone->GetTopRadius(), *cone, use.placement))
             return use;
-        use.placement = GetScaleMatrix(trelFloatPoint(static_cast<float>(radius), static_cast<float>(radius),
-                                                      static_cast<float>(height))) *
-                        cone->GetXformation();
         key.kind = TREL_CONE + 1;
         key.parameters[0] = Bits(Ratio(cone->GetTopRadius(), radius));
+    } else if (const auto* cylinder = dynamic_cast<const trelCylinder*>(&object)) {
+        if (!PlaceRoundSide(cylinder->GetRadius(), cylinder->GetHeight(), cylinder->GetTopRatio(), *cylinder,
+                            use.placement))
+            return use;
+        key.kind = TREL_CYLINDER + 1;
+        key.parameters[0] = Bits(cylinder->GetTopRatio());
+        KeyVector(cylinder->GetReference(), key, 1);
+        key.parameters[4] = Bits(cylinder->GetStartAngle());
+        key.parameters[5] = Bits(cylinder->GetSweepAngle());
+    } else if (const auto* sphere = dynamic_cast<const trelSphere*>(&object)) {
+        // The sign of the radius carries no meaning.
+        const double radius = std::fabs(sphere->GetRadius());
+        const trelFloatPoint& centre = sphere->GetCenter();
+        if (!(IsPositiveSize(radius) && std::isfinite(centre.x) && std::isfinite(centre.y) && std::isfinite(centre.z)))
+            return use;
+        const float r = static_cast<float>(radius);
+        use.placement =
+            GetScaleMatrix(trelFloatPoint(r, r, r)) * GetDisplacementMatrix(centre) * sphere->GetXformation();
+        key.kind = TREL_SPHERE + 1;
+        KeyVector(sphere->GetEquatorDirection(), key, 0);
+        KeyVector(sphere->GetPole(), key, 3);
+        key.parameters[6] = Bits(sphere->GetLongitudeStart());
+        key.parameters[7] = Bits(sphere->GetLongitudeEnd());
+        key.parameters[8] = Bits(sphere->GetLatitudeStart());
+        key.parameters[9] = Bits(sphere->GetLatitudeEnd());
     } else if (const auto* disk = dynamic_cast<const trelDisk*>(&object)) {
         // The signs of the radii carry no meaning, and the larger is the rim.
         const double a = std::fabs(disk->GetInnerRadius()), b = std::fabs(disk->GetRadius());
         const double radius = std::max(a, b);
-        if (!(radius > 0.0 && std::isfinite(a) && std::isfinite(b)))
+        if (!(IsPositiveSize(radius) && std::isfinite(a) && std::isfinite(b)))
             return use;
         const float r = static_cast<float>(radius);
         use.placement = GetScaleMatrix(trelFloatPoint(r, r, r)) * disk->GetMatrix();
@@ -152,16 +207,25 @@ std::shared_ptr<const trelBaseObject> MakeShape(const ShapeUse& use) {
     case TREL_BOX + 1: return std::make_shared<UnitBox>();
     case TREL_CONE + 1: {
         auto cone = std::make_shared<trelCone>();
-        float top;
-        std::memcpy(&top, &use.key.parameters[0], sizeof top);
-        cone->SetCone(1.0, 1.0, top);
+        cone->SetCone(1.0, 1.0, FloatFrom(use.key.parameters[0]));
         return cone;
+    }
+    case TREL_CYLINDER + 1: {
+        const auto& p = use.key.parameters;
+        auto cylinder = std::make_shared<trelCylinder>();
+        cylinder->SetCylinder(1.0, 1.0, DoubleFrom(p[0]), VectorFrom(use.key, 1), DoubleFrom(p[4]), DoubleFrom(p[5]));
+        return cylinder;
+    }
+    case TREL_SPHERE + 1: {
+        const auto& p = use.key.parameters;
+        auto sphere = std::make_shared<trelSphere>();
+        sphere->SetSphere(trelFloatPoint(0.0f, 0.0f, 0.0f), VectorFrom(use.key, 0), VectorFrom(use.key, 3), 1.0,
+                          DoubleFrom(p[6]), DoubleFrom(p[7]), DoubleFrom(p[8]), DoubleFrom(p[9]));
+        return sphere;
     }
     case TREL_DISK + 1: {
         auto disk = std::make_shared<trelDisk>();
-        float inner;
-        std::memcpy(&inner, &use.key.parameters[0], sizeof inner);
-        disk->SetDisk(inner, 1.0, trelMatrix4x4(), use.key.parameters[1] != 0);
+        disk->SetDisk(FloatFrom(use.key.parameters[0]), 1.0, trelMatrix4x4(), use.key.parameters[1] != 0);
         return disk;
     }
     default: return nullptr;

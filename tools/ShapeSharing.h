@@ -2,7 +2,7 @@
 // Which objects an exporter may write as one geometry placed several times:
 // the uses of a part the file repeats (GetSharedGeometry), and primitives
 // without attributes that differ only in size and place (boxes, cones,
-// disks), each a unit primitive scaled and placed. Only placements made of
+// cylinders, spheres, disks), each a unit primitive scaled and placed. Only placements made of
 // a rotation, a positive scale and a move qualify: glTF requires nodes that
 // decompose that way, and a mirrored or sheared use keeps its own geometry.
 
@@ -15,9 +15,9 @@
 struct ShapeUse {
     // Objects with equal keys have one shape; kind 0 means the object shares nothing.
     struct Key {
-        int kind = 0;                         // a primitive type + 1, or -1 for a repeated part
-        const void* part = nullptr;           // the repeated part's local geometry
-        std::array<uint32_t, 2> parameters{}; // a primitive's shape beyond its size (bits)
+        int kind = 0;                          // a primitive type + 1, or -1 for a repeated part
+        const void* part = nullptr;            // the repeated part's local geometry
+        std::array<uint64_t, 10> parameters{}; // a primitive's shape beyond its size (bits)
         bool operator<(const Key& other) const;
     };
     Key key;

@@ -52,6 +52,10 @@ public:
                      double sweepAngle);
     double GetHeight() const { return height; }
     double GetRadius() const { return radius; }
+    double GetTopRatio() const { return topRatio; }
+    const trelVector& GetReference() const { return reference; }
+    double GetStartAngle() const { return startAngle; }
+    double GetSweepAngle() const { return sweepAngle; }
     trelObjectTypes GetObjectType() const override { return TREL_CYLINDER; }
     trelBBox GetBBox() const override;
     void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
@@ -75,6 +79,12 @@ public:
                    double radius, double longitudeStart, double longitudeEnd, double latitudeStart, double latitudeEnd);
     const trelFloatPoint& GetCenter() const { return center; }
     double GetRadius() const { return radius; }
+    const trelVector& GetEquatorDirection() const { return equatorDirection; }
+    const trelVector& GetPole() const { return pole; }
+    double GetLongitudeStart() const { return longitudeStart; }
+    double GetLongitudeEnd() const { return longitudeEnd; }
+    double GetLatitudeStart() const { return latitudeStart; }
+    double GetLatitudeEnd() const { return latitudeEnd; }
     trelObjectTypes GetObjectType() const override { return TREL_SPHERE; }
     trelBBox GetBBox() const override;
     void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;

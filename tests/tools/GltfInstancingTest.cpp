@@ -181,6 +181,13 @@ TEST(GltfInstancing, InstancesCoverTheWorldWithEachShapeWrittenOnce) {
              "Transform { translation 1 2 3 children Shape { geometry Cone { bottomRadius 2 height 5 } } }\n"
              "Transform { rotation 1 0 0 1 children Shape { geometry Cone { bottomRadius 0.5 height 1 } } }\n",
          2, 4, 2, 5},
+        {"cylinders and spheres: a side and two caps, and a sphere",
+         std::string(V2) +
+             "Transform { translation 1 2 3 children Shape { geometry Cylinder { radius 2 height 5 } } }\n"
+             "Transform { rotation 1 0 0 1 children Shape { geometry Cylinder { radius 0.5 height 1 } } }\n"
+             "Transform { translation 7 0 0 children Shape { geometry Sphere { radius 3 } } }\n"
+             "Transform { rotation 0 1 0 2 children Shape { geometry Sphere { radius 0.25 } } }\n",
+         3, 8, 3, 9},
         {"a box used once keeps its own form", std::string(V2) + "Shape { geometry Box { size 1 2 3 } }\n", 1, 1, 1, 2},
         {"named groups of one box each draw it themselves",
          std::string(V2) + "DEF A Transform { translation 1 0 0 children Shape { geometry Box {} } }\n"
