@@ -11,7 +11,9 @@
 #include "parser/ValueGuard.h"
 #include "state/VRMLSeparator.h"
 
+#include <algorithm>
 #include <cstring>
+#include <list>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -78,21 +80,27 @@ private:
 };
 
 // Makes a level record into a body's capture for as long as the guard lives
-// (nothing when there is no capture).
+// (nothing when there is no capture). A stray "}" in a malformed body can
+// close the level the text is read at; the level is then gone, and so is the
+// recording, which no longer matches what the text builds.
 class RecordingLevelGuard {
 public:
-    RecordingLevelGuard(CVRMLSeparator* l, CVRMLSeparatorEntry* capture) : level(capture ? l : nullptr) {
+    RecordingLevelGuard(const std::list<CVRMLSeparator*>& levels, CVRMLSeparator* l, CVRMLSeparatorEntry* capture)
+        : levels(levels), level(capture ? l : nullptr) {
         if (level)
             level->SetDictionaryEntry(capture);
     }
     ~RecordingLevelGuard() {
-        if (level)
+        if (LevelStands())
             level->SetDictionaryEntry(nullptr);
     }
+    // Compares pointers only: a closed level is never read.
+    bool LevelStands() const { return level && std::find(levels.begin(), levels.end(), level) != levels.end(); }
     RecordingLevelGuard(const RecordingLevelGuard&) = delete;
     RecordingLevelGuard& operator=(const RecordingLevelGuard&) = delete;
 
 private:
+    const std::list<CVRMLSeparator*>& levels;
     CVRMLSeparator* level;
 };
 
@@ -370,6 +378,7 @@ int CVRMLParser::DefineProtoUse(const std::string& name, const char* useText, si
     if (!prototype->GetSourceFile().empty())
         IOManager.SetFilename(prototype->GetSourceFile());
     std::vector<std::pair<const CVRMLDictionaryEntry*, size_t>> entryOffsets;
+    bool levelClosed = false;
     if (IOManager.StartBufferReading(text.data(), text.size())) {
         std::vector<char>().swap(text); // the reader holds its own copy
         MarkPrototypeNames();
@@ -379,7 +388,7 @@ int CVRMLParser::DefineProtoUse(const std::string& name, const char* useText, si
         // otherwise nothing is recorded there, as the use's own entry builds
         // the rest again.
         ValueGuard<CVRMLSeparator*> instanceLevel(InstanceLevel, capture ? nullptr : CurrentSeparator);
-        RecordingLevelGuard recording(CurrentSeparator, capture.get());
+        RecordingLevelGuard recording(SeparatorStack, CurrentSeparator, capture.get());
         ValueGuard<std::vector<std::pair<const CVRMLDictionaryEntry*, size_t>>*> logging(
             RecordedEntryLog, capture ? &entryOffsets : nullptr);
         // A DEF inside the body is recorded even while the use is replayed,
@@ -387,10 +396,13 @@ int CVRMLParser::DefineProtoUse(const std::string& name, const char* useText, si
         ValueGuard<int> allowRecording(AllowDictionaryUpdate, 1);
         ReadEmbeddedStatements();
         IOManager.StopBufferReading();
+        levelClosed = capture && !recording.LevelStands();
     }
     IOManager.SetFilename(includingFile);
     RestoreIOState(returnPosition);
     if (capture)
         AdoptRecordedBody(*prototype, std::move(capture), entryOffsets, pieceStarts);
+    if (levelClosed) // what was recorded is not what the text builds
+        prototype->GetRecordedBody().SetState(CVRMLRecordedBody::State::TextOnly);
     return 1;
 }
