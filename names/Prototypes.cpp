@@ -91,10 +91,6 @@ int CVRMLPrototype::AddFieldDeclaration(const std::string& fieldName, int type, 
     }
 }
 
-CVRMLFieldDeclaration* CVRMLPrototype::FindFieldDeclaration(const std::string& fieldName) const {
-    return declarationIndex.Find(fieldName);
-}
-
 int CVRMLParser::AddPrototypeToDictionary(CVRMLPrototype* prototype) {
     if (!prototype)
         return 0;

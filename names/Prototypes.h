@@ -94,7 +94,6 @@ public:
     int AddFieldDeclaration(const std::string& fieldName, const std::string& typeName, std::vector<char> text);
     int AddFieldDeclaration(const std::string& fieldName, int type, std::vector<char> text);
     // The first declaration of that name (case-sensitive), or null.
-    CVRMLFieldDeclaration* FindFieldDeclaration(const std::string& fieldName) const;
     CVRMLFieldDeclaration* FindFieldDeclaration(std::string_view fieldName) const {
         return declarationIndex.Find(fieldName);
     }

@@ -127,6 +127,28 @@ void CollectEntries(const CVRMLSeparatorEntry& separator, int level, std::vector
     }
 }
 
+// Each slot's numbers, MaxNumbers apart: the use's value where it gave one,
+// through `readGiven(slot, given, out)`, else the declared default.
+template <class ReadGiven>
+bool FillSlotNumbers(const std::vector<CVRMLRecordedBody::Slot>& slots, std::vector<double>& numbers,
+                     ReadGiven readGiven) {
+    numbers.resize(slots.size() * CVRMLRecordedBody::MaxNumbers);
+    for (size_t i = 0; i < slots.size(); ++i) {
+        const CVRMLRecordedBody::Slot& slot = slots[i];
+        double* out = numbers.data() + i * CVRMLRecordedBody::MaxNumbers;
+        const size_t given = slot.declared->GetGivenValue();
+        if (given != CVRMLFieldDeclaration::NotGiven) {
+            if (!readGiven(slot, given, out))
+                return false;
+        } else if (slot.defaultReadable) {
+            std::copy(slot.defaults, slot.defaults + slot.row->count, out);
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 const CVRMLSlotRow* CVRMLRecordedBody::FindSlotRow(VRMLTokenTypes node, VRMLTokenTypes field) {
@@ -365,22 +387,11 @@ bool CVRMLParser::ReadSlotNumbers(CVRMLPrototype& prototype, const char* useText
         for (const auto& declaration : prototype.GetFieldDeclarations())
             declaration->SetGivenValue(CVRMLFieldDeclaration::NotGiven);
     }
-    std::vector<CVRMLRecordedBody::Slot>& slots = prototype.GetRecordedBody().GetSlots();
-    SlotNumbers.resize(slots.size() * CVRMLRecordedBody::MaxNumbers);
-    for (size_t i = 0; i < slots.size(); ++i) {
-        const CVRMLRecordedBody::Slot& slot = slots[i];
-        double* numbers = SlotNumbers.data() + i * CVRMLRecordedBody::MaxNumbers;
-        const size_t given = slot.declared->GetGivenValue();
-        if (given != CVRMLFieldDeclaration::NotGiven) {
-            if (!CVRMLRecordedBody::ReadNumbers(InstanceReader, values[given].text, slot.row->count, numbers))
-                return false;
-        } else if (slot.defaultReadable) {
-            std::copy(slot.defaults, slot.defaults + slot.row->count, numbers);
-        } else {
-            return false;
-        }
-    }
-    return true;
+    return FillSlotNumbers(prototype.GetRecordedBody().GetSlots(), SlotNumbers,
+                           [&](const CVRMLRecordedBody::Slot& slot, size_t given, double* out) {
+                               return CVRMLRecordedBody::ReadNumbers(InstanceReader, values[given].text,
+                                                                     slot.row->count, out);
+                           });
 }
 
 void CVRMLParser::LogRecordedEntry(const CVRMLDictionaryEntry* entry) {
@@ -522,23 +533,13 @@ bool CVRMLParser::ReadSlotNumbersInPlace(CVRMLPrototype& prototype) {
         }
         IOManager.Tokenize();
     }
-    std::vector<CVRMLRecordedBody::Slot>& slots = recorded.GetSlots();
-    SlotNumbers.resize(slots.size() * CVRMLRecordedBody::MaxNumbers);
-    for (size_t i = 0; i < slots.size(); ++i) {
-        const CVRMLRecordedBody::Slot& slot = slots[i];
-        double* numbers = SlotNumbers.data() + i * CVRMLRecordedBody::MaxNumbers;
-        const size_t given = slot.declared->GetGivenValue();
-        if (given != CVRMLFieldDeclaration::NotGiven) {
+    return FillSlotNumbers(
+        recorded.GetSlots(), SlotNumbers, [&](const CVRMLRecordedBody::Slot& slot, size_t given, double* out) {
             if (PlainNumbersOf(slot.declared->GetType()) != slot.row->count)
                 return false;
-            std::copy(GivenNumbers.data() + given, GivenNumbers.data() + given + slot.row->count, numbers);
-        } else if (slot.defaultReadable) {
-            std::copy(slot.defaults, slot.defaults + slot.row->count, numbers);
-        } else {
-            return false;
-        }
-    }
-    return true;
+            std::copy(GivenNumbers.data() + given, GivenNumbers.data() + given + slot.row->count, out);
+            return true;
+        });
 }
 
 int CVRMLParser::ReplayUseInPlace(CVRMLPrototype& prototype) {

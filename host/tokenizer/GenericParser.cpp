@@ -1,13 +1,12 @@
 #include "GenericParser.h"
 
-#include <cstring>
-
 #include "KeywordLookup.h"
 #include "TokenScanner.h"
 
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <utility>
 
 namespace {
@@ -350,9 +349,12 @@ CGenericParser::NumbersAhead CGenericParser::EstimateNumbersAhead() {
     if (nextToken.GetDataType() != GENERIC_NUMBER)
         return ahead;
     const std::vector<char>& bytes = source->bytes;
-    const size_t start = static_cast<size_t>(nextToken.GetText().data() - bytes.data());
-    if (start >= bytes.size())
+    // The token's text may stand in another buffer (a replaced source): then there is nothing to count.
+    const char* at = nextToken.GetText().data();
+    const std::less<const char*> before;
+    if (before(at, bytes.data()) || !before(at, bytes.data() + bytes.size()))
         return ahead;
+    const size_t start = static_cast<size_t>(at - bytes.data());
     const bool known = lastListEnd.text == bytes.data() && lastListEnd.from <= start && start <= lastListEnd.end &&
                        (lastListEnd.end == bytes.size() || bytes[lastListEnd.end] == ']');
     if (!known) {

@@ -114,8 +114,8 @@ public:
     int FindBlockToken(GenericTokenTypes open, GenericTokenTypes close, GenericTokenTypes& found);
     // For sizing a list before reading it: about how many numbers lie from
     // the look-ahead token (when it is a number) to the next "]", and how
-    // many of them are -1 (the ends of index runs). Counted in the first few
-    // kilobytes and scaled to the whole stretch: a guess, never a bound, and
+    // many of them are -1 (the ends of index runs). Counted whole, or in a
+    // few kilobytes at each end scaled to the whole stretch: a guess, never a bound, and
     // never more than the stretch could hold. Reading along the text, each
     // byte is searched for the bracket once, however many lists ask.
     struct NumbersAhead {
