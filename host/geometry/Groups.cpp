@@ -1,5 +1,6 @@
 #include "Groups.h"
 
+#include <memory>
 #include <vector>
 
 namespace {
@@ -13,6 +14,16 @@ std::vector<trelBaseGroup*> GroupsBelow(trelBaseGroup* root) {
             order.push_back(group->GetGroup(i));
     }
     return order;
+}
+
+// The properties as last stored by any group of this thread, when they are
+// the same: a file's groups mostly repeat them (each use of a part, each
+// part of one colour), and then hold one copy between them.
+std::shared_ptr<const trelMatProps> SharedProps(const trelMatProps& props) {
+    thread_local std::shared_ptr<const trelMatProps> last;
+    if (!last || !(*last == props))
+        last = std::make_shared<const trelMatProps>(props);
+    return last;
 }
 
 } // namespace
@@ -46,9 +57,11 @@ void trelBaseGroup::AddObject(trelBaseObject* object, const trelMatProps& props,
     if (!object)
         return;
     try {
-        if (materials.empty() || !(materials.back() == props))
-            materials.push_back(props);
-        objects.push_back(Entry{object, static_cast<uint32_t>(materials.size() - 1), takeOwnership});
+        if (!firstRun)
+            firstRun = SharedProps(props);
+        else if (!(*RunProps(static_cast<uint32_t>(laterRuns.size())) == props))
+            laterRuns.push_back(SharedProps(props));
+        objects.push_back(Entry{object, static_cast<uint32_t>(laterRuns.size()), takeOwnership});
     } catch (...) {
         if (takeOwnership)
             delete object;

@@ -35,7 +35,7 @@ public:
     int GetNumGroups() const { return static_cast<int>(groups.size()); }
     trelBaseObject* GetObject(int i) const { return objects[static_cast<size_t>(i)].object; }
     // Valid until the next AddObject to this group.
-    const trelMatProps& GetObjectMatProps(int i) const { return materials[objects[static_cast<size_t>(i)].props]; }
+    const trelMatProps& GetObjectMatProps(int i) const { return *RunProps(objects[static_cast<size_t>(i)].props); }
     C3DGroup* GetGroup(int i) const { return groups[static_cast<size_t>(i)].group; }
 
     void SetGroupName(trelRope name) { groupName = std::move(name); }
@@ -53,18 +53,24 @@ public:
 private:
     // Objects added one after another mostly share their material (the
     // faces of one mesh, the points of one point set): each distinct run of
-    // material properties is stored once, and an entry names its run.
+    // material properties is stored once, and an entry names its run. The
+    // runs are shared with other groups that add the same properties in
+    // turn (every use of a repeated part), and most groups have one run,
+    // kept in place.
     struct Entry {
         trelBaseObject* object;
-        uint32_t props; // index into materials
+        uint32_t props; // the run: 0 for firstRun, else laterRuns[props - 1]
         bool owned;
     };
+    using Props = std::shared_ptr<const trelMatProps>;
+    const Props& RunProps(uint32_t run) const { return run == 0 ? firstRun : laterRuns[run - 1]; }
     struct Child {
         C3DGroup* group;
         bool owned;
     };
     std::vector<Entry> objects;
-    std::vector<trelMatProps> materials;
+    Props firstRun;
+    std::vector<Props> laterRuns;
     std::vector<Child> groups;
     trelRope groupName;
     trelBBox bbox;

@@ -16,12 +16,15 @@ void trelMatrix4x4::SetIdentity() {
 
 namespace {
 
+// Both checks below look at all sixteen entries without branching, which
+// the compiler turns into a few vector compares: they run for every factor
+// of every placement.
 bool IsFinite(const trelMatrix4x4& m) {
+    bool finite = true;
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
-            if (!std::isfinite(m.m[r][c]))
-                return false;
-    return true;
+            finite &= std::fabs(m.m[r][c]) <= std::numeric_limits<float>::max();
+    return finite;
 }
 
 // What the product with an identity factor gives: the other factor, except
@@ -220,9 +223,9 @@ trelMatrix4x4 GetInverseMatrix(const trelMatrix4x4& m) {
 int IsIdentityMatrix(const trelMatrix4x4& m) {
     // Exact: callers use this to skip a transformation, and skipping one that
     // is merely close would move points by that small difference.
+    bool identity = true;
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
-            if (m.m[r][c] != ((r == c) ? 1.0f : 0.0f))
-                return 0;
-    return 1;
+            identity &= m.m[r][c] == ((r == c) ? 1.0f : 0.0f);
+    return identity ? 1 : 0;
 }

@@ -51,6 +51,21 @@ TEST(GeometryGroups, GroupsOwnWhatTheyAreHandedAndNothingElse) {
     EXPECT_EQ(deaths, 2);
 }
 
+TEST(GeometryGroups, EachObjectKeepsItsPropertiesWhateverOtherGroupsAdd) {
+    // Groups filled in turn, repeating and changing properties: each object
+    // must read back what it was added with, whichever group added the same
+    // properties before or after it.
+    const float reds[3][5] = {{0.5f, 0.5f, 0.25f, 0.5f, 0.5f}, {0.5f, 0.75f, 0.75f, 0.25f, 0.5f}, {0.25f}};
+    C3DGroup groups[3];
+    for (int i = 0; i < 5; ++i)
+        for (int g = 0; g < 3; ++g)
+            if (g < 2 || i == 0)
+                groups[g].AddObject(new trelDot, Props(reds[g][i]), true);
+    for (int g = 0; g < 3; ++g)
+        for (int i = 0; i < groups[g].GetNumObjects(); ++i)
+            EXPECT_EQ(groups[g].GetObjectMatProps(i).front.GetDiffuse().GetRed(), reds[g][i]) << g << ' ' << i;
+}
+
 TEST(GeometryGroups, WalksReachEveryLevelInDepthFirstOrder) {
     // world: dot 0, group A (dot 1, group A1 (dot 2)), group B (dot 3), dot 4
     const auto addDot = [](trelBaseGroup& group, float x) {
