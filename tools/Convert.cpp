@@ -118,6 +118,10 @@ std::string ConvertFile(const std::string& input, const std::string& output, Exp
     return failure;
 }
 
+int ThreadsToUse(int requested) {
+    return requested > 0 ? requested : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
 std::string WriteWorldAs(const C3DWorld& world, int imageUnits, const std::string& name, const std::string& output,
                          ExportFormat format, const ConvertSettings& settings, ConvertSummary& summary,
                          const std::function<void(int)>& progress, const std::function<void()>& streamed) {
@@ -223,9 +227,7 @@ int RunConvert(const ConvertRequest& request, std::ostream& out, std::ostream& e
     for (const auto& job : jobs)
         refused.push_back(!written.insert(fs::path(job.second).lexically_normal().string()).second);
 
-    int threads = request.settings.threads;
-    if (threads <= 0)
-        threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int threads = ThreadsToUse(request.settings.threads);
     // Files side by side, and what threads are left to each file's objects.
     const size_t together = std::min(jobs.size(), static_cast<size_t>(threads));
     ConvertSettings settings = request.settings;

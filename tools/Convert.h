@@ -25,6 +25,9 @@ struct ConvertSettings {
     LoadSettings load;
 };
 
+// Threads for a job asked for with -j: every core for 0 (or less).
+int ThreadsToUse(int requested);
+
 struct ConvertSummary {
     size_t objects = 0, triangles = 0, lineStrips = 0, points = 0;
 };

@@ -3,22 +3,90 @@
 #include "WorldWalk.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cstdio>
+#include <exception>
+#include <mutex>
+#include <thread>
 #include <vector>
 
-WorldSummary SummarizeWorld(const C3DWorld& world, const trelTessellationOptions& options) {
+namespace {
+
+// Objects handed to the threads at once: enough to keep them busy, few
+// enough that their figures take little memory next to the world's.
+constexpr size_t SummaryBatch = size_t(1) << 16;
+
+// Adds the batch's triangles and boxes to the summary, in the batch's order.
+// Each object is read by one thread only (a loaded world's objects are
+// read-only), and its figures land in its own place, so the summary is the
+// same for any number of threads.
+void SummarizeBatch(const std::vector<const trelBaseObject*>& batch, const trelTessellationOptions& options,
+                    int threads, WorldSummary& summary) {
+    struct Figures {
+        size_t triangles = 0;
+        trelBBox box;
+    };
+    std::vector<Figures> figures(batch.size());
+    constexpr size_t Chunk = 256;
+    std::atomic<size_t> next{0};
+    std::exception_ptr failure;
+    std::mutex failureGuard;
+    const auto work = [&] {
+        try {
+            for (size_t start = next.fetch_add(Chunk); start < batch.size(); start = next.fetch_add(Chunk))
+                for (size_t i = start; i < std::min(batch.size(), start + Chunk); ++i)
+                    figures[i] = {batch[i]->CountTessellation(options).triangles, batch[i]->GetBBox()};
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(failureGuard);
+            failure = std::current_exception();
+            next = batch.size(); // the others stop at their next chunk
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < static_cast<size_t>(std::max(threads, 1)) && t * Chunk < batch.size(); ++t)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
+    if (failure)
+        std::rethrow_exception(failure);
+    for (const Figures& f : figures) {
+        summary.triangles += f.triangles;
+        summary.bbox.AddBox(f.box);
+    }
+}
+
+} // namespace
+
+WorldSummary SummarizeWorld(const C3DWorld& world, const trelTessellationOptions& options, int threads) {
     WorldSummary summary;
+    // Counted by kind first: a map looked up per object would cost more than
+    // the rest of the walk on a world of millions of points.
+    std::array<int, TREL_TRIANGLE_STRIPS + 1> byType{};
+    std::vector<const trelBaseObject*> batch;
     WalkGroups(world, [&](const trelBaseGroup& group, int depth) {
         if (depth > 0)
             ++summary.groups;
         for (int i = 0; i < group.GetNumObjects(); ++i) {
-            const trelBaseObject& object = *group.GetObject(i);
+            const trelBaseObject* object = group.GetObject(i);
             ++summary.objects;
-            ++summary.objectsByType[ObjectTypeName(object.GetObjectType())];
-            summary.triangles += object.CountTessellation(options).triangles;
-            summary.bbox.AddBox(object.GetBBox());
+            const auto type = static_cast<size_t>(object->GetObjectType());
+            if (type < byType.size())
+                ++byType[type];
+            else
+                ++summary.objectsByType[ObjectTypeName(object->GetObjectType())];
+            batch.push_back(object);
+            if (batch.size() == SummaryBatch) {
+                SummarizeBatch(batch, options, threads, summary);
+                batch.clear();
+            }
         }
     });
+    SummarizeBatch(batch, options, threads, summary);
+    for (size_t type = 0; type < byType.size(); ++type)
+        if (byType[type] > 0)
+            summary.objectsByType[ObjectTypeName(static_cast<trelObjectTypes>(type))] = byType[type];
     return summary;
 }
 

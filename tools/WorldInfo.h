@@ -15,7 +15,9 @@ struct WorldSummary {
     trelBBox bbox;
 };
 
-WorldSummary SummarizeWorld(const C3DWorld& world, const trelTessellationOptions& options);
+// Objects are counted and bounded on `threads` threads at once; the summary
+// is the same for any number.
+WorldSummary SummarizeWorld(const C3DWorld& world, const trelTessellationOptions& options, int threads = 1);
 void WriteSummary(std::ostream& out, const WorldSummary& summary);
 
 // The group tree for `vrml info --tree`: one line per group, parents first

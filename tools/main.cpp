@@ -47,7 +47,7 @@ LoadedScene Load(const std::string& path, bool progress, const LoadSettings& set
     return scene;
 }
 
-int RunInfo(const std::string& path, const LoadSettings& settings, int segments, bool tree) {
+int RunInfo(const std::string& path, const LoadSettings& settings, int segments, bool tree, int threads) {
     LoadedScene scene = Load(path, true, settings);
     if (!scene.failure.empty())
         return scene.result;
@@ -57,7 +57,7 @@ int RunInfo(const std::string& path, const LoadSettings& settings, int segments,
     std::cout << "version:      " << VersionName(scene.version) << '\n';
     std::cout << "result:       " << scene.result << " (" << ResultName(scene.result) << ")\n";
     std::cout << "units:        " << scene.imageUnits << ", " << UnitsName(scene.imageUnits) << '\n';
-    WriteSummary(std::cout, SummarizeWorld(*scene.world, options));
+    WriteSummary(std::cout, SummarizeWorld(*scene.world, options, ThreadsToUse(threads)));
     char time[64];
     std::snprintf(time, sizeof time, "load time:    %.1f ms\n", scene.seconds * 1000.0);
     std::cout << time;
@@ -103,6 +103,9 @@ int main(int argc, char** argv) {
     info->add_option("--segments", segments, "Divisions of a full turn for curved solids")->check(CLI::Range(3, 4096));
     bool tree = false;
     info->add_flag("--tree", tree, "Also the group hierarchy: names, objects by type, triangles per group");
+    int infoThreads = 0;
+    info->add_option("-j,--jobs", infoThreads, "Threads: objects counted at once (default: every core)")
+        ->check(CLI::Range(0, 1024));
 
     std::string dumpFile;
     CLI::App* dump = app.add_subcommand("dump", "The loaded world as JSON on stdout");
@@ -156,7 +159,7 @@ int main(int argc, char** argv) {
     CLI11_PARSE(app, argc, argv);
     try {
         if (*info)
-            return RunInfo(infoFile, infoLoad, segments, tree);
+            return RunInfo(infoFile, infoLoad, segments, tree, infoThreads);
         if (*dump)
             return RunDump(dumpFile, dumpLoad);
         if (*convert) {

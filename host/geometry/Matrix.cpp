@@ -16,15 +16,12 @@ void trelMatrix4x4::SetIdentity() {
 
 namespace {
 
-// Both checks below look at all sixteen entries without branching, which
-// the compiler turns into a few vector compares: they run for every factor
-// of every placement.
 bool IsFinite(const trelMatrix4x4& m) {
-    bool finite = true;
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
-            finite &= std::fabs(m.m[r][c]) <= std::numeric_limits<float>::max();
-    return finite;
+            if (!std::isfinite(m.m[r][c]))
+                return false;
+    return true;
 }
 
 // What the product with an identity factor gives: the other factor, except
@@ -222,10 +219,11 @@ trelMatrix4x4 GetInverseMatrix(const trelMatrix4x4& m) {
 
 int IsIdentityMatrix(const trelMatrix4x4& m) {
     // Exact: callers use this to skip a transformation, and skipping one that
-    // is merely close would move points by that small difference.
-    bool identity = true;
-    for (int r = 0; r < 4; ++r)
+    // is merely close would move points by that small difference. Rows from
+    // the last: a move, the commonest placement, shows at the first compare.
+    for (int r = 3; r >= 0; --r)
         for (int c = 0; c < 4; ++c)
-            identity &= m.m[r][c] == ((r == c) ? 1.0f : 0.0f);
-    return identity ? 1 : 0;
+            if (m.m[r][c] != ((r == c) ? 1.0f : 0.0f))
+                return 0;
+    return 1;
 }

@@ -1,5 +1,5 @@
-// `vrml info --tree`: the group hierarchy, indented, with names, object
-// counts by type and triangles per group and per subtree.
+// `vrml info`: the summary, and with --tree the group hierarchy, indented,
+// with names, object counts by type and triangles per group and per subtree.
 
 #include "ToolTestSupport.h"
 #include "tools/WorldInfo.h"
@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 
 using namespace tool_test;
@@ -59,3 +60,33 @@ TEST(WorldInfoTree, IndentationStopsGrowingForDeepNesting) {
 }
 
 } // namespace
+
+TEST(WorldInfoSummary, TheSameOnAnyNumberOfThreads) {
+    // More objects than one thread's share, of several kinds, some far out:
+    // the counts, kinds and bounds must not depend on who counted what.
+    C3DWorld world;
+    trelBaseGroup* parts = AddGroup(world, "parts");
+    for (int i = 0; i < 3000; ++i) {
+        const float at = static_cast<float>(i % 97) - 48.0f;
+        trelBaseGroup& group = i % 3 == 0 ? world : *parts;
+        if (i % 5 == 0)
+            group.AddObject(MakeDot({at, -at, 0.0f}), Material(Red), true);
+        else
+            group.AddObject(MakeBox({at, 0, 0}, {at + 1.0f, static_cast<float>(i), 1}), Material(Red), true);
+    }
+    trelTessellationOptions options;
+    const WorldSummary one = SummarizeWorld(world, options, 1);
+    EXPECT_EQ(one.objects, 3000);
+    EXPECT_EQ(one.groups, 1);
+    EXPECT_EQ(one.objectsByType, (std::map<std::string, int>{{"box", 2400}, {"dot", 600}}));
+    EXPECT_EQ(one.triangles, 2400u * 12u);
+    for (int threads : {2, 5}) {
+        const WorldSummary many = SummarizeWorld(world, options, threads);
+        EXPECT_EQ(many.objects, one.objects);
+        EXPECT_EQ(many.objectsByType, one.objectsByType);
+        EXPECT_EQ(many.triangles, one.triangles);
+        EXPECT_EQ(many.bbox.GetMin(), one.bbox.GetMin());
+        EXPECT_EQ(many.bbox.GetMax(), one.bbox.GetMax());
+    }
+    EXPECT_EQ(one.bbox.GetMax().y, 2999.0f);
+}
