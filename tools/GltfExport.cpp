@@ -259,13 +259,18 @@ private:
         made.pbrMetallicRoughness.roughnessFactor = Short(RoughnessFromExponent(PhongExponent(source.GetShininess())));
         const trelChroma& emission = source.GetEmission();
         made.emissiveFactor = {Factor(emission.GetRed()), Factor(emission.GetGreen()), Factor(emission.GetBlue())};
-        // The highlight's colour: black leaves none, as in VRML, where the
-        // glTF default would add a white one.
+        // The highlight's colour, where the glTF default would add a white
+        // one. Black leaves none, as in VRML: the whole specular layer is
+        // turned off, since a black colour alone would still leave a white
+        // sheen at grazing angles.
         const trelChroma& specular = source.GetSpecular();
         tinygltf::Value::Object extension;
-        extension["specularColorFactor"] = tinygltf::Value(tinygltf::Value::Array{
-            tinygltf::Value(Factor(specular.GetRed())), tinygltf::Value(Factor(specular.GetGreen())),
-            tinygltf::Value(Factor(specular.GetBlue()))});
+        if (specular.GetRed() <= 0.0f && specular.GetGreen() <= 0.0f && specular.GetBlue() <= 0.0f)
+            extension["specularFactor"] = tinygltf::Value(0.0);
+        else
+            extension["specularColorFactor"] = tinygltf::Value(tinygltf::Value::Array{
+                tinygltf::Value(Factor(specular.GetRed())), tinygltf::Value(Factor(specular.GetGreen())),
+                tinygltf::Value(Factor(specular.GetBlue()))});
         made.extensions[SpecularExtension] = tinygltf::Value(std::move(extension));
         made.alphaMode = alpha < 1.0 || pictureAlpha ? "BLEND" : "OPAQUE";
         // VRML solids are often open shells, seen from inside as well.

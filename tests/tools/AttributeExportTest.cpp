@@ -330,11 +330,12 @@ TEST(AttributeExport, MaterialFactorsAreLinearAndTheSpecularColourUsesItsExtensi
     props.front.SetSpecular(trelChroma(1.0f, 0.5f, 0.0f));
     C3DWorld world;
     world.AddObject(MakeSquare(nullptr), props, true);
+    world.AddObject(MakeSquare(nullptr), Material(Red), true); // black specular
     const fs::path path = FreshDir() / "material.gltf";
     ASSERT_EQ(WriteGltf(BuildExportScene(world, ExportOptions()), path.string(), false), "");
     const tinygltf::Model model = ReadGltf(path).model;
     EXPECT_THAT(model.extensionsUsed, ElementsAre("KHR_materials_specular"));
-    ASSERT_EQ(model.materials.size(), 1u);
+    ASSERT_EQ(model.materials.size(), 2u);
     const tinygltf::Material& material = model.materials[0];
     EXPECT_THAT(material.pbrMetallicRoughness.baseColorFactor,
                 Pointwise(DoubleNear(1e-6), std::vector<double>{Linear05, Linear02, Linear05, 1.0}));
@@ -343,6 +344,11 @@ TEST(AttributeExport, MaterialFactorsAreLinearAndTheSpecularColourUsesItsExtensi
     const tinygltf::Value& specular = material.extensions.at("KHR_materials_specular");
     EXPECT_THAT(Numbers(specular.Get("specularColorFactor")),
                 Pointwise(DoubleNear(1e-6), std::vector<double>{1.0, Linear05, 0.0}));
+    // A black one turns the whole specular layer off, grazing sheen included.
+    const tinygltf::Value& none = model.materials[1].extensions.at("KHR_materials_specular");
+    EXPECT_FALSE(none.Has("specularColorFactor"));
+    ASSERT_TRUE(none.Get("specularFactor").IsNumber());
+    EXPECT_EQ(none.Get("specularFactor").GetNumberAsDouble(), 0.0);
     // Without colours or a texture, no vertex carries either.
     const tinygltf::Primitive& square = model.meshes.at(0).primitives.at(0);
     EXPECT_EQ(square.attributes.count("COLOR_0") + square.attributes.count("TEXCOORD_0"), 0u);
