@@ -106,8 +106,14 @@ public:
     }
 
     void Add(const ExportObject& object) override {
-        if (scene->GeometryOf(object).IsEmpty())
+        const ExportGeometry& geometry = scene->GeometryOf(object);
+        if (geometry.IsEmpty())
             return;
+        if (object.shape < 0 && geometry.triangles.empty() && geometry.lineStrips.empty()) {
+            AddToPointRun(object, geometry);
+            return;
+        }
+        FlushPointRun();
         if (object.shape >= 0) {
             // A group that is nothing but one instance (each USE of a DEF'd
             // part is one) is drawn as that instance of its parent's,
@@ -123,11 +129,12 @@ public:
         tinygltf::Node node;
         node.name = object.name.empty() ? ObjectTypeName(object.type) : object.name;
         const int texture = TextureOf(object);
-        node.mesh = AddMesh(AddGeometry(object, TriangleColors(object, texture)), object, texture, node.name);
+        node.mesh = AddMesh(AddGeometry(object, TriangleColors(object, texture)), object, object, texture, node.name);
         AddChild(nodeOf[static_cast<size_t>(object.group)], std::move(node));
     }
 
     std::string Finish() override {
+        FlushPointRun();
         for (const Batch& batch : batches)
             AddInstances(batch);
         if (usesGpuInstancing) {
@@ -183,6 +190,39 @@ private:
             for (int& child : children)
                 child = renumbered[static_cast<size_t>(child)];
         }
+    }
+
+    // A point set makes one object per point. Objects that are nothing but
+    // points and follow each other under one group, with one material and
+    // one name, and all with colours or all without, are written as one
+    // primitive of all their points: a scanned cloud of a million points is
+    // one node and one mesh rather than a million of each. The points are
+    // copied, since a streamed object's geometry goes once it is added.
+    struct PointRun {
+        const ExportObject* first = nullptr; // its group, material and name are the run's
+        ExportGeometry points;
+    };
+    void AddToPointRun(const ExportObject& object, const ExportGeometry& geometry) {
+        const ExportObject* first = pointRun.first;
+        if (!first || first->group != object.group || first->material != object.material ||
+            first->name != object.name || pointRun.points.HasColors() != geometry.HasColors())
+            FlushPointRun();
+        pointRun.first = pointRun.first ? pointRun.first : &object;
+        ExportGeometry& run = pointRun.points;
+        run.points.insert(run.points.end(), geometry.points.begin(), geometry.points.end());
+        if (geometry.HasColors())
+            run.colors.insert(run.colors.end(), geometry.colors.begin() + geometry.GetPointColorStart(),
+                              geometry.colors.end());
+    }
+    void FlushPointRun() {
+        if (!pointRun.first)
+            return;
+        const ExportObject& first = *pointRun.first;
+        tinygltf::Node node;
+        node.name = first.name.empty() ? ObjectTypeName(first.type) : first.name;
+        node.mesh = AddMesh(AddGeometry(pointRun.points, false), pointRun.points, first, -1, node.name);
+        AddChild(nodeOf[static_cast<size_t>(first.group)], std::move(node));
+        pointRun = PointRun();
     }
 
     // Instances of one mesh under one parent and one name, in order of
@@ -419,9 +459,10 @@ private:
         return made;
     }
 
-    // A mesh of `geometry` drawn with the object's material and texture.
-    int AddMesh(const GeometryAccessors& geometry, const ExportObject& object, int texture, const std::string& name) {
-        const bool colors = TriangleColors(scene->GeometryOf(object), texture);
+    // A mesh of `geometry`, the accessors of `source`, drawn with the object's material and texture.
+    int AddMesh(const GeometryAccessors& geometry, const ExportGeometry& source, const ExportObject& object,
+                int texture, const std::string& name) {
+        const bool colors = TriangleColors(source, texture);
         tinygltf::Mesh mesh;
         mesh.name = name;
         if (geometry.indices >= 0) {
@@ -435,7 +476,7 @@ private:
             mesh.primitives.push_back(std::move(triangles));
         }
         // Lines and points have no texture coordinates: never a texture.
-        const bool plainColors = scene->GeometryOf(object).HasColors();
+        const bool plainColors = source.HasColors();
         const int plain =
             geometry.strips.empty() && geometry.points.empty() ? -1 : MaterialFor(object.material, -1, plainColors);
         for (const auto& strip : geometry.strips) {
@@ -466,7 +507,7 @@ private:
         auto [shape, first] = shapeData.emplace(object.shape, GeometryAccessors());
         if (first)
             shape->second = AddGeometry(scene->GeometryOf(object), scene->GeometryOf(object).HasColors());
-        mesh->second = AddMesh(shape->second, object, texture, std::string());
+        mesh->second = AddMesh(shape->second, scene->GeometryOf(object), object, texture, std::string());
         return mesh->second;
     }
 
@@ -664,6 +705,7 @@ private:
     std::vector<Batch> batches;
     std::map<std::tuple<int, int, std::string>, size_t> batchOf; // parent, mesh, name
     std::vector<bool> absorbed; // of each group: drawn by a GPU instance of its parent's
+    PointRun pointRun;
     bool usesGpuInstancing = false;
     std::map<int, GeometryAccessors> shapeData;         // scene shape
     std::map<std::tuple<int, int, int>, int> meshIndex; // scene shape, material, texture

@@ -168,15 +168,19 @@ TEST(AttributeExport, PerVertexColoursKeepSharedVerticesAndColourLinesAndPoints)
     EXPECT_EQ(line.mode, TINYGLTF_MODE_LINE_STRIP);
     EXPECT_THAT(Elements(model, line.attributes.at("COLOR_0")),
                 ElementsAre(ElementsAre(1, 0, 0), ElementsAre(0, 1, 0), ElementsAre(0, 0, 1)));
-    // Each dot takes the colour at its offset in the shared block.
-    std::vector<std::vector<float>> dots;
+    // The dots, one after the other in one group and material, are one
+    // primitive; each keeps the colour at its offset in the shared block.
+    std::vector<const tinygltf::Node*> dots;
     for (const tinygltf::Node& node : model.nodes)
         if (node.name == "dot")
-            dots.push_back(
-                Elements(model,
-                         model.meshes.at(static_cast<size_t>(node.mesh)).primitives.at(0).attributes.at("COLOR_0"))
-                    .at(0));
-    EXPECT_THAT(dots, ElementsAre(ElementsAre(1, 0, 0), ElementsAre(0, 1, 0)));
+            dots.push_back(&node);
+    ASSERT_EQ(dots.size(), 1u);
+    const tinygltf::Primitive& cloud = model.meshes.at(static_cast<size_t>(dots[0]->mesh)).primitives.at(0);
+    EXPECT_EQ(cloud.mode, TINYGLTF_MODE_POINTS);
+    EXPECT_THAT(Elements(model, cloud.attributes.at("POSITION")),
+                ElementsAre(ElementsAre(0, 5, 0), ElementsAre(1, 5, 0)));
+    EXPECT_THAT(Elements(model, cloud.attributes.at("COLOR_0")),
+                ElementsAre(ElementsAre(1, 0, 0), ElementsAre(0, 1, 0)));
 }
 
 TEST(AttributeExport, GivenNormalsAreWrittenAtTheirVertices) {

@@ -241,6 +241,46 @@ TEST(GltfExport, AnEmptyWorldIsAValidSceneWithoutBuffers) {
     EXPECT_EQ(model.nodes[0].name, "world");
 }
 
+TEST(GltfExport, PointsThatFollowEachOtherAreOnePrimitiveUntilGroupMaterialOrNameChanges) {
+    // world: 3 red dots, a box, 2 red dots, 1 blue dot, 1 named red dot;
+    // group g: 2 red dots. Each run is one node, in the order of its first dot.
+    C3DWorld world;
+    const trelChroma Blue(0.0f, 0.0f, 1.0f);
+    const auto dots = [](trelBaseGroup& group, int count, float x, const trelChroma& colour, const char* name = "") {
+        for (int i = 0; i < count; ++i) {
+            trelDot* dot = MakeDot({x + static_cast<float>(i), 0, 0});
+            dot->SetObjectName(name);
+            group.AddObject(dot, Material(colour), true);
+        }
+    };
+    dots(world, 3, 0, Red);
+    world.AddObject(MakeBox({0, 0, 0}, {1, 1, 1}), Material(Red), true);
+    dots(world, 2, 10, Red);
+    dots(world, 1, 20, Blue);
+    dots(world, 1, 30, Red, "named");
+    dots(*AddGroup(world, "g"), 2, 40, Red);
+    const fs::path path = FreshDir() / "points.glb";
+    ASSERT_EQ(WriteGltf(BuildExportScene(world, ExportOptions()), path.string(), true), "");
+    const tinygltf::Model model = ReadGltf(path);
+    const tinygltf::Node& root = model.nodes.at(0);
+    EXPECT_EQ(ChildNames(model, root), (std::vector<std::string>{"g", "dot", "box", "dot", "dot", "named"}));
+    std::vector<std::pair<size_t, float>> runs; // points and first x of each run
+    for (int child : root.children) {
+        const tinygltf::Node& node = At(model.nodes, child);
+        if (node.mesh < 0 || node.name == "box")
+            continue;
+        const tinygltf::Primitive& primitive = FirstPrimitive(model, node);
+        EXPECT_EQ(primitive.mode, TINYGLTF_MODE_POINTS);
+        const tinygltf::Accessor& positions = At(model.accessors, primitive.attributes.at("POSITION"));
+        runs.emplace_back(positions.count, static_cast<float>(positions.minValues.at(0)));
+    }
+    EXPECT_EQ(runs, (std::vector<std::pair<size_t, float>>{{3, 0.0f}, {2, 10.0f}, {1, 20.0f}, {1, 30.0f}}));
+    const tinygltf::Node& g = NodeNamed(model, "g");
+    ASSERT_EQ(g.children.size(), 1u);
+    EXPECT_EQ(
+        At(model.accessors, FirstPrimitive(model, At(model.nodes, g.children[0])).attributes.at("POSITION")).count, 2u);
+}
+
 // Groups nested far deeper than any call stack: written and read back
 // without recursion on our side.
 TEST(GltfExport, DeeplyNestedGroupsBecomeAChainOfNodes) {
