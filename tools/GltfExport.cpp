@@ -1,6 +1,7 @@
 #include "Exporters.h"
 
 #include "EmbeddedImage.h"
+#include "FacetedMesh.h"
 #include "GlbSize.h"
 #include "TrsPlacement.h"
 #include "WorldWalk.h"
@@ -396,7 +397,15 @@ private:
 
     GeometryAccessors AddGeometry(const ExportGeometry& object, bool triangleColors) {
         GeometryAccessors made;
-        if (!object.triangles.empty()) {
+        FacetedMesh faceted;
+        if (!object.triangles.empty() && !triangleColors && !object.HasTexCoords() &&
+            MakeFacetedMesh(object, faceted)) {
+            // Shaded flat: the viewer's own normals are the file's.
+            const size_t count = faceted.positions.size();
+            made.triangleAttributes["POSITION"] =
+                AddPointAccessor(AddPointView(faceted.positions.data(), count), 0, faceted.positions.data(), count);
+            made.indices = AddIndices(faceted.triangles);
+        } else if (!object.triangles.empty()) {
             auto& attributes = made.triangleAttributes;
             const size_t count = object.positions.size();
             attributes["POSITION"] =
@@ -417,18 +426,7 @@ private:
                 attributes["TEXCOORD_0"] =
                     AddAccessor(view, 0, TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC2);
             }
-            tinygltf::BufferView indexView;
-            indexView.buffer = 0;
-            indexView.byteOffset = data.size();
-            unsigned char* out = Extend(object.triangles.size() * sizeof(uint32_t));
-            for (uint32_t index : object.triangles)
-                out = Put(out, index);
-            indexView.byteLength = data.size() - indexView.byteOffset;
-            indexView.target = TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER;
-            model.bufferViews.push_back(std::move(indexView));
-            made.indices =
-                AddAccessor(static_cast<int>(model.bufferViews.size()) - 1, 0, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
-                            object.triangles.size(), TINYGLTF_TYPE_SCALAR);
+            made.indices = AddIndices(object.triangles);
         }
         if (!object.lineStrips.empty()) {
             // All strips of the object share one view; each is a strip of its own.
@@ -457,6 +455,20 @@ private:
                                                      TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC3);
         }
         return made;
+    }
+
+    int AddIndices(const std::vector<uint32_t>& triangles) {
+        tinygltf::BufferView indexView;
+        indexView.buffer = 0;
+        indexView.byteOffset = data.size();
+        unsigned char* out = Extend(triangles.size() * sizeof(uint32_t));
+        for (uint32_t index : triangles)
+            out = Put(out, index);
+        indexView.byteLength = data.size() - indexView.byteOffset;
+        indexView.target = TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER;
+        model.bufferViews.push_back(std::move(indexView));
+        return AddAccessor(static_cast<int>(model.bufferViews.size()) - 1, 0, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
+                           triangles.size(), TINYGLTF_TYPE_SCALAR);
     }
 
     // A mesh of `geometry`, the accessors of `source`, drawn with the object's material and texture.
