@@ -83,6 +83,9 @@ public:
         model.asset.generator = "vrml convert";
         // The scene's materials keep their indices; the variants for
         // textures and vertex colours follow them as objects ask for them.
+        // (A glTF material is large: growing the list would copy them all.)
+        model.materials.reserve(scene->materials.size() + scene->materials.size() / 4);
+        model.nodes.reserve(scene->groups.size() + scene->objects.size());
         for (size_t i = 0; i < scene->materials.size(); ++i)
             MaterialFor(static_cast<int>(i), -1, false);
         if (!scene->materials.empty())
@@ -527,18 +530,17 @@ private:
     // it differs from none.
     static void Place(tinygltf::Node& node, const trelMatrix4x4& m) {
         const TrsPlacement trs = DecomposePlacement(m);
-        const auto round = [](const auto& values) {
-            std::vector<double> out;
-            for (double v : values)
-                out.push_back(Placement(v));
-            return out;
+        // Each part as written, left out when it is no change at all.
+        const auto set = [](std::vector<double>& part, const auto& values, const auto& none) {
+            auto rounded = values;
+            for (double& v : rounded)
+                v = Placement(v);
+            if (rounded != none)
+                part.assign(rounded.begin(), rounded.end());
         };
-        if (round(trs.rotation) != std::vector<double>{0.0, 0.0, 0.0, 1.0})
-            node.rotation = round(trs.rotation);
-        if (round(trs.scale) != std::vector<double>{1.0, 1.0, 1.0})
-            node.scale = round(trs.scale);
-        if (round(trs.translation) != std::vector<double>{0.0, 0.0, 0.0})
-            node.translation = round(trs.translation);
+        set(node.rotation, trs.rotation, std::array<double, 4>{0.0, 0.0, 0.0, 1.0});
+        set(node.scale, trs.scale, std::array<double, 3>{1.0, 1.0, 1.0});
+        set(node.translation, trs.translation, std::array<double, 3>{0.0, 0.0, 0.0});
     }
 
     // The nodes of a batch. A large one is one node drawing the mesh at
