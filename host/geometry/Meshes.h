@@ -64,6 +64,8 @@ public:
     // crease angle across faces that share a point index; a clockwise file
     // (ccw false) has its faces turned over.
     void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
+    void TessellateInParts(trelTessellation& part, const trelTessellationOptions& options,
+                           trelTessellationSink& sink) const override;
     trelTessellationCounts CountTessellation(const trelTessellationOptions& options) const override;
 
 private:
