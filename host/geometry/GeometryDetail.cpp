@@ -99,9 +99,20 @@ bool EmitTriangle(trelTessellation& out, const Vec3 (&p)[3], const Vec3 (&n)[3])
 }
 
 bool EmitFlatTriangle(trelTessellation& out, const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& normal) {
+    // EmitTriangle with one normal at every corner, made unit once.
     const Vec3 p[3] = {a, b, c};
-    const Vec3 n[3] = {normal, normal, normal};
-    return EmitTriangle(out, p, n);
+    const Vec3 face = KeptTriangleNormal(p);
+    if (Dot(face, face) == 0.0)
+        return false;
+    Vec3 unit = Normalized(normal);
+    if (Dot(unit, unit) == 0.0)
+        unit = face;
+    const trelVector shared = unit.ToVector();
+    for (int i = 0; i < 3; ++i) {
+        out.triangleVertices.push_back(p[i].ToPoint());
+        out.triangleNormals.push_back(shared);
+    }
+    return true;
 }
 
 void PlacedSurface::Triangle(const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& na, const Vec3& nb,
