@@ -1,5 +1,6 @@
 #include "ExportScene.h"
 
+#include "HandOver.h"
 #include "ShapeSharing.h"
 #include "WorldWalk.h"
 
@@ -174,20 +175,33 @@ public:
             object.texCoords.reserve(most);
     }
 
+    // A corner ready to be numbered: its bits and their hash.
+    struct Ready {
+        VertexKey key;
+        size_t hash;
+    };
+
     void Take(trelTessellation& part) override {
-        Prepare(part);
+        Prepare(part, ready);
+        Number(ready);
+        KeepLinesAndPoints(part);
+    }
+
+    // Take in steps, which may run on different threads: Prepare reads
+    // only the part and the settings; Number and KeepLinesAndPoints, in
+    // the parts' order, keep what they give.
+    void Number(const std::vector<Ready>& corners) {
         // Each look-up asks for a slot some way ahead to be brought into
         // the cache meanwhile: on a large mesh nearly every one would
         // otherwise wait for memory.
         constexpr size_t Ahead = 16;
-        for (size_t i = 0; i < std::min(Ahead, ready.size()); ++i)
-            index.Prefetch(ready[i].hash);
-        for (size_t i = 0; i < ready.size(); ++i) {
-            if (i + Ahead < ready.size())
-                index.Prefetch(ready[i + Ahead].hash);
-            Number(ready[i]);
+        for (size_t i = 0; i < std::min(Ahead, corners.size()); ++i)
+            index.Prefetch(corners[i].hash);
+        for (size_t i = 0; i < corners.size(); ++i) {
+            if (i + Ahead < corners.size())
+                index.Prefetch(corners[i + Ahead].hash);
+            Number(corners[i]);
         }
-        KeepLinesAndPoints(part);
     }
 
     void Finish() {
@@ -195,14 +209,8 @@ public:
         object.colors.insert(object.colors.end(), pointColors.begin(), pointColors.end());
     }
 
-private:
-    struct Ready {
-        VertexKey key;
-        size_t hash;
-    };
-
     // The key and hash of every corner of the part's usable triangles.
-    void Prepare(const trelTessellation& mesh) {
+    void Prepare(const trelTessellation& mesh, std::vector<Ready>& ready) const {
         ready.clear();
         // Flat faces hand over the same normal for corner after corner.
         trelVector lastGiven, lastUnit;
@@ -239,26 +247,6 @@ private:
         }
     }
 
-    // Makes the normal unit length when it has a usable direction, as UnitNormal does.
-    static bool IsUsable(trelVector& normal) {
-        return std::isfinite(normal.x) && std::isfinite(normal.y) && std::isfinite(normal.z) &&
-               normal.Normalize() > 1e-12;
-    }
-
-    void Number(const Ready& vertex) {
-        const long long found = index.Find(vertex.key, vertex.hash);
-        if (found < 0) {
-            const auto& b = vertex.key.bits;
-            object.positions.push_back({FloatOf(b[0]), FloatOf(b[1]), FloatOf(b[2])});
-            object.normals.push_back({FloatOf(b[3]), FloatOf(b[4]), FloatOf(b[5])});
-            if (wanted.colors)
-                object.colors.push_back({FloatOf(b[6]), FloatOf(b[7]), FloatOf(b[8]), FloatOf(b[9])});
-            if (wanted.texCoords)
-                object.texCoords.push_back({FloatOf(b[10]), FloatOf(b[11])});
-        }
-        object.triangles.push_back(static_cast<uint32_t>(found < 0 ? object.positions.size() - 1 : found));
-    }
-
     void KeepLinesAndPoints(const trelTessellation& mesh) {
         for (size_t s = 0; s < mesh.lineStrips.size(); ++s) {
             const std::vector<trelFloatPoint>& strip = mesh.lineStrips[s];
@@ -293,6 +281,27 @@ private:
         }
     }
 
+private:
+    // Makes the normal unit length when it has a usable direction, as UnitNormal does.
+    static bool IsUsable(trelVector& normal) {
+        return std::isfinite(normal.x) && std::isfinite(normal.y) && std::isfinite(normal.z) &&
+               normal.Normalize() > 1e-12;
+    }
+
+    void Number(const Ready& vertex) {
+        const long long found = index.Find(vertex.key, vertex.hash);
+        if (found < 0) {
+            const auto& b = vertex.key.bits;
+            object.positions.push_back({FloatOf(b[0]), FloatOf(b[1]), FloatOf(b[2])});
+            object.normals.push_back({FloatOf(b[3]), FloatOf(b[4]), FloatOf(b[5])});
+            if (wanted.colors)
+                object.colors.push_back({FloatOf(b[6]), FloatOf(b[7]), FloatOf(b[8]), FloatOf(b[9])});
+            if (wanted.texCoords)
+                object.texCoords.push_back({FloatOf(b[10]), FloatOf(b[11])});
+        }
+        object.triangles.push_back(static_cast<uint32_t>(found < 0 ? object.positions.size() - 1 : found));
+    }
+
     ExportGeometry& object;
     const double scale;
     const Wanted wanted;
@@ -300,6 +309,65 @@ private:
     std::vector<Ready> ready;
     std::vector<trelChroma> stripColors, pointColors; // kept apart until every triangle's colour is in
 };
+
+// A part and its corners made ready, passed from the thread that makes
+// them to the one that numbers them.
+struct PreparedPart {
+    trelTessellation part;
+    std::vector<GeometryFiller::Ready> corners;
+    size_t mostTriangles = 0; // as the object told, or 0
+};
+
+// Tessellates an object on a thread of its own, preparing each part there,
+// while the calling thread numbers the parts as they come.
+void FillThroughHandOver(const trelBaseObject& source, const trelTessellationOptions& options, GeometryFiller& filler) {
+    HandOver<PreparedPart> parts(3);
+    class Maker : public trelTessellationSink {
+    public:
+        Maker(const GeometryFiller& filler, HandOver<PreparedPart>& parts) : filler(filler), parts(parts) {}
+        void Expect(size_t mostTriangles) override { prepared.mostTriangles = mostTriangles; }
+        void Take(trelTessellation& part) override {
+            std::swap(prepared.part, part);
+            filler.Prepare(prepared.part, prepared.corners);
+            const size_t most = prepared.mostTriangles;
+            parts.Put(prepared);
+            prepared.mostTriangles = most;
+            std::swap(prepared.part, part); // the object goes on in buffers already used
+        }
+
+    private:
+        const GeometryFiller& filler;
+        HandOver<PreparedPart>& parts;
+        PreparedPart prepared;
+    };
+    std::exception_ptr makerFailure;
+    std::thread making([&] {
+        try {
+            Maker maker(filler, parts);
+            trelTessellation part;
+            source.TessellateInParts(part, options, maker);
+        } catch (...) {
+            makerFailure = std::current_exception();
+        }
+        parts.Close();
+    });
+    try {
+        PreparedPart prepared;
+        for (bool first = true; parts.Next(prepared); first = false) {
+            if (first && prepared.mostTriangles > 0)
+                filler.Expect(prepared.mostTriangles);
+            filler.Number(prepared.corners);
+            filler.KeepLinesAndPoints(prepared.part);
+        }
+    } catch (...) {
+        parts.Stop();
+        making.join();
+        throw;
+    }
+    making.join();
+    if (makerFailure)
+        std::rethrow_exception(makerFailure);
+}
 
 // Grey pictures modulate the object's colour in VRML; others replace it.
 bool IsIntensity(const trelImage& image) {
@@ -412,7 +480,13 @@ private:
         tessellation.attributes = attributes != nullptr;
         // The buffers of the thread's previous object are reused.
         GeometryFiller filler(*job.target, job.scale, WantedFrom(attributes));
-        job.source->TessellateInParts(mesh, tessellation, filler);
+        // With a core to spare for the object, another thread makes its
+        // parts while this one numbers them; the numbering, which alone
+        // decides the output, is the same.
+        if (options.threads >= 2 * static_cast<int>(jobs->size()))
+            FillThroughHandOver(*job.source, tessellation, filler);
+        else
+            job.source->TessellateInParts(mesh, tessellation, filler);
         filler.Finish();
     }
 

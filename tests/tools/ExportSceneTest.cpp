@@ -116,14 +116,22 @@ TEST(ExportScene, ALargeFaceSetSharesVerticesAcrossThePartsOfItsTessellation) {
     grid->SetPoints(points, indices);
     C3DWorld world;
     world.AddObject(grid, Material(Red), true);
-    const ExportScene scene = BuildExportScene(world, ExportOptions());
-    const ExportObject& object = scene.objects[0];
-    EXPECT_EQ(object.GetTriangleCount(), size_t(2 * rows * columns));
-    EXPECT_EQ(object.positions.size(), points.Items().size()); // one normal throughout: each point once
-    EXPECT_EQ(object.lineStrips.size(), size_t(lines));
-    for (const auto& strip : object.lineStrips)
-        EXPECT_EQ(strip.size(), 3u); // closed: back to its start
-    EXPECT_TRUE(object.points.empty());
+    // One thread numbers the parts as they come; with two, another makes them.
+    std::vector<ExportScene> scenes;
+    for (int threads : {1, 2}) {
+        ExportOptions options;
+        options.threads = threads;
+        scenes.push_back(BuildExportScene(world, options));
+        const ExportObject& object = scenes.back().objects[0];
+        EXPECT_EQ(object.GetTriangleCount(), size_t(2 * rows * columns));
+        EXPECT_EQ(object.positions.size(), points.Items().size()); // one normal throughout: each point once
+        EXPECT_EQ(object.lineStrips.size(), size_t(lines));
+        for (const auto& strip : object.lineStrips)
+            EXPECT_EQ(strip.size(), 3u); // closed: back to its start
+        EXPECT_TRUE(object.points.empty());
+    }
+    EXPECT_EQ(scenes[0].objects[0].triangles, scenes[1].objects[0].triangles);
+    EXPECT_EQ(scenes[0].objects[0].positions, scenes[1].objects[0].positions);
 }
 
 TEST(ExportScene, UnitsUndoTheLoadersScale) {
