@@ -219,7 +219,8 @@ public:
             trelFloatPoint face[3];
             bool usable = true;
             for (int k = 0; k < 3; ++k) {
-                face[k] = Scaled(mesh.triangleVertices[t + k], scale);
+                // A scale of 1 gives every finite float back as it is.
+                face[k] = scale == 1.0 ? mesh.triangleVertices[t + k] : Scaled(mesh.triangleVertices[t + k], scale);
                 usable = usable && IsFinite(face[k]);
             }
             if (!usable)

@@ -93,6 +93,8 @@ public:
     trelBBox GetBBox() const override;
     void ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow) override;
     void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
+    void TessellateInParts(trelTessellation& part, const trelTessellationOptions& options,
+                           trelTessellationSink& sink) const override;
     trelTessellationCounts CountTessellation(const trelTessellationOptions& options) const override;
 
 private:

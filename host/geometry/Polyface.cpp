@@ -75,10 +75,6 @@ size_t MostTriangles(size_t pointCount, const trelIntArray& indices) {
     return most;
 }
 
-// Triangles in each part a large face set hands over: small enough that a
-// part stays in the cache while its user reads it.
-constexpr size_t PartTriangles = 4096;
-
 // The faces of the merged list with the corners that name points: each
 // corner's point and its slot in the list. A face's number is its position.
 struct FaceList {
@@ -279,29 +275,18 @@ void C3DPolyface::TessellateInParts(trelTessellation& part, const trelTessellati
                                     trelTessellationSink& sink) const {
     const trelFloatPointArray& world = PassingPoints();
     const size_t most = MostTriangles(world.Items().size(), GetIndices());
-    if ((options.attributes && GetAttributes()) || most <= PartTriangles) {
+    if ((options.attributes && GetAttributes()) || most <= trelDetail::kPartTriangles) {
         trelBaseObject::TessellateInParts(part, options, sink);
         return;
     }
     sink.Expect(most);
-    part.Clear();
     // A pass of its own: the sink may tessellate other objects on this
     // thread meanwhile, which would reuse the thread's pass.
     FacePass pass;
-    const auto handOver = [&] {
-        if (options.attributes)
-            trelDetail::PadAttributes(part);
-        sink.Take(part);
-        part.Clear();
-    };
-    trelDetail::ReserveTriangles(part, PartTriangles, options.attributes);
+    trelDetail::PartsWriter writer(part, sink, options.attributes);
     ForEachFace(world, GetIndices(), pass.face, [&](const std::vector<trelDetail::Vec3>& corners) {
         pass.triangulator.FillOrTrace(corners, part);
-        if (part.GetTriangleCount() >= PartTriangles) {
-            handOver();
-            trelDetail::ReserveTriangles(part, PartTriangles, options.attributes);
-        }
+        writer.FaceDone();
     });
-    if (part.GetTriangleCount() > 0 || !part.lineStrips.empty() || !part.points.empty())
-        handOver();
+    writer.Finish();
 }

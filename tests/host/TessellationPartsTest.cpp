@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -58,7 +59,7 @@ bool SameStrips(const std::vector<std::vector<trelFloatPoint>>& a, const std::ve
 // A wavy grid of quads, rows by columns, with a face among them every
 // `oddEvery` faces that has no area (drawn as lines or a point) or a corner
 // at infinity, so that such faces fall on both sides of part boundaries.
-C3DPolyface Grid(int rows, int columns, int oddEvery) {
+std::shared_ptr<trelBaseObject> Grid(int rows, int columns, int oddEvery) {
     trelFloatPointArray points;
     for (int r = 0; r <= rows; ++r)
         for (int c = 0; c <= columns; ++c)
@@ -88,9 +89,20 @@ C3DPolyface Grid(int rows, int columns, int oddEvery) {
             }
         }
     }
-    C3DPolyface polyface;
-    polyface.SetPoints(points, indices);
+    auto polyface = std::make_shared<C3DPolyface>();
+    polyface->SetPoints(points, indices);
     return polyface;
+}
+
+// A grid of points made into cells, closed in one direction.
+std::shared_ptr<trelBaseObject> Mesh(int rows, int columns) {
+    trelFloatPointArray points;
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < columns; ++c)
+            points.Append(trelFloatPoint(0.3f * c, std::cos(0.2f * r) * (1.0f + 0.1f * c), std::sin(0.2f * r)));
+    auto mesh = std::make_shared<C3DPolyMesh>();
+    mesh->SetPoints(points, rows, columns, 1, 0);
+    return mesh;
 }
 
 } // namespace
@@ -98,26 +110,30 @@ C3DPolyface Grid(int rows, int columns, int oddEvery) {
 TEST(TessellationParts, AddUpToTheWholeTessellation) {
     struct Case {
         std::string name;
-        int rows, columns, oddEvery;
+        std::shared_ptr<trelBaseObject> object;
         bool attributes;
         size_t fewestParts;
+        bool traces = false; // faces without area drawn as lines and points
     };
     const std::vector<Case> cases = {
-        {"small set, one part", 3, 4, 5, false, 1},
-        {"large set", 60, 90, 0, false, 3},
-        {"large set with odd faces", 60, 90, 7, false, 3},
-        {"odd faces, padded attributes", 60, 90, 13, true, 3},
+        {"small set, one part", Grid(3, 4, 5), false, 1, true},
+        {"large set", Grid(60, 90, 0), false, 3},
+        {"large set with odd faces", Grid(60, 90, 7), false, 3, true},
+        {"odd faces, padded attributes", Grid(60, 90, 13), true, 3, true},
+        {"small mesh, one part", Mesh(5, 6), false, 1},
+        {"large closed mesh", Mesh(70, 50), false, 2},
+        {"large mesh, padded attributes", Mesh(70, 50), true, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const C3DPolyface polyface = Grid(c.rows, c.columns, c.oddEvery);
+        const trelBaseObject& object = *c.object;
         trelTessellationOptions options;
         options.attributes = c.attributes;
         trelTessellation whole;
-        polyface.Tessellate(whole, options);
+        object.Tessellate(whole, options);
         Collector collector;
         trelTessellation part;
-        polyface.TessellateInParts(part, options, collector);
+        object.TessellateInParts(part, options, collector);
         EXPECT_GE(collector.parts, c.fewestParts);
         EXPECT_GE(collector.expected, whole.GetTriangleCount());
         EXPECT_TRUE(SameBits(collector.all.triangleVertices, whole.triangleVertices));
@@ -128,8 +144,6 @@ TEST(TessellationParts, AddUpToTheWholeTessellation) {
         EXPECT_EQ(collector.all.triangleTexCoords.size(), whole.triangleTexCoords.size());
         EXPECT_EQ(collector.all.lineColors.size(), whole.lineColors.size());
         EXPECT_EQ(collector.all.pointColors.size(), whole.pointColors.size());
-        if (c.oddEvery > 0) {
-            EXPECT_FALSE(whole.lineStrips.empty() || whole.points.empty());
-        }
+        EXPECT_EQ(!whole.lineStrips.empty() && !whole.points.empty(), c.traces);
     }
 }
