@@ -1,5 +1,6 @@
 #include "ExportScene.h"
 
+#include "HandOver.h"
 #include "ShapeSharing.h"
 #include "WorldWalk.h"
 
@@ -56,20 +57,25 @@ VertexKey KeyOf(const trelFloatPoint& p, const trelVector& n, const trelChroma& 
 }
 
 // The vertices an object keeps, found by their bits and numbered in order
-// of first appearance. Open addressing in a table sized up front for every
-// vertex the object could have, holding only numbers into the object's own
-// arrays: no allocation per vertex, no rehashing.
+// of first appearance. Open addressing in a table of numbers into the
+// object's own arrays: no allocation per vertex. Sized from the most
+// vertices the object said it could have, it never grows; otherwise it
+// doubles when half full.
 class VertexNumbers {
 public:
-    VertexNumbers(const ExportGeometry& kept, Wanted wanted, size_t most) : object(kept), wanted(wanted) {
-        size_t size = 16;
+    VertexNumbers(const ExportGeometry& kept, Wanted wanted) : object(kept), wanted(wanted) { slots.assign(16, 0); }
+    void Reserve(size_t most) {
+        size_t size = slots.size();
         while (size < 2 * most)
             size *= 2;
-        slots.assign(size, 0);
+        Resize(size);
     }
-    static size_t Hash(const VertexKey& key) {
+    size_t Hash(const VertexKey& key) const {
+        // Colours and texture coordinates take part only where the object
+        // has them; elsewhere they are the same for every vertex.
+        const size_t words = wanted.colors || wanted.texCoords ? key.bits.size() : 6;
         uint64_t h = 0;
-        for (size_t i = 0; i < key.bits.size(); i += 2) {
+        for (size_t i = 0; i < words; i += 2) {
             h = (h ^ (key.bits[i] | static_cast<uint64_t>(key.bits[i + 1]) << 32)) * 0x9E3779B97F4A7C15ull;
             h ^= h >> 29;
         }
@@ -86,6 +92,8 @@ public:
     // The number of the vertex already kept with these bits, or -1 after
     // marking where the caller keeps it next.
     long long Find(const VertexKey& key, size_t hash) {
+        if (2 * (object.positions.size() + 1) > slots.size())
+            Resize(2 * slots.size());
         const size_t mask = slots.size() - 1;
         for (size_t at = hash & mask;; at = (at + 1) & mask) {
             const uint32_t slot = slots[at];
@@ -102,6 +110,18 @@ private:
     VertexKey KeptKey(size_t i) const {
         return KeyOf(object.positions[i], object.normals[i], wanted.colors ? object.colors[i] : trelChroma(),
                      wanted.texCoords ? object.texCoords[i] : trelTexCoord());
+    }
+    void Resize(size_t size) {
+        if (size <= slots.size())
+            return;
+        slots.assign(size, 0);
+        const size_t mask = size - 1;
+        for (size_t i = 0; i < object.positions.size(); ++i) {
+            size_t at = Hash(KeptKey(i)) & mask;
+            while (slots[at] != 0)
+                at = (at + 1) & mask;
+            slots[at] = static_cast<uint32_t>(i) + 1;
+        }
     }
     const ExportGeometry& object;
     Wanted wanted;
@@ -127,101 +147,227 @@ trelTexCoord FiniteTexCoord(const trelTexCoord& c) {
     return {std::isfinite(c.s) ? c.s : 0.0f, std::isfinite(c.t) ? c.t : 0.0f};
 }
 
-void FillObject(ExportGeometry& object, const trelTessellation& mesh, double scale, Wanted wanted) {
-    VertexNumbers index(object, wanted, mesh.triangleVertices.size());
-    // As many vertices as the triangles have at most: the arrays never move,
-    // and the pages of what stays unused are never touched.
-    const size_t most = mesh.triangleVertices.size();
-    object.triangles.reserve(most);
-    object.positions.reserve(most);
-    object.normals.reserve(most);
-    if (wanted.colors)
-        object.colors.reserve(most);
-    if (wanted.texCoords)
-        object.texCoords.reserve(most);
-    // Vertices are made ready some way ahead of their numbering, so that the
-    // table slot each hashes to is on its way from memory meanwhile: on a
-    // large mesh nearly every look-up would otherwise wait for it.
+float FloatOf(uint32_t bits) {
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+// An object's exported form, made from its tessellation as it comes part
+// by part: triangles are numbered at once, while line strips and points
+// (whose colours follow every triangle's in `colors`) wait for the end.
+class GeometryFiller : public trelTessellationSink {
+public:
+    GeometryFiller(ExportGeometry& target, double scale, Wanted wanted)
+        : object(target), scale(scale), wanted(wanted), index(target, wanted) {}
+
+    void Expect(size_t mostTriangles) override {
+        // As many vertices as the triangles have at most: the arrays never
+        // move, and the pages of what stays unused are never touched.
+        const size_t most = 3 * mostTriangles;
+        index.Reserve(most);
+        object.triangles.reserve(most);
+        object.positions.reserve(most);
+        object.normals.reserve(most);
+        if (wanted.colors)
+            object.colors.reserve(most);
+        if (wanted.texCoords)
+            object.texCoords.reserve(most);
+    }
+
+    // A corner ready to be numbered: its bits and their hash.
     struct Ready {
-        trelFloatPoint position;
-        trelVector normal;
-        trelChroma color;
-        trelTexCoord texCoord;
         VertexKey key;
         size_t hash;
     };
-    constexpr size_t Ahead = 16;
-    std::array<Ready, Ahead> ready;
-    size_t made = 0, numbered = 0;
-    const auto number = [&](const Ready& vertex) {
-        const long long found = index.Find(vertex.key, vertex.hash);
-        if (found < 0) {
-            object.positions.push_back(vertex.position);
-            object.normals.push_back(vertex.normal);
-            if (wanted.colors)
-                object.colors.push_back(vertex.color);
-            if (wanted.texCoords)
-                object.texCoords.push_back(vertex.texCoord);
-        }
-        object.triangles.push_back(static_cast<uint32_t>(found < 0 ? object.positions.size() - 1 : found));
-    };
-    for (size_t t = 0; t + 2 < mesh.triangleVertices.size(); t += 3) {
-        trelFloatPoint face[3];
-        bool usable = true;
-        for (int k = 0; k < 3; ++k) {
-            face[k] = Scaled(mesh.triangleVertices[t + k], scale);
-            usable = usable && IsFinite(face[k]);
-        }
-        if (!usable)
-            continue;
-        for (size_t k = 0; k < 3; ++k) {
-            if (made - numbered == Ahead)
-                number(ready[numbered++ % Ahead]);
-            Ready& vertex = ready[made++ % Ahead];
-            vertex.position = face[k];
-            vertex.normal = UnitNormal(ItemAt(mesh.triangleNormals, t + k), face);
-            vertex.color = wanted.colors ? ItemAt(mesh.triangleColors, t + k) : trelChroma();
-            vertex.texCoord = wanted.texCoords ? FiniteTexCoord(ItemAt(mesh.triangleTexCoords, t + k)) : trelTexCoord();
-            vertex.key = KeyOf(vertex.position, vertex.normal, vertex.color, vertex.texCoord);
-            vertex.hash = VertexNumbers::Hash(vertex.key);
-            index.Prefetch(vertex.hash);
+
+    void Take(trelTessellation& part) override {
+        Prepare(part, ready);
+        Number(ready);
+        KeepLinesAndPoints(part);
+    }
+
+    // Take in steps, which may run on different threads: Prepare reads
+    // only the part and the settings; Number and KeepLinesAndPoints, in
+    // the parts' order, keep what they give.
+    void Number(const std::vector<Ready>& corners) {
+        // Each look-up asks for a slot some way ahead to be brought into
+        // the cache meanwhile: on a large mesh nearly every one would
+        // otherwise wait for memory.
+        constexpr size_t Ahead = 16;
+        for (size_t i = 0; i < std::min(Ahead, corners.size()); ++i)
+            index.Prefetch(corners[i].hash);
+        for (size_t i = 0; i < corners.size(); ++i) {
+            if (i + Ahead < corners.size())
+                index.Prefetch(corners[i + Ahead].hash);
+            Number(corners[i]);
         }
     }
-    while (numbered < made)
-        number(ready[numbered++ % Ahead]);
-    std::vector<trelChroma> pointColors; // kept apart until the strips' colours are in
-    for (size_t s = 0; s < mesh.lineStrips.size(); ++s) {
-        const std::vector<trelFloatPoint>& strip = mesh.lineStrips[s];
-        const std::vector<trelChroma> noColors;
-        const std::vector<trelChroma>& stripColors = s < mesh.lineColors.size() ? mesh.lineColors[s] : noColors;
-        std::vector<trelFloatPoint> kept;
-        std::vector<trelChroma> keptColors;
-        kept.reserve(strip.size());
-        for (size_t k = 0; k < strip.size(); ++k) {
-            const trelFloatPoint p = Scaled(strip[k], scale);
+
+    void Finish() {
+        object.colors.insert(object.colors.end(), stripColors.begin(), stripColors.end());
+        object.colors.insert(object.colors.end(), pointColors.begin(), pointColors.end());
+    }
+
+    // The key and hash of every corner of the part's usable triangles.
+    void Prepare(const trelTessellation& mesh, std::vector<Ready>& ready) const {
+        ready.clear();
+        // Flat faces hand over the same normal for corner after corner.
+        trelVector lastGiven, lastUnit;
+        bool haveLast = false;
+        for (size_t t = 0; t + 2 < mesh.triangleVertices.size(); t += 3) {
+            trelFloatPoint face[3];
+            bool usable = true;
+            for (int k = 0; k < 3; ++k) {
+                // A scale of 1 gives every finite float back as it is.
+                face[k] = scale == 1.0 ? mesh.triangleVertices[t + k] : Scaled(mesh.triangleVertices[t + k], scale);
+                usable = usable && IsFinite(face[k]);
+            }
+            if (!usable)
+                continue;
+            for (size_t k = 0; k < 3; ++k) {
+                const trelVector given = ItemAt(mesh.triangleNormals, t + k);
+                trelVector normal = given;
+                if (haveLast && std::memcmp(&given, &lastGiven, sizeof given) == 0) {
+                    normal = lastUnit;
+                } else if (IsUsable(normal)) {
+                    haveLast = true;
+                    lastGiven = given;
+                    lastUnit = normal;
+                } else {
+                    normal = UnitNormal(given, face); // the face's own, which holds for this face only
+                }
+                const trelChroma color = wanted.colors ? ItemAt(mesh.triangleColors, t + k) : trelChroma();
+                const trelTexCoord texCoord =
+                    wanted.texCoords ? FiniteTexCoord(ItemAt(mesh.triangleTexCoords, t + k)) : trelTexCoord();
+                Ready vertex;
+                vertex.key = KeyOf(face[k], normal, color, texCoord);
+                vertex.hash = index.Hash(vertex.key);
+                ready.push_back(vertex);
+            }
+        }
+    }
+
+    void KeepLinesAndPoints(const trelTessellation& mesh) {
+        for (size_t s = 0; s < mesh.lineStrips.size(); ++s) {
+            const std::vector<trelFloatPoint>& strip = mesh.lineStrips[s];
+            const std::vector<trelChroma> noColors;
+            const std::vector<trelChroma>& colors = s < mesh.lineColors.size() ? mesh.lineColors[s] : noColors;
+            std::vector<trelFloatPoint> kept;
+            std::vector<trelChroma> keptColors;
+            kept.reserve(strip.size());
+            for (size_t k = 0; k < strip.size(); ++k) {
+                const trelFloatPoint p = Scaled(strip[k], scale);
+                if (!IsFinite(p))
+                    continue;
+                kept.push_back(p);
+                if (wanted.colors)
+                    keptColors.push_back(ItemAt(colors, k));
+            }
+            if (kept.size() >= 2) {
+                object.lineStrips.push_back(std::move(kept));
+                stripColors.insert(stripColors.end(), keptColors.begin(), keptColors.end());
+            } else if (kept.size() == 1) {
+                object.points.push_back(kept[0]); // a strip of one point is still a point
+                pointColors.insert(pointColors.end(), keptColors.begin(), keptColors.end());
+            }
+        }
+        for (size_t i = 0; i < mesh.points.size(); ++i) {
+            const trelFloatPoint p = Scaled(mesh.points[i], scale);
             if (!IsFinite(p))
                 continue;
-            kept.push_back(p);
+            object.points.push_back(p);
             if (wanted.colors)
-                keptColors.push_back(ItemAt(stripColors, k));
-        }
-        if (kept.size() >= 2) {
-            object.lineStrips.push_back(std::move(kept));
-            object.colors.insert(object.colors.end(), keptColors.begin(), keptColors.end());
-        } else if (kept.size() == 1) {
-            object.points.push_back(kept[0]); // a strip of one point is still a point
-            pointColors.insert(pointColors.end(), keptColors.begin(), keptColors.end());
+                pointColors.push_back(ItemAt(mesh.pointColors, i));
         }
     }
-    for (size_t i = 0; i < mesh.points.size(); ++i) {
-        const trelFloatPoint p = Scaled(mesh.points[i], scale);
-        if (!IsFinite(p))
-            continue;
-        object.points.push_back(p);
-        if (wanted.colors)
-            pointColors.push_back(ItemAt(mesh.pointColors, i));
+
+private:
+    // Makes the normal unit length when it has a usable direction, as UnitNormal does.
+    static bool IsUsable(trelVector& normal) {
+        return std::isfinite(normal.x) && std::isfinite(normal.y) && std::isfinite(normal.z) &&
+               normal.Normalize() > 1e-12;
     }
-    object.colors.insert(object.colors.end(), pointColors.begin(), pointColors.end());
+
+    void Number(const Ready& vertex) {
+        const long long found = index.Find(vertex.key, vertex.hash);
+        if (found < 0) {
+            const auto& b = vertex.key.bits;
+            object.positions.push_back({FloatOf(b[0]), FloatOf(b[1]), FloatOf(b[2])});
+            object.normals.push_back({FloatOf(b[3]), FloatOf(b[4]), FloatOf(b[5])});
+            if (wanted.colors)
+                object.colors.push_back({FloatOf(b[6]), FloatOf(b[7]), FloatOf(b[8]), FloatOf(b[9])});
+            if (wanted.texCoords)
+                object.texCoords.push_back({FloatOf(b[10]), FloatOf(b[11])});
+        }
+        object.triangles.push_back(static_cast<uint32_t>(found < 0 ? object.positions.size() - 1 : found));
+    }
+
+    ExportGeometry& object;
+    const double scale;
+    const Wanted wanted;
+    VertexNumbers index;
+    std::vector<Ready> ready;
+    std::vector<trelChroma> stripColors, pointColors; // kept apart until every triangle's colour is in
+};
+
+// A part and its corners made ready, passed from the thread that makes
+// them to the one that numbers them.
+struct PreparedPart {
+    trelTessellation part;
+    std::vector<GeometryFiller::Ready> corners;
+    size_t mostTriangles = 0; // as the object told, or 0
+};
+
+// Tessellates an object on a thread of its own, preparing each part there,
+// while the calling thread numbers the parts as they come.
+void FillThroughHandOver(const trelBaseObject& source, const trelTessellationOptions& options, GeometryFiller& filler) {
+    HandOver<PreparedPart> parts(3);
+    class Maker : public trelTessellationSink {
+    public:
+        Maker(const GeometryFiller& filler, HandOver<PreparedPart>& parts) : filler(filler), parts(parts) {}
+        void Expect(size_t mostTriangles) override { prepared.mostTriangles = mostTriangles; }
+        void Take(trelTessellation& part) override {
+            std::swap(prepared.part, part);
+            filler.Prepare(prepared.part, prepared.corners);
+            const size_t most = prepared.mostTriangles;
+            parts.Put(prepared);
+            prepared.mostTriangles = most;
+            std::swap(prepared.part, part); // the object goes on in buffers already used
+        }
+
+    private:
+        const GeometryFiller& filler;
+        HandOver<PreparedPart>& parts;
+        PreparedPart prepared;
+    };
+    std::exception_ptr makerFailure;
+    std::thread making([&] {
+        try {
+            Maker maker(filler, parts);
+            trelTessellation part;
+            source.TessellateInParts(part, options, maker);
+        } catch (...) {
+            makerFailure = std::current_exception();
+        }
+        parts.Close();
+    });
+    try {
+        PreparedPart prepared;
+        for (bool first = true; parts.Next(prepared); first = false) {
+            if (first && prepared.mostTriangles > 0)
+                filler.Expect(prepared.mostTriangles);
+            filler.Number(prepared.corners);
+            filler.KeepLinesAndPoints(prepared.part);
+        }
+    } catch (...) {
+        parts.Stop();
+        making.join();
+        throw;
+    }
+    making.join();
+    if (makerFailure)
+        std::rethrow_exception(makerFailure);
 }
 
 // Grey pictures modulate the object's colour in VRML; others replace it.
@@ -333,9 +479,16 @@ private:
         const trelAttributes* attributes = job.source->GetAttributes();
         trelTessellationOptions tessellation = options.tessellation;
         tessellation.attributes = attributes != nullptr;
-        mesh.Clear(); // the buffers of the thread's previous object are reused
-        job.source->Tessellate(mesh, tessellation);
-        FillObject(*job.target, mesh, job.scale, WantedFrom(attributes));
+        // The buffers of the thread's previous object are reused.
+        GeometryFiller filler(*job.target, job.scale, WantedFrom(attributes));
+        // With a core to spare for the object, another thread makes its
+        // parts while this one numbers them; the numbering, which alone
+        // decides the output, is the same.
+        if (options.threads >= 2 * static_cast<int>(jobs->size()))
+            FillThroughHandOver(*job.source, tessellation, filler);
+        else
+            job.source->TessellateInParts(mesh, tessellation, filler);
+        filler.Finish();
     }
 
     static constexpr size_t LargeBuffer = size_t(8) << 20;

@@ -398,8 +398,18 @@ private:
         return geometry.HasColors() && (texture < 0 || scene->textures[static_cast<size_t>(texture)].intensity);
     }
 
+    // The bytes AddGeometry writes at most, made room for at once.
+    static size_t GeometryBytes(const ExportGeometry& object) {
+        size_t points = object.points.size();
+        for (const auto& strip : object.lineStrips)
+            points += strip.size();
+        const size_t count = object.positions.size();
+        return (count * (3 + 3 + 3 + 2) + object.triangles.size() + 2 * 3 * points) * sizeof(float);
+    }
+
     GeometryAccessors AddGeometry(const ExportGeometry& object, bool triangleColors) {
         GeometryAccessors made;
+        MakeRoom(GeometryBytes(object));
         FacetedMesh faceted;
         if (!object.triangles.empty() && !triangleColors && !object.HasTexCoords() &&
             MakeFacetedMesh(object, faceted)) {
@@ -413,10 +423,7 @@ private:
             const size_t count = object.positions.size();
             attributes["POSITION"] =
                 AddPointAccessor(AddPointView(object.positions.data(), count), 0, object.positions.data(), count);
-            const int normalView = AddVertexView<3>(count, [&](size_t i) {
-                const trelVector& n = object.normals[i];
-                return std::array<float, 3>{n.x, n.y, n.z};
-            });
+            const int normalView = AddFloatsView(object.normals.data(), count);
             attributes["NORMAL"] = AddAccessor(normalView, 0, TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC3);
             if (triangleColors)
                 attributes["COLOR_0"] = AddAccessor(AddColorView(object, 0, count), 0, TINYGLTF_COMPONENT_TYPE_FLOAT,
@@ -464,9 +471,7 @@ private:
         tinygltf::BufferView indexView;
         indexView.buffer = 0;
         indexView.byteOffset = data.size();
-        unsigned char* out = Extend(triangles.size() * sizeof(uint32_t));
-        for (uint32_t index : triangles)
-            out = Put(out, index);
+        AppendWords(triangles.data(), triangles.size());
         indexView.byteLength = data.size() - indexView.byteOffset;
         indexView.target = TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER;
         model.bufferViews.push_back(std::move(indexView));
@@ -611,14 +616,40 @@ private:
     }
 
     // Every value is a 4-byte float or index, written in the little-endian
-    // order of the format, so views stay aligned. `Extend` makes room for a
-    // whole view at once, growing the buffer geometrically.
-    unsigned char* Extend(size_t bytes) {
+    // order of the format, so views stay aligned. Room is made for a whole
+    // view or geometry at once, growing the buffer geometrically.
+    void MakeRoom(size_t bytes) {
         const size_t at = data.size();
         if (data.capacity() < at + bytes)
             data.reserve(std::max(at + bytes, 2 * data.capacity()));
+    }
+    unsigned char* Extend(size_t bytes) {
+        MakeRoom(bytes);
+        const size_t at = data.size();
         data.resize(at + bytes);
         return data.data() + at;
+    }
+    // Appends `count` 4-byte words as they lie in memory: as one block where
+    // that is already the format's order, which also spares zeroing the room.
+    void AppendWords(const void* words, size_t count) {
+        const auto* bytes = static_cast<const unsigned char*>(words);
+        if (LittleEndian()) {
+            MakeRoom(count * sizeof(uint32_t));
+            data.insert(data.end(), bytes, bytes + count * sizeof(uint32_t));
+            return;
+        }
+        unsigned char* out = Extend(count * sizeof(uint32_t));
+        for (size_t i = 0; i < count; ++i) {
+            uint32_t bits;
+            std::memcpy(&bits, bytes + i * sizeof bits, sizeof bits);
+            out = Put(out, bits);
+        }
+    }
+    static bool LittleEndian() {
+        const uint32_t one = 1;
+        unsigned char first;
+        std::memcpy(&first, &one, 1);
+        return first == 1;
     }
     static unsigned char* Put(unsigned char* out, uint32_t bits) {
         for (int shift = 0; shift < 32; shift += 8)
@@ -650,11 +681,22 @@ private:
         return static_cast<int>(model.bufferViews.size()) - 1;
     }
 
-    int AddPointView(const trelFloatPoint* points, size_t count) {
-        return AddVertexView<3>(count, [&](size_t i) {
-            return std::array<float, 3>{points[i].x, points[i].y, points[i].z};
-        });
+    // A view of `count` vertices, each a value made of nothing but floats.
+    template <class Value>
+    int AddFloatsView(const Value* values, size_t count) {
+        static_assert(sizeof(Value) % sizeof(float) == 0, "whole floats only");
+        tinygltf::BufferView view;
+        view.buffer = 0;
+        view.byteOffset = data.size();
+        AppendWords(values, count * (sizeof(Value) / sizeof(float)));
+        view.byteLength = data.size() - view.byteOffset;
+        view.target = TINYGLTF_TARGET_ARRAY_BUFFER;
+        view.byteStride = sizeof(Value);
+        model.bufferViews.push_back(std::move(view));
+        return static_cast<int>(model.bufferViews.size()) - 1;
     }
+
+    int AddPointView(const trelFloatPoint* points, size_t count) { return AddFloatsView(points, count); }
 
     // Linear RGB of the object's colours from `first` on.
     int AddColorView(const ExportGeometry& object, size_t first, size_t count) {

@@ -20,6 +20,14 @@ trelTessellationCounts trelBaseObject::CountTessellation(const trelTessellationO
     return counts;
 }
 
+void trelBaseObject::TessellateInParts(trelTessellation& part, const trelTessellationOptions& options,
+                                       trelTessellationSink& sink) const {
+    part.Clear();
+    Tessellate(part, options);
+    sink.Expect(part.GetTriangleCount());
+    sink.Take(part);
+}
+
 const trelRope& trelBaseObject::GetObjectName() const {
     static const trelRope noName;
     return extra ? extra->name : noName;

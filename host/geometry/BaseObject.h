@@ -49,6 +49,12 @@ public:
     // without building it. Objects whose count needs their tessellation
     // build it into a buffer kept per thread.
     virtual trelTessellationCounts CountTessellation(const trelTessellationOptions& options) const;
+    // The same tessellation in parts, in order, each handed to `sink` in
+    // `part` (cleared first): the parts appended one after another are
+    // exactly what Tessellate appends. Large face sets come in pieces of a
+    // few thousand triangles; other objects come whole.
+    virtual void TessellateInParts(trelTessellation& part, const trelTessellationOptions& options,
+                                   trelTessellationSink& sink) const;
     // For a part the file repeats (a USE): the geometry it shares with the
     // other uses, as an object in its own local space, and the matrix that
     // places it here. Tessellating `local` and placing the result by

@@ -77,6 +77,25 @@ void ReserveTriangles(trelTessellation& out, size_t triangles, bool attributes) 
     }
 }
 
+PartsWriter::PartsWriter(trelTessellation& out, trelTessellationSink& to, bool withAttributes)
+    : part(out), sink(to), attributes(withAttributes) {
+    part.Clear();
+    ReserveTriangles(part, kPartTriangles, attributes);
+}
+
+void PartsWriter::HandOver() {
+    if (attributes)
+        PadAttributes(part);
+    sink.Take(part);
+    part.Clear(); // the sink may have swapped in buffers of its own
+    ReserveTriangles(part, kPartTriangles, attributes);
+}
+
+void PartsWriter::Finish() {
+    if (part.GetTriangleCount() > 0 || !part.lineStrips.empty() || !part.points.empty())
+        HandOver();
+}
+
 Vec3 KeptTriangleNormal(const Vec3 (&p)[3]) {
     const Vec3 face = Normalized(Cross(p[1] - p[0], p[2] - p[0]));
     if (!IsFinite(p[0]) || !IsFinite(p[1]) || !IsFinite(p[2]))
@@ -99,9 +118,23 @@ bool EmitTriangle(trelTessellation& out, const Vec3 (&p)[3], const Vec3 (&n)[3])
 }
 
 bool EmitFlatTriangle(trelTessellation& out, const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& normal) {
+    // EmitTriangle with one normal at every corner, made unit once. The
+    // face's own normal is kept exactly when its cross product has a
+    // positive finite length (see Normalized), and is made only when needed.
     const Vec3 p[3] = {a, b, c};
-    const Vec3 n[3] = {normal, normal, normal};
-    return EmitTriangle(out, p, n);
+    const Vec3 cross = Cross(b - a, c - a);
+    const double square = Dot(cross, cross);
+    if (!(square > 0.0 && std::isfinite(square)) || !IsFinite(a) || !IsFinite(b) || !IsFinite(c))
+        return false;
+    Vec3 unit = Normalized(normal);
+    if (Dot(unit, unit) == 0.0)
+        unit = Normalized(cross);
+    const trelVector shared = unit.ToVector();
+    for (int i = 0; i < 3; ++i) {
+        out.triangleVertices.push_back(p[i].ToPoint());
+        out.triangleNormals.push_back(shared);
+    }
+    return true;
 }
 
 void PlacedSurface::Triangle(const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& na, const Vec3& nb,

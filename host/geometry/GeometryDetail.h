@@ -73,6 +73,30 @@ private:
 // at least twofold: objects appended one after another stay linear.
 void ReserveTriangles(trelTessellation& out, size_t triangles, bool attributes);
 
+// Triangles in each part of a large object's TessellateInParts: small
+// enough that a part stays in the cache while its user reads it.
+constexpr size_t kPartTriangles = 4096;
+
+// Writes the parts of TessellateInParts into `part`: after each face, a
+// part that holds kPartTriangles triangles goes to the sink; Finish hands
+// over what is left. With `attributes` each part is padded as Tessellate
+// pads the whole.
+class PartsWriter {
+public:
+    PartsWriter(trelTessellation& part, trelTessellationSink& sink, bool attributes);
+    void FaceDone() {
+        if (part.GetTriangleCount() >= kPartTriangles)
+            HandOver();
+    }
+    void Finish();
+
+private:
+    void HandOver();
+    trelTessellation& part;
+    trelTessellationSink& sink;
+    const bool attributes;
+};
+
 // The unit normal of a triangle that EmitTriangle appends; the zero vector
 // for one it leaves out (no area, or a non-finite corner).
 Vec3 KeptTriangleNormal(const Vec3 (&p)[3]);

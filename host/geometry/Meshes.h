@@ -64,6 +64,8 @@ public:
     // crease angle across faces that share a point index; a clockwise file
     // (ccw false) has its faces turned over.
     void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
+    void TessellateInParts(trelTessellation& part, const trelTessellationOptions& options,
+                           trelTessellationSink& sink) const override;
     trelTessellationCounts CountTessellation(const trelTessellationOptions& options) const override;
 
 private:
@@ -91,6 +93,8 @@ public:
     trelBBox GetBBox() const override;
     void ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow) override;
     void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
+    void TessellateInParts(trelTessellation& part, const trelTessellationOptions& options,
+                           trelTessellationSink& sink) const override;
     trelTessellationCounts CountTessellation(const trelTessellationOptions& options) const override;
 
 private:

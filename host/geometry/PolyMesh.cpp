@@ -114,6 +114,24 @@ void C3DPolyMesh::Tessellate(trelTessellation& out, const trelTessellationOption
         trelDetail::PadAttributes(out);
 }
 
+void C3DPolyMesh::TessellateInParts(trelTessellation& part, const trelTessellationOptions& options,
+                                    trelTessellationSink& sink) const {
+    const Cells cells = CellsOf(rows, columns, closedRows, closedColumns, points.Items().size());
+    const size_t most = 2 * static_cast<size_t>(cells.cellRows) * static_cast<size_t>(cells.cellColumns);
+    if ((options.attributes && GetAttributes()) || most <= trelDetail::kPartTriangles) {
+        trelBaseObject::TessellateInParts(part, options, sink);
+        return;
+    }
+    sink.Expect(most);
+    trelDetail::PartsWriter writer(part, sink, options.attributes);
+    const Vec3 none; // each triangle takes its own face normal
+    ForEachCellTriangle(points.Items(), columns, cells, [&](const Vec3& a, const Vec3& b, const Vec3& c) {
+        trelDetail::EmitFlatTriangle(part, a, b, c, none);
+        writer.FaceDone();
+    });
+    writer.Finish();
+}
+
 void C3DPolyMesh::TessellateWithAttributes(trelTessellation& out, int usableRows, int cellRows, int cellColumns) const {
     const std::vector<trelFloatPoint>& grid = points.Items();
     const auto number = [&](int r, int c) { return (r % usableRows) * columns + c % columns; };

@@ -270,3 +270,23 @@ void C3DPolyface::Tessellate(trelTessellation& out, const trelTessellationOption
     if (options.attributes)
         trelDetail::PadAttributes(out);
 }
+
+void C3DPolyface::TessellateInParts(trelTessellation& part, const trelTessellationOptions& options,
+                                    trelTessellationSink& sink) const {
+    const trelFloatPointArray& world = PassingPoints();
+    const size_t most = MostTriangles(world.Items().size(), GetIndices());
+    if ((options.attributes && GetAttributes()) || most <= trelDetail::kPartTriangles) {
+        trelBaseObject::TessellateInParts(part, options, sink);
+        return;
+    }
+    sink.Expect(most);
+    // A pass of its own: the sink may tessellate other objects on this
+    // thread meanwhile, which would reuse the thread's pass.
+    FacePass pass;
+    trelDetail::PartsWriter writer(part, sink, options.attributes);
+    ForEachFace(world, GetIndices(), pass.face, [&](const std::vector<trelDetail::Vec3>& corners) {
+        pass.triangulator.FillOrTrace(corners, part);
+        writer.FaceDone();
+    });
+    writer.Finish();
+}

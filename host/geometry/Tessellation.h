@@ -49,3 +49,17 @@ struct trelTessellation {
     // Empties it, keeping its buffers for the next object.
     void Clear();
 };
+
+// Receives an object's tessellation piece by piece (see
+// trelBaseObject::TessellateInParts), so that a caller that uses it as it
+// comes never holds a large object's whole tessellation.
+class trelTessellationSink {
+public:
+    virtual ~trelTessellationSink() = default;
+    // Called once before the first part when the object can tell at no cost
+    // how many triangles it may write at most.
+    virtual void Expect(size_t mostTriangles) { (void)mostTriangles; }
+    // The next part. The sink may take its contents (by swapping in buffers
+    // of its own, which are then cleared and reused for the next part).
+    virtual void Take(trelTessellation& part) = 0;
+};

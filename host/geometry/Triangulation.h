@@ -55,6 +55,12 @@ private:
     int Live(int i) const;
     template <Output kOutput>
     void Clip(int a, int b, int c);
+    // The last three corners: clipped in the order that faces the normal,
+    // unless they have no area.
+    template <Output kOutput>
+    void Close(int a, int b, int c);
+    // Sets u, v and epsilon for the points and their normal.
+    void LayIntoPlane();
 
     std::vector<Vec3> points;
     std::vector<int> source; // each point's position in the outline

@@ -90,6 +90,50 @@ TEST(ExportScene, TrianglesShareVerticesAndKeepUnitNormalsAndProgressRisesToAHun
     EXPECT_EQ(scene.GetPointCount(), 1u);
 }
 
+TEST(ExportScene, ALargeFaceSetSharesVerticesAcrossThePartsOfItsTessellation) {
+    // A flat grid of quads, large enough to come in several parts, with a
+    // face that is only a line after every 1000 quads.
+    const int rows = 100, columns = 120;
+    trelFloatPointArray points;
+    for (int r = 0; r <= rows; ++r)
+        for (int c = 0; c <= columns; ++c)
+            points.Append(trelFloatPoint(0.5f * c, 0.25f * r, 0.0f));
+    trelIntArray indices;
+    const auto at = [&](int r, int c) { return r * (columns + 1) + c; };
+    int lines = 0;
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columns; ++c) {
+            for (int i : {4, at(r, c), at(r, c + 1), at(r + 1, c + 1), at(r + 1, c)})
+                indices.Append(i);
+            if ((r * columns + c) % 1000 == 999) {
+                for (int i : {2, at(r, 0), at(r + 1, columns)})
+                    indices.Append(i);
+                ++lines;
+            }
+        }
+    }
+    auto* grid = new C3DPolyface;
+    grid->SetPoints(points, indices);
+    C3DWorld world;
+    world.AddObject(grid, Material(Red), true);
+    // One thread numbers the parts as they come; with two, another makes them.
+    std::vector<ExportScene> scenes;
+    for (int threads : {1, 2}) {
+        ExportOptions options;
+        options.threads = threads;
+        scenes.push_back(BuildExportScene(world, options));
+        const ExportObject& object = scenes.back().objects[0];
+        EXPECT_EQ(object.GetTriangleCount(), size_t(2 * rows * columns));
+        EXPECT_EQ(object.positions.size(), points.Items().size()); // one normal throughout: each point once
+        EXPECT_EQ(object.lineStrips.size(), size_t(lines));
+        for (const auto& strip : object.lineStrips)
+            EXPECT_EQ(strip.size(), 3u); // closed: back to its start
+        EXPECT_TRUE(object.points.empty());
+    }
+    EXPECT_EQ(scenes[0].objects[0].triangles, scenes[1].objects[0].triangles);
+    EXPECT_EQ(scenes[0].objects[0].positions, scenes[1].objects[0].positions);
+}
+
 TEST(ExportScene, UnitsUndoTheLoadersScale) {
     const std::vector<std::pair<int, double>> units = {{4, 1.0}, {3, 0.01}, {2, 0.001}, {1, 1e-6}, {0, 1.0}};
     for (const auto& [imageUnits, factor] : units)
