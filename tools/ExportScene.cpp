@@ -562,6 +562,11 @@ void ExportWorld(const C3DWorld& world, const ExportOptions& options, ExportScen
                  const std::function<void(int)>& progress, bool keep) {
     scene.scale = options.scale;
     std::vector<const trelBaseObject*> sources;
+    // Room for every object at once: an object is large, and a list grown
+    // by doubling would copy each of a few hundred thousand uses again.
+    const size_t objectCount = static_cast<size_t>(world.GetTotalObjectCount());
+    scene.objects.reserve(objectCount);
+    sources.reserve(objectCount);
     std::map<MaterialKey, int> materialIndex;
     // The walk is depth-first with parents first, so the latest group seen
     // one level up is the parent.
