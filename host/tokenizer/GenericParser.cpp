@@ -355,8 +355,12 @@ CGenericParser::NumbersAhead CGenericParser::EstimateNumbersAhead() {
     if (before(at, bytes.data()) || !before(at, bytes.data() + bytes.size()))
         return ahead;
     const size_t start = static_cast<size_t>(at - bytes.data());
-    const bool known = lastListEnd.text == bytes.data() && lastListEnd.from <= start && start <= lastListEnd.end &&
-                       (lastListEnd.end == bytes.size() || bytes[lastListEnd.end] == ']');
+    // Only a guess when the same address now holds another text of another
+    // length (a buffer freed and made again), so the end is checked against
+    // this text before it is read.
+    const bool known =
+        lastListEnd.text == bytes.data() && lastListEnd.from <= start && start <= lastListEnd.end &&
+        (lastListEnd.end == bytes.size() || (lastListEnd.end < bytes.size() && bytes[lastListEnd.end] == ']'));
     if (!known) {
         const void* bracket = std::memchr(bytes.data() + start, ']', bytes.size() - start);
         const size_t end =
