@@ -87,8 +87,8 @@ const ReplayRow ReplayTable[] = {
     {VRML_ENTRY_TRANSFORM,
      [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
          auto& t = As<CVRMLTransformEntry>(e);
-         return p.DefineTransform(t.GetTranslation(), t.GetScaleFactor(), t.GetRotation(), t.GetScaleOrientation(),
-                                  t.GetCenter());
+         trelMatrix4x4 rotation = t.GetRotation(), scaleOrientation = t.GetScaleOrientation();
+         return p.DefineTransform(t.GetTranslation(), t.GetScaleFactor(), rotation, scaleOrientation, t.GetCenter());
      }},
     {VRML_ENTRY_MATRIX_TRANSFORM,
      [](CVRMLParser& p, CVRMLDictionaryEntry& e) {

@@ -9,6 +9,7 @@
 #include "MaterialLists.h"
 #include "host/geometry/Geometry.h"
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -223,15 +224,45 @@ class CVRMLNormalEntry : public CVRMLDictionaryEntry {
     VRML_ENTRY_FIELD(trelVectorArray, Vectors, vectors);
 };
 
+// A matrix that is the identity in most files, held only when it is not:
+// a file that names every Transform keeps hundreds of thousands of them.
+class CVRMLSeldomMatrix {
+public:
+    const trelMatrix4x4& Get() const { return held ? *held : Identity(); }
+    // Once held, the matrix is written in place: a prototype's recorded
+    // body sets it again for every instance.
+    void Set(const trelMatrix4x4& value) {
+        if (held)
+            *held = value;
+        else if (std::memcmp(&value, &Identity(), sizeof value) != 0) // bit for bit: -0 is kept
+            held = std::make_unique<trelMatrix4x4>(value);
+    }
+    void Reset() { held.reset(); }
+
+private:
+    static const trelMatrix4x4& Identity() {
+        static const trelMatrix4x4 identity;
+        return identity;
+    }
+    std::unique_ptr<trelMatrix4x4> held;
+};
+
 class CVRMLTransformEntry : public CVRMLDictionaryEntry {
-    VRML_ENTRY_KIND(CVRMLTransformEntry, CVRMLDictionaryEntry, VRML_ENTRY_TRANSFORM, rotation.SetIdentity();
-                    translation = trelFloatPoint(); scaleFactor = trelFloatPoint(1, 1, 1);
-                    scaleOrientation.SetIdentity(); center = trelFloatPoint())
-    VRML_ENTRY_FIELD(trelMatrix4x4, Rotation, rotation);
+    VRML_ENTRY_KIND(CVRMLTransformEntry, CVRMLDictionaryEntry, VRML_ENTRY_TRANSFORM, rotation.Reset();
+                    translation = trelFloatPoint(); scaleFactor = trelFloatPoint(1, 1, 1); scaleOrientation.Reset();
+                    center = trelFloatPoint())
     VRML_ENTRY_FIELD(trelFloatPoint, Translation, translation);
     VRML_ENTRY_FIELD(trelFloatPoint, ScaleFactor, scaleFactor);
-    VRML_ENTRY_FIELD(trelMatrix4x4, ScaleOrientation, scaleOrientation);
     VRML_ENTRY_FIELD(trelFloatPoint, Center, center);
+
+public:
+    const trelMatrix4x4& GetRotation() const { return rotation.Get(); }
+    void SetRotation(const trelMatrix4x4& value) { rotation.Set(value); }
+    const trelMatrix4x4& GetScaleOrientation() const { return scaleOrientation.Get(); }
+    void SetScaleOrientation(const trelMatrix4x4& value) { scaleOrientation.Set(value); }
+
+private:
+    CVRMLSeldomMatrix rotation, scaleOrientation;
 };
 
 class CVRMLMatrixTransformEntry : public CVRMLDictionaryEntry {

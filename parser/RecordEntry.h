@@ -5,17 +5,21 @@
 #include "DictionaryEntries.h"
 #include "VRMLParser.h"
 
+#include <memory>
 #include <new>
 
 template <class Entry, class Fill>
 void RecordEntry(CVRMLParser& parser, Fill fill) {
     if (!parser.GetDefiningObjects())
         return;
-    Entry* entry = new (std::nothrow) Entry; // no memory: nothing recorded, nothing else changes
+    // No memory for the entry: nothing recorded, nothing else changes. A fill
+    // that runs out of memory leaves no entry behind.
+    std::unique_ptr<Entry> entry(new (std::nothrow) Entry);
     if (!entry)
         return;
     entry->SetName(parser.GetEntityName());
     fill(*entry);
-    if (parser.AddDictionaryObject(entry))
-        parser.NoteRecordedEntry(entry);
+    Entry* added = entry.release(); // the dictionary takes it, added or not
+    if (parser.AddDictionaryObject(added))
+        parser.NoteRecordedEntry(added);
 }

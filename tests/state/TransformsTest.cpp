@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
+
 TEST(Transforms, CubesArePlacedByTheTransformsInForceWhereTheyStand) {
     const struct {
         const char* header;
@@ -43,6 +46,20 @@ TEST(Transforms, ScalesActAboutTheirOwnOriginAndAxes) {
     ASSERT_EQ(objects.size(), 1u);
     EXPECT_NEAR(objects[0].object->GetBBox().GetMax().x, 1.0, 1e-4);
     EXPECT_NEAR(objects[0].object->GetBBox().GetMax().y, 2.0, 1e-4);
+
+    // Used again, a named Transform places exactly as it did, whether it holds
+    // a rotation and scale orientation or leaves them as the identity.
+    for (const char* fields : {"scale 2 1 1 scaleOrientation 0 0 1 1.5707963 rotation 1 0 0 0.5", "scale 2 1 1"}) {
+        SCOPED_TRACE(fields);
+        objects = Build(loaded, V2,
+                        std::string("DEF T Transform { ") + fields + " children Box { } } Group { children USE T }");
+        ASSERT_EQ(objects.size(), 2u);
+        for (int corner = 0; corner < 8; ++corner) {
+            const trelFloatPoint first = static_cast<const trelBox*>(objects[0].object)->GetCorner(corner);
+            const trelFloatPoint again = static_cast<const trelBox*>(objects[1].object)->GetCorner(corner);
+            EXPECT_EQ(std::memcmp(&first, &again, sizeof first), 0) << "corner " << corner;
+        }
+    }
 }
 
 TEST(Transforms, NamedTransformRecordsOneEntryAndReplaysUnderTheUse) {
