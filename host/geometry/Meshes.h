@@ -4,6 +4,13 @@
 #include "Arrays.h"
 #include "BaseObject.h"
 
+#include <atomic>
+#include <memory>
+
+namespace trelDetail {
+class PlacedCount;
+}
+
 // A line strip; a closed one returns to its first point. A single point is
 // drawn as a dot.
 class C3DPolyline : public trelBaseObject {
@@ -72,10 +79,17 @@ private:
     struct Use;
     // World points for a pass over them, without keeping a copy.
     const trelFloatPointArray& PassingPoints() const;
+    // The counts of the faces in this object's own points, with what tells
+    // when they hold for a use placed by a matrix; made on the first request
+    // (from any thread) and kept. Asked only of the shared local geometry,
+    // which never changes.
+    const trelDetail::PlacedCount& LocalCount() const;
+    void ForgetLocalCount();
 
     trelFloatPointArray points;
     trelIntArray indices;
     std::unique_ptr<Use> use; // null unless the geometry is shared
+    mutable std::atomic<const trelDetail::PlacedCount*> localCount{nullptr};
 };
 
 // A grid of points, row by row; its cells become two triangles each, shaded

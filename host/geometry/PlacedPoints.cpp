@@ -26,6 +26,13 @@ trelMatrix4x4 trelPlacedPoints::Product() const {
     return product;
 }
 
+const trelMatrix4x4* trelPlacedPoints::OnlyMatrix() const {
+    static const trelMatrix4x4 identity;
+    if (!placed)
+        return &identity;
+    return later.empty() ? &first : nullptr;
+}
+
 void trelPlacedPoints::Compute(const trelFloatPointArray& local, trelFloatPointArray& out) const {
     std::vector<trelFloatPoint>& items = out.Items();
     items.assign(local.Items().begin(), local.Items().end());

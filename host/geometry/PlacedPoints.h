@@ -29,6 +29,10 @@ public:
     void Place(const trelMatrix4x4& m);
     // The one matrix that places the local points here, up to rounding.
     trelMatrix4x4 Product() const;
+    // The matrix that places the local points here when there is exactly
+    // one (the identity when there is none), else null: only then are the
+    // world points the local ones placed and rounded once.
+    const trelMatrix4x4* OnlyMatrix() const;
     // The world list, built on the first request and kept.
     const trelFloatPointArray& Kept(const trelFloatPointArray& local) const;
     // The world list when it is kept, else computed into this thread's

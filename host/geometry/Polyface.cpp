@@ -3,6 +3,7 @@
 #include "AttributedFace.h"
 #include "CreaseNormals.h"
 #include "GeometryDetail.h"
+#include "PlacedCount.h"
 #include "PlacedPoints.h"
 #include "Triangulation.h"
 
@@ -153,15 +154,36 @@ C3DPolyface::C3DPolyface(const C3DPolyface& other)
       use(other.use ? std::make_unique<Use>(*other.use) : nullptr) {}
 
 C3DPolyface::C3DPolyface() = default;
-C3DPolyface::~C3DPolyface() = default;
+C3DPolyface::~C3DPolyface() { ForgetLocalCount(); }
+
+void C3DPolyface::ForgetLocalCount() { delete localCount.exchange(nullptr); }
+
+const trelDetail::PlacedCount& C3DPolyface::LocalCount() const {
+    if (const trelDetail::PlacedCount* kept = localCount.load(std::memory_order_acquire))
+        return *kept;
+    auto fresh = std::make_unique<trelDetail::PlacedCount>();
+    trelTessellationCounts counts;
+    FacePass& pass = ThisThreadsFacePass();
+    ForEachFace(points, indices, pass.face, [&](const std::vector<trelDetail::Vec3>& corners) {
+        fresh->AddFace(corners);
+        pass.triangulator.CountOrTrace(corners, counts);
+    });
+    fresh->SetCounts(counts);
+    const trelDetail::PlacedCount* expected = nullptr;
+    if (localCount.compare_exchange_strong(expected, fresh.get(), std::memory_order_acq_rel, std::memory_order_acquire))
+        return *fresh.release();
+    return *expected;
+}
 
 void C3DPolyface::SetPoints(const trelFloatPointArray& facePoints, const trelIntArray& mergedIndices) {
+    ForgetLocalCount();
     use.reset();
     points = facePoints;
     indices = mergedIndices;
 }
 
 void C3DPolyface::SetSharedGeometry(std::shared_ptr<const C3DPolyface> local) {
+    ForgetLocalCount();
     use.reset();
     points.Clear();
     indices.Clear();
@@ -233,6 +255,7 @@ trelBBox C3DPolyface::GetBBox() const {
 }
 
 void C3DPolyface::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/) {
+    ForgetLocalCount();
     if (use)
         use->placed.Place(m);
     else
@@ -250,6 +273,15 @@ void C3DPolyface::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateN
 trelTessellationCounts C3DPolyface::CountTessellation(const trelTessellationOptions& options) const {
     if (options.attributes && GetAttributes())
         return trelBaseObject::CountTessellation(options);
+    if (use) {
+        // A use placed once, close enough to a similarity, counts as its part does.
+        const trelMatrix4x4* placement = use->placed.OnlyMatrix();
+        if (placement) {
+            const trelDetail::PlacedCount& local = use->local->LocalCount();
+            if (local.Holds(*placement))
+                return local.Counts();
+        }
+    }
     trelTessellationCounts counts;
     FacePass& pass = ThisThreadsFacePass();
     ForEachFace(PassingPoints(), GetIndices(), pass.face,
