@@ -1,6 +1,7 @@
 // Fuzz target: the input is loaded as a VRML 1.0 file and as a VRML 2.0 file,
 // each by default and by the standards' semantics (there behind a byte-order
-// mark), and the world is walked as `vrml dump` and `vrml info` walk it.
+// mark), and the world is walked as `vrml dump` and `vrml info` walk it;
+// every object's count must then be what its tessellation holds.
 //
 // Inline files and prototypes: the input may hold several files separated by
 // a line "~~~". The first is the scene; the others are written beside it as
@@ -16,12 +17,14 @@
 #include "Exporters.h"
 #include "JsonDump.h"
 #include "WorldInfo.h"
+#include "WorldWalk.h"
 #include "parser/VRMLParser.h"
 
 #include <stb_image_write.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
@@ -95,6 +98,16 @@ void LoadAndWalk(const std::vector<std::string>& files, const char* header, int 
     trelTessellationOptions options;
     options.segments = 8;
     WriteSummary(sink, SummarizeWorld(world, options));
+    // A count is exactly what tessellating writes, however it was reached
+    // (a use may take its part's count): a difference is a fault.
+    WalkGroups(world, [&](const trelBaseGroup& group, int) {
+        for (int i = 0; i < group.GetNumObjects(); ++i) {
+            trelTessellation drawn;
+            group.GetObject(i)->Tessellate(drawn, options);
+            if (!(group.GetObject(i)->CountTessellation(options) == drawn.GetCounts()))
+                std::abort();
+        }
+    });
     if (exported) {
         ExportOptions exportOptions;
         exportOptions.tessellation = options;
