@@ -31,6 +31,32 @@ void trelDisk::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNo
     ApplyMatrixToAttributes(m);
 }
 
+trelTessellationCounts trelDisk::CountTessellation(const trelTessellationOptions& options) const {
+    const double a = std::fabs(innerRadius), b = std::fabs(outerRadius);
+    const double inner = std::min(a, b), outer = std::max(a, b);
+    const auto parts = static_cast<size_t>(trelDetail::ClampSegments(options.segments));
+    trelTessellationCounts counts;
+    if (!filled) {
+        for (double radius : {outer, inner})
+            if (radius != 0.0) {
+                ++counts.lineStrips;
+                counts.linePoints += parts + 1;
+            }
+        return counts;
+    }
+    if (outer == inner)
+        return counts;
+    // As a flat ring of a frustum: the slices, and a hole's rim and the
+    // ring's width against the disk's size.
+    double thinnest = trelDetail::kTwoPi / static_cast<double>(parts);
+    if (inner != 0.0)
+        thinnest = std::min({thinnest, inner / outer, (outer - inner) / outer});
+    if (!trelDetail::KeepsEveryTriangle(frame, Vec3(), outer, thinnest))
+        return trelBaseObject::CountTessellation(options);
+    counts.triangles = parts * (inner == 0.0 ? 1 : 2);
+    return counts;
+}
+
 void trelDisk::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {
     // Radii are sizes: their signs carry no meaning, and the larger is the rim.
     const double a = std::fabs(innerRadius), b = std::fabs(outerRadius);

@@ -113,6 +113,7 @@ public:
     trelBBox GetBBox() const override;
     void ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow) override;
     void Tessellate(trelTessellation& out, const trelTessellationOptions& options) const override;
+    trelTessellationCounts CountTessellation(const trelTessellationOptions& options) const override;
 
 private:
     double innerRadius = 0.0, outerRadius = 0.0;

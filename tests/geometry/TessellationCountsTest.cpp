@@ -94,6 +94,12 @@ std::unique_ptr<trelBaseObject> Frustum(double height, double bottom, double top
     return cylinder;
 }
 
+std::unique_ptr<trelBaseObject> Disk(double inner, double outer, const trelFloatPoint& scale, bool filled = true) {
+    auto disk = std::make_unique<trelDisk>();
+    disk->SetDisk(inner, outer, GetScaleMatrix(scale) * GetDisplacementMatrix({500, -3, 7}), filled);
+    return disk;
+}
+
 TEST(TessellationCounts, CurvedSolidsEqualWhatTessellateWrites) {
     const double pi = 3.141592653589793;
     const trelFloatPoint unit{1, 1, 1}, flat{1, 1, 0}, thin{1, 1e-3f, 1}, thinner{1, 1e-5f, 1};
@@ -119,6 +125,17 @@ TEST(TessellationCounts, CurvedSolidsEqualWhatTessellateWrites) {
         {"cylinder squashed flat", [&] { return Frustum(2, 1, 1, flat); }},
         {"cylinder squashed thin", [&] { return Frustum(2, 1, 1, thin); }},
         {"upside-down cone", [&] { return Frustum(-2, 1, 0, unit); }},
+        {"disk", [&] { return Disk(0, 1, unit); }},
+        {"ring", [&] { return Disk(-0.5, 1, unit); }},
+        {"ring of a hair", [&] { return Disk(1, 1 + 1e-7, unit); }},
+        {"ring round a pinhole", [&] { return Disk(1e-9, 1, unit); }},
+        {"tiny disk far out", [&] { return Disk(0, 1e-5, unit); }},
+        {"disk squashed to a line", [&] { return Disk(0, 1, flat); }},
+        {"disk squashed thin", [&] { return Disk(0, 1, thinner); }},
+        {"disk without area", [&] { return Disk(1, 1, unit); }},
+        {"disk of no size", [&] { return Disk(0, NaN, unit); }},
+        {"circles", [&] { return Disk(0.5, 1, unit, false); }},
+        {"circle", [&] { return Disk(0, 1, unit, false); }},
     };
     for (const auto& c : cases)
         ExpectCountsMatch(*c.make(), c.what);
