@@ -74,10 +74,8 @@ trelTessellationCounts trelBox::CountTessellation(const trelTessellationOptions&
     trelTessellationCounts counts;
     ForEachFace(corners, [&](int, const std::vector<Vec3>& quad, const int(&)[4], const Vec3&) {
         for (const std::array<int, 3>& half : Halves) {
-            const Vec3 p[3] = {quad[static_cast<size_t>(half[0])], quad[static_cast<size_t>(half[1])],
-                               quad[static_cast<size_t>(half[2])]};
-            const Vec3 kept = trelDetail::KeptTriangleNormal(p);
-            counts.triangles += Dot(kept, kept) != 0.0 ? 1 : 0;
+            const auto corner = [&](int k) -> const Vec3& { return quad[static_cast<size_t>(half[k])]; };
+            counts.triangles += trelDetail::IsKeptTriangle(corner(0), corner(1), corner(2)) ? 1 : 0;
         }
     });
     return counts;

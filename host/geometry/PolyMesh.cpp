@@ -89,9 +89,7 @@ trelTessellationCounts C3DPolyMesh::CountTessellation(const trelTessellationOpti
     trelTessellationCounts counts;
     const Cells cells = CellsOf(rows, columns, closedRows, closedColumns, points.Items().size());
     ForEachCellTriangle(points.Items(), columns, cells, [&](const Vec3& a, const Vec3& b, const Vec3& c) {
-        const Vec3 corners[3] = {a, b, c};
-        const Vec3 kept = trelDetail::KeptTriangleNormal(corners);
-        counts.triangles += Dot(kept, kept) != 0.0 ? 1 : 0;
+        counts.triangles += trelDetail::IsKeptTriangle(a, b, c) ? 1 : 0;
     });
     return counts;
 }

@@ -93,12 +93,7 @@ void OutlineTriangulator::Clip(int a, int b, int c) {
         cornerOutput->push_back({source[ia], source[ib], source[ic]});
         ++emitted;
     } else if constexpr (kOutput == Output::Count) {
-        // Kept exactly when KeptTriangleNormal gives a direction: the points
-        // are finite, and a cross product of positive finite length always
-        // normalizes to a non-zero vector, so no root need be taken.
-        const Vec3 cross = Cross(points[ib] - points[ia], points[ic] - points[ia]);
-        const double square = Dot(cross, cross);
-        emitted += square > 0.0 && std::isfinite(square) ? 1 : 0;
+        emitted += IsKeptTriangle(points[ia], points[ib], points[ic]) ? 1 : 0;
     } else if (EmitFlatTriangle(*output, points[ia], points[ib], points[ic], normal)) {
         ++emitted;
     }
