@@ -591,7 +591,7 @@ void ExportWorld(const C3DWorld& world, const ExportOptions& options, ExportScen
             object.type = source.GetObjectType();
             object.group = groupIndex;
             const trelMaterial& material = group.GetObjectMatProps(i).front;
-            auto [where, added] = materialIndex.emplace(KeyOf(material), static_cast<int>(scene.materials.size()));
+            auto [where, added] = materialIndex.try_emplace(KeyOf(material), static_cast<int>(scene.materials.size()));
             if (added)
                 scene.materials.push_back(material);
             object.material = where->second;
@@ -740,6 +740,9 @@ const ExportGeometry& WorldGeometryOf(const ExportScene& scene, const ExportObje
 }
 
 std::string ToValidUtf8(const std::string& text) {
+    // Most names are plain ASCII: they are valid as they stand.
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return text;
     std::string out;
     out.reserve(text.size());
     const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
