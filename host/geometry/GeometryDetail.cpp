@@ -118,13 +118,11 @@ bool EmitTriangle(trelTessellation& out, const Vec3 (&p)[3], const Vec3 (&n)[3])
 }
 
 bool EmitFlatTriangle(trelTessellation& out, const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& normal) {
-    // EmitTriangle with one normal at every corner, made unit once. The
-    // face's own normal is kept exactly when its cross product has a
-    // positive finite length (see Normalized), and is made only when needed.
+    // EmitTriangle with one normal at every corner, made unit once; the
+    // face's own normal is made only when needed.
     const Vec3 p[3] = {a, b, c};
     const Vec3 cross = Cross(b - a, c - a);
-    const double square = Dot(cross, cross);
-    if (!(square > 0.0 && std::isfinite(square)) || !IsFinite(a) || !IsFinite(b) || !IsFinite(c))
+    if (!IsKeptTriangle(a, b, c, cross))
         return false;
     Vec3 unit = Normalized(normal);
     if (Dot(unit, unit) == 0.0)

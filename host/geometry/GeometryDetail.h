@@ -101,12 +101,14 @@ private:
 // for one it leaves out (no area, or a non-finite corner).
 Vec3 KeptTriangleNormal(const Vec3 (&p)[3]);
 // Whether KeptTriangleNormal gives a direction, without taking its root: the
-// corners are finite, and the cross product has a positive finite length,
-// which always normalizes to a non-zero vector.
-inline bool IsKeptTriangle(const Vec3& a, const Vec3& b, const Vec3& c) {
-    const Vec3 cross = Cross(b - a, c - a);
+// corners are finite, and the cross product of the sides from a (given) has
+// a positive finite length, which always normalizes to a non-zero vector.
+inline bool IsKeptTriangle(const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& cross) {
     const double square = Dot(cross, cross);
     return square > 0.0 && std::isfinite(square) && IsFinite(a) && IsFinite(b) && IsFinite(c);
+}
+inline bool IsKeptTriangle(const Vec3& a, const Vec3& b, const Vec3& c) {
+    return IsKeptTriangle(a, b, c, Cross(b - a, c - a));
 }
 
 // Appends one triangle. The winding defines the face; a vertex normal that is

@@ -3,8 +3,8 @@
 
 #include "Arrays.h"
 #include "BaseObject.h"
+#include "MadeOnce.h"
 
-#include <atomic>
 #include <memory>
 
 namespace trelDetail {
@@ -84,12 +84,11 @@ private:
     // (from any thread) and kept. Asked only of the shared local geometry,
     // which never changes.
     const trelDetail::PlacedCount& LocalCount() const;
-    void ForgetLocalCount();
 
     trelFloatPointArray points;
     trelIntArray indices;
     std::unique_ptr<Use> use; // null unless the geometry is shared
-    mutable std::atomic<const trelDetail::PlacedCount*> localCount{nullptr};
+    trelMadeOnce<trelDetail::PlacedCount> localCount;
 };
 
 // A grid of points, row by row; its cells become two triangles each, shaded

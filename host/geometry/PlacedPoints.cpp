@@ -17,7 +17,7 @@ void trelPlacedPoints::Place(const trelMatrix4x4& m) {
     else
         first = m;
     placed = true;
-    delete world.exchange(nullptr);
+    world.Forget();
 }
 
 trelMatrix4x4 trelPlacedPoints::Product() const {
@@ -43,18 +43,15 @@ void trelPlacedPoints::Compute(const trelFloatPointArray& local, trelFloatPointA
 }
 
 const trelFloatPointArray& trelPlacedPoints::Kept(const trelFloatPointArray& local) const {
-    if (const trelFloatPointArray* kept = world.load(std::memory_order_acquire))
-        return *kept;
-    auto fresh = std::make_unique<trelFloatPointArray>();
-    Compute(local, *fresh);
-    trelFloatPointArray* expected = nullptr;
-    if (world.compare_exchange_strong(expected, fresh.get(), std::memory_order_acq_rel, std::memory_order_acquire))
-        return *fresh.release();
-    return *expected;
+    return world.Get([&] {
+        auto fresh = std::make_unique<trelFloatPointArray>();
+        Compute(local, *fresh);
+        return fresh;
+    });
 }
 
 const trelFloatPointArray& trelPlacedPoints::Passing(const trelFloatPointArray& local) const {
-    if (const trelFloatPointArray* kept = world.load(std::memory_order_acquire))
+    if (const trelFloatPointArray* kept = world.Made())
         return *kept;
     thread_local trelFloatPointArray buffer;
     Compute(local, buffer);

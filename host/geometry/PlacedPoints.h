@@ -13,18 +13,13 @@
 // thread instead, so that reading a world does not double its memory.
 
 #include "Arrays.h"
+#include "MadeOnce.h"
 #include "Matrix.h"
 
-#include <atomic>
 #include <vector>
 
 class trelPlacedPoints {
 public:
-    trelPlacedPoints() = default;
-    trelPlacedPoints(const trelPlacedPoints& other) : first(other.first), later(other.later), placed(other.placed) {}
-    trelPlacedPoints& operator=(const trelPlacedPoints&) = delete;
-    ~trelPlacedPoints() { delete world.load(); }
-
     // Not safe against readers: only while the object is still being built.
     void Place(const trelMatrix4x4& m);
     // The one matrix that places the local points here, up to rounding.
@@ -49,5 +44,5 @@ private:
     trelMatrix4x4 first;
     std::vector<trelMatrix4x4> later;
     bool placed = false;
-    mutable std::atomic<trelFloatPointArray*> world{nullptr};
+    trelMadeOnce<trelFloatPointArray> world;
 };

@@ -154,36 +154,31 @@ C3DPolyface::C3DPolyface(const C3DPolyface& other)
       use(other.use ? std::make_unique<Use>(*other.use) : nullptr) {}
 
 C3DPolyface::C3DPolyface() = default;
-C3DPolyface::~C3DPolyface() { ForgetLocalCount(); }
-
-void C3DPolyface::ForgetLocalCount() { delete localCount.exchange(nullptr); }
+C3DPolyface::~C3DPolyface() = default;
 
 const trelDetail::PlacedCount& C3DPolyface::LocalCount() const {
-    if (const trelDetail::PlacedCount* kept = localCount.load(std::memory_order_acquire))
-        return *kept;
-    auto fresh = std::make_unique<trelDetail::PlacedCount>();
-    trelTessellationCounts counts;
-    FacePass& pass = ThisThreadsFacePass();
-    ForEachFace(points, indices, pass.face, [&](const std::vector<trelDetail::Vec3>& corners) {
-        fresh->AddFace(corners);
-        pass.triangulator.CountOrTrace(corners, counts);
+    return localCount.Get([&] {
+        auto fresh = std::make_unique<trelDetail::PlacedCount>();
+        trelTessellationCounts counts;
+        FacePass& pass = ThisThreadsFacePass();
+        ForEachFace(points, indices, pass.face, [&](const std::vector<trelDetail::Vec3>& corners) {
+            fresh->AddFace(corners);
+            pass.triangulator.CountOrTrace(corners, counts);
+        });
+        fresh->SetCounts(counts);
+        return fresh;
     });
-    fresh->SetCounts(counts);
-    const trelDetail::PlacedCount* expected = nullptr;
-    if (localCount.compare_exchange_strong(expected, fresh.get(), std::memory_order_acq_rel, std::memory_order_acquire))
-        return *fresh.release();
-    return *expected;
 }
 
 void C3DPolyface::SetPoints(const trelFloatPointArray& facePoints, const trelIntArray& mergedIndices) {
-    ForgetLocalCount();
+    localCount.Forget();
     use.reset();
     points = facePoints;
     indices = mergedIndices;
 }
 
 void C3DPolyface::SetSharedGeometry(std::shared_ptr<const C3DPolyface> local) {
-    ForgetLocalCount();
+    localCount.Forget();
     use.reset();
     points.Clear();
     indices.Clear();
@@ -255,7 +250,7 @@ trelBBox C3DPolyface::GetBBox() const {
 }
 
 void C3DPolyface::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/) {
-    ForgetLocalCount();
+    localCount.Forget();
     if (use)
         use->placed.Place(m);
     else
