@@ -57,11 +57,11 @@ run_tests() { # build dir
 case "${1:-demo}" in
 demo)
     configure_and_build build -DVRML_BUILD_TESTS=OFF
-    build/tools/vrml info --tree examples/house.wrl
-    build/tools/vrml dump examples/robot_arm.wrl
-    build/tools/vrml convert examples/robot_arm.wrl build/robot_arm.glb
-    build/tools/vrml convert examples/gallery.wrl build/gallery.glb
-    build/tools/vrml render examples/gallery.wrl build/gallery.png
+    build/cli/vrml info --tree examples/house.wrl
+    build/cli/vrml dump examples/robot_arm.wrl
+    build/cli/vrml convert examples/robot_arm.wrl build/robot_arm.glb
+    build/cli/vrml convert examples/gallery.wrl build/gallery.glb
+    build/cli/vrml render examples/gallery.wrl build/gallery.png
     echo "picture of the gallery: build/gallery.png"
     ;;
 test)

@@ -9,7 +9,7 @@
 //                     of a render), for comparison.
 // The table at the end gives the median of the repetitions against the target.
 
-#include "WorldRenderer.h"
+#include "render/WorldRenderer.h"
 
 #include <benchmark/benchmark.h>
 
@@ -18,6 +18,8 @@
 #include <map>
 #include <memory>
 #include <string>
+
+using namespace vrml;
 
 namespace {
 

@@ -14,10 +14,10 @@
 // The VRML 2.0 world loaded by default is also exported to glTF, with its
 // colours, normals, texture coordinates and textures.
 
-#include "Exporters.h"
-#include "JsonDump.h"
-#include "WorldInfo.h"
-#include "WorldWalk.h"
+#include "export/SceneWriter.h"
+#include "inspect/JsonDump.h"
+#include "inspect/WorldInfo.h"
+#include "inspect/WorldWalk.h"
 #include "parser/VRMLParser.h"
 
 #include <stb_image_write.h>
@@ -33,6 +33,8 @@
 #include <vector>
 
 #include <sys/stat.h>
+
+using namespace vrml;
 
 namespace {
 

@@ -2,10 +2,11 @@
 // and objects, and their geometry as numpy arrays. The GIL is released while
 // the loader, the tessellation and the writers run; arrays own their memory.
 
-#include "Convert.h"
-#include "ExportScene.h"
-#include "LoadReport.h"
-#include "WorldWalk.h"
+#include "export/Batch.h"
+#include "export/Convert.h"
+#include "export/ExportScene.h"
+#include "inspect/LoadReport.h"
+#include "inspect/WorldWalk.h"
 #include "parser/VRMLParser.h"
 
 #include <pybind11/functional.h>
@@ -14,16 +15,14 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace py = pybind11;
+using namespace vrml;
 
 namespace {
 
@@ -39,25 +38,43 @@ py::array_t<T> TakeArray(std::vector<T>&& values, size_t columns) {
     return py::array_t<T>({rows, static_cast<py::ssize_t>(columns)}, owned->data(), owner);
 }
 
-// The loader's progress callback carries no context: the callable of the load
-// running on this thread is found here. Python exceptions raised by it are
-// kept and raised once the load is over.
-struct ProgressTarget {
-    py::function callable;
+// Calls a Python callable with the loader's percentages from a load that
+// runs without the GIL. An exception it raises is kept, and raised once the
+// load is over; the callable is not called again.
+class PythonProgress {
+public:
+    explicit PythonProgress(const py::object& callable) : callable(callable) {}
+
+    ProgressCallback Callback() {
+        if (callable.is_none())
+            return nullptr;
+        return [this](const char*, int percent) {
+            if (error)
+                return;
+            py::gil_scoped_acquire gil;
+            try {
+                callable(percent);
+            } catch (py::error_already_set& raised) {
+                error = std::make_unique<py::error_already_set>(std::move(raised));
+            }
+        };
+    }
+    void RaiseAnyError() {
+        if (error)
+            throw std::move(*error);
+    }
+
+private:
+    py::object callable;
     std::unique_ptr<py::error_already_set> error;
 };
-thread_local ProgressTarget* currentProgress = nullptr;
 
-void ReportProgress(int percent) {
-    ProgressTarget* target = currentProgress;
-    if (!target || target->error)
-        return;
-    py::gil_scoped_acquire gil;
-    try {
-        target->callable(percent);
-    } catch (py::error_already_set& error) {
-        target->error = std::make_unique<py::error_already_set>(std::move(error));
-    }
+// The format a name or extension gives, or a ValueError naming the ones there are.
+ExportFormat FormatNamed(const std::string& name, const std::string& what) {
+    ExportFormat format;
+    if (!ParseExportFormat(name, format))
+        throw py::value_error("unknown " + what + " '" + name + "' (" + ExportFormatNames(what != "format") + ")");
+    return format;
 }
 
 py::dict MaterialDict(const trelMaterial& m) {
@@ -277,13 +294,9 @@ public:
 
     void Save(const py::object& pathLike) const {
         const std::string path = py::str(py::module_::import("os").attr("fspath")(pathLike));
-        ExportFormat format;
-        const std::string extension = std::filesystem::path(path).extension().string();
-        if (!ParseExportFormat(extension, format))
-            throw py::value_error("unknown output format '" + extension + "' (.glb, .gltf, .obj, .stl or .ply)");
+        const ExportFormat format = FormatNamed(std::filesystem::path(path).extension().string(), "output format");
         ConvertSettings settings;
         settings.segments = segments;
-        settings.progress = false;
         std::string failure;
         {
             py::gil_scoped_release release;
@@ -308,18 +321,14 @@ std::unique_ptr<Scene> Load(const std::string& path, bool standard, int segments
     if (segments < 3 || segments > 4096)
         throw py::value_error("segments must be 3 to 4096");
     const LoadSettings settings = MakeLoadSettings(standard, includeRoot);
-    ProgressTarget target;
-    if (!progress.is_none())
-        target.callable = progress;
+    PythonProgress reporter(progress);
     LoadedScene loaded;
     {
+        const ProgressCallback callback = reporter.Callback();
         py::gil_scoped_release release;
-        currentProgress = progress.is_none() ? nullptr : &target;
-        loaded = LoadScene(path, false, settings, progress.is_none() ? nullptr : &ReportProgress);
-        currentProgress = nullptr;
+        loaded = LoadScene(path, settings, callback);
     }
-    if (target.error)
-        throw std::move(*target.error);
+    reporter.RaiseAnyError();
     if (!loaded.failure.empty()) {
         if (loaded.failure == "no such file") {
             PyErr_SetString(PyExc_FileNotFoundError, (path + ": " + loaded.failure).c_str());
@@ -339,64 +348,51 @@ std::unique_ptr<Scene> Load(const std::string& path, bool standard, int segments
     return scene;
 }
 
-// Converts each input into `outputDir` on `jobs` threads (the GIL released):
-// one dict per input, in the order given.
+// Converts each input into `outputDir`, `jobs` threads at once (the GIL
+// released), by the batch rules the command line follows: one dict per
+// input, in the order given.
 py::list Convert(const std::vector<std::string>& inputs, const std::string& outputDir, const std::string& formatName,
                  int jobs, int segments, bool standard, const std::string& includeRoot) {
-    ExportFormat format;
-    if (!ParseExportFormat(formatName, format))
-        throw py::value_error("unknown format '" + formatName + "' (glb, gltf, obj, stl or ply)");
-    std::error_code error;
-    std::filesystem::create_directories(outputDir, error);
-    if (!std::filesystem::is_directory(outputDir, error))
-        throw py::value_error(outputDir + ": cannot create the output folder");
+    const ExportFormat format = FormatNamed(formatName, "format");
+    py::list result;
+    if (inputs.empty())
+        return result;
+    std::vector<BatchJob> batch;
+    const std::string refused = PlanBatch(inputs, outputDir, format, batch);
+    if (!refused.empty())
+        throw py::value_error(refused);
     ConvertSettings settings;
     settings.segments = segments;
-    settings.progress = false;
+    settings.threads = std::max(jobs, 1);
     settings.load = MakeLoadSettings(standard, includeRoot);
-    struct Row {
-        std::string output, failure;
-        ConvertSummary summary;
-        double seconds = 0.0;
-    };
-    std::vector<Row> rows(inputs.size());
     {
         py::gil_scoped_release release;
-        std::atomic<size_t> next{0};
-        auto work = [&] {
-            for (size_t i = next++; i < inputs.size(); i = next++) {
-                Row& row = rows[i];
-                row.output = (std::filesystem::path(outputDir) / OutputNameFor(inputs[i], format)).string();
-                const auto start = std::chrono::steady_clock::now();
-                try {
-                    row.failure = ConvertFile(inputs[i], row.output, format, settings, row.summary);
-                } catch (const std::bad_alloc&) {
-                    row.failure = "not enough memory";
-                }
-                row.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            }
-        };
-        std::vector<std::thread> threads;
-        const size_t count = std::min(inputs.size(), static_cast<size_t>(std::max(jobs, 1)));
-        for (size_t t = 1; t < count; ++t)
-            threads.emplace_back(work);
-        work();
-        for (std::thread& thread : threads)
-            thread.join();
+        RunBatch(batch, format, settings);
     }
-    py::list result;
-    for (size_t i = 0; i < inputs.size(); ++i) {
+    for (const BatchJob& job : batch) {
         py::dict d;
-        d["file"] = inputs[i];
-        d["output"] = rows[i].output;
-        d["status"] = rows[i].failure.empty() ? "converted" : "failed";
-        d["reason"] = rows[i].failure;
-        d["objects"] = rows[i].summary.objects;
-        d["triangles"] = rows[i].summary.triangles;
-        d["seconds"] = rows[i].seconds;
+        d["file"] = job.input;
+        d["output"] = job.output;
+        d["status"] = job.failure.empty() ? "converted" : "failed";
+        d["reason"] = job.failure;
+        d["objects"] = job.summary.objects;
+        d["triangles"] = job.summary.triangles;
+        d["seconds"] = job.seconds;
         result.append(d);
     }
     return result;
+}
+
+// Every format a scene can be saved or converted to: name and what it keeps.
+py::list Formats() {
+    py::list formats;
+    for (const ExportFormatInfo& info : ExportFormats()) {
+        py::dict d;
+        d["name"] = info.name;
+        d["description"] = info.description;
+        formats.append(d);
+    }
+    return formats;
 }
 
 } // namespace
@@ -420,4 +416,11 @@ PYBIND11_MODULE(_vrml, m) {
           py::arg("progress") = py::none(), py::arg("include_root") = "");
     m.def("convert", &Convert, py::arg("inputs"), py::arg("output_dir"), py::arg("format") = "glb", py::arg("jobs") = 1,
           py::arg("segments") = 32, py::arg("standard") = false, py::arg("include_root") = "");
+    m.def("formats", &Formats);
+    m.def(
+        "output_name",
+        [](const std::string& input, const std::string& format) {
+            return OutputNameFor(input, FormatNamed(format, "format"));
+        },
+        py::arg("input"), py::arg("format"));
 }

@@ -10,7 +10,7 @@ corpus=${1:-../shared/corpus}
 limit=${2:-60}
 [ -d "$corpus" ] || { echo "no corpus at $corpus"; exit 0; }
 command -v /usr/bin/time >/dev/null 2>&1 || { apt-get update -qq && apt-get install -y -qq time >/dev/null; }
-[ -x build-asan/tools/vrml ] || ./build.sh asan >/dev/null
+[ -x build-asan/cli/vrml ] || ./build.sh asan >/dev/null
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:exitcode=99
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:exitcode=99
@@ -19,7 +19,7 @@ printf '%-90s %6s %8s %9s %9s\n' file result objects seconds peak_MB
 find "$corpus" -type f \( -iname '*.wrl' -o -iname '*.wrz' -o -iname '*.vrml' -o -iname '*.gz' \) | sort |
 while IFS= read -r file; do
     out=$(mktemp)
-    /usr/bin/time -f '%e %M' -o "$out.time" timeout "$limit" build-asan/tools/vrml info "$file" >"$out" 2>"$out.err" || true
+    /usr/bin/time -f '%e %M' -o "$out.time" timeout "$limit" build-asan/cli/vrml info "$file" >"$out" 2>"$out.err" || true
     status=$(sed -n 's/^result: *\([0-9]\).*/\1/p' "$out")
     objects=$(sed -n 's/^objects: *\([0-9]*\).*/\1/p' "$out")
     # GNU time puts "Command exited with non-zero status N" before its figures.

@@ -5,7 +5,7 @@
 
 Each line is `from -> to  N`: N quoted includes in files of folder `from`
 name a header of folder `to`. The library folders are counted by default;
---all adds tools/, python/, tests/, bench/, fuzz/ and examples/. --dot
+--all adds cli/, python/, tests/, bench/, fuzz/ and examples/. --dot
 prints the same graph for Graphviz.
 """
 import os
@@ -14,8 +14,9 @@ import sys
 from collections import Counter
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-LIBRARY = ["host/tokenizer", "host/geometry", "host/image", "parser", "state", "geometry", "names"]
-OTHERS = ["tools", "python", "tests", "bench", "fuzz", "examples"]
+LIBRARY = ["host/tokenizer", "host/geometry", "host/image", "parser", "state", "geometry", "names", "inspect", "export",
+           "render"]
+OTHERS = ["cli", "python", "tests", "bench", "fuzz", "examples"]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 
 
@@ -42,8 +43,8 @@ def main():
     args = sys.argv[1:]
     folders = LIBRARY + (OTHERS if "--all" in args else [])
     # Includes name a header from the repository root (as installed), or
-    # from the folder of the tool or the tests for their own headers.
-    roots = [ROOT] + [os.path.join(ROOT, d) for d in ("tools", "tests")]
+    # from the tests folder for the tests' own headers.
+    roots = [ROOT, os.path.join(ROOT, "tests")]
     edges = Counter()
     unresolved = []
     for folder in folders:

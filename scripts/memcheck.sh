@@ -31,7 +31,7 @@ for pid in $pids; do
     wait "$pid" || status=1
 done
 for scene in examples/*.wrl; do
-    memcheck -q build-vg/tools/vrml info "$scene" >/dev/null || status=1
+    memcheck -q build-vg/cli/vrml info "$scene" >/dev/null || status=1
 done
 grep -h "ERROR SUMMARY\|definitely lost\|no leaks are possible" build-vg/memcheck.*.log
 [ "$status" -eq 0 ] && echo "memcheck: no error and no definite leak" || echo "memcheck: failures, see build-vg/memcheck.*"

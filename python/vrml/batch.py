@@ -27,6 +27,7 @@ import time
 from . import _vrml
 
 FIELDS = ["file", "status", "reason", "objects", "triangles", "seconds"]
+FORMATS = [f["name"] for f in _vrml.formats()]
 SCENE_ENDINGS = (".wrl", ".wrz", ".vrml", ".wrl.gz", ".vrml.gz")
 LOST_WORKER = "the worker converting it was lost (killed or out of memory)"
 
@@ -54,14 +55,7 @@ def expand_inputs(inputs):
 
 def output_name(path, format):
     """What `vrml convert -o` writes for `path`: its name without .gz and .wrl/.wrz/.vrml, with the format's extension."""
-    name = os.path.basename(path)
-    if name.lower().endswith(".gz"):
-        name = name[:-3]
-    for ending in (".wrl", ".wrz", ".vrml"):
-        if name.lower().endswith(ending) and len(name) > len(ending):
-            name = name[: -len(ending)]
-            break
-    return name + "." + format.lower()
+    return _vrml.output_name(str(path), format)
 
 
 def convert_one(path, output, format):
@@ -87,6 +81,10 @@ def _remove_staging(output):
     pattern = os.path.join(glob.escape(os.path.dirname(os.path.abspath(output))), glob.escape(_staging_prefix(output)))
     for folder in glob.glob(pattern + "*"):
         shutil.rmtree(folder, ignore_errors=True)
+
+
+def _names(names):
+    return ", ".join(names[:-1]) + " or " + names[-1]
 
 
 def _failed(path, reason):
@@ -149,15 +147,15 @@ def convert_all(inputs, outdir, format="glb", client=None, csv_path=None, task=N
     process pool. `task(path, output, format) -> row` replaces the conversion of one file (tests use it)."""
     task = task or convert_one
     format = format.lower().lstrip(".")
-    if format not in ("glb", "gltf", "obj", "stl", "ply"):
-        raise ValueError(f"unknown format '{format}' (glb, gltf, obj, stl or ply)")
+    if format not in FORMATS:
+        raise ValueError(f"unknown format '{format}' ({_names(FORMATS)})")
     os.makedirs(outdir, exist_ok=True)
     rows, jobs, taken = {}, [], set()
     files = expand_inputs(inputs)
     for path in files:
         output = os.path.join(str(outdir), output_name(path, format))
         if output in taken:
-            rows[path] = _failed(path, f"{output} is written for an earlier input")
+            rows[path] = _failed(path, f"{output} was already written for an earlier input")
         elif _is_current(path, output):
             rows[path] = {"file": path, "status": "skipped", "reason": "output is newer than the input",
                           "objects": 0, "triangles": 0, "seconds": 0.0}
@@ -186,7 +184,7 @@ def main(argv=None):
     parser = argparse.ArgumentParser(prog="python3 -m vrml.batch", description="Convert many VRML scenes.")
     parser.add_argument("inputs", nargs="+", help="files, folders or globs")
     parser.add_argument("-o", "--output-dir", required=True)
-    parser.add_argument("--format", default="glb", help="glb (default), gltf, obj, stl or ply")
+    parser.add_argument("--format", default="glb", type=str.lower, choices=FORMATS, help="the output format (default glb)")
     parser.add_argument("--scheduler", help="address of a dask.distributed scheduler (default: local processes)")
     parser.add_argument("--csv", help="also write the table of results here")
     args = parser.parse_args(argv)

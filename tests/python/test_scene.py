@@ -1,4 +1,5 @@
 import gc
+import gzip
 import re
 import threading
 
@@ -6,6 +7,7 @@ import numpy as np
 import pytest
 
 import vrml
+import vrml.batch
 from conftest import example, run_tool
 
 BOX = "#VRML V2.0 utf8\nTransform { translation 100 0 0 children Shape { geometry Box { size 20 40 60 } } }\n"
@@ -151,3 +153,19 @@ def test_save_and_convert_write_what_the_tool_writes(tmp_path):
     assert rows[1]["reason"] == "no such file"
     assert rows[0]["triangles"] == info_figures(example("house.wrl"))[0]
     assert (tmp_path / "out" / "terrain.glb").exists()
+
+
+def test_convert_keeps_the_tools_batch_rules(tmp_path, write):
+    # Two inputs that map onto one output: the second fails rather than overwrite the first.
+    plain = write("a.wrl", open(example("house.wrl"), "rb").read())
+    packed = write("b/a.wrl.gz", gzip.compress(b"#VRML V2.0 utf8\nShape { geometry Box {} }\n"))
+    rows = vrml.convert([plain, packed], tmp_path / "out", jobs=2)
+    assert [r["status"] for r in rows] == ["converted", "failed"]
+    assert rows[1]["reason"].endswith("was already written for an earlier input")
+    vrml.convert([plain], tmp_path / "again")
+    assert (tmp_path / "out" / "a.glb").read_bytes() == (tmp_path / "again" / "a.glb").read_bytes()
+    tool = run_tool("convert", "--list-formats")
+    assert [line.split()[0] for line in tool.stdout.splitlines()] == [f["name"] for f in vrml._vrml.formats()]
+    assert vrml.batch.output_name("x/Scene.WRL.gz", "ply") == "Scene.ply"
+    with pytest.raises(ValueError, match="glb, gltf, obj, stl or ply"):
+        vrml.convert([plain], tmp_path / "out", format="dxf")

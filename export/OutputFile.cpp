@@ -1,0 +1,127 @@
+#if defined(_MSC_VER) && !defined(_CRT_SECURE_NO_WARNINGS)
+#define _CRT_SECURE_NO_WARNINGS
+#endif
+
+#include "OutputFile.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+namespace vrml {
+
+OutputFile::OutputFile(const std::string& target) : path(target) {
+    file = std::fopen(path.c_str(), "wb");
+    if (file != nullptr)
+        std::setvbuf(file, nullptr, _IOFBF, size_t(1) << 20);
+}
+
+OutputFile::OutputFile() {
+    file = std::tmpfile();
+    if (file != nullptr)
+        std::setvbuf(file, nullptr, _IOFBF, size_t(1) << 20);
+}
+
+OutputFile::~OutputFile() {
+    if (file != nullptr) {
+        std::fclose(file);
+        if (path.empty())
+            return; // a temporary file goes by itself
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+    }
+}
+
+bool OutputFile::Commit() {
+    if (file == nullptr)
+        return false;
+    const bool closed = std::fclose(file) == 0;
+    file = nullptr;
+    if (failed || !closed) {
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+        return false;
+    }
+    return true;
+}
+
+void OutputFile::Bytes(const void* data, size_t size) {
+    if (file == nullptr || failed || size == 0)
+        return;
+    failed = std::fwrite(data, 1, size, file) != size;
+}
+
+void OutputFile::Number(float value) {
+    if (!std::isfinite(value))
+        value = 0.0f; // the export step lets no such value through; never write "nan"
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    Bytes(text, static_cast<size_t>(result.ptr - text));
+}
+
+void OutputFile::Number(uint64_t value) {
+    char text[24];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    Bytes(text, static_cast<size_t>(result.ptr - text));
+}
+
+void OutputFile::Point(const trelFloatPoint& p) {
+    Number(p.x);
+    Char(' ');
+    Number(p.y);
+    Char(' ');
+    Number(p.z);
+}
+
+void OutputFile::Float32(float value) {
+    uint32_t bits;
+    static_assert(sizeof bits == sizeof value, "IEEE single precision expected");
+    std::memcpy(&bits, &value, sizeof bits);
+    UInt32(bits);
+}
+
+void OutputFile::UInt32(uint32_t value) {
+    const unsigned char bytes[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+                                    static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+    Bytes(bytes, sizeof bytes);
+}
+
+void OutputFile::UInt16(uint16_t value) {
+    const unsigned char bytes[2] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8)};
+    Bytes(bytes, sizeof bytes);
+}
+
+void OutputFile::PatchUInt32(long offset, uint32_t value) {
+    if (file == nullptr || failed)
+        return;
+    if (std::fseek(file, offset, SEEK_SET) != 0) {
+        failed = true;
+        return;
+    }
+    UInt32(value);
+    failed = failed || std::fseek(file, 0, SEEK_END) != 0;
+}
+
+bool OutputFile::CopyTo(OutputFile& out, size_t keep, size_t record) {
+    if (file == nullptr || failed || std::fflush(file) != 0 || std::fseek(file, 0, SEEK_SET) != 0)
+        return false;
+    // Whole records per read, so that each is cut the same way.
+    const size_t step = record > 0 ? record : 1;
+    std::vector<unsigned char> buffer((size_t(1) << 20) / step * step);
+    for (;;) {
+        const size_t got = std::fread(buffer.data(), 1, buffer.size(), file);
+        if (record == 0 || keep >= record) {
+            out.Bytes(buffer.data(), got);
+        } else {
+            for (size_t at = 0; at + record <= got; at += record)
+                out.Bytes(buffer.data() + at, keep);
+        }
+        if (got < buffer.size())
+            break;
+    }
+    return !std::ferror(file) && !out.failed;
+}
+
+} // namespace vrml

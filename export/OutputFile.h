@@ -1,0 +1,53 @@
+#pragma once
+// A file being written by an exporter: buffered, with numbers in their
+// shortest exact text form and binary values in little-endian order. A file
+// that is not committed is removed, so a failed export leaves nothing behind.
+
+#include "host/geometry/Vectors.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace vrml {
+
+class OutputFile {
+public:
+    explicit OutputFile(const std::string& path);
+    // A temporary file, removed when closed, for what must wait until a
+    // header before it is known (see CopyTo).
+    OutputFile();
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    bool IsOpen() const { return file != nullptr; }
+    // Flushes and closes; false (and the file removed) if any write failed.
+    bool Commit();
+
+    void Text(const std::string& text) { Bytes(text.data(), text.size()); }
+    void Char(char c) { Bytes(&c, 1); }
+    // The shortest text that reads back as the same float.
+    void Number(float value);
+    void Number(uint64_t value);
+    void Point(const trelFloatPoint& p); // "x y z"
+
+    void Bytes(const void* data, size_t size);
+    // Overwrites four bytes already written at `offset` (the output must be seekable).
+    void PatchUInt32(long offset, uint32_t value);
+    // Everything written here so far appended to `out`: of each record of
+    // `record` bytes, its first `keep` (all of it by default). False if
+    // anything failed.
+    bool CopyTo(OutputFile& out, size_t keep = 0, size_t record = 0);
+    void Float32(float value);
+    void UInt32(uint32_t value);
+    void UInt16(uint16_t value);
+    void UInt8(uint8_t value) { Bytes(&value, 1); }
+
+private:
+    std::string path;
+    std::FILE* file = nullptr;
+    bool failed = false;
+};
+
+} // namespace vrml
