@@ -9,6 +9,21 @@
 // parser/ (entry, loop, reading control, field readers), state/ (separator
 // stack, transforms, materials, grouping), geometry/ (one file per family of
 // geometry nodes) and names/ (dictionary, prototypes, inline files).
+//
+// Quick start (CMake: find_package(VRMLParser), link VRMLParser::vrmlparser):
+//
+//     C3DWorld world;                           // the host owns the world
+//     CVRMLParser parser;
+//     int result = parser.Parse(&world, path);  // 0 loaded, 1 failed, 2 unreadable
+//     trelTessellation mesh;                    // triangles, lines, points
+//     for (int i = 0; i < world.GetNumObjects(); ++i)
+//         world.GetObject(i)->Tessellate(mesh, trelTessellationOptions());
+//     // ... and the same below each world.GetGroup(g), with GetObjectMatProps(i)
+//
+// parser.GetVersion() and parser.GetImageUnits() tell what was read. To
+// convert or draw, see export/Convert.h and render/Render.h (targets
+// VRMLParser::vrmlexport and VRMLParser::vrmlrender) and
+// examples/convert_scene.cpp; the whole guide is docs/library.md.
 
 #include "DictionaryEntries.h"
 #include "MaterialLists.h"
