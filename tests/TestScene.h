@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include <filesystem>
@@ -14,15 +15,36 @@
 #include <memory>
 #include <string>
 
-// A folder of the running test's own: CTest runs tests in parallel processes.
-inline std::filesystem::path TestTempDir() {
+// The folder of the running test's own files: CTest runs tests in parallel processes.
+inline std::filesystem::path TestTempPath() {
     std::string test = "global";
     if (const auto* info = ::testing::UnitTest::GetInstance()->current_test_info())
         test = std::string(info->test_suite_name()) + "." + info->name();
-    auto dir = std::filesystem::temp_directory_path() / "vrml_tests" / test;
+    return std::filesystem::temp_directory_path() / ("vrml_test." + test);
+}
+
+inline std::filesystem::path TestTempDir() {
+    auto dir = TestTempPath();
     std::filesystem::create_directories(dir);
     return dir;
 }
+
+// Each test's folder goes when the test ends, so that runs leave nothing in
+// the temporary folder. (No shared parent folder: one process removing it
+// would race with another making its folder inside.) Set
+// VRML_KEEP_TEST_FILES to keep them for a look.
+class TestTempDirRemover : public ::testing::EmptyTestEventListener {
+    void OnTestEnd(const ::testing::TestInfo&) override {
+        if (std::getenv("VRML_KEEP_TEST_FILES"))
+            return;
+        std::error_code ignored;
+        std::filesystem::remove_all(TestTempPath(), ignored);
+    }
+};
+inline const bool testTempDirsRemoved = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new TestTempDirRemover);
+    return true;
+}();
 
 inline std::string WriteTempFile(const std::string& name, const std::string& text) {
     auto path = TestTempDir() / name;

@@ -37,8 +37,9 @@ public:
     std::string PathOf(const std::string& name) const { return (directory / name).string(); }
 
 private:
-    const fs::path directory = fs::temp_directory_path() / "vrml_tokenizer_tests" /
-                               ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    const fs::path directory =
+        fs::temp_directory_path() /
+        (std::string("vrml_tokenizer_test.") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
 };
 
 GenericLoadResultTypes Open(CGenericParser& parser, const std::string& path,

@@ -24,8 +24,11 @@ def scenes_to_convert(tmp_path):
 
 
 @pytest.fixture(scope="module")
-def cluster():
-    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as c:
+def cluster(tmp_path_factory):
+    # The workers' scratch space goes with the test's other files, not in the temporary folder.
+    space = str(tmp_path_factory.mktemp("dask"))
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None,
+                                  local_directory=space) as c:
         with distributed.Client(c) as client:
             yield client
 
