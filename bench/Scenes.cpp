@@ -12,6 +12,11 @@ void WriteColor(SceneWriter& out, Random& random) {
     out.Triple(random.Between(0.1, 0.9), random.Between(0.1, 0.9), random.Between(0.1, 0.9), 3);
 }
 
+// A place in the scene's cube of 1000 units around the origin.
+void WritePlace(SceneWriter& out, Random& random) {
+    out.Triple(random.Between(-500, 500), random.Between(-500, 500), random.Between(-500, 500), 3);
+}
+
 // A height field over a grid of columns x rows points, as a scanned or
 // tessellated surface: one point per line, then quads as four indices and -1.
 struct Grid {
@@ -83,7 +88,7 @@ void WriteTransformsV2(SceneWriter& out, double scale) {
     out << "#VRML V2.0 utf8\n# placed and coloured boxes\n";
     for (int i = 0, count = Scaled(45000, scale); i < count; ++i) {
         out << "Transform {\n  translation ";
-        out.Triple(random.Between(-500, 500), random.Between(-500, 500), random.Between(-500, 500), 3);
+        WritePlace(out, random);
         out << "\n  rotation 0 0.707107 0.707107 ";
         out.Number(random.Between(0, 3.14), 4) << "\n  children Shape {\n"
                                                << "    appearance Appearance { material Material { diffuseColor ";
@@ -98,7 +103,7 @@ void WriteSeparatorsV1(SceneWriter& out, double scale) {
     out << "#VRML V1.0 ascii\n# placed and coloured cubes\nSeparator {\n";
     for (int i = 0, count = Scaled(65000, scale); i < count; ++i) {
         out << "  Separator {\n    Translation { translation ";
-        out.Triple(random.Between(-500, 500), random.Between(-500, 500), random.Between(-500, 500), 3);
+        WritePlace(out, random);
         out << " }\n    Material { diffuseColor ";
         WriteColor(out, random);
         out << " }\n    Cube { width ";
@@ -133,7 +138,7 @@ void WriteUniqueNamesV2(SceneWriter& out, double scale) {
     for (int i = 0, count = Scaled(34000, scale); i < count; ++i) {
         const std::string id = std::to_string(i);
         out << "DEF Part_" << id << " Transform { translation ";
-        out.Triple(random.Between(-500, 500), random.Between(-500, 500), random.Between(-500, 500), 3);
+        WritePlace(out, random);
         out << "\n  children DEF Part_" << id << "_Shape Shape {\n    appearance DEF Part_" << id
             << "_Look Appearance { material DEF Part_" << id << "_Colour Material { diffuseColor ";
         WriteColor(out, random);

@@ -24,6 +24,16 @@ bool EmitTriangle(trelTessellation& out, const Vec3 (&p)[3], const Vec3 (&n)[3],
 // so that the arrays stay aligned with the geometry.
 void PadAttributes(trelTessellation& out);
 
+// After an object has written its primitives: pads them when attributes are
+// asked for, and tells whether the object has a block of its own to read.
+inline bool PadsAndHasOwnAttributes(trelTessellation& out, const trelTessellationOptions& options,
+                                    const trelBaseObject& object) {
+    if (!options.attributes)
+        return false;
+    PadAttributes(out);
+    return object.GetAttributes() != nullptr;
+}
+
 // One object's block, read under the object's attribute offset. The block
 // may be shared and cannot be trusted: before use the object passes every
 // vertex and face number it will look up to CheckVertex and CheckFace, and a

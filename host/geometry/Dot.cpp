@@ -21,10 +21,7 @@ trelTessellationCounts trelDot::CountTessellation(const trelTessellationOptions&
 
 void trelDot::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {
     out.points.push_back(point);
-    if (!options.attributes)
-        return;
-    trelDetail::PadAttributes(out);
-    if (!GetAttributes())
+    if (!trelDetail::PadsAndHasOwnAttributes(out, options, *this))
         return;
     // The dot is vertex 0 and face 0: one number whichever way the colours go.
     trelDetail::AttributeReader reader(*this);

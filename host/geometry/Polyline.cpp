@@ -49,10 +49,7 @@ void C3DPolyline::Tessellate(trelTessellation& out, const trelTessellationOption
         if (closed)
             out.lineStrips.back().push_back(line.front());
     }
-    if (!options.attributes)
-        return;
-    trelDetail::PadAttributes(out);
-    if (!GetAttributes())
+    if (!trelDetail::PadsAndHasOwnAttributes(out, options, *this))
         return;
     trelDetail::AttributeReader reader(*this);
     reader.CheckFace(0);

@@ -162,15 +162,19 @@ int OutlineTriangulator::Triangulate(const std::vector<Vec3>& outline) {
 
     int current = Live(0);
     int withoutProgress = 0;
+    // Once the corner between a and c is clipped, the outline goes on from a.
+    const auto cutCorner = [&](int a, int corner, int c) {
+        Unlink(corner);
+        Prune(a);
+        Prune(c);
+        withoutProgress = 0;
+        return Live(a);
+    };
     while (remaining > 3) {
         const int a = prev[static_cast<size_t>(current)], c = next[static_cast<size_t>(current)];
         if (Area(a, current, c) > 0.0 && IsEar(a, current, c)) {
             Clip<kOutput>(a, current, c);
-            Unlink(current);
-            Prune(a);
-            Prune(c);
-            current = Live(a);
-            withoutProgress = 0;
+            current = cutCorner(a, current, c);
             continue;
         }
         current = c;
@@ -190,11 +194,7 @@ int OutlineTriangulator::Triangulate(const std::vector<Vec3>& outline) {
             Clip<kOutput>(pa, pick, pc);
         else
             Clip<kOutput>(pa, pc, pick);
-        Unlink(pick);
-        Prune(pa);
-        Prune(pc);
-        current = Live(pa);
-        withoutProgress = 0;
+        current = cutCorner(pa, pick, pc);
     }
 
     Close<kOutput>(prev[static_cast<size_t>(current)], current, next[static_cast<size_t>(current)]);
