@@ -9,7 +9,7 @@ FormatError (a ValueError) with the reason. A file that fails part-way loads
 what could be read and gives a scene whose `result` is 1.
 """
 
-from ._vrml import Scene, load as _load, convert as _convert
+from ._vrml import Scene, formats, output_name, load as _load, convert as _convert
 
 
 class FormatError(ValueError):
@@ -36,4 +36,4 @@ def convert(inputs, output_dir, format="glb", jobs=1, segments=32, standard=Fals
                     standard=standard, include_root=str(include_root) if include_root else "")
 
 
-__all__ = ["Scene", "FormatError", "load", "convert"]
+__all__ = ["Scene", "FormatError", "load", "convert", "formats", "output_name"]

@@ -27,7 +27,7 @@ import time
 from . import _vrml
 
 FIELDS = ["file", "status", "reason", "objects", "triangles", "seconds"]
-FORMATS = [f["name"] for f in _vrml.formats()]
+FORMATS = [f["name"] for f in _vrml.formats()]  # one table for every front end
 SCENE_ENDINGS = (".wrl", ".wrz", ".vrml", ".wrl.gz", ".vrml.gz")
 LOST_WORKER = "the worker converting it was lost (killed or out of memory)"
 

@@ -165,7 +165,7 @@ def test_convert_keeps_the_tools_batch_rules(tmp_path, write):
     vrml.convert([plain], tmp_path / "again")
     assert (tmp_path / "out" / "a.glb").read_bytes() == (tmp_path / "again" / "a.glb").read_bytes()
     tool = run_tool("convert", "--list-formats")
-    assert [line.split()[0] for line in tool.stdout.splitlines()] == [f["name"] for f in vrml._vrml.formats()]
-    assert vrml.batch.output_name("x/Scene.WRL.gz", "ply") == "Scene.ply"
+    assert [line.split()[0] for line in tool.stdout.splitlines()] == [f["name"] for f in vrml.formats()]
+    assert vrml.output_name("x/Scene.WRL.gz", "ply") == vrml.batch.output_name("x/Scene.WRL.gz", "ply") == "Scene.ply"
     with pytest.raises(ValueError, match="glb, gltf, obj, stl or ply"):
         vrml.convert([plain], tmp_path / "out", format="dxf")
