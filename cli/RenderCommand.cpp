@@ -28,7 +28,13 @@ int RunRender(const RenderRequest& request, std::ostream& err) {
         err << "vrml: " << request.input << ": " << scene.failure << '\n';
         return scene.result == 0 ? 2 : scene.result;
     }
+    options.maxTriangles = request.maxTriangles;
     const RenderResult rendered = RenderWorld(*scene.world, options);
+    if (rendered.IsOverBudget()) {
+        err << "vrml: " << request.input << ": " << OverBudget(rendered.countedTriangles, rendered.maxTriangles)
+            << " (--max-triangles)\n";
+        return 1;
+    }
     const std::string failure = WritePng(rendered.picture, request.output);
     if (!failure.empty()) {
         err << "vrml: " << request.output << ": " << failure << '\n';
@@ -37,6 +43,11 @@ int RunRender(const RenderRequest& request, std::ostream& err) {
     if (rendered.IsEmpty()) {
         err << "vrml: " << request.input << ": nothing to draw (no finite triangles, lines or points); "
             << request.output << " holds the background only\n";
+        return 1;
+    }
+    if (rendered.objectsLeftOut > 0) {
+        err << "vrml: " << request.input << ": " << WithThousands(rendered.objectsLeftOut)
+            << " objects left out of the picture: drawing them would take too long (objects over one another)\n";
         return 1;
     }
     return scene.result;

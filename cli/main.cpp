@@ -146,6 +146,12 @@ int main(int argc, char** argv) {
         ->add_option("-j,--jobs", convertRequest.settings.threads,
                      "Threads: objects tessellated, or files converted, at once (default: every core)")
         ->check(CLI::Range(0, 1024));
+    convert
+        ->add_option("--max-triangles", convertRequest.settings.maxTriangles,
+                     "Refuse a scene whose output would store more triangles (0: no limit; instanced glTF counts a "
+                     "shared part once)")
+        ->capture_default_str();
+    convertRequest.settings.budgetHint = "--max-triangles";
     addLoadOptions(convert, convertRequest.settings.load);
 
     RenderRequest renderRequest;
@@ -170,6 +176,8 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, MaxRenderSide));
     render->add_option("--segments", renderRequest.segments, "Divisions of a full turn for curved solids")
         ->check(CLI::Range(3, 4096))
+        ->capture_default_str();
+    render->add_option("--max-triangles", renderRequest.maxTriangles, "Refuse a scene of more triangles (0: no limit)")
         ->capture_default_str();
     addLoadOptions(render, renderRequest.load);
 

@@ -30,6 +30,7 @@ ExportOptions OptionsFor(int imageUnits, ExportFormat format, const ConvertSetti
     options.scale = !settings.loadedUnits || info.inMetres ? UnitScaleToFile(imageUnits) : 1.0;
     options.threads = settings.threads;
     options.instancing = info.instancing;
+    options.maxTriangles = settings.maxTriangles;
     return options;
 }
 
@@ -80,15 +81,32 @@ std::string WriteWorldAs(const C3DWorld& world, int imageUnits, const std::strin
     scene.name = name;
     std::string failure;
     ConvertSummary counted;
+    // The triangles the output stores: a shared shape once. The count made
+    // before is exact; this keeps the budget even if it were not.
+    size_t stored = 0;
+    bool overBudget = false;
+    const auto store = [&](size_t triangles) {
+        stored += triangles;
+        if (settings.maxTriangles > 0 && stored > settings.maxTriangles && failure.empty()) {
+            failure = OverBudget(stored, settings.maxTriangles);
+            overBudget = true;
+        }
+        return failure.empty();
+    };
     StreamExportScene(
         world, OptionsFor(imageUnits, format, settings), scene,
         [&] {
-            failure = writer->Open(scene);
+            for (const ExportGeometry& shape : scene.shapes)
+                store(shape.GetTriangleCount());
+            if (failure.empty())
+                failure = writer->Open(scene);
             return failure.empty();
         },
         [&](const ExportObject& object) {
-            writer->Add(object);
             const ExportGeometry& geometry = scene.GeometryOf(object);
+            if (!store(object.shape < 0 ? geometry.GetTriangleCount() : 0))
+                return;
+            writer->Add(object);
             counted.triangles += geometry.GetTriangleCount();
             counted.lineStrips += geometry.lineStrips.size();
             counted.points += geometry.points.size();
@@ -96,9 +114,18 @@ std::string WriteWorldAs(const C3DWorld& world, int imageUnits, const std::strin
         progress);
     if (streamed)
         streamed();
+    if (scene.IsOverBudget()) {
+        failure = OverBudget(scene.countedTriangles, scene.maxTriangles);
+        overBudget = true;
+    }
     if (failure.empty())
         failure = writer->Finish();
-    writer.reset();
+    writer.reset(); // an output not finished is removed
+    if (overBudget) {
+        summary = ConvertSummary();
+        summary.overBudget = true;
+        return failure + (settings.budgetHint.empty() ? "" : " (" + settings.budgetHint + ")");
+    }
     if (!failure.empty())
         return failure + " (" + output + ")";
     counted.objects = scene.objects.size();
@@ -113,6 +140,8 @@ ExportScene BuildSceneFor(const C3DWorld& world, int imageUnits, ExportFormat fo
 
 std::string WriteSceneAs(const ExportScene& scene, const std::string& output, ExportFormat format,
                          ConvertSummary& summary) {
+    if (scene.IsOverBudget())
+        return OverBudget(scene.countedTriangles, scene.maxTriangles);
     const std::string failure = WriteScene(*InfoOf(format).makeWriter(output), scene);
     if (!failure.empty())
         return failure + " (" + output + ")";

@@ -3,6 +3,7 @@
 
 #include "ExportScene.h"
 #include "Formats.h"
+#include "inspect/Budget.h"
 #include "inspect/LoadReport.h"
 #include "inspect/Progress.h"
 
@@ -18,6 +19,12 @@ struct ConvertSettings {
     int threads = 1;          // objects tessellated at once; the output is the same for any number
     LoadSettings load;
     ProgressCallback progress; // "loading", then "writing"
+    // The most triangles an output may store (0: no limit); an instanced
+    // glTF counts a shared shape once, as it stores it. A scene over the
+    // budget is refused before anything is written.
+    size_t maxTriangles = DefaultMaxTriangles;
+    // How the user raises the budget, added to a refusal ("--max-triangles").
+    std::string budgetHint;
 };
 
 // Threads for a job asked for with -j: every core for 0 (or less).
@@ -25,6 +32,7 @@ int ThreadsToUse(int requested);
 
 struct ConvertSummary {
     size_t objects = 0, triangles = 0, lineStrips = 0, points = 0;
+    bool overBudget = false; // refused: more triangles than ConvertSettings::maxTriangles
 };
 
 // Loads `input` ("-": standard input) and writes it to `output`. Returns an empty string on

@@ -618,6 +618,16 @@ void ExportWorld(const C3DWorld& world, const ExportOptions& options, ExportScen
     }
     for (size_t i = 0; i < sources.size(); ++i)
         ownObjects += scene.objects[i].shape < 0 ? 1 : 0;
+    if (options.maxTriangles > 0) {
+        scene.maxTriangles = options.maxTriangles;
+        for (const FillJob& job : shapeJobs)
+            scene.countedTriangles += job.source->CountTessellation(options.tessellation).triangles;
+        for (size_t i = 0; i < sources.size(); ++i)
+            if (scene.objects[i].shape < 0)
+                scene.countedTriangles += sources[i]->CountTessellation(options.tessellation).triangles;
+        if (scene.IsOverBudget())
+            return;
+    }
     ObjectFiller filler(options, progress, shapeJobs.size() + ownObjects);
     filler.Run(shapeJobs, options.threads);
     if (ready && !ready())

@@ -82,6 +82,11 @@ struct ExportScene {
     std::vector<ExportTexture> textures; // the distinct textures (image and wrap), in order of first use
     double scale = 1.0;                  // applied to the loaded coordinates
     std::string name;                    // for the root when the world has none (the file's name)
+    // With a triangle budget: the triangles the scene stores (a shared
+    // shape once), counted before any was made, and the budget. A scene
+    // over it holds no geometry, and no object was handed over.
+    size_t countedTriangles = 0, maxTriangles = 0;
+    bool IsOverBudget() const { return maxTriangles > 0 && countedTriangles > maxTriangles; }
 
     // The object's own geometry, or its shape's for an instance.
     const ExportGeometry& GeometryOf(const ExportObject& object) const {
@@ -109,6 +114,9 @@ struct ExportOptions {
     // Objects that share a geometry become instances of one shape (see
     // ShapeSharing.h) instead of each carrying its own copy.
     bool instancing = false;
+    // The most triangles the scene may store; 0 for no limit. They are
+    // counted first, and a scene over the budget is not tessellated.
+    size_t maxTriangles = 0;
 };
 
 // The factor that undoes the loader's unit step for a world loaded with

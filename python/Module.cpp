@@ -6,6 +6,7 @@
 #include "export/Convert.h"
 #include "export/ExportScene.h"
 #include "inspect/LoadReport.h"
+#include "inspect/WorldInfo.h"
 #include "inspect/WorldWalk.h"
 #include "parser/VRMLParser.h"
 
@@ -69,6 +70,13 @@ private:
     std::unique_ptr<py::error_already_set> error;
 };
 
+// vrml.BudgetError, a ValueError: the scene holds more triangles than the budget allows.
+[[noreturn]] void RaiseBudgetError(const std::string& reason) {
+    py::object error = py::module_::import("vrml").attr("BudgetError");
+    PyErr_SetString(error.ptr(), (reason + " (max_triangles=)").c_str());
+    throw py::error_already_set();
+}
+
 // The format a name or extension gives, or a ValueError naming the ones there are.
 ExportFormat FormatNamed(const std::string& name, const std::string& what) {
     ExportFormat format;
@@ -93,7 +101,8 @@ public:
     int result = 1;
     int version = 0;
     int units = 4;
-    int segments = 32; // divisions of a full turn for curved solids, in arrays and saved files
+    int segments = 32;                         // divisions of a full turn for curved solids, in arrays and saved files
+    size_t maxTriangles = DefaultMaxTriangles; // in arrays and saved files; 0: no limit
     std::string file;
     std::unique_ptr<C3DWorld> world;
 
@@ -257,8 +266,18 @@ public:
 
     Geometry TessellateReleased(const std::string& unitsWanted, Kind kind) const {
         const double scale = ScaleFor(unitsWanted);
-        py::gil_scoped_release release;
-        return Tessellate(scale, segments, kind);
+        size_t triangles = 0;
+        {
+            py::gil_scoped_release release;
+            if (kind != Kind::Triangles || maxTriangles == 0)
+                return Tessellate(scale, segments, kind);
+            trelTessellationOptions counting;
+            counting.segments = segments;
+            triangles = SummarizeWorld(*world, counting).triangles;
+            if (triangles <= maxTriangles)
+                return Tessellate(scale, segments, kind);
+        }
+        RaiseBudgetError(OverBudget(triangles, maxTriangles));
     }
 
     py::dict Triangles(const std::string& unitsWanted) const {
@@ -297,13 +316,16 @@ public:
         const ExportFormat format = FormatNamed(std::filesystem::path(path).extension().string(), "output format");
         ConvertSettings settings;
         settings.segments = segments;
+        settings.maxTriangles = maxTriangles;
         std::string failure;
+        ConvertSummary summary;
         {
             py::gil_scoped_release release;
-            ConvertSummary summary;
             failure = WriteWorldAs(*world, units, ToValidUtf8(std::filesystem::path(path).stem().string()), path,
                                    format, settings, summary);
         }
+        if (summary.overBudget)
+            RaiseBudgetError(failure);
         if (!failure.empty())
             throw py::value_error(failure);
     }
@@ -317,7 +339,7 @@ LoadSettings MakeLoadSettings(bool standard, const std::string& includeRoot) {
 }
 
 std::unique_ptr<Scene> Load(const std::string& path, bool standard, int segments, const py::object& progress,
-                            const std::string& includeRoot) {
+                            const std::string& includeRoot, size_t maxTriangles) {
     if (segments < 3 || segments > 4096)
         throw py::value_error("segments must be 3 to 4096");
     const LoadSettings settings = MakeLoadSettings(standard, includeRoot);
@@ -344,6 +366,7 @@ std::unique_ptr<Scene> Load(const std::string& path, bool standard, int segments
     scene->units = loaded.imageUnits;
     scene->file = path;
     scene->segments = segments;
+    scene->maxTriangles = maxTriangles;
     scene->world = std::move(loaded.world);
     return scene;
 }
@@ -352,7 +375,7 @@ std::unique_ptr<Scene> Load(const std::string& path, bool standard, int segments
 // released), by the batch rules the command line follows: one dict per
 // input, in the order given.
 py::list Convert(const std::vector<std::string>& inputs, const std::string& outputDir, const std::string& formatName,
-                 int jobs, int segments, bool standard, const std::string& includeRoot) {
+                 int jobs, int segments, bool standard, const std::string& includeRoot, size_t maxTriangles) {
     const ExportFormat format = FormatNamed(formatName, "format");
     py::list result;
     if (inputs.empty())
@@ -364,6 +387,8 @@ py::list Convert(const std::vector<std::string>& inputs, const std::string& outp
     ConvertSettings settings;
     settings.segments = segments;
     settings.threads = std::max(jobs, 1);
+    settings.maxTriangles = maxTriangles;
+    settings.budgetHint = "max_triangles=";
     settings.load = MakeLoadSettings(standard, includeRoot);
     {
         py::gil_scoped_release release;
@@ -408,14 +433,18 @@ PYBIND11_MODULE(_vrml, m) {
         .def("bounds_in", &Scene::Bounds, py::arg("units") = "file")
         .def("walk", &Scene::Walk)
         .def_readonly("segments", &Scene::segments)
+        .def_readonly("max_triangles", &Scene::maxTriangles)
         .def("triangles", &Scene::Triangles, py::arg("units") = "file")
         .def("lines", &Scene::Lines, py::arg("units") = "file")
         .def("points", &Scene::Points, py::arg("units") = "file")
         .def("save", &Scene::Save, py::arg("path"));
     m.def("load", &Load, py::arg("path"), py::arg("standard") = false, py::arg("segments") = 32,
-          py::arg("progress") = py::none(), py::arg("include_root") = "");
+          py::arg("progress") = py::none(), py::arg("include_root") = "",
+          py::arg("max_triangles") = DefaultMaxTriangles);
     m.def("convert", &Convert, py::arg("inputs"), py::arg("output_dir"), py::arg("format") = "glb", py::arg("jobs") = 1,
-          py::arg("segments") = 32, py::arg("standard") = false, py::arg("include_root") = "");
+          py::arg("segments") = 32, py::arg("standard") = false, py::arg("include_root") = "",
+          py::arg("max_triangles") = DefaultMaxTriangles);
+    m.attr("DEFAULT_MAX_TRIANGLES") = DefaultMaxTriangles;
     m.def("formats", &Formats);
     m.def(
         "output_name",

@@ -162,6 +162,7 @@ void Rasterizer::Fill(const ScreenVertex* in, const TextureSampler* texture) {
     if (x0 > x1 || y0 > y1)
         return;
 
+    visited += uint64_t(x1 - x0 + 1) * uint64_t(y1 - y0 + 1);
     const int64_t px = int64_t{x0} * SubPixels + SubPixels / 2, py = int64_t{y0} * SubPixels + SubPixels / 2;
     // Each edge weighs the vertex opposite it.
     Edge edges[3] = {Edge(v[1]->x, v[1]->y, v[2]->x, v[2]->y, px, py), Edge(v[2]->x, v[2]->y, v[0]->x, v[0]->y, px, py),
@@ -228,6 +229,7 @@ void Rasterizer::Write(size_t pixel, float red, float green, float blue, float a
 }
 
 void Rasterizer::Plot(int x, int y, float depth, const RasterVertex& colour, Blending blending) {
+    ++visited;
     if (x < 0 || y < 0 || x >= picture.width || y >= picture.height)
         return;
     const size_t pixel = static_cast<size_t>(y) * static_cast<size_t>(picture.width) + static_cast<size_t>(x);

@@ -8,6 +8,7 @@
 #include "host/geometry/Color.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace vrml {
@@ -47,6 +48,9 @@ public:
     void DrawLine(const RasterVertex& a, const RasterVertex& b, Blending blending);
     void DrawPoint(const RasterVertex& p, Blending blending);
 
+    // The pixels visited so far, drawn or not: the measure of the work done.
+    uint64_t GetPixelsVisited() const { return visited; }
+
     const RenderedPicture& GetPicture() const { return picture; }
     RenderedPicture TakePicture() { return std::move(picture); }
 
@@ -64,6 +68,7 @@ private:
     // 1 / depth per pixel, 0 where nothing is drawn: it varies linearly
     // across a triangle on the screen, and it is most precise close up.
     std::vector<float> inverseDepth;
+    uint64_t visited = 0;
 };
 
 } // namespace vrml

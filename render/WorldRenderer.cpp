@@ -1,9 +1,11 @@
 #include "WorldRenderer.h"
 
+#include "inspect/WorldInfo.h"
 #include "inspect/WorldWalk.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -56,10 +58,14 @@ struct Deferred {
 class WorldPainter {
 public:
     WorldPainter(const RenderOptions& settings, const RenderCamera& view)
-        : options(settings), camera(view), raster(view, settings.width, settings.height, settings.background) {}
+        : options(settings), camera(view), raster(view, settings.width, settings.height, settings.background),
+          pixelBudget(static_cast<uint64_t>(std::max(settings.maxPixelWork, 0)) * uint64_t(settings.width) *
+                      uint64_t(settings.height)) {}
 
     // The first pass: opaque objects drawn, transparent ones noted.
     void DrawOrDefer(const trelBaseGroup& group, int index) {
+        if (OutOfWork())
+            return;
         const Look look = LookOf(group, index);
         if (!look.transparent) {
             Draw(group, index, look);
@@ -80,7 +86,8 @@ public:
         std::stable_sort(deferred.begin(), deferred.end(),
                          [](const Deferred& a, const Deferred& b) { return a.depth > b.depth; });
         for (const Deferred& object : deferred)
-            Draw(*object.group, object.index, LookOf(*object.group, object.index));
+            if (!OutOfWork())
+                Draw(*object.group, object.index, LookOf(*object.group, object.index));
         deferred.clear();
     }
 
@@ -91,6 +98,13 @@ public:
     }
 
 private:
+    // Past the pixel budget every object left is counted, not drawn.
+    bool OutOfWork() {
+        const bool out = pixelBudget > 0 && raster.GetPixelsVisited() > pixelBudget;
+        result.objectsLeftOut += out ? 1 : 0;
+        return out;
+    }
+
     // How an object is painted, from its material and attributes.
     struct Look {
         const trelMaterial* material = nullptr;
@@ -282,6 +296,7 @@ private:
     std::vector<std::pair<float, size_t>> order; // a blended object's finite triangles, farthest first
     std::vector<Deferred> deferred;
     std::unordered_map<const trelImage*, TextureTraits> textures;
+    const uint64_t pixelBudget; // 0: none
 };
 
 } // namespace
@@ -319,6 +334,15 @@ trelBBox FiniteBounds(const C3DWorld& world, int segments) {
 }
 
 RenderResult RenderWorld(const C3DWorld& world, const RenderOptions& options) {
+    if (options.maxTriangles > 0) {
+        trelTessellationOptions counting;
+        counting.segments = options.segments;
+        RenderResult refused;
+        refused.countedTriangles = SummarizeWorld(world, counting).triangles;
+        refused.maxTriangles = options.maxTriangles;
+        if (refused.IsOverBudget())
+            return refused;
+    }
     const RenderCamera camera =
         FitCamera(FiniteBounds(world, options.segments), options.view, options.width, options.height);
     WorldPainter painter(options, camera);

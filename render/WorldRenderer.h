@@ -7,6 +7,7 @@
 #include "Rasterizer.h"
 #include "RenderCamera.h"
 #include "host/geometry/Geometry.h"
+#include "inspect/Budget.h"
 
 #include <cstddef>
 
@@ -17,6 +18,14 @@ struct RenderOptions {
     RenderView view = RenderView::Iso;
     trelChroma background{0.91f, 0.93f, 0.96f, 1.0f};
     int segments = 32; // divisions of a full turn for curved solids
+    // The most triangles drawn (0: no limit): they are counted first, and a
+    // world over the budget is not drawn at all.
+    size_t maxTriangles = DefaultMaxTriangles;
+    // The most pixels the rasterizer may visit, in pictures' worth (0: no
+    // limit). Every triangle visits the pixels of its bounds, drawn or
+    // hidden, so a world of many objects over one another could take
+    // minutes; past the budget the objects left are not drawn.
+    int maxPixelWork = 256;
 };
 
 struct RenderResult {
@@ -25,6 +34,11 @@ struct RenderResult {
     // What was handed to the rasterizer (finite primitives only).
     size_t triangles = 0, lineSegments = 0, points = 0;
     bool IsEmpty() const { return triangles == 0 && lineSegments == 0 && points == 0; }
+    // With a triangle budget: the world's triangles and the budget. Over it,
+    // nothing was drawn.
+    size_t countedTriangles = 0, maxTriangles = 0;
+    bool IsOverBudget() const { return maxTriangles > 0 && countedTriangles > maxTriangles; }
+    size_t objectsLeftOut = 0; // past the pixel budget
 };
 
 // The light comes from the camera, from a little above and to the left of

@@ -9,31 +9,41 @@ FormatError (a ValueError) with the reason. A file that fails part-way loads
 what could be read and gives a scene whose `result` is 1.
 """
 
-from ._vrml import Scene, formats, output_name, load as _load, convert as _convert
+from ._vrml import DEFAULT_MAX_TRIANGLES, Scene, formats, output_name, load as _load, convert as _convert
 
 
 class FormatError(ValueError):
     """The file is not a VRML 1.0 or 2.0 file, or could not be read (the reason is in the message)."""
 
 
-def load(path, standard=False, segments=32, progress=None, include_root=None):
+class BudgetError(ValueError):
+    """The scene holds more triangles than `max_triangles` allows (the counts are in the message)."""
+
+
+def load(path, standard=False, segments=32, progress=None, include_root=None, max_triangles=DEFAULT_MAX_TRIANGLES):
     """Loads a scene. `progress` is called with increasing percentages while it loads.
 
     `standard` follows the VRML standards where the default loading differs;
     `segments` divides a full turn of curved solids in the arrays and saved
-    files; `include_root` keeps the files the scene names inside that folder.
+    files; `include_root` keeps the files the scene names inside that folder;
+    `triangles()` and `save()` raise BudgetError for a scene of more than
+    `max_triangles` triangles (0: no limit).
     """
     return _load(str(path), standard=standard, segments=segments, progress=progress,
-                 include_root=str(include_root) if include_root else "")
+                 include_root=str(include_root) if include_root else "", max_triangles=max_triangles)
 
 
-def convert(inputs, output_dir, format="glb", jobs=1, segments=32, standard=False, include_root=None):
+def convert(inputs, output_dir, format="glb", jobs=1, segments=32, standard=False, include_root=None,
+            max_triangles=DEFAULT_MAX_TRIANGLES):
     """Converts each input into `output_dir` on `jobs` threads; one dict per input, in order:
-    file, output, status ("converted" or "failed"), reason, objects, triangles, seconds."""
+    file, output, status ("converted" or "failed"), reason, objects, triangles, seconds.
+    An input whose output would store more than `max_triangles` triangles fails (0: no limit)."""
     if isinstance(inputs, (str, bytes)) or hasattr(inputs, "__fspath__"):
         inputs = [inputs]
     return _convert([str(i) for i in inputs], str(output_dir), format=format, jobs=jobs, segments=segments,
-                    standard=standard, include_root=str(include_root) if include_root else "")
+                    standard=standard, include_root=str(include_root) if include_root else "",
+                    max_triangles=max_triangles)
 
 
-__all__ = ["Scene", "FormatError", "load", "convert", "formats", "output_name"]
+__all__ = ["Scene", "FormatError", "BudgetError", "DEFAULT_MAX_TRIANGLES", "load", "convert", "formats",
+           "output_name"]

@@ -41,6 +41,7 @@ class Scene:
     version: int   # 0 VRML 1.0, 1 VRML 2.0
     units: int     # 4 not scaled, 3 x100, 2 x1000, 1 x1000000
     segments: int
+    max_triangles: int  # triangles() and save() raise BudgetError past it; 0: no limit
     file: str
     @property
     def bounds(self) -> Tuple[npt.NDArray[np.float32], npt.NDArray[np.float32]]: ...  # in the file's unit
@@ -55,10 +56,14 @@ class Scene:
     def points(self, units: str = "file") -> Dict[str, np.ndarray]: ...
     def save(self, path: _Path) -> None: ...
 
+DEFAULT_MAX_TRIANGLES: int
+class BudgetError(ValueError): ...
 def load(path: _Path, standard: bool = False, segments: int = 32,
-         progress: Optional[Callable[[int], object]] = None, include_root: Optional[_Path] = None) -> Scene: ...
+         progress: Optional[Callable[[int], object]] = None, include_root: Optional[_Path] = None,
+         max_triangles: int = ...) -> Scene: ...
 def convert(inputs: Union[_Path, Sequence[_Path]], output_dir: _Path, format: str = "glb", jobs: int = 1,
-            segments: int = 32, standard: bool = False, include_root: Optional[_Path] = None) -> List[ConvertRow]: ...
+            segments: int = 32, standard: bool = False, include_root: Optional[_Path] = None,
+            max_triangles: int = ...) -> List[ConvertRow]: ...
 class Format(TypedDict):
     name: str         # also the file extension, after its dot
     description: str  # what the format keeps

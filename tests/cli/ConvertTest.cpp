@@ -28,11 +28,6 @@ void WriteGzip(const fs::path& path, const std::string& text) {
     gzclose(file);
 }
 
-ConvertSettings Quiet() {
-    ConvertSettings settings;
-    return settings;
-}
-
 // One sample through every format: each writer is reached through
 // ConvertFile, and the compressed copy gives the same bytes.
 TEST(Convert, CompressedCopyConvertsToTheSameBytes) {
@@ -48,8 +43,8 @@ TEST(Convert, CompressedCopyConvertsToTheSameBytes) {
         ASSERT_TRUE(ParseExportFormat(extension, format));
         const fs::path a = dir / "a" / (std::string("house") + extension), b = dir / "b" / a.filename();
         ConvertSummary summary;
-        ASSERT_EQ(ConvertFile(plain, a.string(), format, Quiet(), summary), "");
-        ASSERT_EQ(ConvertFile(packed.string(), b.string(), format, Quiet(), summary), "");
+        ASSERT_EQ(ConvertFile(plain, a.string(), format, ConvertSettings(), summary), "");
+        ASSERT_EQ(ConvertFile(packed.string(), b.string(), format, ConvertSettings(), summary), "");
         EXPECT_GT(summary.triangles, 0u);
         EXPECT_EQ(ReadFile(a), ReadFile(b));
     }
@@ -61,7 +56,7 @@ TEST(Convert, UnitsAreTheFilesUnlessLoadedOnesAreAsked) {
     const fs::path dir = FreshDir();
     const std::string input = SourcePath("examples/robot_arm.wrl");
     const auto objTop = [&](bool loadedUnits) {
-        ConvertSettings settings = Quiet();
+        ConvertSettings settings = ConvertSettings();
         settings.loadedUnits = loadedUnits;
         ConvertSummary summary;
         const fs::path out = dir / (loadedUnits ? "loaded.obj" : "file.obj");
@@ -80,7 +75,7 @@ TEST(Convert, UnitsAreTheFilesUnlessLoadedOnesAreAsked) {
     std::ostringstream out, err;
     ConvertRequest request;
     request.files = {input, (dir / "robot.glb").string()};
-    request.settings = Quiet();
+    request.settings = ConvertSettings();
     request.settings.loadedUnits = true;
     EXPECT_EQ(RunConvert(request, out, err), 2);
     EXPECT_THAT(err.str(), testing::HasSubstr("glTF is always in metres"));
@@ -104,7 +99,7 @@ TEST(Convert, BatchWritesEachInputAndNamesEveryFailure) {
                      (inputs / "broken.wrl.gz").string(), (inputs / "other" / "house.wrl").string()};
     request.outputDir = (dir / "out" / "nested").string(); // made when missing
     request.format = "OBJ";
-    request.settings = Quiet();
+    request.settings = ConvertSettings();
     std::ostringstream out, err;
     EXPECT_EQ(RunConvert(request, out, err), 1);
 
@@ -132,6 +127,34 @@ TEST(Convert, BatchWritesEachInputAndNamesEveryFailure) {
     EXPECT_EQ(quietErr.str(), "");
 }
 
+TEST(Convert, AFilePastTheTriangleBudgetFailsAloneAndLeavesNothing) {
+    const fs::path dir = FreshDir();
+    // 2 + 12 x 2 + 11 x 24 = 290 cubes of 12 triangles, from a few lines.
+    const fs::path heavy = dir / "heavy.wrl";
+    WriteFile(heavy, std::string(V1) + "Separator { DEF A Separator { Cube { } Cube { } } "
+                                       "DEF B Separator { USE A USE A USE A USE A USE A USE A USE A USE A USE A "
+                                       "USE A USE A USE A } USE B USE B USE B USE B USE B USE B USE B USE B USE B "
+                                       "USE B USE B }\n");
+    ConvertRequest request;
+    request.files = {heavy.string(), SourcePath("examples/robot_arm.wrl")};
+    request.outputDir = (dir / "out").string();
+    request.format = "stl";
+    request.settings = ConvertSettings();
+    request.settings.maxTriangles = 3000;
+    request.settings.budgetHint = "--max-triangles";
+    std::ostringstream out, err;
+    EXPECT_EQ(RunConvert(request, out, err), 1);
+    EXPECT_THAT(err.str(), testing::HasSubstr("heavy.wrl: 3,480 triangles, more than the budget of 3,000 "
+                                              "(--max-triangles)\n"));
+    EXPECT_FALSE(fs::exists(dir / "out" / "heavy.stl"));
+    EXPECT_TRUE(fs::exists(dir / "out" / "robot_arm.stl"));
+
+    request.settings.maxTriangles = 3480;
+    std::ostringstream admittedOut, admittedErr;
+    EXPECT_EQ(RunConvert(request, admittedOut, admittedErr), 0) << admittedErr.str();
+    EXPECT_TRUE(fs::exists(dir / "out" / "heavy.stl"));
+}
+
 TEST(Convert, RequestsThatCannotBeCarriedOutAreUsageErrors) {
     const fs::path dir = FreshDir();
     const std::string house = SourcePath("examples/house.wrl");
@@ -153,7 +176,7 @@ TEST(Convert, RequestsThatCannotBeCarriedOutAreUsageErrors) {
         request.files = c.files;
         request.outputDir = c.outputDir;
         request.format = c.format;
-        request.settings = Quiet();
+        request.settings = ConvertSettings();
         std::ostringstream out, err;
         EXPECT_EQ(RunConvert(request, out, err), 2) << c.message;
         EXPECT_THAT(err.str(), testing::HasSubstr(c.message));
@@ -185,7 +208,7 @@ TEST(Convert, StandardInputAndAnIncludeRoot) {
     WriteFile(dir / "outside.wrl", "#VRML V2.0 utf8\nShape { geometry Box { } }\n");
     WriteFile(dir / "root" / "scene.wrl",
               "#VRML V2.0 utf8\nInline { url \"../outside.wrl\" }\nShape { geometry Sphere { } }\n");
-    ConvertSettings settings = Quiet();
+    ConvertSettings settings = ConvertSettings();
     for (const bool rooted : {false, true}) {
         settings.load.includeRoot = rooted ? (dir / "root").string() : std::string();
         ConvertSummary summary;
@@ -197,7 +220,7 @@ TEST(Convert, StandardInputAndAnIncludeRoot) {
     // "-" reads standard input; it has no name to write under in a batch.
     ASSERT_NE(std::freopen((dir / "root" / "scene.wrl").string().c_str(), "rb", stdin), nullptr);
     ConvertSummary summary;
-    EXPECT_EQ(ConvertFile("-", (dir / "stdin.glb").string(), ExportFormat::Glb, Quiet(), summary), "");
+    EXPECT_EQ(ConvertFile("-", (dir / "stdin.glb").string(), ExportFormat::Glb, ConvertSettings(), summary), "");
     EXPECT_EQ(summary.objects, 1u); // its references resolve from the current folder
     ConvertRequest batch;
     batch.files = {"-"};

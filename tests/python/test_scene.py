@@ -169,3 +169,20 @@ def test_convert_keeps_the_tools_batch_rules(tmp_path, write):
     assert vrml.output_name("x/Scene.WRL.gz", "ply") == vrml.batch.output_name("x/Scene.WRL.gz", "ply") == "Scene.ply"
     with pytest.raises(ValueError, match="glb, gltf, obj, stl or ply"):
         vrml.convert([plain], tmp_path / "out", format="dxf")
+
+
+def test_a_triangle_budget_refuses_arrays_saves_and_conversions(tmp_path, write):
+    cubes = write("cubes.wrl", "#VRML V1.0 ascii\nSeparator { DEF A Separator { Cube { } Cube { } } USE A USE A }\n")
+    assert vrml.load(cubes).max_triangles == vrml.DEFAULT_MAX_TRIANGLES
+    scene = vrml.load(cubes, max_triangles=71)
+    with pytest.raises(vrml.BudgetError, match=r"72 triangles, more than the budget of 71 \(max_triangles=\)"):
+        scene.triangles()
+    with pytest.raises(vrml.BudgetError):
+        scene.save(tmp_path / "cubes.stl")
+    assert not (tmp_path / "cubes.stl").exists()
+    assert len(vrml.load(cubes, max_triangles=72).triangles()["indices"]) == 72
+    one = write("one.wrl", "#VRML V1.0 ascii\nCube { }\n")
+    rows = vrml.convert([cubes, one], tmp_path / "out", format="obj", max_triangles=71)
+    assert [r["status"] for r in rows] == ["failed", "converted"]
+    assert rows[0]["reason"].startswith("72 triangles, more than the budget of 71")
+    assert sorted(p.name for p in (tmp_path / "out").iterdir()) == ["one.mtl", "one.obj"]

@@ -326,3 +326,40 @@ TEST(RenderTest, SizesAndBackgroundsAreReadOrRefusedWithTheReason) {
 }
 
 } // namespace
+
+namespace {
+
+// 138 unit cubes in one place, from nested uses.
+const std::string StackedCubes = std::string(V1) + "Separator { DEF A Separator { Cube { } Cube { } } "
+                                                   "DEF B Separator { USE A USE A USE A USE A } "
+                                                   "DEF C Separator { USE B USE B USE B USE B } USE C USE C USE C }";
+
+TEST(RenderTest, BudgetsBoundTheWorkOfAPicture) {
+    LoadedText loaded = LoadText(StackedCubes);
+    ASSERT_EQ(loaded.world->GetTotalObjectCount(), 2 + 8 + 32 + 3 * 32);
+    RenderOptions options;
+    options.width = 40;
+    options.height = 30;
+    options.maxPixelWork = 0;
+    const RenderResult whole = RenderWorld(*loaded.world, options);
+    EXPECT_EQ(whole.objectsLeftOut, 0u);
+
+    // Past a few pictures' worth of pixels the cubes left are not drawn;
+    // being where the first ones are, they would not have shown.
+    options.maxPixelWork = 4;
+    const RenderResult cut = RenderWorld(*loaded.world, options);
+    EXPECT_GT(cut.objectsLeftOut, 100u);
+    EXPECT_LT(cut.triangles, whole.triangles);
+    EXPECT_EQ(cut.picture.rgba, whole.picture.rgba);
+
+    // Over the triangle budget nothing is drawn, and the count says why.
+    options.maxTriangles = 138 * 12 - 1;
+    const RenderResult refused = RenderWorld(*loaded.world, options);
+    EXPECT_TRUE(refused.IsOverBudget());
+    EXPECT_EQ(refused.countedTriangles, 138u * 12);
+    EXPECT_TRUE(refused.picture.rgba.empty());
+    options.maxTriangles = 138 * 12;
+    EXPECT_FALSE(RenderWorld(*loaded.world, options).IsOverBudget());
+}
+
+} // namespace
