@@ -3,6 +3,7 @@
 #include "EmbeddedImage.h"
 #include "FacetedMesh.h"
 #include "GlbSize.h"
+#include "OutputFile.h"
 #include "TrsPlacement.h"
 #include "inspect/WorldWalk.h"
 
@@ -13,15 +14,40 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 #include <map>
+#include <ostream>
+#include <streambuf>
 #include <tuple>
 
 namespace vrml {
 
 namespace {
+
+// What tinygltf writes to a stream, into an output file.
+class OutputFileBuffer : public std::streambuf {
+public:
+    explicit OutputFileBuffer(OutputFile& file) : file(file) {}
+    uint64_t Written() const { return written; }
+
+protected:
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof()))
+            return traits_type::not_eof(c);
+        const char byte = traits_type::to_char_type(c);
+        xsputn(&byte, 1);
+        return c;
+    }
+    std::streamsize xsputn(const char* data, std::streamsize size) override {
+        file.Bytes(data, static_cast<size_t>(size));
+        written += static_cast<uint64_t>(size);
+        return size;
+    }
+
+private:
+    OutputFile& file;
+    uint64_t written = 0;
+};
 
 // VRML colours are display (sRGB) values; glTF's factors and vertex colours
 // are linear.
@@ -258,24 +284,22 @@ private:
             if (!problem.empty())
                 return problem;
         }
-        std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
-        if (!out)
+        OutputFile file(path);
+        if (!file.IsOpen())
             return "cannot create the file";
+        OutputFileBuffer buffer(file);
+        std::ostream out(&buffer);
         tinygltf::TinyGLTF writer;
         // Images are in the model as they are to be written: no re-encoding.
         writer.SetImageWriter(nullptr, nullptr);
         const bool written = writer.WriteGltfSceneToStream(&model, out, !binary, binary);
         // The JSON may still take it past the bound, its lengths then cut short.
-        const std::streamoff length = out ? static_cast<std::streamoff>(out.tellp()) : 0;
-        out.close();
         std::string problem = !written || !out ? "cannot write the file" : std::string();
         if (problem.empty() && binary)
-            problem = GlbLengthProblem(static_cast<uint64_t>(length));
-        if (!problem.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove(std::filesystem::path(path), ignored);
-        }
-        return problem;
+            problem = GlbLengthProblem(buffer.Written());
+        if (problem.empty() && !file.Commit())
+            problem = "cannot write the file";
+        return problem; // a file not committed is removed
     }
 
     // The glTF material of a scene material with a texture (-1: none) and

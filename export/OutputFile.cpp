@@ -4,6 +4,8 @@
 
 #include "OutputFile.h"
 
+#include "UnnamedFile.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -13,7 +15,10 @@
 namespace vrml {
 
 OutputFile::OutputFile(const std::string& target) : path(target) {
-    file = std::fopen(path.c_str(), "wb");
+    file = OpenUnnamed(path);
+    unnamed = file != nullptr;
+    if (file == nullptr)
+        file = std::fopen(path.c_str(), "wb");
     if (file != nullptr)
         std::setvbuf(file, nullptr, _IOFBF, size_t(1) << 20);
 }
@@ -27,8 +32,8 @@ OutputFile::OutputFile() {
 OutputFile::~OutputFile() {
     if (file != nullptr) {
         std::fclose(file);
-        if (path.empty())
-            return; // a temporary file goes by itself
+        if (path.empty() || unnamed)
+            return; // a file without a name goes by itself
         std::error_code ignored;
         std::filesystem::remove(path, ignored);
     }
@@ -37,14 +42,16 @@ OutputFile::~OutputFile() {
 bool OutputFile::Commit() {
     if (file == nullptr)
         return false;
-    const bool closed = std::fclose(file) == 0;
+    bool written = !failed;
+    if (unnamed)
+        written = written && std::fflush(file) == 0 && GiveName(file, path);
+    written = std::fclose(file) == 0 && written;
     file = nullptr;
-    if (failed || !closed) {
+    if (!written && !unnamed) {
         std::error_code ignored;
         std::filesystem::remove(path, ignored);
-        return false;
     }
-    return true;
+    return written;
 }
 
 void OutputFile::Bytes(const void* data, size_t size) {

@@ -1,7 +1,9 @@
 #pragma once
 // A file being written by an exporter: buffered, with numbers in their
 // shortest exact text form and binary values in little-endian order. A file
-// that is not committed is removed, so a failed export leaves nothing behind.
+// that is not committed is removed, so a failed export leaves nothing behind;
+// where the system allows, it has no name until committed, so that not even
+// a killed export leaves one (see UnnamedFile.h).
 
 #include "host/geometry/Vectors.h"
 
@@ -47,6 +49,7 @@ public:
 private:
     std::string path;
     std::FILE* file = nullptr;
+    bool unnamed = false; // given its name only by Commit
     bool failed = false;
 };
 

@@ -4,10 +4,13 @@
 #include "WorldTestSupport.h"
 #include "export/Convert.h"
 #include "export/ExportScene.h"
+#include "export/Formats.h"
 #include "export/SceneWriter.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <set>
 #include <tiny_gltf.h>
 
 #include <algorithm>
@@ -316,6 +319,34 @@ TEST(Exporters, WritersReportFailureAndLeaveNothingBehind) {
         EXPECT_NE(write(path), "") << name;
         EXPECT_FALSE(fs::exists(path)) << name;
     }
+}
+
+// A writer's file has no name until it is finished (where the system
+// allows), so that a conversion killed half-way leaves nothing, and an old
+// file of the same name stays whole until the new one replaces it.
+TEST(Exporters, AnUnfinishedOutputLeavesAnOldFileWhole) {
+    const ExportScene scene = HandBuiltScene();
+    const fs::path dir = FreshDir();
+    for (const ExportFormatInfo& format : ExportFormats()) {
+        const fs::path path = dir / (std::string("x.") + format.name);
+        std::ofstream(path, std::ios::binary) << "old";
+        {
+            std::unique_ptr<SceneWriter> writer = format.makeWriter(path.string());
+            ASSERT_EQ(writer->Open(scene), "");
+            for (const ExportObject& object : scene.objects)
+                writer->Add(object);
+#ifdef __linux__
+            EXPECT_EQ(ReadFile(path), "old") << format.name;
+#endif
+        } // dropped unfinished, as a refusal does
+        EXPECT_EQ(ReadFile(path), "old") << format.name;
+        EXPECT_EQ(WriteScene(*format.makeWriter(path.string()), scene), "");
+        EXPECT_NE(ReadFile(path), "old") << format.name;
+    }
+    std::set<std::string> left;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir))
+        left.insert(entry.path().filename().string());
+    EXPECT_EQ(left, (std::set<std::string>{"x.glb", "x.gltf", "x.mtl", "x.obj", "x.stl", "x.ply"}));
 }
 
 } // namespace
