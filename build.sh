@@ -6,6 +6,7 @@
 #   ./build.sh fuzz [SECONDS]  the fuzz regression inputs, then a short fuzzing run
 #   ./build.sh bench   the loading and rendering benchmarks and their tables of results
 #   ./build.sh python  builds the Python module and installs it for this user's python3
+#   ./build.sh blender installs Debian's Blender, builds the add-on zip and installs it for this user
 #   ./build.sh format  checks that every C++ file follows .clang-format
 # Installs missing build dependencies with apt-get (run as root on Debian 12).
 # For the tests it also installs the Khronos glTF validator from npm into
@@ -79,6 +80,18 @@ python)
     cp -r build-python/python/vrml "$site/"
     "$PYTHON" -c "import vrml; print('vrml installed in', vrml.__path__[0])"
     ;;
+blender)
+    install_packages $PYTHON_PACKAGES blender
+    # The same build as the tests', so that a test run after this one rebuilds nothing.
+    configure_and_build build -DVRML_BUILD_PYTHON=ON
+    zip=$(ls "$PWD"/build/blender/vrml_import-*.zip)
+    # The user's own preferences are loaded, the add-on enabled in them and saved.
+    blender -b --python-exit-code 1 --python-expr "import bpy
+bpy.ops.preferences.addon_install(filepath='$zip', overwrite=True)
+bpy.ops.preferences.addon_enable(module='vrml_import')
+bpy.ops.wm.save_userpref()" >/dev/null
+    echo "Blender add-on $zip installed for this user: File > Import > VRML"
+    ;;
 asan)
     install_gltf_validator
     configure_and_build build-asan -DVRML_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -111,7 +124,7 @@ format)
     echo "format: every C++ file follows .clang-format"
     ;;
 *)
-    echo "usage: $0 demo|test|asan|fuzz [SECONDS]|bench|python|format" >&2
+    echo "usage: $0 demo|test|asan|fuzz [SECONDS]|bench|python|blender|format" >&2
     exit 2
     ;;
 esac

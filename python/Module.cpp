@@ -2,6 +2,8 @@
 // and objects, and their geometry as numpy arrays. The GIL is released while
 // the loader, the tessellation and the writers run; arrays own their memory.
 
+#include "Arrays.h"
+#include "Parts.h"
 #include "export/Batch.h"
 #include "export/Convert.h"
 #include "export/ExportScene.h"
@@ -24,20 +26,9 @@
 
 namespace py = pybind11;
 using namespace vrml;
+using namespace vrml::python;
 
 namespace {
-
-// A numpy array that takes over `values` (no copy): the vector lives in a
-// capsule that the array keeps, so no view can outlive its data.
-template <class T>
-py::array_t<T> TakeArray(std::vector<T>&& values, size_t columns) {
-    auto* owned = new std::vector<T>(std::move(values));
-    py::capsule owner(owned, [](void* p) { delete static_cast<std::vector<T>*>(p); });
-    const auto rows = static_cast<py::ssize_t>(columns > 0 ? owned->size() / columns : 0);
-    if (columns == 1)
-        return py::array_t<T>({rows}, owned->data(), owner);
-    return py::array_t<T>({rows, static_cast<py::ssize_t>(columns)}, owned->data(), owner);
-}
 
 // Calls a Python callable with the loader's percentages from a load that
 // runs without the GIL. An exception it raises is kept, and raised once the
@@ -70,9 +61,14 @@ private:
     std::unique_ptr<py::error_already_set> error;
 };
 
+// The package this module is part of ("vrml", or a copy inside an add-on),
+// where its error classes are.
+std::string packageName = "vrml";
+py::module_ Package() { return py::module_::import(packageName.c_str()); }
+
 // vrml.BudgetError, a ValueError: the scene holds more triangles than the budget allows.
 [[noreturn]] void RaiseBudgetError(const std::string& reason) {
-    py::object error = py::module_::import("vrml").attr("BudgetError");
+    py::object error = Package().attr("BudgetError");
     PyErr_SetString(error.ptr(), (reason + " (max_triangles=)").c_str());
     throw py::error_already_set();
 }
@@ -311,6 +307,23 @@ public:
         return d;
     }
 
+    py::dict Parts(const std::string& unitsWanted, bool share) const {
+        ExportOptions options;
+        options.scale = ScaleFor(unitsWanted);
+        options.tessellation.segments = segments;
+        options.instancing = share;
+        options.maxTriangles = maxTriangles;
+        options.threads = ThreadsToUse(0);
+        ExportScene parts;
+        {
+            py::gil_scoped_release release;
+            parts = BuildExportScene(*world, options);
+        }
+        if (parts.IsOverBudget())
+            RaiseBudgetError(OverBudget(parts.countedTriangles, parts.maxTriangles));
+        return PartsOf(parts);
+    }
+
     void Save(const py::object& pathLike) const {
         const std::string path = py::str(py::module_::import("os").attr("fspath")(pathLike));
         const ExportFormat format = FormatNamed(std::filesystem::path(path).extension().string(), "output format");
@@ -356,7 +369,7 @@ std::unique_ptr<Scene> Load(const std::string& path, bool standard, int segments
             PyErr_SetString(PyExc_FileNotFoundError, (path + ": " + loaded.failure).c_str());
             throw py::error_already_set();
         }
-        py::object error = py::module_::import("vrml").attr("FormatError");
+        py::object error = Package().attr("FormatError");
         PyErr_SetString(error.ptr(), (path + ": " + loaded.failure).c_str());
         throw py::error_already_set();
     }
@@ -423,6 +436,8 @@ py::list Formats() {
 } // namespace
 
 PYBIND11_MODULE(_vrml, m) {
+    const std::string name = py::str(m.attr("__name__"));
+    packageName = name.substr(0, name.rfind('.'));
     m.doc() = "VRML 1.0 and 2.0 scenes as groups, objects and numpy arrays";
     py::class_<Scene>(m, "Scene")
         .def_readonly("result", &Scene::result, "0 loaded, 1 failed part-way (what could be read is kept)")
@@ -437,6 +452,7 @@ PYBIND11_MODULE(_vrml, m) {
         .def("triangles", &Scene::Triangles, py::arg("units") = "file")
         .def("lines", &Scene::Lines, py::arg("units") = "file")
         .def("points", &Scene::Points, py::arg("units") = "file")
+        .def("parts", &Scene::Parts, py::arg("units") = "file", py::arg("share") = true)
         .def("save", &Scene::Save, py::arg("path"));
     m.def("load", &Load, py::arg("path"), py::arg("standard") = false, py::arg("segments") = 32,
           py::arg("progress") = py::none(), py::arg("include_root") = "",

@@ -1,6 +1,6 @@
 # Type stubs of the vrml package, for editors.
 from os import PathLike
-from typing import Callable, Dict, List, Optional, Sequence, Tuple, TypedDict, Union
+from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple, TypedDict, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -55,6 +55,13 @@ class Scene:
     # positions (N,3), colors (N,4), object (N,) int32
     def points(self, units: str = "file") -> Dict[str, np.ndarray]: ...
     def save(self, path: _Path) -> None: ...
+    # As an importer builds the scene: "groups" [{name, parent}], "materials" [{diffuse, emission, specular
+    # (display RGBA), roughness}], "textures" [{name, width, height, rgba (H*W,4) uint8 top row first, repeat_s,
+    # repeat_t, intensity}], "meshes" [{positions, normals, indices (M,3), line_positions, line_lengths, points,
+    # colors (display RGBA per position, line point and point) or None, uv or None}], "objects" [{name, type,
+    # group, material, texture, mesh, matrix (4,4) for column vectors, or None for a mesh in place}]. With
+    # `share`, the uses of one part place one mesh.
+    def parts(self, units: str = "file", share: bool = True) -> Dict[str, Any]: ...
 
 DEFAULT_MAX_TRIANGLES: int
 class BudgetError(ValueError): ...

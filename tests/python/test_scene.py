@@ -186,3 +186,23 @@ def test_a_triangle_budget_refuses_arrays_saves_and_conversions(tmp_path, write)
     assert [r["status"] for r in rows] == ["failed", "converted"]
     assert rows[0]["reason"].startswith("72 triangles, more than the budget of 71")
     assert sorted(p.name for p in (tmp_path / "out").iterdir()) == ["one.mtl", "one.obj"]
+
+
+def test_parts_place_one_mesh_per_shared_part(write):
+    path = write("parts.wrl", "#VRML V2.0 utf8\nDEF P Shape { geometry Box { } }\n"
+                              "Transform { translation 5 0 0 children USE P }\nShape { geometry Cone { } }\n")
+    scene = vrml.load(path)
+    parts = scene.parts()
+    objects, meshes = parts["objects"], parts["meshes"]
+    boxes = [o for o in objects if o["type"] == "box"]
+    cone = next(o for o in objects if o["type"] == "cone")
+    assert len(boxes) == 2 and boxes[0]["mesh"] == boxes[1]["mesh"] != cone["mesh"]
+    assert cone["matrix"] is None  # its own mesh, in place already
+    # The second use is the first moved 5 along x.
+    np.testing.assert_allclose(boxes[1]["matrix"] @ np.linalg.inv(boxes[0]["matrix"]),
+                               [[1, 0, 0, 5], [0, 1, 0, 0], [0, 0, 1, 0], [0, 0, 0, 1]], atol=1e-6)
+    drawn = sum(len(meshes[o["mesh"]]["indices"]) for o in objects)
+    assert drawn == len(scene.triangles()["indices"])
+    assert len(scene.parts(share=False)["meshes"]) == len(objects)
+    with pytest.raises(vrml.BudgetError):
+        vrml.load(path, max_triangles=10).parts()
