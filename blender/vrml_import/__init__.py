@@ -54,6 +54,13 @@ class ImportVRML(bpy.types.Operator, ImportHelper):
         items=[("NONE", "None", "One Blender object per shape of the file, under empties that follow its groups"),
                ("MATERIAL", "By material", "One object per material and file, the shapes joined")],
         default="NONE")
+    normals: EnumProperty(
+        name="Normals",
+        items=[("BLENDER", "Smooth", "Blender's smooth shading over the vertices, which are split where the file's "
+                                     "normals differ: close to the file's normals, and fast"),
+               ("FILE", "The file's", "The file's own normals as custom normals: exact, several times slower on "
+                                      "large meshes")],
+        default="BLENDER")
     standard: BoolProperty(
         name="Standard semantics",
         description="Follow the VRML standards where the loader builds more: only the chosen Switch child and the "
@@ -66,7 +73,8 @@ class ImportVRML(bpy.types.Operator, ImportHelper):
         imported = 0
         for path in paths:
             imported += importer.import_file(context, path, units=self.units, up_axis=self.up_axis,
-                                             merge=self.merge, standard=self.standard, report=self.report)
+                                             merge=self.merge, standard=self.standard, normals=self.normals,
+                                             report=self.report)
         return {"FINISHED"} if imported else {"CANCELLED"}
 
 

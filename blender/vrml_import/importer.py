@@ -39,9 +39,11 @@ def strip_edges(lengths, first):
     return np.concatenate(pairs).astype(np.int32)
 
 
-def build_mesh(name, part):
-    """A Blender mesh from one of the scene's meshes: triangles with their normals, colours and texture
-    coordinates, line strips as edges, points as loose vertices, in that order of vertices."""
+def build_mesh(name, part, file_normals=False):
+    """A Blender mesh from one of the scene's meshes: triangles with their colours and texture coordinates,
+    line strips as edges, points as loose vertices, in that order of vertices. The vertices are already split
+    where the file's normals differ (creases, flat faces), so Blender's smooth shading over them follows the
+    file; `file_normals` sets the file's own normals as custom normals, exactly, at several times the cost."""
     positions, indices = part["positions"], part["indices"]
     lines, points = part["line_positions"], part["points"]
     coords = np.concatenate([positions, lines, points]).astype(np.float32)
@@ -61,7 +63,7 @@ def build_mesh(name, part):
         mesh.polygons.foreach_set("loop_total", np.full(triangles, 3, dtype=np.int32))
         mesh.polygons.foreach_set("use_smooth", np.ones(triangles, dtype=bool))
     mesh.update(calc_edges=True)
-    if triangles:
+    if triangles and file_normals:
         # The file's normals, as custom normals on the vertices they belong to.
         normals = np.zeros((len(coords), 3), dtype=np.float32)
         normals[: len(positions)] = part["normals"]
@@ -90,16 +92,18 @@ def build_image(texture):
 class SceneBuilder:
     """Turns the parts of one file into Blender data, making each mesh, material and image once."""
 
-    def __init__(self, parts, name):
+    def __init__(self, parts, name, file_normals=False):
         self.parts = parts
         self.name = name
+        self.file_normals = file_normals
         self.meshes = {}
         self.materials = {}
+        self.colours = {}
         self.images = {}
 
     def mesh(self, index):
         if index not in self.meshes:
-            self.meshes[index] = build_mesh(f"{self.name}.{index}", self.parts["meshes"][index])
+            self.meshes[index] = build_mesh(f"{self.name}.{index}", self.parts["meshes"][index], self.file_normals)
         return self.meshes[index]
 
     def image(self, index):
@@ -108,27 +112,28 @@ class SceneBuilder:
         return self.images[index]
 
     def material(self, index, texture, colors):
-        """A Principled BSDF from the VRML material. The file's colours replace its diffuse colour; a coloured
-        picture replaces both, a grey one (an intensity map) multiplies them, as VRML draws them."""
-        key = (index, texture, colors)
+        """A Principled BSDF for the VRML materials that differ from this one only in their diffuse colour and
+        transparency, which each object then carries as its own colour (Object Info): a scene of thousands of
+        parts, each of its own colour, needs one Blender material, not thousands. The file's colours replace
+        the diffuse colour; a coloured picture replaces both, a grey one (an intensity map) multiplies them, as
+        VRML draws them."""
+        source = self.parts["materials"][index]
+        key = (tuple(np.round(source["emission"], 6)), round(source["roughness"], 6), texture, colors)
         if key in self.materials:
             return self.materials[key]
-        source = self.parts["materials"][index]
-        made = bpy.data.materials.new(f"{self.name}.material{index}" + (f".texture{texture}" if texture >= 0 else ""))
+        made = bpy.data.materials.new(f"{self.name}.{len(self.materials)}")
         made.use_nodes = True
         nodes, links = made.node_tree.nodes, made.node_tree.links
         shader = nodes.get("Principled BSDF")
-        diffuse = to_linear(source["diffuse"])
-        shader.inputs["Base Color"].default_value = (*diffuse[:3], 1.0)
-        made.diffuse_color = (*diffuse[:3], float(diffuse[3]))
-        shader.inputs["Alpha"].default_value = float(diffuse[3])
         emission = to_linear(source["emission"])
         shader.inputs["Emission"].default_value = (*emission[:3], 1.0)
         shader.inputs["Roughness"].default_value = float(source["roughness"])
-        if diffuse[3] < 1.0:
-            made.blend_method = "BLEND"
-            made.shadow_method = "HASHED"
-        colour = None
+        made.blend_method = "BLEND"  # opaque objects (alpha 1) draw as such
+        made.shadow_method = "HASHED"
+        made.show_transparent_back = False
+        own = nodes.new("ShaderNodeObjectInfo")
+        links.new(own.outputs["Alpha"], shader.inputs["Alpha"])
+        colour = own.outputs["Color"]
         if colors:
             attribute = nodes.new("ShaderNodeVertexColor")
             attribute.layer_name = "Color"
@@ -142,19 +147,18 @@ class SceneBuilder:
                 mix = nodes.new("ShaderNodeMixRGB")
                 mix.blend_type = "MULTIPLY"
                 mix.inputs["Fac"].default_value = 1.0
-                if colour is not None:
-                    links.new(colour, mix.inputs["Color1"])
-                else:
-                    mix.inputs["Color1"].default_value = (*diffuse[:3], 1.0)
+                links.new(colour, mix.inputs["Color1"])
                 links.new(picture.outputs["Color"], mix.inputs["Color2"])
                 colour = mix.outputs["Color"]
             else:
                 colour = picture.outputs["Color"]
                 if picture.image.alpha_mode != "NONE":
-                    links.new(picture.outputs["Alpha"], shader.inputs["Alpha"])
-                    made.blend_method = "BLEND"
-        if colour is not None:
-            links.new(colour, shader.inputs["Base Color"])
+                    multiply = nodes.new("ShaderNodeMath")
+                    multiply.operation = "MULTIPLY"
+                    links.new(own.outputs["Alpha"], multiply.inputs[0])
+                    links.new(picture.outputs["Alpha"], multiply.inputs[1])
+                    links.new(multiply.outputs["Value"], shader.inputs["Alpha"])
+        links.new(colour, shader.inputs["Base Color"])
         self.materials[key] = made
         return made
 
@@ -162,8 +166,16 @@ class SceneBuilder:
         part = self.parts["meshes"][item["mesh"]]
         return self.material(item["material"], item["texture"], part["colors"] is not None)
 
+    def colour_of(self, item):
+        """The object's own colour: its VRML material's diffuse colour and opacity, in linear values."""
+        diffuse = self.parts["materials"][item["material"]]["diffuse"]
+        if item["material"] not in self.colours:
+            self.colours[item["material"]] = tuple(float(c) for c in to_linear(diffuse))
+        return self.colours[item["material"]]
 
-def import_file(context, path, units="FILE", up_axis="Y", merge="NONE", standard=False, report=None):
+
+def import_file(context, path, units="FILE", up_axis="Y", merge="NONE", standard=False, normals="BLENDER",
+                report=None):
     """Imports one file into the active collection; returns 1 when something was imported, else 0."""
     report = report or (lambda kind, message: print(*kind, message))
     wm = context.window_manager
@@ -178,8 +190,10 @@ def import_file(context, path, units="FILE", up_axis="Y", merge="NONE", standard
         if scene.result != 0:
             report({"WARNING"}, f"{path}: the file failed part-way; what could be read is imported")
         name = os.path.basename(path).split(".")[0] or "vrml"
-        builder = SceneBuilder(parts, name)
-        collection = context.collection
+        builder = SceneBuilder(parts, name, file_normals=normals == "FILE")
+        # The file's own collection, linked to the scene once filled: objects linked to a collection outside
+        # the scene cost no view layer update each.
+        collection = bpy.data.collections.new(name)
         root = bpy.data.objects.new(name, None)
         root.matrix_world = root_matrix(units, up_axis)
         collection.objects.link(root)
@@ -187,6 +201,7 @@ def import_file(context, path, units="FILE", up_axis="Y", merge="NONE", standard
             _merged_by_material(builder, collection, root, wm)
         else:
             _one_per_shape(builder, collection, root, wm)
+        context.collection.children.link(collection)
         wm.progress_update(100)
         return 1
     finally:
@@ -211,6 +226,7 @@ def _one_per_shape(builder, collection, root, wm):
         made = bpy.data.objects.new(item["name"] or item["type"], mesh)
         made.material_slots[0].link = "OBJECT"
         made.material_slots[0].material = builder.material_of(item)
+        made.color = builder.colour_of(item)
         made.parent = holders[item["group"]]
         if item["matrix"] is not None:
             made.matrix_parent_inverse = Matrix.Identity(4)
@@ -229,9 +245,10 @@ def _merged_by_material(builder, collection, root, wm):
         key = (item["material"], item["texture"], part["colors"] is not None)
         joined.setdefault(key, []).append((part, item["matrix"]))
     for number, (key, pieces) in enumerate(joined.items()):
-        mesh = build_mesh(f"{builder.name}.material{key[0]}", _join(pieces))
+        mesh = build_mesh(f"{builder.name}.material{key[0]}", _join(pieces), builder.file_normals)
         mesh.materials.append(builder.material(*key))
         made = bpy.data.objects.new(mesh.name, mesh)
+        made.color = builder.colour_of({"material": key[0]})
         made.parent = root
         collection.objects.link(made)
         wm.progress_update(60 + 40 * number / max(len(joined), 1))

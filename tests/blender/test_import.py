@@ -73,7 +73,9 @@ class AddOn(unittest.TestCase):
         objects = mesh_objects()
         self.assertEqual(len(objects), 40)
         self.assertEqual(len({o.data.name for o in objects}), 1)
-        self.assertEqual(len({o.material_slots[0].material.name for o in objects}), 3)
+        # One material; each use carries its own colour (the first shape the default grey).
+        self.assertEqual(len({o.material_slots[0].material.name for o in objects}), 1)
+        self.assertEqual(len({tuple(round(c, 5) for c in o.color) for o in objects}), 3)
         # Each use stands where the file places it.
         xs = sorted(round((o.matrix_world @ o.data.vertices[1].co).x, 4) for o in objects)
         self.assertEqual(xs, [float(i + 1) for i in range(40)])
@@ -107,8 +109,24 @@ class AddOn(unittest.TestCase):
         shader = material.node_tree.nodes["Principled BSDF"]
         (link,) = shader.inputs["Base Color"].links
         self.assertEqual(link.from_node.bl_idname, "ShaderNodeVertexColor")
-        self.assertAlmostEqual(shader.inputs["Alpha"].default_value, 0.75, places=5)
+        (link,) = shader.inputs["Alpha"].links
+        self.assertEqual(link.from_node.bl_idname, "ShaderNodeObjectInfo")
+        self.assertAlmostEqual(shape.color[3], 0.75, places=6)  # the object's own opacity
         self.assertEqual(material.blend_method, "BLEND")
+
+    def test_the_files_normals_on_request(self):
+        path = self.write("normals.wrl", "#VRML V2.0 utf8\nShape { geometry IndexedFaceSet { coord Coordinate { "
+                                         "point [0 0 0, 1 0 0, 1 1 0] } coordIndex [0 1 2] normal Normal { vector "
+                                         "[0.6 0 0.8] } normalPerVertex FALSE } }\n")
+        bpy.ops.import_scene.vrml(filepath=path, normals="FILE")
+        (shape,) = mesh_objects()
+        self.assertTrue(shape.data.has_custom_normals)
+        shape.data.calc_normals_split()
+        np.testing.assert_allclose(shape.data.loops[0].normal, [0.6, 0, 0.8], atol=1e-4)  # stored as shorts
+        clear()
+        bpy.ops.import_scene.vrml(filepath=path)
+        (shape,) = mesh_objects()
+        self.assertFalse(shape.data.has_custom_normals)
 
     def test_pictures_are_packed(self):
         bpy.ops.import_scene.vrml(filepath=example("gallery.wrl"))
@@ -119,7 +137,8 @@ class AddOn(unittest.TestCase):
     def test_merge_by_material_joins_every_shape(self):
         bpy.ops.import_scene.vrml(filepath=example("house.wrl"), merge="MATERIAL")
         merged = mesh_objects()
-        self.assertEqual(len(merged), len({o.material_slots[0].material.name for o in merged}))
+        looks = {(o.material_slots[0].material.name, tuple(round(c, 5) for c in o.color)) for o in merged}
+        self.assertEqual(len(merged), len(looks))
         self.assertEqual(drawn_triangles(), info_triangles(example("house.wrl")))
 
     def test_bad_files_cancel_with_the_reason(self):
