@@ -269,7 +269,7 @@ public:
                 return Tessellate(scale, segments, kind);
             trelTessellationOptions counting;
             counting.segments = segments;
-            triangles = SummarizeWorld(*world, counting).triangles;
+            triangles = SummarizeWorld(*world, counting, ThreadsToUse(0)).triangles;
             if (triangles <= maxTriangles)
                 return Tessellate(scale, segments, kind);
         }
