@@ -47,7 +47,7 @@ int RunRender(const RenderRequest& request, std::ostream& err) {
     }
     if (rendered.objectsLeftOut > 0) {
         err << "vrml: " << request.input << ": " << WithThousands(rendered.objectsLeftOut)
-            << " objects left out of the picture: drawing them would take too long (objects over one another)\n";
+            << " objects left out of the picture, past its work budget (too many objects drawn over one another)\n";
         return 1;
     }
     return scene.result;
