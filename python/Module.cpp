@@ -73,11 +73,13 @@ py::module_ Package() { return py::module_::import(packageName.c_str()); }
     throw py::error_already_set();
 }
 
-// The format a name or extension gives, or a ValueError naming the ones there are.
-ExportFormat FormatNamed(const std::string& name, const std::string& what) {
+// The format a name (or, `byExtension`, a file extension) gives, or a
+// ValueError naming the ones there are.
+ExportFormat FormatNamed(const std::string& name, bool byExtension = false) {
     ExportFormat format;
     if (!ParseExportFormat(name, format))
-        throw py::value_error("unknown " + what + " '" + name + "' (" + ExportFormatNames(what != "format") + ")");
+        throw py::value_error(std::string(byExtension ? "unknown output format '" : "unknown format '") + name + "' (" +
+                              ExportFormatNames(byExtension) + ")");
     return format;
 }
 
@@ -326,7 +328,7 @@ public:
 
     void Save(const py::object& pathLike) const {
         const std::string path = py::str(py::module_::import("os").attr("fspath")(pathLike));
-        const ExportFormat format = FormatNamed(std::filesystem::path(path).extension().string(), "output format");
+        const ExportFormat format = FormatNamed(std::filesystem::path(path).extension().string(), true);
         ConvertSettings settings;
         settings.segments = segments;
         settings.maxTriangles = maxTriangles;
@@ -389,7 +391,7 @@ std::unique_ptr<Scene> Load(const std::string& path, bool standard, int segments
 // input, in the order given.
 py::list Convert(const std::vector<std::string>& inputs, const std::string& outputDir, const std::string& formatName,
                  int jobs, int segments, bool standard, const std::string& includeRoot, size_t maxTriangles) {
-    const ExportFormat format = FormatNamed(formatName, "format");
+    const ExportFormat format = FormatNamed(formatName);
     py::list result;
     if (inputs.empty())
         return result;
@@ -464,8 +466,6 @@ PYBIND11_MODULE(_vrml, m) {
     m.def("formats", &Formats);
     m.def(
         "output_name",
-        [](const std::string& input, const std::string& format) {
-            return OutputNameFor(input, FormatNamed(format, "format"));
-        },
+        [](const std::string& input, const std::string& format) { return OutputNameFor(input, FormatNamed(format)); },
         py::arg("input"), py::arg("format"));
 }

@@ -166,12 +166,12 @@ class SceneBuilder:
         part = self.parts["meshes"][item["mesh"]]
         return self.material(item["material"], item["texture"], part["colors"] is not None)
 
-    def colour_of(self, item):
-        """The object's own colour: its VRML material's diffuse colour and opacity, in linear values."""
-        diffuse = self.parts["materials"][item["material"]]["diffuse"]
-        if item["material"] not in self.colours:
-            self.colours[item["material"]] = tuple(float(c) for c in to_linear(diffuse))
-        return self.colours[item["material"]]
+    def colour(self, material):
+        """An object's own colour: its VRML material's diffuse colour and opacity, in linear values."""
+        if material not in self.colours:
+            diffuse = self.parts["materials"][material]["diffuse"]
+            self.colours[material] = tuple(float(c) for c in to_linear(diffuse))
+        return self.colours[material]
 
 
 def import_file(context, path, units="FILE", up_axis="Y", merge="NONE", standard=False, normals="BLENDER",
@@ -226,7 +226,7 @@ def _one_per_shape(builder, collection, root, wm):
         made = bpy.data.objects.new(item["name"] or item["type"], mesh)
         made.material_slots[0].link = "OBJECT"
         made.material_slots[0].material = builder.material_of(item)
-        made.color = builder.colour_of(item)
+        made.color = builder.colour(item["material"])
         made.parent = holders[item["group"]]
         if item["matrix"] is not None:
             made.matrix_parent_inverse = Matrix.Identity(4)
@@ -248,7 +248,7 @@ def _merged_by_material(builder, collection, root, wm):
         mesh = build_mesh(f"{builder.name}.material{key[0]}", _join(pieces), builder.file_normals)
         mesh.materials.append(builder.material(*key))
         made = bpy.data.objects.new(mesh.name, mesh)
-        made.color = builder.colour_of({"material": key[0]})
+        made.color = builder.colour(key[0])
         made.parent = root
         collection.objects.link(made)
         wm.progress_update(60 + 40 * number / max(len(joined), 1))
