@@ -2,7 +2,7 @@
 # Builds the loader and its tool, then runs the demo or the tests.
 #   ./build.sh demo    vrml info, dump, convert and render on the bundled sample scenes
 #   ./build.sh test    all unit tests
-#   ./build.sh asan    all unit tests built with AddressSanitizer and UBSan
+#   ./build.sh asan    all unit tests built by clang with AddressSanitizer and UBSan
 #   ./build.sh fuzz [SECONDS]  the fuzz regression inputs, then a short fuzzing run
 #   ./build.sh bench   the loading and rendering benchmarks and their tables of results
 #   ./build.sh python  builds the Python module and installs it for this user's python3
@@ -50,6 +50,16 @@ configure_and_build() { # build dir, extra cmake arguments...
         -DPYTHON_EXECUTABLE="$PYTHON" "$@" >/dev/null
     cmake --build "$dir" -j "$JOBS"
 }
+# The unit tests and the fuzz target share one clang build with AddressSanitizer
+# and UBSan: one build less for CI, and the tests also pass through clang.
+sanitized_build() {
+    install_packages clang libclang-rt-14-dev
+    if [ -f build-asan/CMakeCache.txt ] && ! grep -q '^CMAKE_CXX_COMPILER:.*clang' build-asan/CMakeCache.txt; then
+        rm -rf build-asan # configured with another compiler, which CMake cannot change
+    fi
+    CC=clang CXX=clang++ configure_and_build build-asan -DVRML_SANITIZE=address,undefined \
+        -DVRML_BUILD_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+}
 # A test run that finds no test is a failure, not a pass.
 run_tests() { # build dir
     ctest --test-dir "$1" --output-on-failure --no-tests=error -j "$JOBS"
@@ -94,21 +104,18 @@ bpy.ops.wm.save_userpref()" >/dev/null
     ;;
 asan)
     install_gltf_validator
-    configure_and_build build-asan -DVRML_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    sanitized_build
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         run_tests build-asan
     ;;
 fuzz)
-    install_packages clang libclang-rt-14-dev
-    export CC=clang CXX=clang++
-    configure_and_build build-fuzz -DVRML_BUILD_FUZZ=ON -DVRML_BUILD_TESTS=OFF \
-        -DVRML_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    sanitized_build
     seconds=${2:-60}
     work=$(mktemp -d)
     cp fuzz/seeds/* fuzz/regressions/* "$work"/
     # Every input that once failed must pass, then new inputs for a fixed time.
-    build-fuzz/fuzz/vrml_fuzzer fuzz/regressions/*
-    build-fuzz/fuzz/vrml_fuzzer -dict=fuzz/vrml.dict -max_total_time="$seconds" -timeout=10 \
+    build-asan/fuzz/vrml_fuzzer fuzz/regressions/*
+    build-asan/fuzz/vrml_fuzzer -dict=fuzz/vrml.dict -max_total_time="$seconds" -timeout=10 \
         -rss_limit_mb=2048 -print_final_stats=1 "$work"
     rm -rf "$work"
     ;;
