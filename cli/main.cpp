@@ -138,8 +138,22 @@ int main(int argc, char** argv) {
     convert->add_option("--segments", convertRequest.settings.segments, "Divisions of a full turn for curved solids")
         ->check(CLI::Range(3, 4096));
     convert
-        ->add_option("--units", units, "OBJ, STL, PLY: the file's own unit (file) or the loader's scaled one (loaded)")
-        ->check(CLI::IsMember({"file", "loaded"}));
+        ->add_option("--units", units,
+                     "The file's own unit (file), KiCad's 0.1 inch in metres (kicad), or for OBJ, STL, PLY the "
+                     "loader's scaled unit (loaded)")
+        ->check(CLI::IsMember({"file", "kicad", "loaded"}));
+    convert
+        ->add_option("--scale", convertRequest.settings.frame.scale,
+                     "Multiplies every coordinate, after --units (glTF is read in metres)")
+        ->check(CLI::Range(1e-12, 1e12));
+    std::string up = "y";
+    convert->add_option("--up", up, "The file's up axis: y (VRML's) or z (turned so that Y is up)")
+        ->check(CLI::IsMember({"y", "z"}));
+    std::string merge = "none";
+    convert
+        ->add_option("--merge", merge,
+                     "material: one object per material, texture and colouring in place of the groups and objects")
+        ->check(CLI::IsMember({"none", "material"}));
     convert->add_flag("-q,--quiet", convertRequest.quiet, "No progress bars and no line per converted file");
     convertRequest.settings.threads = 0;
     convert
@@ -189,6 +203,10 @@ int main(int argc, char** argv) {
             return RunDump(dumpFile, dumpLoad);
         if (*convert) {
             convertRequest.settings.loadedUnits = units == "loaded";
+            if (units == "kicad")
+                convertRequest.settings.frame.scale *= KicadUnitInMetres;
+            convertRequest.settings.frame.zUp = up == "z";
+            convertRequest.settings.mergeByMaterial = merge == "material";
             return RunConvert(convertRequest, std::cout, std::cerr);
         }
         if (*render)

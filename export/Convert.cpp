@@ -1,5 +1,6 @@
 #include "Convert.h"
 
+#include "MergeByMaterial.h"
 #include "parser/VRMLParser.h"
 
 #include <algorithm>
@@ -27,9 +28,10 @@ ExportOptions OptionsFor(int imageUnits, ExportFormat format, const ConvertSetti
     const ExportFormatInfo& info = InfoOf(format);
     ExportOptions options;
     options.tessellation.segments = settings.segments;
-    options.scale = !settings.loadedUnits || info.inMetres ? UnitScaleToFile(imageUnits) : 1.0;
+    options.frame = settings.frame;
+    options.frame.scale *= !settings.loadedUnits || info.inMetres ? UnitScaleToFile(imageUnits) : 1.0;
     options.threads = settings.threads;
-    options.instancing = info.instancing;
+    options.instancing = info.instancing && !settings.mergeByMaterial;
     options.maxTriangles = settings.maxTriangles;
     return options;
 }
@@ -76,6 +78,21 @@ int ThreadsToUse(int requested) {
 std::string WriteWorldAs(const C3DWorld& world, int imageUnits, const std::string& name, const std::string& output,
                          ExportFormat format, const ConvertSettings& settings, ConvertSummary& summary,
                          const std::function<void(int)>& progress, const std::function<void()>& streamed) {
+    const auto refused = [&](const std::string& reason) {
+        summary = ConvertSummary();
+        summary.overBudget = true;
+        return reason + (settings.budgetHint.empty() ? "" : " (" + settings.budgetHint + ")");
+    };
+    if (settings.mergeByMaterial) {
+        // Every object of a look must be in before its object is written.
+        ExportScene built = BuildExportScene(world, OptionsFor(imageUnits, format, settings), progress);
+        if (streamed)
+            streamed();
+        if (built.IsOverBudget())
+            return refused(OverBudget(built.countedTriangles, built.maxTriangles));
+        built.name = name;
+        return WriteSceneAs(MergeByMaterial(std::move(built)), output, format, summary);
+    }
     std::unique_ptr<SceneWriter> writer = InfoOf(format).makeWriter(output);
     ExportScene scene;
     scene.name = name;
@@ -121,11 +138,8 @@ std::string WriteWorldAs(const C3DWorld& world, int imageUnits, const std::strin
     if (failure.empty())
         failure = writer->Finish();
     writer.reset(); // an output not finished is removed
-    if (overBudget) {
-        summary = ConvertSummary();
-        summary.overBudget = true;
-        return failure + (settings.budgetHint.empty() ? "" : " (" + settings.budgetHint + ")");
-    }
+    if (overBudget)
+        return refused(failure);
     if (!failure.empty())
         return failure + " (" + output + ")";
     counted.objects = scene.objects.size();

@@ -16,7 +16,13 @@ namespace vrml {
 struct ConvertSettings {
     int segments = 32;        // divisions of a full turn for curved solids
     bool loadedUnits = false; // OBJ, STL, PLY: keep the loader's scaled units
-    int threads = 1;          // objects tessellated at once; the output is the same for any number
+    // Applied after the units: a scale (KicadUnitInMetres for KiCad's
+    // models) and the file's up axis. glTF stays Y-up, in metres.
+    OutputFrame frame;
+    // One object per material (and texture, and whether the file gives
+    // colours) in place of the groups and objects, as KiCad users join shapes.
+    bool mergeByMaterial = false;
+    int threads = 1; // objects tessellated at once; the output is the same for any number
     LoadSettings load;
     ProgressCallback progress; // "loading", then "writing"
     // The most triangles an output may store (0: no limit); an instanced

@@ -21,10 +21,6 @@ namespace {
 
 bool IsFinite(const trelFloatPoint& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
-trelFloatPoint Scaled(const trelFloatPoint& p, double scale) {
-    return {static_cast<float>(p.x * scale), static_cast<float>(p.y * scale), static_cast<float>(p.z * scale)};
-}
-
 // A unit normal whatever the tessellation handed over: its own when usable,
 // else the face's, else up. Viewers and validators reject any other length.
 trelVector UnitNormal(trelVector normal, const trelFloatPoint* face) {
@@ -160,8 +156,8 @@ float FloatOf(uint32_t bits) {
 // (whose colours follow every triangle's in `colors`) wait for the end.
 class GeometryFiller : public trelTessellationSink {
 public:
-    GeometryFiller(ExportGeometry& target, double scale, Wanted wanted)
-        : object(target), scale(scale), wanted(wanted), index(target, wanted) {}
+    GeometryFiller(ExportGeometry& target, const OutputFrame& frame, Wanted wanted)
+        : object(target), frame(frame), wanted(wanted), index(target, wanted) {}
 
     void Expect(size_t mostTriangles) override {
         // As many vertices as the triangles have at most: the arrays never
@@ -221,14 +217,13 @@ public:
             trelFloatPoint face[3];
             bool usable = true;
             for (int k = 0; k < 3; ++k) {
-                // A scale of 1 gives every finite float back as it is.
-                face[k] = scale == 1.0 ? mesh.triangleVertices[t + k] : Scaled(mesh.triangleVertices[t + k], scale);
+                face[k] = frame.Point(mesh.triangleVertices[t + k]);
                 usable = usable && IsFinite(face[k]);
             }
             if (!usable)
                 continue;
             for (size_t k = 0; k < 3; ++k) {
-                const trelVector given = ItemAt(mesh.triangleNormals, t + k);
+                const trelVector given = frame.Direction(ItemAt(mesh.triangleNormals, t + k));
                 trelVector normal = given;
                 if (haveLast && std::memcmp(&given, &lastGiven, sizeof given) == 0) {
                     normal = lastUnit;
@@ -259,7 +254,7 @@ public:
             std::vector<trelChroma> keptColors;
             kept.reserve(strip.size());
             for (size_t k = 0; k < strip.size(); ++k) {
-                const trelFloatPoint p = Scaled(strip[k], scale);
+                const trelFloatPoint p = frame.Point(strip[k]);
                 if (!IsFinite(p))
                     continue;
                 kept.push_back(p);
@@ -275,7 +270,7 @@ public:
             }
         }
         for (size_t i = 0; i < mesh.points.size(); ++i) {
-            const trelFloatPoint p = Scaled(mesh.points[i], scale);
+            const trelFloatPoint p = frame.Point(mesh.points[i]);
             if (!IsFinite(p))
                 continue;
             object.points.push_back(p);
@@ -306,7 +301,7 @@ private:
     }
 
     ExportGeometry& object;
-    const double scale;
+    const OutputFrame frame;
     const Wanted wanted;
     VertexNumbers index;
     std::vector<Ready> ready;
@@ -419,7 +414,7 @@ namespace {
 struct FillJob {
     const trelBaseObject* source;
     ExportGeometry* target;
-    double scale; // a shape is kept in its local units; its instances' placements scale it
+    OutputFrame frame; // a shape is kept in its local frame; its instances' placements hold the scene's
 };
 
 // Turns objects into their exported form, on several threads when asked.
@@ -482,7 +477,7 @@ private:
         trelTessellationOptions tessellation = options.tessellation;
         tessellation.attributes = attributes != nullptr;
         // The buffers of the thread's previous object are reused.
-        GeometryFiller filler(*job.target, job.scale, WantedFrom(attributes));
+        GeometryFiller filler(*job.target, job.frame, WantedFrom(attributes));
         // With a core to spare for the object, another thread makes its
         // parts while this one numbers them; the numbering, which alone
         // decides the output, is the same.
@@ -529,8 +524,7 @@ public:
         if (added)
             shapeSources.push_back(MakeShape(use));
         object.shape = where->second;
-        const float s = static_cast<float>(scene.scale);
-        object.placement = use.placement * GetScaleMatrix(trelFloatPoint(s, s, s));
+        object.placement = scene.frame.After(use.placement);
         use.local.reset();
         return shapeSources[static_cast<size_t>(object.shape)].get();
     }
@@ -539,7 +533,7 @@ public:
     void AddJobs(ExportScene& scene, std::vector<FillJob>& jobs) const {
         scene.shapes.resize(shapeSources.size());
         for (size_t s = 0; s < shapeSources.size(); ++s)
-            jobs.push_back({shapeSources[s].get(), &scene.shapes[s], 1.0});
+            jobs.push_back({shapeSources[s].get(), &scene.shapes[s], OutputFrame()});
     }
 
 private:
@@ -562,7 +556,7 @@ const size_t StreamBatch = 256;
 void ExportWorld(const C3DWorld& world, const ExportOptions& options, ExportScene& scene,
                  const std::function<bool()>& ready, const std::function<void(const ExportObject&)>& add,
                  const std::function<void(int)>& progress, bool keep) {
-    scene.scale = options.scale;
+    scene.frame = options.frame;
     std::vector<const trelBaseObject*> sources;
     // Room for every object at once: an object is large, and a list grown
     // by doubling would copy each of a few hundred thousand uses again.
@@ -658,7 +652,7 @@ void ExportWorld(const C3DWorld& world, const ExportOptions& options, ExportScen
         jobs.clear();
         for (size_t i = start; i < end; ++i)
             if (scene.objects[i].shape < 0)
-                jobs.push_back({sources[i], &scene.objects[i], options.scale});
+                jobs.push_back({sources[i], &scene.objects[i], options.frame});
         filler.Run(jobs, options.threads);
         for (size_t i = start; i < end; ++i) {
             assignTexture(i);

@@ -5,6 +5,7 @@
 // for, with one of the scene's distinct materials, and the colours, texture
 // coordinates and texture its file gives.
 
+#include "OutputFrame.h"
 #include "host/geometry/Geometry.h"
 
 #include <cstdint>
@@ -68,7 +69,7 @@ struct ExportObject : ExportGeometry {
     int texture = -1; // into ExportScene::textures; only for an object with texture coordinates
     // An instance: its geometry is ExportScene::shapes[shape] (its own
     // geometry is then empty), placed by `placement`, which includes the
-    // scene's scale and is a rotation, a positive scale and a move.
+    // scene's frame and is a rotation, a positive scale and a move.
     int shape = -1;
     trelMatrix4x4 placement;
 };
@@ -80,7 +81,7 @@ struct ExportScene {
     std::vector<ExportGeometry> shapes;  // geometry shared by instances, each in its local space
     std::vector<trelMaterial> materials; // the distinct front materials, in order of first use
     std::vector<ExportTexture> textures; // the distinct textures (image and wrap), in order of first use
-    double scale = 1.0;                  // applied to the loaded coordinates
+    OutputFrame frame;                   // applied to the loaded coordinates
     std::string name;                    // for the root when the world has none (the file's name)
     // With a triangle budget: the triangles the scene stores (a shared
     // shape once), counted before any was made, and the budget. A scene
@@ -107,7 +108,8 @@ const ExportGeometry& WorldGeometryOf(const ExportScene& scene, const ExportObje
 
 struct ExportOptions {
     trelTessellationOptions tessellation; // `attributes` is set for each object that has any
-    double scale = 1.0;                   // multiplies every coordinate (see UnitScaleToFile)
+    // Applied to every coordinate: the scale (see UnitScaleToFile) and axes.
+    OutputFrame frame;
     // Objects tessellated at once, each on a thread; the scene is the same
     // for any number.
     int threads = 1;

@@ -101,30 +101,30 @@ public:
     int units = 4;
     int segments = 32;                         // divisions of a full turn for curved solids, in arrays and saved files
     size_t maxTriangles = DefaultMaxTriangles; // in arrays and saved files; 0: no limit
+    OutputFrame frame;                         // asked for by load: the file's unit times a scale, and its up axis
     std::string file;
     std::unique_ptr<C3DWorld> world;
 
-    double ScaleFor(const std::string& unitsWanted) const {
-        if (unitsWanted == "file")
-            return UnitScaleToFile(units);
+    // "file": the file's own unit in load's frame; "loaded": as loaded.
+    OutputFrame FrameFor(const std::string& unitsWanted) const {
         if (unitsWanted == "loaded")
-            return 1.0;
-        throw py::value_error("units must be \"file\" or \"loaded\"");
+            return OutputFrame();
+        if (unitsWanted != "file")
+            throw py::value_error("units must be \"file\" or \"loaded\"");
+        OutputFrame inFile = frame;
+        inFile.scale *= UnitScaleToFile(units);
+        return inFile;
     }
 
     py::tuple Bounds(const std::string& unitsWanted) const {
-        const double scale = ScaleFor(unitsWanted);
         world->RecursiveUpdateBBox();
-        const trelBBox& box = world->GetBBox();
-        std::vector<float> low, high;
-        if (box.IsEmpty()) {
-            low.assign(3, 0.0f);
-            high.assign(3, 0.0f);
-        } else {
+        const trelBBox box = FrameFor(unitsWanted).Box(world->GetBBox());
+        std::vector<float> low(3, 0.0f), high(3, 0.0f);
+        if (!box.IsEmpty()) {
             const trelFloatPoint& a = box.GetMin();
             const trelFloatPoint& b = box.GetMax();
-            low = {float(a.x * scale), float(a.y * scale), float(a.z * scale)};
-            high = {float(b.x * scale), float(b.y * scale), float(b.z * scale)};
+            low = {a.x, a.y, a.z};
+            high = {b.x, b.y, b.z};
         }
         return py::make_tuple(TakeArray(std::move(low), 1), TakeArray(std::move(high), 1));
     }
@@ -176,17 +176,16 @@ public:
 
     enum class Kind { Triangles, Lines, Points };
 
-    Geometry Tessellate(double scale, int segments, Kind kind) const {
+    Geometry Tessellate(const OutputFrame& frame, int segments, Kind kind) const {
         Geometry g;
         trelTessellationOptions options;
         options.segments = segments;
         options.attributes = true;
         int32_t objectIndex = 0;
         trelTessellation mesh;
-        auto put = [scale](std::vector<float>& out, const trelFloatPoint& p) {
-            out.push_back(float(p.x * scale));
-            out.push_back(float(p.y * scale));
-            out.push_back(float(p.z * scale));
+        auto put = [&frame](std::vector<float>& out, const trelFloatPoint& given) {
+            const trelFloatPoint p = frame.Point(given);
+            out.insert(out.end(), {p.x, p.y, p.z});
         };
         auto putColor = [](std::vector<float>& out, const trelChroma& c) {
             out.insert(out.end(), {c.red, c.green, c.blue, c.alpha});
@@ -214,12 +213,13 @@ public:
                     g.triangleObject.resize((first + n) / 3, objectIndex);
                     for (size_t v = 0; v < n; ++v) {
                         const size_t at = first + v;
-                        const trelFloatPoint& p = mesh.triangleVertices[v];
+                        const trelFloatPoint p = frame.Point(mesh.triangleVertices[v]);
                         float* position = &g.positions[3 * at];
-                        position[0] = float(p.x * scale);
-                        position[1] = float(p.y * scale);
-                        position[2] = float(p.z * scale);
-                        const trelVector nv = v < mesh.triangleNormals.size() ? mesh.triangleNormals[v] : trelVector();
+                        position[0] = p.x;
+                        position[1] = p.y;
+                        position[2] = p.z;
+                        const trelVector nv =
+                            frame.Direction(v < mesh.triangleNormals.size() ? mesh.triangleNormals[v] : trelVector());
                         float* normal = &g.normals[3 * at];
                         normal[0] = nv.x;
                         normal[1] = nv.y;
@@ -263,17 +263,17 @@ public:
     }
 
     Geometry TessellateReleased(const std::string& unitsWanted, Kind kind) const {
-        const double scale = ScaleFor(unitsWanted);
+        const OutputFrame frame = FrameFor(unitsWanted);
         size_t triangles = 0;
         {
             py::gil_scoped_release release;
             if (kind != Kind::Triangles || maxTriangles == 0)
-                return Tessellate(scale, segments, kind);
+                return Tessellate(frame, segments, kind);
             trelTessellationOptions counting;
             counting.segments = segments;
             triangles = SummarizeWorld(*world, counting, ThreadsToUse(0)).triangles;
             if (triangles <= maxTriangles)
-                return Tessellate(scale, segments, kind);
+                return Tessellate(frame, segments, kind);
         }
         RaiseBudgetError(OverBudget(triangles, maxTriangles));
     }
@@ -311,7 +311,7 @@ public:
 
     py::dict Parts(const std::string& unitsWanted, bool share) const {
         ExportOptions options;
-        options.scale = ScaleFor(unitsWanted);
+        options.frame = FrameFor(unitsWanted);
         options.tessellation.segments = segments;
         options.instancing = share;
         options.maxTriangles = maxTriangles;
@@ -332,6 +332,7 @@ public:
         ConvertSettings settings;
         settings.segments = segments;
         settings.maxTriangles = maxTriangles;
+        settings.frame = frame;
         std::string failure;
         ConvertSummary summary;
         {
@@ -354,9 +355,19 @@ LoadSettings MakeLoadSettings(bool standard, const std::string& includeRoot) {
 }
 
 std::unique_ptr<Scene> Load(const std::string& path, bool standard, int segments, const py::object& progress,
-                            const std::string& includeRoot, size_t maxTriangles) {
+                            const std::string& includeRoot, size_t maxTriangles, const std::string& unitsOfFile,
+                            double scale, const std::string& up) {
     if (segments < 3 || segments > 4096)
         throw py::value_error("segments must be 3 to 4096");
+    OutputFrame frame;
+    if (unitsOfFile != "file" && unitsOfFile != "kicad")
+        throw py::value_error("units must be \"file\" or \"kicad\"");
+    if (!(scale >= 1e-12 && scale <= 1e12))
+        throw py::value_error("scale must be 1e-12 to 1e12");
+    if (up != "y" && up != "z")
+        throw py::value_error("up must be \"y\" or \"z\"");
+    frame.scale = scale * (unitsOfFile == "kicad" ? KicadUnitInMetres : 1.0);
+    frame.zUp = up == "z";
     const LoadSettings settings = MakeLoadSettings(standard, includeRoot);
     PythonProgress reporter(progress);
     LoadedScene loaded;
@@ -382,6 +393,7 @@ std::unique_ptr<Scene> Load(const std::string& path, bool standard, int segments
     scene->file = path;
     scene->segments = segments;
     scene->maxTriangles = maxTriangles;
+    scene->frame = frame;
     scene->world = std::move(loaded.world);
     return scene;
 }
@@ -458,7 +470,8 @@ PYBIND11_MODULE(_vrml, m) {
         .def("save", &Scene::Save, py::arg("path"));
     m.def("load", &Load, py::arg("path"), py::arg("standard") = false, py::arg("segments") = 32,
           py::arg("progress") = py::none(), py::arg("include_root") = "",
-          py::arg("max_triangles") = DefaultMaxTriangles);
+          py::arg("max_triangles") = DefaultMaxTriangles, py::arg("units") = "file", py::arg("scale") = 1.0,
+          py::arg("up") = "y");
     m.def("convert", &Convert, py::arg("inputs"), py::arg("output_dir"), py::arg("format") = "glb", py::arg("jobs") = 1,
           py::arg("segments") = 32, py::arg("standard") = false, py::arg("include_root") = "",
           py::arg("max_triangles") = DefaultMaxTriangles);

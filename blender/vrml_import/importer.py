@@ -11,7 +11,7 @@ from mathutils import Matrix
 import vrml
 
 # One unit of a KiCad model is 0.1 inch.
-KICAD_UNIT = 0.0254
+KICAD_UNIT = 0.00254  # 2.54 mm
 
 
 def to_linear(values):

@@ -20,7 +20,8 @@ class BudgetError(ValueError):
     """The scene holds more triangles than `max_triangles` allows (the counts are in the message)."""
 
 
-def load(path, standard=False, segments=32, progress=None, include_root=None, max_triangles=DEFAULT_MAX_TRIANGLES):
+def load(path, standard=False, segments=32, progress=None, include_root=None, max_triangles=DEFAULT_MAX_TRIANGLES,
+         units="file", scale=1.0, up="y"):
     """Loads a scene. `progress` is called with increasing percentages while it loads.
 
     `standard` follows the VRML standards where the default loading differs;
@@ -28,9 +29,15 @@ def load(path, standard=False, segments=32, progress=None, include_root=None, ma
     files; `include_root` keeps the files the scene names inside that folder;
     `triangles()` and `save()` raise BudgetError for a scene of more than
     `max_triangles` triangles (0: no limit).
+
+    The arrays, bounds and saved files in the file's units ("file", their
+    default) are in the frame asked for here: `units="kicad"` takes one unit
+    as 0.1 inch and gives metres, `scale` multiplies further, and `up="z"`
+    turns a file drawn with Z up so that Y is up, as glTF wants.
     """
     return _load(str(path), standard=standard, segments=segments, progress=progress,
-                 include_root=str(include_root) if include_root else "", max_triangles=max_triangles)
+                 include_root=str(include_root) if include_root else "", max_triangles=max_triangles,
+                 units=units, scale=scale, up=up)
 
 
 def convert(inputs, output_dir, format="glb", jobs=1, segments=32, standard=False, include_root=None,

@@ -93,7 +93,7 @@ class AddOn(unittest.TestCase):
 
         # VRML's +Y up becomes Blender's +Z: (x, y, z) -> (x, -z, y).
         np.testing.assert_allclose(corner(), [11, -29, 21], atol=1e-4)
-        np.testing.assert_allclose(corner(units="KICAD", up_axis="Z"), np.array([11, 21, 31]) * 0.0254, atol=1e-6)
+        np.testing.assert_allclose(corner(units="KICAD", up_axis="Z"), np.array([11, 21, 31]) * 0.00254, atol=1e-7)
 
     def test_colours_are_linear_and_drive_the_base_colour(self):
         path = self.write("colours.wrl", "#VRML V2.0 utf8\nShape { appearance Appearance { material Material { "

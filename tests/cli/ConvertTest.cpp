@@ -81,6 +81,63 @@ TEST(Convert, UnitsAreTheFilesUnlessLoadedOnesAreAsked) {
     EXPECT_THAT(err.str(), testing::HasSubstr("glTF is always in metres"));
 }
 
+// The box of every "v" line of an OBJ file.
+trelBBox ObjBounds(const fs::path& path) {
+    trelBBox box;
+    float x, y, z;
+    for (const std::string& line : Lines(ReadFile(path)))
+        if (std::sscanf(line.c_str(), "v %f %f %f", &x, &y, &z) == 3)
+            box.AddPoint({x, y, z});
+    return box;
+}
+
+// A KiCad part is drawn in 0.1 inch with Z up: 10 x 20 x 30 of them become
+// 0.0254 x 0.0762 x 0.0508 metres, the height along Y.
+TEST(Convert, KicadUnitsAndZUpGiveMetresWithYUp) {
+    const fs::path dir = FreshDir();
+    WriteFile(dir / "part.wrl", std::string(V2) + "Shape { geometry Box { size 10 20 30 } }\n");
+    ConvertSettings settings;
+    settings.frame.scale = KicadUnitInMetres;
+    settings.frame.zUp = true;
+    ConvertSummary summary;
+    ASSERT_EQ(
+        ConvertFile((dir / "part.wrl").string(), (dir / "part.obj").string(), ExportFormat::Obj, settings, summary),
+        "");
+    const trelBBox box = ObjBounds(dir / "part.obj");
+    EXPECT_NEAR(box.GetMin().x, -0.0127, 1e-6);
+    EXPECT_NEAR(box.GetMin().y, -0.0381, 1e-6);
+    EXPECT_NEAR(box.GetMin().z, -0.0254, 1e-6);
+    EXPECT_NEAR(box.GetMax().y, 0.0381, 1e-6);
+}
+
+// Joined by material, the house keeps every triangle in fewer objects; the
+// budget still refuses before anything is written.
+TEST(Convert, MergedByMaterialKeepsEveryTriangleInOneObjectPerLook) {
+    const fs::path dir = FreshDir();
+    const std::string input = SourcePath("examples/house.wrl");
+    ConvertSettings settings;
+    ConvertSummary whole, merged;
+    ASSERT_EQ(ConvertFile(input, (dir / "whole.obj").string(), ExportFormat::Obj, settings, whole), "");
+    settings.mergeByMaterial = true;
+    ASSERT_EQ(ConvertFile(input, (dir / "merged.obj").string(), ExportFormat::Obj, settings, merged), "");
+    EXPECT_EQ(merged.triangles, whole.triangles);
+    EXPECT_LT(merged.objects, whole.objects);
+    size_t objects = 0;
+    for (const std::string& line : Lines(ReadFile(dir / "merged.obj")))
+        objects += line.rfind("o ", 0) == 0 ? 1 : 0;
+    EXPECT_EQ(objects, merged.objects);
+    const trelBBox a = ObjBounds(dir / "whole.obj"), b = ObjBounds(dir / "merged.obj");
+    EXPECT_THAT(b.GetMin(), NearPoint(a.GetMin().x, a.GetMin().y, a.GetMin().z));
+    EXPECT_THAT(b.GetMax(), NearPoint(a.GetMax().x, a.GetMax().y, a.GetMax().z));
+
+    settings.maxTriangles = whole.triangles - 1;
+    ConvertSummary refused;
+    EXPECT_THAT(ConvertFile(input, (dir / "over.glb").string(), ExportFormat::Glb, settings, refused),
+                testing::HasSubstr("triangles"));
+    EXPECT_TRUE(refused.overBudget);
+    EXPECT_FALSE(fs::exists(dir / "over.glb"));
+}
+
 TEST(Convert, BatchWritesEachInputAndNamesEveryFailure) {
     const fs::path dir = FreshDir();
     const fs::path inputs = dir / "in";

@@ -189,14 +189,14 @@ TEST(ExportScene, CorpusBoundsMatchTheLoadedWorlds) {
         if (loaded.result != 0)
             continue;
         ExportOptions options;
-        options.scale = UnitScaleToFile(loaded.imageUnits);
+        options.frame.scale = UnitScaleToFile(loaded.imageUnits);
         const ExportScene scene = BuildExportScene(*loaded.world, options);
         loaded.world->RecursiveUpdateBBox();
         trelBBox expected;
         if (!loaded.world->GetBBox().IsEmpty()) {
             const trelFloatPoint& lo = loaded.world->GetBBox().GetMin();
             const trelFloatPoint& hi = loaded.world->GetBBox().GetMax();
-            const float s = static_cast<float>(options.scale);
+            const float s = static_cast<float>(options.frame.scale);
             expected.AddPoint({lo.x * s, lo.y * s, lo.z * s});
             expected.AddPoint({hi.x * s, hi.y * s, hi.z * s});
         }

@@ -61,6 +61,29 @@ def test_a_box_gives_its_exact_corners_colour_and_walk(write):
     assert world["objects"][0]["material"]["diffuse"] == (1.0, 0.5, 0.0, 1.0)
 
 
+def test_kicad_units_and_z_up_reach_arrays_bounds_and_saves(write, tmp_path):
+    path = write("box.wrl", BOX)
+    plain, turned = vrml.load(path), vrml.load(path, units="kicad", scale=2, up="z")
+    k = 2 * 0.00254  # a KiCad unit is 0.1 inch, 2.54 mm
+    flat, mesh = plain.triangles(), turned.triangles()
+
+    def turn(a):
+        return np.stack([a[:, 0], a[:, 2], -a[:, 1]], axis=1)
+
+    assert np.allclose(mesh["positions"], turn(flat["positions"]) * k)
+    assert np.allclose(mesh["normals"], turn(flat["normals"]))
+    low, high = turned.bounds
+    assert np.allclose(low, np.array([90, -30, -20]) * k) and np.allclose(high, np.array([110, 30, 20]) * k)
+    assert np.array_equal(turned.triangles("loaded")["positions"], flat["positions"])
+    turned.save(tmp_path / "box.obj")
+    saved = np.array([[float(v) for v in line.split()[1:]] for line in (tmp_path / "box.obj").read_text().splitlines()
+                      if line.startswith("v ")])
+    assert np.allclose(saved.min(axis=0), low) and np.allclose(saved.max(axis=0), high)
+    for wrong in ({"units": "inch"}, {"scale": 0}, {"up": "x"}):
+        with pytest.raises(ValueError):
+            vrml.load(path, **wrong)
+
+
 def test_lines_and_points_carry_their_colours(write):
     scene = vrml.load(write("lp.wrl", "#VRML V2.0 utf8\nShape { geometry IndexedLineSet {\n"
                             " coord Coordinate { point [ 0 0 0, 30 0 0, 30 30 0 ] } coordIndex [ 0 1 2 -1, 2 0 -1 ] } }\n"
