@@ -506,9 +506,22 @@ private:
 // be saved, and the object keeps its world-space form.
 class Instancer {
 public:
-    explicit Instancer(const std::vector<const trelBaseObject*>& sources) : uses(sources.size()) {
+    Instancer(const std::vector<const trelBaseObject*>& sources, const trelTessellationOptions& tessellation)
+        : uses(sources.size()) {
+        // A repeated part's faces are cut into triangles where it lies: a
+        // use whose count differs from the part's (a face bent enough that
+        // another cut wins, a sliver dropped) keeps its own geometry, so
+        // that the output holds what the world counts.
+        std::map<const void*, size_t> partTriangles;
         for (size_t i = 0; i < sources.size(); ++i) {
             uses[i] = FindShapeUse(*sources[i]);
+            if (uses[i].key.kind < 0) {
+                auto [part, first] = partTriangles.try_emplace(uses[i].key.part, 0);
+                if (first)
+                    part->second = MakeShape(uses[i])->CountTessellation(tessellation).triangles;
+                if (sources[i]->CountTessellation(tessellation).triangles != part->second)
+                    uses[i] = ShapeUse();
+            }
             if (uses[i].IsShared())
                 ++users[uses[i].key];
         }
@@ -604,7 +617,7 @@ void ExportWorld(const C3DWorld& world, const ExportOptions& options, ExportScen
     size_t ownObjects = 0;
     std::unique_ptr<Instancer> instancer; // holds the shapes' sources to the end
     if (options.instancing) {
-        instancer = std::make_unique<Instancer>(sources);
+        instancer = std::make_unique<Instancer>(sources, options.tessellation);
         for (size_t i = 0; i < sources.size(); ++i)
             if (const trelBaseObject* shape = instancer->Place(i, scene.objects[i], scene))
                 givers[i] = shape;
