@@ -98,8 +98,14 @@ class SceneBuilder:
         self.file_normals = file_normals
         self.meshes = {}
         self.materials = {}
-        self.colours = {}
         self.images = {}
+        # Per VRML material, made once for all: each object's own colour (its diffuse colour and opacity, in
+        # linear values) and what its Blender material depends on beyond texture and colours.
+        looks = parts["materials"]
+        diffuse = to_linear([m["diffuse"] for m in looks]) if looks else np.zeros((0, 4))
+        self.colours = [tuple(float(c) for c in row) for row in diffuse.tolist()]
+        self.looks = [(tuple(round(c, 6) for c in m["emission"]), round(float(m["roughness"]), 6))
+                      for m in looks]
 
     def mesh(self, index):
         if index not in self.meshes:
@@ -117,10 +123,10 @@ class SceneBuilder:
         parts, each of its own colour, needs one Blender material, not thousands. The file's colours replace
         the diffuse colour; a coloured picture replaces both, a grey one (an intensity map) multiplies them, as
         VRML draws them."""
-        source = self.parts["materials"][index]
-        key = (tuple(np.round(source["emission"], 6)), round(source["roughness"], 6), texture, colors)
+        key = (*self.looks[index], texture, colors)
         if key in self.materials:
             return self.materials[key]
+        source = self.parts["materials"][index]
         made = bpy.data.materials.new(f"{self.name}.{len(self.materials)}")
         made.use_nodes = True
         nodes, links = made.node_tree.nodes, made.node_tree.links
@@ -168,9 +174,6 @@ class SceneBuilder:
 
     def colour(self, material):
         """An object's own colour: its VRML material's diffuse colour and opacity, in linear values."""
-        if material not in self.colours:
-            diffuse = self.parts["materials"][material]["diffuse"]
-            self.colours[material] = tuple(float(c) for c in to_linear(diffuse))
         return self.colours[material]
 
 
@@ -228,8 +231,7 @@ def _one_per_shape(builder, collection, root, wm):
         made.material_slots[0].material = builder.material_of(item)
         made.color = builder.colour(item["material"])
         made.parent = holders[item["group"]]
-        if item["matrix"] is not None:
-            made.matrix_parent_inverse = Matrix.Identity(4)
+        if item["matrix"] is not None:  # a new object's parent inverse is the identity already
             made.matrix_basis = Matrix(item["matrix"].tolist())
         collection.objects.link(made)
         if number % 256 == 0:
