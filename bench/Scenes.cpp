@@ -225,7 +225,7 @@ void WriteElevationGridV2(SceneWriter& out, double scale) {
 // top, then one separator per coloured patch of faces indexing into them.
 void WriteSharedCoordinatesV1(SceneWriter& out, double scale) {
     Random random;
-    const Grid grid{1000, Scaled(200, scale)};
+    const Grid grid{1000, std::max(2, Scaled(200, scale))}; // a quad needs two rows
     const int separators = Scaled(20000, scale), quadsPerSeparator = 6;
     out << "#VRML V1.0 ascii\n# one coordinate list shared by many patches\nSeparator {\n  Coordinate3 { point [\n";
     WriteGridPoints(out, grid, "    ");

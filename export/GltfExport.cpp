@@ -3,143 +3,140 @@
 #include "EmbeddedImage.h"
 #include "FacetedMesh.h"
 #include "GlbSize.h"
-#include "OutputFile.h"
+#include "GltfJson.h"
+#include "GltfValues.h"
 #include "TrsPlacement.h"
 #include "inspect/WorldWalk.h"
 
-#include <tiny_gltf.h>
-
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <map>
-#include <ostream>
-#include <streambuf>
 #include <tuple>
 
 namespace vrml {
 
 namespace {
 
-// What tinygltf writes to a stream, into an output file.
-class OutputFileBuffer : public std::streambuf {
-public:
-    explicit OutputFileBuffer(OutputFile& file) : file(file) {}
-    uint64_t Written() const { return written; }
-
-protected:
-    int_type overflow(int_type c) override {
-        if (traits_type::eq_int_type(c, traits_type::eof()))
-            return traits_type::not_eof(c);
-        const char byte = traits_type::to_char_type(c);
-        xsputn(&byte, 1);
-        return c;
-    }
-    std::streamsize xsputn(const char* data, std::streamsize size) override {
-        file.Bytes(data, static_cast<size_t>(size));
-        written += static_cast<uint64_t>(size);
-        return size;
-    }
-
-private:
-    OutputFile& file;
-    uint64_t written = 0;
-};
-
-// VRML colours are display (sRGB) values; glTF's factors and vertex colours
-// are linear.
-double LinearFromDisplay(float value) {
-    const double c = Clamp01(value);
-    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-}
-
-std::string Base64(const std::vector<unsigned char>& bytes) {
-    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string text;
-    text.reserve((bytes.size() + 2) / 3 * 4);
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        const size_t left = bytes.size() - i;
-        const uint32_t group = (uint32_t(bytes[i]) << 16) | (left > 1 ? uint32_t(bytes[i + 1]) << 8 : 0) |
-                               (left > 2 ? uint32_t(bytes[i + 2]) : 0);
-        text += digits[(group >> 18) & 63];
-        text += digits[(group >> 12) & 63];
-        text += left > 1 ? digits[(group >> 6) & 63] : '=';
-        text += left > 2 ? digits[group & 63] : '=';
-    }
-    return text;
-}
-
-// The value with the shortest text that reads back as the same float: the
-// JSON holds float data, and each digit beyond costs bytes on every node.
-double Short(double value) {
-    char text[32];
-    const auto written = std::to_chars(text, text + sizeof text, static_cast<float>(value));
-    double shortest = value;
-    std::from_chars(text, written.ptr, shortest);
-    return shortest;
-}
-
-// A node's placement to seven significant digits, which is what its float
-// data holds; a quaternion part within float noise of zero is zero.
-double Placement(double value) {
-    if (std::fabs(value) < 1e-6)
-        return 0.0;
-    char text[32];
-    const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 7);
-    double rounded = value;
-    std::from_chars(text, written.ptr, rounded);
-    return rounded;
-}
-
-double Factor(float display) { return Short(LinearFromDisplay(display)); }
-
-const char* const SpecularExtension = "KHR_materials_specular";
-const char* const GpuInstancingExtension = "EXT_mesh_gpu_instancing";
 // Fewer instances of one mesh under one parent are written as plain nodes.
 const size_t MinGpuInstances = 8;
 
-class GltfBuilder : public SceneWriter {
+constexpr int FloatComponents = 5126;
+constexpr int IndexComponents = 5125; // unsigned 32-bit
+constexpr int VertexTarget = 34962;
+constexpr int IndexTarget = 34963;
+constexpr int Triangles = 4, LineStrip = 3, Points = 0;
+constexpr int Repeat = 10497, ClampToEdge = 33071;
+
+// Each property of an item is written in the order of its name, and one
+// left at glTF's default is left out, as most writers do.
+void Key(JsonWriter& json, const char* key) { json.Key(key); }
+
+template <class Values>
+void Numbers(JsonWriter& json, const char* key, const Values& values) {
+    json.Key(key);
+    json.StartArray();
+    for (double value : values)
+        json.Double(value);
+    json.EndArray();
+}
+
+// Accessors by attribute name; the map keeps the names in order.
+using Attributes = std::map<std::string, int>;
+
+void WriteAttributes(JsonWriter& json, const Attributes& attributes) {
+    json.Key("attributes");
+    json.StartObject();
+    for (const auto& [name, accessor] : attributes) {
+        json.Key(name.c_str());
+        json.Int(accessor);
+    }
+    json.EndObject();
+}
+
+// A node's translation, rotation and scale, each only when it is not the identity.
+struct Trs {
+    std::vector<double> rotation, scale, translation;
+};
+
+Trs TrsOf(const trelMatrix4x4& m) {
+    const TrsPlacement trs = DecomposePlacement(m);
+    Trs made;
+    // Each part as written, left out when it is no change at all.
+    const auto set = [](std::vector<double>& part, const auto& values, const auto& none) {
+        auto rounded = values;
+        for (double& v : rounded)
+            v = Placement(v);
+        if (rounded != none)
+            part.assign(rounded.begin(), rounded.end());
+    };
+    set(made.rotation, trs.rotation, std::array<double, 4>{0.0, 0.0, 0.0, 1.0});
+    set(made.scale, trs.scale, std::array<double, 3>{1.0, 1.0, 1.0});
+    set(made.translation, trs.translation, std::array<double, 3>{0.0, 0.0, 0.0});
+    return made;
+}
+
+// A node's properties after "children" and "extensions", in name order.
+void WriteNodeRest(JsonWriter& json, int mesh, const std::string& name, const Trs& trs) {
+    if (mesh >= 0) {
+        Key(json, "mesh");
+        json.Int(mesh);
+    }
+    if (!name.empty()) {
+        Key(json, "name");
+        json.String(name.c_str(), static_cast<rapidjson::SizeType>(name.size()));
+    }
+    if (!trs.rotation.empty())
+        Numbers(json, "rotation", trs.rotation);
+    if (!trs.scale.empty())
+        Numbers(json, "scale", trs.scale);
+    if (!trs.translation.empty())
+        Numbers(json, "translation", trs.translation);
+}
+
+void String(JsonWriter& json, const std::string& text) {
+    json.String(text.c_str(), static_cast<rapidjson::SizeType>(text.size()));
+}
+
+class GltfStreamer : public SceneWriter {
 public:
-    GltfBuilder(const std::string& path, bool binaryFile) : path(path), binary(binaryFile) {}
+    GltfStreamer(const std::string& path, bool binaryFile)
+        : path(path), binary(binaryFile), accessors(path), bufferViews(path), images(path), materials(path),
+          meshes(path), objectNodes(path), samplers(path), textures(path), data(path) {}
 
     std::string Open(const ExportScene& exported) override {
         scene = &exported;
-        model.asset.version = "2.0";
-        model.asset.generator = "vrml convert";
+        for (const JsonSpool* spool : Spools())
+            if (!spool->IsOpen())
+                return "cannot create a temporary file";
+        if (!data.IsOpen())
+            return "cannot create a temporary file";
         // The scene's materials keep their indices; the variants for
         // textures and vertex colours follow them as objects ask for them.
-        // (A glTF material is large: growing the list would copy them all.)
-        model.materials.reserve(scene->materials.size() + scene->materials.size() / 4);
-        model.nodes.reserve(scene->groups.size() + scene->objects.size());
         for (size_t i = 0; i < scene->materials.size(); ++i)
             MaterialFor(static_cast<int>(i), -1, false);
-        if (!scene->materials.empty())
-            model.extensionsUsed.push_back(SpecularExtension);
         // One node per group, then one per object with geometry. Node
         // children are indices, so however deep the groups nest, nothing
         // here recurses.
-        nodeOf.assign(scene->groups.size(), -1);
+        groups.resize(scene->groups.size());
         absorbed.assign(scene->groups.size(), false);
         for (size_t g = 0; g < scene->groups.size(); ++g) {
-            nodeOf[g] = static_cast<int>(model.nodes.size());
-            tinygltf::Node node;
-            node.name = scene->groups[g].name;
-            if (g == 0 && node.name.empty())
-                node.name = scene->name.empty() ? "world" : scene->name;
-            model.nodes.push_back(std::move(node));
+            groups[g].name = scene->groups[g].name;
+            if (g == 0 && groups[g].name.empty())
+                groups[g].name = scene->name.empty() ? "world" : scene->name;
             const int parent = scene->groups[g].parent;
             if (parent >= 0)
-                model.nodes[static_cast<size_t>(nodeOf[static_cast<size_t>(parent)])].children.push_back(nodeOf[g]);
+                groups[static_cast<size_t>(parent)].children.push_back(static_cast<int>(g));
         }
         return std::string();
     }
 
     void Add(const ExportObject& object) override {
         const ExportGeometry& geometry = scene->GeometryOf(object);
-        if (geometry.IsEmpty())
+        if (geometry.IsEmpty() || !failure.empty())
             return;
         if (object.shape < 0 && geometry.triangles.empty() && geometry.lineStrips.empty()) {
             AddToPointRun(object, geometry);
@@ -155,73 +152,51 @@ public:
                                (object.name.empty() || object.name == group.name);
             const int owner = alone ? group.parent : object.group;
             Batch& batch = BatchOf(owner, InstanceMesh(object), alone ? group.name : object.name);
-            batch.instances.push_back({&object, alone ? object.group : -1});
+            batch.instances.push_back({object.placement, alone ? object.group : -1});
+            SpoolData();
             return;
         }
-        tinygltf::Node node;
-        node.name = object.name.empty() ? ObjectTypeName(object.type) : object.name;
+        const std::string name = object.name.empty() ? ObjectTypeName(object.type) : object.name;
         const int texture = TextureOf(object);
-        node.mesh = AddMesh(AddGeometry(object, TriangleColors(object, texture)), object, object, texture, node.name);
-        AddChild(nodeOf[static_cast<size_t>(object.group)], std::move(node));
+        const int mesh = AddMesh(AddGeometry(object, TriangleColors(object, texture)), object, object, texture, name);
+        AddObjectNode(object.group, mesh, name, Trs());
+        SpoolData();
     }
 
     std::string Finish() override {
         FlushPointRun();
         for (const Batch& batch : batches)
             AddInstances(batch);
-        if (usesGpuInstancing) {
-            // A viewer without it would show one instance in place of all.
-            model.extensionsUsed.push_back(GpuInstancingExtension);
-            model.extensionsRequired.push_back(GpuInstancingExtension);
-        }
-        DropEmptyGroups();
-        tinygltf::Scene root;
-        root.nodes.push_back(0);
-        model.scenes.push_back(std::move(root));
-        model.defaultScene = 0;
-        // A buffer may not be empty: a world without geometry has none.
-        if (!data.empty()) {
-            tinygltf::Buffer buffer;
-            buffer.data = std::move(data);
-            model.buffers.push_back(std::move(buffer));
-        }
-        return Write();
+        return failure.empty() ? Write() : failure;
     }
 
 private:
-    // tinygltf writes a node with no property at all as null, which is
-    // invalid: an unnamed group that holds nothing is left out (groups come
-    // before their children, and their nodes in the same order).
-    void DropEmptyGroups() {
-        std::vector<bool> dropped(model.nodes.size(), false);
-        for (size_t g = scene->groups.size(); g-- > 1;) {
-            tinygltf::Node& node = model.nodes[static_cast<size_t>(nodeOf[g])];
-            auto& children = node.children;
-            children.erase(std::remove_if(children.begin(), children.end(),
-                                          [&](int child) { return dropped[static_cast<size_t>(child)]; }),
-                           children.end());
-            dropped[static_cast<size_t>(nodeOf[g])] =
-                absorbed[g] || (node.name.empty() && children.empty() && node.mesh < 0);
-        }
-        std::vector<int> renumbered(model.nodes.size(), -1);
-        size_t kept = 0;
-        for (size_t n = 0; n < model.nodes.size(); ++n) {
-            if (dropped[n])
-                continue;
-            renumbered[n] = static_cast<int>(kept);
-            if (kept != n)
-                model.nodes[kept] = std::move(model.nodes[n]);
-            ++kept;
-        }
-        model.nodes.resize(kept);
-        for (tinygltf::Node& node : model.nodes) {
-            auto& children = node.children;
-            children.erase(std::remove_if(children.begin(), children.end(),
-                                          [&](int child) { return dropped[static_cast<size_t>(child)]; }),
-                           children.end());
-            for (int& child : children)
-                child = renumbered[static_cast<size_t>(child)];
-        }
+    std::array<JsonSpool*, 8> Spools() {
+        return {&accessors, &bufferViews, &images, &materials, &meshes, &objectNodes, &samplers, &textures};
+    }
+
+    // Group nodes are held to the end, when their children are all known;
+    // object nodes are spooled as they come and numbered after the groups
+    // kept.
+    struct GroupNode {
+        std::string name;
+        std::vector<int> children; // a group's index, or -1 - the number of an object node
+        int mesh = -1;
+        Trs trs;
+    };
+
+    void AddObjectNode(int group, int mesh, const std::string& name, const Trs& trs,
+                       const std::function<void(JsonWriter&)>& extensions = {}) {
+        const int number = objectNodes.Add([&](JsonWriter& json) {
+            json.StartObject();
+            if (extensions) {
+                Key(json, "extensions");
+                extensions(json);
+            }
+            WriteNodeRest(json, mesh, name, trs);
+            json.EndObject();
+        });
+        groups[static_cast<size_t>(group)].children.push_back(-1 - number);
     }
 
     // A point set makes one object per point. Objects that are nothing but
@@ -250,17 +225,18 @@ private:
         if (!pointRun.first)
             return;
         const ExportObject& first = *pointRun.first;
-        tinygltf::Node node;
-        node.name = first.name.empty() ? ObjectTypeName(first.type) : first.name;
-        node.mesh = AddMesh(AddGeometry(pointRun.points, false), pointRun.points, first, -1, node.name);
-        AddChild(nodeOf[static_cast<size_t>(first.group)], std::move(node));
+        const std::string name = first.name.empty() ? ObjectTypeName(first.type) : first.name;
+        const int mesh = AddMesh(AddGeometry(pointRun.points, false), pointRun.points, first, -1, name);
+        AddObjectNode(first.group, mesh, name, Trs());
         pointRun = PointRun();
+        SpoolData();
     }
 
     // Instances of one mesh under one parent and one name, in order of
     // first use; each may stand for a group that holds nothing but it.
+    // Only the placement is kept: a streamed object goes once it is added.
     struct Instance {
-        const ExportObject* object;
+        trelMatrix4x4 placement;
         int group; // the group it stands for, or -1
     };
     struct Batch {
@@ -276,30 +252,187 @@ private:
         return batches[at->second];
     }
 
+    // The nodes that stay: an unnamed group that holds nothing is left out,
+    // and so is a group drawn by a GPU instance of its parent's. Returns
+    // the number of each group's node (-1: left out), children first.
+    std::vector<int> NumberGroups() const {
+        std::vector<bool> dropped(groups.size(), false);
+        std::vector<size_t> keptChildren(groups.size(), 0);
+        for (size_t g = groups.size(); g-- > 1;) {
+            const GroupNode& node = groups[g];
+            size_t kept = 0;
+            for (int child : node.children)
+                kept += child < 0 || !dropped[static_cast<size_t>(child)] ? 1 : 0;
+            dropped[g] = absorbed[g] || (node.name.empty() && kept == 0 && node.mesh < 0);
+        }
+        std::vector<int> number(groups.size(), -1);
+        int next = 0;
+        for (size_t g = 0; g < groups.size(); ++g)
+            if (!dropped[g])
+                number[g] = next++;
+        return number;
+    }
+
+    // The group nodes, numbered, each followed by a comma.
+    std::string GroupNodesText() {
+        const std::vector<int> number = NumberGroups();
+        const int keptGroups =
+            static_cast<int>(std::count_if(number.begin(), number.end(), [](int n) { return n >= 0; }));
+        rapidjson::StringBuffer text;
+        for (size_t g = 0; g < groups.size(); ++g) {
+            if (number[g] < 0)
+                continue;
+            const GroupNode& node = groups[g];
+            JsonWriter json(text);
+            json.StartObject();
+            std::vector<int> children;
+            for (int child : node.children) {
+                if (child < 0)
+                    children.push_back(keptGroups + (-1 - child));
+                else if (number[static_cast<size_t>(child)] >= 0)
+                    children.push_back(number[static_cast<size_t>(child)]);
+            }
+            if (!children.empty()) {
+                Key(json, "children");
+                json.StartArray();
+                for (int child : children)
+                    json.Int(child);
+                json.EndArray();
+            }
+            WriteNodeRest(json, node.mesh, node.name, node.trs);
+            json.EndObject();
+            text.Put(',');
+        }
+        return std::string(text.GetString(), text.GetSize());
+    }
+
+    // The document is put together from its pieces twice: once to measure
+    // it, once to write it.
+    struct Piece {
+        std::string text;
+        JsonSpool* spool = nullptr;
+        uint64_t Size() const { return spool ? spool->Bytes() : text.size(); }
+    };
+
+    // The top-level properties in name order: the arrays spooled, the rest made here.
+    std::vector<Piece> JsonPieces() {
+        std::vector<Piece> pieces;
+        std::string open = "{";
+        const auto key = [&](const char* name) { open += std::string(open == "{" ? "\"" : ",\"") + name + "\":"; };
+        // `before`: items ahead of the spooled ones, each followed by a comma.
+        const auto array = [&](const char* name, JsonSpool& spool, std::string before = std::string()) {
+            if (spool.Count() == 0 && !before.empty())
+                before.pop_back();
+            if (spool.Count() == 0 && before.empty())
+                return;
+            key(name);
+            pieces.push_back({open + "[" + before});
+            pieces.push_back({std::string(), &spool});
+            open = "]";
+        };
+        array("accessors", accessors);
+        key("asset");
+        open += R"({"generator":"vrml convert","version":"2.0"})";
+        array("bufferViews", bufferViews);
+        if (data.Size() > 0) { // a buffer may not be empty: a world without geometry has none
+            key("buffers");
+            open += "[{\"byteLength\":" + std::to_string(data.Size());
+            if (!binary) {
+                pieces.push_back({open + ",\"uri\":\"data:application/octet-stream;base64,"});
+                pieces.push_back({std::string()}); // the buffer itself, in base64
+                open = "\"";
+            }
+            open += "}]";
+        }
+        std::vector<std::string> used;
+        if (!scene->materials.empty())
+            used.push_back(SpecularExtension);
+        if (usesGpuInstancing) {
+            // A viewer without it would show one instance in place of all.
+            key("extensionsRequired");
+            open += std::string("[\"") + GpuInstancingExtension + "\"]";
+            used.push_back(GpuInstancingExtension);
+        }
+        if (!used.empty()) {
+            key("extensionsUsed");
+            for (size_t i = 0; i < used.size(); ++i)
+                open += (i > 0 ? ",\"" : "[\"") + used[i] + "\"";
+            open += "]";
+        }
+        array("images", images);
+        array("materials", materials);
+        array("meshes", meshes);
+        array("nodes", objectNodes, GroupNodesText());
+        array("samplers", samplers);
+        key("scene");
+        open += "0";
+        key("scenes");
+        open += R"([{"nodes":[0]}])";
+        array("textures", textures);
+        pieces.push_back({open + "}"});
+        return pieces;
+    }
+
+    uint64_t Base64Length() const { return (data.Size() + 2) / 3 * 4; }
+
     std::string Write() {
-        // The binary chunk alone tells most scenes too large before anything is written.
+        std::vector<Piece> pieces = JsonPieces();
+        uint64_t jsonLength = 0;
+        for (const Piece& piece : pieces)
+            jsonLength += piece.spool || !piece.text.empty() ? piece.Size() : Base64Length();
+        const uint64_t dataSize = data.Size();
         if (binary) {
-            const std::string problem =
-                GlbLengthProblem(GlbLength(0, model.buffers.empty() ? 0 : model.buffers[0].data.size()));
+            const std::string problem = GlbLengthProblem(GlbLength(jsonLength, dataSize));
             if (!problem.empty())
                 return problem;
         }
         OutputFile file(path);
         if (!file.IsOpen())
             return "cannot create the file";
-        OutputFileBuffer buffer(file);
-        std::ostream out(&buffer);
-        tinygltf::TinyGLTF writer;
-        // Images are in the model as they are to be written: no re-encoding.
-        writer.SetImageWriter(nullptr, nullptr);
-        const bool written = writer.WriteGltfSceneToStream(&model, out, !binary, binary);
-        // The JSON may still take it past the bound, its lengths then cut short.
-        std::string problem = !written || !out ? "cannot write the file" : std::string();
-        if (problem.empty() && binary)
-            problem = GlbLengthProblem(buffer.Written());
-        if (problem.empty() && !file.Commit())
-            problem = "cannot write the file";
-        return problem; // a file not committed is removed
+        // A .glb: its header, the JSON chunk padded with spaces, then the
+        // binary chunk padded with zeros.
+        const uint64_t jsonPadded = (jsonLength + 3) / 4 * 4;
+        const uint64_t dataPadded = (dataSize + 3) / 4 * 4;
+        if (binary) {
+            file.UInt32(0x46546C67); // "glTF"
+            file.UInt32(2);
+            file.UInt32(static_cast<uint32_t>(GlbLength(jsonLength, dataSize)));
+            file.UInt32(static_cast<uint32_t>(jsonPadded));
+            file.UInt32(0x4E4F534A); // "JSON"
+        }
+        bool copied = true;
+        for (const Piece& piece : pieces) {
+            if (piece.spool)
+                copied = piece.spool->CopyTo(file) && copied;
+            else if (!piece.text.empty())
+                file.Text(piece.text);
+            else
+                copied = WriteBase64(file) && copied;
+        }
+        if (binary) {
+            file.Text(std::string(static_cast<size_t>(jsonPadded - jsonLength), ' '));
+            if (dataSize > 0) {
+                file.UInt32(static_cast<uint32_t>(dataPadded));
+                file.UInt32(0x004E4942); // "BIN"
+                copied = data.File().CopyTo(file) && copied;
+                file.Text(std::string(static_cast<size_t>(dataPadded - dataSize), '\0'));
+            }
+        }
+        if (!copied || !file.Commit())
+            return "cannot write the file";
+        return std::string(); // a file not committed is removed
+    }
+
+    // The binary buffer as the text of a data URI, read back a block at a time.
+    bool WriteBase64(OutputFile& file) {
+        std::string text;
+        return data.File().ReadBack(
+            [&](const unsigned char* bytes, size_t size) {
+                text.clear();
+                AppendBase64(bytes, size, text);
+                file.Text(text);
+            },
+            3);
     }
 
     // The glTF material of a scene material with a texture (-1: none) and
@@ -308,44 +441,75 @@ private:
     // grey one modulates them. Vertex colours replace the diffuse colour.
     int MaterialFor(int material, int texture, bool colors) {
         auto [where, added] =
-            materialIndex.emplace(std::make_tuple(material, texture, colors), static_cast<int>(model.materials.size()));
+            materialIndex.emplace(std::make_tuple(material, texture, colors), static_cast<int>(materials.Count()));
         if (!added)
             return where->second;
         const trelMaterial& source = scene->materials[static_cast<size_t>(material)];
         const ExportTexture* shown = texture >= 0 ? &scene->textures[static_cast<size_t>(texture)] : nullptr;
-        tinygltf::Material made;
+        const int textureIndex = shown ? TextureFor(texture) : -1;
         const trelChroma& diffuse = source.GetDiffuse();
         const bool white = colors || (shown && !shown->intensity);
         // A picture with transparent pixels gives the alpha, as VRML's
         // four-component textures do.
         const bool pictureAlpha = shown && shown->image->HasAlpha();
         const double alpha = pictureAlpha ? 1.0 : Clamp01(diffuse.GetAlpha());
-        made.pbrMetallicRoughness.baseColorFactor = {white ? 1.0 : Factor(diffuse.GetRed()),
-                                                     white ? 1.0 : Factor(diffuse.GetGreen()),
-                                                     white ? 1.0 : Factor(diffuse.GetBlue()), alpha};
-        if (shown)
-            made.pbrMetallicRoughness.baseColorTexture.index = TextureFor(texture);
-        made.pbrMetallicRoughness.metallicFactor = 0.0;
-        made.pbrMetallicRoughness.roughnessFactor = Short(RoughnessFromExponent(PhongExponent(source.GetShininess())));
+        const std::array<double, 4> base{white ? 1.0 : Factor(diffuse.GetRed()),
+                                         white ? 1.0 : Factor(diffuse.GetGreen()),
+                                         white ? 1.0 : Factor(diffuse.GetBlue()), alpha};
+        const double roughness = Short(RoughnessFromExponent(PhongExponent(source.GetShininess())));
         const trelChroma& emission = source.GetEmission();
-        made.emissiveFactor = {Factor(emission.GetRed()), Factor(emission.GetGreen()), Factor(emission.GetBlue())};
-        // The highlight's colour, where the glTF default would add a white
-        // one. Black leaves none, as in VRML: the whole specular layer is
-        // turned off, since a black colour alone would still leave a white
-        // sheen at grazing angles.
+        const std::array<double, 3> emissive{Factor(emission.GetRed()), Factor(emission.GetGreen()),
+                                             Factor(emission.GetBlue())};
         const trelChroma& specular = source.GetSpecular();
-        tinygltf::Value::Object extension;
-        if (specular.GetRed() <= 0.0f && specular.GetGreen() <= 0.0f && specular.GetBlue() <= 0.0f)
-            extension["specularFactor"] = tinygltf::Value(0.0);
-        else
-            extension["specularColorFactor"] = tinygltf::Value(tinygltf::Value::Array{
-                tinygltf::Value(Factor(specular.GetRed())), tinygltf::Value(Factor(specular.GetGreen())),
-                tinygltf::Value(Factor(specular.GetBlue()))});
-        made.extensions[SpecularExtension] = tinygltf::Value(std::move(extension));
-        made.alphaMode = alpha < 1.0 || pictureAlpha ? "BLEND" : "OPAQUE";
-        // VRML solids are often open shells, seen from inside as well.
-        made.doubleSided = true;
-        model.materials.push_back(std::move(made));
+        materials.Add([&](JsonWriter& json) {
+            json.StartObject();
+            if (alpha < 1.0 || pictureAlpha) {
+                Key(json, "alphaMode");
+                json.String("BLEND");
+            }
+            // VRML solids are often open shells, seen from inside as well.
+            Key(json, "doubleSided");
+            json.Bool(true);
+            if (emissive != std::array<double, 3>{0.0, 0.0, 0.0})
+                Numbers(json, "emissiveFactor", emissive);
+            // The highlight's colour, where the glTF default would add a
+            // white one. Black leaves none, as in VRML: the whole specular
+            // layer is turned off, since a black colour alone would still
+            // leave a white sheen at grazing angles.
+            Key(json, "extensions");
+            json.StartObject();
+            Key(json, SpecularExtension);
+            json.StartObject();
+            if (specular.GetRed() <= 0.0f && specular.GetGreen() <= 0.0f && specular.GetBlue() <= 0.0f) {
+                Key(json, "specularFactor");
+                json.Double(0.0);
+            } else {
+                Numbers(json, "specularColorFactor",
+                        std::array<double, 3>{Factor(specular.GetRed()), Factor(specular.GetGreen()),
+                                              Factor(specular.GetBlue())});
+            }
+            json.EndObject();
+            json.EndObject();
+            Key(json, "pbrMetallicRoughness");
+            json.StartObject();
+            if (base != std::array<double, 4>{1.0, 1.0, 1.0, 1.0})
+                Numbers(json, "baseColorFactor", base);
+            if (textureIndex >= 0) {
+                Key(json, "baseColorTexture");
+                json.StartObject();
+                Key(json, "index");
+                json.Int(textureIndex);
+                json.EndObject();
+            }
+            Key(json, "metallicFactor");
+            json.Double(0.0);
+            if (roughness != 1.0) {
+                Key(json, "roughnessFactor");
+                json.Double(roughness);
+            }
+            json.EndObject();
+            json.EndObject();
+        });
         return where->second;
     }
 
@@ -359,21 +523,26 @@ private:
         int index = -1;
         const int image = ImageFor(*source.image);
         if (image >= 0) {
-            tinygltf::Texture made;
-            made.source = image;
-            const int wrapS = source.repeatS ? TINYGLTF_TEXTURE_WRAP_REPEAT : TINYGLTF_TEXTURE_WRAP_CLAMP_TO_EDGE;
-            const int wrapT = source.repeatT ? TINYGLTF_TEXTURE_WRAP_REPEAT : TINYGLTF_TEXTURE_WRAP_CLAMP_TO_EDGE;
-            auto [sampler, added] =
-                samplerIndex.emplace(std::make_pair(wrapS, wrapT), static_cast<int>(model.samplers.size()));
-            if (added) {
-                tinygltf::Sampler wrap;
-                wrap.wrapS = wrapS;
-                wrap.wrapT = wrapT;
-                model.samplers.push_back(wrap);
-            }
-            made.sampler = sampler->second;
-            index = static_cast<int>(model.textures.size());
-            model.textures.push_back(std::move(made));
+            const int wrapS = source.repeatS ? Repeat : ClampToEdge;
+            const int wrapT = source.repeatT ? Repeat : ClampToEdge;
+            auto [sampler, added] = samplerIndex.emplace(std::make_pair(wrapS, wrapT), -1);
+            if (added)
+                sampler->second = samplers.Add([&](JsonWriter& json) {
+                    json.StartObject();
+                    Key(json, "wrapS");
+                    json.Int(wrapS);
+                    Key(json, "wrapT");
+                    json.Int(wrapT);
+                    json.EndObject();
+                });
+            index = textures.Add([&](JsonWriter& json) {
+                json.StartObject();
+                Key(json, "sampler");
+                json.Int(sampler->second);
+                Key(json, "source");
+                json.Int(image);
+                json.EndObject();
+            });
         }
         textureIndex.emplace(texture, index);
         return index;
@@ -386,17 +555,27 @@ private:
         const EmbeddedImage file = EmbeddedImageFor(source);
         int index = -1;
         if (!file.bytes.empty()) {
-            tinygltf::Image image;
             // The file's name without its folder.
-            image.name = ToValidUtf8(source.name.substr(source.name.find_last_of("/\\") + 1));
-            if (binary) {
-                image.mimeType = file.mimeType;
-                image.bufferView = AddBytesView(file.bytes);
-            } else {
-                image.uri = "data:" + file.mimeType + ";base64," + Base64(file.bytes);
-            }
-            index = static_cast<int>(model.images.size());
-            model.images.push_back(std::move(image));
+            const std::string name = ToValidUtf8(source.name.substr(source.name.find_last_of("/\\") + 1));
+            const int view = binary ? AddBytesView(file.bytes) : -1;
+            index = images.Add([&](JsonWriter& json) {
+                json.StartObject();
+                if (binary) {
+                    Key(json, "bufferView");
+                    json.Int(view);
+                    Key(json, "mimeType");
+                    String(json, file.mimeType);
+                }
+                if (!name.empty()) {
+                    Key(json, "name");
+                    String(json, name);
+                }
+                if (!binary) {
+                    Key(json, "uri");
+                    String(json, "data:" + file.mimeType + ";base64," + Base64(file.bytes));
+                }
+                json.EndObject();
+            });
         }
         imageIndex.emplace(&source, index);
         return index;
@@ -413,10 +592,10 @@ private:
     // The accessors of one geometry's data; meshes of the same geometry with
     // different materials share them.
     struct GeometryAccessors {
-        std::map<std::string, int> triangleAttributes;
+        Attributes triangleAttributes;
         int indices = -1;
-        std::vector<std::map<std::string, int>> strips;
-        std::map<std::string, int> points;
+        std::vector<Attributes> strips;
+        Attributes points;
     };
 
     // VRML ignores the colours under a colour picture.
@@ -449,18 +628,16 @@ private:
             const size_t count = object.positions.size();
             attributes["POSITION"] =
                 AddPointAccessor(AddPointView(object.positions.data(), count), 0, object.positions.data(), count);
-            const int normalView = AddFloatsView(object.normals.data(), count);
-            attributes["NORMAL"] = AddAccessor(normalView, 0, TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC3);
+            attributes["NORMAL"] =
+                AddAccessor(AddFloatsView(object.normals.data(), count), 0, FloatComponents, count, "VEC3");
             if (triangleColors)
-                attributes["COLOR_0"] = AddAccessor(AddColorView(object, 0, count), 0, TINYGLTF_COMPONENT_TYPE_FLOAT,
-                                                    count, TINYGLTF_TYPE_VEC3);
+                attributes["COLOR_0"] = AddAccessor(AddColorView(object, 0, count), 0, FloatComponents, count, "VEC3");
             if (object.HasTexCoords()) {
                 // glTF's t axis runs down the image, VRML's up.
                 const int view = AddVertexView<2>(count, [&](size_t i) {
                     return std::array<float, 2>{object.texCoords[i].s, 1.0f - object.texCoords[i].t};
                 });
-                attributes["TEXCOORD_0"] =
-                    AddAccessor(view, 0, TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC2);
+                attributes["TEXCOORD_0"] = AddAccessor(view, 0, FloatComponents, count, "VEC2");
             }
             made.indices = AddIndices(object.triangles);
         }
@@ -473,11 +650,10 @@ private:
             const int colorView = object.HasColors() ? AddColorView(object, object.positions.size(), all.size()) : -1;
             size_t first = 0;
             for (const auto& strip : object.lineStrips) {
-                std::map<std::string, int> line;
+                Attributes line;
                 line["POSITION"] = AddPointAccessor(view, first * 12, strip.data(), strip.size());
                 if (colorView >= 0)
-                    line["COLOR_0"] = AddAccessor(colorView, first * 12, TINYGLTF_COMPONENT_TYPE_FLOAT, strip.size(),
-                                                  TINYGLTF_TYPE_VEC3);
+                    line["COLOR_0"] = AddAccessor(colorView, first * 12, FloatComponents, strip.size(), "VEC3");
                 first += strip.size();
                 made.strips.push_back(std::move(line));
             }
@@ -488,59 +664,63 @@ private:
                 AddPointAccessor(AddPointView(object.points.data(), count), 0, object.points.data(), count);
             if (object.HasColors())
                 made.points["COLOR_0"] = AddAccessor(AddColorView(object, object.GetPointColorStart(), count), 0,
-                                                     TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC3);
+                                                     FloatComponents, count, "VEC3");
         }
         return made;
     }
 
     int AddIndices(const std::vector<uint32_t>& triangles) {
-        tinygltf::BufferView indexView;
-        indexView.buffer = 0;
-        indexView.byteOffset = data.size();
+        const uint64_t offset = data.Size();
         AppendWords(triangles.data(), triangles.size());
-        indexView.byteLength = data.size() - indexView.byteOffset;
-        indexView.target = TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER;
-        model.bufferViews.push_back(std::move(indexView));
-        return AddAccessor(static_cast<int>(model.bufferViews.size()) - 1, 0, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
-                           triangles.size(), TINYGLTF_TYPE_SCALAR);
+        const int view = AddView(offset, data.Size() - offset, 0, IndexTarget);
+        return AddAccessor(view, 0, IndexComponents, triangles.size(), "SCALAR");
     }
 
     // A mesh of `geometry`, the accessors of `source`, drawn with the object's material and texture.
     int AddMesh(const GeometryAccessors& geometry, const ExportGeometry& source, const ExportObject& object,
                 int texture, const std::string& name) {
         const bool colors = TriangleColors(source, texture);
-        tinygltf::Mesh mesh;
-        mesh.name = name;
-        if (geometry.indices >= 0) {
-            tinygltf::Primitive triangles;
-            triangles.mode = TINYGLTF_MODE_TRIANGLES;
-            triangles.material = MaterialFor(object.material, texture, colors);
-            triangles.attributes = geometry.triangleAttributes;
-            if (!colors)
-                triangles.attributes.erase("COLOR_0");
-            triangles.indices = geometry.indices;
-            mesh.primitives.push_back(std::move(triangles));
-        }
+        const int triangleMaterial = geometry.indices >= 0 ? MaterialFor(object.material, texture, colors) : -1;
         // Lines and points have no texture coordinates: never a texture.
-        const bool plainColors = source.HasColors();
-        const int plain =
-            geometry.strips.empty() && geometry.points.empty() ? -1 : MaterialFor(object.material, -1, plainColors);
-        for (const auto& strip : geometry.strips) {
-            tinygltf::Primitive line;
-            line.mode = TINYGLTF_MODE_LINE_STRIP;
-            line.material = plain;
-            line.attributes = strip;
-            mesh.primitives.push_back(std::move(line));
-        }
-        if (!geometry.points.empty()) {
-            tinygltf::Primitive points;
-            points.mode = TINYGLTF_MODE_POINTS;
-            points.material = plain;
-            points.attributes = geometry.points;
-            mesh.primitives.push_back(std::move(points));
-        }
-        model.meshes.push_back(std::move(mesh));
-        return static_cast<int>(model.meshes.size()) - 1;
+        const int plain = geometry.strips.empty() && geometry.points.empty()
+                              ? -1
+                              : MaterialFor(object.material, -1, source.HasColors());
+        return meshes.Add([&](JsonWriter& json) {
+            const auto primitive = [&](const Attributes& attributes, int indices, int material, int mode) {
+                json.StartObject();
+                WriteAttributes(json, attributes);
+                if (indices >= 0) {
+                    Key(json, "indices");
+                    json.Int(indices);
+                }
+                if (material >= 0) {
+                    Key(json, "material");
+                    json.Int(material);
+                }
+                Key(json, "mode");
+                json.Int(mode);
+                json.EndObject();
+            };
+            json.StartObject();
+            if (!name.empty()) {
+                Key(json, "name");
+                String(json, name);
+            }
+            Key(json, "primitives");
+            json.StartArray();
+            if (geometry.indices >= 0) {
+                Attributes attributes = geometry.triangleAttributes;
+                if (!colors)
+                    attributes.erase("COLOR_0");
+                primitive(attributes, geometry.indices, triangleMaterial, Triangles);
+            }
+            for (const Attributes& strip : geometry.strips)
+                primitive(strip, -1, plain, LineStrip);
+            if (!geometry.points.empty())
+                primitive(geometry.points, -1, plain, Points);
+            json.EndArray();
+            json.EndObject();
+        });
     }
 
     // The mesh of an instance: its shape's data is written once, and one
@@ -557,23 +737,6 @@ private:
         return mesh->second;
     }
 
-    // An instance's node: translation, rotation and scale, each only when
-    // it differs from none.
-    static void Place(tinygltf::Node& node, const trelMatrix4x4& m) {
-        const TrsPlacement trs = DecomposePlacement(m);
-        // Each part as written, left out when it is no change at all.
-        const auto set = [](std::vector<double>& part, const auto& values, const auto& none) {
-            auto rounded = values;
-            for (double& v : rounded)
-                v = Placement(v);
-            if (rounded != none)
-                part.assign(rounded.begin(), rounded.end());
-        };
-        set(node.rotation, trs.rotation, std::array<double, 4>{0.0, 0.0, 0.0, 1.0});
-        set(node.scale, trs.scale, std::array<double, 3>{1.0, 1.0, 1.0});
-        set(node.translation, trs.translation, std::array<double, 3>{0.0, 0.0, 0.0});
-    }
-
     // The nodes of a batch. A large one is one node drawing the mesh at
     // every placement (EXT_mesh_gpu_instancing), which costs 40 bytes an
     // instance where a node costs some 100; its instances share the name
@@ -581,21 +744,16 @@ private:
     // small one, which every viewer reads, each instance is a node: its
     // group's, or one of its own.
     void AddInstances(const Batch& batch) {
-        const int parent = nodeOf[static_cast<size_t>(batch.parent)];
         const std::vector<Instance>& instances = batch.instances;
         if (instances.size() < MinGpuInstances) {
             for (const Instance& instance : instances) {
                 if (instance.group >= 0) {
-                    const int own = nodeOf[static_cast<size_t>(instance.group)];
-                    model.nodes[static_cast<size_t>(own)].mesh = batch.mesh;
-                    Place(model.nodes[static_cast<size_t>(own)], instance.object->placement);
+                    GroupNode& own = groups[static_cast<size_t>(instance.group)];
+                    own.mesh = batch.mesh;
+                    own.trs = TrsOf(instance.placement);
                     continue;
                 }
-                tinygltf::Node node;
-                node.name = batch.name;
-                node.mesh = batch.mesh;
-                Place(node, instance.object->placement);
-                AddChild(parent, std::move(node));
+                AddObjectNode(batch.parent, batch.mesh, batch.name, TrsOf(instance.placement));
             }
             return;
         }
@@ -605,55 +763,69 @@ private:
         std::vector<TrsPlacement> placements;
         placements.reserve(instances.size());
         for (const Instance& instance : instances)
-            placements.push_back(DecomposePlacement(instance.object->placement));
+            placements.push_back(DecomposePlacement(instance.placement));
         const size_t count = placements.size();
         // Per-instance values are no vertex attribute: their views have no target.
         const auto view = [&](auto part) {
             constexpr size_t N = std::tuple_size<decltype(part(placements[0]))>::value;
-            const int made = AddVertexView<N>(count, [&](size_t i) {
-                std::array<float, N> values;
-                const auto exact = part(placements[i]);
-                for (size_t k = 0; k < N; ++k)
-                    values[k] = static_cast<float>(exact[k]);
-                return values;
-            });
-            model.bufferViews.back().target = 0;
-            model.bufferViews.back().byteStride = 0;
-            return tinygltf::Value(AddAccessor(made, 0, TINYGLTF_COMPONENT_TYPE_FLOAT, count,
-                                               N == 4 ? TINYGLTF_TYPE_VEC4 : TINYGLTF_TYPE_VEC3));
+            const int made = AddVertexView<N>(
+                count,
+                [&](size_t i) {
+                    std::array<float, N> values;
+                    const auto exact = part(placements[i]);
+                    for (size_t k = 0; k < N; ++k)
+                        values[k] = static_cast<float>(exact[k]);
+                    return values;
+                },
+                false);
+            return AddAccessor(made, 0, FloatComponents, count, N == 4 ? "VEC4" : "VEC3");
         };
-        tinygltf::Value::Object attributes;
-        attributes["TRANSLATION"] = view([](const TrsPlacement& p) { return p.translation; });
-        attributes["ROTATION"] = view([](const TrsPlacement& p) { return p.rotation; });
-        attributes["SCALE"] = view([](const TrsPlacement& p) { return p.scale; });
-        tinygltf::Value::Object extension;
-        extension["attributes"] = tinygltf::Value(std::move(attributes));
-        tinygltf::Node node;
-        node.name = batch.name;
-        node.mesh = batch.mesh;
-        node.extensions[GpuInstancingExtension] = tinygltf::Value(std::move(extension));
-        AddChild(parent, std::move(node));
+        const int translation = view([](const TrsPlacement& p) { return p.translation; });
+        const int rotation = view([](const TrsPlacement& p) { return p.rotation; });
+        const int scale = view([](const TrsPlacement& p) { return p.scale; });
+        AddObjectNode(batch.parent, batch.mesh, batch.name, Trs(), [&](JsonWriter& json) {
+            json.StartObject();
+            Key(json, GpuInstancingExtension);
+            json.StartObject();
+            Key(json, "attributes");
+            json.StartObject();
+            Key(json, "ROTATION");
+            json.Int(rotation);
+            Key(json, "SCALE");
+            json.Int(scale);
+            Key(json, "TRANSLATION");
+            json.Int(translation);
+            json.EndObject();
+            json.EndObject();
+            json.EndObject();
+        });
         usesGpuInstancing = true;
+        SpoolData();
     }
 
-    void AddChild(int parent, tinygltf::Node node) {
-        model.nodes[static_cast<size_t>(parent)].children.push_back(static_cast<int>(model.nodes.size()));
-        model.nodes.push_back(std::move(node));
+    // The values gathered so far go to the spool; a .glb that grows past
+    // what its format can hold stops here, before its data fills a disk.
+    void SpoolData() {
+        data.Spool();
+        if (binary && failure.empty())
+            failure = GlbLengthProblem(GlbLength(0, data.Size()));
     }
 
     // Every value is a 4-byte float or index, written in the little-endian
     // order of the format, so views stay aligned. Room is made for a whole
     // view or geometry at once, growing the buffer geometrically.
     void MakeRoom(size_t bytes) {
-        const size_t at = data.size();
-        if (data.capacity() < at + bytes)
-            data.reserve(std::max(at + bytes, 2 * data.capacity()));
+        std::vector<unsigned char>& pending = data.Pending();
+        const size_t at = pending.size();
+        if (pending.capacity() < at + bytes)
+            pending.reserve(std::max(at + bytes, 2 * pending.capacity()));
     }
     unsigned char* Extend(size_t bytes) {
         MakeRoom(bytes);
-        const size_t at = data.size();
-        data.resize(at + bytes);
-        return data.data() + at;
+        std::vector<unsigned char>& pending = data.Pending();
+        const size_t at = pending.size();
+        pending.resize(at + bytes);
+        return pending.data() + at;
     }
     // Appends `count` 4-byte words as they lie in memory: as one block where
     // that is already the format's order, which also spares zeroing the room.
@@ -661,7 +833,7 @@ private:
         const auto* bytes = static_cast<const unsigned char*>(words);
         if (LittleEndian()) {
             MakeRoom(count * sizeof(uint32_t));
-            data.insert(data.end(), bytes, bytes + count * sizeof(uint32_t));
+            data.Pending().insert(data.Pending().end(), bytes, bytes + count * sizeof(uint32_t));
             return;
         }
         unsigned char* out = Extend(count * sizeof(uint32_t));
@@ -688,38 +860,49 @@ private:
         return Put(out, bits);
     }
 
+    int AddView(uint64_t offset, uint64_t length, size_t stride, int target) {
+        return bufferViews.Add([&](JsonWriter& json) {
+            json.StartObject();
+            Key(json, "buffer");
+            json.Int(0);
+            Key(json, "byteLength");
+            json.Uint64(length);
+            if (offset > 0) {
+                Key(json, "byteOffset");
+                json.Uint64(offset);
+            }
+            if (stride >= 4) {
+                Key(json, "byteStride");
+                json.Uint64(stride);
+            }
+            if (target != 0) {
+                Key(json, "target");
+                json.Int(target);
+            }
+            json.EndObject();
+        });
+    }
+
     // A view of `count` vertices of N floats each, `item(i)` giving vertex i.
     // Several accessors (one per polyline) may share a view; a shared
     // vertex view must state its stride.
     template <size_t N, class Item>
-    int AddVertexView(size_t count, Item item) {
-        tinygltf::BufferView view;
-        view.buffer = 0;
-        view.byteOffset = data.size();
+    int AddVertexView(size_t count, Item item, bool vertices = true) {
+        const uint64_t offset = data.Size();
         unsigned char* out = Extend(count * N * sizeof(float));
         for (size_t i = 0; i < count; ++i)
             for (float value : item(i))
                 out = Put(out, value);
-        view.byteLength = data.size() - view.byteOffset;
-        view.target = TINYGLTF_TARGET_ARRAY_BUFFER;
-        view.byteStride = N * sizeof(float);
-        model.bufferViews.push_back(std::move(view));
-        return static_cast<int>(model.bufferViews.size()) - 1;
+        return AddView(offset, data.Size() - offset, vertices ? N * sizeof(float) : 0, vertices ? VertexTarget : 0);
     }
 
     // A view of `count` vertices, each a value made of nothing but floats.
     template <class Value>
     int AddFloatsView(const Value* values, size_t count) {
         static_assert(sizeof(Value) % sizeof(float) == 0, "whole floats only");
-        tinygltf::BufferView view;
-        view.buffer = 0;
-        view.byteOffset = data.size();
+        const uint64_t offset = data.Size();
         AppendWords(values, count * (sizeof(Value) / sizeof(float)));
-        view.byteLength = data.size() - view.byteOffset;
-        view.target = TINYGLTF_TARGET_ARRAY_BUFFER;
-        view.byteStride = sizeof(Value);
-        model.bufferViews.push_back(std::move(view));
-        return static_cast<int>(model.bufferViews.size()) - 1;
+        return AddView(offset, data.Size() - offset, sizeof(Value), VertexTarget);
     }
 
     int AddPointView(const trelFloatPoint* points, size_t count) { return AddFloatsView(points, count); }
@@ -736,54 +919,63 @@ private:
 
     // An image file in the binary chunk; the data after it stays 4-byte aligned.
     int AddBytesView(const std::vector<unsigned char>& bytes) {
-        tinygltf::BufferView view;
-        view.buffer = 0;
-        view.byteOffset = data.size();
-        view.byteLength = bytes.size();
-        data.insert(data.end(), bytes.begin(), bytes.end());
-        data.resize((data.size() + 3) / 4 * 4, 0);
-        model.bufferViews.push_back(std::move(view));
-        return static_cast<int>(model.bufferViews.size()) - 1;
+        const uint64_t offset = data.Size();
+        std::vector<unsigned char>& pending = data.Pending();
+        pending.insert(pending.end(), bytes.begin(), bytes.end());
+        pending.resize((pending.size() + 3) / 4 * 4, 0); // the spool only ever takes whole words
+        return AddView(offset, bytes.size(), 0, 0);
     }
 
-    int AddAccessor(int view, size_t offset, int componentType, size_t count, int type) {
-        tinygltf::Accessor accessor;
-        accessor.bufferView = view;
-        accessor.byteOffset = offset;
-        accessor.componentType = componentType;
-        accessor.count = count;
-        accessor.type = type;
-        model.accessors.push_back(std::move(accessor));
-        return static_cast<int>(model.accessors.size()) - 1;
+    int AddAccessor(int view, size_t offset, int componentType, size_t count, const char* type,
+                    const std::array<double, 3>* low = nullptr, const std::array<double, 3>* high = nullptr) {
+        return accessors.Add([&](JsonWriter& json) {
+            json.StartObject();
+            Key(json, "bufferView");
+            json.Int(view);
+            if (offset != 0) {
+                Key(json, "byteOffset");
+                json.Uint64(offset);
+            }
+            Key(json, "componentType");
+            json.Int(componentType);
+            Key(json, "count");
+            json.Uint64(count);
+            if (high)
+                Numbers(json, "max", *high);
+            if (low)
+                Numbers(json, "min", *low);
+            Key(json, "type");
+            json.String(type);
+            json.EndObject();
+        });
     }
 
     // Positions must carry their exact bounds, taken from the floats written.
     int AddPointAccessor(int view, size_t offset, const trelFloatPoint* points, size_t count) {
-        const int index = AddAccessor(view, offset, TINYGLTF_COMPONENT_TYPE_FLOAT, count, TINYGLTF_TYPE_VEC3);
-        std::vector<double> low(3, std::numeric_limits<double>::infinity());
-        std::vector<double> high(3, -std::numeric_limits<double>::infinity());
+        std::array<double, 3> low, high;
+        low.fill(std::numeric_limits<double>::infinity());
+        high.fill(-std::numeric_limits<double>::infinity());
         for (size_t i = 0; i < count; ++i) {
             const float xyz[3] = {points[i].x, points[i].y, points[i].z};
-            for (int k = 0; k < 3; ++k) {
-                low[static_cast<size_t>(k)] = std::min(low[static_cast<size_t>(k)], static_cast<double>(xyz[k]));
-                high[static_cast<size_t>(k)] = std::max(high[static_cast<size_t>(k)], static_cast<double>(xyz[k]));
+            for (size_t k = 0; k < 3; ++k) {
+                low[k] = std::min(low[k], static_cast<double>(xyz[k]));
+                high[k] = std::max(high[k], static_cast<double>(xyz[k]));
             }
         }
-        model.accessors[static_cast<size_t>(index)].minValues = std::move(low);
-        model.accessors[static_cast<size_t>(index)].maxValues = std::move(high);
-        return index;
+        return AddAccessor(view, offset, FloatComponents, count, "VEC3", &low, &high);
     }
 
     const ExportScene* scene = nullptr;
     std::string path;
     const bool binary; // images go into the binary chunk, else into data URIs
-    tinygltf::Model model;
-    std::vector<unsigned char> data;
+    std::string failure;
+    JsonSpool accessors, bufferViews, images, materials, meshes, objectNodes, samplers, textures;
+    BinarySpool data;
+    std::vector<GroupNode> groups;
     std::map<std::tuple<int, int, bool>, int> materialIndex; // scene material, scene texture, colours
     std::map<int, int> textureIndex;                         // scene texture
     std::map<std::pair<int, int>, int> samplerIndex;         // wrap s, wrap t
     std::map<const trelImage*, int> imageIndex;
-    std::vector<int> nodeOf; // of each group
     std::vector<Batch> batches;
     std::map<std::tuple<int, int, std::string>, size_t> batchOf; // parent, mesh, name
     std::vector<bool> absorbed; // of each group: drawn by a GPU instance of its parent's
@@ -796,7 +988,7 @@ private:
 } // namespace
 
 std::unique_ptr<SceneWriter> MakeGltfWriter(const std::string& path, bool binary) {
-    return std::make_unique<GltfBuilder>(path, binary);
+    return std::make_unique<GltfStreamer>(path, binary);
 }
 
 } // namespace vrml

@@ -6,6 +6,7 @@
 
 #include "UnnamedFile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -25,6 +26,14 @@ OutputFile::OutputFile(const std::string& target) : path(target) {
 
 OutputFile::OutputFile() {
     file = std::tmpfile();
+    if (file != nullptr)
+        std::setvbuf(file, nullptr, _IOFBF, size_t(1) << 20);
+}
+
+OutputFile::OutputFile(const Temporary& where) {
+    file = where.beside.empty() ? nullptr : OpenUnnamed(where.beside);
+    if (file == nullptr)
+        file = std::tmpfile();
     if (file != nullptr)
         std::setvbuf(file, nullptr, _IOFBF, size_t(1) << 20);
 }
@@ -111,24 +120,32 @@ void OutputFile::PatchUInt32(long offset, uint32_t value) {
     failed = failed || std::fseek(file, 0, SEEK_END) != 0;
 }
 
-bool OutputFile::CopyTo(OutputFile& out, size_t keep, size_t record) {
-    if (file == nullptr || failed || std::fflush(file) != 0 || std::fseek(file, 0, SEEK_SET) != 0)
-        return false;
+bool OutputFile::Rewind() {
+    failed = failed || file == nullptr || std::fflush(file) != 0 || std::fseek(file, 0, SEEK_SET) != 0;
+    return !failed;
+}
+
+bool OutputFile::ReadBlock(std::vector<unsigned char>& block, size_t record) {
     // Whole records per read, so that each is cut the same way.
-    const size_t step = record > 0 ? record : 1;
-    std::vector<unsigned char> buffer((size_t(1) << 20) / step * step);
-    for (;;) {
-        const size_t got = std::fread(buffer.data(), 1, buffer.size(), file);
-        if (record == 0 || keep >= record) {
-            out.Bytes(buffer.data(), got);
-        } else {
-            for (size_t at = 0; at + record <= got; at += record)
-                out.Bytes(buffer.data() + at, keep);
-        }
-        if (got < buffer.size())
-            break;
-    }
-    return !std::ferror(file) && !out.failed;
+    const size_t step = std::max<size_t>(record, 1);
+    block.resize((size_t(1) << 20) / step * step);
+    block.resize(std::fread(block.data(), 1, block.size(), file));
+    failed = failed || std::ferror(file) != 0;
+    return !failed && !block.empty();
+}
+
+bool OutputFile::CopyTo(OutputFile& out, size_t keep, size_t record) {
+    const bool read = ReadBack(
+        [&](const unsigned char* bytes, size_t size) {
+            if (record == 0 || keep >= record) {
+                out.Bytes(bytes, size);
+                return;
+            }
+            for (size_t at = 0; at + record <= size; at += record)
+                out.Bytes(bytes + at, keep);
+        },
+        std::max<size_t>(record, 1));
+    return read && !out.failed;
 }
 
 } // namespace vrml

@@ -244,7 +244,7 @@ TEST(AttributeExport, TextureCoordinatesAndThePngFileEmbeddedAsItIs) {
                 << name;
     }
     const std::string text = ReadFile(dir / "pictured.gltf");
-    EXPECT_NE(text.find("\"uri\": \"data:image/png;base64,"), std::string::npos);
+    EXPECT_NE(text.find("\"uri\":\"data:image/png;base64,"), std::string::npos);
 }
 
 // Which file goes in for each kind of picture, and how it sets the
