@@ -59,7 +59,8 @@ void EmptyFolder(const std::string& folder) {
         std::filesystem::remove_all(entry.path());
 }
 
-void RunJob(benchmark::State& state, const SceneKind& kind, const Job& job, int nominalMegabytes) {
+void RunJob(benchmark::State& state, const SceneKind& kind, const Job& job, int nominalMegabytes,
+            bool oneThread = false) {
     const std::string tool = ToolPath();
     if (!CanRunChildren() || tool.empty() || !std::filesystem::exists(tool)) {
         state.SkipWithError("the vrml tool cannot be run here (set VRML_TOOL)");
@@ -68,6 +69,8 @@ void RunJob(benchmark::State& state, const SceneKind& kind, const Job& job, int 
     const SceneFile& file = Scene(kind, nominalMegabytes);
     const std::string folder = ScratchFolder("job_output");
     std::vector<std::string> command = {tool, "info", file.path};
+    if (oneThread)
+        command = {tool, "info", "-j", "1", file.path};
     if (job.extension)
         command = {tool, "convert", "--quiet", file.path, folder + "/" + kind.name + job.extension};
     double outputBytes = 0.0, peak = 0.0, faults = 0.0, cpu = 0.0;
@@ -113,6 +116,11 @@ double Counter(const benchmark::BenchmarkReporter::Run& run, const char* name) {
 void ConvertToGlb(benchmark::State& state, const SceneKind& kind, int megabytes) {
     constexpr const Job& ToGlb = Jobs[1];
     RunJob(state, kind, ToGlb, megabytes);
+}
+
+void InfoOnOneThread(benchmark::State& state, const SceneKind& kind, int megabytes) {
+    constexpr const Job& Info = Jobs[0];
+    RunJob(state, kind, Info, megabytes, true);
 }
 
 void RegisterJobBenchmarks() {

@@ -16,6 +16,7 @@
 // about 1 GB, see ScaleBench.h. The scenes are files (see SceneFiles.h):
 // VRML_BENCH_DIR keeps them, VRML_BENCH_SCALE scales them.
 
+#include "ConvertBench.h"
 #include "JobBench.h"
 #include "ProcessUsage.h"
 #include "ScaleBench.h"
@@ -214,6 +215,7 @@ public:
         PrintTable();
         PrintJobTable([this](const std::string& name) { return Find(name); });
         PrintScaleTable([this](const std::string& name) { return Find(name); });
+        PrintConvertTable([this](const std::string& name) { return Find(name); });
     }
 
 private:
@@ -323,6 +325,7 @@ int main(int argc, char** argv) {
     RegisterAll();
     RegisterJobBenchmarks();
     RegisterScaleBenchmarks(Parse, ConvertToGlb);
+    RegisterConvertBenchmarks();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

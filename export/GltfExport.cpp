@@ -535,10 +535,11 @@ private:
                     json.Int(wrapT);
                     json.EndObject();
                 });
+            const int wrap = sampler->second;
             index = textures.Add([&](JsonWriter& json) {
                 json.StartObject();
                 Key(json, "sampler");
-                json.Int(sampler->second);
+                json.Int(wrap);
                 Key(json, "source");
                 json.Int(image);
                 json.EndObject();

@@ -154,15 +154,19 @@ TEST(GltfStreaming, CorpusHoldsTheDocumentOfTheWholeModelWriter) {
     if (!fs::is_directory(corpus, error))
         GTEST_SKIP() << "no corpus at " << corpus;
     const fs::path dir = TestTempDir();
+#ifdef VRML_SANITIZED
+    const size_t step = 8; // a sample: the Release build compares them all
+#else
+    const size_t step = 1;
+#endif
     size_t files = 0;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(corpus)) {
         const std::string extension = entry.path().extension().string();
-        if (!entry.is_regular_file() || extension == ".md" || extension == ".tsv")
+        if (!entry.is_regular_file() || extension == ".md" || extension == ".tsv" || files++ % step != 0)
             continue;
         // Every file to .glb in both modes, every tenth also to .gltf.
         for (const bool standard : {false, true})
-            Compare(entry.path(), standard, files % 10 == 0, dir);
-        ++files;
+            Compare(entry.path(), standard, files % 10 == 1, dir);
     }
     EXPECT_GT(files, 100u);
 }
