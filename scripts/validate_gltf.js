@@ -15,7 +15,7 @@ const path = require('path');
 function loadValidator() {
     const places = [];
     if (process.env.GLTF_VALIDATOR_DIR) places.push(process.env.GLTF_VALIDATOR_DIR);
-    places.push(path.join(__dirname, '..', '..', '.cache', 'npm', 'node_modules', 'gltf-validator'));
+    places.push(path.join(__dirname, '..', '.cache', 'npm', 'node_modules', 'gltf-validator'));
     places.push('gltf-validator');
     for (const place of places) {
         try {
