@@ -109,11 +109,6 @@ public:
 
     std::string Open(const ExportScene& exported) override {
         scene = &exported;
-        for (const JsonSpool* spool : Spools())
-            if (!spool->IsOpen())
-                return "cannot create a temporary file";
-        if (!data.IsOpen())
-            return "cannot create a temporary file";
         // The scene's materials keep their indices; the variants for
         // textures and vertex colours follow them as objects ask for them.
         for (size_t i = 0; i < scene->materials.size(); ++i)
@@ -171,10 +166,6 @@ public:
     }
 
 private:
-    std::array<JsonSpool*, 8> Spools() {
-        return {&accessors, &bufferViews, &images, &materials, &meshes, &objectNodes, &samplers, &textures};
-    }
-
     // Group nodes are held to the end, when their children are all known;
     // object nodes are spooled as they come and numbered after the groups
     // kept.
@@ -414,7 +405,7 @@ private:
             if (dataSize > 0) {
                 file.UInt32(static_cast<uint32_t>(dataPadded));
                 file.UInt32(0x004E4942); // "BIN"
-                copied = data.File().CopyTo(file) && copied;
+                copied = data.Whole().CopyTo(file) && copied;
                 file.Text(std::string(static_cast<size_t>(dataPadded - dataSize), '\0'));
             }
         }
@@ -426,7 +417,7 @@ private:
     // The binary buffer as the text of a data URI, read back a block at a time.
     bool WriteBase64(OutputFile& file) {
         std::string text;
-        return data.File().ReadBack(
+        return data.Whole().ReadBack(
             [&](const unsigned char* bytes, size_t size) {
                 text.clear();
                 AppendBase64(bytes, size, text);
@@ -807,7 +798,7 @@ private:
     // The values gathered so far go to the spool; a .glb that grows past
     // what its format can hold stops here, before its data fills a disk.
     void SpoolData() {
-        data.Spool();
+        data.Flush();
         if (binary && failure.empty())
             failure = GlbLengthProblem(GlbLength(0, data.Size()));
     }

@@ -142,9 +142,9 @@ TEST(GltfStreaming, BenchmarkScenesHoldTheDocumentOfTheWholeModelWriter) {
         const fs::path file = dir / (std::string(kind.name) + ".wrl");
         {
             SceneWriter out(file.string());
-            kind.write(out, 0.005);
+            kind.write(out, 0.03); // about 300 KB: most outputs outgrow what is kept in memory
         }
-        Compare(file, false, false, dir);
+        Compare(file, false, true, dir);
     }
 }
 
