@@ -14,6 +14,7 @@
 #include <mutex>
 #include <thread>
 #include <tuple>
+#include <unordered_map>
 
 namespace vrml {
 
@@ -397,6 +398,43 @@ MaterialKey KeyOf(const trelMaterial& m) {
     return key;
 }
 
+// The scene's distinct materials, numbered in order of first use. The
+// table holds an index per material, found by a hash of its figures: a
+// scene of a colour per part has as many as it has parts.
+class MaterialNumbers {
+public:
+    explicit MaterialNumbers(std::vector<trelMaterial>& materials) : materials(materials) {}
+
+    int Find(const trelMaterial& material) {
+        const MaterialKey key = KeyOf(material);
+        const uint64_t hash = Hash(key);
+        for (auto [at, end] = numbers.equal_range(hash); at != end; ++at)
+            if (KeyOf(materials[static_cast<size_t>(at->second)]) == key)
+                return at->second;
+        const int number = static_cast<int>(materials.size());
+        materials.push_back(material);
+        numbers.emplace(hash, number);
+        return number;
+    }
+
+private:
+    // Equal figures hash alike: -0 is taken as 0. (A NaN equals nothing,
+    // so a material with one is never shared.)
+    static uint64_t Hash(const MaterialKey& key) {
+        uint64_t hash = 14695981039346656037ull;
+        for (float value : key) {
+            uint32_t bits;
+            const float normal = value == 0.0f ? 0.0f : value;
+            std::memcpy(&bits, &normal, sizeof bits);
+            hash = (hash ^ bits) * 1099511628211ull;
+        }
+        return hash;
+    }
+
+    std::vector<trelMaterial>& materials;
+    std::unordered_multimap<uint64_t, int> numbers;
+};
+
 } // namespace
 
 double UnitScaleToFile(int imageUnits) {
@@ -576,7 +614,7 @@ void ExportWorld(const C3DWorld& world, const ExportOptions& options, ExportScen
     const size_t objectCount = static_cast<size_t>(world.GetTotalObjectCount());
     scene.objects.reserve(objectCount);
     sources.reserve(objectCount);
-    std::map<MaterialKey, int> materialIndex;
+    MaterialNumbers materialNumbers(scene.materials);
     // The walk is depth-first with parents first, so the latest group seen
     // one level up is the parent.
     std::vector<int> latestAtDepth;
@@ -600,10 +638,7 @@ void ExportWorld(const C3DWorld& world, const ExportOptions& options, ExportScen
             object.type = source.GetObjectType();
             object.group = groupIndex;
             const trelMaterial& material = group.GetObjectMatProps(i).front;
-            auto [where, added] = materialIndex.try_emplace(KeyOf(material), static_cast<int>(scene.materials.size()));
-            if (added)
-                scene.materials.push_back(material);
-            object.material = where->second;
+            object.material = materialNumbers.Find(material);
             scene.groups[static_cast<size_t>(groupIndex)].objects.push_back(static_cast<int>(scene.objects.size()));
             scene.objects.push_back(std::move(object));
             sources.push_back(&source);

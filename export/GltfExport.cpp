@@ -57,25 +57,27 @@ void WriteAttributes(JsonWriter& json, const Attributes& attributes) {
     json.EndObject();
 }
 
-// A node's translation, rotation and scale, each only when it is not the identity.
+// A node's translation, rotation and scale, each only when it is not the
+// identity. Held in place, not on the heap: a scene of a box per part has
+// one per box.
 struct Trs {
-    std::vector<double> rotation, scale, translation;
+    std::array<double, 4> rotation{};
+    std::array<double, 3> scale{}, translation{};
+    bool hasRotation = false, hasScale = false, hasTranslation = false;
 };
 
 Trs TrsOf(const trelMatrix4x4& m) {
     const TrsPlacement trs = DecomposePlacement(m);
     Trs made;
     // Each part as written, left out when it is no change at all.
-    const auto set = [](std::vector<double>& part, const auto& values, const auto& none) {
-        auto rounded = values;
-        for (double& v : rounded)
-            v = Placement(v);
-        if (rounded != none)
-            part.assign(rounded.begin(), rounded.end());
+    const auto set = [](auto& part, bool& has, const auto& values, const auto& none) {
+        for (size_t k = 0; k < values.size(); ++k)
+            part[k] = Placement(values[k]);
+        has = part != none;
     };
-    set(made.rotation, trs.rotation, std::array<double, 4>{0.0, 0.0, 0.0, 1.0});
-    set(made.scale, trs.scale, std::array<double, 3>{1.0, 1.0, 1.0});
-    set(made.translation, trs.translation, std::array<double, 3>{0.0, 0.0, 0.0});
+    set(made.rotation, made.hasRotation, trs.rotation, std::array<double, 4>{0.0, 0.0, 0.0, 1.0});
+    set(made.scale, made.hasScale, trs.scale, std::array<double, 3>{1.0, 1.0, 1.0});
+    set(made.translation, made.hasTranslation, trs.translation, std::array<double, 3>{0.0, 0.0, 0.0});
     return made;
 }
 
@@ -89,11 +91,11 @@ void WriteNodeRest(JsonWriter& json, int mesh, const std::string& name, const Tr
         Key(json, "name");
         json.String(name.c_str(), static_cast<rapidjson::SizeType>(name.size()));
     }
-    if (!trs.rotation.empty())
+    if (trs.hasRotation)
         Numbers(json, "rotation", trs.rotation);
-    if (!trs.scale.empty())
+    if (trs.hasScale)
         Numbers(json, "scale", trs.scale);
-    if (!trs.translation.empty())
+    if (trs.hasTranslation)
         Numbers(json, "translation", trs.translation);
 }
 
@@ -119,9 +121,6 @@ public:
         groups.resize(scene->groups.size());
         absorbed.assign(scene->groups.size(), false);
         for (size_t g = 0; g < scene->groups.size(); ++g) {
-            groups[g].name = scene->groups[g].name;
-            if (g == 0 && groups[g].name.empty())
-                groups[g].name = scene->name.empty() ? "world" : scene->name;
             const int parent = scene->groups[g].parent;
             if (parent >= 0)
                 groups[static_cast<size_t>(parent)].children.push_back(static_cast<int>(g));
@@ -170,10 +169,9 @@ private:
     // object nodes are spooled as they come and numbered after the groups
     // kept.
     struct GroupNode {
-        std::string name;
         std::vector<int> children; // a group's index, or -1 - the number of an object node
         int mesh = -1;
-        Trs trs;
+        int trs = -1; // into trsOfGroups
     };
 
     void AddObjectNode(int group, int mesh, const std::string& name, const Trs& trs,
@@ -254,7 +252,7 @@ private:
             size_t kept = 0;
             for (int child : node.children)
                 kept += child < 0 || !dropped[static_cast<size_t>(child)] ? 1 : 0;
-            dropped[g] = absorbed[g] || (node.name.empty() && kept == 0 && node.mesh < 0);
+            dropped[g] = absorbed[g] || (scene->groups[g].name.empty() && kept == 0 && node.mesh < 0);
         }
         std::vector<int> number(groups.size(), -1);
         int next = 0;
@@ -290,7 +288,10 @@ private:
                     json.Int(child);
                 json.EndArray();
             }
-            WriteNodeRest(json, node.mesh, node.name, node.trs);
+            const std::string& name = scene->groups[g].name;
+            const std::string root = scene->name.empty() ? "world" : scene->name;
+            WriteNodeRest(json, node.mesh, g == 0 && name.empty() ? root : name,
+                          node.trs >= 0 ? trsOfGroups[static_cast<size_t>(node.trs)] : Trs());
             json.EndObject();
             text.Put(',');
         }
@@ -431,10 +432,17 @@ private:
     // replaces the diffuse colour and the vertex colours, as VRML's does; a
     // grey one modulates them. Vertex colours replace the diffuse colour.
     int MaterialFor(int material, int texture, bool colors) {
-        auto [where, added] =
-            materialIndex.emplace(std::make_tuple(material, texture, colors), static_cast<int>(materials.Count()));
-        if (!added)
-            return where->second;
+        // The plain form of scene material i is glTF material i, made by
+        // Open: a scene of a colour per part needs no table of them.
+        const bool plain = texture < 0 && !colors;
+        if (plain && static_cast<size_t>(material) < materials.Count())
+            return material;
+        const int index = static_cast<int>(materials.Count());
+        if (!plain) {
+            auto [where, added] = materialIndex.emplace(std::make_tuple(material, texture, colors), index);
+            if (!added)
+                return where->second;
+        }
         const trelMaterial& source = scene->materials[static_cast<size_t>(material)];
         const ExportTexture* shown = texture >= 0 ? &scene->textures[static_cast<size_t>(texture)] : nullptr;
         const int textureIndex = shown ? TextureFor(texture) : -1;
@@ -501,7 +509,7 @@ private:
             json.EndObject();
             json.EndObject();
         });
-        return where->second;
+        return index;
     }
 
     // A texture is its image (embedded once however many textures use it)
@@ -742,7 +750,8 @@ private:
                 if (instance.group >= 0) {
                     GroupNode& own = groups[static_cast<size_t>(instance.group)];
                     own.mesh = batch.mesh;
-                    own.trs = TrsOf(instance.placement);
+                    own.trs = static_cast<int>(trsOfGroups.size());
+                    trsOfGroups.push_back(TrsOf(instance.placement));
                     continue;
                 }
                 AddObjectNode(batch.parent, batch.mesh, batch.name, TrsOf(instance.placement));
@@ -964,6 +973,7 @@ private:
     JsonSpool accessors, bufferViews, images, materials, meshes, objectNodes, samplers, textures;
     BinarySpool data;
     std::vector<GroupNode> groups;
+    std::vector<Trs> trsOfGroups;                            // of the groups that stand for an instance
     std::map<std::tuple<int, int, bool>, int> materialIndex; // scene material, scene texture, colours
     std::map<int, int> textureIndex;                         // scene texture
     std::map<std::pair<int, int>, int> samplerIndex;         // wrap s, wrap t
