@@ -15,7 +15,9 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <string_view>
 #include <tuple>
+#include <unordered_map>
 
 namespace vrml {
 
@@ -145,8 +147,8 @@ public:
             const bool alone = object.group > 0 && group.objects.size() == 1 && group.groups.empty() &&
                                (object.name.empty() || object.name == group.name);
             const int owner = alone ? group.parent : object.group;
-            Batch& batch = BatchOf(owner, InstanceMesh(object), alone ? group.name : object.name);
-            batch.instances.push_back({object.placement, alone ? object.group : -1});
+            const int batch = BatchOf(owner, InstanceMesh(object), alone ? group.name : object.name);
+            uses.push_back({batch, static_cast<int>(&object - scene->objects.data()), alone ? object.group : -1});
             SpoolData();
             return;
         }
@@ -159,8 +161,7 @@ public:
 
     std::string Finish() override {
         FlushPointRun();
-        for (const Batch& batch : batches)
-            AddInstances(batch);
+        AddBatches();
         return failure.empty() ? Write() : failure;
     }
 
@@ -222,23 +223,50 @@ private:
     }
 
     // Instances of one mesh under one parent and one name, in order of
-    // first use; each may stand for a group that holds nothing but it.
-    // Only the placement is kept: a streamed object goes once it is added.
-    struct Instance {
-        trelMatrix4x4 placement;
-        int group; // the group it stands for, or -1
-    };
+    // first use; each may stand for a group that holds nothing but it. A
+    // use is kept as its object's number: the scene keeps an object's
+    // placement and name when its geometry goes, and a scene of a part
+    // per box has as many batches as boxes.
     struct Batch {
         int parent; // group
         int mesh;
-        std::string name;
-        std::vector<Instance> instances;
+        std::string_view name; // the scene's own
     };
-    Batch& BatchOf(int parent, int mesh, const std::string& name) {
-        auto [at, added] = batchOf.emplace(std::make_tuple(parent, mesh, name), batches.size());
+    struct Use {
+        int batch;
+        int object;
+        int group; // the group it stands for, or -1
+    };
+    struct BatchKeyHash {
+        size_t operator()(const std::tuple<int, int, std::string_view>& key) const {
+            const size_t name = std::hash<std::string_view>()(std::get<2>(key));
+            return name ^ (static_cast<size_t>(std::get<0>(key)) * 0x9E3779B97F4A7C15ull) ^
+                   (static_cast<size_t>(std::get<1>(key)) << 17);
+        }
+    };
+    int BatchOf(int parent, int mesh, const std::string& name) {
+        auto [at, added] =
+            batchOf.emplace(std::make_tuple(parent, mesh, std::string_view(name)), static_cast<int>(batches.size()));
         if (added)
-            batches.push_back({parent, mesh, name, {}});
-        return batches[at->second];
+            batches.push_back({parent, mesh, name});
+        return at->second;
+    }
+
+    // Every batch in order of first use, its uses in their order.
+    void AddBatches() {
+        batchOf.clear();
+        std::vector<size_t> start(batches.size() + 1, 0);
+        for (const Use& use : uses)
+            ++start[static_cast<size_t>(use.batch) + 1];
+        for (size_t b = 1; b < start.size(); ++b)
+            start[b] += start[b - 1];
+        std::vector<Use> ordered(uses.size());
+        std::vector<size_t> next(start.begin(), start.end() - 1);
+        for (const Use& use : uses)
+            ordered[next[static_cast<size_t>(use.batch)]++] = use;
+        uses = std::vector<Use>();
+        for (size_t b = 0; b < batches.size(); ++b)
+            AddInstances(batches[b], ordered.data() + start[b], start[b + 1] - start[b]);
     }
 
     // The nodes that stay: an unnamed group that holds nothing is left out,
@@ -603,18 +631,8 @@ private:
         return geometry.HasColors() && (texture < 0 || scene->textures[static_cast<size_t>(texture)].intensity);
     }
 
-    // The bytes AddGeometry writes at most, made room for at once.
-    static size_t GeometryBytes(const ExportGeometry& object) {
-        size_t points = object.points.size();
-        for (const auto& strip : object.lineStrips)
-            points += strip.size();
-        const size_t count = object.positions.size();
-        return (count * (3 + 3 + 3 + 2) + object.triangles.size() + 2 * 3 * points) * sizeof(float);
-    }
-
     GeometryAccessors AddGeometry(const ExportGeometry& object, bool triangleColors) {
         GeometryAccessors made;
-        MakeRoom(GeometryBytes(object));
         FacetedMesh faceted;
         if (!object.triangles.empty() && !triangleColors && !object.HasTexCoords() &&
             MakeFacetedMesh(object, faceted)) {
@@ -743,29 +761,31 @@ private:
     // the node keeps, and the groups they stand for are left out. In a
     // small one, which every viewer reads, each instance is a node: its
     // group's, or one of its own.
-    void AddInstances(const Batch& batch) {
-        const std::vector<Instance>& instances = batch.instances;
-        if (instances.size() < MinGpuInstances) {
-            for (const Instance& instance : instances) {
-                if (instance.group >= 0) {
-                    GroupNode& own = groups[static_cast<size_t>(instance.group)];
+    void AddInstances(const Batch& batch, const Use* instances, size_t count) {
+        const std::string name(batch.name);
+        const auto placement = [&](const Use& use) -> const trelMatrix4x4& {
+            return scene->objects[static_cast<size_t>(use.object)].placement;
+        };
+        if (count < MinGpuInstances) {
+            for (const Use* use = instances; use != instances + count; ++use) {
+                if (use->group >= 0) {
+                    GroupNode& own = groups[static_cast<size_t>(use->group)];
                     own.mesh = batch.mesh;
                     own.trs = static_cast<int>(trsOfGroups.size());
-                    trsOfGroups.push_back(TrsOf(instance.placement));
+                    trsOfGroups.push_back(TrsOf(placement(*use)));
                     continue;
                 }
-                AddObjectNode(batch.parent, batch.mesh, batch.name, TrsOf(instance.placement));
+                AddObjectNode(batch.parent, batch.mesh, name, TrsOf(placement(*use)));
             }
             return;
         }
-        for (const Instance& instance : instances)
-            if (instance.group >= 0)
-                absorbed[static_cast<size_t>(instance.group)] = true;
         std::vector<TrsPlacement> placements;
-        placements.reserve(instances.size());
-        for (const Instance& instance : instances)
-            placements.push_back(DecomposePlacement(instance.placement));
-        const size_t count = placements.size();
+        placements.reserve(count);
+        for (const Use* use = instances; use != instances + count; ++use) {
+            if (use->group >= 0)
+                absorbed[static_cast<size_t>(use->group)] = true;
+            placements.push_back(DecomposePlacement(placement(*use)));
+        }
         // Per-instance values are no vertex attribute: their views have no target.
         const auto view = [&](auto part) {
             constexpr size_t N = std::tuple_size<decltype(part(placements[0]))>::value;
@@ -784,7 +804,7 @@ private:
         const int translation = view([](const TrsPlacement& p) { return p.translation; });
         const int rotation = view([](const TrsPlacement& p) { return p.rotation; });
         const int scale = view([](const TrsPlacement& p) { return p.scale; });
-        AddObjectNode(batch.parent, batch.mesh, batch.name, Trs(), [&](JsonWriter& json) {
+        AddObjectNode(batch.parent, batch.mesh, name, Trs(), [&](JsonWriter& json) {
             json.StartObject();
             Key(json, GpuInstancingExtension);
             json.StartObject();
@@ -813,35 +833,33 @@ private:
     }
 
     // Every value is a 4-byte float or index, written in the little-endian
-    // order of the format, so views stay aligned. Room is made for a whole
-    // view or geometry at once, growing the buffer geometrically.
-    void MakeRoom(size_t bytes) {
-        std::vector<unsigned char>& pending = data.Pending();
-        const size_t at = pending.size();
-        if (pending.capacity() < at + bytes)
-            pending.reserve(std::max(at + bytes, 2 * pending.capacity()));
-    }
+    // order of the format, so views stay aligned. A large view goes out a
+    // few megabytes at a time: a mesh's data is never copied whole.
+    static constexpr size_t WordsAtOnce = size_t(1) << 20;
     unsigned char* Extend(size_t bytes) {
-        MakeRoom(bytes);
         std::vector<unsigned char>& pending = data.Pending();
         const size_t at = pending.size();
         pending.resize(at + bytes);
         return pending.data() + at;
     }
-    // Appends `count` 4-byte words as they lie in memory: as one block where
+    // Appends `count` 4-byte words as they lie in memory: as blocks where
     // that is already the format's order, which also spares zeroing the room.
     void AppendWords(const void* words, size_t count) {
         const auto* bytes = static_cast<const unsigned char*>(words);
-        if (LittleEndian()) {
-            MakeRoom(count * sizeof(uint32_t));
-            data.Pending().insert(data.Pending().end(), bytes, bytes + count * sizeof(uint32_t));
-            return;
-        }
-        unsigned char* out = Extend(count * sizeof(uint32_t));
-        for (size_t i = 0; i < count; ++i) {
-            uint32_t bits;
-            std::memcpy(&bits, bytes + i * sizeof bits, sizeof bits);
-            out = Put(out, bits);
+        for (size_t first = 0; first < count; first += WordsAtOnce) {
+            const size_t n = std::min(WordsAtOnce, count - first);
+            const unsigned char* from = bytes + first * sizeof(uint32_t);
+            if (LittleEndian()) {
+                data.Pending().insert(data.Pending().end(), from, from + n * sizeof(uint32_t));
+            } else {
+                unsigned char* out = Extend(n * sizeof(uint32_t));
+                for (size_t i = 0; i < n; ++i) {
+                    uint32_t bits;
+                    std::memcpy(&bits, from + i * sizeof bits, sizeof bits);
+                    out = Put(out, bits);
+                }
+            }
+            data.Flush();
         }
     }
     static bool LittleEndian() {
@@ -890,10 +908,15 @@ private:
     template <size_t N, class Item>
     int AddVertexView(size_t count, Item item, bool vertices = true) {
         const uint64_t offset = data.Size();
-        unsigned char* out = Extend(count * N * sizeof(float));
-        for (size_t i = 0; i < count; ++i)
-            for (float value : item(i))
-                out = Put(out, value);
+        const size_t itemsAtOnce = WordsAtOnce / N;
+        for (size_t first = 0; first < count; first += itemsAtOnce) {
+            const size_t last = std::min(count, first + itemsAtOnce);
+            unsigned char* out = Extend((last - first) * N * sizeof(float));
+            for (size_t i = first; i < last; ++i)
+                for (float value : item(i))
+                    out = Put(out, value);
+            data.Flush();
+        }
         return AddView(offset, data.Size() - offset, vertices ? N * sizeof(float) : 0, vertices ? VertexTarget : 0);
     }
 
@@ -979,7 +1002,8 @@ private:
     std::map<std::pair<int, int>, int> samplerIndex;         // wrap s, wrap t
     std::map<const trelImage*, int> imageIndex;
     std::vector<Batch> batches;
-    std::map<std::tuple<int, int, std::string>, size_t> batchOf; // parent, mesh, name
+    std::vector<Use> uses;
+    std::unordered_map<std::tuple<int, int, std::string_view>, int, BatchKeyHash> batchOf; // parent, mesh, name
     std::vector<bool> absorbed; // of each group: drawn by a GPU instance of its parent's
     PointRun pointRun;
     bool usesGpuInstancing = false;
