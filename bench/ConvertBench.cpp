@@ -52,7 +52,7 @@ void RegisterConvertBenchmarks() {
                     ->Unit(benchmark::kMillisecond)
                     ->UseManualTime()
                     ->Iterations(1)
-                    ->Repetitions(megabytes >= 1000 ? 1 : 3)
+                    ->Repetitions(megabytes >= 1000 ? 2 : 3)
                     ->ReportAggregatesOnly(true);
             }
         }
