@@ -14,6 +14,10 @@ constexpr double MaxPeakPerInfo = 1.5;
 constexpr double MaxGlbPerFile = 2.0;       // every part with a material of its own
 constexpr double MaxSharedGlbPerFile = 1.5; // one part used everywhere
 
+// What is run on each scene: info, the .glb the table judges, and the
+// formats that stream (their peak memory must not grow with the output).
+const char* const Works[] = {"info", "glb", "obj", "stl", "ply"};
+
 // The scenes of many parts, and the one mesh for comparison.
 const char* const Kinds[] = {"boxes_v2", "cubes_v1", "use_v2", "mesh_v2"};
 
@@ -41,13 +45,16 @@ void RegisterConvertBenchmarks() {
         if (!kind)
             continue;
         for (int megabytes : Sizes) {
-            for (const bool glb : {false, true}) {
-                benchmark::RegisterBenchmark(BenchmarkName(name, megabytes, glb ? "glb" : "info").c_str(),
-                                             [kind, megabytes, glb](benchmark::State& state) {
-                                                 if (glb)
+            for (const char* work : Works) {
+                benchmark::RegisterBenchmark(BenchmarkName(name, megabytes, work).c_str(),
+                                             [kind, megabytes, work](benchmark::State& state) {
+                                                 if (std::strcmp(work, "info") == 0)
+                                                     InfoOnOneThread(state, *kind, megabytes);
+                                                 else if (std::strcmp(work, "glb") == 0)
                                                      ConvertToGlb(state, *kind, megabytes);
                                                  else
-                                                     InfoOnOneThread(state, *kind, megabytes);
+                                                     ConvertTo(state, *kind, megabytes,
+                                                               (std::string(".") + work).c_str());
                                              })
                     ->Unit(benchmark::kMillisecond)
                     ->UseManualTime()
@@ -87,6 +94,28 @@ void PrintConvertTable(const MedianLookup& find) {
                         infoSeconds, glbSeconds, glbSeconds / infoSeconds, infoPeak, glbPeak, glbPeak / infoPeak, size,
                         met ? "yes" : "**no**");
             allMet = allMet && met;
+        }
+    }
+    if (any) {
+        std::printf("\nThe formats that stream: peak memory of the conversion against info's.\n\n"
+                    "| Scene | File MB | obj peak / info | stl peak / info | ply peak / info |\n"
+                    "|---|---:|---:|---:|---:|\n");
+        for (const char* name : Kinds) {
+            const SceneKind* kind = KindNamed(name);
+            for (int megabytes : Sizes) {
+                const auto* info = find(BenchmarkName(name, megabytes, "info"));
+                if (!kind || !info)
+                    continue;
+                std::printf("| %s | %.0f |", name, static_cast<double>(Scene(*kind, megabytes).size) / 1e6);
+                for (const char* work : {"obj", "stl", "ply"}) {
+                    const auto* run = find(BenchmarkName(name, megabytes, work));
+                    if (run)
+                        std::printf(" %.2f |", Counter(*run, "peak_MB") / Counter(*info, "peak_MB"));
+                    else
+                        std::printf(" |");
+                }
+                std::printf("\n");
+            }
         }
     }
     if (any)

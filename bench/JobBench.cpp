@@ -118,6 +118,11 @@ void ConvertToGlb(benchmark::State& state, const SceneKind& kind, int megabytes)
     RunJob(state, kind, ToGlb, megabytes);
 }
 
+void ConvertTo(benchmark::State& state, const SceneKind& kind, int megabytes, const char* extension) {
+    const Job job{"convert", extension};
+    RunJob(state, kind, job, megabytes);
+}
+
 void InfoOnOneThread(benchmark::State& state, const SceneKind& kind, int megabytes) {
     constexpr const Job& Info = Jobs[0];
     RunJob(state, kind, Info, megabytes, true);

@@ -20,8 +20,10 @@ void RegisterJobBenchmarks();
 // One `vrml convert` of the scene at the given size to .glb per iteration,
 // with the counters of the job table.
 void ConvertToGlb(benchmark::State& state, const SceneKind& kind, int megabytes);
-// The same for `vrml info -j 1`.
+// The same for `vrml info -j 1`, and for a conversion to another format
+// (its extension: ".obj").
 void InfoOnOneThread(benchmark::State& state, const SceneKind& kind, int megabytes);
+void ConvertTo(benchmark::State& state, const SceneKind& kind, int megabytes, const char* extension);
 
 // `find` gives the median of a benchmark by name, or null.
 using MedianLookup = std::function<const benchmark::BenchmarkReporter::Run*(const std::string&)>;
