@@ -32,11 +32,6 @@ std::string BenchmarkName(const char* kind, int megabytes, const char* work) {
     return std::string("Convert/") + kind + "/" + std::to_string(megabytes) + "MB/" + work;
 }
 
-double Counter(const benchmark::BenchmarkReporter::Run& run, const char* name) {
-    auto found = run.counters.find(name);
-    return found == run.counters.end() ? 0.0 : found->second.value;
-}
-
 } // namespace
 
 void RegisterConvertBenchmarks() {

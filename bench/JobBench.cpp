@@ -106,12 +106,12 @@ bool WantsCompactGlb(const SceneKind& kind) {
     return false;
 }
 
+} // namespace
+
 double Counter(const benchmark::BenchmarkReporter::Run& run, const char* name) {
     auto found = run.counters.find(name);
     return found == run.counters.end() ? 0.0 : found->second.value;
 }
-
-} // namespace
 
 void ConvertToGlb(benchmark::State& state, const SceneKind& kind, int megabytes) {
     constexpr const Job& ToGlb = Jobs[1];

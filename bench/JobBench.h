@@ -25,6 +25,9 @@ void ConvertToGlb(benchmark::State& state, const SceneKind& kind, int megabytes)
 void InfoOnOneThread(benchmark::State& state, const SceneKind& kind, int megabytes);
 void ConvertTo(benchmark::State& state, const SceneKind& kind, int megabytes, const char* extension);
 
+// A counter of a run; 0 when the run has none.
+double Counter(const benchmark::BenchmarkReporter::Run& run, const char* name);
+
 // `find` gives the median of a benchmark by name, or null.
 using MedianLookup = std::function<const benchmark::BenchmarkReporter::Run*(const std::string&)>;
 void PrintJobTable(const MedianLookup& find);

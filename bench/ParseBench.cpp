@@ -223,10 +223,6 @@ private:
         auto found = medians.find(name);
         return found == medians.end() ? nullptr : &found->second;
     }
-    static double Counter(const Run& run, const char* name) {
-        auto found = run.counters.find(name);
-        return found == run.counters.end() ? 0.0 : found->second.value;
-    }
     static double MBps(const Run& run) { return Counter(run, "bytes_per_second") / 1e6; }
     void Verdict(bool met) {
         std::printf(" %s |\n", met ? "yes" : "**no**");

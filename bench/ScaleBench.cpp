@@ -13,11 +13,6 @@ std::string BenchmarkName(const SceneKind& kind, int megabytes, const char* work
     return std::string("Scale/") + kind.name + "/" + std::to_string(megabytes) + "MB/" + work;
 }
 
-double Counter(const benchmark::BenchmarkReporter::Run& run, const char* name) {
-    auto found = run.counters.find(name);
-    return found == run.counters.end() ? 0.0 : found->second.value;
-}
-
 struct Measures {
     double fileMB = 0.0;
     double loadSeconds = 0.0, loadPeakMB = 0.0;   // processor time, rise of resident memory

@@ -84,14 +84,14 @@ Trs TrsOf(const trelMatrix4x4& m) {
 }
 
 // A node's properties after "children" and "extensions", in name order.
-void WriteNodeRest(JsonWriter& json, int mesh, const std::string& name, const Trs& trs) {
+void WriteNodeRest(JsonWriter& json, int mesh, std::string_view name, const Trs& trs) {
     if (mesh >= 0) {
         Key(json, "mesh");
         json.Int(mesh);
     }
     if (!name.empty()) {
         Key(json, "name");
-        json.String(name.c_str(), static_cast<rapidjson::SizeType>(name.size()));
+        json.String(name.data(), static_cast<rapidjson::SizeType>(name.size()));
     }
     if (trs.hasRotation)
         Numbers(json, "rotation", trs.rotation);
@@ -175,7 +175,7 @@ private:
         int trs = -1; // into trsOfGroups
     };
 
-    void AddObjectNode(int group, int mesh, const std::string& name, const Trs& trs,
+    void AddObjectNode(int group, int mesh, std::string_view name, const Trs& trs,
                        const std::function<void(JsonWriter&)>& extensions = {}) {
         const int number = objectNodes.Add([&](JsonWriter& json) {
             json.StartObject();
@@ -295,6 +295,8 @@ private:
         const std::vector<int> number = NumberGroups();
         const int keptGroups =
             static_cast<int>(std::count_if(number.begin(), number.end(), [](int n) { return n >= 0; }));
+        // The root is named after the file when the world has no name.
+        const std::string_view root = scene->name.empty() ? std::string_view("world") : std::string_view(scene->name);
         rapidjson::StringBuffer text;
         for (size_t g = 0; g < groups.size(); ++g) {
             if (number[g] < 0)
@@ -317,8 +319,7 @@ private:
                 json.EndArray();
             }
             const std::string& name = scene->groups[g].name;
-            const std::string root = scene->name.empty() ? "world" : scene->name;
-            WriteNodeRest(json, node.mesh, g == 0 && name.empty() ? root : name,
+            WriteNodeRest(json, node.mesh, g == 0 && name.empty() ? root : std::string_view(name),
                           node.trs >= 0 ? trsOfGroups[static_cast<size_t>(node.trs)] : Trs());
             json.EndObject();
             text.Put(',');
@@ -762,7 +763,6 @@ private:
     // small one, which every viewer reads, each instance is a node: its
     // group's, or one of its own.
     void AddInstances(const Batch& batch, const Use* instances, size_t count) {
-        const std::string name(batch.name);
         const auto placement = [&](const Use& use) -> const trelMatrix4x4& {
             return scene->objects[static_cast<size_t>(use.object)].placement;
         };
@@ -775,7 +775,7 @@ private:
                     trsOfGroups.push_back(TrsOf(placement(*use)));
                     continue;
                 }
-                AddObjectNode(batch.parent, batch.mesh, name, TrsOf(placement(*use)));
+                AddObjectNode(batch.parent, batch.mesh, batch.name, TrsOf(placement(*use)));
             }
             return;
         }
@@ -804,7 +804,7 @@ private:
         const int translation = view([](const TrsPlacement& p) { return p.translation; });
         const int rotation = view([](const TrsPlacement& p) { return p.rotation; });
         const int scale = view([](const TrsPlacement& p) { return p.scale; });
-        AddObjectNode(batch.parent, batch.mesh, name, Trs(), [&](JsonWriter& json) {
+        AddObjectNode(batch.parent, batch.mesh, batch.name, Trs(), [&](JsonWriter& json) {
             json.StartObject();
             Key(json, GpuInstancingExtension);
             json.StartObject();

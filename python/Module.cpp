@@ -476,6 +476,7 @@ PYBIND11_MODULE(_vrml, m) {
           py::arg("segments") = 32, py::arg("standard") = false, py::arg("include_root") = "",
           py::arg("max_triangles") = DefaultMaxTriangles);
     m.attr("DEFAULT_MAX_TRIANGLES") = DefaultMaxTriangles;
+    m.attr("KICAD_UNIT_IN_METRES") = KicadUnitInMetres;
     m.def("formats", &Formats);
     m.def(
         "output_name",

@@ -10,8 +10,6 @@ from mathutils import Matrix
 
 import vrml
 
-# One unit of a KiCad model is 0.1 inch.
-KICAD_UNIT = 0.00254  # 2.54 mm
 
 
 def to_linear(values):
@@ -24,7 +22,7 @@ def to_linear(values):
 
 def root_matrix(units, up_axis):
     """From the file's axes and unit to Blender's: Z up, metres."""
-    scale = KICAD_UNIT if units == "KICAD" else 1.0
+    scale = vrml.KICAD_UNIT_IN_METRES if units == "KICAD" else 1.0
     turn = Matrix.Rotation(math.pi / 2, 4, "X") if up_axis == "Y" else Matrix.Identity(4)
     return turn @ Matrix.Scale(scale, 4)
 

@@ -9,7 +9,7 @@ FormatError (a ValueError) with the reason. A file that fails part-way loads
 what could be read and gives a scene whose `result` is 1.
 """
 
-from ._vrml import DEFAULT_MAX_TRIANGLES, Scene, formats, output_name, load as _load, convert as _convert
+from ._vrml import DEFAULT_MAX_TRIANGLES, KICAD_UNIT_IN_METRES, Scene, formats, output_name, load as _load, convert as _convert
 
 
 class FormatError(ValueError):
@@ -52,5 +52,5 @@ def convert(inputs, output_dir, format="glb", jobs=1, segments=32, standard=Fals
                     max_triangles=max_triangles)
 
 
-__all__ = ["Scene", "FormatError", "BudgetError", "DEFAULT_MAX_TRIANGLES", "load", "convert", "formats",
-           "output_name"]
+__all__ = ["Scene", "FormatError", "BudgetError", "DEFAULT_MAX_TRIANGLES", "KICAD_UNIT_IN_METRES", "load", "convert",
+           "formats", "output_name"]

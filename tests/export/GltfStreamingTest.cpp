@@ -5,7 +5,7 @@
 // the benchmark's scenes and the corpus, in both modes.
 
 #include "ReferenceGltfWriter.h"
-#include "TestScene.h"
+#include "WorldTestSupport.h"
 #include "bench/Scenes.h"
 #include "export/Convert.h"
 #include "export/SceneWriter.h"
@@ -16,16 +16,10 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 struct Glb {
     std::string json, binary;
@@ -116,7 +110,7 @@ void Compare(const fs::path& input, bool standard, bool text, const fs::path& di
             << what << ": " << streamedFailure << " / " << referenceFailure;
         if (!streamedFailure.empty())
             continue;
-        const std::string a = ReadAll(streamed), b = ReadAll(reference);
+        const std::string a = test_worlds::ReadFile(streamed), b = test_worlds::ReadFile(reference);
         if (binary) {
             const Glb left = SplitGlb(a), right = SplitGlb(b);
             ExpectSameJson(left.json, right.json, what);

@@ -65,6 +65,7 @@ def test_kicad_units_and_z_up_reach_arrays_bounds_and_saves(write, tmp_path):
     path = write("box.wrl", BOX)
     plain, turned = vrml.load(path), vrml.load(path, units="kicad", scale=2, up="z")
     k = 2 * 0.00254  # a KiCad unit is 0.1 inch, 2.54 mm
+    assert vrml.KICAD_UNIT_IN_METRES == 0.00254
     flat, mesh = plain.triangles(), turned.triangles()
 
     def turn(a):
