@@ -121,6 +121,7 @@ std::string WriteWorldAs(const C3DWorld& world, int imageUnits, const std::strin
         },
         [&](const ExportObject& object) {
             const ExportGeometry& geometry = scene.GeometryOf(object);
+            ++counted.objects;
             if (!store(object.shape < 0 ? geometry.GetTriangleCount() : 0))
                 return;
             writer->Add(object);
@@ -142,7 +143,6 @@ std::string WriteWorldAs(const C3DWorld& world, int imageUnits, const std::strin
         return refused(failure);
     if (!failure.empty())
         return failure + " (" + output + ")";
-    counted.objects = scene.objects.size();
     summary = counted;
     return std::string();
 }

@@ -57,9 +57,8 @@ VertexKey KeyOf(const trelFloatPoint& p, const trelVector& n, const trelChroma& 
 
 // The vertices an object keeps, found by their bits and numbered in order
 // of first appearance. Open addressing in a table of numbers into the
-// object's own arrays: no allocation per vertex. Sized from the most
-// vertices the object said it could have, it never grows; otherwise it
-// doubles when half full.
+// object's own arrays: no allocation per vertex. Sized from what the
+// object said it could have, and doubled when half full.
 class VertexNumbers {
 public:
     VertexNumbers(const ExportGeometry& kept, Wanted wanted) : object(kept), wanted(wanted) { slots.assign(16, 0); }
@@ -113,6 +112,9 @@ private:
     void Resize(size_t size) {
         if (size <= slots.size())
             return;
+        // The numbers are found again from the kept vertices: the old table
+        // goes first, so the two are never held at once.
+        slots = std::vector<uint32_t>();
         slots.assign(size, 0);
         const size_t mask = size - 1;
         for (size_t i = 0; i < object.positions.size(); ++i) {
@@ -162,9 +164,12 @@ public:
 
     void Expect(size_t mostTriangles) override {
         // As many vertices as the triangles have at most: the arrays never
-        // move, and the pages of what stays unused are never touched.
+        // move, and the pages of what stays unused are never touched. The
+        // table of numbers is touched whole, so it is sized for a vertex
+        // per triangle (a smooth mesh has about half that) and doubles for
+        // a faceted one.
         const size_t most = 3 * mostTriangles;
-        index.Reserve(most);
+        index.Reserve(mostTriangles);
         object.triangles.reserve(most);
         object.positions.reserve(most);
         object.normals.reserve(most);
@@ -539,44 +544,75 @@ private:
     int reported = -1;
 };
 
+// An object as the walk of the world finds it: what its exported form is
+// made from when its batch comes. Small, since a scene of a part per box
+// has one per box for the whole conversion.
+struct ObjectSource {
+    const trelBaseObject* source;
+    int group;
+    int material;
+};
+
 // Gives each object that shares its geometry with another one an instance
 // of one shape. A geometry used once stays the object's own: nothing would
-// be saved, and the object keeps its world-space form.
+// be saved, and the object keeps its world-space form. Only a number per
+// object is held; its placement is found again when its batch comes.
 class Instancer {
 public:
-    Instancer(const std::vector<const trelBaseObject*>& sources, const trelTessellationOptions& tessellation)
-        : uses(sources.size()) {
+    Instancer(const std::vector<ObjectSource>& objects, const trelTessellationOptions& tessellation)
+        : shapeOf(objects.size(), -1) {
         // A repeated part's faces are cut into triangles where it lies: a
         // use whose count differs from the part's (a face bent enough that
         // another cut wins, a sliver dropped) keeps its own geometry, so
         // that the output holds what the world counts.
         std::map<const void*, size_t> partTriangles;
-        for (size_t i = 0; i < sources.size(); ++i) {
-            uses[i] = FindShapeUse(*sources[i]);
-            if (uses[i].key.kind < 0) {
-                auto [part, first] = partTriangles.try_emplace(uses[i].key.part, 0);
+        std::map<ShapeUse::Key, int> keyNumbers;
+        std::vector<int> users;
+        for (size_t i = 0; i < objects.size(); ++i) {
+            const ShapeUse use = FindShapeUse(*objects[i].source);
+            if (!use.IsShared())
+                continue;
+            if (use.key.kind < 0) {
+                auto [part, first] = partTriangles.try_emplace(use.key.part, 0);
                 if (first)
-                    part->second = MakeShape(uses[i])->CountTessellation(tessellation).triangles;
-                if (sources[i]->CountTessellation(tessellation).triangles != part->second)
-                    uses[i] = ShapeUse();
+                    part->second = MakeShape(use)->CountTessellation(tessellation).triangles;
+                if (objects[i].source->CountTessellation(tessellation).triangles != part->second)
+                    continue;
             }
-            if (uses[i].IsShared())
-                ++users[uses[i].key];
+            auto [key, added] = keyNumbers.emplace(use.key, static_cast<int>(users.size()));
+            if (added)
+                users.push_back(0);
+            ++users[static_cast<size_t>(key->second)];
+            shapeOf[i] = key->second;
+        }
+        // Shapes are numbered in order of first use, among the keys used twice or more.
+        std::vector<int> shapeOfKey(users.size(), -1);
+        for (size_t i = 0; i < objects.size(); ++i) {
+            int& shape = shapeOf[i];
+            if (shape < 0 || users[static_cast<size_t>(shape)] < 2) {
+                shape = -1;
+                continue;
+            }
+            int& number = shapeOfKey[static_cast<size_t>(shape)];
+            if (number < 0) {
+                number = static_cast<int>(shapeSources.size());
+                shapeSources.push_back(MakeShape(FindShapeUse(*objects[i].source)));
+            }
+            shape = number;
         }
     }
 
-    // The object that gives object i its geometry and attributes: itself,
-    // or the shape it becomes an instance of (added to the scene when new).
-    const trelBaseObject* Place(size_t i, ExportObject& object, ExportScene& scene) {
-        ShapeUse& use = uses[i];
-        if (!use.IsShared() || users[use.key] < 2)
+    int ShapeOf(size_t i) const { return shapeOf[i]; }
+
+    // Makes object i an instance of its shape, when it has one, and
+    // returns the object that gives it its geometry and attributes: the
+    // shape, or null for an object that keeps its own.
+    const trelBaseObject* Place(size_t i, const trelBaseObject& source, ExportObject& object,
+                                const ExportScene& scene) const {
+        if (shapeOf[i] < 0)
             return nullptr;
-        auto [where, added] = shapeIndex.emplace(use.key, static_cast<int>(shapeSources.size()));
-        if (added)
-            shapeSources.push_back(MakeShape(use));
-        object.shape = where->second;
-        object.placement = scene.frame.After(use.placement);
-        use.local.reset();
+        object.shape = shapeOf[i];
+        object.placement = scene.frame.After(FindShapeUse(source).placement);
         return shapeSources[static_cast<size_t>(object.shape)].get();
     }
 
@@ -588,8 +624,7 @@ public:
     }
 
 private:
-    std::vector<ShapeUse> uses;
-    std::map<ShapeUse::Key, int> users, shapeIndex;
+    std::vector<int> shapeOf; // of each object: its shape, or -1
     std::vector<std::shared_ptr<const trelBaseObject>> shapeSources;
 };
 
@@ -601,19 +636,15 @@ namespace {
 // busy, few enough that their geometry is small next to the world's.
 const size_t StreamBatch = 256;
 
-// The scene's groups, materials and objects (without geometry) from the
-// world, then its shapes; then the objects in batches, each handed to `add`
-// in order and, unless `keep`, released after.
+// The scene's groups, materials and shapes from the world; then its
+// objects in batches, each made, handed to `add` in order and, unless
+// `keep`, released after (the scene then holds no object).
 void ExportWorld(const C3DWorld& world, const ExportOptions& options, ExportScene& scene,
                  const std::function<bool()>& ready, const std::function<void(const ExportObject&)>& add,
                  const std::function<void(int)>& progress, bool keep) {
     scene.frame = options.frame;
-    std::vector<const trelBaseObject*> sources;
-    // Room for every object at once: an object is large, and a list grown
-    // by doubling would copy each of a few hundred thousand uses again.
-    const size_t objectCount = static_cast<size_t>(world.GetTotalObjectCount());
-    scene.objects.reserve(objectCount);
-    sources.reserve(objectCount);
+    std::vector<ObjectSource> objects;
+    objects.reserve(static_cast<size_t>(world.GetTotalObjectCount()));
     MaterialNumbers materialNumbers(scene.materials);
     // The walk is depth-first with parents first, so the latest group seen
     // one level up is the parent.
@@ -629,44 +660,31 @@ void ExportWorld(const C3DWorld& world, const ExportOptions& options, ExportScen
         }
         latestAtDepth.resize(static_cast<size_t>(depth) + 1);
         latestAtDepth[static_cast<size_t>(depth)] = groupIndex;
-        scene.groups.push_back(std::move(exported));
-
         for (int i = 0; i < group.GetNumObjects(); ++i) {
-            const trelBaseObject& source = *group.GetObject(i);
-            ExportObject object;
-            object.name = ToValidUtf8(source.GetObjectName().GetString());
-            object.type = source.GetObjectType();
-            object.group = groupIndex;
-            const trelMaterial& material = group.GetObjectMatProps(i).front;
-            object.material = materialNumbers.Find(material);
-            scene.groups[static_cast<size_t>(groupIndex)].objects.push_back(static_cast<int>(scene.objects.size()));
-            scene.objects.push_back(std::move(object));
-            sources.push_back(&source);
+            exported.objects.push_back(static_cast<int>(objects.size()));
+            objects.push_back({group.GetObject(i), groupIndex, materialNumbers.Find(group.GetObjectMatProps(i).front)});
         }
+        scene.groups.push_back(std::move(exported));
     });
 
-    // Where each object's geometry and attributes come from: itself, or
-    // the shape it is an instance of (filled first, and kept).
-    std::vector<const trelBaseObject*> givers(sources);
+    // The shapes of instances are filled first, and kept.
     std::vector<FillJob> shapeJobs;
-    size_t ownObjects = 0;
     std::unique_ptr<Instancer> instancer; // holds the shapes' sources to the end
     if (options.instancing) {
-        instancer = std::make_unique<Instancer>(sources, options.tessellation);
-        for (size_t i = 0; i < sources.size(); ++i)
-            if (const trelBaseObject* shape = instancer->Place(i, scene.objects[i], scene))
-                givers[i] = shape;
+        instancer = std::make_unique<Instancer>(objects, options.tessellation);
         instancer->AddJobs(scene, shapeJobs);
     }
-    for (size_t i = 0; i < sources.size(); ++i)
-        ownObjects += scene.objects[i].shape < 0 ? 1 : 0;
+    const auto shapeOf = [&](size_t i) { return instancer ? instancer->ShapeOf(i) : -1; };
+    size_t ownObjects = 0;
+    for (size_t i = 0; i < objects.size(); ++i)
+        ownObjects += shapeOf(i) < 0 ? 1 : 0;
     if (options.maxTriangles > 0) {
         scene.maxTriangles = options.maxTriangles;
         for (const FillJob& job : shapeJobs)
             scene.countedTriangles += job.source->CountTessellation(options.tessellation).triangles;
-        for (size_t i = 0; i < sources.size(); ++i)
-            if (scene.objects[i].shape < 0)
-                scene.countedTriangles += sources[i]->CountTessellation(options.tessellation).triangles;
+        for (size_t i = 0; i < objects.size(); ++i)
+            if (shapeOf(i) < 0)
+                scene.countedTriangles += objects[i].source->CountTessellation(options.tessellation).triangles;
         if (scene.IsOverBudget())
             return;
     }
@@ -678,9 +696,8 @@ void ExportWorld(const C3DWorld& world, const ExportOptions& options, ExportScen
     // Textures are numbered in order of first use, by objects that took
     // texture coordinates.
     std::map<std::tuple<const trelImage*, bool, bool>, int> textureIndex;
-    const auto assignTexture = [&](size_t i) {
-        ExportObject& object = scene.objects[i];
-        const trelAttributes* attributes = givers[i]->GetAttributes();
+    const auto assignTexture = [&](ExportObject& object, const trelBaseObject& giver) {
+        const trelAttributes* attributes = giver.GetAttributes();
         if (scene.GeometryOf(object).HasTexCoords() && attributes->HasTexture() &&
             IsUsable(*attributes->texture.image)) {
             const trelTexture& texture = attributes->texture;
@@ -693,21 +710,38 @@ void ExportWorld(const C3DWorld& world, const ExportOptions& options, ExportScen
             object.texture = at->second;
         }
     };
-    const size_t batch = keep ? std::max<size_t>(sources.size(), 1) : StreamBatch;
+    const size_t batch = keep ? std::max<size_t>(objects.size(), 1) : StreamBatch;
+    if (keep)
+        scene.objects.resize(objects.size());
+    std::vector<ExportObject> streamed(keep ? 0 : std::min(batch, objects.size()));
+    std::vector<const trelBaseObject*> givers;
     std::vector<FillJob> jobs;
-    for (size_t start = 0; start < sources.size(); start += batch) {
-        const size_t end = std::min(sources.size(), start + batch);
+    for (size_t start = 0; start < objects.size(); start += batch) {
+        const size_t end = std::min(objects.size(), start + batch);
+        ExportObject* made = keep ? &scene.objects[start] : streamed.data();
         jobs.clear();
-        for (size_t i = start; i < end; ++i)
-            if (scene.objects[i].shape < 0)
-                jobs.push_back({sources[i], &scene.objects[i], options.frame});
+        givers.clear();
+        for (size_t i = start; i < end; ++i) {
+            const trelBaseObject& source = *objects[i].source;
+            ExportObject& object = made[i - start];
+            object = ExportObject();
+            object.name = ToValidUtf8(source.GetObjectName().GetString());
+            object.type = source.GetObjectType();
+            object.group = objects[i].group;
+            object.material = objects[i].material;
+            const trelBaseObject* shape = instancer ? instancer->Place(i, source, object, scene) : nullptr;
+            givers.push_back(shape ? shape : &source);
+            if (!shape)
+                jobs.push_back({&source, &object, options.frame});
+        }
         filler.Run(jobs, options.threads);
         for (size_t i = start; i < end; ++i) {
-            assignTexture(i);
+            ExportObject& object = made[i - start];
+            assignTexture(object, *givers[i - start]);
             if (add)
-                add(scene.objects[i]);
+                add(object);
             if (!keep)
-                static_cast<ExportGeometry&>(scene.objects[i]) = ExportGeometry();
+                object = ExportObject();
         }
     }
 }

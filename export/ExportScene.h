@@ -132,13 +132,13 @@ double UnitScaleToFile(int imageUnits);
 ExportScene BuildExportScene(const C3DWorld& world, const ExportOptions& options,
                              const std::function<void(int)>& progress = {});
 
-// The same, streamed: `scene` receives the groups, materials, shapes and
-// objects (without geometry), and `ready` is called (false stops there);
-// then each object, in order, is given its geometry, handed to `add`, and
-// released again. Textures are added to the
-// scene as objects first use them, before `add` sees the object. Objects
-// are tessellated a batch at a time on `options.threads` threads; `add`
-// and `progress` are called on the calling thread only.
+// The same, streamed: `scene` receives the groups, materials and shapes,
+// and `ready` is called (false stops there); then each object, in order,
+// is made with its geometry, handed to `add`, and released again: the
+// scene never holds the objects. Textures are added to the scene as
+// objects first use them, before `add` sees the object. Objects are
+// tessellated a batch at a time on `options.threads` threads; `add` and
+// `progress` are called on the calling thread only.
 void StreamExportScene(const C3DWorld& world, const ExportOptions& options, ExportScene& scene,
                        const std::function<bool()>& ready, const std::function<void(const ExportObject&)>& add,
                        const std::function<void(int)>& progress = {});

@@ -17,7 +17,9 @@
 #include <map>
 #include <string_view>
 #include <tuple>
+#include <optional>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace vrml {
 
@@ -147,8 +149,8 @@ public:
             const bool alone = object.group > 0 && group.objects.size() == 1 && group.groups.empty() &&
                                (object.name.empty() || object.name == group.name);
             const int owner = alone ? group.parent : object.group;
-            const int batch = BatchOf(owner, InstanceMesh(object), alone ? group.name : object.name);
-            uses.push_back({batch, static_cast<int>(&object - scene->objects.data()), alone ? object.group : -1});
+            const int batch = BatchOf(owner, InstanceMesh(object), alone ? group.name : object.name, alone);
+            uses.push_back({batch, alone ? object.group : -1, object.placement});
             SpoolData();
             return;
         }
@@ -194,17 +196,23 @@ private:
     // one name, and all with colours or all without, are written as one
     // primitive of all their points: a scanned cloud of a million points is
     // one node and one mesh rather than a million of each. The points are
-    // copied, since a streamed object's geometry goes once it is added.
+    // copied, since a streamed object goes once it is added.
     struct PointRun {
-        const ExportObject* first = nullptr; // its group, material and name are the run's
+        std::optional<ExportObject> first; // without geometry: its group, material and name are the run's
         ExportGeometry points;
     };
     void AddToPointRun(const ExportObject& object, const ExportGeometry& geometry) {
-        const ExportObject* first = pointRun.first;
+        const std::optional<ExportObject>& first = pointRun.first;
         if (!first || first->group != object.group || first->material != object.material ||
             first->name != object.name || pointRun.points.HasColors() != geometry.HasColors())
             FlushPointRun();
-        pointRun.first = pointRun.first ? pointRun.first : &object;
+        if (!pointRun.first) {
+            pointRun.first.emplace();
+            pointRun.first->group = object.group;
+            pointRun.first->material = object.material;
+            pointRun.first->name = object.name;
+            pointRun.first->type = object.type;
+        }
         ExportGeometry& run = pointRun.points;
         run.points.insert(run.points.end(), geometry.points.begin(), geometry.points.end());
         if (geometry.HasColors())
@@ -224,18 +232,16 @@ private:
 
     // Instances of one mesh under one parent and one name, in order of
     // first use; each may stand for a group that holds nothing but it. A
-    // use is kept as its object's number: the scene keeps an object's
-    // placement and name when its geometry goes, and a scene of a part
-    // per box has as many batches as boxes.
+    // scene of a part per box has as many batches as boxes.
     struct Batch {
         int parent; // group
         int mesh;
-        std::string_view name; // the scene's own
+        std::string_view name; // the scene group's, or one of objectNames
     };
     struct Use {
         int batch;
-        int object;
         int group; // the group it stands for, or -1
+        trelMatrix4x4 placement;
     };
     struct BatchKeyHash {
         size_t operator()(const std::tuple<int, int, std::string_view>& key) const {
@@ -244,12 +250,17 @@ private:
                    (static_cast<size_t>(std::get<1>(key)) << 17);
         }
     };
-    int BatchOf(int parent, int mesh, const std::string& name) {
-        auto [at, added] =
-            batchOf.emplace(std::make_tuple(parent, mesh, std::string_view(name)), static_cast<int>(batches.size()));
-        if (added)
-            batches.push_back({parent, mesh, name});
-        return at->second;
+    // `lasting`: the name is a scene group's, which lasts to the end; an
+    // object's goes with the object, so the batch keeps a copy.
+    int BatchOf(int parent, int mesh, const std::string& name, bool lasting) {
+        const auto found = batchOf.find(std::make_tuple(parent, mesh, std::string_view(name)));
+        if (found != batchOf.end())
+            return found->second;
+        const std::string_view kept = lasting || name.empty() ? name : *objectNames.insert(name).first;
+        const int batch = static_cast<int>(batches.size());
+        batches.push_back({parent, mesh, kept});
+        batchOf.emplace(std::make_tuple(parent, mesh, kept), batch);
+        return batch;
     }
 
     // Every batch in order of first use, its uses in their order.
@@ -763,9 +774,7 @@ private:
     // small one, which every viewer reads, each instance is a node: its
     // group's, or one of its own.
     void AddInstances(const Batch& batch, const Use* instances, size_t count) {
-        const auto placement = [&](const Use& use) -> const trelMatrix4x4& {
-            return scene->objects[static_cast<size_t>(use.object)].placement;
-        };
+        const auto placement = [](const Use& use) -> const trelMatrix4x4& { return use.placement; };
         if (count < MinGpuInstances) {
             for (const Use* use = instances; use != instances + count; ++use) {
                 if (use->group >= 0) {
@@ -834,8 +843,8 @@ private:
 
     // Every value is a 4-byte float or index, written in the little-endian
     // order of the format, so views stay aligned. A large view goes out a
-    // few megabytes at a time: a mesh's data is never copied whole.
-    static constexpr size_t WordsAtOnce = size_t(1) << 20;
+    // megabyte at a time: a mesh's data is never copied whole.
+    static constexpr size_t WordsAtOnce = size_t(1) << 18;
     unsigned char* Extend(size_t bytes) {
         std::vector<unsigned char>& pending = data.Pending();
         const size_t at = pending.size();
@@ -1004,6 +1013,7 @@ private:
     std::vector<Batch> batches;
     std::vector<Use> uses;
     std::unordered_map<std::tuple<int, int, std::string_view>, int, BatchKeyHash> batchOf; // parent, mesh, name
+    std::unordered_set<std::string> objectNames; // the names of batches named after an object
     std::vector<bool> absorbed; // of each group: drawn by a GPU instance of its parent's
     PointRun pointRun;
     bool usesGpuInstancing = false;

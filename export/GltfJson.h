@@ -27,10 +27,14 @@ public:
 
     void Write(const void* data, size_t size) {
         const auto* bytes = static_cast<const unsigned char*>(data);
-        memory.insert(memory.end(), bytes, bytes + size);
         size_ += size;
-        if (memory.size() >= InMemory)
-            Spill();
+        if (!file && memory.size() + size < InMemory) {
+            memory.insert(memory.end(), bytes, bytes + size);
+            return;
+        }
+        // Past the limit, blocks go straight to the file, never through memory.
+        Spill();
+        file->Bytes(bytes, size);
     }
     uint64_t Size() const { return size_; }
     bool CopyTo(OutputFile& out) {
@@ -54,7 +58,7 @@ private:
         if (!file)
             file = std::make_unique<OutputFile>(OutputFile::Temporary{beside});
         file->Bytes(memory.data(), memory.size()); // a file that could not be made fails its read back
-        memory.clear();
+        memory = std::vector<unsigned char>();
     }
 
     std::string beside;
@@ -112,7 +116,7 @@ public:
     }
 
 private:
-    static constexpr size_t Gathered = size_t(4) << 20;
+    static constexpr size_t Gathered = size_t(1) << 20;
     Spool spool;
     std::vector<unsigned char> pending;
 };

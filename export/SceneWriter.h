@@ -12,11 +12,10 @@ namespace vrml {
 
 // A format written object by object, as StreamExportScene hands them over:
 // Open once the scene holds its groups, materials and shapes; Add for each
-// of the scene's own objects in the scene's order (a writer may read an
-// object's name and placement again until Finish, when its geometry is
-// gone); then Finish. Only what the format must hold
-// back is kept until Finish (glTF's JSON and buffer, the counts of a
-// header), never an object's geometry.
+// of the scene's objects in the scene's order (the object lives only for
+// the call: a writer copies what it needs later); then Finish. Only what
+// the format must hold back is kept until Finish (glTF's JSON and buffer,
+// the counts of a header), never an object's geometry.
 class SceneWriter {
 public:
     virtual ~SceneWriter() = default;

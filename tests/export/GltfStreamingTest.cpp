@@ -142,6 +142,29 @@ TEST(GltfStreaming, BenchmarkScenesHoldTheDocumentOfTheWholeModelWriter) {
     }
 }
 
+// Objects are made and handed over a few hundred at a time, then released:
+// what the writer keeps of them (a point run's group, material and name,
+// the placements of a part's 1,200 uses) must outlive their batch.
+TEST(GltfStreaming, WhatOutlivesABatchOfObjects) {
+    std::string text = std::string(V2) + "DEF Part Shape { geometry IndexedFaceSet {\n"
+                                         "  coord Coordinate { point [0 0 0, 1 0 0, 0 1 0] } coordIndex [0 1 2 -1] } }\n";
+    text += "DEF Cloud Shape { geometry PointSet { coord Coordinate { point [";
+    for (int i = 0; i < 700; ++i)
+        text += std::to_string(i) + " " + std::to_string(i % 7) + " 0, ";
+    text += "] } color Color { color [";
+    for (int i = 0; i < 700; ++i)
+        text += i % 2 ? "1 0 0, " : "0 0 1, ";
+    text += "] } } }\n";
+    for (int i = 0; i < 300; ++i)
+        text += "Transform { translation " + std::to_string(i) + " 2 0 children [USE Part USE Part] }\n";
+    text += "Group { children [";
+    for (int i = 0; i < 600; ++i)
+        text += "Transform { translation " + std::to_string(i) + " 5 0 rotation 0 0 1 " + std::to_string(i) +
+                " children USE Part }\n";
+    text += "] }\n";
+    Compare(WriteTempFile("batches.wrl", text), false, true, TestTempDir());
+}
+
 TEST(GltfStreaming, CorpusHoldsTheDocumentOfTheWholeModelWriter) {
     const fs::path corpus = VRML_CORPUS_DIR;
     std::error_code error;
