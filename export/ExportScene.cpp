@@ -408,23 +408,47 @@ MaterialKey KeyOf(const trelMaterial& m) {
 // scene of a colour per part has as many as it has parts.
 class MaterialNumbers {
 public:
-    explicit MaterialNumbers(std::vector<trelMaterial>& materials) : materials(materials) {}
+    explicit MaterialNumbers(std::vector<trelMaterial>& materials) : materials(materials), slots(64) {}
 
     int Find(const trelMaterial& material) {
         const MaterialKey key = KeyOf(material);
         const uint64_t hash = Hash(key);
-        for (auto [at, end] = numbers.equal_range(hash); at != end; ++at)
-            if (KeyOf(materials[static_cast<size_t>(at->second)]) == key)
-                return at->second;
+        // Open addressing: a scene of a colour per part has hundreds of
+        // thousands of materials, and no allocation is made for each.
+        size_t at = static_cast<size_t>(hash) & (slots.size() - 1);
+        for (; slots[at].number >= 0; at = (at + 1) & (slots.size() - 1))
+            if (slots[at].hash == hash && KeyOf(materials[static_cast<size_t>(slots[at].number)]) == key)
+                return slots[at].number;
         const int number = static_cast<int>(materials.size());
         materials.push_back(material);
-        numbers.emplace(hash, number);
+        slots[at] = {hash, number};
+        if (2 * materials.size() > slots.size())
+            Grow();
         return number;
     }
 
 private:
+    struct Slot {
+        uint64_t hash = 0;
+        int number = -1; // -1: free
+    };
+
+    void Grow() {
+        std::vector<Slot> old(slots.size() * 2);
+        old.swap(slots);
+        for (const Slot& slot : old) {
+            if (slot.number < 0)
+                continue;
+            size_t at = static_cast<size_t>(slot.hash) & (slots.size() - 1);
+            while (slots[at].number >= 0)
+                at = (at + 1) & (slots.size() - 1);
+            slots[at] = slot;
+        }
+    }
+
     // Equal figures hash alike: -0 is taken as 0. (A NaN equals nothing,
-    // so a material with one is never shared.)
+    // so a material with one is never shared.) The low bits pick the slot,
+    // so the product is folded down.
     static uint64_t Hash(const MaterialKey& key) {
         uint64_t hash = 14695981039346656037ull;
         for (float value : key) {
@@ -433,11 +457,11 @@ private:
             std::memcpy(&bits, &normal, sizeof bits);
             hash = (hash ^ bits) * 1099511628211ull;
         }
-        return hash;
+        return hash ^ (hash >> 32);
     }
 
     std::vector<trelMaterial>& materials;
-    std::unordered_multimap<uint64_t, int> numbers;
+    std::vector<Slot> slots; // a power of two, at most half full
 };
 
 } // namespace

@@ -36,15 +36,29 @@ constexpr int Triangles = 4, LineStrip = 3, Points = 0;
 constexpr int Repeat = 10497, ClampToEdge = 33071;
 
 // Each property of an item is written in the order of its name, and one
-// left at glTF's default is left out, as most writers do.
-void Key(JsonWriter& json, const char* key) { json.Key(key); }
+// left at glTF's default is left out, as most writers do. Names are plain
+// ASCII: they go out as they stand, with nothing to escape.
+template <size_t N>
+void Key(JsonWriter& json, const char (&key)[N]) {
+    char quoted[N + 1];
+    quoted[0] = '"';
+    std::memcpy(quoted + 1, key, N - 1);
+    quoted[N] = '"';
+    json.RawValue(quoted, N + 1, rapidjson::kStringType);
+}
 
-template <class Values>
-void Numbers(JsonWriter& json, const char* key, const Values& values) {
-    json.Key(key);
+void Number(JsonWriter& json, const NumberText& text) {
+    json.RawValue(text.View().data(), text.View().size(), rapidjson::kNumberType);
+}
+
+void Number(JsonWriter& json, double value) { Number(json, ExactText(value)); }
+
+template <size_t N, class Values>
+void Numbers(JsonWriter& json, const char (&key)[N], const Values& values) {
+    Key(json, key);
     json.StartArray();
-    for (double value : values)
-        json.Double(value);
+    for (const auto& value : values)
+        Number(json, value);
     json.EndArray();
 }
 
@@ -52,7 +66,7 @@ void Numbers(JsonWriter& json, const char* key, const Values& values) {
 using Attributes = std::map<std::string, int>;
 
 void WriteAttributes(JsonWriter& json, const Attributes& attributes) {
-    json.Key("attributes");
+    Key(json, "attributes");
     json.StartObject();
     for (const auto& [name, accessor] : attributes) {
         json.Key(name.c_str());
@@ -61,32 +75,34 @@ void WriteAttributes(JsonWriter& json, const Attributes& attributes) {
     json.EndObject();
 }
 
-// A node's translation, rotation and scale, each only when it is not the
-// identity. Held in place, not on the heap: a scene of a box per part has
-// one per box.
-struct Trs {
-    std::array<double, 4> rotation{};
-    std::array<double, 3> scale{}, translation{};
-    bool hasRotation = false, hasScale = false, hasTranslation = false;
-};
-
-Trs TrsOf(const trelMatrix4x4& m) {
+// A node's rotation, scale and translation, as the text of the JSON arrays
+// that hold them, each followed by ';' and left empty when it is no change
+// at all: "[0,0,0.3826834,0.9238795];;[1,2,3];". Text rather than numbers:
+// a scene of a box per part holds one for each box to the end, and each
+// figure is made once, never converted back and forth.
+void AppendTrs(const trelMatrix4x4& m, std::string& out) {
     const TrsPlacement trs = DecomposePlacement(m);
-    Trs made;
-    // Each part as written, left out when it is no change at all.
-    const auto set = [](auto& part, bool& has, const auto& values, const auto& none) {
-        for (size_t k = 0; k < values.size(); ++k)
-            part[k] = Placement(values[k]);
-        has = part != none;
+    const auto part = [&](const auto& values, std::string_view none) {
+        const size_t start = out.size();
+        out += '[';
+        for (size_t k = 0; k < values.size(); ++k) {
+            if (k > 0)
+                out += ',';
+            out += PlacementText(values[k]).View();
+        }
+        out += ']';
+        if (std::string_view(out).substr(start) == none)
+            out.resize(start);
+        out += ';';
     };
-    set(made.rotation, made.hasRotation, trs.rotation, std::array<double, 4>{0.0, 0.0, 0.0, 1.0});
-    set(made.scale, made.hasScale, trs.scale, std::array<double, 3>{1.0, 1.0, 1.0});
-    set(made.translation, made.hasTranslation, trs.translation, std::array<double, 3>{0.0, 0.0, 0.0});
-    return made;
+    part(trs.rotation, "[0,0,0,1]");
+    part(trs.scale, "[1,1,1]");
+    part(trs.translation, "[0,0,0]");
 }
 
-// A node's properties after "children" and "extensions", in name order.
-void WriteNodeRest(JsonWriter& json, int mesh, std::string_view name, const Trs& trs) {
+// A node's properties after "children" and "extensions", in name order;
+// `trs` as AppendTrs makes it, or empty.
+void WriteNodeRest(JsonWriter& json, int mesh, std::string_view name, std::string_view trs) {
     if (mesh >= 0) {
         Key(json, "mesh");
         json.Int(mesh);
@@ -95,12 +111,16 @@ void WriteNodeRest(JsonWriter& json, int mesh, std::string_view name, const Trs&
         Key(json, "name");
         json.String(name.data(), static_cast<rapidjson::SizeType>(name.size()));
     }
-    if (trs.hasRotation)
-        Numbers(json, "rotation", trs.rotation);
-    if (trs.hasScale)
-        Numbers(json, "scale", trs.scale);
-    if (trs.hasTranslation)
-        Numbers(json, "translation", trs.translation);
+    for (const auto& key : {"rotation", "scale", "translation"}) {
+        const size_t end = trs.find(';');
+        if (end == std::string_view::npos)
+            break;
+        if (end > 0) {
+            json.Key(key);
+            json.RawValue(trs.data(), end, rapidjson::kArrayType);
+        }
+        trs.remove_prefix(end + 1);
+    }
 }
 
 void String(JsonWriter& json, const std::string& text) {
@@ -157,7 +177,7 @@ public:
         const std::string name = object.name.empty() ? ObjectTypeName(object.type) : object.name;
         const int texture = TextureOf(object);
         const int mesh = AddMesh(AddGeometry(object, TriangleColors(object, texture)), object, object, texture, name);
-        AddObjectNode(object.group, mesh, name, Trs());
+        AddObjectNode(object.group, mesh, name, std::string_view());
         SpoolData();
     }
 
@@ -174,10 +194,10 @@ private:
     struct GroupNode {
         std::vector<int> children; // a group's index, or -1 - the number of an object node
         int mesh = -1;
-        int trs = -1; // into trsOfGroups
+        int64_t trs = -1; // where its text starts in trsOfGroups
     };
 
-    void AddObjectNode(int group, int mesh, std::string_view name, const Trs& trs,
+    void AddObjectNode(int group, int mesh, std::string_view name, std::string_view trs,
                        const std::function<void(JsonWriter&)>& extensions = {}) {
         const int number = objectNodes.Add([&](JsonWriter& json) {
             json.StartObject();
@@ -225,7 +245,7 @@ private:
         const ExportObject& first = *pointRun.first;
         const std::string name = first.name.empty() ? ObjectTypeName(first.type) : first.name;
         const int mesh = AddMesh(AddGeometry(pointRun.points, false), pointRun.points, first, -1, name);
-        AddObjectNode(first.group, mesh, name, Trs());
+        AddObjectNode(first.group, mesh, name, std::string_view());
         pointRun = PointRun();
         SpoolData();
     }
@@ -253,13 +273,17 @@ private:
     // `lasting`: the name is a scene group's, which lasts to the end; an
     // object's goes with the object, so the batch keeps a copy.
     int BatchOf(int parent, int mesh, const std::string& name, bool lasting) {
-        const auto found = batchOf.find(std::make_tuple(parent, mesh, std::string_view(name)));
-        if (found != batchOf.end())
-            return found->second;
-        const std::string_view kept = lasting || name.empty() ? name : *objectNames.insert(name).first;
         const int batch = static_cast<int>(batches.size());
+        auto [at, added] = batchOf.emplace(std::make_tuple(parent, mesh, std::string_view(name)), batch);
+        if (!added)
+            return at->second;
+        std::string_view kept = name;
+        if (!lasting && !name.empty()) {
+            kept = *objectNames.insert(name).first;
+            batchOf.erase(at);
+            batchOf.emplace(std::make_tuple(parent, mesh, kept), batch);
+        }
         batches.push_back({parent, mesh, kept});
-        batchOf.emplace(std::make_tuple(parent, mesh, kept), batch);
         return batch;
     }
 
@@ -331,7 +355,8 @@ private:
             }
             const std::string& name = scene->groups[g].name;
             WriteNodeRest(json, node.mesh, g == 0 && name.empty() ? root : std::string_view(name),
-                          node.trs >= 0 ? trsOfGroups[static_cast<size_t>(node.trs)] : Trs());
+                          node.trs >= 0 ? std::string_view(trsOfGroups).substr(static_cast<size_t>(node.trs))
+                                        : std::string_view());
             json.EndObject();
             text.Put(',');
         }
@@ -492,13 +517,19 @@ private:
         // four-component textures do.
         const bool pictureAlpha = shown && shown->image->HasAlpha();
         const double alpha = pictureAlpha ? 1.0 : Clamp01(diffuse.GetAlpha());
-        const std::array<double, 4> base{white ? 1.0 : Factor(diffuse.GetRed()),
-                                         white ? 1.0 : Factor(diffuse.GetGreen()),
-                                         white ? 1.0 : Factor(diffuse.GetBlue()), alpha};
-        const double roughness = Short(RoughnessFromExponent(PhongExponent(source.GetShininess())));
+        // Each figure is made as its text: a scene of a colour per part
+        // writes hundreds of thousands of them.
+        const NumberText one = ExactText(1.0);
+        const std::array<NumberText, 4> base{white ? one : FactorText(diffuse.GetRed()),
+                                             white ? one : FactorText(diffuse.GetGreen()),
+                                             white ? one : FactorText(diffuse.GetBlue()), ExactText(alpha)};
+        const NumberText roughness = ShortText(RoughnessFromExponent(PhongExponent(source.GetShininess())));
         const trelChroma& emission = source.GetEmission();
-        const std::array<double, 3> emissive{Factor(emission.GetRed()), Factor(emission.GetGreen()),
-                                             Factor(emission.GetBlue())};
+        const std::array<NumberText, 3> emissive{FactorText(emission.GetRed()), FactorText(emission.GetGreen()),
+                                                 FactorText(emission.GetBlue())};
+        const auto all = [](const auto& texts, std::string_view value) {
+            return std::all_of(texts.begin(), texts.end(), [&](const NumberText& text) { return text.Is(value); });
+        };
         const trelChroma& specular = source.GetSpecular();
         materials.Add([&](JsonWriter& json) {
             json.StartObject();
@@ -509,7 +540,7 @@ private:
             // VRML solids are often open shells, seen from inside as well.
             Key(json, "doubleSided");
             json.Bool(true);
-            if (emissive != std::array<double, 3>{0.0, 0.0, 0.0})
+            if (!all(emissive, "0"))
                 Numbers(json, "emissiveFactor", emissive);
             // The highlight's colour, where the glTF default would add a
             // white one. Black leaves none, as in VRML: the whole specular
@@ -517,21 +548,21 @@ private:
             // leave a white sheen at grazing angles.
             Key(json, "extensions");
             json.StartObject();
-            Key(json, SpecularExtension);
+            json.Key(SpecularExtension);
             json.StartObject();
             if (specular.GetRed() <= 0.0f && specular.GetGreen() <= 0.0f && specular.GetBlue() <= 0.0f) {
                 Key(json, "specularFactor");
-                json.Double(0.0);
+                Number(json, 0.0);
             } else {
                 Numbers(json, "specularColorFactor",
-                        std::array<double, 3>{Factor(specular.GetRed()), Factor(specular.GetGreen()),
-                                              Factor(specular.GetBlue())});
+                        std::array<NumberText, 3>{FactorText(specular.GetRed()), FactorText(specular.GetGreen()),
+                                                  FactorText(specular.GetBlue())});
             }
             json.EndObject();
             json.EndObject();
             Key(json, "pbrMetallicRoughness");
             json.StartObject();
-            if (base != std::array<double, 4>{1.0, 1.0, 1.0, 1.0})
+            if (!all(base, "1"))
                 Numbers(json, "baseColorFactor", base);
             if (textureIndex >= 0) {
                 Key(json, "baseColorTexture");
@@ -541,10 +572,10 @@ private:
                 json.EndObject();
             }
             Key(json, "metallicFactor");
-            json.Double(0.0);
-            if (roughness != 1.0) {
+            Number(json, 0.0);
+            if (!roughness.Is("1")) {
                 Key(json, "roughnessFactor");
-                json.Double(roughness);
+                Number(json, roughness);
             }
             json.EndObject();
             json.EndObject();
@@ -780,11 +811,13 @@ private:
                 if (use->group >= 0) {
                     GroupNode& own = groups[static_cast<size_t>(use->group)];
                     own.mesh = batch.mesh;
-                    own.trs = static_cast<int>(trsOfGroups.size());
-                    trsOfGroups.push_back(TrsOf(placement(*use)));
+                    own.trs = static_cast<int64_t>(trsOfGroups.size());
+                    AppendTrs(placement(*use), trsOfGroups);
                     continue;
                 }
-                AddObjectNode(batch.parent, batch.mesh, batch.name, TrsOf(placement(*use)));
+                std::string trs;
+                AppendTrs(placement(*use), trs);
+                AddObjectNode(batch.parent, batch.mesh, batch.name, trs);
             }
             return;
         }
@@ -813,9 +846,9 @@ private:
         const int translation = view([](const TrsPlacement& p) { return p.translation; });
         const int rotation = view([](const TrsPlacement& p) { return p.rotation; });
         const int scale = view([](const TrsPlacement& p) { return p.scale; });
-        AddObjectNode(batch.parent, batch.mesh, batch.name, Trs(), [&](JsonWriter& json) {
+        AddObjectNode(batch.parent, batch.mesh, batch.name, std::string_view(), [&](JsonWriter& json) {
             json.StartObject();
-            Key(json, GpuInstancingExtension);
+            json.Key(GpuInstancingExtension);
             json.StartObject();
             Key(json, "attributes");
             json.StartObject();
@@ -1005,7 +1038,7 @@ private:
     JsonSpool accessors, bufferViews, images, materials, meshes, objectNodes, samplers, textures;
     BinarySpool data;
     std::vector<GroupNode> groups;
-    std::vector<Trs> trsOfGroups;                            // of the groups that stand for an instance
+    std::string trsOfGroups;                                 // of the groups that stand for an instance
     std::map<std::tuple<int, int, bool>, int> materialIndex; // scene material, scene texture, colours
     std::map<int, int> textureIndex;                         // scene texture
     std::map<std::pair<int, int>, int> samplerIndex;         // wrap s, wrap t

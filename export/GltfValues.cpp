@@ -16,25 +16,45 @@ double LinearFromDisplay(float value) {
     return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
 }
 
-double Short(double value) {
-    char text[32];
-    const auto written = std::to_chars(text, text + sizeof text, static_cast<float>(value));
-    double shortest = value;
-    std::from_chars(text, written.ptr, shortest);
-    return shortest;
+double NumberText::Value() const {
+    double value = 0.0;
+    std::from_chars(digits, digits + length, value);
+    return value;
 }
 
-double Placement(double value) {
-    if (std::fabs(value) < 1e-6)
-        return 0.0;
-    char text[32];
-    const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 7);
-    double rounded = value;
-    std::from_chars(text, written.ptr, rounded);
-    return rounded;
+// The export step lets no infinity or NaN through; were one to come, JSON
+// could not hold its text, so it is written as 0.
+
+NumberText ShortText(double value) {
+    if (!std::isfinite(static_cast<float>(value)))
+        return ExactText(0.0);
+    NumberText text;
+    const auto written = std::to_chars(text.digits, text.digits + sizeof text.digits, static_cast<float>(value));
+    text.length = static_cast<unsigned char>(written.ptr - text.digits);
+    return text;
 }
 
-double Factor(float display) { return Short(LinearFromDisplay(display)); }
+NumberText PlacementText(double value) {
+    if (!std::isfinite(value))
+        value = 0.0;
+    NumberText text;
+    const auto written = std::fabs(value) < 1e-6 ? std::to_chars(text.digits, text.digits + sizeof text.digits, 0)
+                                                 : std::to_chars(text.digits, text.digits + sizeof text.digits, value,
+                                                                 std::chars_format::general, 7);
+    text.length = static_cast<unsigned char>(written.ptr - text.digits);
+    return text;
+}
+
+NumberText ExactText(double value) {
+    if (!std::isfinite(value))
+        value = 0.0;
+    NumberText text;
+    const auto written = std::to_chars(text.digits, text.digits + sizeof text.digits, value);
+    text.length = static_cast<unsigned char>(written.ptr - text.digits);
+    return text;
+}
+
+NumberText FactorText(float display) { return ShortText(LinearFromDisplay(display)); }
 
 void AppendBase64(const unsigned char* bytes, size_t size, std::string& text) {
     static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

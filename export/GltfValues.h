@@ -3,21 +3,45 @@
 // tests' reference writer make them.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vrml {
+
+// A number as the JSON text that holds it, kept in place: written as it
+// stands, it needs no second conversion by the JSON writer.
+class NumberText {
+public:
+    std::string_view View() const { return std::string_view(digits, length); }
+    bool Is(std::string_view text) const { return View() == text; }
+    double Value() const; // what a reader of the JSON gets
+
+private:
+    friend NumberText ShortText(double value);
+    friend NumberText PlacementText(double value);
+    friend NumberText ExactText(double value);
+    char digits[32];
+    unsigned char length = 0;
+};
 
 // VRML colours are display (sRGB) values; glTF's factors and vertex colours
 // are linear.
 double LinearFromDisplay(float value);
 // A linear factor of a display value, to the shortest text of its float.
-double Factor(float display);
-// The value with the shortest text that reads back as the same float: the
+NumberText FactorText(float display);
+// The shortest text that reads back as the same float as the value: the
 // JSON holds float data, and each digit beyond costs bytes on every node.
-double Short(double value);
+NumberText ShortText(double value);
 // A node's placement to seven significant digits, which is what its float
 // data holds; a quaternion part within float noise of zero is zero.
-double Placement(double value);
+NumberText PlacementText(double value);
+// The shortest text that reads back as exactly this double.
+NumberText ExactText(double value);
+
+// The values of those texts.
+inline double Factor(float display) { return FactorText(display).Value(); }
+inline double Short(double value) { return ShortText(value).Value(); }
+inline double Placement(double value) { return PlacementText(value).Value(); }
 
 std::string Base64(const std::vector<unsigned char>& bytes);
 // The same, of `size` bytes that may be one piece of a longer text: every
