@@ -41,6 +41,79 @@ bool UnitDirection(const trelFloatPoint& a, const trelFloatPoint& b, trelVector&
     direction = v;
     return true;
 }
+trelVector Negated(const trelVector& v) { return trelVector(-v.x, -v.y, -v.z); }
+
+// The normal of the segments from `at` to `next` and to `previous`; false
+// where they run in one line (or either has no length).
+bool SegmentsNormal(const trelFloatPoint& at, const trelFloatPoint& next, const trelFloatPoint& previous,
+                    trelVector& normal) {
+    trelVector a(at, next), b(at, previous);
+    const double lengths = a.Normalize() * b.Normalize();
+    if (!(lengths > 0.0) || !std::isfinite(lengths))
+        return false;
+    normal = CrossProduct(a, b);
+    const double sine = normal.Normalize();
+    return sine >= ParallelSine && std::isfinite(sine);
+}
+
+// VRML 97's cross-section planes. Y runs along the spine: next minus
+// previous point, the end segment at an open end, and at both ends of a
+// closed spine the second point minus the one before the last. Z is the
+// normal of the two segments at the point, copied from the last point
+// that has one where they run in one line (from the first that has one
+// before it), and turned over where it points against the previous Z.
+// X is Y × Z, and Z is made square to both. `tangent` gives Y where the
+// neighbours coincide. False for a spine that runs in one line, which
+// keeps the shortest turn of +y onto it.
+template <class Tangent>
+bool SpinePlanes(const trelFloatPointArray& spine, Tangent tangent, std::vector<trelMatrix4x4>& planes) {
+    const int n = spine.GetSize();
+    if (n < 3)
+        return false;
+    const int last = n - 1;
+    const bool closed = spine[0] == spine[last];
+    std::vector<trelVector> z(static_cast<size_t>(n));
+    std::vector<bool> defined(static_cast<size_t>(n), false);
+    int firstDefined = -1;
+    for (int i = 0; i < n; ++i) {
+        bool made = false;
+        if (i > 0 && i < last)
+            made = SegmentsNormal(spine[i], spine[i + 1], spine[i - 1], z[static_cast<size_t>(i)]);
+        else if (closed)
+            made = SegmentsNormal(spine[0], spine[1], spine[last - 1], z[static_cast<size_t>(i)]);
+        defined[static_cast<size_t>(i)] = made;
+        if (made && firstDefined < 0)
+            firstDefined = i;
+    }
+    if (firstDefined < 0)
+        return false;
+    planes.assign(static_cast<size_t>(n), trelMatrix4x4());
+    trelVector previous = z[static_cast<size_t>(firstDefined)];
+    for (int i = 0; i < n; ++i) {
+        trelVector zi = defined[static_cast<size_t>(i)] ? z[static_cast<size_t>(i)] : previous;
+        if (i > 0 && DotProduct(zi, previous) < 0.0)
+            zi = Negated(zi);
+        previous = zi;
+        trelVector y;
+        const bool end = i == 0 || i == last;
+        if (!(end && closed ? UnitDirection(spine[last - 1], spine[1], y)
+                            : UnitDirection(spine[i > 0 ? i - 1 : 0], spine[i < last ? i + 1 : last], y)))
+            y = tangent(i);
+        trelVector x = CrossProduct(y, zi);
+        if (!(x.Normalize() > 0.0)) // Z copied along the spine's own line: the shortest turn serves
+            return false;
+        const trelVector square = CrossProduct(x, y);
+        trelMatrix4x4& m = planes[static_cast<size_t>(i)];
+        const trelVector* rows[3] = {&x, &y, &square};
+        for (int r = 0; r < 3; ++r) {
+            m.m[r][0] = rows[r]->x;
+            m.m[r][1] = rows[r]->y;
+            m.m[r][2] = rows[r]->z;
+        }
+    }
+    return true;
+}
+
 // The standards' defaults of the two fields this loader otherwise requires:
 // the unit square around the spine, and a spine of one unit up the y axis.
 // (The defaults of scale and orientation are those of every mode.)
@@ -224,6 +297,13 @@ int CVRMLParser::GetExtrusionMesh(trelFloatPointArray& mesh, trelVectorArray& ax
         StretchScope(const StretchScope&) = delete;
         StretchScope& operator=(const StretchScope&) = delete;
     } scope(ExtrusionStretch, spine);
+    struct PlanesScope {
+        std::vector<trelMatrix4x4>& planes;
+        ~PlanesScope() { planes.clear(); }
+    } planesScope{ExtrusionPlanes};
+    if (StandardSemantics &&
+        !SpinePlanes(spine, [&](int i) { return GetExtrusionTangentVector(i, spine); }, ExtrusionPlanes))
+        ExtrusionPlanes.clear();
 
     int complete = 1;
     for (int i = 0; i < s; ++i) {
@@ -282,7 +362,9 @@ trelMatrix4x4 CVRMLParser::CreateExtrusionCrossSectionTransform(int spineIndex, 
     const trelVector tangent = GetExtrusionTangentVector(spineIndex, spine);
     const double angle = CalculateAngleBetweenVectors(SpineUp, tangent);
     trelMatrix4x4 alignment;
-    if (angle >= AntiParallelLow && angle <= AntiParallelHigh) {
+    if (static_cast<size_t>(spineIndex) < ExtrusionPlanes.size()) {
+        alignment = ExtrusionPlanes[static_cast<size_t>(spineIndex)];
+    } else if (angle >= AntiParallelLow && angle <= AntiParallelHigh) {
         const trelVector axis = ExtrusionAntiParallelAxis(spineIndex, tangent, spine);
         alignment = CreateRotationMatrixForVectors(SpineUp, tangent, &axis);
     } else {

@@ -2,8 +2,10 @@
 #include "parser/VRMLParser.h"
 #include "state/VRMLSeparator.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
+#include <string_view>
 
 namespace {
 // Single-precision full and half turns, as the geometry library takes them.
@@ -18,10 +20,20 @@ int CVRMLParser::ReadSolidFields(VRMLTokenTypes nodeKind, std::initializer_list<
         return 0;
     AdvanceWhileKind({VRML_OPEN_BRACE, nodeKind});
     while (GetCurrentTokenType() != VRML_CLOSE_BRACE) {
+        // In the standard mode a value of the wrong kind is not taken: it
+        // is the next field (or the node's end), never stepped over.
+        bool taken = true;
         for (const SolidField& field : fields) {
             if (GetCurrentTokenType() != field.keyword)
                 continue;
             Tokenize();
+            if (field.parts) {
+                const int parts = ReadPartsValue();
+                taken = parts >= 0 || !StandardSemantics;
+                if (parts >= 0)
+                    *field.parts = parts;
+                break;
+            }
             for (int i = 0; i < field.count; ++i) {
                 if (i > 0)
                     Tokenize();
@@ -29,13 +41,56 @@ int CVRMLParser::ReadSolidFields(VRMLTokenTypes nodeKind, std::initializer_list<
                     field.number[i] = GetCurrentTokenNumericValue();
                 else if (field.flag && GetCurrentTokenType() == VRML_BOOLEAN)
                     *field.flag = GetCurrentTokenBooleanValue();
+                else
+                    taken = !StandardSemantics;
+                if (!taken)
+                    break;
             }
             break;
         }
-        if (!Tokenize())
+        if (taken && !Tokenize())
             break;
     }
     return 1;
+}
+
+namespace {
+// The parts one token names: SIDES, TOP, BOTTOM or ALL, or several joined by
+// '|' when the file writes them without spaces ("SIDES|BOTTOM"); -1 for a
+// token that names none.
+int PartsNamed(std::string_view text) {
+    int parts = -1;
+    while (!text.empty()) {
+        const size_t end = std::min(text.find('|'), text.size());
+        const std::string_view name = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        int bit = 0;
+        if (name == "SIDES")
+            bit = CVRMLParser::CylinderSides;
+        else if (name == "TOP")
+            bit = CVRMLParser::CylinderTop;
+        else if (name == "BOTTOM")
+            bit = CVRMLParser::CylinderBottom;
+        else if (name == "ALL")
+            bit = CVRMLParser::CylinderAll;
+        else if (!name.empty())
+            return -1;
+        parts = std::max(parts, 0) | bit;
+    }
+    return parts;
+}
+} // namespace
+
+// A parts value at the current token: one name, or names between
+// parentheses joined by '|' (the closing parenthesis is left current).
+// -1 when the token starts no parts value.
+int CVRMLParser::ReadPartsValue() {
+    if (GetCurrentTokenType() != VRML_OPEN_PAREN)
+        return PartsNamed(IOManager.GetCurrentTokenText());
+    int parts = 0;
+    while (Tokenize() && GetCurrentTokenType() != VRML_CLOSE_PAREN && GetCurrentTokenType() != VRML_CLOSE_BRACE)
+        parts |= std::max(PartsNamed(IOManager.GetCurrentTokenText()), 0);
+    return GetCurrentTokenType() == VRML_CLOSE_PAREN ? parts : -1;
 }
 
 int CVRMLParser::ParseCube() {
@@ -52,22 +107,44 @@ int CVRMLParser::ParseBox() {
     return DefineCube(size[0], size[1], size[2]);
 }
 
+// The standard mode builds only the parts a cone or cylinder asks for:
+// VRML 1.0's parts, VRML 2.0's side, top and bottom.
 int CVRMLParser::ParseCone() {
     double bottomRadius = 1.0, height = 2.0;
     int side = 1, bottom = 1;
-    if (!ReadSolidFields(VRML_CONE, {{VRML_BOTTOMRADIUS, &bottomRadius},
-                                     {VRML_HEIGHT, &height},
-                                     {VRML_SIDE, nullptr, &side},
-                                     {VRML_BOTTOM, nullptr, &bottom}}))
+    int parts = CylinderSides | CylinderBottom;
+    const bool read = StandardSemantics ? ReadSolidFields(VRML_CONE, {{VRML_BOTTOMRADIUS, &bottomRadius},
+                                                                      {VRML_HEIGHT, &height},
+                                                                      {VRML_SIDE, nullptr, &side},
+                                                                      {VRML_BOTTOM, nullptr, &bottom},
+                                                                      {VRML_PARTS, nullptr, nullptr, 1, &parts}})
+                                        : ReadSolidFields(VRML_CONE, {{VRML_BOTTOMRADIUS, &bottomRadius},
+                                                                      {VRML_HEIGHT, &height},
+                                                                      {VRML_SIDE, nullptr, &side},
+                                                                      {VRML_BOTTOM, nullptr, &bottom}});
+    if (!read)
         return 0;
+    side = side && (parts & CylinderSides);
+    bottom = bottom && (parts & CylinderBottom);
     return DefineCone(bottomRadius, height, side, bottom);
 }
 
 int CVRMLParser::ParseCylinder() {
     double radius = 1.0, height = 2.0;
-    if (!ReadSolidFields(VRML_CYLINDER, {{VRML_RADIUS, &radius}, {VRML_HEIGHT, &height}, {VRML_PARTS, nullptr}}))
+    int parts = CylinderAll, side = 1, top = 1, bottom = 1;
+    const bool read = StandardSemantics ? ReadSolidFields(VRML_CYLINDER, {{VRML_RADIUS, &radius},
+                                                                          {VRML_HEIGHT, &height},
+                                                                          {VRML_PARTS, nullptr, nullptr, 1, &parts},
+                                                                          {VRML_SIDE, nullptr, &side},
+                                                                          {VRML_TOP, nullptr, &top},
+                                                                          {VRML_BOTTOM, nullptr, &bottom}})
+                                        : ReadSolidFields(VRML_CYLINDER, {{VRML_RADIUS, &radius},
+                                                                          {VRML_HEIGHT, &height},
+                                                                          {VRML_PARTS, nullptr}});
+    if (!read)
         return 0;
-    return DefineCylinder(radius, height);
+    parts &= (side ? CylinderSides : 0) | (top ? CylinderTop : 0) | (bottom ? CylinderBottom : 0);
+    return DefineCylinder(radius, height, parts);
 }
 
 int CVRMLParser::ParseSphere() {
@@ -119,8 +196,8 @@ int CVRMLParser::DefineCone(double bottomRadius, double height, int side, int bo
             result = AddObjectToSeparator(cone);
         }
     }
-    // A VRML 1.0 cone always has its base.
-    if (bottom || GetVersion() == VRML_VERSION_1) {
+    // The loader's own mode gives a VRML 1.0 cone its base whatever it asks.
+    if (bottom || (GetVersion() == VRML_VERSION_1 && !StandardSemantics)) {
         if (trelDisk* disk = new (std::nothrow) trelDisk) {
             disk->SetDisk(0.0, bottomRadius, placement, true);
             result = AddObjectToSeparator(disk);
@@ -135,20 +212,23 @@ int CVRMLParser::DefineCone(double bottomRadius, double height, int side, int bo
     return result;
 }
 
-int CVRMLParser::DefineCylinder(double radius, double height) {
+int CVRMLParser::DefineCylinder(double radius, double height, int parts) {
     if (!CurrentSeparator)
         return 0;
     if (std::fabs(radius) < DegenerateSize || std::fabs(height) < DegenerateSize)
         return 0;
-    trelCylinder* cylinder = new (std::nothrow) trelCylinder;
-    if (!cylinder)
-        return 0;
     const trelMatrix4x4 placement = SolidPlacement(height);
-    cylinder->SetCylinder(height, radius, 1.0, trelVector(1.0f, 0.0f, 0.0f), 0.0, FullTurn);
-    cylinder->SetXformation(placement);
-    int result = AddObjectToSeparator(cylinder);
-    if (!result)
-        return 0;
+    int result = 0;
+    if (parts & CylinderSides) {
+        trelCylinder* cylinder = new (std::nothrow) trelCylinder;
+        if (!cylinder)
+            return 0;
+        cylinder->SetCylinder(height, radius, 1.0, trelVector(1.0f, 0.0f, 0.0f), 0.0, FullTurn);
+        cylinder->SetXformation(placement);
+        result = AddObjectToSeparator(cylinder);
+        if (!result)
+            return 0;
+    }
 
     // Caps in world space: the radius follows the transformation's scale
     // along the local x axis, the normal the transformed axis.
@@ -161,11 +241,19 @@ int CVRMLParser::DefineCylinder(double radius, double height) {
                          CurrentSeparator->GetMaterialBinding() == VRML_BINDING_PER_PART_INDEXED;
     trelFloatPoint baseCentre = base;
     trelFloatPoint farCentre = base + alongAxis;
-    AddDiskToModel(baseCentre, capRadius, axis, perPart ? 1 : 0);
-    AddDiskToModel(farCentre, capRadius, alongAxis, perPart ? 2 : 0);
+    // Without its side, the cylinder's result is its caps'.
+    if (parts & CylinderBottom) {
+        const int made = AddDiskToModel(baseCentre, capRadius, axis, perPart ? 1 : 0);
+        result = result ? result : made;
+    }
+    if (parts & CylinderTop) {
+        const int made = AddDiskToModel(farCentre, capRadius, alongAxis, perPart ? 2 : 0);
+        result = result ? result : made;
+    }
     RecordEntry<CVRMLCylinderEntry>(*this, [&](auto& e) {
         e.SetRadius(radius);
         e.SetHeight(height);
+        e.SetParts(parts);
     });
     return result;
 }

@@ -70,7 +70,7 @@ const ReplayRow ReplayTable[] = {
     {VRML_ENTRY_CYLINDER,
      [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
          auto& c = As<CVRMLCylinderEntry>(e);
-         return p.DefineCylinder(c.GetRadius(), c.GetHeight());
+         return p.DefineCylinder(c.GetRadius(), c.GetHeight(), c.GetParts());
      }},
     {VRML_ENTRY_SPHERE,
      [](CVRMLParser& p, CVRMLDictionaryEntry& e) { return p.DefineSphere(As<CVRMLSphereEntry>(e).GetRadius()); }},
@@ -324,7 +324,7 @@ int CVRMLParser::ReplaySeparator(CVRMLSeparatorEntry& entry) {
     // The level takes the entry's name; the name pending at the USE is
     // pending again afterwards.
     ValueGuard<std::string> name(EntityName, std::string(entry.GetName()));
-    int result = DefineSeparator();
+    int result = DefineSeparator(entry.GetRestores());
     // A copy: the list must not change under the loop whatever a child does.
     const std::vector<CVRMLDictionaryEntry*> children(entry.GetChildren().begin(), entry.GetChildren().end());
     for (CVRMLDictionaryEntry* child : children)

@@ -1,8 +1,11 @@
 #include "VRMLParser.h"
 
 #include "DepthGuard.h"
+#include "state/VRMLSeparator.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <string_view>
 
 namespace {
@@ -125,6 +128,20 @@ const BlockDispatchRow* FindRow(VRMLTokenTypes kind) {
     return DispatchIndex()[static_cast<size_t>(kind)];
 }
 
+// What a VRML 1.0 grouping node gives back at its end, as the standard
+// reads it (the loader's own mode reads each as a Separator).
+int RestoredBy(VRMLTokenTypes kind, std::string_view keyword) {
+    if (kind == VRML_GROUP)
+        return CVRMLSeparator::RestoresNothing;
+    const std::string_view transformSeparator = "TransformSeparator";
+    const bool transformOnly =
+        keyword.size() == transformSeparator.size() &&
+        std::equal(keyword.begin(), keyword.end(), transformSeparator.begin(), [](char a, char b) {
+            return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+        });
+    return transformOnly ? CVRMLSeparator::RestoresTransform : CVRMLSeparator::RestoresAll;
+}
+
 } // namespace
 
 VRMLTokenTypes CVRMLParser::StatementKind() {
@@ -190,7 +207,8 @@ int CVRMLParser::ParseBlock() {
             break;
         case BlockAction::SeparatorOrGroup:
             if (GetVersion() == VRML_VERSION_1) {
-                result = ParseSeparator();
+                result = ParseSeparator(StandardSemantics ? RestoredBy(GetCurrentTokenType(), IOManager.GetCurrentTokenText())
+                                                          : CVRMLSeparator::RestoresAll);
                 if (result)
                     ++depth;
             } else if (GetVersion() == VRML_VERSION_2) {

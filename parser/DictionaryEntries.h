@@ -115,7 +115,8 @@ public:                                                                         
     }
 
 class CVRMLSeparatorEntry : public CVRMLDictionaryEntry {
-    VRML_ENTRY_KIND(CVRMLSeparatorEntry, CVRMLDictionaryEntry, VRML_ENTRY_SEPARATOR, (void)0)
+    VRML_ENTRY_KIND(CVRMLSeparatorEntry, CVRMLDictionaryEntry, VRML_ENTRY_SEPARATOR, restores = 0)
+    VRML_ENTRY_FIELD(int, Restores, restores); // CVRMLSeparator::Restores
 
 public:
     CVRMLEntryList& GetChildren() { return children; }
@@ -142,9 +143,10 @@ class CVRMLConeEntry : public CVRMLDictionaryEntry {
 };
 
 class CVRMLCylinderEntry : public CVRMLDictionaryEntry {
-    VRML_ENTRY_KIND(CVRMLCylinderEntry, CVRMLDictionaryEntry, VRML_ENTRY_CYLINDER, radius = height = 1.0)
+    VRML_ENTRY_KIND(CVRMLCylinderEntry, CVRMLDictionaryEntry, VRML_ENTRY_CYLINDER, radius = height = 1.0; parts = 7)
     VRML_ENTRY_FIELD(double, Radius, radius);
     VRML_ENTRY_FIELD(double, Height, height);
+    VRML_ENTRY_FIELD(int, Parts, parts); // CVRMLParser::CylinderSides... or'd
 };
 
 class CVRMLSphereEntry : public CVRMLDictionaryEntry {

@@ -175,8 +175,9 @@ public:
     static int ToIndex(double value);
 
     // Separator stack.
-    int DefineSeparator();
-    int ParseSeparator();
+    // `restores`: CVRMLSeparator::Restores, what the level gives back at its end.
+    int DefineSeparator(int restores = 0);
+    int ParseSeparator(int restores = 0);
     int PushSeparator(CVRMLSeparator* separator);
     int PopSeparator();
     void ClearSeparatorStack();
@@ -244,8 +245,11 @@ public:
     int ParseCylinder();
     int ParseSphere();
     int DefineCube(double width, double height, double depth);
+    static constexpr int CylinderSides = 1, CylinderTop = 2, CylinderBottom = 4,
+                         CylinderAll = CylinderSides | CylinderTop | CylinderBottom;
     int DefineCone(double bottomRadius, double height, int side, int bottom);
-    int DefineCylinder(double radius, double height);
+    // `parts`: CylinderSides, CylinderTop and CylinderBottom, or'd.
+    int DefineCylinder(double radius, double height, int parts = CylinderAll);
     int DefineSphere(double radius);
     int AddDiskToModel(trelFloatPoint& center, double radius, trelVector normal, int part);
 
@@ -413,8 +417,12 @@ private:
         double* number = nullptr;
         int* flag = nullptr;
         int count = 1;
+        // VRML 1.0's parts: SIDES, TOP and BOTTOM (bits 1, 2 and 4), ALL,
+        // or several between parentheses.
+        int* parts = nullptr;
     };
-    int OpenNodeLevel();
+    int ReadPartsValue();
+    int OpenNodeLevel(int restores = 0);
     void AdvanceToOpeningBrace();
     int ReadChildren(int& result);
     // Standard semantics: Switch and LOD build only their chosen children.
@@ -549,6 +557,10 @@ private:
     long long ReplayCount = 0;                      // replays in this Parse
     long long ReplayBudget = DefaultMaxReplayCount; // replays allowed in this Parse
     AntiParallelStretch ExtrusionStretch;
+    // In the standard mode, while GetExtrusionMesh runs over a spine that is
+    // not straight: the plane of each spine point's cross-section (rows X,
+    // Y, Z), which replaces the turn of +y onto the spine's tangent.
+    std::vector<trelMatrix4x4> ExtrusionPlanes;
     // Set by a geometry reader while it defines its node when the node's own
     // coord field gave the coordinates in force (see RecordWithOwnCoordinates).
     int GeometryHasOwnCoordinates = 0;

@@ -8,8 +8,8 @@
 
 // Opens a grouping node's level; the node's DEF name names the level (and its
 // entry) and must not be taken again by the first child.
-int CVRMLParser::OpenNodeLevel() {
-    int result = DefineSeparator();
+int CVRMLParser::OpenNodeLevel(int restores) {
+    int result = DefineSeparator(restores);
     ForgetPendingDef();
     return result;
 }
@@ -310,7 +310,9 @@ int CVRMLParser::ParseStandardSwitch() {
     int chosen = FindChoiceField();
     if (GetVersion() == VRML_VERSION_2 && chosen == AllChoices)
         chosen = -1; // -3 means all only in VRML 1.0
-    if (!OpenNodeLevel())
+    // A VRML 1.0 Switch is a group: its chosen child's state carries on.
+    if (!OpenNodeLevel(GetVersion() == VRML_VERSION_1 ? CVRMLSeparator::RestoresNothing
+                                                      : CVRMLSeparator::RestoresAll))
         return SkipUnopenedNode();
     Tokenize(); // past the "{"
     int childResult = 0;

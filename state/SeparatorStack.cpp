@@ -5,15 +5,17 @@
 
 #include <new>
 
-int CVRMLParser::DefineSeparator() {
+int CVRMLParser::DefineSeparator(int restores) {
     CVRMLSeparator* separator = new (std::nothrow) CVRMLSeparator;
     if (!separator)
         return 0;
+    separator->SetRestores(restores);
     // Decided while the level below is still current.
     if (GetDefiningObjects()) {
         auto* entry = new (std::nothrow) CVRMLSeparatorEntry;
         if (entry) {
             entry->SetName(GetEntityName());
+            entry->SetRestores(restores);
             if (AddDictionaryObject(entry))
                 separator->SetDictionaryEntry(entry);
         }
@@ -51,6 +53,19 @@ int CVRMLParser::PopSeparator() {
     if (!SeparatorStack.empty())
         SeparatorStack.pop_front();
     CVRMLSeparator* parent = SeparatorStack.empty() ? nullptr : SeparatorStack.front();
+    if (parent && level->GetRestores() != CVRMLSeparator::RestoresAll) {
+        // The state the level's children set carries on below it; the level
+        // below keeps its own group (and a TransformSeparator's its transform).
+        trelBaseGroup* group = parent->GetGroup();
+        const int ownsGroup = parent->GetOwnsGroup();
+        const trelMatrix4x4 matrix = parent->GetMatrix();
+        parent->SetOwnsGroup(0);
+        *parent = *level;
+        parent->SetGroup(group);
+        parent->SetOwnsGroup(ownsGroup);
+        if (level->GetRestores() == CVRMLSeparator::RestoresTransform)
+            parent->SetMatrix(matrix);
+    }
 
     trelBaseGroup* group = level->GetGroup();
     if (level->GetOwnsGroup() && group) {
@@ -81,7 +96,7 @@ void CVRMLParser::ClearSeparatorStack() {
     CurrentSeparator = nullptr;
 }
 
-int CVRMLParser::ParseSeparator() {
+int CVRMLParser::ParseSeparator(int restores) {
     do {
         if (!Tokenize())
             break;
@@ -100,7 +115,7 @@ int CVRMLParser::ParseSeparator() {
         if (!more || !Tokenize())
             break;
     }
-    return DefineSeparator();
+    return DefineSeparator(restores);
 }
 
 void CVRMLParser::SetupObjectAdd(trelBaseObject* object) {

@@ -21,6 +21,14 @@ public:
     // group. A group this level owned is destroyed first; dictionaryEntry stays.
     CVRMLSeparator& operator=(const CVRMLSeparator& source);
 
+    // What the level gives back when it closes: a Separator the whole state
+    // below it, a VRML 1.0 TransformSeparator the transform alone, a VRML
+    // 1.0 Group (as the standards read it) nothing, so that what its
+    // children set carries on after it. The level's own, never inherited.
+    enum Restores { RestoresAll = 0, RestoresTransform = 1, RestoresNothing = 2 };
+    int GetRestores() const { return restores; }
+    void SetRestores(int value) { restores = value; }
+
     trelBaseGroup* GetGroup() const { return group; }
     void SetGroup(trelBaseGroup* value) { group = value; }
     int GetOwnsGroup() const { return ownsGroup; }
@@ -157,4 +165,5 @@ private:
     trelTexMatrix texMatrix;
     std::shared_ptr<const trelAttributes> fileAttributes;
     CVRMLDictionaryEntry* dictionaryEntry = nullptr;
+    int restores = RestoresAll;
 };

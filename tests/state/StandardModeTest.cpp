@@ -201,3 +201,114 @@ TEST(StandardMode, NamesInChildrenNotChosenAreDefined) {
     for (const ModeCase& c : cases)
         CheckBothModes(c);
 }
+
+// The cross-section plane follows the spine's bends: Y along the spine, Z
+// the normal of the two segments at each point, X = Y × Z. The loader's own
+// mode turns +y onto the tangent alone.
+TEST(StandardMode, ExtrusionCrossSectionsFollowTheSpinesBends) {
+    struct Row {
+        std::string spine;
+        trelFloatPoint low, high;      // standard mode
+        trelFloatPoint ownLow, ownHigh; // the loader's own
+    };
+    const Row rows[] = {
+        // A bend: at the middle the section stands up along +y, at the ends
+        // it leans with the segments; Z points along -z throughout.
+        {"0 0 0, 1 1 0, 2 0 0", {-0.70711f, 0, -0.5f}, {2.70711f, 2, 0}, {0, -0.70711f, 0}, {2, 1, 0.5f}},
+        // A straight spine keeps the shortest turn of +y onto it in both modes.
+        {"0 0 0, 0 1 0, 0 2 0", {0, 0, 0}, {1, 2, 0.5f}, {0, 0, 0}, {1, 2, 0.5f}},
+        // Points in line at the start take the first Z defined after them,
+        // (0 0 -1): X = Y × Z runs along -x there.
+        {"0 0 0, 0 1 0, 0 2 0, 1 3 0", {-1, 0, -0.5f}, {1, 3.70711f, 0}, {0, 0, 0}, {1.70711f, 3, 0.5f}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.spine);
+        const std::string nodes =
+            "Shape { geometry Extrusion { crossSection [0 0, 1 0, 0 0.5, 0 0] spine [" + row.spine +
+            "] beginCap FALSE endCap FALSE } }";
+        for (int standard : {1, 0}) {
+            LoadedText loaded;
+            auto objects = BuildInMode(loaded, V2, nodes, standard);
+            ASSERT_EQ(objects.size(), 1u);
+            const trelBBox box = objects[0].object->GetBBox();
+            const trelFloatPoint& low = standard ? row.low : row.ownLow;
+            const trelFloatPoint& high = standard ? row.high : row.ownHigh;
+            EXPECT_THAT(box.GetMin(), NearPoint(low.x, low.y, low.z)) << "standard " << standard;
+            EXPECT_THAT(box.GetMax(), NearPoint(high.x, high.y, high.z)) << "standard " << standard;
+        }
+    }
+}
+
+// A spine that bends back and forth in one plane: Z turns over at every
+// bend and is flipped back, so every section lies on the same side.
+TEST(StandardMode, ExtrusionZAxisIsFlippedToAgreeWithThePrevious) {
+    LoadedText loaded;
+    auto objects = BuildInMode(loaded, V2,
+                               "Shape { geometry Extrusion { crossSection [0 0, 0 1] spine [0 0 0, 1 1 0, 2 0 0, "
+                               "3 1 0, 4 0 0] beginCap FALSE endCap FALSE } }",
+                               1);
+    ASSERT_EQ(objects.size(), 1u);
+    const trelBBox box = objects[0].object->GetBBox();
+    EXPECT_NEAR(box.GetMin().z, -1.0, 1e-4);
+    EXPECT_NEAR(box.GetMax().z, 0.0, 1e-4);
+}
+
+// Cones and cylinders build only the parts they ask for. A parts value is
+// no field name: BOTTOM does not take the brace after it for its value and
+// run on into the next node.
+TEST(StandardMode, ConesAndCylindersBuildTheirParts) {
+    const std::vector<trelObjectTypes> cone = {TREL_CONE, TREL_DISK};
+    const std::vector<trelObjectTypes> cylinder = {TREL_CYLINDER, TREL_DISK, TREL_DISK};
+    const ModeCase cases[] = {
+        {V1, "Cone { parts BOTTOM } Cube { }", cone, {TREL_DISK, TREL_BOX}},
+        {V1, "Cone { parts SIDES } Cube { }", {TREL_CONE, TREL_DISK, TREL_BOX}, {TREL_CONE, TREL_BOX}},
+        {V1, "Cone { parts ALL height 3 }", cone, cone},
+        {V1, "Cone { parts (SIDES | BOTTOM) }", cone, cone},
+        {V1, "Cylinder { parts (SIDES | TOP) } Cube { }", {TREL_CYLINDER, TREL_DISK, TREL_DISK, TREL_BOX},
+         {TREL_CYLINDER, TREL_DISK, TREL_BOX}},
+        {V1, "Cylinder { parts TOP }", cylinder, {TREL_DISK}},
+        {V2, Shape("Cylinder"), cylinder, cylinder},
+        {V2, "Shape { geometry Cylinder { top FALSE bottom FALSE } }", cylinder, {TREL_CYLINDER}},
+        {V2, "Shape { geometry Cylinder { side FALSE } }", cylinder, {TREL_DISK, TREL_DISK}},
+        {V2, "Shape { geometry Cone { bottom FALSE } }", {TREL_CONE}, {TREL_CONE}},
+    };
+    for (const ModeCase& c : cases)
+        CheckBothModes(c);
+}
+
+// A VRML 1.0 Group keeps no state of its own: what its children set carries
+// on after it. A TransformSeparator gives back only the transform. The
+// loader's own mode reads both as Separators. A use of either does the same,
+// and a Switch passes on what its chosen child sets.
+TEST(StandardMode, Vrml1GroupsPassTheirStateOn) {
+    struct Row {
+        std::string nodes;
+        trelChroma colour;  // of the last cube, in the standard mode
+        float x;            // its centre
+    };
+    const std::string setRedAt5 = "{ Material { diffuseColor 1 0 0 } Translation { translation 5 0 0 } }";
+    const Row rows[] = {
+        {"Group " + setRedAt5 + " Cube { }", trelChroma(1, 0, 0), 5},
+        {"TransformSeparator " + setRedAt5 + " Cube { }", trelChroma(1, 0, 0), 0},
+        {"Separator " + setRedAt5 + " Cube { }", trelChroma(1, 1, 1), 0},
+        // Nested: the inner Group passes its state to the Separator only.
+        {"Separator { Group " + setRedAt5 + " Cube { } } Cube { }", trelChroma(1, 1, 1), 0},
+        {"DEF G Group " + setRedAt5 + " Separator { USE G Cube { } } Cube { }", trelChroma(1, 0, 0), 5},
+        {"DEF T TransformSeparator " + setRedAt5 + " Separator { USE T USE T Cube { } }", trelChroma(1, 0, 0), 0},
+        // A Switch is a group too: its chosen child's state carries on.
+        {"Switch { whichChild 0 Material { diffuseColor 1 0 0 } } Cube { }", trelChroma(1, 0, 0), 0},
+        {"Switch { whichChild 1 Material { diffuseColor 1 0 0 } Translation { translation 5 0 0 } } Cube { }",
+         trelChroma(1, 1, 1), 5},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.nodes);
+        for (int standard : {1, 0}) {
+            LoadedText loaded;
+            auto objects = BuildInMode(loaded, V1, row.nodes, standard);
+            ASSERT_FALSE(objects.empty());
+            const FoundObject& last = objects.back();
+            EXPECT_EQ(last.props->front.GetDiffuse(), standard ? row.colour : trelChroma(1, 1, 1));
+            EXPECT_NEAR(BoxCentre(last.object).x, standard ? row.x : 0.0f, 1e-5);
+        }
+    }
+}
