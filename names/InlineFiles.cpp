@@ -3,8 +3,10 @@
 // file is read by this parser, at the current level and with its state, and
 // reading returns to the including file afterwards.
 
+#include "Prototypes.h"
 #include "parser/DepthGuard.h"
 #include "parser/VRMLParser.h"
+#include "parser/ValueGuard.h"
 #include "state/VRMLSeparator.h"
 
 #include <algorithm>
@@ -210,6 +212,16 @@ int CVRMLParser::ParseWWWInline() {
     // While a node is skipped nothing the file holds could be kept.
     if (SkippingBlock)
         return 1;
+    // In the standard mode a named Inline is a node that a USE repeats: its
+    // content is read into a level of its own, recorded under the name. The
+    // level gives back nothing, so the state goes on as without it.
+    if (StandardSemantics && !EntityName.empty()) {
+        if (!OpenNodeLevel(CVRMLSeparator::RestoresNothing))
+            return 0;
+        const int result = ReadReferencedFile(reference, false);
+        PopSeparator();
+        return result;
+    }
     return ReadReferencedFile(reference, false);
 }
 
@@ -236,6 +248,69 @@ int CVRMLParser::ReadReferencedFile(const std::string& reference, bool once) {
             ExternProtoFiles.erase(listed);
     }
     return result;
+}
+
+int CVRMLParser::DeclareExternalPrototype(const std::string& name, const std::string& url) {
+    std::string path = url;
+    if (!CreateSubfilePath(path))
+        return 0; // no file named, or a URL to be fetched
+    const std::string key = CanonicalKey(path);
+    auto read = ExternalPrototypes.find(key);
+    if (read == ExternalPrototypes.end()) {
+        const size_t before = PrototypeDictionary.size();
+        int result;
+        {
+            ValueGuard<int> declarations(ReadingDeclarations, 1);
+            result = ParseSubfile(path);
+        }
+        if (!result)
+            return 0; // tried again when named again
+        std::vector<CVRMLPrototype*> declared(std::next(PrototypeDictionary.begin(), static_cast<long>(before)),
+                                              PrototypeDictionary.end());
+        read = ExternalPrototypes.emplace(key, std::move(declared)).first;
+    }
+    // The fragment names the prototype; without one the file's first is meant.
+    std::string wanted = url;
+    RemoveQuotes(wanted);
+    const size_t hash = wanted.find('#');
+    wanted = hash == std::string::npos ? std::string() : wanted.substr(hash + 1);
+    wanted.erase(0, std::min(wanted.size(), wanted.find_first_not_of(" \t\r\n")));
+    wanted.erase(std::min(wanted.size(), wanted.find_last_not_of(" \t\r\n") + 1));
+    const std::vector<CVRMLPrototype*>& declared = read->second;
+    const auto chosen = std::find_if(declared.begin(), declared.end(), [&](const CVRMLPrototype* prototype) {
+        return wanted.empty() || prototype->GetName() == wanted;
+    });
+    if (chosen == declared.end())
+        return 0;
+    if (name.empty() || FindPrototype(name))
+        return 1; // the earliest declaration of a name stays in force
+    // The same declaration under the name this file uses.
+    std::unique_ptr<CVRMLPrototype> copy(new (std::nothrow) CVRMLPrototype);
+    if (!copy)
+        return 0;
+    const CVRMLPrototype& source = **chosen;
+    copy->SetName(name);
+    copy->SetSourceFile(source.GetSourceFile());
+    for (const auto& field : source.GetFieldDeclarations())
+        if (!copy->AddFieldDeclaration(field->GetName(), field->GetType(), field->GetText()))
+            return 0;
+    copy->SetBody(source.GetBody());
+    return AddPrototypeToDictionary(copy.release());
+}
+
+// One top-level statement of a file read for its prototypes: a PROTO or
+// EXTERNPROTO is declared, anything else is passed over whole.
+void CVRMLParser::ReadDeclarationStatement() {
+    const VRMLTokenTypes type = GetCurrentTokenType();
+    if (type == VRML_PROTO || type == VRML_EXTERNPROTO) {
+        ParseBlock();
+        return;
+    }
+    if (type == VRML_OPEN_BRACE)
+        SkipBlock(0);
+    else if (type == VRML_OPEN_BRACKET)
+        SkipArray(0);
+    Tokenize();
 }
 
 // Looked for in the directory of the file being read: first the path the
@@ -375,9 +450,13 @@ int CVRMLParser::ReadEmbeddedStatements() {
     CVRMLSeparator* const outerEmbedding = EmbeddingLevel;
     EmbeddingLevel = level;
     int result = 0;
-    while (GetCurrentTokenType() != VRML_END_OF_INPUT)
-        if (ParseBlock())
+    while (GetCurrentTokenType() != VRML_END_OF_INPUT) {
+        if (ReadingDeclarations)
+            ReadDeclarationStatement();
+        else if (ParseBlock())
             result = 1;
+    }
+    result = ReadingDeclarations ? 1 : result;
     // A text that ends inside a separator leaves no level of its own open.
     while (SeparatorStack.size() > levelsBefore && CurrentSeparator && CurrentSeparator != level)
         PopSeparator();

@@ -201,6 +201,9 @@ int CVRMLParser::ParseProto() {
 int CVRMLParser::ParseExternProto() {
     if (!CurrentSeparator)
         return 1;
+    std::string name;
+    if (StandardSemantics && Tokenize() && GetCurrentTokenType() != VRML_OPEN_BRACKET)
+        name = GetCurrentTokenString();
     while (!GetCurrentTokenBeginType())
         if (!Tokenize())
             break;
@@ -219,7 +222,7 @@ int CVRMLParser::ParseExternProto() {
     // While a node is skipped nothing the file holds could be kept.
     if (SkippingBlock)
         return 1;
-    return ReadReferencedFile(url, true);
+    return StandardSemantics ? DeclareExternalPrototype(name, url) : ReadReferencedFile(url, true);
 }
 
 bool CVRMLPrototype::IsBuilding(const char* useText, size_t useLength) const {

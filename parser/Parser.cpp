@@ -105,6 +105,8 @@ int CVRMLParser::Parse(C3DWorld* world, const std::string& fileName) {
     ReplayBudget = budget(MaxReplayCount);
     InstanceBudget = budget(MaxInstanceCount);
     InlineCount = 0;
+    ExternProtoFiles.clear();
+    ExternalPrototypes.clear();
     ImageCache.clear();
     ImagePaths.clear();
     ParsedFile = fileName;

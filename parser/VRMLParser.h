@@ -36,6 +36,7 @@
 
 #include <initializer_list>
 #include <list>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -514,6 +515,11 @@ private:
     // Reads the file a Inline or EXTERNPROTO names; `once` reads a file only
     // the first time it is named.
     int ReadReferencedFile(const std::string& reference, bool once);
+    // The standard mode's EXTERNPROTO: the prototype the URL's "#name" names
+    // in its file (without one, the file's first), declared under `name`.
+    // Only the file's prototype declarations are read, never its scene.
+    int DeclareExternalPrototype(const std::string& name, const std::string& url);
+    void ReadDeclarationStatement();
     // Whether a file the scene names may be read: inside the include root,
     // and within what is left of the read budget (the reader is told that
     // share). Afterwards CountRead adds what the reader took.
@@ -604,6 +610,10 @@ private:
     std::string ParsedFile;
     // Files read for EXTERNPROTO: a library named by many declarations is read once.
     std::vector<std::string> ExternProtoFiles;
+    // In the standard mode, the prototypes each such file declared, in order.
+    std::map<std::string, std::vector<CVRMLPrototype*>> ExternalPrototypes;
+    // Set while a file is read for its prototype declarations alone.
+    int ReadingDeclarations = 0;
 
     VRMLLoadResultTypes OpenResult = VRML_LOAD_SUCCESS;
     uint64_t MaxReadBytes = DefaultMaxReadBytes;

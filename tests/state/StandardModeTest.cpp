@@ -312,3 +312,45 @@ TEST(StandardMode, Vrml1GroupsPassTheirStateOn) {
         }
     }
 }
+
+// An EXTERNPROTO takes the prototype its URL's "#name" names in the file,
+// or the file's first, under its own name; the file's scene is not built.
+// The loader's own mode reads the whole file in place.
+TEST(StandardMode, ExternProtoTakesThePrototypeItsUrlNames) {
+    WriteTempFile("library.wrl", std::string(V2) +
+                                     "PROTO First [ field SFVec3f size 1 1 1 ] { Shape { geometry Box { size IS size } } }\n"
+                                     "PROTO Second [ ] { Shape { geometry Sphere { } } }\n"
+                                     "Shape { geometry Cone { } }\n");
+    const std::vector<trelObjectTypes> libraryScene = {TREL_CONE, TREL_DISK};
+    const ModeCase cases[] = {
+        {V2, "EXTERNPROTO Ball [ ] \"library.wrl#Second\" Ball { }", libraryScene, {TREL_SPHERE}},
+        {V2, "EXTERNPROTO Block [ field SFVec3f size ] [ \"library.wrl\" ] Block { size 2 2 2 }", libraryScene,
+         {TREL_BOX}},
+        // One file named twice is read once, and each declaration takes its own.
+        {V2,
+         "EXTERNPROTO A [ ] \"library.wrl#Second\" EXTERNPROTO B [ ] \"library.wrl#First\" B { } A { }",
+         libraryScene,
+         {TREL_BOX, TREL_SPHERE}},
+        // The file's own names stay usable; a name it does not declare gives nothing.
+        {V2, "EXTERNPROTO Second [ ] \"library.wrl#Second\" Second { }", {TREL_CONE, TREL_DISK, TREL_SPHERE},
+         {TREL_SPHERE}},
+        {V2, "EXTERNPROTO C [ ] \"library.wrl#Third\" C { }", libraryScene, None},
+    };
+    for (const ModeCase& c : cases)
+        CheckBothModes(c);
+}
+
+// A USE of a named Inline is a second instance of its content.
+TEST(StandardMode, UseOfAnInlineRepeatsItsContent) {
+    WriteTempFile("part.wrl", std::string(V2) + "Shape { geometry Box { } }\n");
+    WriteTempFile("part1.wrl", std::string(V1) + "Cube { }\n");
+    const ModeCase cases[] = {
+        {V2, "DEF I Inline { url \"part.wrl\" } Transform { translation 5 0 0 children USE I }", {TREL_BOX},
+         {TREL_BOX, TREL_BOX}},
+        {V1, "DEF I WWWInline { name \"part1.wrl\" } Translation { translation 5 0 0 } USE I", {TREL_BOX},
+         {TREL_BOX, TREL_BOX}},
+        {V2, "Inline { url \"part.wrl\" }", {TREL_BOX}, {TREL_BOX}},
+    };
+    for (const ModeCase& c : cases)
+        CheckBothModes(c);
+}
