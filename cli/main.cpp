@@ -4,8 +4,9 @@
 //   vrml convert IN OUT          the world as glTF, OBJ, STL or PLY
 //   vrml convert IN... -o DIR    each input into DIR
 //   vrml render IN OUT.png       a picture of the world
-// Every command takes --standard: load by the VRML 97 and VRML 1.0 standards'
-// semantics where the default deliberately builds more.
+// Every command loads by the VRML 97 and VRML 1.0 standards' semantics, what
+// a VRML browser shows; --no-standard gives the loader's own, which builds
+// more (every Switch child and LOD level). --standard is still accepted.
 
 #include "ConvertCommand.h"
 #include "RenderCommand.h"
@@ -84,9 +85,8 @@ int RunDump(const std::string& path, const LoadSettings& settings) {
 }
 
 const char* const StandardHelp =
-    "Follow the VRML standards where the loader deliberately builds more: only the chosen Switch child and the "
-    "first LOD level, Billboard and Anchor children, grid and extrusion defaults, prototype fields of every type, "
-    "a byte-order mark";
+    "--no-standard: the loader's own semantics, which build more than the VRML standards (every Switch child and "
+    "LOD level, VRML 1.0 groups as separators, ...). By default, and with --standard, the standards are followed";
 
 } // namespace
 
@@ -100,7 +100,8 @@ int main(int argc, char** argv) {
     const auto addLoadOptions = [](CLI::App* command, LoadSettings& settings) {
         command->add_option("--include-root", settings.includeRoot,
                             "Files the scene names must lie inside this folder (set it for scenes from others)");
-        command->add_flag("--standard", settings.standard, StandardHelp);
+        settings.standard = true; // what a VRML browser shows
+        command->add_flag("--standard,!--no-standard", settings.standard, StandardHelp);
     };
 
     std::string infoFile;

@@ -468,12 +468,12 @@ PYBIND11_MODULE(_vrml, m) {
         .def("points", &Scene::Points, py::arg("units") = "file")
         .def("parts", &Scene::Parts, py::arg("units") = "file", py::arg("share") = true)
         .def("save", &Scene::Save, py::arg("path"));
-    m.def("load", &Load, py::arg("path"), py::arg("standard") = false, py::arg("segments") = 32,
+    m.def("load", &Load, py::arg("path"), py::arg("standard") = true, py::arg("segments") = 32,
           py::arg("progress") = py::none(), py::arg("include_root") = "",
           py::arg("max_triangles") = DefaultMaxTriangles, py::arg("units") = "file", py::arg("scale") = 1.0,
           py::arg("up") = "y");
     m.def("convert", &Convert, py::arg("inputs"), py::arg("output_dir"), py::arg("format") = "glb", py::arg("jobs") = 1,
-          py::arg("segments") = 32, py::arg("standard") = false, py::arg("include_root") = "",
+          py::arg("segments") = 32, py::arg("standard") = true, py::arg("include_root") = "",
           py::arg("max_triangles") = DefaultMaxTriangles);
     m.attr("DEFAULT_MAX_TRIANGLES") = DefaultMaxTriangles;
     m.attr("KICAD_UNIT_IN_METRES") = KicadUnitInMetres;

@@ -63,9 +63,9 @@ class ImportVRML(bpy.types.Operator, ImportHelper):
         default="BLENDER")
     standard: BoolProperty(
         name="Standard semantics",
-        description="Follow the VRML standards where the loader builds more: only the chosen Switch child and the "
-                    "first LOD level",
-        default=False)
+        description="Follow the VRML standards, as a VRML browser shows the scene: only the chosen Switch child "
+                    "and the first LOD level. Off: the loader's own semantics, which build every one",
+        default=True)
 
     def execute(self, context):
         from . import importer

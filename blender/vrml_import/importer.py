@@ -175,7 +175,7 @@ class SceneBuilder:
         return self.colours[material]
 
 
-def import_file(context, path, units="FILE", up_axis="Y", merge="NONE", standard=False, normals="BLENDER",
+def import_file(context, path, units="FILE", up_axis="Y", merge="NONE", standard=True, normals="BLENDER",
                 report=None):
     """Imports one file into the active collection; returns 1 when something was imported, else 0."""
     report = report or (lambda kind, message: print(*kind, message))

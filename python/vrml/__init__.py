@@ -20,11 +20,13 @@ class BudgetError(ValueError):
     """The scene holds more triangles than `max_triangles` allows (the counts are in the message)."""
 
 
-def load(path, standard=False, segments=32, progress=None, include_root=None, max_triangles=DEFAULT_MAX_TRIANGLES,
+def load(path, standard=True, segments=32, progress=None, include_root=None, max_triangles=DEFAULT_MAX_TRIANGLES,
          units="file", scale=1.0, up="y"):
     """Loads a scene. `progress` is called with increasing percentages while it loads.
 
-    `standard` follows the VRML standards where the default loading differs;
+    `standard` (the default) follows the VRML standards, as a VRML browser
+    shows the scene; `standard=False` gives the library's own loading, which
+    builds more (every Switch child and LOD level);
     `segments` divides a full turn of curved solids in the arrays and saved
     files; `include_root` keeps the files the scene names inside that folder;
     `triangles()` and `save()` raise BudgetError for a scene of more than
@@ -40,7 +42,7 @@ def load(path, standard=False, segments=32, progress=None, include_root=None, ma
                  units=units, scale=scale, up=up)
 
 
-def convert(inputs, output_dir, format="glb", jobs=1, segments=32, standard=False, include_root=None,
+def convert(inputs, output_dir, format="glb", jobs=1, segments=32, standard=True, include_root=None,
             max_triangles=DEFAULT_MAX_TRIANGLES):
     """Converts each input into `output_dir` on `jobs` threads; one dict per input, in order:
     file, output, status ("converted" or "failed"), reason, objects, triangles, seconds.

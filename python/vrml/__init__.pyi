@@ -65,11 +65,11 @@ class Scene:
 
 DEFAULT_MAX_TRIANGLES: int
 class BudgetError(ValueError): ...
-def load(path: _Path, standard: bool = False, segments: int = 32,
+def load(path: _Path, standard: bool = True, segments: int = 32,
          progress: Optional[Callable[[int], object]] = None, include_root: Optional[_Path] = None,
          max_triangles: int = ...) -> Scene: ...
 def convert(inputs: Union[_Path, Sequence[_Path]], output_dir: _Path, format: str = "glb", jobs: int = 1,
-            segments: int = 32, standard: bool = False, include_root: Optional[_Path] = None,
+            segments: int = 32, standard: bool = True, include_root: Optional[_Path] = None,
             max_triangles: int = ...) -> List[ConvertRow]: ...
 class Format(TypedDict):
     name: str         # also the file extension, after its dot

@@ -230,3 +230,15 @@ def test_parts_place_one_mesh_per_shared_part(write):
     assert len(scene.parts(share=False)["meshes"]) == len(objects)
     with pytest.raises(vrml.BudgetError):
         vrml.load(path, max_triangles=10).parts()
+
+
+def test_front_ends_follow_the_standards_unless_told_not_to(write, tmp_path):
+    # A browser shows the chosen child alone; the library's own loading builds all three.
+    path = write("switch.wrl", "#VRML V2.0 utf8\nSwitch { whichChoice 1 choice [ Shape { geometry Box { } } "
+                               "Shape { geometry Sphere { } } Shape { geometry Box { size 1 2 3 } } ] }\n")
+    count = lambda scene: sum(len(group["objects"]) for group in scene.walk())
+    assert count(vrml.load(path)) == 1 and count(vrml.load(path, standard=False)) == 3
+    objects = lambda *args: int(re.search(r"objects:\s+(\d+)", run_tool("info", *args, str(path)).stdout).group(1))
+    assert objects() == 1 and objects("--standard") == 1 and objects("--no-standard") == 3
+    rows = vrml.convert([path], tmp_path / "out") + vrml.convert([path], tmp_path / "own", standard=False)
+    assert [row["objects"] for row in rows] == [1, 3]
