@@ -15,9 +15,9 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <optional>
 #include <string_view>
 #include <tuple>
-#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -1047,7 +1047,7 @@ private:
     std::vector<Use> uses;
     std::unordered_map<std::tuple<int, int, std::string_view>, int, BatchKeyHash> batchOf; // parent, mesh, name
     std::unordered_set<std::string> objectNames; // the names of batches named after an object
-    std::vector<bool> absorbed; // of each group: drawn by a GPU instance of its parent's
+    std::vector<bool> absorbed;                  // of each group: drawn by a GPU instance of its parent's
     PointRun pointRun;
     bool usesGpuInstancing = false;
     std::map<int, GeometryAccessors> shapeData;         // scene shape

@@ -301,8 +301,8 @@ int CVRMLParser::GetExtrusionMesh(trelFloatPointArray& mesh, trelVectorArray& ax
         std::vector<trelMatrix4x4>& planes;
         ~PlanesScope() { planes.clear(); }
     } planesScope{ExtrusionPlanes};
-    if (StandardSemantics &&
-        !SpinePlanes(spine, [&](int i) { return GetExtrusionTangentVector(i, spine); }, ExtrusionPlanes))
+    if (StandardSemantics && !SpinePlanes(
+                                 spine, [&](int i) { return GetExtrusionTangentVector(i, spine); }, ExtrusionPlanes))
         ExtrusionPlanes.clear();
 
     int complete = 1;

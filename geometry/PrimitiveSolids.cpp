@@ -132,15 +132,15 @@ int CVRMLParser::ParseCone() {
 int CVRMLParser::ParseCylinder() {
     double radius = 1.0, height = 2.0;
     int parts = CylinderAll, side = 1, top = 1, bottom = 1;
-    const bool read = StandardSemantics ? ReadSolidFields(VRML_CYLINDER, {{VRML_RADIUS, &radius},
-                                                                          {VRML_HEIGHT, &height},
-                                                                          {VRML_PARTS, nullptr, nullptr, 1, &parts},
-                                                                          {VRML_SIDE, nullptr, &side},
-                                                                          {VRML_TOP, nullptr, &top},
-                                                                          {VRML_BOTTOM, nullptr, &bottom}})
-                                        : ReadSolidFields(VRML_CYLINDER, {{VRML_RADIUS, &radius},
-                                                                          {VRML_HEIGHT, &height},
-                                                                          {VRML_PARTS, nullptr}});
+    const bool read =
+        StandardSemantics
+            ? ReadSolidFields(VRML_CYLINDER, {{VRML_RADIUS, &radius},
+                                              {VRML_HEIGHT, &height},
+                                              {VRML_PARTS, nullptr, nullptr, 1, &parts},
+                                              {VRML_SIDE, nullptr, &side},
+                                              {VRML_TOP, nullptr, &top},
+                                              {VRML_BOTTOM, nullptr, &bottom}})
+            : ReadSolidFields(VRML_CYLINDER, {{VRML_RADIUS, &radius}, {VRML_HEIGHT, &height}, {VRML_PARTS, nullptr}});
     if (!read)
         return 0;
     parts &= (side ? CylinderSides : 0) | (top ? CylinderTop : 0) | (bottom ? CylinderBottom : 0);

@@ -207,8 +207,9 @@ int CVRMLParser::ParseBlock() {
             break;
         case BlockAction::SeparatorOrGroup:
             if (GetVersion() == VRML_VERSION_1) {
-                result = ParseSeparator(StandardSemantics ? RestoredBy(GetCurrentTokenType(), IOManager.GetCurrentTokenText())
-                                                          : CVRMLSeparator::RestoresAll);
+                result = ParseSeparator(StandardSemantics
+                                            ? RestoredBy(GetCurrentTokenType(), IOManager.GetCurrentTokenText())
+                                            : CVRMLSeparator::RestoresAll);
                 if (result)
                     ++depth;
             } else if (GetVersion() == VRML_VERSION_2) {

@@ -311,8 +311,7 @@ int CVRMLParser::ParseStandardSwitch() {
     if (GetVersion() == VRML_VERSION_2 && chosen == AllChoices)
         chosen = -1; // -3 means all only in VRML 1.0
     // A VRML 1.0 Switch is a group: its chosen child's state carries on.
-    if (!OpenNodeLevel(GetVersion() == VRML_VERSION_1 ? CVRMLSeparator::RestoresNothing
-                                                      : CVRMLSeparator::RestoresAll))
+    if (!OpenNodeLevel(GetVersion() == VRML_VERSION_1 ? CVRMLSeparator::RestoresNothing : CVRMLSeparator::RestoresAll))
         return SkipUnopenedNode();
     Tokenize(); // past the "{"
     int childResult = 0;

@@ -146,8 +146,9 @@ TEST(GltfStreaming, BenchmarkScenesHoldTheDocumentOfTheWholeModelWriter) {
 // what the writer keeps of them (a point run's group, material and name,
 // the placements of a part's 1,200 uses) must outlive their batch.
 TEST(GltfStreaming, WhatOutlivesABatchOfObjects) {
-    std::string text = std::string(V2) + "DEF Part Shape { geometry IndexedFaceSet {\n"
-                                         "  coord Coordinate { point [0 0 0, 1 0 0, 0 1 0] } coordIndex [0 1 2 -1] } }\n";
+    std::string text = std::string(V2) +
+                       "DEF Part Shape { geometry IndexedFaceSet {\n"
+                       "  coord Coordinate { point [0 0 0, 1 0 0, 0 1 0] } coordIndex [0 1 2 -1] } }\n";
     text += "DEF Cloud Shape { geometry PointSet { coord Coordinate { point [";
     for (int i = 0; i < 700; ++i)
         text += std::to_string(i) + " " + std::to_string(i % 7) + " 0, ";

@@ -208,7 +208,7 @@ TEST(StandardMode, NamesInChildrenNotChosenAreDefined) {
 TEST(StandardMode, ExtrusionCrossSectionsFollowTheSpinesBends) {
     struct Row {
         std::string spine;
-        trelFloatPoint low, high;      // standard mode
+        trelFloatPoint low, high;       // standard mode
         trelFloatPoint ownLow, ownHigh; // the loader's own
     };
     const Row rows[] = {
@@ -223,9 +223,8 @@ TEST(StandardMode, ExtrusionCrossSectionsFollowTheSpinesBends) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.spine);
-        const std::string nodes =
-            "Shape { geometry Extrusion { crossSection [0 0, 1 0, 0 0.5, 0 0] spine [" + row.spine +
-            "] beginCap FALSE endCap FALSE } }";
+        const std::string nodes = "Shape { geometry Extrusion { crossSection [0 0, 1 0, 0 0.5, 0 0] spine [" +
+                                  row.spine + "] beginCap FALSE endCap FALSE } }";
         for (int standard : {1, 0}) {
             LoadedText loaded;
             auto objects = BuildInMode(loaded, V2, nodes, standard);
@@ -264,7 +263,9 @@ TEST(StandardMode, ConesAndCylindersBuildTheirParts) {
         {V1, "Cone { parts SIDES } Cube { }", {TREL_CONE, TREL_DISK, TREL_BOX}, {TREL_CONE, TREL_BOX}},
         {V1, "Cone { parts ALL height 3 }", cone, cone},
         {V1, "Cone { parts (SIDES | BOTTOM) }", cone, cone},
-        {V1, "Cylinder { parts (SIDES | TOP) } Cube { }", {TREL_CYLINDER, TREL_DISK, TREL_DISK, TREL_BOX},
+        {V1,
+         "Cylinder { parts (SIDES | TOP) } Cube { }",
+         {TREL_CYLINDER, TREL_DISK, TREL_DISK, TREL_BOX},
          {TREL_CYLINDER, TREL_DISK, TREL_BOX}},
         {V1, "Cylinder { parts TOP }", cylinder, {TREL_DISK}},
         {V2, Shape("Cylinder"), cylinder, cylinder},
@@ -283,8 +284,8 @@ TEST(StandardMode, ConesAndCylindersBuildTheirParts) {
 TEST(StandardMode, Vrml1GroupsPassTheirStateOn) {
     struct Row {
         std::string nodes;
-        trelChroma colour;  // of the last cube, in the standard mode
-        float x;            // its centre
+        trelChroma colour; // of the last cube, in the standard mode
+        float x;           // its centre
     };
     const std::string setRedAt5 = "{ Material { diffuseColor 1 0 0 } Translation { translation 5 0 0 } }";
     const Row rows[] = {
@@ -317,14 +318,17 @@ TEST(StandardMode, Vrml1GroupsPassTheirStateOn) {
 // or the file's first, under its own name; the file's scene is not built.
 // The loader's own mode reads the whole file in place.
 TEST(StandardMode, ExternProtoTakesThePrototypeItsUrlNames) {
-    WriteTempFile("library.wrl", std::string(V2) +
-                                     "PROTO First [ field SFVec3f size 1 1 1 ] { Shape { geometry Box { size IS size } } }\n"
-                                     "PROTO Second [ ] { Shape { geometry Sphere { } } }\n"
-                                     "Shape { geometry Cone { } }\n");
+    WriteTempFile("library.wrl",
+                  std::string(V2) +
+                      "PROTO First [ field SFVec3f size 1 1 1 ] { Shape { geometry Box { size IS size } } }\n"
+                      "PROTO Second [ ] { Shape { geometry Sphere { } } }\n"
+                      "Shape { geometry Cone { } }\n");
     const std::vector<trelObjectTypes> libraryScene = {TREL_CONE, TREL_DISK};
     const ModeCase cases[] = {
         {V2, "EXTERNPROTO Ball [ ] \"library.wrl#Second\" Ball { }", libraryScene, {TREL_SPHERE}},
-        {V2, "EXTERNPROTO Block [ field SFVec3f size ] [ \"library.wrl\" ] Block { size 2 2 2 }", libraryScene,
+        {V2,
+         "EXTERNPROTO Block [ field SFVec3f size ] [ \"library.wrl\" ] Block { size 2 2 2 }",
+         libraryScene,
          {TREL_BOX}},
         // One file named twice is read once, and each declaration takes its own.
         {V2,
@@ -332,7 +336,9 @@ TEST(StandardMode, ExternProtoTakesThePrototypeItsUrlNames) {
          libraryScene,
          {TREL_BOX, TREL_SPHERE}},
         // The file's own names stay usable; a name it does not declare gives nothing.
-        {V2, "EXTERNPROTO Second [ ] \"library.wrl#Second\" Second { }", {TREL_CONE, TREL_DISK, TREL_SPHERE},
+        {V2,
+         "EXTERNPROTO Second [ ] \"library.wrl#Second\" Second { }",
+         {TREL_CONE, TREL_DISK, TREL_SPHERE},
          {TREL_SPHERE}},
         {V2, "EXTERNPROTO C [ ] \"library.wrl#Third\" C { }", libraryScene, None},
     };
@@ -345,9 +351,13 @@ TEST(StandardMode, UseOfAnInlineRepeatsItsContent) {
     WriteTempFile("part.wrl", std::string(V2) + "Shape { geometry Box { } }\n");
     WriteTempFile("part1.wrl", std::string(V1) + "Cube { }\n");
     const ModeCase cases[] = {
-        {V2, "DEF I Inline { url \"part.wrl\" } Transform { translation 5 0 0 children USE I }", {TREL_BOX},
+        {V2,
+         "DEF I Inline { url \"part.wrl\" } Transform { translation 5 0 0 children USE I }",
+         {TREL_BOX},
          {TREL_BOX, TREL_BOX}},
-        {V1, "DEF I WWWInline { name \"part1.wrl\" } Translation { translation 5 0 0 } USE I", {TREL_BOX},
+        {V1,
+         "DEF I WWWInline { name \"part1.wrl\" } Translation { translation 5 0 0 } USE I",
+         {TREL_BOX},
          {TREL_BOX, TREL_BOX}},
         {V2, "Inline { url \"part.wrl\" }", {TREL_BOX}, {TREL_BOX}},
     };
