@@ -31,7 +31,8 @@ install_packages() { # packages...
         DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $wanted >/dev/null
     fi
 }
-install_packages cmake make g++ libgtest-dev libcli11-dev zlib1g-dev libtinygltf-dev libstb-dev rapidjson-dev
+install_packages cmake make g++ libgtest-dev libcli11-dev zlib1g-dev libtinygltf-dev libstb-dev rapidjson-dev \
+    libfreetype-dev fonts-dejavu-core
 install_gltf_validator() {
     [ -d .cache/npm/node_modules/gltf-validator ] && return 0
     command -v npm >/dev/null 2>&1 || { echo "npm not found: the glTF validator test will be skipped"; return 0; }
