@@ -102,6 +102,8 @@ int main(int argc, char** argv) {
                             "Files the scene names must lie inside this folder (set it for scenes from others)");
         settings.standard = true; // what a VRML browser shows
         command->add_flag("--standard,!--no-standard", settings.standard, StandardHelp);
+        command->add_flag("--text", settings.text,
+                          "Build Text and AsciiText with --no-standard too (the standards always build them)");
     };
 
     std::string infoFile;

@@ -60,6 +60,7 @@ LoadedScene LoadScene(const std::string& path, const LoadSettings& settings, con
     CVRMLParser parser;
     parser.SetIncludeRoot(settings.includeRoot);
     parser.SetStandardSemantics(settings.standard ? 1 : 0);
+    parser.SetBuildText(settings.text ? 1 : 0);
     if (progress)
         parser.SetLoaderPtr(&ReportLoading);
     auto start = std::chrono::steady_clock::now();

@@ -23,6 +23,7 @@ struct LoadedScene {
 struct LoadSettings {
     std::string includeRoot; // --include-root: files the scene names must lie inside it
     bool standard = false;   // --standard: load by the VRML standards' semantics
+    bool text = false;       // --text: build text also by the loader's own semantics
 };
 
 // Loads `path` ("-": standard input); `progress`, when given, follows the

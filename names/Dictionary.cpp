@@ -72,6 +72,13 @@ const ReplayRow ReplayTable[] = {
          auto& c = As<CVRMLCylinderEntry>(e);
          return p.DefineCylinder(c.GetRadius(), c.GetHeight(), c.GetParts());
      }},
+    {VRML_ENTRY_TEXT,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) {
+         auto& t = As<CVRMLTextEntry>(e);
+         return p.DefineText(t.GetLines(), t.GetLayout());
+     }},
+    {VRML_ENTRY_FONT_STYLE,
+     [](CVRMLParser& p, CVRMLDictionaryEntry& e) { return p.DefineFontStyle(As<CVRMLFontStyleEntry>(e).GetStyle()); }},
     {VRML_ENTRY_SPHERE,
      [](CVRMLParser& p, CVRMLDictionaryEntry& e) { return p.DefineSphere(As<CVRMLSphereEntry>(e).GetRadius()); }},
     {VRML_ENTRY_MATERIAL,

@@ -146,9 +146,14 @@ int RestoredBy(VRMLTokenTypes kind, std::string_view keyword) {
 
 VRMLTokenTypes CVRMLParser::StatementKind() {
     const VRMLTokenTypes kind = GetCurrentTokenType();
-    if (kind != VRML_WORD || !StandardSemantics || GetVersion() != VRML_VERSION_2)
+    if (kind != VRML_WORD || GetVersion() != VRML_VERSION_2)
         return kind;
     const std::string_view text = IOManager.GetCurrentTokenText();
+    // VRML 2.0's Text is no keyword: it is read by the reader of VRML 1.0's AsciiText.
+    if (text == "Text" && IsBuildingText())
+        return VRML_ASCIITEXT;
+    if (!StandardSemantics)
+        return kind;
     for (const GroupingWordRow& row : StandardGroupingWords)
         if (text == row.word)
             return row.kind;

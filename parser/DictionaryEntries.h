@@ -8,6 +8,8 @@
 #include "IntrusiveList.h"
 #include "MaterialLists.h"
 #include "host/geometry/Geometry.h"
+#include "host/text/Text.h"
+#include "state/FontStyle.h"
 
 #include <cstring>
 #include <memory>
@@ -42,7 +44,9 @@ enum VRMLDictionaryEntryTypes : int {
     VRML_ENTRY_COLOR = 23,
     VRML_ENTRY_TEXTURE_COORDINATE = 24,
     VRML_ENTRY_TEXTURE = 25,
-    VRML_ENTRY_TEXTURE_TRANSFORM = 26
+    VRML_ENTRY_TEXTURE_TRANSFORM = 26,
+    VRML_ENTRY_TEXT = 27,
+    VRML_ENTRY_FONT_STYLE = 28
 };
 
 class CVRMLSeparatorEntry;
@@ -147,6 +151,17 @@ class CVRMLCylinderEntry : public CVRMLDictionaryEntry {
     VRML_ENTRY_FIELD(double, Radius, radius);
     VRML_ENTRY_FIELD(double, Height, height);
     VRML_ENTRY_FIELD(int, Parts, parts); // CVRMLParser::CylinderSides... or'd
+};
+
+class CVRMLTextEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLTextEntry, CVRMLDictionaryEntry, VRML_ENTRY_TEXT, lines.clear(); layout = trelTextLayout())
+    VRML_ENTRY_FIELD(std::vector<std::u32string>, Lines, lines);
+    VRML_ENTRY_FIELD(trelTextLayout, Layout, layout);
+};
+
+class CVRMLFontStyleEntry : public CVRMLDictionaryEntry {
+    VRML_ENTRY_KIND(CVRMLFontStyleEntry, CVRMLDictionaryEntry, VRML_ENTRY_FONT_STYLE, style = CVRMLFontStyle())
+    VRML_ENTRY_FIELD(CVRMLFontStyle, Style, style);
 };
 
 class CVRMLSphereEntry : public CVRMLDictionaryEntry {

@@ -107,6 +107,7 @@ int CVRMLParser::Parse(C3DWorld* world, const std::string& fileName) {
     InlineCount = 0;
     ExternProtoFiles.clear();
     ExternalPrototypes.clear();
+    FontStyleNames.clear();
     ImageCache.clear();
     ImagePaths.clear();
     ParsedFile = fileName;

@@ -34,6 +34,7 @@
 #include "VRMLTypes.h"
 #include "host/geometry/Geometry.h"
 
+#include <functional>
 #include <initializer_list>
 #include <list>
 #include <map>
@@ -147,10 +148,19 @@ public:
     // every level of a LOD built, Billboard and Anchor passed over, no grid or
     // extrusion without spacing or cross-section, prototype values of some
     // types not substituted and unreferenced fields read as statements, no
-    // byte-order mark), 1 follows the standards instead. Text, scripts,
-    // sensors, interpolators and routes are left out in both. Set before Parse.
+    // byte-order mark), 1 follows the standards instead, text included.
+    // Scripts, sensors, interpolators and routes are left out in both. Set
+    // before Parse.
     int GetStandardSemantics() const { return StandardSemantics; }
     void SetStandardSemantics(int value);
+    // Text (VRML 2.0 Text, VRML 1.0 AsciiText) as the glyphs of a real font,
+    // flat triangles facing +z in the text's own frame: built in the standard
+    // mode, and in the default mode only when this is 1 (0, the default,
+    // builds none). A string that is not UTF-8, or a machine without a font,
+    // builds nothing for that node. Set before Parse.
+    int GetBuildText() const { return BuildText; }
+    void SetBuildText(int value) { BuildText = value ? 1 : 0; }
+    bool IsBuildingText() const { return StandardSemantics || BuildText; }
 
     CVRMLSeparator* GetCurrentSeparator() const { return CurrentSeparator; }
     void SetCurrentSeparator(CVRMLSeparator* separator) { CurrentSeparator = separator; }
@@ -231,6 +241,10 @@ public:
     int ParseShapeHints();
     int ParseAsciiText();
     int ParseFontStyle();
+    // The glyphs of `lines` laid out, placed by the current transform.
+    int DefineText(const std::vector<std::u32string>& lines, const trelTextLayout& layout);
+    // VRML 1.0's FontStyle: the font of the AsciiText that follows.
+    int DefineFontStyle(const CVRMLFontStyle& style);
     int ParseCallback();
     int ParseTextureCoordinate();
     int ParseOrthographicCamera();
@@ -429,6 +443,19 @@ private:
     // Standard semantics: Switch and LOD build only their chosen children.
     static constexpr int AllChoices = -3;
     int ParseStandardSwitch();
+    // Text readers (geometry/TextNodes.cpp). Each value reader starts at the
+    // field's name and leaves the value's last token current.
+    int ParseVrml2Text();
+    int ParseVrml1AsciiText();
+    void ReadVrml2FontStyle(trelTextLayout& layout);
+    bool ReadStringsValue(std::vector<std::string>& strings);
+    void ReadNumbersValue(std::vector<double>& numbers);
+    bool ReadNumberValue(double& number);
+    bool ReadBooleanValue(bool& flag);
+    bool NextIsValue();
+    // Calls `field` at each token of the node's body from its "{": it reads
+    // a value it knows and returns true, or false to pass the token over.
+    void ReadNodeFields(const std::function<bool(std::string_view)>& field);
     int FindChoiceField();
     void SkipFieldValue();
     int ReadChoice(bool built);
@@ -544,6 +571,8 @@ private:
     int AllowDictionaryUpdate = 1;
     int SkippingBlock = 0;
     int StandardSemantics = 0;
+    int BuildText = 0;
+    std::unordered_map<std::string, trelTextLayout> FontStyleNames; // VRML 2.0 FontStyles by DEF name
     // Above 0 while a child that a Switch or LOD does not choose is read: its
     // DEF names are defined, but nothing it builds is kept.
     int HiddenDepth = 0;

@@ -369,8 +369,6 @@ int CVRMLParser::SkipPassiveNode() {
     return 1;
 }
 
-int CVRMLParser::ParseAsciiText() { return SkipPassiveNode(); }
-int CVRMLParser::ParseFontStyle() { return SkipPassiveNode(); }
 int CVRMLParser::ParseCallback() { return SkipPassiveNode(); }
 int CVRMLParser::ParseOrthographicCamera() { return SkipPassiveNode(); }
 int CVRMLParser::ParsePerspectiveCamera() { return SkipPassiveNode(); }

@@ -52,6 +52,7 @@ CVRMLSeparator& CVRMLSeparator::operator=(const CVRMLSeparator& source) {
     texture = source.texture;
     texMatrix = source.texMatrix;
     fileAttributes = source.fileAttributes;
+    fontStyle = source.fontStyle;
     return *this;
 }
 

@@ -3,6 +3,7 @@
 // (coordinates, normals, materials, bindings, the modelling matrix) and the
 // group that receives the objects built at this level.
 
+#include "FontStyle.h"
 #include "SharedList.h"
 #include "host/geometry/Geometry.h"
 #include "parser/MaterialLists.h"
@@ -28,6 +29,9 @@ public:
     enum Restores { RestoresAll = 0, RestoresTransform = 1, RestoresNothing = 2 };
     int GetRestores() const { return restores; }
     void SetRestores(int value) { restores = value; }
+
+    const CVRMLFontStyle& GetFontStyle() const { return fontStyle; }
+    void SetFontStyle(const CVRMLFontStyle& value) { fontStyle = value; }
 
     trelBaseGroup* GetGroup() const { return group; }
     void SetGroup(trelBaseGroup* value) { group = value; }
@@ -166,4 +170,5 @@ private:
     std::shared_ptr<const trelAttributes> fileAttributes;
     CVRMLDictionaryEntry* dictionaryEntry = nullptr;
     int restores = RestoresAll;
+    CVRMLFontStyle fontStyle;
 };
