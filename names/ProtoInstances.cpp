@@ -271,20 +271,26 @@ int CVRMLPrototype::BuildInstanceText(const char* useText, size_t useLength, std
         }
         // Fields that nothing took are appended as name and value: the block
         // loop passes over a name that is no keyword and acts on one that is.
-        if (!appendUnconsumed)
-            return;
-        for (auto& declaration : declarations) {
-            if (!declaration->GetConsumed()) {
-                writer.Piece(declaration->GetName());
-                writer.Piece(declaration->GetText());
+        // The standards' reading draws none of them, but a node value's DEF
+        // names stay defined for later uses: such a value is read as the
+        // choices of a Switch that chooses none, which define and build nothing.
+        const auto append = [&](std::string_view name, std::string_view value) {
+            if (appendUnconsumed == AppendAsStatements) {
+                writer.Piece(name);
+                writer.Piece(value);
+            } else if (appendUnconsumed == AppendNamesOnly && value.find("DEF") != std::string_view::npos) {
+                writer.Piece("Switch { choice");
+                writer.Piece(value);
+                writer.Piece("}");
             }
-        }
-        for (const CVRMLUseValue& value : values) {
-            if (!value.consumed) {
-                writer.Piece(value.name);
-                writer.Piece(value.text);
-            }
-        }
+        };
+        for (auto& declaration : declarations)
+            if (!declaration->GetConsumed())
+                append(declaration->GetName(),
+                       std::string_view(declaration->GetText().data(), declaration->GetText().size()));
+        for (const CVRMLUseValue& value : values)
+            if (!value.consumed)
+                append(value.name, value.text);
     };
 
     PieceWriter writer;
@@ -354,7 +360,9 @@ int CVRMLParser::DefineProtoUse(const std::string& name, const char* useText, si
     const bool mayRecord =
         before == CVRMLRecordedBody::State::Unexamined || before == CVRMLRecordedBody::State::Recordable;
     std::vector<size_t> pieceStarts;
-    if (!prototype->BuildInstanceText(useText, useLength, text, &InstanceReader, !StandardSemantics,
+    if (!prototype->BuildInstanceText(useText, useLength, text, &InstanceReader,
+                                      StandardSemantics ? CVRMLPrototype::AppendNamesOnly
+                                                        : CVRMLPrototype::AppendAsStatements,
                                       mayRecord ? &pieceStarts : nullptr))
         return 1; // nothing to build
     // The body's template exists now (a new one drops what was recorded).

@@ -107,13 +107,16 @@ public:
     // given twice keeps its first value.
     int ReadUseValues(const char* useText, size_t useLength, std::vector<CVRMLUseValue>& values,
                       CVRMLIOManager* reader = nullptr);
-    // The fields that neither the use nor an IS took are appended as name
-    // and value, for the block loop to read as statements, unless
-    // `appendUnconsumed` is 0 (standard semantics: such a field has no effect).
+    // What becomes of the fields that neither the use nor an IS took:
+    // dropped; appended as name and value, for the block loop to read as
+    // statements (the default); or (standard semantics, where such a field
+    // has no effect) only a node value's DEF names kept, the value appended
+    // as the choices of a Switch that chooses none.
+    enum Unconsumed { DropUnconsumed = 0, AppendAsStatements = 1, AppendNamesOnly = 2 };
     // `pieceStarts`, when given, receives where each template piece begins in
     // the text (the recording of the body finds its nodes by it).
     int BuildInstanceText(const char* useText, size_t useLength, std::vector<char>& text,
-                          CVRMLIOManager* reader = nullptr, int appendUnconsumed = 1,
+                          CVRMLIOManager* reader = nullptr, int appendUnconsumed = AppendAsStatements,
                           std::vector<size_t>* pieceStarts = nullptr);
 
     // Replaying recorded bodies (names/RecordedBody.cpp). Examining the

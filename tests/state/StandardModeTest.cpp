@@ -364,3 +364,25 @@ TEST(StandardMode, UseOfAnInlineRepeatsItsContent) {
     for (const ModeCase& c : cases)
         CheckBothModes(c);
 }
+
+// A prototype field that no IS takes draws nothing in the standard mode, but
+// the names its node value defines serve a later USE, default or given.
+TEST(StandardMode, NamesInFieldsNoIsTakesStayDefined) {
+    const std::string proto =
+        "PROTO P [ field SFNode unused DEF Ball Shape { geometry Sphere { } } field MFNode more [ ] ] "
+        "{ Shape { geometry Box { } } } ";
+    const ModeCase cases[] = {
+        {V2, proto + "P { } USE Ball", {TREL_BOX, TREL_SPHERE, TREL_SPHERE}, {TREL_BOX, TREL_SPHERE}},
+        {V2,
+         proto + "P { more [ DEF Tip Shape { geometry Cone { bottom FALSE } } ] } USE Tip",
+         {TREL_BOX, TREL_SPHERE, TREL_CONE, TREL_CONE},
+         {TREL_BOX, TREL_CONE}},
+        // A value that defines no name adds nothing.
+        {V2,
+         proto + "P { more [ Shape { geometry Cone { } } ] }",
+         {TREL_BOX, TREL_CONE, TREL_DISK, TREL_SPHERE},
+         {TREL_BOX}},
+    };
+    for (const ModeCase& c : cases)
+        CheckBothModes(c);
+}
