@@ -22,37 +22,33 @@ double NumberText::Value() const {
     return value;
 }
 
+namespace {
+
+// The text std::to_chars writes for the value (and format), locale-free.
+template <class... Value>
+NumberText Printed(Value... value) {
+    NumberText text;
+    const auto written = std::to_chars(text.digits, text.digits + sizeof text.digits, value...);
+    text.length = static_cast<unsigned char>(written.ptr - text.digits);
+    return text;
+}
+
+} // namespace
+
 // The export step lets no infinity or NaN through; were one to come, JSON
 // could not hold its text, so it is written as 0.
 
 NumberText ShortText(double value) {
-    if (!std::isfinite(static_cast<float>(value)))
-        return ExactText(0.0);
-    NumberText text;
-    const auto written = std::to_chars(text.digits, text.digits + sizeof text.digits, static_cast<float>(value));
-    text.length = static_cast<unsigned char>(written.ptr - text.digits);
-    return text;
+    const float single = static_cast<float>(value);
+    return std::isfinite(single) ? Printed(single) : Printed(0);
 }
 
 NumberText PlacementText(double value) {
-    if (!std::isfinite(value))
-        value = 0.0;
-    NumberText text;
-    const auto written = std::fabs(value) < 1e-6 ? std::to_chars(text.digits, text.digits + sizeof text.digits, 0)
-                                                 : std::to_chars(text.digits, text.digits + sizeof text.digits, value,
-                                                                 std::chars_format::general, 7);
-    text.length = static_cast<unsigned char>(written.ptr - text.digits);
-    return text;
+    return std::isfinite(value) && std::fabs(value) >= 1e-6 ? Printed(value, std::chars_format::general, 7)
+                                                            : Printed(0);
 }
 
-NumberText ExactText(double value) {
-    if (!std::isfinite(value))
-        value = 0.0;
-    NumberText text;
-    const auto written = std::to_chars(text.digits, text.digits + sizeof text.digits, value);
-    text.length = static_cast<unsigned char>(written.ptr - text.digits);
-    return text;
-}
+NumberText ExactText(double value) { return std::isfinite(value) ? Printed(value) : Printed(0); }
 
 NumberText FactorText(float display) { return ShortText(LinearFromDisplay(display)); }
 

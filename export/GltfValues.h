@@ -10,16 +10,11 @@ namespace vrml {
 
 // A number as the JSON text that holds it, kept in place: written as it
 // stands, it needs no second conversion by the JSON writer.
-class NumberText {
-public:
+struct NumberText {
     std::string_view View() const { return std::string_view(digits, length); }
     bool Is(std::string_view text) const { return View() == text; }
     double Value() const; // what a reader of the JSON gets
 
-private:
-    friend NumberText ShortText(double value);
-    friend NumberText PlacementText(double value);
-    friend NumberText ExactText(double value);
     char digits[32];
     unsigned char length = 0;
 };

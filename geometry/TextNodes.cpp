@@ -56,6 +56,15 @@ bool FamilyNamed(std::string_view name, trelFontFamily& family) {
     return true;
 }
 
+// The characters of each string; false when any is not UTF-8.
+bool DecodedLines(const std::vector<std::string>& strings, std::vector<std::u32string>& lines) {
+    lines.resize(strings.size());
+    for (size_t i = 0; i < strings.size(); ++i)
+        if (!trelDecodeUtf8(strings[i], lines[i]))
+            return false;
+    return true;
+}
+
 } // namespace
 
 int CVRMLParser::ParseAsciiText() {
@@ -140,11 +149,8 @@ int CVRMLParser::ParseVrml1AsciiText() {
     layout.italic = style.italic;
     layout.spacing = spacing;
     std::vector<std::u32string> lines;
-    for (const std::string& s : strings) {
-        lines.emplace_back();
-        if (!trelDecodeUtf8(s, lines.back()))
-            return 1; // not UTF-8: nothing is built, and the load goes on
-    }
+    if (!DecodedLines(strings, lines))
+        return 1; // not UTF-8: nothing is built, and the load goes on
     return DefineText(lines, layout);
 }
 
@@ -168,11 +174,8 @@ int CVRMLParser::ParseVrml2Text() {
         return false;
     });
     std::vector<std::u32string> lines;
-    for (const std::string& s : strings) {
-        lines.emplace_back();
-        if (!trelDecodeUtf8(s, lines.back()))
-            return 1; // not UTF-8: nothing is built, and the load goes on
-    }
+    if (!DecodedLines(strings, lines))
+        return 1; // not UTF-8: nothing is built, and the load goes on
     return DefineText(lines, layout);
 }
 
