@@ -263,6 +263,15 @@ private:
         int group; // the group it stands for, or -1
         trelMatrix4x4 placement;
     };
+    // A scene of a colour per part has millions of meshes: they are found
+    // by hash, not by a search down a tree.
+    struct MeshKeyHash {
+        size_t operator()(const std::tuple<int, int, int>& key) const {
+            return (static_cast<size_t>(std::get<0>(key)) * 0x9E3779B97F4A7C15ull) ^
+                   (static_cast<size_t>(std::get<1>(key)) * 0xC2B2AE3D27D4EB4Full) ^
+                   static_cast<size_t>(static_cast<unsigned>(std::get<2>(key)));
+        }
+    };
     struct BatchKeyHash {
         size_t operator()(const std::tuple<int, int, std::string_view>& key) const {
             const size_t name = std::hash<std::string_view>()(std::get<2>(key));
@@ -1050,8 +1059,8 @@ private:
     std::vector<bool> absorbed;                  // of each group: drawn by a GPU instance of its parent's
     PointRun pointRun;
     bool usesGpuInstancing = false;
-    std::map<int, GeometryAccessors> shapeData;         // scene shape
-    std::map<std::tuple<int, int, int>, int> meshIndex; // scene shape, material, texture
+    std::map<int, GeometryAccessors> shapeData;                                // scene shape
+    std::unordered_map<std::tuple<int, int, int>, int, MeshKeyHash> meshIndex; // scene shape, material, texture
 };
 
 } // namespace
