@@ -304,13 +304,15 @@ private:
             ++start[static_cast<size_t>(use.batch) + 1];
         for (size_t b = 1; b < start.size(); ++b)
             start[b] += start[b - 1];
-        std::vector<Use> ordered(uses.size());
+        // The uses' numbers are sorted, not the uses: a scene of a part per
+        // box has millions of them.
+        std::vector<size_t> ordered(uses.size());
         std::vector<size_t> next(start.begin(), start.end() - 1);
-        for (const Use& use : uses)
-            ordered[next[static_cast<size_t>(use.batch)]++] = use;
-        uses = std::vector<Use>();
+        for (size_t u = 0; u < uses.size(); ++u)
+            ordered[next[static_cast<size_t>(uses[u].batch)]++] = u;
         for (size_t b = 0; b < batches.size(); ++b)
             AddInstances(batches[b], ordered.data() + start[b], start[b + 1] - start[b]);
+        uses = std::vector<Use>();
     }
 
     // The nodes that stay: an unnamed group that holds nothing is left out,
@@ -813,10 +815,12 @@ private:
     // the node keeps, and the groups they stand for are left out. In a
     // small one, which every viewer reads, each instance is a node: its
     // group's, or one of its own.
-    void AddInstances(const Batch& batch, const Use* instances, size_t count) {
+    // `order` gives the numbers of the batch's `count` uses.
+    void AddInstances(const Batch& batch, const size_t* order, size_t count) {
         const auto placement = [](const Use& use) -> const trelMatrix4x4& { return use.placement; };
         if (count < MinGpuInstances) {
-            for (const Use* use = instances; use != instances + count; ++use) {
+            for (size_t k = 0; k < count; ++k) {
+                const Use* use = &uses[order[k]];
                 if (use->group >= 0) {
                     GroupNode& own = groups[static_cast<size_t>(use->group)];
                     own.mesh = batch.mesh;
@@ -832,7 +836,8 @@ private:
         }
         std::vector<TrsPlacement> placements;
         placements.reserve(count);
-        for (const Use* use = instances; use != instances + count; ++use) {
+        for (size_t k = 0; k < count; ++k) {
+            const Use* use = &uses[order[k]];
             if (use->group >= 0)
                 absorbed[static_cast<size_t>(use->group)] = true;
             placements.push_back(DecomposePlacement(placement(*use)));
