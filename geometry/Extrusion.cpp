@@ -359,16 +359,18 @@ trelMatrix4x4 CVRMLParser::CreateExtrusionCrossSectionTransform(int spineIndex, 
     }
     const trelMatrix4x4 scaling = GetScaleMatrix(trelFloatPoint(static_cast<float>(sx), 1.0f, static_cast<float>(sz)));
 
-    const trelVector tangent = GetExtrusionTangentVector(spineIndex, spine);
-    const double angle = CalculateAngleBetweenVectors(SpineUp, tangent);
     trelMatrix4x4 alignment;
     if (static_cast<size_t>(spineIndex) < ExtrusionPlanes.size()) {
         alignment = ExtrusionPlanes[static_cast<size_t>(spineIndex)];
-    } else if (angle >= AntiParallelLow && angle <= AntiParallelHigh) {
-        const trelVector axis = ExtrusionAntiParallelAxis(spineIndex, tangent, spine);
-        alignment = CreateRotationMatrixForVectors(SpineUp, tangent, &axis);
     } else {
-        alignment = CreateRotationMatrixForVectors(SpineUp, tangent);
+        const trelVector tangent = GetExtrusionTangentVector(spineIndex, spine);
+        const double angle = CalculateAngleBetweenVectors(SpineUp, tangent);
+        if (angle >= AntiParallelLow && angle <= AntiParallelHigh) {
+            const trelVector axis = ExtrusionAntiParallelAxis(spineIndex, tangent, spine);
+            alignment = CreateRotationMatrixForVectors(SpineUp, tangent, &axis);
+        } else {
+            alignment = CreateRotationMatrixForVectors(SpineUp, tangent);
+        }
     }
 
     // Likewise one rotation applies everywhere, several only as far as they go.
