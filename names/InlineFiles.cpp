@@ -257,17 +257,23 @@ int CVRMLParser::DeclareExternalPrototype(const std::string& name, const std::st
     const std::string key = CanonicalKey(path);
     auto read = ExternalPrototypes.find(key);
     if (read == ExternalPrototypes.end()) {
+        // Listed, with nothing declared yet, while the file is read: a file
+        // that names itself, directly or through others, finds no prototype
+        // there rather than being read again and again.
+        read = ExternalPrototypes.emplace(key, std::vector<CVRMLPrototype*>()).first;
         const size_t before = PrototypeDictionary.size();
         int result;
         {
             ValueGuard<int> declarations(ReadingDeclarations, 1);
             result = ParseSubfile(path);
         }
-        if (!result)
+        read = ExternalPrototypes.find(key);
+        if (!result) {
+            ExternalPrototypes.erase(read);
             return 0; // tried again when named again
-        std::vector<CVRMLPrototype*> declared(std::next(PrototypeDictionary.begin(), static_cast<long>(before)),
-                                              PrototypeDictionary.end());
-        read = ExternalPrototypes.emplace(key, std::move(declared)).first;
+        }
+        read->second.assign(std::next(PrototypeDictionary.begin(), static_cast<long>(before)),
+                            PrototypeDictionary.end());
     }
     // The fragment names the prototype; without one the file's first is meant.
     std::string wanted = url;
@@ -399,8 +405,12 @@ int CVRMLParser::ParseSubfile(const std::string& path) {
                     OpenSubfiles.push_back(CanonicalKey(reading));
         }
         const std::string key = CanonicalKey(path);
+        // A file read only for its prototype declarations builds nothing, so
+        // it may be one that is being read already (a scene that names its
+        // own prototypes through EXTERNPROTO); its own recursion is stopped
+        // where the declarations are asked for.
         for (const std::string& open : OpenSubfiles) {
-            if (SameFile(open, key)) {
+            if (!ReadingDeclarations && SameFile(open, key)) {
                 closeEntries();
                 return 0; // already being read, directly or through other files
             }

@@ -143,7 +143,10 @@ int CVRMLParser::ParseProto() {
         return 0;
     AdvanceWhileKind({VRML_PROTO});
     std::string name;
-    if (GetCurrentTokenType() == VRML_WORD) {
+    // A file read for its declarations may declare again a name that is in
+    // force already (a scene that names its own prototypes): the word then
+    // reads as a use of it, and is still the name of this declaration.
+    if (GetCurrentTokenType() == VRML_WORD || (ReadingDeclarations && GetCurrentTokenType() == VRML_PROTO_INSTANCE)) {
         name = GetCurrentTokenString();
         Tokenize();
     }
@@ -189,8 +192,8 @@ int CVRMLParser::ParseProto() {
     std::vector<char> body;
     IOManager.CaptureBlock(body, 0);
     prototype->SetBody(std::move(body));
-    // A declaration whose name already names a prototype (or that has no
-    // name) could never be used: the earliest declaration of a name stays in
+    // A declaration whose name already names a prototype (read as no name
+    // here) could never be used: the earliest declaration of a name stays in
     // force. It is read and dropped rather than kept, so that a body that
     // declares a prototype does not leave one more behind at every use.
     if (prototype->GetName().empty())

@@ -179,6 +179,10 @@ int CVRMLParser::ParseBlock() {
             DefinedEntity = 1;
             Tokenize();
         }
+        // "DEF Transform {" names no node: some exporters write DEF with an
+        // empty name. The standard mode reads the word as the node's type.
+        if (DefinedEntity == 1 && StandardSemantics && GetNextTokenDataType() == GENERIC_OPEN_BRACE)
+            DefinedEntity = 0;
         if (DefinedEntity == 1 && IOManager.GetCurrentToken().GetTokenLength() >= 1) {
             EntityName.assign(
                 IOManager.GetCurrentTokenText()); // keeps the string's room: files name nodes by the million

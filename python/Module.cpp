@@ -347,16 +347,17 @@ public:
     }
 };
 
-LoadSettings MakeLoadSettings(bool standard, const std::string& includeRoot) {
+LoadSettings MakeLoadSettings(bool standard, bool text, const std::string& includeRoot) {
     LoadSettings settings;
     settings.includeRoot = includeRoot;
     settings.standard = standard;
+    settings.text = text;
     return settings;
 }
 
 std::unique_ptr<Scene> Load(const std::string& path, bool standard, int segments, const py::object& progress,
                             const std::string& includeRoot, size_t maxTriangles, const std::string& unitsOfFile,
-                            double scale, const std::string& up) {
+                            double scale, const std::string& up, bool text) {
     if (segments < 3 || segments > 4096)
         throw py::value_error("segments must be 3 to 4096");
     OutputFrame frame;
@@ -368,7 +369,7 @@ std::unique_ptr<Scene> Load(const std::string& path, bool standard, int segments
         throw py::value_error("up must be \"y\" or \"z\"");
     frame.scale = scale * (unitsOfFile == "kicad" ? KicadUnitInMetres : 1.0);
     frame.zUp = up == "z";
-    const LoadSettings settings = MakeLoadSettings(standard, includeRoot);
+    const LoadSettings settings = MakeLoadSettings(standard, text, includeRoot);
     PythonProgress reporter(progress);
     LoadedScene loaded;
     {
@@ -402,7 +403,8 @@ std::unique_ptr<Scene> Load(const std::string& path, bool standard, int segments
 // released), by the batch rules the command line follows: one dict per
 // input, in the order given.
 py::list Convert(const std::vector<std::string>& inputs, const std::string& outputDir, const std::string& formatName,
-                 int jobs, int segments, bool standard, const std::string& includeRoot, size_t maxTriangles) {
+                 int jobs, int segments, bool standard, const std::string& includeRoot, size_t maxTriangles,
+                 bool text) {
     const ExportFormat format = FormatNamed(formatName);
     py::list result;
     if (inputs.empty())
@@ -416,7 +418,7 @@ py::list Convert(const std::vector<std::string>& inputs, const std::string& outp
     settings.threads = std::max(jobs, 1);
     settings.maxTriangles = maxTriangles;
     settings.budgetHint = "max_triangles=";
-    settings.load = MakeLoadSettings(standard, includeRoot);
+    settings.load = MakeLoadSettings(standard, text, includeRoot);
     {
         py::gil_scoped_release release;
         RunBatch(batch, format, settings);
@@ -471,10 +473,10 @@ PYBIND11_MODULE(_vrml, m) {
     m.def("load", &Load, py::arg("path"), py::arg("standard") = true, py::arg("segments") = 32,
           py::arg("progress") = py::none(), py::arg("include_root") = "",
           py::arg("max_triangles") = DefaultMaxTriangles, py::arg("units") = "file", py::arg("scale") = 1.0,
-          py::arg("up") = "y");
+          py::arg("up") = "y", py::arg("text") = false);
     m.def("convert", &Convert, py::arg("inputs"), py::arg("output_dir"), py::arg("format") = "glb", py::arg("jobs") = 1,
           py::arg("segments") = 32, py::arg("standard") = true, py::arg("include_root") = "",
-          py::arg("max_triangles") = DefaultMaxTriangles);
+          py::arg("max_triangles") = DefaultMaxTriangles, py::arg("text") = false);
     m.attr("DEFAULT_MAX_TRIANGLES") = DefaultMaxTriangles;
     m.attr("KICAD_UNIT_IN_METRES") = KicadUnitInMetres;
     m.def("formats", &Formats);

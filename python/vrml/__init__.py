@@ -21,12 +21,13 @@ class BudgetError(ValueError):
 
 
 def load(path, standard=True, segments=32, progress=None, include_root=None, max_triangles=DEFAULT_MAX_TRIANGLES,
-         units="file", scale=1.0, up="y"):
+         units="file", scale=1.0, up="y", text=False):
     """Loads a scene. `progress` is called with increasing percentages while it loads.
 
     `standard` (the default) follows the VRML standards, as a VRML browser
     shows the scene; `standard=False` gives the library's own loading, which
-    builds more (every Switch child and LOD level);
+    builds more (every Switch child and LOD level) and builds text only with
+    `text=True`;
     `segments` divides a full turn of curved solids in the arrays and saved
     files; `include_root` keeps the files the scene names inside that folder;
     `triangles()` and `save()` raise BudgetError for a scene of more than
@@ -39,19 +40,20 @@ def load(path, standard=True, segments=32, progress=None, include_root=None, max
     """
     return _load(str(path), standard=standard, segments=segments, progress=progress,
                  include_root=str(include_root) if include_root else "", max_triangles=max_triangles,
-                 units=units, scale=scale, up=up)
+                 units=units, scale=scale, up=up, text=text)
 
 
 def convert(inputs, output_dir, format="glb", jobs=1, segments=32, standard=True, include_root=None,
-            max_triangles=DEFAULT_MAX_TRIANGLES):
+            max_triangles=DEFAULT_MAX_TRIANGLES, text=False):
     """Converts each input into `output_dir` on `jobs` threads; one dict per input, in order:
     file, output, status ("converted" or "failed"), reason, objects, triangles, seconds.
-    An input whose output would store more than `max_triangles` triangles fails (0: no limit)."""
+    An input whose output would store more than `max_triangles` triangles fails (0: no limit).
+    `standard` and `text` are as for `load`."""
     if isinstance(inputs, (str, bytes)) or hasattr(inputs, "__fspath__"):
         inputs = [inputs]
     return _convert([str(i) for i in inputs], str(output_dir), format=format, jobs=jobs, segments=segments,
                     standard=standard, include_root=str(include_root) if include_root else "",
-                    max_triangles=max_triangles)
+                    max_triangles=max_triangles, text=text)
 
 
 __all__ = ["Scene", "FormatError", "BudgetError", "DEFAULT_MAX_TRIANGLES", "KICAD_UNIT_IN_METRES", "load", "convert",

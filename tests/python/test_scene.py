@@ -242,3 +242,13 @@ def test_front_ends_follow_the_standards_unless_told_not_to(write, tmp_path):
     assert objects() == 1 and objects("--standard") == 1 and objects("--no-standard") == 3
     rows = vrml.convert([path], tmp_path / "out") + vrml.convert([path], tmp_path / "own", standard=False)
     assert [row["objects"] for row in rows] == [1, 3]
+
+
+def test_text_is_built_in_the_standard_mode_or_when_asked(write, tmp_path):
+    path = write("label.wrl", '#VRML V2.0 utf8\nShape { geometry Text { string "OK" } }\n')
+    triangles = lambda scene: sum(len(mesh["indices"]) for mesh in scene.parts()["meshes"])
+    assert triangles(vrml.load(path, standard=False)) == 0
+    assert triangles(vrml.load(path, standard=False, text=True)) == triangles(vrml.load(path)) > 0
+    rows = vrml.convert([path], tmp_path / "own", standard=False) + vrml.convert([path], tmp_path / "text",
+                                                                                 standard=False, text=True)
+    assert [row["objects"] for row in rows] == [0, 1]

@@ -341,6 +341,13 @@ TEST(StandardMode, ExternProtoTakesThePrototypeItsUrlNames) {
          {TREL_CONE, TREL_DISK, TREL_SPHERE},
          {TREL_SPHERE}},
         {V2, "EXTERNPROTO C [ ] \"library.wrl#Third\" C { }", libraryScene, None},
+        // A scene may name its own prototypes; the loader's own mode does not
+        // read a file that is being read.
+        {V2,
+         "PROTO Own [ ] { Shape { geometry Sphere { } } } EXTERNPROTO Again [ ] \"scene.wrl\" "
+         "EXTERNPROTO Named [ ] \"scene.wrl#Own\" Again { } Named { }",
+         None,
+         {TREL_SPHERE, TREL_SPHERE}},
     };
     for (const ModeCase& c : cases)
         CheckBothModes(c);
@@ -382,6 +389,25 @@ TEST(StandardMode, NamesInFieldsNoIsTakesStayDefined) {
          proto + "P { more [ Shape { geometry Cone { } } ] }",
          {TREL_BOX, TREL_CONE, TREL_DISK, TREL_SPHERE},
          {TREL_BOX}},
+    };
+    for (const ModeCase& c : cases)
+        CheckBothModes(c);
+}
+
+// Some exporters write "DEF Transform {" for a node they left unnamed: the
+// standard mode builds it as an unnamed node; the loader's own mode passes
+// it over.
+TEST(StandardMode, DefWithoutANameIsAnUnnamedNode) {
+    const ModeCase cases[] = {
+        {V2,
+         "DEF Transform { children [ " + Shape("Box") + "] } " + Shape("Sphere"),
+         {TREL_SPHERE},
+         {TREL_BOX, TREL_SPHERE}},
+        {V1, "DEF Separator { Cube { } } Sphere { }", {TREL_SPHERE}, {TREL_BOX, TREL_SPHERE}},
+        {V2,
+         "DEF Transform Transform { children " + Shape("Box") + "} USE Transform",
+         {TREL_BOX, TREL_BOX},
+         {TREL_BOX, TREL_BOX}},
     };
     for (const ModeCase& c : cases)
         CheckBothModes(c);
