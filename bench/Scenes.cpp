@@ -131,6 +131,23 @@ void WriteUsedMeshV2(SceneWriter& out, double scale) {
     }
 }
 
+// The same in VRML 1.0: a separator places each use.
+void WriteUsedMeshV1(SceneWriter& out, double scale) {
+    Random random;
+    out << "#VRML V1.0 ascii\n# one mesh used many times\n"
+        << "DEF Bracket Separator {\n  Material { diffuseColor 0.6 0.6 0.65 }\n"
+        << "  Coordinate3 { point [ 0 0 0, 4 0 0, 4 1 0, 1 1 0, 1 3 0, 0 3 0,\n"
+        << "    0 0 2, 4 0 2, 4 1 2, 1 1 2, 1 3 2, 0 3 2 ] }\n"
+        << "  IndexedFaceSet { coordIndex [ 0, 5, 4, 3, 2, 1, -1, 6, 7, 8, 9, 10, 11, -1, 0, 1, 7, 6, -1,\n"
+        << "    1, 2, 8, 7, -1, 2, 3, 9, 8, -1, 3, 4, 10, 9, -1, 4, 5, 11, 10, -1, 5, 0, 6, 11, -1 ] }\n}\n";
+    for (int i = 0, count = Scaled(110000, scale); i < count; ++i) {
+        out << "Separator { Translation { translation ";
+        out.Triple(random.Between(-900, 900), random.Between(-900, 900), random.Between(-900, 900), 2);
+        out << " } Rotation { rotation 0 0 1 ";
+        out.Number(random.Between(0, 6.28), 3) << " } USE Bracket }\n";
+    }
+}
+
 // Every node named, as CAD exporters name them: no name is ever used.
 void WriteUniqueNamesV2(SceneWriter& out, double scale) {
     Random random;
@@ -284,6 +301,7 @@ const std::vector<SceneKind>& SceneKinds() {
         {"boxes_v2", "VRML 2.0 Transform > Shape > Material + Box", 80, 0, WriteTransformsV2},
         {"cubes_v1", "VRML 1.0 Separator > Translation, Material, Cube", 80, 0, WriteSeparatorsV1},
         {"use_v2", "one DEF mesh, USE under a Transform each", 60, 4, WriteUsedMeshV2},
+        {"use_v1", "one DEF mesh, USE in a Separator each (VRML 1.0)", 60, 4, WriteUsedMeshV1},
         {"names_v2", "a unique DEF name on every node", 60, 4, WriteUniqueNamesV2},
         {"instances_v2", "three PROTOs, each instanced many times", 60, 0, WriteProtoInstancesV2},
         {"library_v2", "5,000 PROTO declarations per 10 MB, then a mesh", 40, 0, WriteProtoLibraryV2},

@@ -83,6 +83,24 @@ int CVRMLParser::ParsePoint(trelFloatPoint& point) {
     return 1;
 }
 
+template <class Take>
+size_t CVRMLParser::TakeNumberGroups(size_t groupSize, Take take) {
+    constexpr size_t ChunkValues = 3072; // progress is reported between chunks
+    double values[ChunkValues];
+    size_t total = 0;
+    for (;;) {
+        const size_t groups = IOManager.ReadNumberGroups(groupSize, ChunkValues / groupSize, values);
+        if (groups == 0)
+            break;
+        for (size_t g = 0; g < groups; ++g)
+            take(values + g * groupSize);
+        total += groups;
+        MarkPrototypeNames();
+        UpdateStatus();
+    }
+    return total;
+}
+
 int CVRMLParser::ParsePointArray(trelFloatPointArray& points) {
     if (!GetCurrentTokenBeginType()) {
         points.Resize(1);
@@ -92,6 +110,10 @@ int CVRMLParser::ParsePointArray(trelFloatPointArray& points) {
     Reserve(read, IOManager.EstimateNumbersAhead().numbers / 3);
     Tokenize();
     while (!GetCurrentTokenEndType()) {
+        if (TakeNumberGroups(3, [&](const double* v) {
+                read.emplace_back(static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2]));
+            }))
+            continue;
         trelFloatPoint point;
         if (ParsePoint(point))
             read.push_back(point);
@@ -137,8 +159,7 @@ int CVRMLParser::ParseIndexArray(std::vector<int>& indices, std::vector<int>& co
         Tokenize();
     }
     int run = 0;
-    while (GetCurrentTokenType() == VRML_NUMBER) {
-        double value = GetCurrentTokenNumericValue();
+    const auto take = [&](double value) {
         if (value == -1.0) {
             if (run > 0) {
                 counts.push_back(run);
@@ -148,6 +169,11 @@ int CVRMLParser::ParseIndexArray(std::vector<int>& indices, std::vector<int>& co
             indices.push_back(ToIndex(value));
             ++run;
         }
+    };
+    while (GetCurrentTokenType() == VRML_NUMBER) {
+        if (TakeNumberGroups(1, [&](const double* value) { take(*value); }))
+            continue;
+        take(GetCurrentTokenNumericValue());
         if (!Tokenize())
             break;
     }

@@ -5,7 +5,9 @@
 #include "BaseObject.h"
 #include "MadeOnce.h"
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace trelDetail {
 class PlacedCount;
@@ -84,11 +86,16 @@ private:
     // (from any thread) and kept. Asked only of the shared local geometry,
     // which never changes.
     const trelDetail::PlacedCount& LocalCount() const;
+    // The points the faces reach, each once, in the order a bounding box
+    // takes them; made and kept as LocalCount is, so that the box of each
+    // use is a pass over its placed points alone.
+    const std::vector<uint32_t>& ReachOrder() const;
 
     trelFloatPointArray points;
     trelIntArray indices;
     std::unique_ptr<Use> use; // null unless the geometry is shared
     trelMadeOnce<trelDetail::PlacedCount> localCount;
+    trelMadeOnce<std::vector<uint32_t>> reachOrder;
 };
 
 // A grid of points, row by row; its cells become two triangles each, shaded

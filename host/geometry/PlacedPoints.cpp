@@ -42,6 +42,11 @@ void trelPlacedPoints::Compute(const trelFloatPointArray& local, trelFloatPointA
     });
 }
 
+trelFloatPoint trelPlacedPoints::Placed(trelFloatPoint p) const {
+    ForEachMatrix([&](const trelMatrix4x4& m) { p = p * m; });
+    return p;
+}
+
 const trelFloatPointArray& trelPlacedPoints::Kept(const trelFloatPointArray& local) const {
     return world.Get([&] {
         auto fresh = std::make_unique<trelFloatPointArray>();

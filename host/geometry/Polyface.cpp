@@ -7,6 +7,7 @@
 #include "PlacedPoints.h"
 #include "Triangulation.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -170,8 +171,30 @@ const trelDetail::PlacedCount& C3DPolyface::LocalCount() const {
     });
 }
 
+const std::vector<uint32_t>& C3DPolyface::ReachOrder() const {
+    return reachOrder.Get([&] {
+        // First reached first, as GetBBox takes a list below 1024 points;
+        // by number, as it takes a longer one.
+        const size_t count = points.Items().size();
+        auto order = std::make_unique<std::vector<uint32_t>>();
+        std::vector<unsigned char> reached(count, 0);
+        ForEachFaceIndex(
+            count, indices,
+            [&](size_t index, size_t) {
+                if (!reached[index])
+                    order->push_back(static_cast<uint32_t>(index));
+                reached[index] = 1;
+            },
+            [] {});
+        if (count >= 1024)
+            std::sort(order->begin(), order->end());
+        return order;
+    });
+}
+
 void C3DPolyface::SetPoints(const trelFloatPointArray& facePoints, const trelIntArray& mergedIndices) {
     localCount.Forget();
+    reachOrder.Forget();
     use.reset();
     points = facePoints;
     indices = mergedIndices;
@@ -179,6 +202,7 @@ void C3DPolyface::SetPoints(const trelFloatPointArray& facePoints, const trelInt
 
 void C3DPolyface::SetSharedGeometry(std::shared_ptr<const C3DPolyface> local) {
     localCount.Forget();
+    reachOrder.Forget();
     use.reset();
     points.Clear();
     indices.Clear();
@@ -215,9 +239,18 @@ trelBBox C3DPolyface::GetBBox() const {
     // the shape. (The loader drops unused points anyway.) A large mesh
     // reaches each point from several faces, so there the points reached are
     // marked first and each is then taken once.
-    const std::vector<trelFloatPoint>& pool = PassingPoints().Items();
-    const trelIntArray& merged = GetIndices();
     trelBBox box;
+    if (use) {
+        // A use takes its part's points in the same order, each placed as
+        // its world list would hold it: files place one part by the
+        // hundred thousand, and its faces need not be walked for each.
+        const std::vector<trelFloatPoint>& local = use->local->points.Items();
+        for (uint32_t index : use->local->ReachOrder())
+            box.AddPoint(use->placed.Placed(local[index]));
+        return box;
+    }
+    const std::vector<trelFloatPoint>& pool = points.Items();
+    const trelIntArray& merged = indices;
     if (pool.size() <= 64) {
         // The many small sets a file repeats: each point is taken at its
         // first corner only, in face order, the points seen marked in one
@@ -251,6 +284,7 @@ trelBBox C3DPolyface::GetBBox() const {
 
 void C3DPolyface::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/) {
     localCount.Forget();
+    reachOrder.Forget();
     if (use)
         use->placed.Place(m);
     else

@@ -344,6 +344,43 @@ int CGenericParser::FindBlockToken(GenericTokenTypes open, GenericTokenTypes clo
     }
 }
 
+size_t CGenericParser::ReadNumberGroups(size_t groupSize, size_t maxGroups, double* values) {
+    if (currentToken.GetDataType() != GENERIC_NUMBER || groupSize == 0)
+        return 0;
+    const std::vector<char>& bytes = source->bytes;
+    // The token's text may stand in another buffer (a replaced source): then
+    // it is left to Tokenize.
+    const char* at = currentToken.GetText().data();
+    const std::less<const char*> before;
+    if (before(at, bytes.data()) || !before(at, bytes.data() + bytes.size()))
+        return 0;
+    // The scan starts again at the current token. A number Tokenize reads
+    // by the longer route (a word that parses as one) ends the groups here,
+    // and is read by Tokenize.
+    size_t pos = static_cast<size_t>(at - bytes.data());
+    size_t groups = 0;
+    TokenScanner::RawToken raw;
+    while (groups < maxGroups) {
+        size_t end = pos;
+        size_t taken = 0;
+        for (; taken < groupSize; ++taken) {
+            end = TokenScanner::ScanToken(bytes.data(), bytes.size(), end, raw);
+            if (raw.kind != GENERIC_NUMBER)
+                break;
+            values[groups * groupSize + taken] = raw.number;
+        }
+        if (taken < groupSize)
+            break;
+        ++groups;
+        pos = end;
+    }
+    if (groups > 0) {
+        readOffset = pos;
+        ReadFirstTokens();
+    }
+    return groups;
+}
+
 CGenericParser::NumbersAhead CGenericParser::EstimateNumbersAhead() {
     NumbersAhead ahead;
     if (nextToken.GetDataType() != GENERIC_NUMBER)

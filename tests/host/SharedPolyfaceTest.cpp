@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -101,4 +102,38 @@ TEST(SharedPolyface, WorldPointsAskedFromSeveralThreadsAreBuiltOnce) {
     for (const trelFloatPointArray* points : seen)
         EXPECT_EQ(points, seen[0]);
     EXPECT_EQ(seen[0]->GetSize(), 4);
+}
+
+// A use's box takes its part's points in the order a copy's box does, which
+// shows where a tie between -0 and +0 keeps the first: first reached for a
+// short list, by number for a long one. Points no face reaches are left out.
+TEST(SharedPolyface, BoxTakesThePointsInTheOrderACopyDoes) {
+    for (int count : {12, 600, 3000}) {
+        SCOPED_TRACE(count);
+        trelFloatPointArray points;
+        for (int i = 0; i < count; ++i) {
+            const float zero = i < count / 2 ? -0.0f : 0.0f;
+            points.Append(trelFloatPoint(zero, i % 3 == 0 ? 1e30f : zero, zero));
+        }
+        trelIntArray indices;
+        // Triangles from the end of the list back, each point reached twice;
+        // the first point is reached by no face.
+        for (int i = count - 1; i >= 3; i -= 2)
+            for (int v : {3, i, i - 1, i - 2})
+                indices.Append(v);
+        auto local = std::make_shared<C3DPolyface>();
+        local->SetPoints(points, indices);
+        C3DPolyface copy, use;
+        copy.SetPoints(points, indices);
+        use.SetSharedGeometry(local);
+        // Not placed: a matrix would add +0 to each coordinate.
+        const trelBBox a = use.GetBBox(), b = copy.GetBBox();
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_EQ(std::signbit((&a.GetMin().x)[k]), std::signbit((&b.GetMin().x)[k]));
+            EXPECT_EQ(std::signbit((&a.GetMax().x)[k]), std::signbit((&b.GetMax().x)[k]));
+        }
+        EXPECT_EQ(a.GetMin(), b.GetMin());
+        EXPECT_EQ(a.GetMax(), b.GetMax());
+        EXPECT_EQ(a.GetMax().y, count > 3 ? 1e30f : 0.0f);
+    }
 }

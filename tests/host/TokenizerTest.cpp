@@ -517,3 +517,45 @@ TEST(Tokenizer, EstimatesTheNumbersOfTheListAhead) {
         }
     }
 }
+
+// Reading number groups in one go leaves the tokenizer where Tokenize calls
+// over the same groups would, with the values they would read; a group that
+// is not whole, or a number only the longer route reads, is left to Tokenize.
+TEST(Tokenizer, NumberGroupsReadAsTokenizeWould) {
+    struct Case {
+        std::string text;
+        size_t groupSize;
+        size_t groups;
+    };
+    const Case cases[] = {
+        {"1 2 3, 4 5 6 ]", 3, 2},
+        {"1 2 3 4 5 ]", 3, 1}, // the second group is not whole
+        {"0 1 2 -1 # a comment\n 3, 4 -0 ] }", 1, 7},
+        {"1.5 2 -0.25 7 8 9", 3, 2},               // the last group ends the text
+        {"1.5 2 -0.25 7e1 8 9", 3, 1},             // an exponent takes the longer route
+        {"1 2 3 0.1234567890123456789 5 6", 3, 1}, // a long decimal is read by Tokenize
+        {"1 2 3x 4", 1, 2},                        // "3x" is a word
+        {"]", 1, 0},
+        {"1 2 3 TRUE", 2, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        CGenericParser fast, slow;
+        ASSERT_NE(fast.StartBufferReading(c.text.data(), c.text.size()), 0);
+        ASSERT_NE(slow.StartBufferReading(c.text.data(), c.text.size()), 0);
+        std::vector<double> values(c.groupSize * 8, 0.0);
+        ASSERT_EQ(fast.ReadNumberGroups(c.groupSize, 8, values.data()), c.groups);
+        for (size_t i = 0; i < c.groups * c.groupSize; ++i) {
+            ASSERT_EQ(slow.GetCurrentToken().GetDataType(), GENERIC_NUMBER);
+            const double expected = slow.GetCurrentToken().GetNumericValue();
+            EXPECT_EQ(std::signbit(values[i]), std::signbit(expected));
+            EXPECT_EQ(values[i], expected);
+            slow.Tokenize();
+        }
+        EXPECT_EQ(fast.GetCurrentToken().GetDataType(), slow.GetCurrentToken().GetDataType());
+        EXPECT_EQ(fast.GetCurrentTokenString(), slow.GetCurrentTokenString());
+        EXPECT_EQ(fast.GetNextToken().GetDataType(), slow.GetNextToken().GetDataType());
+        EXPECT_EQ(fast.GetNextTokenString(), slow.GetNextTokenString());
+        EXPECT_EQ(fast.GetCurrentFileOffset(), slow.GetCurrentFileOffset());
+    }
+}
