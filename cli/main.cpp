@@ -20,6 +20,8 @@
 
 #include <cstdio>
 #include <iostream>
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -56,6 +58,16 @@ LoadedScene Load(const std::string& path, bool progress, const LoadSettings& set
     return scene;
 }
 
+// What a command loaded is left to the end of the process, which takes it
+// back at once, rather than freed object by object: for a world of many
+// objects that takes a tenth of the loading time. It stays reachable, so
+// leak checkers do not count it.
+void LeaveToExit(std::unique_ptr<C3DWorld> world) {
+    static C3DWorld* left = nullptr;
+    delete left; // only when a command loads twice
+    left = world.release();
+}
+
 int RunInfo(const std::string& path, const LoadSettings& settings, int segments, bool tree, int threads) {
     LoadedScene scene = Load(path, true, settings);
     if (!scene.failure.empty())
@@ -72,6 +84,7 @@ int RunInfo(const std::string& path, const LoadSettings& settings, int segments,
     std::cout << time;
     if (tree)
         WriteGroupTree(std::cout, *scene.world, options);
+    LeaveToExit(std::move(scene.world));
     return scene.result;
 }
 
@@ -81,6 +94,7 @@ int RunDump(const std::string& path, const LoadSettings& settings) {
         return scene.result;
     DumpHeader header{path, scene.result, scene.version, scene.imageUnits};
     WriteJsonDump(std::cout, header, *scene.world);
+    LeaveToExit(std::move(scene.world));
     return scene.result;
 }
 

@@ -26,17 +26,24 @@ Vec3 AnyPerpendicular(const Vec3& n) {
     return Normalized(helper - n * Dot(helper, n));
 }
 
-Vec3 TransformPoint(const Vec3& p, const trelMatrix4x4& m) {
-    Vec3 result(p.x * m.m[0][0] + p.y * m.m[1][0] + p.z * m.m[2][0] + m.m[3][0],
-                p.x * m.m[0][1] + p.y * m.m[1][1] + p.z * m.m[2][1] + m.m[3][1],
-                p.x * m.m[0][2] + p.y * m.m[1][2] + p.z * m.m[2][2] + m.m[3][2]);
-    // Placements are affine (w stays 1); a projective matrix is honoured as
-    // far as it can be, but a point it sends to infinity keeps its
-    // undivided coordinates rather than becoming infinite.
-    const double w = p.x * m.m[0][3] + p.y * m.m[1][3] + p.z * m.m[2][3] + m.m[3][3];
-    if (w != 1.0 && w != 0.0 && std::isfinite(w))
-        result = result * (1.0 / w);
-    return result;
+void TransformPoints(std::vector<trelFloatPoint>& points, const trelMatrix4x4& m) {
+    if (m.m[0][3] != 0.0f || m.m[1][3] != 0.0f || m.m[2][3] != 0.0f || m.m[3][3] != 1.0f) {
+        for (trelFloatPoint& p : points)
+            p = TransformPoint(Vec3(p), m).ToPoint();
+        return;
+    }
+    // Affine: w is 1 for a finite point and NaN otherwise, so it never
+    // divides and is not computed. The sums run as TransformPoint's do.
+    const double m00 = m.m[0][0], m01 = m.m[0][1], m02 = m.m[0][2];
+    const double m10 = m.m[1][0], m11 = m.m[1][1], m12 = m.m[1][2];
+    const double m20 = m.m[2][0], m21 = m.m[2][1], m22 = m.m[2][2];
+    const double m30 = m.m[3][0], m31 = m.m[3][1], m32 = m.m[3][2];
+    for (trelFloatPoint& p : points) {
+        const double x = p.x, y = p.y, z = p.z;
+        p = {static_cast<float>(x * m00 + y * m10 + z * m20 + m30),
+             static_cast<float>(x * m01 + y * m11 + z * m21 + m31),
+             static_cast<float>(x * m02 + y * m12 + z * m22 + m32)};
+    }
 }
 
 Vec3 TransformDirection(const Vec3& v, const trelMatrix4x4& m) {

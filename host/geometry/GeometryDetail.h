@@ -9,6 +9,7 @@
 #include "Vectors.h"
 
 #include <cmath>
+#include <vector>
 
 namespace trelDetail {
 
@@ -49,7 +50,21 @@ Vec3 Normalized(const Vec3& a);
 // axis least aligned with it so that the result is well conditioned.
 Vec3 AnyPerpendicular(const Vec3& n);
 
-Vec3 TransformPoint(const Vec3& p, const trelMatrix4x4& m);
+// Inline: placing points is the inner loop of loading and of every box.
+inline Vec3 TransformPoint(const Vec3& p, const trelMatrix4x4& m) {
+    Vec3 result(p.x * m.m[0][0] + p.y * m.m[1][0] + p.z * m.m[2][0] + m.m[3][0],
+                p.x * m.m[0][1] + p.y * m.m[1][1] + p.z * m.m[2][1] + m.m[3][1],
+                p.x * m.m[0][2] + p.y * m.m[1][2] + p.z * m.m[2][2] + m.m[3][2]);
+    // Placements are affine (w stays 1); a projective matrix is honoured as
+    // far as it can be, but a point it sends to infinity keeps its
+    // undivided coordinates rather than becoming infinite.
+    const double w = p.x * m.m[0][3] + p.y * m.m[1][3] + p.z * m.m[2][3] + m.m[3][3];
+    if (w != 1.0 && w != 0.0 && std::isfinite(w))
+        result = result * (1.0 / w);
+    return result;
+}
+// Each point as p * m, the matrix read once for all of them.
+void TransformPoints(std::vector<trelFloatPoint>& points, const trelMatrix4x4& m);
 Vec3 TransformDirection(const Vec3& v, const trelMatrix4x4& m);
 
 // Carries normals through a matrix: with the cofactors of the linear part,

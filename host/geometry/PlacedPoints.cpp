@@ -1,5 +1,7 @@
 #include "PlacedPoints.h"
 
+#include "GeometryDetail.h"
+
 #include <memory>
 
 template <class Visit>
@@ -34,17 +36,12 @@ const trelMatrix4x4* trelPlacedPoints::OnlyMatrix() const {
 }
 
 void trelPlacedPoints::Compute(const trelFloatPointArray& local, trelFloatPointArray& out) const {
-    std::vector<trelFloatPoint>& items = out.Items();
-    items.assign(local.Items().begin(), local.Items().end());
-    ForEachMatrix([&](const trelMatrix4x4& m) {
-        for (trelFloatPoint& p : items)
-            p = p * m;
-    });
+    out.Items().assign(local.Items().begin(), local.Items().end());
+    PlaceInPlace(out.Items());
 }
 
-trelFloatPoint trelPlacedPoints::Placed(trelFloatPoint p) const {
-    ForEachMatrix([&](const trelMatrix4x4& m) { p = p * m; });
-    return p;
+void trelPlacedPoints::PlaceInPlace(std::vector<trelFloatPoint>& points) const {
+    ForEachMatrix([&](const trelMatrix4x4& m) { trelDetail::TransformPoints(points, m); });
 }
 
 const trelFloatPointArray& trelPlacedPoints::Kept(const trelFloatPointArray& local) const {

@@ -33,8 +33,8 @@ public:
     // The world list when it is kept, else computed into this thread's
     // buffer; good until the thread's next call.
     const trelFloatPointArray& Passing(const trelFloatPointArray& local) const;
-    // One local point placed, as the world list holds it.
-    trelFloatPoint Placed(trelFloatPoint p) const;
+    // Local points placed in place, as the world list holds them.
+    void PlaceInPlace(std::vector<trelFloatPoint>& points) const;
 
 private:
     void Compute(const trelFloatPointArray& local, trelFloatPointArray& out) const;

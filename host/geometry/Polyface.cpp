@@ -245,8 +245,13 @@ trelBBox C3DPolyface::GetBBox() const {
         // its world list would hold it: files place one part by the
         // hundred thousand, and its faces need not be walked for each.
         const std::vector<trelFloatPoint>& local = use->local->points.Items();
+        thread_local std::vector<trelFloatPoint> placed;
+        placed.clear();
         for (uint32_t index : use->local->ReachOrder())
-            box.AddPoint(use->placed.Placed(local[index]));
+            placed.push_back(local[index]);
+        use->placed.PlaceInPlace(placed);
+        for (const trelFloatPoint& p : placed)
+            box.AddPoint(p);
         return box;
     }
     const std::vector<trelFloatPoint>& pool = points.Items();
@@ -288,8 +293,7 @@ void C3DPolyface::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updat
     if (use)
         use->placed.Place(m);
     else
-        for (trelFloatPoint& p : points.Items())
-            p = p * m;
+        trelDetail::TransformPoints(points.Items(), m);
     ApplyMatrixToAttributes(m);
 }
 
