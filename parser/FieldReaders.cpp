@@ -84,12 +84,12 @@ int CVRMLParser::ParsePoint(trelFloatPoint& point) {
 }
 
 template <class Take>
-size_t CVRMLParser::TakeNumberGroups(size_t groupSize, Take take) {
+size_t CVRMLParser::TakeNumberGroups(size_t groupSize, bool integers, Take take) {
     constexpr size_t ChunkValues = 3072; // progress is reported between chunks
     double values[ChunkValues];
     size_t total = 0;
     for (;;) {
-        const size_t groups = IOManager.ReadNumberGroups(groupSize, ChunkValues / groupSize, values);
+        const size_t groups = IOManager.ReadNumberGroups(groupSize, ChunkValues / groupSize, values, integers);
         if (groups == 0)
             break;
         for (size_t g = 0; g < groups; ++g)
@@ -110,7 +110,7 @@ int CVRMLParser::ParsePointArray(trelFloatPointArray& points) {
     Reserve(read, IOManager.EstimateNumbersAhead().numbers / 3);
     Tokenize();
     while (!GetCurrentTokenEndType()) {
-        if (TakeNumberGroups(3, [&](const double* v) {
+        if (TakeNumberGroups(3, false, [&](const double* v) {
                 read.emplace_back(static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2]));
             }))
             continue;
@@ -171,7 +171,7 @@ int CVRMLParser::ParseIndexArray(std::vector<int>& indices, std::vector<int>& co
         }
     };
     while (GetCurrentTokenType() == VRML_NUMBER) {
-        if (TakeNumberGroups(1, [&](const double* value) { take(*value); }))
+        if (TakeNumberGroups(1, true, [&](const double* value) { take(*value); }))
             continue;
         take(GetCurrentTokenNumericValue());
         if (!Tokenize())

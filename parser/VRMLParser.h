@@ -179,10 +179,11 @@ public:
     int ParseFloatArray(trelDoubleArray& values);
     int ParseIndexArray(std::vector<int>& indices, std::vector<int>& counts);
     // Reads groups of `groupSize` numbers from the current token on, as
-    // ReadNumberGroups does, calling take(values) for each; progress and
+    // ReadNumberGroups does (`integers` for index lists), calling
+    // take(values) for each; progress and
     // prototype names are kept as Tokenize keeps them. The groups read.
     template <class Take>
-    size_t TakeNumberGroups(size_t groupSize, Take take);
+    size_t TakeNumberGroups(size_t groupSize, bool integers, Take take);
     int ParseRotationVector(trelVector& axis, double& angle);
     int ParseRotationVectorArray(trelVectorArray& axes, trelDoubleArray& angles);
     static int RemoveQuotes(char* text);

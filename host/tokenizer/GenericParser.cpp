@@ -344,7 +344,7 @@ int CGenericParser::FindBlockToken(GenericTokenTypes open, GenericTokenTypes clo
     }
 }
 
-size_t CGenericParser::ReadNumberGroups(size_t groupSize, size_t maxGroups, double* values) {
+size_t CGenericParser::ReadNumberGroups(size_t groupSize, size_t maxGroups, double* values, bool integers) {
     if (currentToken.GetDataType() != GENERIC_NUMBER || groupSize == 0)
         return 0;
     const std::vector<char>& bytes = source->bytes;
@@ -364,10 +364,17 @@ size_t CGenericParser::ReadNumberGroups(size_t groupSize, size_t maxGroups, doub
         size_t end = pos;
         size_t taken = 0;
         for (; taken < groupSize; ++taken) {
+            double& value = values[groups * groupSize + taken];
+            if (integers) {
+                if (const size_t behind = TokenScanner::ScanPlainInteger(bytes.data(), bytes.size(), end, value)) {
+                    end = behind;
+                    continue;
+                }
+            }
             end = TokenScanner::ScanToken(bytes.data(), bytes.size(), end, raw);
             if (raw.kind != GENERIC_NUMBER)
                 break;
-            values[groups * groupSize + taken] = raw.number;
+            value = raw.number;
         }
         if (taken < groupSize)
             break;

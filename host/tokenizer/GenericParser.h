@@ -129,7 +129,9 @@ public:
     // read would have: the token after them current. A group that is not
     // whole is left unread. Returns the groups read. Meshes are long lists
     // of numbers: this reads them without the work of a Tokenize each.
-    size_t ReadNumberGroups(size_t groupSize, size_t maxGroups, double* values);
+    // `integers` says that the list is expected to hold plain integers
+    // (indices), which are then read by a shorter route.
+    size_t ReadNumberGroups(size_t groupSize, size_t maxGroups, double* values, bool integers = false);
     // Steps back to the bracket of the last successful FindBlockToken; does
     // nothing when no scan hit is pending (none was made, the scan failed, or a
     // Tokenize came in between).

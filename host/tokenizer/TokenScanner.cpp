@@ -230,6 +230,29 @@ size_t ScanToken(const char* text, size_t size, size_t pos, RawToken& token) {
     }
 }
 
+size_t ScanPlainInteger(const char* text, size_t size, size_t pos, double& value) {
+    constexpr size_t MostDigits = 15; // below 2^53: the value is exact
+    pos = SkipRun<Separator>(text, size, pos);
+    if (pos >= size)
+        return 0;
+    const bool negative = text[pos] == '-';
+    const size_t start = pos + (negative ? 1 : 0);
+    uint64_t digits = 0;
+    size_t end = start;
+    for (; end < size && end - start <= MostDigits; ++end) {
+        const unsigned digit = static_cast<unsigned char>(text[end]) - static_cast<unsigned>('0');
+        if (digit > 9)
+            break;
+        digits = digits * 10 + digit;
+    }
+    if (end == start || end - start > MostDigits || (end < size && (ClassOf(text[end]) & WordByte) != 0))
+        return 0;
+    value = static_cast<double>(digits);
+    if (negative)
+        value = -value;
+    return end;
+}
+
 size_t FindBracket(const char* text, size_t size, size_t pos) {
     while (pos < size) {
         pos = SkipToBlockStop(text, size, pos);

@@ -78,6 +78,12 @@ struct RawToken {
 // GENERIC_END_OF_INPUT, empty, at `size`.
 size_t ScanToken(const char* text, size_t size, size_t pos, RawToken& token);
 
+// The next token behind `pos` when it is a plain integer ("-" and at most 15
+// digits, up to a byte that ends a word), the most common token of a mesh:
+// returns the position behind it, with the value ScanToken gives it. 0 for
+// anything else, which ScanToken reads.
+size_t ScanPlainInteger(const char* text, size_t size, size_t pos, double& value);
+
 // Like ScanToken but only looks for brackets: returns the position of the next
 // bracket behind `pos` that is outside comments and strings, or `size`.
 size_t FindBracket(const char* text, size_t size, size_t pos);

@@ -2,6 +2,7 @@
 
 #include "host/tokenizer/GenericParser.h"
 #include "host/tokenizer/KeywordLookup.h"
+#include "host/tokenizer/TokenScanner.h"
 
 #include <gtest/gtest.h>
 
@@ -538,24 +539,66 @@ TEST(Tokenizer, NumberGroupsReadAsTokenizeWould) {
         {"]", 1, 0},
         {"1 2 3 TRUE", 2, 1},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        CGenericParser fast, slow;
-        ASSERT_NE(fast.StartBufferReading(c.text.data(), c.text.size()), 0);
-        ASSERT_NE(slow.StartBufferReading(c.text.data(), c.text.size()), 0);
-        std::vector<double> values(c.groupSize * 8, 0.0);
-        ASSERT_EQ(fast.ReadNumberGroups(c.groupSize, 8, values.data()), c.groups);
-        for (size_t i = 0; i < c.groups * c.groupSize; ++i) {
-            ASSERT_EQ(slow.GetCurrentToken().GetDataType(), GENERIC_NUMBER);
-            const double expected = slow.GetCurrentToken().GetNumericValue();
-            EXPECT_EQ(std::signbit(values[i]), std::signbit(expected));
-            EXPECT_EQ(values[i], expected);
-            slow.Tokenize();
+    for (const Case& c : cases)
+        for (bool integers : {false, true}) {
+            SCOPED_TRACE(c.text + (integers ? " as integers" : ""));
+            CGenericParser fast, slow;
+            ASSERT_NE(fast.StartBufferReading(c.text.data(), c.text.size()), 0);
+            ASSERT_NE(slow.StartBufferReading(c.text.data(), c.text.size()), 0);
+            std::vector<double> values(c.groupSize * 8, 0.0);
+            ASSERT_EQ(fast.ReadNumberGroups(c.groupSize, 8, values.data(), integers), c.groups);
+            for (size_t i = 0; i < c.groups * c.groupSize; ++i) {
+                ASSERT_EQ(slow.GetCurrentToken().GetDataType(), GENERIC_NUMBER);
+                const double expected = slow.GetCurrentToken().GetNumericValue();
+                EXPECT_EQ(std::signbit(values[i]), std::signbit(expected));
+                EXPECT_EQ(values[i], expected);
+                slow.Tokenize();
+            }
+            EXPECT_EQ(fast.GetCurrentToken().GetDataType(), slow.GetCurrentToken().GetDataType());
+            EXPECT_EQ(fast.GetCurrentTokenString(), slow.GetCurrentTokenString());
+            EXPECT_EQ(fast.GetNextToken().GetDataType(), slow.GetNextToken().GetDataType());
+            EXPECT_EQ(fast.GetNextTokenString(), slow.GetNextTokenString());
+            EXPECT_EQ(fast.GetCurrentFileOffset(), slow.GetCurrentFileOffset());
         }
-        EXPECT_EQ(fast.GetCurrentToken().GetDataType(), slow.GetCurrentToken().GetDataType());
-        EXPECT_EQ(fast.GetCurrentTokenString(), slow.GetCurrentTokenString());
-        EXPECT_EQ(fast.GetNextToken().GetDataType(), slow.GetNextToken().GetDataType());
-        EXPECT_EQ(fast.GetNextTokenString(), slow.GetNextTokenString());
-        EXPECT_EQ(fast.GetCurrentFileOffset(), slow.GetCurrentFileOffset());
+}
+
+// The integer shortcut takes only what ScanToken reads as the same number,
+// ending at the same place; the rest it leaves to ScanToken.
+TEST(Tokenizer, PlainIntegersScanAsScanTokenDoes) {
+    const struct {
+        const char* text;
+        bool plain;
+    } cases[] = {
+        {"0 ", true},
+        {"-0,", true},
+        {" \n\t,42]", true},
+        {"007}", true},
+        {"123456789012345", true},
+        {"-17#c", true},
+        {"1234567890123456", false},
+        {"12a", false},
+        {"1.5", false},
+        {"1e3", false},
+        {"-", false},
+        {"-x", false},
+        {"+5", false},
+        {"#1\n2", false},
+        {"", false},
+        {"0x1F", false},
+        {"5\"s\"", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const size_t size = std::strlen(c.text);
+        double value = 0.0;
+        const size_t end = TokenScanner::ScanPlainInteger(c.text, size, 0, value);
+        EXPECT_EQ(end != 0, c.plain);
+        if (end == 0)
+            continue;
+        TokenScanner::RawToken raw;
+        EXPECT_EQ(TokenScanner::ScanToken(c.text, size, 0, raw), end);
+        EXPECT_EQ(raw.kind, GENERIC_NUMBER);
+        EXPECT_EQ(std::signbit(value), std::signbit(raw.number));
+        EXPECT_EQ(value, raw.number);
     }
 }
