@@ -24,8 +24,7 @@ trelBBox trelBox::GetBBox() const {
 }
 
 void trelBox::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/) {
-    for (trelFloatPoint& corner : corners)
-        corner = corner * m;
+    trelDetail::TransformPoints(corners, 8, m);
     ApplyMatrixToAttributes(m);
 }
 
@@ -34,18 +33,19 @@ namespace {
 // Calls visit(f, quad, order, normal) for each face f of the box with its
 // corners wound counter-clockwise seen from outside, where each corner came
 // from among the face's four, and the face's outward unit normal.
+// Faces wound counter-clockwise from outside for corners in the documented
+// order: the -z face, the +z face, then the four sides.
+constexpr int Faces[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4}, {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
+
 template <class Visit>
 void ForEachFace(const trelFloatPoint (&corners)[8], Visit visit) {
-    // Faces wound counter-clockwise from outside for corners in the documented
-    // order: the -z face, the +z face, then the four sides.
-    static const int faces[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4}, {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
     Vec3 centroid;
     for (const trelFloatPoint& corner : corners)
         centroid = centroid + Vec3(corner);
     centroid = centroid * (1.0 / 8.0);
     std::vector<Vec3> quad(4);
     for (int f = 0; f < 6; ++f) {
-        const int(&face)[4] = faces[f];
+        const int(&face)[4] = Faces[f];
         int order[4] = {0, 1, 2, 3};
         Vec3 faceCenter;
         for (int k = 0; k < 4; ++k) {
@@ -71,13 +71,17 @@ constexpr std::array<int, 3> Halves[2] = {{0, 1, 2}, {0, 2, 3}};
 } // namespace
 
 trelTessellationCounts trelBox::CountTessellation(const trelTessellationOptions& /*options*/) const {
+    // A face turned over for a mirroring placement has the same two
+    // triangles wound the other way, whose cross products are exactly the
+    // negated ones: whether each is kept does not depend on the turn, so
+    // the faces are counted as they stand, without their normals.
     trelTessellationCounts counts;
-    ForEachFace(corners, [&](int, const std::vector<Vec3>& quad, const int(&)[4], const Vec3&) {
-        for (const std::array<int, 3>& half : Halves) {
-            const auto corner = [&](int k) -> const Vec3& { return quad[static_cast<size_t>(half[k])]; };
-            counts.triangles += trelDetail::IsKeptTriangle(corner(0), corner(1), corner(2)) ? 1 : 0;
-        }
-    });
+    for (const int(&face)[4] : Faces) {
+        const Vec3 quad[4] = {Vec3(corners[face[0]]), Vec3(corners[face[1]]), Vec3(corners[face[2]]),
+                              Vec3(corners[face[3]])};
+        for (const std::array<int, 3>& half : Halves)
+            counts.triangles += trelDetail::IsKeptTriangle(quad[half[0]], quad[half[1]], quad[half[2]]) ? 1 : 0;
+    }
     return counts;
 }
 

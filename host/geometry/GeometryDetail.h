@@ -64,7 +64,10 @@ inline Vec3 TransformPoint(const Vec3& p, const trelMatrix4x4& m) {
     return result;
 }
 // Each point as p * m, the matrix read once for all of them.
-void TransformPoints(std::vector<trelFloatPoint>& points, const trelMatrix4x4& m);
+void TransformPoints(trelFloatPoint* points, size_t count, const trelMatrix4x4& m);
+inline void TransformPoints(std::vector<trelFloatPoint>& points, const trelMatrix4x4& m) {
+    TransformPoints(points.data(), points.size(), m);
+}
 Vec3 TransformDirection(const Vec3& v, const trelMatrix4x4& m);
 
 // Carries normals through a matrix: with the cofactors of the linear part,

@@ -169,6 +169,10 @@ TEST(TessellationCounts, EqualWhatTessellateWritesOnEdgeCases) {
         {"flat box", [] { return BoxOf(1, 0, 3); }},
         {"box squashed to a line", [] { return BoxOf(1, 0, 0); }},
         {"skewed box", [] { return BoxOf(1, 2, 3, 1.0f); }},
+        // Mirrored, so that every face is turned over, flat or folded onto itself.
+        {"mirrored box", [] { return BoxOf(-1, 2, 3); }},
+        {"mirrored flat box", [] { return BoxOf(-1, 0, 3, 0.5f); }},
+        {"box folded by its skew", [] { return BoxOf(1, 2, 3, 2.5f); }},
         {"box with a NaN size", [] { return BoxOf(NaN, 1, 1); }},
         {"grid", [&] { return Grid(square, 2, 2, 0, 0); }},
         {"grid of one line", [&] { return Grid(straight, 1, 3, 0, 0); }},
