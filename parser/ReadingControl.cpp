@@ -31,20 +31,6 @@ int ProgressPercentage(uint64_t offset, uint64_t total) {
 }
 } // namespace
 
-void CVRMLParser::UpdateStatus() {
-    // Progress measures the file given to Parse; an included file has its
-    // own size and would make the percentage jump.
-    if (SkippingBlock || InlineDepth > 0)
-        return;
-    uint64_t total = IOManager.GetTotalFileSize();
-    uint64_t offset = IOManager.GetCurrentFileOffset();
-    // This runs for every token: below the offset at which the percentage
-    // next rises there is nothing to compute.
-    if (offset < ProgressNextOffset && total == ProgressTotal && LastPercentage == ProgressLastPercentage)
-        return;
-    ReportProgress(offset, total);
-}
-
 void CVRMLParser::ReportProgress(uint64_t offset, uint64_t total) {
     if (total == 0)
         return;

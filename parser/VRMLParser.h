@@ -85,7 +85,18 @@ public:
     void SkipBracketedBlock(GenericTokenTypes open, GenericTokenTypes close);
     int SaveIOState(CGenericIOState& state);
     int RestoreIOState(CGenericIOState& state);
-    void UpdateStatus();
+    // Runs for every token, so it is inline: below the offset at which the
+    // percentage next rises there is nothing to compute. Progress measures
+    // the file given to Parse; an included file has its own size and would
+    // make the percentage jump.
+    void UpdateStatus() {
+        if (SkippingBlock || InlineDepth > 0)
+            return;
+        const uint64_t offset = IOManager.GetCurrentFileOffset(), total = IOManager.GetTotalFileSize();
+        if (offset < ProgressNextOffset && total == ProgressTotal && LastPercentage == ProgressLastPercentage)
+            return;
+        ReportProgress(offset, total);
+    }
 
     // Token queries, forwarded to the input manager.
     VRMLTokenTypes GetCurrentTokenType() { return IOManager.GetCurrentTokenType(); }
