@@ -10,6 +10,9 @@
 #   ./build.sh format  checks that every C++ file follows .clang-format
 #   ./build.sh web     the WebAssembly module: the npm package in build-web/npm, the page in build-web/site
 #   ./build.sh web-test  the same, then its tests in Node.js and headless Chromium against the native tool
+# (web installs Debian's emscripten, takes zlib's Debian source package and
+# three.js from npm into .cache/web; web-test also Debian's chromium and
+# puppeteer-core from npm.)
 # Installs missing build dependencies with apt-get (run as root on Debian 12).
 # For the tests it also installs the Khronos glTF validator from npm into
 # .cache/npm when npm is there (one small package); without it, or without
@@ -70,11 +73,12 @@ run_tests() { # build dir
 
 # The WebAssembly build (web/): Debian's emscripten with its prebuilt
 # system libraries, zlib from Debian's source package, three.js from npm
-# for the page. Emscripten's optimiser needs Debian's Node.js modules also
-# under another Node.js.
+# for the page.
 THREE_VERSION=0.187.0
 PUPPETEER_VERSION=25.16.0
-export NODE_PATH=/usr/share/nodejs
+# Emscripten's JavaScript optimiser needs Debian's Node.js modules (acorn)
+# also when another Node.js than Debian's runs it.
+EMSCRIPTEN_NODE_PATH=/usr/share/nodejs
 # zlib's source, of a version this machine's Debian archive serves, unpacked
 # into .cache/web/zlib. The deb-src entries are our own copy of the
 # system's Debian entries, for apt-get here only: the system's apt
@@ -100,21 +104,19 @@ fetch_zlib_source() {
     tar -xf "$tarball" -C .cache/web/zlib --strip-components=1
     echo "zlib source: $(basename "$tarball")"
 }
-# npm packages into .cache/web, at fixed versions.
-npm_install() { # folder, package@version...
-    folder=$1
-    shift
-    [ -d "$folder/node_modules/${1%@*}" ] && return 0
+# An npm package into a folder of .cache/web, at a fixed version.
+npm_install() { # folder, package@version
+    grep -qs "\"version\": \"${2##*@}\"" "$1/node_modules/${2%@*}/package.json" && return 0
     command -v npm >/dev/null 2>&1 || install_packages npm
-    timeout 300 npm install --prefix "$folder" --no-audit --no-fund --no-save --loglevel=error "$@" >/dev/null
+    timeout 300 npm install --prefix "$1" --no-audit --no-fund --no-save --loglevel=error "$2" >/dev/null
 }
 web_build() {
     install_packages emscripten libstb-dev rapidjson-dev bzip2 xz-utils
     fetch_zlib_source
     npm_install .cache/web/site three@$THREE_VERSION
-    emcmake cmake -S web -B build-web -DCMAKE_BUILD_TYPE=Release -DVRML_ZLIB_SOURCE_DIR="$PWD/.cache/web/zlib" \
-        -DVRML_THREE_DIR="$PWD/.cache/web/site/node_modules/three" >/dev/null
-    cmake --build build-web -j "$JOBS"
+    NODE_PATH=$EMSCRIPTEN_NODE_PATH emcmake cmake -S web -B build-web -DCMAKE_BUILD_TYPE=Release \
+        -DVRML_ZLIB_SOURCE_DIR="$PWD/.cache/web/zlib" -DVRML_THREE_DIR="$PWD/.cache/web/site/node_modules/three" >/dev/null
+    NODE_PATH=$EMSCRIPTEN_NODE_PATH cmake --build build-web -j "$JOBS"
     echo "npm package: build-web/npm; page: build-web/site (serve it over http)"
 }
 
