@@ -28,7 +28,9 @@ PYTHON_PACKAGES="pybind11-dev python3-dev python3-numpy python3-pytest python3-d
 install_packages() { # packages...
     wanted=""
     for package in "$@"; do
-        dpkg -s "$package" >/dev/null 2>&1 || wanted="$wanted $package"
+        # Installed, not only known: a removed package keeps its configuration.
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+            wanted="$wanted $package"
     done
     if [ -n "$wanted" ]; then
         echo "installing:$wanted"
