@@ -45,7 +45,11 @@ export interface InfoOptions extends LoadOptions {
     tree?: boolean;
 }
 
-/** 0: loaded; 1: failed (not VRML, or failed part-way); 2: the file could not be read. */
+/**
+ * The load result, as the tool gives it: 0 loaded (a file that breaks off
+ * part-way keeps what was read), 1 failed (not VRML, or no statement could
+ * be read), 2 the file could not be read.
+ */
 export type LoadResult = 0 | 1 | 2;
 
 export interface ConvertResult {

@@ -107,7 +107,14 @@ function frame(object) {
 async function showModel(glb) {
     if (model) {
         view.remove(model);
-        model.traverse((node) => node.geometry?.dispose());
+        // What the GPU holds for the model goes with it.
+        model.traverse((node) => {
+            node.geometry?.dispose();
+            for (const material of [node.material ?? []].flat()) {
+                for (const value of Object.values(material)) if (value?.isTexture) value.dispose();
+                material.dispose();
+            }
+        });
         model = null;
     }
     if (!renderer || !glb) return draw();
@@ -155,8 +162,7 @@ async function run(entries) {
     download.textContent = `Download ${converted.name} (${Math.ceil(converted.output.length / 1024)} KB)`;
     download.hidden = false;
     await showModel(converted.output);
-    const partly = info.result === 0 ? '' : ' (the file failed part-way; what was read is shown)';
-    show('shown', `${name}: ${converted.objects} objects, ${converted.triangles} triangles, in ${seconds} s${partly}.` +
+    show('shown', `${name}: ${converted.objects} objects, ${converted.triangles} triangles, in ${seconds} s.` +
         (renderer ? '' : ' This browser has no WebGL to draw it.'));
 }
 
