@@ -179,3 +179,14 @@ test('the gallery dropped with its pictures is drawn, summarised and offered as 
 
     if (process.env.VRML_WEB_SCREENSHOT) await page.screenshot({ path: process.env.VRML_WEB_SCREENSHOT });
 });
+
+test('a scene chosen with the file picker is shown too', async () => {
+    const picker = await page.$('#pick-files');
+    await picker.uploadFile(join(examples, 'house.wrl'));
+    const { state, status } = await outcome();
+    assert.equal(state, 'shown', status);
+    const native = spawnSync(tool, ['info', 'house.wrl'], { cwd: examples, encoding: 'utf8' }).stdout;
+    const figure = (name) => native.match(new RegExp(`^${name}: +(\\d+)`, 'm'))[1];
+    assert.match(status, new RegExp(`^house\\.wrl: ${figure('objects')} objects, ${figure('triangles')} triangles`));
+    assert.equal(await page.$eval('#download', (a) => a.getAttribute('download')), 'house.glb');
+});
