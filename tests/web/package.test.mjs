@@ -125,7 +125,7 @@ describe('convert gives the native tool its bytes', () => {
         });
     }
 
-    test('the loader own semantics with standard: false, as --no-standard', () => {
+    test("the loader's own semantics with standard: false, as --no-standard", () => {
         for (const sample of samples) {
             const name = sample.split('/').pop();
             const result = vrml.convert(readFileSync(join(examples, sample)), {
@@ -138,7 +138,7 @@ describe('convert gives the native tool its bytes', () => {
         }
     });
 
-    test('units, axes, merging and segments as the tool options', () => {
+    test("units, axes, merging and segments as the tool's options", () => {
         const cases = [
             [{ format: 'obj', units: 'kicad', up: 'z' }, ['--units', 'kicad', '--up', 'z']],
             [{ format: 'ply', units: 'loaded', segments: 7 }, ['--units', 'loaded', '--segments', '7']],
@@ -265,7 +265,7 @@ describe('failures', () => {
 });
 
 describe('info', () => {
-    test('the summary of every sample is the tool summary', () => {
+    test("the summary of every sample is the tool's summary", () => {
         for (const sample of samples) {
             const name = sample.split('/').pop();
             const folder = join(examples, dirname(sample));
