@@ -8,6 +8,11 @@
 #   ./build.sh python  builds the Python module and installs it for this user's python3
 #   ./build.sh blender installs Debian's Blender, builds the add-on zip and installs it for this user
 #   ./build.sh format  checks that every C++ file follows .clang-format
+#   ./build.sh web     the WebAssembly module: the npm package in build-web/npm, the page in build-web/site
+#   ./build.sh web-test  the same, then its tests in Node.js and headless Chromium against the native tool
+# (web installs Debian's emscripten, takes zlib's Debian source package and
+# three.js from npm into .cache/web; web-test also Debian's chromium and
+# puppeteer-core from npm.)
 # Installs missing build dependencies with apt-get (run as root on Debian 12).
 # For the tests it also installs the Khronos glTF validator from npm into
 # .cache/npm when npm is there (one small package); without it, or without
@@ -23,7 +28,9 @@ PYTHON_PACKAGES="pybind11-dev python3-dev python3-numpy python3-pytest python3-d
 install_packages() { # packages...
     wanted=""
     for package in "$@"; do
-        dpkg -s "$package" >/dev/null 2>&1 || wanted="$wanted $package"
+        # Installed, not only known: a removed package keeps its configuration.
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+            wanted="$wanted $package"
     done
     if [ -n "$wanted" ]; then
         echo "installing:$wanted"
@@ -64,6 +71,55 @@ sanitized_build() {
 # A test run that finds no test is a failure, not a pass.
 run_tests() { # build dir
     ctest --test-dir "$1" --output-on-failure --no-tests=error -j "$JOBS"
+}
+
+# The WebAssembly build (web/): Debian's emscripten with its prebuilt
+# system libraries, zlib from Debian's source package, three.js from npm
+# for the page.
+THREE_VERSION=0.187.0
+PUPPETEER_VERSION=25.16.0
+# Emscripten's JavaScript optimiser needs Debian's Node.js modules (acorn)
+# also when another Node.js than Debian's runs it.
+EMSCRIPTEN_NODE_PATH=/usr/share/nodejs
+# zlib's source, of a version this machine's Debian archive serves, unpacked
+# into .cache/web/zlib. The deb-src entries are our own copy of the
+# system's Debian entries, for apt-get here only: the system's apt
+# configuration is not touched.
+fetch_zlib_source() {
+    [ -f .cache/web/zlib/inflate.c ] && return 0
+    apt=$PWD/.cache/web/apt
+    rm -rf "$apt" .cache/web/zlib
+    mkdir -p "$apt/lists/partial" "$apt/parts" .cache/web/zlib
+    sed -n 's/^deb \(.*\)/deb-src \1/p' /etc/apt/sources.list >"$apt/sources.list" 2>/dev/null || :
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+        sed 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources >"$apt/parts/debian.sources"
+    fi
+    set -- -o Dir::Etc::SourceList="$apt/sources.list" -o Dir::Etc::SourceParts="$apt/parts" \
+        -o Dir::State::Lists="$apt/lists"
+    apt-get -qq "$@" update || :
+    # The newest version first; a mirror may not serve every version it lists.
+    for version in $(apt-cache "$@" showsrc zlib | sed -n 's/^Version: //p' | sort -rVu); do
+        (cd "$apt" && apt-get -qq "$@" source --download-only "zlib=$version" >/dev/null 2>&1) && break
+    done
+    tarball=$(ls "$apt"/zlib_*.orig.tar.* 2>/dev/null | head -n 1)
+    [ -n "$tarball" ] || { echo "zlib's Debian source could not be downloaded" >&2; exit 1; }
+    tar -xf "$tarball" -C .cache/web/zlib --strip-components=1
+    echo "zlib source: $(basename "$tarball")"
+}
+# An npm package into a folder of .cache/web, at a fixed version.
+npm_install() { # folder, package@version
+    grep -qs "\"version\": \"${2##*@}\"" "$1/node_modules/${2%@*}/package.json" && return 0
+    command -v npm >/dev/null 2>&1 || install_packages npm
+    timeout 300 npm install --prefix "$1" --no-audit --no-fund --no-save --loglevel=error "$2" >/dev/null
+}
+web_build() {
+    install_packages emscripten libstb-dev rapidjson-dev bzip2 xz-utils
+    fetch_zlib_source
+    npm_install .cache/web/site three@$THREE_VERSION
+    NODE_PATH=$EMSCRIPTEN_NODE_PATH emcmake cmake -S web -B build-web -DCMAKE_BUILD_TYPE=Release \
+        -DVRML_ZLIB_SOURCE_DIR="$PWD/.cache/web/zlib" -DVRML_THREE_DIR="$PWD/.cache/web/site/node_modules/three" >/dev/null
+    NODE_PATH=$EMSCRIPTEN_NODE_PATH cmake --build build-web -j "$JOBS"
+    echo "npm package: build-web/npm; page: build-web/site (serve it over http)"
 }
 
 case "${1:-demo}" in
@@ -129,13 +185,26 @@ bench)
     build-bench/bench/vrml_bench
     build-bench/bench/vrml_render_bench
     ;;
+web)
+    web_build
+    ;;
+web-test)
+    web_build
+    # The tests hold the module's outputs against the native tool's.
+    configure_and_build build -DVRML_BUILD_TESTS=OFF
+    install_packages chromium
+    npm_install .cache/web/test puppeteer-core@$PUPPETEER_VERSION
+    VRML_TOOL="$PWD/build/cli/vrml" VRML_WEB_DIR="$PWD/build-web" CHROMIUM=/usr/bin/chromium \
+        VRML_NODE_MODULES="$PWD/.cache/web/test/node_modules" \
+        node --test tests/web/*.test.mjs
+    ;;
 format)
     install_packages clang-format-14
     git ls-files '*.cpp' '*.h' | xargs clang-format-14 --dry-run -Werror
     echo "format: every C++ file follows .clang-format"
     ;;
 *)
-    echo "usage: $0 demo|test|asan|fuzz [SECONDS]|bench|python|blender|format" >&2
+    echo "usage: $0 demo|test|asan|fuzz [SECONDS]|bench|python|blender|format|web|web-test" >&2
     exit 2
     ;;
 esac

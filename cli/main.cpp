@@ -28,25 +28,6 @@ namespace {
 using namespace vrml;
 using namespace vrml::cli;
 
-const char* VersionName(int version) { return version == 1 ? "VRML 2.0" : "VRML 1.0"; }
-
-const char* ResultName(int result) {
-    switch (result) {
-    case 0: return "loaded";
-    case 2: return "file could not be read";
-    default: return "failed";
-    }
-}
-
-const char* UnitsName(int units) {
-    switch (units) {
-    case 1: return "scaled by 1000000 (micrometres)";
-    case 2: return "scaled by 1000 (millimetres)";
-    case 3: return "scaled by 100 (centimetres)";
-    default: return "not scaled (metres)";
-    }
-}
-
 // Loads the file, with a bar on a terminal when `progress` is set; prints
 // the reason on stderr when it could not be loaded.
 LoadedScene Load(const std::string& path, bool progress, const LoadSettings& settings) {
@@ -74,14 +55,7 @@ int RunInfo(const std::string& path, const LoadSettings& settings, int segments,
         return scene.result;
     trelTessellationOptions options;
     options.segments = segments;
-    std::cout << "file:         " << path << '\n';
-    std::cout << "version:      " << VersionName(scene.version) << '\n';
-    std::cout << "result:       " << scene.result << " (" << ResultName(scene.result) << ")\n";
-    std::cout << "units:        " << scene.imageUnits << ", " << UnitsName(scene.imageUnits) << '\n';
-    WriteSummary(std::cout, SummarizeWorld(*scene.world, options, ThreadsToUse(threads)));
-    char time[64];
-    std::snprintf(time, sizeof time, "load time:    %.1f ms\n", scene.seconds * 1000.0);
-    std::cout << time;
+    WriteInfo(std::cout, path, scene, SummarizeWorld(*scene.world, options, ThreadsToUse(threads)));
     if (tree)
         WriteGroupTree(std::cout, *scene.world, options);
     LeaveToExit(std::move(scene.world));

@@ -54,6 +54,7 @@ std::string OutputNameFor(const std::string& input, ExportFormat format) {
 std::string ConvertFile(const std::string& input, const std::string& output, ExportFormat format,
                         const ConvertSettings& settings, ConvertSummary& summary) {
     LoadedScene loaded = LoadScene(input, settings.load, settings.progress);
+    summary.loadResult = loaded.result;
     if (!loaded.failure.empty())
         return loaded.failure;
     if (loaded.result != 0)
@@ -67,8 +68,11 @@ std::string ConvertFile(const std::string& input, const std::string& output, Exp
         // Tessellation is most of the work; the stage stops short of its end for the file itself.
         writing = [&progress = settings.progress](int percent) { progress("writing", std::max(1, percent * 9 / 10)); };
     }
-    return WriteWorldAs(*loaded.world, loaded.imageUnits, name, output, format, settings, summary, writing,
-                        [&] { loaded.world.reset(); }); // the format's last step needs only what it kept
+    const std::string failure =
+        WriteWorldAs(*loaded.world, loaded.imageUnits, name, output, format, settings, summary, writing,
+                     [&] { loaded.world.reset(); }); // the format's last step needs only what it kept
+    summary.loadResult = VRML_LOAD_SUCCESS;
+    return failure;
 }
 
 int ThreadsToUse(int requested) {

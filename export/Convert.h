@@ -39,6 +39,8 @@ int ThreadsToUse(int requested);
 struct ConvertSummary {
     size_t objects = 0, triangles = 0, lineStrips = 0, points = 0;
     bool overBudget = false; // refused: more triangles than ConvertSettings::maxTriangles
+    // ConvertFile's load result: 0 loaded, 1 failed, 2 unreadable (then nothing is written unless 0).
+    int loadResult = 2;
 };
 
 // Loads `input` ("-": standard input) and writes it to `output`. Returns an empty string on

@@ -1,10 +1,11 @@
 #include "GltfValues.h"
 
 #include "ExportScene.h"
+#include "host/tokenizer/FloatChars.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 
 namespace vrml {
 
@@ -18,18 +19,38 @@ double LinearFromDisplay(float value) {
 
 double NumberText::Value() const {
     double value = 0.0;
-    std::from_chars(digits, digits + length, value);
+    trelChars::FromChars(digits, digits + length, value);
     return value;
 }
 
 namespace {
 
-// The text std::to_chars writes for the value (and format), locale-free.
-template <class... Value>
-NumberText Printed(Value... value) {
+// The texts std::to_chars writes, locale-free (see FloatChars.h).
+NumberText Printed(float value) {
     NumberText text;
-    const auto written = std::to_chars(text.digits, text.digits + sizeof text.digits, value...);
-    text.length = static_cast<unsigned char>(written.ptr - text.digits);
+    text.length =
+        static_cast<unsigned char>(trelChars::ToChars(text.digits, std::end(text.digits), value).ptr - text.digits);
+    return text;
+}
+
+NumberText Printed(double value) {
+    NumberText text;
+    text.length =
+        static_cast<unsigned char>(trelChars::ToChars(text.digits, std::end(text.digits), value).ptr - text.digits);
+    return text;
+}
+
+NumberText PrintedGeneral(double value, int precision) {
+    NumberText text;
+    text.length = static_cast<unsigned char>(
+        trelChars::ToCharsGeneral(text.digits, std::end(text.digits), value, precision).ptr - text.digits);
+    return text;
+}
+
+NumberText Zero() {
+    NumberText text;
+    text.digits[0] = '0';
+    text.length = 1;
     return text;
 }
 
@@ -40,15 +61,14 @@ NumberText Printed(Value... value) {
 
 NumberText ShortText(double value) {
     const float single = static_cast<float>(value);
-    return std::isfinite(single) ? Printed(single) : Printed(0);
+    return std::isfinite(single) ? Printed(single) : Zero();
 }
 
 NumberText PlacementText(double value) {
-    return std::isfinite(value) && std::fabs(value) >= 1e-6 ? Printed(value, std::chars_format::general, 7)
-                                                            : Printed(0);
+    return std::isfinite(value) && std::fabs(value) >= 1e-6 ? PrintedGeneral(value, 7) : Zero();
 }
 
-NumberText ExactText(double value) { return std::isfinite(value) ? Printed(value) : Printed(0); }
+NumberText ExactText(double value) { return std::isfinite(value) ? Printed(value) : Zero(); }
 
 NumberText FactorText(float display) { return ShortText(LinearFromDisplay(display)); }
 

@@ -5,6 +5,7 @@
 #include "OutputFile.h"
 
 #include "UnnamedFile.h"
+#include "host/tokenizer/FloatChars.h"
 
 #include <algorithm>
 #include <charconv>
@@ -73,7 +74,7 @@ void OutputFile::Number(float value) {
     if (!std::isfinite(value))
         value = 0.0f; // the export step lets no such value through; never write "nan"
     char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, value);
+    const auto result = trelChars::ToChars(text, text + sizeof text, value);
     Bytes(text, static_cast<size_t>(result.ptr - text));
 }
 

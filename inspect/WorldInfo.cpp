@@ -114,6 +114,36 @@ void WriteSummary(std::ostream& out, const WorldSummary& summary) {
     }
 }
 
+const char* VersionName(int version) { return version == 1 ? "VRML 2.0" : "VRML 1.0"; }
+
+const char* ResultName(int result) {
+    switch (result) {
+    case 0: return "loaded";
+    case 2: return "file could not be read";
+    default: return "failed";
+    }
+}
+
+const char* UnitsName(int imageUnits) {
+    switch (imageUnits) {
+    case 1: return "scaled by 1000000 (micrometres)";
+    case 2: return "scaled by 1000 (millimetres)";
+    case 3: return "scaled by 100 (centimetres)";
+    default: return "not scaled (metres)";
+    }
+}
+
+void WriteInfo(std::ostream& out, const std::string& path, const LoadedScene& scene, const WorldSummary& summary) {
+    out << "file:         " << path << '\n';
+    out << "version:      " << VersionName(scene.version) << '\n';
+    out << "result:       " << scene.result << " (" << ResultName(scene.result) << ")\n";
+    out << "units:        " << scene.imageUnits << ", " << UnitsName(scene.imageUnits) << '\n';
+    WriteSummary(out, summary);
+    char time[64];
+    std::snprintf(time, sizeof time, "load time:    %.1f ms\n", scene.seconds * 1000.0);
+    out << time;
+}
+
 namespace {
 
 struct TreeLine {

@@ -1,6 +1,7 @@
 #pragma once
 // Figures about a loaded world for `vrml info`.
 
+#include "LoadReport.h"
 #include "host/geometry/Geometry.h"
 
 #include <map>
@@ -21,6 +22,16 @@ struct WorldSummary {
 // is the same for any number.
 WorldSummary SummarizeWorld(const C3DWorld& world, const trelTessellationOptions& options, int threads = 1);
 void WriteSummary(std::ostream& out, const WorldSummary& summary);
+
+// The names `vrml info` gives a loaded file's version ("VRML 2.0"), load
+// result ("loaded") and units ("not scaled (metres)").
+const char* VersionName(int version);
+const char* ResultName(int result);
+const char* UnitsName(int imageUnits);
+
+// What `vrml info` prints without --tree: the file as `path` names it, its
+// version, load result and units, the summary and the load time.
+void WriteInfo(std::ostream& out, const std::string& path, const LoadedScene& scene, const WorldSummary& summary);
 
 // The group tree for `vrml info --tree`: one line per group, parents first
 // and indented by depth, with the group's name, its own objects by type and

@@ -1,5 +1,7 @@
 #include "TokenScanner.h"
 
+#include "FloatChars.h"
+
 #include <charconv>
 #include <cstdint>
 #include <limits>
@@ -365,7 +367,7 @@ bool ParseNumber(const char* begin, const char* end, double& value) {
             value = negative ? -result : result;
             return true;
         }
-        const std::from_chars_result parsed = std::from_chars(p, end, result, std::chars_format::general);
+        const std::from_chars_result parsed = trelChars::FromChars(p, end, result);
         if (parsed.ptr != end) {
             return false;
         }

@@ -94,4 +94,32 @@ TEST(StreamingConvert, FormatsWithoutInstancingExpandEachInstance) {
         ASSERT_NEAR(placed[i], expected[i], 1e-4) << "value " << i;
 }
 
+// A front-end that reports the load's result beside the conversion's (the
+// web module) finds it in the summary, also when nothing was written.
+TEST(StreamingConvert, SummaryCarriesTheLoadResult) {
+    const fs::path dir = FreshDir();
+    struct Case {
+        const char* name;
+        std::string text; // empty: the file is not made
+        int loadResult;
+        bool written;
+    };
+    const Case cases[] = {
+        {"good.wrl", std::string(V2) + "Shape { geometry Box {} }\n", 0, true},
+        {"empty.wrl", std::string(V2), 1, false},
+        {"other.wrl", "solid cube\nendsolid\n", 1, false},
+        {"missing.wrl", "", 2, false},
+    };
+    for (const Case& c : cases) {
+        const fs::path input = dir / c.name, output = dir / (std::string(c.name) + ".glb");
+        if (!c.text.empty())
+            std::ofstream(input) << c.text;
+        ConvertSummary summary;
+        const std::string failure = ConvertFile(input.string(), output.string(), ExportFormat::Glb, {}, summary);
+        EXPECT_EQ(summary.loadResult, c.loadResult) << c.name;
+        EXPECT_EQ(failure.empty(), c.written) << c.name << ": " << failure;
+        EXPECT_EQ(fs::exists(output), c.written) << c.name;
+    }
+}
+
 } // namespace
