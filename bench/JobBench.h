@@ -31,3 +31,5 @@ double Counter(const benchmark::BenchmarkReporter::Run& run, const char* name);
 // `find` gives the median of a benchmark by name, or null.
 using MedianLookup = std::function<const benchmark::BenchmarkReporter::Run*(const std::string&)>;
 void PrintJobTable(const MedianLookup& find);
+// `vrml info` of the scenes that have targets of their own.
+void PrintInfoTargetTable(const MedianLookup& find);

@@ -214,6 +214,7 @@ public:
         ConsoleReporter::Finalize();
         PrintTable();
         PrintJobTable([this](const std::string& name) { return Find(name); });
+        PrintInfoTargetTable([this](const std::string& name) { return Find(name); });
         PrintScaleTable([this](const std::string& name) { return Find(name); });
         PrintConvertTable([this](const std::string& name) { return Find(name); });
     }
