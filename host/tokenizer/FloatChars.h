@@ -7,6 +7,7 @@
 // characters, so that a file written there is the same to the byte.
 
 #include <charconv>
+#include <type_traits>
 
 namespace trelChars {
 
@@ -21,15 +22,10 @@ std::to_chars_result FallbackToChars(char* first, char* last, double value, int 
 // `value` alone.
 std::from_chars_result FallbackFromChars(const char* first, const char* last, double& value);
 
-inline std::to_chars_result ToChars(char* first, char* last, float value) {
-#ifdef __cpp_lib_to_chars
-    return std::to_chars(first, last, value);
-#else
-    return FallbackToChars(first, last, value);
-#endif
-}
-
-inline std::to_chars_result ToChars(char* first, char* last, double value) {
+// Shortest round trip of a float or a double.
+template <class Float>
+std::to_chars_result ToChars(char* first, char* last, Float value) {
+    static_assert(std::is_same_v<Float, float> || std::is_same_v<Float, double>);
 #ifdef __cpp_lib_to_chars
     return std::to_chars(first, last, value);
 #else
