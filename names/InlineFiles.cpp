@@ -268,6 +268,8 @@ int CVRMLParser::DeclareExternalPrototype(const std::string& name, const std::st
             result = ParseSubfile(path);
         }
         read = ExternalPrototypes.find(key);
+        if (read == ExternalPrototypes.end())
+            return 0;
         if (!result) {
             ExternalPrototypes.erase(read);
             return 0; // tried again when named again
