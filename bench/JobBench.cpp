@@ -152,9 +152,8 @@ struct InfoTarget {
     double milliseconds;
     double peakPerFile;
 };
-constexpr InfoTarget InfoTargets[] = {{"mesh_v2", 75, 0},  {"mesh_v1", 75, 0},  {"boxes_v2", 0, 0},
-                                      {"cubes_v1", 115, 0}, {"use_v2", 280, 4}, {"use_v1", 200, 4},
-                                      {"names_v2", 0, 4}};
+constexpr InfoTarget InfoTargets[] = {{"mesh_v2", 75, 0}, {"mesh_v1", 75, 0}, {"boxes_v2", 0, 0}, {"cubes_v1", 115, 0},
+                                      {"use_v2", 280, 4}, {"use_v1", 200, 4}, {"names_v2", 0, 4}};
 
 void PrintInfoTargetTable(const MedianLookup& find) {
     bool any = false, allMet = true;
@@ -168,15 +167,10 @@ void PrintInfoTargetTable(const MedianLookup& find) {
         if (!info)
             continue;
         if (!any) {
-            std::printf("
-`vrml info` against its targets: wall-clock medians of the whole process, with Parse "
-                        "(CPU) and the plain token scan of the same bytes in the same run.
-
-"
-                        "| Scene | File MB | info ms | Target ms | Parse ms | Scan ms | Peak / file | Target | Met |
-"
-                        "|---|---:|---:|---:|---:|---:|---:|---:|---|
-");
+            std::printf("\n`vrml info` against its targets: wall-clock medians of the whole process, with Parse "
+                        "(CPU) and the plain token scan of the same bytes in the same run.\n\n"
+                        "| Scene | File MB | info ms | Target ms | Parse ms | Scan ms | Peak / file | Target | Met |\n"
+                        "|---|---:|---:|---:|---:|---:|---:|---:|---|\n");
             any = true;
         }
         const auto* parse = find("Parse/" + suffix);
