@@ -851,10 +851,10 @@ const ExportGeometry& WorldGeometryOf(const ExportScene& scene, const ExportObje
     return placed;
 }
 
-std::string ToValidUtf8(const std::string& text) {
+std::string ToValidUtf8(std::string_view text) {
     // Most names are plain ASCII: they are valid as they stand.
     if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return text;
+        return std::string(text);
     std::string out;
     out.reserve(text.size());
     const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
@@ -883,7 +883,7 @@ std::string ToValidUtf8(const std::string& text) {
             valid = k == 1 ? (c >= low && c <= high) : (c >= 0x80 && c <= 0xBF);
         }
         if (valid) {
-            out.append(text, i, length);
+            out.append(text.substr(i, length));
             i += length;
         } else {
             out += static_cast<char>(0xC0 | (lead >> 6));

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vrml {
@@ -145,7 +146,7 @@ void StreamExportScene(const C3DWorld& world, const ExportOptions& options, Expo
 
 // Names read from files may hold any bytes; formats want UTF-8. Valid UTF-8
 // passes through, any other byte is taken as Latin-1.
-std::string ToValidUtf8(const std::string& text);
+std::string ToValidUtf8(std::string_view text);
 
 // Material figures shared by the exporters.
 // The shininess as a Phong exponent (0 to 128): files give VRML's 0 to 1,

@@ -25,7 +25,7 @@ public:
     }
 
     // Valid UTF-8 passes through; any other byte is taken as Latin-1.
-    void String(const std::string& text) {
+    void String(std::string_view text) {
         out << '"';
         for (size_t i = 0; i < text.size(); ++i) {
             unsigned char c = static_cast<unsigned char>(text[i]);
@@ -67,7 +67,7 @@ private:
         out << text;
     }
 
-    static size_t Utf8SequenceLength(const std::string& text, size_t i) {
+    static size_t Utf8SequenceLength(std::string_view text, size_t i) {
         unsigned char lead = static_cast<unsigned char>(text[i]);
         size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead <= 0xDF ? 2 : 0;
         if (length == 0 || i + length > text.size())

@@ -191,8 +191,8 @@ void WriteGroupTree(std::ostream& out, const C3DWorld& world, const trelTessella
         out << std::string(2 * static_cast<size_t>(std::min(line.depth, MaxIndentDepth) + 1), ' ');
         if (line.depth > MaxIndentDepth)
             out << "[depth " << line.depth << "] ";
-        const std::string& name = line.group->GetGroupName().GetString();
-        out << (line.depth == 0 ? "(world)" : name.empty() ? "(unnamed)" : name) << ": ";
+        const std::string_view name = line.group->GetGroupName().GetString();
+        out << (line.depth == 0 ? "(world)" : name.empty() ? std::string_view("(unnamed)") : name) << ": ";
         if (line.objects == 0) {
             out << "no objects";
         } else {

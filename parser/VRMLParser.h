@@ -210,6 +210,9 @@ public:
     int PopSeparator();
     void ClearSeparatorStack();
     void SetupObjectAdd(trelBaseObject* object);
+    // EntityName as a name for groups and objects; the uses of one part
+    // share a single copy of it.
+    const trelRope& EntityNameRope();
     int AddObjectToSeparator(trelBaseObject* object);
     int AddObjectToSeparator(trelBaseObject* object, int index);
     int AddObjectToSeparator(trelBaseObject* object, int face, int first, int count);
@@ -585,6 +588,7 @@ private:
     CVRMLNameTable<CVRMLDictionaryEntry> NamedEntries;
     int DefinedEntity = 0;
     std::string EntityName;
+    trelRope EntityRope;
     int AllowDictionaryUpdate = 1;
     int SkippingBlock = 0;
     int StandardSemantics = 0;

@@ -34,7 +34,7 @@ int CVRMLParser::PushSeparator(CVRMLSeparator* separator) {
     if (!EntityName.empty()) {
         C3DGroup* group = new (std::nothrow) C3DGroup;
         if (group) {
-            group->SetGroupName(trelRope(EntityName));
+            group->SetGroupName(EntityNameRope());
             separator->SetGroup(group);
             separator->SetOwnsGroup(1);
         }
@@ -118,9 +118,15 @@ int CVRMLParser::ParseSeparator(int restores) {
     return DefineSeparator(restores);
 }
 
+const trelRope& CVRMLParser::EntityNameRope() {
+    if (EntityRope.GetString() != EntityName)
+        EntityRope = trelRope(EntityName);
+    return EntityRope;
+}
+
 void CVRMLParser::SetupObjectAdd(trelBaseObject* object) {
     if (CurrentSeparator && object) {
-        object->SetObjectName(trelRope(EntityName));
+        object->SetObjectName(EntityNameRope());
         CurrentSeparator->AttachTexture(*object);
     }
 }

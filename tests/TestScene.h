@@ -85,7 +85,7 @@ struct PositionedParser {
 struct FoundObject {
     const trelBaseObject* object;
     const trelMatProps* props;
-    std::string groupName;
+    std::string_view groupName; // lives as long as the world
 };
 
 // Every object of the world, depth first in insertion order, with its group's name.

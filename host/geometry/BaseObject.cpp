@@ -28,41 +28,20 @@ void trelBaseObject::TessellateInParts(trelTessellation& part, const trelTessell
     sink.Take(part);
 }
 
-const trelRope& trelBaseObject::GetObjectName() const {
-    static const trelRope noName;
-    return extra ? extra->name : noName;
-}
-
-void trelBaseObject::SetObjectName(trelRope name) {
-    if (name.IsEmpty() && !extra)
-        return;
-    GetExtra().name = std::move(name);
-    DropEmptyExtra();
-}
-
 void trelBaseObject::SetAttributes(std::shared_ptr<const trelAttributes> attributes, int offset) {
-    if (!attributes && !extra)
+    if (!attributes) {
+        extra.reset();
         return;
-    Extra& e = GetExtra();
-    e.attributes = std::move(attributes);
-    e.attributeOffset = e.attributes ? offset : 0;
-    DropEmptyExtra();
+    }
+    if (!extra)
+        extra = std::make_unique<Extra>();
+    extra->attributes = std::move(attributes);
+    extra->attributeOffset = offset;
 }
 
 const std::shared_ptr<const trelAttributes>& trelBaseObject::GetSharedAttributes() const {
     static const std::shared_ptr<const trelAttributes> none;
     return extra ? extra->attributes : none;
-}
-
-trelBaseObject::Extra& trelBaseObject::GetExtra() {
-    if (!extra)
-        extra = std::make_unique<Extra>();
-    return *extra;
-}
-
-void trelBaseObject::DropEmptyExtra() {
-    if (extra && extra->name.IsEmpty() && !extra->attributes)
-        extra.reset();
 }
 
 namespace {

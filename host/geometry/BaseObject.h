@@ -70,13 +70,15 @@ public:
     trelBaseObject() = default;
     trelBaseObject(const trelBaseObject& other) { *this = other; }
     trelBaseObject& operator=(const trelBaseObject& other) {
-        if (this != &other)
+        if (this != &other) {
+            name = other.name;
             extra = other.extra ? std::make_unique<Extra>(*other.extra) : nullptr;
+        }
         return *this;
     }
 
-    void SetObjectName(trelRope name);
-    const trelRope& GetObjectName() const;
+    void SetObjectName(trelRope objectName) { name = std::move(objectName); }
+    const trelRope& GetObjectName() const { return name; }
 
     // The file's colours, normals, texture coordinates and texture (see
     // Attributes.h); null for an object whose file gave none. `offset` is
@@ -94,15 +96,14 @@ protected:
     void ApplyMatrixToAttributes(const trelMatrix4x4& m);
 
 private:
-    // Most objects have neither a name nor attributes; a point set makes
-    // millions of objects, so such an object holds no more than a pointer.
+    // A name is a pointer, shared by every use of a part. Most objects have
+    // no attributes; a point set makes millions of objects, so those stay
+    // behind one more pointer.
+    trelRope name;
     struct Extra {
-        trelRope name;
         std::shared_ptr<const trelAttributes> attributes;
         int attributeOffset = 0;
     };
-    Extra& GetExtra();
-    void DropEmptyExtra();
     std::unique_ptr<Extra> extra;
 };
 

@@ -1,6 +1,8 @@
 #pragma once
 // Colours, names, truth values and materials.
 
+#include "Rope.h"
+
 #include <string>
 
 using trelBool = bool;
@@ -17,19 +19,6 @@ struct trelChroma {
     bool operator==(const trelChroma& o) const {
         return red == o.red && green == o.green && blue == o.blue && alpha == o.alpha;
     }
-};
-
-class trelRope {
-public:
-    trelRope() = default;
-    trelRope(const char* text) : value(text ? text : "") {}
-    trelRope(const std::string& text) : value(text) {}
-    const std::string& GetString() const { return value; }
-    const char* c_str() const { return value.c_str(); }
-    bool IsEmpty() const { return value.empty(); }
-
-private:
-    std::string value;
 };
 
 // Library defaults: ambient (0.2, 0.2, 0.2), diffuse (0.8, 0.8, 0.8), specular
