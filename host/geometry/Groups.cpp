@@ -5,28 +5,55 @@
 
 namespace {
 
-// Collects `root` and every group below it, each after its parent.
-std::vector<trelBaseGroup*> GroupsBelow(trelBaseGroup* root) {
-    std::vector<trelBaseGroup*> order{root};
-    for (size_t k = 0; k < order.size(); ++k) {
-        const trelBaseGroup* group = order[k];
-        for (int i = 0; i < group->GetNumGroups(); ++i)
-            order.push_back(group->GetGroup(i));
+// Walks `root` and every group below it depth first, on a stack of (group,
+// next child) frames, so that its memory follows the depth of the tree and
+// not its size: `enter` sees a group before its children, `leave` after.
+template <class Group, class Enter, class Leave>
+void WalkBelow(Group* root, Enter enter, Leave leave) {
+    struct Frame {
+        Group* group;
+        int next;
+    };
+    std::vector<Frame> stack{{root, 0}};
+    enter(*root);
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        if (top.next < top.group->GetNumGroups()) {
+            Group* child = top.group->GetGroup(top.next++);
+            enter(*child);
+            stack.push_back({child, 0});
+        } else {
+            leave(*top.group);
+            stack.pop_back();
+        }
     }
-    return order;
+}
+
+} // namespace
+
+trelBaseGroup::Run& trelBaseGroup::Run::operator=(const Run& other) noexcept {
+    SharedRun* const kept = other.run; // read first: `other` may be this handle
+    other.Hold();
+    Release();
+    run = kept;
+    return *this;
+}
+
+void trelBaseGroup::Run::Release() noexcept {
+    if (run && run->holders.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        delete run;
+    run = nullptr;
 }
 
 // The properties as last stored by any group of this thread, when they are
 // the same: a file's groups mostly repeat them (each use of a part, each
 // part of one colour), and then hold one copy between them.
-std::shared_ptr<const trelMatProps> SharedProps(const trelMatProps& props) {
-    thread_local std::shared_ptr<const trelMatProps> last;
+trelBaseGroup::Run trelBaseGroup::SharedProps(const trelMatProps& props) {
+    thread_local Run last;
     if (!last || !(*last == props))
-        last = std::make_shared<const trelMatProps>(props);
+        last = Run(new SharedRun{props});
     return last;
 }
-
-} // namespace
 
 trelBaseGroup::~trelBaseGroup() {
     for (Entry& entry : objects)
@@ -39,15 +66,15 @@ trelBaseGroup::~trelBaseGroup() {
     // ends the program, as any exception there would.)
     std::vector<trelBaseGroup*> doomed;
     for (const Child& child : groups)
-        if (child.owned)
-            doomed.push_back(child.group);
+        if (child.Owned())
+            doomed.push_back(child.Group());
     groups.clear();
     while (!doomed.empty()) {
         trelBaseGroup* group = doomed.back();
         doomed.pop_back();
         for (const Child& child : group->groups)
-            if (child.owned)
-                doomed.push_back(child.group);
+            if (child.Owned())
+                doomed.push_back(child.Group());
         group->groups.clear();
         delete group;
     }
@@ -57,11 +84,16 @@ void trelBaseGroup::AddObject(trelBaseObject* object, const trelMatProps& props,
     if (!object)
         return;
     try {
-        if (!firstRun)
+        uint32_t run = laterRuns ? static_cast<uint32_t>(laterRuns->size()) : 0;
+        if (!firstRun) {
             firstRun = SharedProps(props);
-        else if (!(*RunProps(static_cast<uint32_t>(laterRuns.size())) == props))
-            laterRuns.push_back(SharedProps(props));
-        objects.push_back(Entry{object, static_cast<uint32_t>(laterRuns.size()), takeOwnership});
+        } else if (!(RunProps(run) == props)) {
+            if (!laterRuns)
+                laterRuns = std::make_unique<std::vector<Run>>();
+            laterRuns->push_back(SharedProps(props));
+            ++run;
+        }
+        objects.push_back(Entry{object, run, takeOwnership});
     } catch (...) {
         if (takeOwnership)
             delete object;
@@ -82,44 +114,43 @@ void trelBaseGroup::AddGroup(C3DGroup* child, trelBool takeOwnership) {
 }
 
 void trelBaseGroup::RecursiveUpdateBBox() {
-    const std::vector<trelBaseGroup*> order = GroupsBelow(this);
-    // Children come after their parents, so backwards every child's box is
-    // ready when its parent's is made.
-    for (size_t k = order.size(); k-- > 0;) {
-        trelBaseGroup* group = order[k];
-        group->bbox.Reset();
-        for (const Entry& entry : group->objects)
-            group->bbox.AddBox(entry.object->GetBBox());
-        for (const Child& child : group->groups)
-            group->bbox.AddBox(static_cast<const trelBaseGroup*>(child.group)->bbox);
-    }
+    // After its children, so that every child's box is ready.
+    WalkBelow(
+        this, [](trelBaseGroup&) {},
+        [](trelBaseGroup& group) {
+            group.bbox.Reset();
+            for (const Entry& entry : group.objects)
+                group.bbox.AddBox(entry.object->GetBBox());
+            for (const Child& child : group.groups)
+                group.bbox.AddBox(static_cast<const trelBaseGroup*>(child.Group())->bbox);
+        });
 }
 
 void trelBaseGroup::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateNow) {
-    for (trelBaseGroup* group : GroupsBelow(this))
-        for (Entry& entry : group->objects)
-            entry.object->ApplyMatrixToGeometry(m, updateNow);
+    WalkBelow(
+        this,
+        [&](trelBaseGroup& group) {
+            for (Entry& entry : group.objects)
+                entry.object->ApplyMatrixToGeometry(m, updateNow);
+        },
+        [](trelBaseGroup&) {});
     if (updateNow)
         RecursiveUpdateBBox();
 }
 
 void trelBaseGroup::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {
-    std::vector<const trelBaseGroup*> pending{this};
-    while (!pending.empty()) {
-        const trelBaseGroup* group = pending.back();
-        pending.pop_back();
-        for (const Entry& entry : group->objects)
-            entry.object->Tessellate(out, options);
-        // Pushed last to first, so the first child is taken next.
-        for (size_t i = group->groups.size(); i-- > 0;)
-            pending.push_back(group->groups[i].group);
-    }
+    WalkBelow(
+        this,
+        [&](const trelBaseGroup& group) {
+            for (const Entry& entry : group.objects)
+                entry.object->Tessellate(out, options);
+        },
+        [](const trelBaseGroup&) {});
 }
 
 int trelBaseGroup::GetTotalObjectCount() const {
-    // GroupsBelow only reads through the pointer; the cast spares a const twin.
     int total = 0;
-    for (const trelBaseGroup* group : GroupsBelow(const_cast<trelBaseGroup*>(this)))
-        total += group->GetNumObjects();
+    WalkBelow(
+        this, [&](const trelBaseGroup& group) { total += group.GetNumObjects(); }, [](const trelBaseGroup&) {});
     return total;
 }

@@ -7,7 +7,9 @@
 // nothing else is thrown.
 
 #include "BaseObject.h"
+#include "CompactList.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <utility>
@@ -35,8 +37,8 @@ public:
     int GetNumGroups() const { return static_cast<int>(groups.size()); }
     trelBaseObject* GetObject(int i) const { return objects[static_cast<size_t>(i)].object; }
     // Valid until the next AddObject to this group.
-    const trelMatProps& GetObjectMatProps(int i) const { return *RunProps(objects[static_cast<size_t>(i)].props); }
-    C3DGroup* GetGroup(int i) const { return groups[static_cast<size_t>(i)].group; }
+    const trelMatProps& GetObjectMatProps(int i) const { return RunProps(objects[static_cast<size_t>(i)].props); }
+    C3DGroup* GetGroup(int i) const { return groups[static_cast<size_t>(i)].Group(); }
 
     void SetGroupName(trelRope name) { groupName = std::move(name); }
     const trelRope& GetGroupName() const { return groupName; }
@@ -59,19 +61,48 @@ private:
     // kept in place.
     struct Entry {
         trelBaseObject* object;
-        uint32_t props; // the run: 0 for firstRun, else laterRuns[props - 1]
+        uint32_t props; // the run: 0 for firstRun, else (*laterRuns)[props - 1]
         bool owned;
     };
-    using Props = std::shared_ptr<const trelMatProps>;
-    const Props& RunProps(uint32_t run) const { return run == 0 ? firstRun : laterRuns[run - 1]; }
-    struct Child {
-        C3DGroup* group;
-        bool owned;
+    // A run's properties and the count of the groups that hold it.
+    struct SharedRun {
+        trelMatProps props;
+        std::atomic<uint32_t> holders{1};
     };
-    std::vector<Entry> objects;
-    Props firstRun;
-    std::vector<Props> laterRuns;
-    std::vector<Child> groups;
+    class Run {
+    public:
+        Run() = default;
+        explicit Run(SharedRun* run) : run(run) {}
+        Run(const Run& other) noexcept : run(other.run) { Hold(); }
+        Run& operator=(const Run& other) noexcept;
+        ~Run() { Release(); }
+        explicit operator bool() const { return run != nullptr; }
+        const trelMatProps& operator*() const { return run->props; }
+
+    private:
+        void Hold() const {
+            if (run)
+                run->holders.fetch_add(1, std::memory_order_relaxed);
+        }
+        void Release() noexcept;
+        SharedRun* run = nullptr;
+    };
+    static Run SharedProps(const trelMatProps& props);
+    const trelMatProps& RunProps(uint32_t run) const { return run == 0 ? *firstRun : *(*laterRuns)[run - 1]; }
+    // The child and whether it is owned, in its pointer's lowest bit.
+    class Child {
+    public:
+        Child(C3DGroup* group, bool owned) : bits(reinterpret_cast<uintptr_t>(group) | (owned ? 1u : 0u)) {}
+        C3DGroup* Group() const { return reinterpret_cast<C3DGroup*>(bits & ~uintptr_t(1)); }
+        bool Owned() const { return (bits & 1u) != 0; }
+
+    private:
+        uintptr_t bits;
+    };
+    trelCompactList<Entry> objects;
+    trelCompactList<Child> groups;
+    Run firstRun;
+    std::unique_ptr<std::vector<Run>> laterRuns;
     trelRope groupName;
     trelBBox bbox;
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <memory>
 #include <vector>
 
 using geometry_test::Tessellated;
@@ -124,4 +125,41 @@ TEST(GeometryGroups, DeepNestingNeedsNoDeepStack) {
         EXPECT_EQ(Tessellated(world).points.size(), static_cast<size_t>(depth));
     }
     EXPECT_EQ(deaths, depth);
+}
+
+TEST(GeometryGroups, ListsKeepOrderAndOwnershipAsTheyGrow) {
+    // One object or child is kept in place and more on the heap: every size
+    // around the moves must read back in order and free only what is owned.
+    for (int n : {1, 2, 3, 4, 5, 8, 9, 33}) {
+        int deaths = 0;
+        std::vector<std::unique_ptr<CountedDot>> lent;
+        std::vector<std::unique_ptr<C3DGroup>> lentGroups;
+        std::vector<const void*> objects, groups;
+        {
+            C3DWorld world;
+            for (int i = 0; i < n; ++i) {
+                const bool owned = i % 2 == 0;
+                auto* dot = new CountedDot({static_cast<float>(i), 0, 0}, deaths);
+                auto* group = new C3DGroup;
+                group->AddObject(new CountedDot({0, 0, 0}, deaths), Props(1.0f), true);
+                if (!owned) {
+                    lent.emplace_back(dot);
+                    lentGroups.emplace_back(group);
+                }
+                world.AddObject(dot, Props(static_cast<float>(i % 3)), owned);
+                world.AddGroup(group, owned);
+                objects.push_back(dot);
+                groups.push_back(group);
+            }
+            ASSERT_EQ(world.GetNumObjects(), n);
+            ASSERT_EQ(world.GetNumGroups(), n);
+            for (int i = 0; i < n; ++i) {
+                EXPECT_EQ(world.GetObject(i), objects[static_cast<size_t>(i)]) << n << ' ' << i;
+                EXPECT_EQ(world.GetGroup(i), groups[static_cast<size_t>(i)]) << n << ' ' << i;
+                EXPECT_EQ(world.GetObjectMatProps(i).front.GetDiffuse().GetRed(), static_cast<float>(i % 3));
+            }
+        }
+        const int owned = (n + 1) / 2;
+        EXPECT_EQ(deaths, 2 * owned) << n; // each owned dot, and the dot of each owned group
+    }
 }
