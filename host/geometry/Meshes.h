@@ -4,9 +4,11 @@
 #include "Arrays.h"
 #include "BaseObject.h"
 #include "MadeOnce.h"
+#include "PlacedPoints.h"
 
 #include <cstdint>
 #include <memory>
+#include <variant>
 #include <vector>
 
 namespace trelDetail {
@@ -78,24 +80,36 @@ public:
     trelTessellationCounts CountTessellation(const trelTessellationOptions& options) const override;
 
 private:
-    struct Use;
+    // What a shared use keeps: the part, in its own local space, and the
+    // placements since.
+    struct Use {
+        std::shared_ptr<const C3DPolyface> local;
+        trelPlacedPoints placed;
+    };
+    // What an object with geometry of its own keeps: its points and faces,
+    // and what is made of them on request.
+    struct Own {
+        trelFloatPointArray points;
+        trelIntArray indices;
+        // The counts of the faces, with what tells when they hold for a use
+        // placed by a matrix; made on the first request (from any thread)
+        // and kept. Asked only of the shared local geometry, which never
+        // changes.
+        trelMadeOnce<trelDetail::PlacedCount> localCount;
+        // The points the faces reach, each once, in the order a bounding box
+        // takes them; made and kept as localCount is, so that the box of
+        // each use is a pass over its placed points alone.
+        trelMadeOnce<std::vector<uint32_t>> reachOrder;
+    };
+    const Use* SharedUse() const { return std::get_if<Use>(&geometry); }
     // World points for a pass over them, without keeping a copy.
     const trelFloatPointArray& PassingPoints() const;
-    // The counts of the faces in this object's own points, with what tells
-    // when they hold for a use placed by a matrix; made on the first request
-    // (from any thread) and kept. Asked only of the shared local geometry,
-    // which never changes.
     const trelDetail::PlacedCount& LocalCount() const;
-    // The points the faces reach, each once, in the order a bounding box
-    // takes them; made and kept as LocalCount is, so that the box of each
-    // use is a pass over its placed points alone.
     const std::vector<uint32_t>& ReachOrder() const;
 
-    trelFloatPointArray points;
-    trelIntArray indices;
-    std::unique_ptr<Use> use; // null unless the geometry is shared
-    trelMadeOnce<trelDetail::PlacedCount> localCount;
-    trelMadeOnce<std::vector<uint32_t>> reachOrder;
+    // A use holds no empty point and index lists, nor an own object its
+    // placements: one or the other.
+    std::variant<Own, Use> geometry;
 };
 
 // A grid of points, row by row; its cells become two triangles each, shaded

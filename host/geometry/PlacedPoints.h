@@ -16,35 +16,43 @@
 #include "MadeOnce.h"
 #include "Matrix.h"
 
+#include <memory>
 #include <vector>
 
 class trelPlacedPoints {
 public:
+    trelPlacedPoints() = default;
+    trelPlacedPoints(const trelPlacedPoints& other);
+    trelPlacedPoints& operator=(const trelPlacedPoints&) = delete;
+
     // Not safe against readers: only while the object is still being built.
     void Place(const trelMatrix4x4& m);
     // The one matrix that places the local points here, up to rounding.
     trelMatrix4x4 Product() const;
-    // The matrix that places the local points here when there is exactly
-    // one (the identity when there is none), else null: only then are the
-    // world points the local ones placed and rounded once.
-    const trelMatrix4x4* OnlyMatrix() const;
+    // True, with the matrix that places the local points here, when there is
+    // exactly one (the identity when there is none): only then are the world
+    // points the local ones placed and rounded once.
+    bool OnlyMatrix(trelMatrix4x4& only) const;
     // The world list, built on the first request and kept.
     const trelFloatPointArray& Kept(const trelFloatPointArray& local) const;
     // The world list when it is kept, else computed into this thread's
     // buffer; good until the thread's next call.
     const trelFloatPointArray& Passing(const trelFloatPointArray& local) const;
     // Local points placed in place, as the world list holds them.
-    void PlaceInPlace(std::vector<trelFloatPoint>& points) const;
+    void PlaceInPlace(trelFloatPoint* points, size_t count) const;
 
 private:
     void Compute(const trelFloatPointArray& local, trelFloatPointArray& out) const;
     template <class Visit>
     void ForEachMatrix(Visit visit) const;
+    trelMatrix4x4 FirstMatrix() const;
 
     // Most objects are placed once (more only when the world is scaled to
-    // its unit): the first matrix is kept in place, the rest in a list.
-    trelMatrix4x4 first;
-    std::vector<trelMatrix4x4> later;
-    bool placed = false;
+    // its unit), by an affine matrix: that first matrix is kept in place as
+    // its three columns that are not (0, 0, 0, 1), and every other matrix in
+    // a list, in order, behind a pointer.
+    float first[4][3] = {};
+    std::unique_ptr<std::vector<trelMatrix4x4>> rest;
     trelMadeOnce<trelFloatPointArray> world;
+    bool firstInPlace = false;
 };

@@ -145,24 +145,18 @@ void TessellateWithAttributes(const C3DPolyface& object, const trelFloatPointArr
 
 } // namespace
 
-struct C3DPolyface::Use {
-    std::shared_ptr<const C3DPolyface> local;
-    trelPlacedPoints placed;
-};
-
-C3DPolyface::C3DPolyface(const C3DPolyface& other)
-    : trelBaseObject(other), points(other.points), indices(other.indices),
-      use(other.use ? std::make_unique<Use>(*other.use) : nullptr) {}
+C3DPolyface::C3DPolyface(const C3DPolyface& other) : trelBaseObject(other), geometry(other.geometry) {}
 
 C3DPolyface::C3DPolyface() = default;
 C3DPolyface::~C3DPolyface() = default;
 
 const trelDetail::PlacedCount& C3DPolyface::LocalCount() const {
-    return localCount.Get([&] {
+    const Own& own = std::get<Own>(geometry);
+    return own.localCount.Get([&] {
         auto fresh = std::make_unique<trelDetail::PlacedCount>();
         trelTessellationCounts counts;
         FacePass& pass = ThisThreadsFacePass();
-        ForEachFace(points, indices, pass.face, [&](const std::vector<trelDetail::Vec3>& corners) {
+        ForEachFace(own.points, own.indices, pass.face, [&](const std::vector<trelDetail::Vec3>& corners) {
             fresh->AddFace(corners);
             pass.triangulator.CountOrTrace(corners, counts);
         });
@@ -172,14 +166,15 @@ const trelDetail::PlacedCount& C3DPolyface::LocalCount() const {
 }
 
 const std::vector<uint32_t>& C3DPolyface::ReachOrder() const {
-    return reachOrder.Get([&] {
+    const Own& own = std::get<Own>(geometry);
+    return own.reachOrder.Get([&] {
         // First reached first, as GetBBox takes a list below 1024 points;
         // by number, as it takes a longer one.
-        const size_t count = points.Items().size();
+        const size_t count = own.points.Items().size();
         auto order = std::make_unique<std::vector<uint32_t>>();
         std::vector<unsigned char> reached(count, 0);
         ForEachFaceIndex(
-            count, indices,
+            count, own.indices,
             [&](size_t index, size_t) {
                 if (!reached[index])
                     order->push_back(static_cast<uint32_t>(index));
@@ -193,42 +188,40 @@ const std::vector<uint32_t>& C3DPolyface::ReachOrder() const {
 }
 
 void C3DPolyface::SetPoints(const trelFloatPointArray& facePoints, const trelIntArray& mergedIndices) {
-    localCount.Forget();
-    reachOrder.Forget();
-    use.reset();
-    points = facePoints;
-    indices = mergedIndices;
+    Own& own = geometry.emplace<Own>();
+    own.points = facePoints;
+    own.indices = mergedIndices;
 }
 
 void C3DPolyface::SetSharedGeometry(std::shared_ptr<const C3DPolyface> local) {
-    localCount.Forget();
-    reachOrder.Forget();
-    use.reset();
-    points.Clear();
-    indices.Clear();
+    geometry.emplace<Own>();
     if (!local)
         return;
     SetAttributes(local->GetSharedAttributes(), local->GetAttributeOffset());
-    if (local->use) { // a use of a use: its placements live only in its world values
-        points = local->GetPoints();
-        indices = local->GetIndices();
+    if (local->SharedUse()) { // a use of a use: its placements live only in its world values
+        SetPoints(local->GetPoints(), local->GetIndices());
         return;
     }
-    use = std::make_unique<Use>();
-    use->local = std::move(local);
+    geometry.emplace<Use>().local = std::move(local);
 }
 
 const trelFloatPointArray& C3DPolyface::GetPoints() const {
-    return use ? use->placed.Kept(use->local->points) : points;
+    const Use* use = SharedUse();
+    return use ? use->placed.Kept(use->local->GetPoints()) : std::get<Own>(geometry).points;
 }
 
-const trelIntArray& C3DPolyface::GetIndices() const { return use ? use->local->indices : indices; }
+const trelIntArray& C3DPolyface::GetIndices() const {
+    const Use* use = SharedUse();
+    return use ? use->local->GetIndices() : std::get<Own>(geometry).indices;
+}
 
 const trelFloatPointArray& C3DPolyface::PassingPoints() const {
-    return use ? use->placed.Passing(use->local->points) : points;
+    const Use* use = SharedUse();
+    return use ? use->placed.Passing(use->local->GetPoints()) : std::get<Own>(geometry).points;
 }
 
 trelBaseObject::SharedGeometry C3DPolyface::GetSharedGeometry() const {
+    const Use* use = SharedUse();
     if (!use)
         return {};
     return {use->local, use->placed.Product()};
@@ -240,22 +233,22 @@ trelBBox C3DPolyface::GetBBox() const {
     // reaches each point from several faces, so there the points reached are
     // marked first and each is then taken once.
     trelBBox box;
-    if (use) {
+    if (const Use* use = SharedUse()) {
         // A use takes its part's points in the same order, each placed as
         // its world list would hold it: files place one part by the
         // hundred thousand, and its faces need not be walked for each.
-        const std::vector<trelFloatPoint>& local = use->local->points.Items();
+        const std::vector<trelFloatPoint>& local = use->local->GetPoints().Items();
         thread_local std::vector<trelFloatPoint> placed;
         placed.clear();
         for (uint32_t index : use->local->ReachOrder())
             placed.push_back(local[index]);
-        use->placed.PlaceInPlace(placed);
+        use->placed.PlaceInPlace(placed.data(), placed.size());
         for (const trelFloatPoint& p : placed)
             box.AddPoint(p);
         return box;
     }
-    const std::vector<trelFloatPoint>& pool = points.Items();
-    const trelIntArray& merged = indices;
+    const std::vector<trelFloatPoint>& pool = std::get<Own>(geometry).points.Items();
+    const trelIntArray& merged = std::get<Own>(geometry).indices;
     if (pool.size() <= 64) {
         // The many small sets a file repeats: each point is taken at its
         // first corner only, in face order, the points seen marked in one
@@ -288,12 +281,14 @@ trelBBox C3DPolyface::GetBBox() const {
 }
 
 void C3DPolyface::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool /*updateNow*/) {
-    localCount.Forget();
-    reachOrder.Forget();
-    if (use)
+    if (Use* use = std::get_if<Use>(&geometry)) {
         use->placed.Place(m);
-    else
-        trelDetail::TransformPoints(points.Items(), m);
+    } else {
+        Own& own = std::get<Own>(geometry);
+        own.localCount.Forget();
+        own.reachOrder.Forget();
+        trelDetail::TransformPoints(own.points.Items(), m);
+    }
     ApplyMatrixToAttributes(m);
 }
 
@@ -306,12 +301,12 @@ void C3DPolyface::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updateN
 trelTessellationCounts C3DPolyface::CountTessellation(const trelTessellationOptions& options) const {
     if (options.attributes && GetAttributes())
         return trelBaseObject::CountTessellation(options);
-    if (use) {
+    if (const Use* use = SharedUse()) {
         // A use placed once, close enough to a similarity, counts as its part does.
-        const trelMatrix4x4* placement = use->placed.OnlyMatrix();
-        if (placement) {
+        trelMatrix4x4 placement;
+        if (use->placed.OnlyMatrix(placement)) {
             const trelDetail::PlacedCount& local = use->local->LocalCount();
-            if (local.Holds(*placement))
+            if (local.Holds(placement))
                 return local.Counts();
         }
     }
