@@ -31,34 +31,35 @@ void WalkBelow(Group* root, Enter enter, Leave leave) {
 
 } // namespace
 
-trelBaseGroup::Run& trelBaseGroup::Run::operator=(const Run& other) noexcept {
-    SharedRun* const kept = other.run; // read first: `other` may be this handle
-    other.Hold();
-    Release();
-    run = kept;
-    return *this;
-}
-
-void trelBaseGroup::Run::Release() noexcept {
+void trelBaseGroup::ReleaseRun(SharedRun* run) noexcept {
     if (run && run->holders.fetch_sub(1, std::memory_order_acq_rel) == 1)
         delete run;
-    run = nullptr;
 }
 
 // The properties as last stored by any group of this thread, when they are
 // the same: a file's groups mostly repeat them (each use of a part, each
 // part of one colour), and then hold one copy between them.
-trelBaseGroup::Run trelBaseGroup::SharedProps(const trelMatProps& props) {
-    thread_local Run last;
-    if (!last || !(*last == props))
-        last = Run(new SharedRun{props});
-    return last;
+trelBaseGroup::SharedRun* trelBaseGroup::HoldRun(const trelMatProps& props) {
+    struct Last {
+        SharedRun* run = nullptr;
+        ~Last() { ReleaseRun(run); }
+    };
+    thread_local Last last;
+    if (!last.run || !(last.run->props == props)) {
+        SharedRun* fresh = new SharedRun{props};
+        ReleaseRun(last.run);
+        last.run = fresh;
+    }
+    last.run->holders.fetch_add(1, std::memory_order_relaxed);
+    return last.run;
 }
 
 trelBaseGroup::~trelBaseGroup() {
-    for (Entry& entry : objects)
-        if (entry.owned)
-            delete entry.object;
+    for (Entry& entry : objects) {
+        if (entry.Owned())
+            delete entry.Object();
+        ReleaseRun(entry.run);
+    }
 
     // Each owned descendant is emptied of its child list before it is
     // deleted, so no destructor ever reaches a second level. (Growing this
@@ -83,18 +84,12 @@ trelBaseGroup::~trelBaseGroup() {
 void trelBaseGroup::AddObject(trelBaseObject* object, const trelMatProps& props, trelBool takeOwnership) {
     if (!object)
         return;
+    SharedRun* run = nullptr;
     try {
-        uint32_t run = laterRuns ? static_cast<uint32_t>(laterRuns->size()) : 0;
-        if (!firstRun) {
-            firstRun = SharedProps(props);
-        } else if (!(RunProps(run) == props)) {
-            if (!laterRuns)
-                laterRuns = std::make_unique<std::vector<Run>>();
-            laterRuns->push_back(SharedProps(props));
-            ++run;
-        }
-        objects.push_back(Entry{object, run, takeOwnership});
+        run = HoldRun(props);
+        objects.push_back(Entry{reinterpret_cast<uintptr_t>(object) | (takeOwnership ? 1u : 0u), run});
     } catch (...) {
+        ReleaseRun(run);
         if (takeOwnership)
             delete object;
         throw;
@@ -120,7 +115,7 @@ void trelBaseGroup::RecursiveUpdateBBox() {
         [](trelBaseGroup& group) {
             group.bbox.Reset();
             for (const Entry& entry : group.objects)
-                group.bbox.AddBox(entry.object->GetBBox());
+                group.bbox.AddBox(entry.Object()->GetBBox());
             for (const Child& child : group.groups)
                 group.bbox.AddBox(static_cast<const trelBaseGroup*>(child.Group())->bbox);
         });
@@ -131,7 +126,7 @@ void trelBaseGroup::ApplyMatrixToGeometry(const trelMatrix4x4& m, trelBool updat
         this,
         [&](trelBaseGroup& group) {
             for (Entry& entry : group.objects)
-                entry.object->ApplyMatrixToGeometry(m, updateNow);
+                entry.Object()->ApplyMatrixToGeometry(m, updateNow);
         },
         [](trelBaseGroup&) {});
     if (updateNow)
@@ -143,7 +138,7 @@ void trelBaseGroup::Tessellate(trelTessellation& out, const trelTessellationOpti
         this,
         [&](const trelBaseGroup& group) {
             for (const Entry& entry : group.objects)
-                entry.object->Tessellate(out, options);
+                entry.Object()->Tessellate(out, options);
         },
         [](const trelBaseGroup&) {});
 }

@@ -35,9 +35,8 @@ public:
 
     int GetNumObjects() const { return static_cast<int>(objects.size()); }
     int GetNumGroups() const { return static_cast<int>(groups.size()); }
-    trelBaseObject* GetObject(int i) const { return objects[static_cast<size_t>(i)].object; }
-    // Valid until the next AddObject to this group.
-    const trelMatProps& GetObjectMatProps(int i) const { return RunProps(objects[static_cast<size_t>(i)].props); }
+    trelBaseObject* GetObject(int i) const { return objects[static_cast<size_t>(i)].Object(); }
+    const trelMatProps& GetObjectMatProps(int i) const { return objects[static_cast<size_t>(i)].run->props; }
     C3DGroup* GetGroup(int i) const { return groups[static_cast<size_t>(i)].Group(); }
 
     void SetGroupName(trelRope name) { groupName = std::move(name); }
@@ -54,41 +53,22 @@ public:
 
 private:
     // Objects added one after another mostly share their material (the
-    // faces of one mesh, the points of one point set): each distinct run of
-    // material properties is stored once, and an entry names its run. The
-    // runs are shared with other groups that add the same properties in
-    // turn (every use of a repeated part), and most groups have one run,
-    // kept in place.
-    struct Entry {
-        trelBaseObject* object;
-        uint32_t props; // the run: 0 for firstRun, else (*laterRuns)[props - 1]
-        bool owned;
-    };
-    // A run's properties and the count of the groups that hold it.
+    // faces of one mesh, the points of one point set, every use of a
+    // repeated part, in one group or in many): their entries point to one
+    // stored copy of it, a run, which counts its holders.
     struct SharedRun {
         trelMatProps props;
-        std::atomic<uint32_t> holders{1};
+        std::atomic<size_t> holders{1};
     };
-    class Run {
-    public:
-        Run() = default;
-        explicit Run(SharedRun* run) : run(run) {}
-        Run(const Run& other) noexcept : run(other.run) { Hold(); }
-        Run& operator=(const Run& other) noexcept;
-        ~Run() { Release(); }
-        explicit operator bool() const { return run != nullptr; }
-        const trelMatProps& operator*() const { return run->props; }
-
-    private:
-        void Hold() const {
-            if (run)
-                run->holders.fetch_add(1, std::memory_order_relaxed);
-        }
-        void Release() noexcept;
-        SharedRun* run = nullptr;
+    static SharedRun* HoldRun(const trelMatProps& props);
+    static void ReleaseRun(SharedRun* run) noexcept;
+    // The object, whether it is owned (its pointer's lowest bit), and its run.
+    struct Entry {
+        uintptr_t bits;
+        SharedRun* run;
+        trelBaseObject* Object() const { return reinterpret_cast<trelBaseObject*>(bits & ~uintptr_t(1)); }
+        bool Owned() const { return (bits & 1u) != 0; }
     };
-    static Run SharedProps(const trelMatProps& props);
-    const trelMatProps& RunProps(uint32_t run) const { return run == 0 ? *firstRun : *(*laterRuns)[run - 1]; }
     // The child and whether it is owned, in its pointer's lowest bit.
     class Child {
     public:
@@ -101,8 +81,6 @@ private:
     };
     trelCompactList<Entry> objects;
     trelCompactList<Child> groups;
-    Run firstRun;
-    std::unique_ptr<std::vector<Run>> laterRuns;
     trelRope groupName;
     trelBBox bbox;
 };
