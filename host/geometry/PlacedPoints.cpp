@@ -19,10 +19,29 @@ bool IsAffine(const trelMatrix4x4& m) {
 
 } // namespace
 
-trelPlacedPoints::trelPlacedPoints(const trelPlacedPoints& other)
-    : rest(other.rest ? std::make_unique<std::vector<trelMatrix4x4>>(*other.rest) : nullptr),
-      firstInPlace(other.firstInPlace) {
+trelPlacedPoints::trelPlacedPoints(const trelPlacedPoints& other) {
     std::memcpy(first, other.first, sizeof first);
+    uintptr_t bits = other.HasFirstInPlace() ? FirstInPlace : 0;
+    if (const Tail* theirs = other.GetTail()) {
+        auto mine = std::make_unique<Tail>();
+        mine->rest = theirs->rest; // the copy makes its own world list
+        bits |= reinterpret_cast<uintptr_t>(mine.release());
+    }
+    tail.store(bits, std::memory_order_relaxed);
+}
+
+trelPlacedPoints::~trelPlacedPoints() { delete GetTail(); }
+
+trelPlacedPoints::Tail& trelPlacedPoints::MadeTail() const {
+    uintptr_t bits = tail.load(std::memory_order_acquire);
+    if (Tail* kept = reinterpret_cast<Tail*>(bits & ~FirstInPlace))
+        return *kept;
+    auto fresh = std::make_unique<Tail>();
+    const uintptr_t flag = bits & FirstInPlace;
+    if (tail.compare_exchange_strong(bits, reinterpret_cast<uintptr_t>(fresh.get()) | flag, std::memory_order_acq_rel,
+                                     std::memory_order_acquire))
+        return *fresh.release();
+    return *reinterpret_cast<Tail*>(bits & ~FirstInPlace);
 }
 
 trelMatrix4x4 trelPlacedPoints::FirstMatrix() const {
@@ -37,25 +56,25 @@ trelMatrix4x4 trelPlacedPoints::FirstMatrix() const {
 
 template <class Visit>
 void trelPlacedPoints::ForEachMatrix(Visit visit) const {
-    if (firstInPlace)
+    if (HasFirstInPlace())
         visit(FirstMatrix());
-    if (rest)
-        for (const trelMatrix4x4& m : *rest)
+    if (const Tail* kept = GetTail())
+        for (const trelMatrix4x4& m : kept->rest)
             visit(m);
 }
 
 void trelPlacedPoints::Place(const trelMatrix4x4& m) {
-    if (!firstInPlace && !rest && IsAffine(m)) {
+    Tail* kept = GetTail();
+    if (!HasFirstInPlace() && (!kept || kept->rest.empty()) && IsAffine(m)) {
         for (int r = 0; r < 4; ++r)
             for (int c = 0; c < 3; ++c)
                 first[r][c] = m.m[r][c];
-        firstInPlace = true;
+        tail.fetch_or(FirstInPlace, std::memory_order_relaxed);
     } else {
-        if (!rest)
-            rest = std::make_unique<std::vector<trelMatrix4x4>>();
-        rest->push_back(m);
+        MadeTail().rest.push_back(m);
     }
-    world.Forget();
+    if (kept)
+        kept->world.Forget();
 }
 
 trelMatrix4x4 trelPlacedPoints::Product() const {
@@ -65,10 +84,11 @@ trelMatrix4x4 trelPlacedPoints::Product() const {
 }
 
 bool trelPlacedPoints::OnlyMatrix(trelMatrix4x4& only) const {
-    const size_t count = (firstInPlace ? 1 : 0) + (rest ? rest->size() : 0);
+    const Tail* kept = GetTail();
+    const size_t count = (HasFirstInPlace() ? 1 : 0) + (kept ? kept->rest.size() : 0);
     if (count > 1)
         return false;
-    only = firstInPlace ? FirstMatrix() : count == 1 ? rest->front() : trelMatrix4x4();
+    only = HasFirstInPlace() ? FirstMatrix() : count == 1 ? kept->rest.front() : trelMatrix4x4();
     return true;
 }
 
@@ -82,7 +102,7 @@ void trelPlacedPoints::PlaceInPlace(trelFloatPoint* points, size_t count) const 
 }
 
 const trelFloatPointArray& trelPlacedPoints::Kept(const trelFloatPointArray& local) const {
-    return world.Get([&] {
+    return MadeTail().world.Get([&] {
         auto fresh = std::make_unique<trelFloatPointArray>();
         Compute(local, *fresh);
         return fresh;
@@ -90,8 +110,9 @@ const trelFloatPointArray& trelPlacedPoints::Kept(const trelFloatPointArray& loc
 }
 
 const trelFloatPointArray& trelPlacedPoints::Passing(const trelFloatPointArray& local) const {
-    if (const trelFloatPointArray* kept = world.Made())
-        return *kept;
+    if (const Tail* kept = GetTail())
+        if (const trelFloatPointArray* world = kept->world.Made())
+            return *world;
     thread_local trelFloatPointArray buffer;
     Compute(local, buffer);
     return buffer;

@@ -16,7 +16,8 @@
 #include "MadeOnce.h"
 #include "Matrix.h"
 
-#include <memory>
+#include <atomic>
+#include <cstdint>
 #include <vector>
 
 class trelPlacedPoints {
@@ -24,6 +25,7 @@ public:
     trelPlacedPoints() = default;
     trelPlacedPoints(const trelPlacedPoints& other);
     trelPlacedPoints& operator=(const trelPlacedPoints&) = delete;
+    ~trelPlacedPoints();
 
     // Not safe against readers: only while the object is still being built.
     void Place(const trelMatrix4x4& m);
@@ -42,6 +44,17 @@ public:
     void PlaceInPlace(trelFloatPoint* points, size_t count) const;
 
 private:
+    // What few objects need: the matrices after the first (or all of them
+    // when the first is not affine), and the world list once asked for.
+    struct Tail {
+        std::vector<trelMatrix4x4> rest;
+        trelMadeOnce<trelFloatPointArray> world;
+    };
+    static constexpr uintptr_t FirstInPlace = 1;
+    Tail* GetTail() const { return reinterpret_cast<Tail*>(tail.load(std::memory_order_acquire) & ~FirstInPlace); }
+    bool HasFirstInPlace() const { return (tail.load(std::memory_order_relaxed) & FirstInPlace) != 0; }
+    // The tail, made (and published, as readers may race) if there is none.
+    Tail& MadeTail() const;
     void Compute(const trelFloatPointArray& local, trelFloatPointArray& out) const;
     template <class Visit>
     void ForEachMatrix(Visit visit) const;
@@ -49,10 +62,8 @@ private:
 
     // Most objects are placed once (more only when the world is scaled to
     // its unit), by an affine matrix: that first matrix is kept in place as
-    // its three columns that are not (0, 0, 0, 1), and every other matrix in
-    // a list, in order, behind a pointer.
+    // its three columns that are not (0, 0, 0, 1). The tail's pointer
+    // carries in its lowest bit whether it is there.
     float first[4][3] = {};
-    std::unique_ptr<std::vector<trelMatrix4x4>> rest;
-    trelMadeOnce<trelFloatPointArray> world;
-    bool firstInPlace = false;
+    mutable std::atomic<uintptr_t> tail{0};
 };

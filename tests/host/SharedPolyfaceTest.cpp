@@ -36,8 +36,20 @@ TEST(SharedPolyface, ReadsAsACopyPlacedByTheSameMatricesInTurn) {
     const trelMatrix4x4 turn = CreateRotationMatrixForNormalAngle(trelVector(1, 2, 3), 0.77);
     const trelMatrix4x4 stretch = GetScaleMatrix(trelFloatPoint(100, 0.3f, 7));
     const trelMatrix4x4 move = GetDisplacementMatrix(trelFloatPoint(-12345.6f, 0.001f, 3));
-    const std::vector<std::vector<trelMatrix4x4>> placements = {
-        {}, {move}, {turn, stretch}, {stretch, turn, move}, {move, turn, stretch, turn}};
+    // A projective matrix, and one whose fourth column holds a -0: neither
+    // can be kept as three columns, so each is kept whole.
+    trelMatrix4x4 projective = turn;
+    projective.m[0][3] = 0.01f;
+    trelMatrix4x4 signedZero = move;
+    signedZero.m[1][3] = -0.0f;
+    const std::vector<std::vector<trelMatrix4x4>> placements = {{},
+                                                                {move},
+                                                                {turn, stretch},
+                                                                {stretch, turn, move},
+                                                                {move, turn, stretch, turn},
+                                                                {projective, move},
+                                                                {signedZero},
+                                                                {move, projective}};
     const auto local = Local();
     for (size_t row = 0; row < placements.size(); ++row) {
         SCOPED_TRACE(row);
@@ -50,7 +62,9 @@ TEST(SharedPolyface, ReadsAsACopyPlacedByTheSameMatricesInTurn) {
             use.ApplyMatrixToGeometry(m, trelBool(true));
             product = product * m;
         }
-        // A copy made of the use keeps placing on its own.
+        // World points kept so far are dropped by the next placement; a copy
+        // made of the use keeps placing on its own.
+        EXPECT_TRUE(SameBits(use.GetPoints(), copy.GetPoints()));
         C3DPolyface copyOfUse(use);
         copyOfUse.ApplyMatrixToGeometry(move, trelBool(true));
         copy.ApplyMatrixToGeometry(move, trelBool(true));
@@ -69,8 +83,7 @@ TEST(SharedPolyface, ReadsAsACopyPlacedByTheSameMatricesInTurn) {
             EXPECT_EQ(shared->GetIndices(), copy.GetIndices());
             const auto geometry = shared->GetSharedGeometry();
             EXPECT_EQ(geometry.local, local);
-            for (int k = 0; k < 16; ++k)
-                EXPECT_FLOAT_EQ(geometry.placement.m[k / 4][k % 4], product.m[k / 4][k % 4]);
+            EXPECT_EQ(std::memcmp(geometry.placement.m, product.m, sizeof product.m), 0);
         }
         EXPECT_FALSE(copy.GetSharedGeometry().local);
     }
