@@ -28,23 +28,14 @@ Vec3 AnyPerpendicular(const Vec3& n) {
 
 void TransformPoints(trelFloatPoint* points, size_t count, const trelMatrix4x4& m) {
     trelFloatPoint* const end = points + count;
-    if (m.m[0][3] != 0.0f || m.m[1][3] != 0.0f || m.m[2][3] != 0.0f || m.m[3][3] != 1.0f) {
+    if (!AffinePlacement::Fits(m)) {
         for (trelFloatPoint* p = points; p != end; ++p)
             *p = TransformPoint(Vec3(*p), m).ToPoint();
         return;
     }
-    // Affine: w is 1 for a finite point and NaN otherwise, so it never
-    // divides and is not computed. The sums run as TransformPoint's do.
-    const double m00 = m.m[0][0], m01 = m.m[0][1], m02 = m.m[0][2];
-    const double m10 = m.m[1][0], m11 = m.m[1][1], m12 = m.m[1][2];
-    const double m20 = m.m[2][0], m21 = m.m[2][1], m22 = m.m[2][2];
-    const double m30 = m.m[3][0], m31 = m.m[3][1], m32 = m.m[3][2];
-    for (trelFloatPoint* p = points; p != end; ++p) {
-        const double x = p->x, y = p->y, z = p->z;
-        *p = {static_cast<float>(x * m00 + y * m10 + z * m20 + m30),
-              static_cast<float>(x * m01 + y * m11 + z * m21 + m31),
-              static_cast<float>(x * m02 + y * m12 + z * m22 + m32)};
-    }
+    const AffinePlacement place(m);
+    for (trelFloatPoint* p = points; p != end; ++p)
+        *p = place(*p);
 }
 
 Vec3 TransformDirection(const Vec3& v, const trelMatrix4x4& m) {

@@ -63,6 +63,24 @@ inline Vec3 TransformPoint(const Vec3& p, const trelMatrix4x4& m) {
         result = result * (1.0 / w);
     return result;
 }
+// An affine matrix (fourth column 0, 0, 0, 1) read once into doubles, to
+// place many points: w is 1 for a finite point and NaN otherwise, so it
+// never divides and is not computed. The sums run as TransformPoint's do.
+struct AffinePlacement {
+    double m00, m01, m02, m10, m11, m12, m20, m21, m22, m30, m31, m32;
+    explicit AffinePlacement(const trelMatrix4x4& m)
+        : m00(m.m[0][0]), m01(m.m[0][1]), m02(m.m[0][2]), m10(m.m[1][0]), m11(m.m[1][1]), m12(m.m[1][2]),
+          m20(m.m[2][0]), m21(m.m[2][1]), m22(m.m[2][2]), m30(m.m[3][0]), m31(m.m[3][1]), m32(m.m[3][2]) {}
+    static bool Fits(const trelMatrix4x4& m) {
+        return m.m[0][3] == 0.0f && m.m[1][3] == 0.0f && m.m[2][3] == 0.0f && m.m[3][3] == 1.0f;
+    }
+    trelFloatPoint operator()(const trelFloatPoint& p) const {
+        const double x = p.x, y = p.y, z = p.z;
+        return {static_cast<float>(x * m00 + y * m10 + z * m20 + m30),
+                static_cast<float>(x * m01 + y * m11 + z * m21 + m31),
+                static_cast<float>(x * m02 + y * m12 + z * m22 + m32)};
+    }
+};
 // Each point as p * m, the matrix read once for all of them.
 void TransformPoints(trelFloatPoint* points, size_t count, const trelMatrix4x4& m);
 inline void TransformPoints(std::vector<trelFloatPoint>& points, const trelMatrix4x4& m) {

@@ -101,6 +101,27 @@ void trelPlacedPoints::PlaceInPlace(trelFloatPoint* points, size_t count) const 
     ForEachMatrix([&](const trelMatrix4x4& m) { trelDetail::TransformPoints(points, count, m); });
 }
 
+trelBBox trelPlacedPoints::PlacedBox(const trelFloatPoint* local, const uint32_t* order, size_t count) const {
+    trelBBox box;
+    const Tail* kept = GetTail();
+    if (HasFirstInPlace() && (!kept || kept->rest.empty())) {
+        // Placed once, as a part used by the hundred thousand is: straight
+        // into the box.
+        const trelDetail::AffinePlacement place(FirstMatrix());
+        for (size_t k = 0; k < count; ++k)
+            box.AddPoint(place(local[order[k]]));
+        return box;
+    }
+    thread_local std::vector<trelFloatPoint> placed;
+    placed.clear();
+    for (size_t k = 0; k < count; ++k)
+        placed.push_back(local[order[k]]);
+    PlaceInPlace(placed.data(), placed.size());
+    for (const trelFloatPoint& p : placed)
+        box.AddPoint(p);
+    return box;
+}
+
 const trelFloatPointArray& trelPlacedPoints::Kept(const trelFloatPointArray& local) const {
     return MadeTail().world.Get([&] {
         auto fresh = std::make_unique<trelFloatPointArray>();

@@ -13,6 +13,7 @@
 // thread instead, so that reading a world does not double its memory.
 
 #include "Arrays.h"
+#include "BBox.h"
 #include "MadeOnce.h"
 #include "Matrix.h"
 
@@ -42,6 +43,9 @@ public:
     const trelFloatPointArray& Passing(const trelFloatPointArray& local) const;
     // Local points placed in place, as the world list holds them.
     void PlaceInPlace(trelFloatPoint* points, size_t count) const;
+    // The box of the local points local[order[0]], local[order[1]]... placed
+    // as the world list holds them, taken in that order.
+    trelBBox PlacedBox(const trelFloatPoint* local, const uint32_t* order, size_t count) const;
 
 private:
     // What few objects need: the matrices after the first (or all of them

@@ -237,15 +237,8 @@ trelBBox C3DPolyface::GetBBox() const {
         // A use takes its part's points in the same order, each placed as
         // its world list would hold it: files place one part by the
         // hundred thousand, and its faces need not be walked for each.
-        const std::vector<trelFloatPoint>& local = use->local->GetPoints().Items();
-        thread_local std::vector<trelFloatPoint> placed;
-        placed.clear();
-        for (uint32_t index : use->local->ReachOrder())
-            placed.push_back(local[index]);
-        use->placed.PlaceInPlace(placed.data(), placed.size());
-        for (const trelFloatPoint& p : placed)
-            box.AddPoint(p);
-        return box;
+        const std::vector<uint32_t>& order = use->local->ReachOrder();
+        return use->placed.PlacedBox(use->local->GetPoints().Items().data(), order.data(), order.size());
     }
     const std::vector<trelFloatPoint>& pool = std::get<Own>(geometry).points.Items();
     const trelIntArray& merged = std::get<Own>(geometry).indices;
