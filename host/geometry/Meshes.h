@@ -102,6 +102,7 @@ private:
         trelMadeOnce<std::vector<uint32_t>> reachOrder;
     };
     const Use* SharedUse() const { return std::get_if<Use>(&geometry); }
+    const Own& OwnOrEmpty() const;
     // World points for a pass over them, without keeping a copy.
     const trelFloatPointArray& PassingPoints() const;
     const trelDetail::PlacedCount& LocalCount() const;

@@ -150,8 +150,16 @@ C3DPolyface::C3DPolyface(const C3DPolyface& other) : trelBaseObject(other), geom
 C3DPolyface::C3DPolyface() = default;
 C3DPolyface::~C3DPolyface() = default;
 
+const C3DPolyface::Own& C3DPolyface::OwnOrEmpty() const {
+    // A part must never become a use itself (nor a use of itself); should a
+    // host break that, its uses read it as empty rather than through it.
+    static const Own none;
+    const Own* own = std::get_if<Own>(&geometry);
+    return own ? *own : none;
+}
+
 const trelDetail::PlacedCount& C3DPolyface::LocalCount() const {
-    const Own& own = std::get<Own>(geometry);
+    const Own& own = OwnOrEmpty();
     return own.localCount.Get([&] {
         auto fresh = std::make_unique<trelDetail::PlacedCount>();
         trelTessellationCounts counts;
@@ -166,7 +174,7 @@ const trelDetail::PlacedCount& C3DPolyface::LocalCount() const {
 }
 
 const std::vector<uint32_t>& C3DPolyface::ReachOrder() const {
-    const Own& own = std::get<Own>(geometry);
+    const Own& own = OwnOrEmpty();
     return own.reachOrder.Get([&] {
         // First reached first, as GetBBox takes a list below 1024 points;
         // by number, as it takes a longer one.
@@ -207,17 +215,17 @@ void C3DPolyface::SetSharedGeometry(std::shared_ptr<const C3DPolyface> local) {
 
 const trelFloatPointArray& C3DPolyface::GetPoints() const {
     const Use* use = SharedUse();
-    return use ? use->placed.Kept(use->local->GetPoints()) : std::get<Own>(geometry).points;
+    return use ? use->placed.Kept(use->local->OwnOrEmpty().points) : OwnOrEmpty().points;
 }
 
 const trelIntArray& C3DPolyface::GetIndices() const {
     const Use* use = SharedUse();
-    return use ? use->local->GetIndices() : std::get<Own>(geometry).indices;
+    return use ? use->local->OwnOrEmpty().indices : OwnOrEmpty().indices;
 }
 
 const trelFloatPointArray& C3DPolyface::PassingPoints() const {
     const Use* use = SharedUse();
-    return use ? use->placed.Passing(use->local->GetPoints()) : std::get<Own>(geometry).points;
+    return use ? use->placed.Passing(use->local->OwnOrEmpty().points) : OwnOrEmpty().points;
 }
 
 trelBaseObject::SharedGeometry C3DPolyface::GetSharedGeometry() const {
@@ -238,10 +246,10 @@ trelBBox C3DPolyface::GetBBox() const {
         // its world list would hold it: files place one part by the
         // hundred thousand, and its faces need not be walked for each.
         const std::vector<uint32_t>& order = use->local->ReachOrder();
-        return use->placed.PlacedBox(use->local->GetPoints().Items().data(), order.data(), order.size());
+        return use->placed.PlacedBox(use->local->OwnOrEmpty().points.Items().data(), order.data(), order.size());
     }
-    const std::vector<trelFloatPoint>& pool = std::get<Own>(geometry).points.Items();
-    const trelIntArray& merged = std::get<Own>(geometry).indices;
+    const std::vector<trelFloatPoint>& pool = OwnOrEmpty().points.Items();
+    const trelIntArray& merged = OwnOrEmpty().indices;
     if (pool.size() <= 64) {
         // The many small sets a file repeats: each point is taken at its
         // first corner only, in face order, the points seen marked in one

@@ -150,3 +150,24 @@ TEST(SharedPolyface, BoxTakesThePointsInTheOrderACopyDoes) {
         EXPECT_EQ(a.GetMax().y, count > 3 ? 1e30f : 0.0f);
     }
 }
+
+// A part must not change once used, nor be a use of itself; a host that
+// breaks this gets empty uses, never a read through one use into another.
+TEST(SharedPolyface, APartThatBecameAUseReadsAsEmpty) {
+    auto part = Local();
+    C3DPolyface use;
+    use.SetSharedGeometry(part);
+    part->SetSharedGeometry(Local()); // the part itself turns into a use
+    auto self = std::make_shared<C3DPolyface>();
+    self->SetSharedGeometry(self);
+    for (const C3DPolyface* broken : {&use, self.get()}) {
+        EXPECT_EQ(broken->GetPoints().GetSize(), 0);
+        EXPECT_EQ(broken->GetIndices().GetSize(), 0);
+        EXPECT_TRUE(broken->GetBBox().IsEmpty());
+        EXPECT_EQ(broken->CountTessellation(trelTessellationOptions()).triangles, 0u);
+        trelTessellation out;
+        broken->Tessellate(out, trelTessellationOptions());
+        EXPECT_EQ(out.GetTriangleCount(), 0u);
+    }
+    self->SetPoints(trelFloatPointArray(), trelIntArray()); // lets go of itself
+}
