@@ -114,38 +114,39 @@ void WriteSeparatorsV1(SceneWriter& out, double scale) {
     out << "}\n";
 }
 
+// The uses of the part written first: each placed by a random move and
+// turn, in the words of one version (`move`, `turn`, `use`).
+void WriteUses(SceneWriter& out, double scale, const char* move, const char* turn, const char* use) {
+    Random random;
+    for (int i = 0, count = Scaled(110000, scale); i < count; ++i) {
+        out << move;
+        out.Triple(random.Between(-900, 900), random.Between(-900, 900), random.Between(-900, 900), 2);
+        out << turn;
+        out.Number(random.Between(0, 6.28), 3) << use;
+    }
+}
+
 // One small mesh, defined once and used under many transforms.
 void WriteUsedMeshV2(SceneWriter& out, double scale) {
-    Random random;
     out << "#VRML V2.0 utf8\n# one mesh used many times\n"
         << "DEF Bracket Shape {\n  appearance Appearance { material Material { diffuseColor 0.6 0.6 0.65 } }\n"
         << "  geometry IndexedFaceSet {\n    coord Coordinate { point [ 0 0 0, 4 0 0, 4 1 0, 1 1 0, 1 3 0, 0 3 0,\n"
         << "      0 0 2, 4 0 2, 4 1 2, 1 1 2, 1 3 2, 0 3 2 ] }\n"
         << "    coordIndex [ 0 5 4 3 2 1 -1, 6 7 8 9 10 11 -1, 0 1 7 6 -1, 1 2 8 7 -1, 2 3 9 8 -1,\n"
         << "      3 4 10 9 -1, 4 5 11 10 -1, 5 0 6 11 -1 ]\n  }\n}\n";
-    for (int i = 0, count = Scaled(110000, scale); i < count; ++i) {
-        out << "Transform { translation ";
-        out.Triple(random.Between(-900, 900), random.Between(-900, 900), random.Between(-900, 900), 2);
-        out << " rotation 0 0 1 ";
-        out.Number(random.Between(0, 6.28), 3) << " children USE Bracket }\n";
-    }
+    WriteUses(out, scale, "Transform { translation ", " rotation 0 0 1 ", " children USE Bracket }\n");
 }
 
 // The same in VRML 1.0: a separator places each use.
 void WriteUsedMeshV1(SceneWriter& out, double scale) {
-    Random random;
     out << "#VRML V1.0 ascii\n# one mesh used many times\n"
         << "DEF Bracket Separator {\n  Material { diffuseColor 0.6 0.6 0.65 }\n"
         << "  Coordinate3 { point [ 0 0 0, 4 0 0, 4 1 0, 1 1 0, 1 3 0, 0 3 0,\n"
         << "    0 0 2, 4 0 2, 4 1 2, 1 1 2, 1 3 2, 0 3 2 ] }\n"
         << "  IndexedFaceSet { coordIndex [ 0, 5, 4, 3, 2, 1, -1, 6, 7, 8, 9, 10, 11, -1, 0, 1, 7, 6, -1,\n"
         << "    1, 2, 8, 7, -1, 2, 3, 9, 8, -1, 3, 4, 10, 9, -1, 4, 5, 11, 10, -1, 5, 0, 6, 11, -1 ] }\n}\n";
-    for (int i = 0, count = Scaled(110000, scale); i < count; ++i) {
-        out << "Separator { Translation { translation ";
-        out.Triple(random.Between(-900, 900), random.Between(-900, 900), random.Between(-900, 900), 2);
-        out << " } Rotation { rotation 0 0 1 ";
-        out.Number(random.Between(0, 6.28), 3) << " } USE Bracket }\n";
-    }
+    WriteUses(out, scale, "Separator { Translation { translation ", " } Rotation { rotation 0 0 1 ",
+              " } USE Bracket }\n");
 }
 
 // Every node named, as CAD exporters name them: no name is ever used.
