@@ -306,6 +306,33 @@ int CGenericParser::Tokenize() {
     return 1;
 }
 
+void CGenericParser::ForEachTokenAfterWord(std::string_view word,
+                                           const std::function<void(std::string_view)>& found) const {
+    using namespace TokenScanner;
+    const char* text = source->bytes.data();
+    const size_t size = source->bytes.size();
+    // The plain word reported last, which the same bytes read again would be.
+    std::string_view last;
+    WordFinder finder(text, size, word);
+    for (size_t at = finder.Next(); at < size; at = finder.Next()) {
+        size_t pos = at + word.size();
+        while (pos < size && (ClassOf(text[pos]) & Separator) != 0) {
+            ++pos;
+        }
+        const size_t lastEnd = pos + last.size();
+        if (!last.empty() && lastEnd <= size && std::string_view(text + pos, last.size()) == last &&
+            (lastEnd == size || (ClassOf(text[lastEnd]) & WordByte) == 0)) {
+            continue;
+        }
+        RawToken raw;
+        ScanToken(text, size, pos, raw);
+        const std::string_view token(text + raw.begin, raw.end - raw.begin);
+        const bool plainWord = raw.kind == GENERIC_WORD && (ClassOf(token[0]) & NumberStart) == 0;
+        last = plainWord ? token : std::string_view();
+        found(token);
+    }
+}
+
 std::string CGenericParser::GetCurrentTokenString() const {
     try {
         return std::string(currentToken.GetText());

@@ -6,6 +6,7 @@
 #include "GenericTypes.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -105,6 +106,15 @@ public:
     // 1 for TRUE and for a non-zero number, 0 otherwise.
     int GetCurrentTokenBooleanValue() const { return currentToken.GetBooleanValue(); }
     int GetNextTokenBooleanValue() const { return nextToken.GetBooleanValue(); }
+
+    // Calls `found` with the text of the token that follows each occurrence
+    // of `word` (ASCII letters in lower case, matched in any letter case) as
+    // a whole word anywhere in the text being read, from its start. The
+    // search goes by the bytes, not by tokens: an occurrence in a comment or a
+    // string counts too, so the calls cover every token that follows the word
+    // read as a token, and possibly more. A plain word that repeats the one
+    // reported just before is not reported again.
+    void ForEachTokenAfterWord(std::string_view word, const std::function<void(std::string_view)>& found) const;
 
     // Raw scan from the read position (just behind the look-ahead token) to
     // the next bracket of kind `open` or `close`, passing over comments and

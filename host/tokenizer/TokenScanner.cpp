@@ -4,7 +4,9 @@
 
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <string_view>
 #include <system_error>
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
@@ -274,6 +276,60 @@ size_t FindBracket(const char* text, size_t size, size_t pos) {
         }
     }
     return size;
+}
+
+namespace {
+
+// A word is a whole token when no word byte touches it on either side.
+bool IsWholeWordAt(const char* text, size_t size, size_t at, std::string_view word) {
+    for (size_t i = 0; i < word.size(); ++i) {
+        if ((static_cast<unsigned char>(text[at + i]) | 0x20) != static_cast<unsigned char>(word[i])) {
+            return false;
+        }
+    }
+    const bool joinedBefore = at > 0 && (ClassOf(text[at - 1]) & WordByte) != 0;
+    const size_t after = at + word.size();
+    const bool joinedAfter = after < size && (ClassOf(text[after]) & WordByte) != 0;
+    return !joinedBefore && !joinedAfter;
+}
+
+} // namespace
+
+WordFinder::WordFinder(const char* text, size_t size, std::string_view word)
+    : text(text), size(size), word(word), upper(size), lower(size) {
+    if (word.empty() || size < word.size()) {
+        return;
+    }
+    lower = NextFrom(0, word[0]);
+    const char upperFirst = static_cast<char>(word[0] & ~0x20);
+    if (upperFirst != word[0]) {
+        upper = NextFrom(0, upperFirst);
+    }
+}
+
+size_t WordFinder::NextFrom(size_t from, char first) const {
+    const size_t lastStart = size - word.size();
+    while (from <= lastStart) {
+        const void* hit = std::memchr(text + from, first, lastStart + 1 - from);
+        if (hit == nullptr) {
+            break;
+        }
+        const size_t at = static_cast<size_t>(static_cast<const char*>(hit) - text);
+        if (IsWholeWordAt(text, size, at, word)) {
+            return at;
+        }
+        from = at + 1;
+    }
+    return size;
+}
+
+size_t WordFinder::Next() {
+    size_t& stream = upper < lower ? upper : lower;
+    const size_t at = stream;
+    if (at < size) {
+        stream = NextFrom(at + 1, text[at]);
+    }
+    return at;
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace TokenScanner {
 
@@ -87,6 +88,27 @@ size_t ScanPlainInteger(const char* text, size_t size, size_t pos, double& value
 // Like ScanToken but only looks for brackets: returns the position of the next
 // bracket behind `pos` that is outside comments and strings, or `size`.
 size_t FindBracket(const char* text, size_t size, size_t pos);
+
+// The occurrences of `word` (ASCII letters in lower case, the first one a
+// letter) in any letter case that no word byte touches on either side, in
+// the order of the text. Found by the bytes alone, comments and strings
+// included, with memchr on each case of the first letter: files hold few of
+// them.
+class WordFinder {
+public:
+    WordFinder(const char* text, size_t size, std::string_view word);
+    // The position of the next occurrence; `size` when there is none.
+    size_t Next();
+
+private:
+    size_t NextFrom(size_t from, char first) const;
+
+    const char* text;
+    size_t size;
+    std::string_view word;
+    size_t upper; // the next occurrence starting with the capital letter
+    size_t lower;
+};
 
 // True when the whole word is a number: optional sign, then a decimal with
 // optional fraction and exponent, or 0x and hexadecimal digits. A decimal too

@@ -602,3 +602,73 @@ TEST(Tokenizer, PlainIntegersScanAsScanTokenDoes) {
         EXPECT_EQ(value, raw.number);
     }
 }
+
+namespace {
+std::vector<std::string> TokensAfterUse(std::string_view text) {
+    CGenericParser parser;
+    EXPECT_NE(parser.StartBufferReading(text.data(), text.size()), 0);
+    std::vector<std::string> found;
+    parser.ForEachTokenAfterWord("use", [&](std::string_view token) { found.emplace_back(token); });
+    return found;
+}
+} // namespace
+
+TEST(Tokenizer, WordSearchFindsWholeWordsInAnyCase) {
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(TokensAfterUse("USE a use b UsE c"), (Names{"a", "b", "c"}));
+    // Only whole words: not at the end or start of a longer word.
+    EXPECT_EQ(TokensAfterUse("house d USEx e xUSE f us g uses h"), Names{});
+    // Bytes that end a word on either side; the next token as the tokenizer reads it.
+    EXPECT_EQ(TokensAfterUse("[USE i]{USE\tj}\"x\"USE,k USE # note\n l USE 12 USE \"s t\" USE{"),
+              (Names{"i", "j", "k", "l", "12", "\"s t\"", "{"}));
+    // At the very end the token is the empty end of input.
+    EXPECT_EQ(TokensAfterUse("x USE"), Names{""});
+    EXPECT_EQ(TokensAfterUse("USE"), Names{""});
+    EXPECT_EQ(TokensAfterUse("US"), Names{});
+    // A plain word repeating the one before is reported once; anything else again.
+    EXPECT_EQ(TokensAfterUse("USE a USE a,USE a{ USE ab USE a USE a1 USE 1 USE 1 uSE\"q\" USE \"q\""),
+              (Names{"a", "ab", "a", "a1", "1", "1", "\"q\"", "\"q\""}));
+    // By the bytes alone: in a comment or a string it counts too.
+    EXPECT_EQ(TokensAfterUse("# USE m\n\"USE n\""), (Names{"m", "n"}));
+}
+
+// A use found wherever it falls, up to the very end of the text, and none
+// where a word byte joins it.
+TEST(Tokenizer, WordSearchFindsUsesWhereverTheyFall) {
+    for (size_t before = 0; before < 40; ++before) {
+        for (size_t after = 0; after < 20; ++after) {
+            const std::string text = std::string(before, 'x') + " uSe name" + std::string(after, ' ');
+            SCOPED_TRACE(text);
+            EXPECT_EQ(TokensAfterUse(text), std::vector<std::string>{"name"});
+            std::string joined = text;
+            joined[before] = 'x';
+            EXPECT_EQ(TokensAfterUse(joined), std::vector<std::string>{});
+        }
+    }
+}
+
+// Every token that the tokenizer reads behind a USE word is among those the
+// search reports, whatever the bytes around it.
+TEST(Tokenizer, WordSearchCoversEveryTokenAfterUse) {
+    const char* pieces[] = {"USE", "use", "uSE", "x", "se", "u", " ", "\n",   ",", "{",
+                            "}",   "[",   "\"",  "#", "\\", "1", "-", "\x80", "\0"};
+    Random next{4242};
+    for (int round = 0; round < 300; ++round) {
+        std::string text;
+        for (int i = 0; i < 40; ++i) {
+            const char* piece = pieces[next(std::size(pieces))];
+            text += piece[0] ? std::string(piece) : std::string(1, '\0');
+        }
+        SCOPED_TRACE(text);
+        const std::vector<Token> tokens = ReadAll(text);
+        const std::vector<std::string> found = TokensAfterUse(text);
+        for (size_t i = 0; i + 1 < tokens.size(); ++i) {
+            std::string lower = tokens[i].text;
+            std::transform(lower.begin(), lower.end(), lower.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            if (lower == "use") {
+                EXPECT_NE(std::find(found.begin(), found.end(), tokens[i + 1].text), found.end()) << tokens[i + 1].text;
+            }
+        }
+    }
+}
