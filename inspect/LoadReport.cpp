@@ -60,6 +60,10 @@ LoadedScene LoadScene(const std::string& path, const LoadSettings& settings, con
     CVRMLParser parser;
     parser.SetIncludeRoot(settings.includeRoot);
     parser.SetStandardSemantics(settings.standard ? 1 : 0);
+    // The parser goes with this load, so a name only its own file's text uses
+    // is all it needs to keep; under the standards each file's names are its
+    // own, so no other file may use them either.
+    parser.SetKeepUnusedNames(settings.standard ? 0 : 1);
     parser.SetBuildText(settings.text ? 1 : 0);
     if (progress)
         parser.SetLoaderPtr(&ReportLoading);

@@ -361,7 +361,27 @@ int CVRMLParser::ServiceDictionaryObject(CVRMLDictionaryEntry* entry) {
 int CVRMLParser::GetDefiningObjects() const {
     if (!AllowDictionaryUpdate)
         return 0;
-    return IsRecordingLevel() ? 1 : DefinedEntity;
+    if (IsRecordingLevel())
+        return 1;
+    return DefinedEntity && MayBeUsed(EntityName) ? DefinedEntity : 0;
+}
+
+bool CVRMLParser::MayBeUsed(const std::string& name) const {
+    if (KeepUnusedNames)
+        return true;
+    if (name != CheckedName) {
+        CheckedNameUsed = UsedNames.Contains(name);
+        CheckedName = name;
+    }
+    return CheckedNameUsed;
+}
+
+void CVRMLParser::CollectUsedNames(const CGenericParser& reader) {
+    if (KeepUnusedNames)
+        return;
+    UsedNames.Collect(reader);
+    CheckedName.clear();
+    CheckedNameUsed = UsedNames.Contains(CheckedName);
 }
 
 int CVRMLParser::IsRecordingLevel() const {

@@ -428,8 +428,10 @@ int CVRMLParser::ParseSubfile(const std::string& path) {
     if (reader && MayReadReferencedFile(path, reader->GetFileInterface())) {
         reader->SetFilename(path);
         reader->SetStandardSemantics(StandardSemantics);
-        if (reader->OpenFile() == VRML_LOAD_SUCCESS)
+        if (reader->OpenFile() == VRML_LOAD_SUCCESS) {
             reader->SaveIOState(fileStart);
+            CollectUsedNames(*reader);
+        }
         reader->CloseFile(); // the text is loaded: no handle stays open while the file is read
         CountRead(reader->GetFileInterface());
     }

@@ -49,6 +49,10 @@ CVRMLParser& CVRMLParser::operator=(const CVRMLParser& other) {
     MaxReadBytes = other.MaxReadBytes;
     IncludeRoot = other.IncludeRoot;
     SetStandardSemantics(other.StandardSemantics);
+    KeepUnusedNames = other.KeepUnusedNames;
+    UsedNames = other.UsedNames;
+    CheckedName = other.CheckedName;
+    CheckedNameUsed = other.CheckedNameUsed;
     return *this;
 }
 
@@ -87,6 +91,7 @@ int CVRMLParser::Parse(C3DWorld* world, const std::string& fileName) {
     CountRead(IOManager.GetFileInterface());
     if (opened != VRML_LOAD_SUCCESS)
         return opened;
+    CollectUsedNames(IOManager);
     MarkPrototypeNames(); // prototypes declared by an earlier parse are in force from the first token
 
     int result = VRML_LOAD_FAILURE;

@@ -30,6 +30,7 @@
 #include "NameTable.h"
 #include "NamedValues.h"
 #include "TextArena.h"
+#include "UsedNames.h"
 #include "VRMLIOManager.h"
 #include "VRMLTypes.h"
 #include "host/geometry/Geometry.h"
@@ -172,6 +173,19 @@ public:
     int GetBuildText() const { return BuildText; }
     void SetBuildText(int value) { BuildText = value ? 1 : 0; }
     bool IsBuildingText() const { return StandardSemantics || BuildText; }
+
+    // 1 (the default): every DEF is recorded in the dictionary, so that a
+    // later Parse, or another file read into the same world, may USE it. 0:
+    // only the names that the files this parser reads USE somewhere in their
+    // own text are recorded (with a texture or appearance name), found by a
+    // pass over each file's bytes as it is opened. The world is the same; a
+    // name used only from another file than the one defining it is then not
+    // found, as under the standards, where each file has names of its own.
+    // Files that name every node and use few of the names keep far less.
+    int GetKeepUnusedNames() const { return KeepUnusedNames; }
+    void SetKeepUnusedNames(int value) { KeepUnusedNames = value ? 1 : 0; }
+    // Whether a DEF of `name` must be kept for a USE.
+    bool MayBeUsed(const std::string& name) const;
 
     CVRMLSeparator* GetCurrentSeparator() const { return CurrentSeparator; }
     void SetCurrentSeparator(CVRMLSeparator* separator) { CurrentSeparator = separator; }
@@ -509,6 +523,8 @@ private:
     void ReadTextureField(NamedTexture& appearance);
     void ReadTextureTransformField(NamedTexture& appearance);
     int UseTextureName(const std::string& name);
+    // Keeps a texture state under a DEF name for later uses, when one may come.
+    void NameTextureState(const std::string& name, const NamedTexture& state);
     std::shared_ptr<const trelTexture> ReadTextureNode();
     std::shared_ptr<const trelImage> LoadTextureImage(const std::string& reference);
     std::shared_ptr<const trelImage> ReadTextureImageFile(const std::string& path);
@@ -532,6 +548,8 @@ private:
     // list ever holds a dangling pointer, and a replay of that closed
     // separator still repeats what it held when it was read.
     void RetireEntry(CVRMLDictionaryEntry* entry);
+    // Adds what a file just opened USEs, when unused names are not kept.
+    void CollectUsedNames(const CGenericParser& reader);
     void DestroyEntry(CVRMLDictionaryEntry* entry);
 
     // Recording a prototype body at one of its uses, and what a use must
@@ -586,6 +604,11 @@ private:
     // The one entry (not a USE) of each non-empty name, so that a lookup is
     // not a walk of the whole dictionary; always agrees with ObjectDictionary.
     CVRMLNameTable<CVRMLDictionaryEntry> NamedEntries;
+    int KeepUnusedNames = 1;
+    CVRMLUsedNames UsedNames; // what the files read USE, when unused names are not kept
+    // The last name MayBeUsed answered for: a node's operations ask again and again.
+    mutable std::string CheckedName;
+    mutable bool CheckedNameUsed = true;
     int DefinedEntity = 0;
     std::string EntityName;
     trelRope EntityRope;

@@ -145,8 +145,8 @@ int CVRMLParser::ParseAppearance() {
         default: Tokenize(); break;
         }
     }
-    if (!name.empty() && !SkippingBlock)
-        TextureNames.Set(name, appearance);
+    if (!SkippingBlock)
+        NameTextureState(name, appearance);
     return result;
 }
 

@@ -268,8 +268,7 @@ void CVRMLParser::ReadTextureField(NamedTexture& appearance) {
         return;
     appearance.texture = texture;
     DefineTexture(texture);
-    if (!name.empty())
-        TextureNames.Set(name, NamedTexture{texture, trelTexMatrix(), true, false});
+    NameTextureState(name, NamedTexture{texture, trelTexMatrix(), true, false});
 }
 
 void CVRMLParser::ReadTextureTransformField(NamedTexture& appearance) {
@@ -294,8 +293,7 @@ void CVRMLParser::ReadTextureTransformField(NamedTexture& appearance) {
         return;
     appearance.matrix = matrix;
     DefineTextureTransform(matrix);
-    if (!name.empty())
-        TextureNames.Set(name, NamedTexture{nullptr, matrix, false, true});
+    NameTextureState(name, NamedTexture{nullptr, matrix, false, true});
 }
 
 int CVRMLParser::ParseTexture2() {
@@ -308,8 +306,7 @@ int CVRMLParser::ParseTexture2() {
         return 1;
     // A Texture2 without a picture turns texturing off below it.
     DefineTexture(texture);
-    if (!name.empty())
-        TextureNames.Set(name, NamedTexture{texture, trelTexMatrix(), true, false});
+    NameTextureState(name, NamedTexture{texture, trelTexMatrix(), true, false});
     return 1;
 }
 
@@ -322,8 +319,7 @@ int CVRMLParser::ParseTexture2Transform() {
     if (!ReadThenSkip(*this, 0, [&] { matrix = ReadTransformNode(*this, false); }))
         return 1;
     DefineTextureTransform(matrix);
-    if (!name.empty())
-        TextureNames.Set(name, NamedTexture{nullptr, matrix, false, true});
+    NameTextureState(name, NamedTexture{nullptr, matrix, false, true});
     return 1;
 }
 
@@ -343,6 +339,11 @@ int CVRMLParser::DefineTextureTransform(const trelTexMatrix& matrix) {
     CurrentSeparator->SetTexMatrix(ToTexMatrix(combined));
     RecordUnnamed<CVRMLTextureTransformEntry>(*this, [&](CVRMLTextureTransformEntry& e) { e.SetMatrix(matrix); });
     return 1;
+}
+
+void CVRMLParser::NameTextureState(const std::string& name, const NamedTexture& state) {
+    if (!name.empty() && MayBeUsed(name))
+        TextureNames.Set(name, state);
 }
 
 // A USE of a name the object dictionary does not hold: a texture, a texture
