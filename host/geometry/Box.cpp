@@ -5,6 +5,7 @@
 #include "Triangulation.h"
 
 #include <array>
+#include <cmath>
 #include <initializer_list>
 #include <utility>
 #include <vector>
@@ -74,13 +75,21 @@ trelTessellationCounts trelBox::CountTessellation(const trelTessellationOptions&
     // A face turned over for a mirroring placement has the same two
     // triangles wound the other way, whose cross products are exactly the
     // negated ones: whether each is kept does not depend on the turn, so
-    // the faces are counted as they stand, without their normals.
+    // the faces are counted as they stand, without their normals. A
+    // non-finite corner makes a side non-finite, and each side's components
+    // are multiplied into the cross product, whose square is then infinite
+    // or NaN: the square alone tells whether a triangle is kept.
+    Vec3 p[8];
+    for (int i = 0; i < 8; ++i)
+        p[i] = Vec3(corners[i]);
     trelTessellationCounts counts;
     for (const int(&face)[4] : Faces) {
-        const Vec3 quad[4] = {Vec3(corners[face[0]]), Vec3(corners[face[1]]), Vec3(corners[face[2]]),
-                              Vec3(corners[face[3]])};
-        for (const std::array<int, 3>& half : Halves)
-            counts.triangles += trelDetail::IsKeptTriangle(quad[half[0]], quad[half[1]], quad[half[2]]) ? 1 : 0;
+        const Vec3& a = p[face[0]];
+        const Vec3 toB = p[face[1]] - a, toC = p[face[2]] - a, toD = p[face[3]] - a;
+        for (const Vec3& cross : {Cross(toB, toC), Cross(toC, toD)}) {
+            const double square = Dot(cross, cross);
+            counts.triangles += square > 0.0 && std::isfinite(square) ? 1 : 0;
+        }
     }
     return counts;
 }

@@ -9,8 +9,10 @@
 
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -203,6 +205,28 @@ TEST(TessellationCounts, EqualWhatTessellateWritesOnScrambledFaces) {
         C3DPolyface polyface;
         polyface.SetPoints(points, merged);
         if (!ExpectCountsMatch(polyface, "scrambled faces, seed " + std::to_string(seed)))
+            return;
+    }
+}
+
+// Boxes whose corners take values that lose area or overflow: tiny and huge
+// sides, infinities and NaN, where the count leaves out the corner checks.
+TEST(TessellationCounts, EqualWhatTessellateWritesOnBoxesOfExtremeCorners) {
+    constexpr float Infinity = std::numeric_limits<float>::infinity();
+    const float values[] = {0.0f, -0.0f, 1.0f, -2.5f, 1e-30f, -1e-38f, 3e38f, -3e38f, Infinity, -Infinity, NaN};
+    std::mt19937 random(7);
+    std::uniform_int_distribution<size_t> pick(0, std::size(values) - 1);
+    std::uniform_int_distribution<int> special(0, 3);
+    for (int round = 0; round < 20000; ++round) {
+        trelFloatPoint corners[8];
+        for (trelFloatPoint& corner : corners) {
+            // Mostly an ordinary box, with a few coordinates replaced.
+            for (float* coordinate : {&corner.x, &corner.y, &corner.z})
+                *coordinate = special(random) == 0 ? values[pick(random)] : static_cast<float>(random() % 5);
+        }
+        trelBox box;
+        box.SetBox(corners);
+        if (!ExpectCountsMatch(box, "box of round " + std::to_string(round)))
             return;
     }
 }
