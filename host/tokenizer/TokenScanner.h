@@ -1,6 +1,7 @@
 #pragma once
 // The byte level of the tokenizer: character classes, the scan of one raw
 // token and the number syntax. Private to the tokenizer library.
+// ScanToken and ScanPlainInteger are defined in TokenScannerInline.h.
 
 #include "GenericTypes.h"
 
@@ -77,13 +78,13 @@ struct RawToken {
 // Scans one token of text[0, size) starting at `pos`, passing over separators
 // and comments; returns the position behind it. At the end the token is
 // GENERIC_END_OF_INPUT, empty, at `size`.
-size_t ScanToken(const char* text, size_t size, size_t pos, RawToken& token);
+inline size_t ScanToken(const char* text, size_t size, size_t pos, RawToken& token);
 
 // The next token behind `pos` when it is a plain integer ("-" and at most 15
 // digits, up to a byte that ends a word), the most common token of a mesh:
 // returns the position behind it, with the value ScanToken gives it. 0 for
 // anything else, which ScanToken reads.
-size_t ScanPlainInteger(const char* text, size_t size, size_t pos, double& value);
+inline size_t ScanPlainInteger(const char* text, size_t size, size_t pos, double& value);
 
 // Like ScanToken but only looks for brackets: returns the position of the next
 // bracket behind `pos` that is outside comments and strings, or `size`.
@@ -116,3 +117,5 @@ private:
 bool ParseNumber(const char* begin, const char* end, double& value);
 
 } // namespace TokenScanner
+
+#include "TokenScannerInline.h"
