@@ -24,16 +24,27 @@ inline uint64_t LoadUpTo8(const char* text, size_t length) {
     return value;
 }
 
+constexpr uint64_t Fold = 0x2020202020202020u;
+
+// The first eight bytes of a word and, for a longer one, its last eight
+// (zero otherwise): together they hold every byte of a word of up to
+// sixteen, the length of nearly every keyword.
+struct HeadAndTail {
+    uint64_t head;
+    uint64_t tail;
+};
+
+inline HeadAndTail HeadAndTailOf(const char* text, size_t length) {
+    return {LoadUpTo8(text, length), length > 8 ? LoadUpTo8(text + length - 8, 8) : 0};
+}
+
 // Hashes the length and the first and last eight bytes, each byte with its
 // 0x20 bit set: words equal but for ASCII letter case hash alike (other bytes
-// that this merges are told apart by the comparison). A word is read in two
-// loads rather than byte by byte; keyword tables have few rows, so the
-// words that share a hash stay few.
-inline uint32_t HashFolded(const char* text, size_t length) {
-    constexpr uint64_t Fold = 0x2020202020202020u;
-    const uint64_t head = LoadUpTo8(text, length) | Fold;
-    const uint64_t tail = length > 8 ? LoadUpTo8(text + length - 8, 8) | Fold : 0;
-    uint64_t hash = (head * 0x9E3779B97F4A7C15u) ^ (tail * 0xC2B2AE3D27D4EB4Fu) ^ length;
+// that this merges are told apart by the comparison). Keyword tables have
+// few rows, so the words that share a hash stay few.
+inline uint32_t HashFolded(const HeadAndTail& bytes, size_t length) {
+    const uint64_t tail = length > 8 ? bytes.tail | Fold : 0;
+    uint64_t hash = ((bytes.head | Fold) * 0x9E3779B97F4A7C15u) ^ (tail * 0xC2B2AE3D27D4EB4Fu) ^ length;
     hash ^= hash >> 29;
     hash *= 0xBF58476D1CE4E5B9u;
     return static_cast<uint32_t>(hash ^ (hash >> 32));
@@ -76,8 +87,14 @@ CKeywordLookup::CKeywordLookup(const ParserKeywordEntry* keywordTable, int size)
             bytes[i] = static_cast<char>(letter ? byte | 0x20 : byte);
             bits[i] = letter ? 0x20 : 0x00;
         }
-        // Cut into chunks as RowMatches cuts a word of the same length.
+        // Cut into chunks as RowMatches cuts a word of the same length, and
+        // into head and tail as Find does.
         FoldedName& folded = foldedNames[static_cast<size_t>(row)];
+        const HeadAndTail foldedEnds = HeadAndTailOf(bytes, length), bitEnds = HeadAndTailOf(bits, length);
+        folded.head = foldedEnds.head;
+        folded.tail = foldedEnds.tail;
+        folded.headBits = bitEnds.head;
+        folded.tailBits = bitEnds.tail;
         for (size_t offset = 0, chunk = 0; offset < length; offset += 8, ++chunk) {
             folded.bytes[chunk] = LoadUpTo8(bytes + offset, length - offset);
             folded.letterBits[chunk] = LoadUpTo8(bits + offset, length - offset);
@@ -85,7 +102,7 @@ CKeywordLookup::CKeywordLookup(const ParserKeywordEntry* keywordTable, int size)
     }
     for (int32_t row = 0; row < size; ++row) {
         const size_t length = NameLength(table[row]);
-        const uint32_t hash = HashFolded(table[row].name, length);
+        const uint32_t hash = HashFolded(HeadAndTailOf(table[row].name, length), length);
         size_t index = hash & mask;
         bool duplicate = false;
         while (slots[index].row >= 0) {
@@ -98,7 +115,8 @@ CKeywordLookup::CKeywordLookup(const ParserKeywordEntry* keywordTable, int size)
             index = (index + 1) & mask;
         }
         if (!duplicate) {
-            slots[index] = Slot{row, hash, length};
+            const FoldedName& folded = foldedNames[static_cast<size_t>(row)];
+            slots[index] = Slot{row, hash, length, folded.head, folded.headBits, folded.tail, folded.tailBits};
             if (length > longestName) {
                 longestName = length;
             }
@@ -117,13 +135,17 @@ bool CKeywordLookup::RowMatches(int32_t row, const char* word, size_t length) co
 }
 
 bool CKeywordLookup::Find(std::string_view word, int32_t& id) const {
-    if (word.empty() || word.size() > longestName) {
+    const size_t length = word.size();
+    if (length == 0 || length > longestName) {
         return false;
     }
-    const uint32_t hash = HashFolded(word.data(), word.size());
+    const HeadAndTail ends = HeadAndTailOf(word.data(), length);
+    const uint32_t hash = HashFolded(ends, length);
     for (size_t index = hash & mask; slots[index].row >= 0; index = (index + 1) & mask) {
         const Slot& slot = slots[index];
-        if (slot.hash == hash && slot.length == word.size() && RowMatches(slot.row, word.data(), word.size())) {
+        // Head and tail hold every byte of a word of up to sixteen.
+        if (slot.hash == hash && slot.length == length && (ends.head | slot.headBits) == slot.head &&
+            (ends.tail | slot.tailBits) == slot.tail && (length <= 16 || RowMatches(slot.row, word.data(), length))) {
             id = table[slot.row].id;
             return true;
         }

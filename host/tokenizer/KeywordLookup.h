@@ -21,10 +21,14 @@ public:
     bool Find(std::string_view word, int32_t& id) const;
 
 private:
+    // A row's name folded as in FoldedName, its first and last eight bytes
+    // (the last only when longer than eight) compared without a loop.
     struct Slot {
         int32_t row = -1; // -1: empty
         uint32_t hash = 0;
         size_t length = 0;
+        uint64_t head = 0, headBits = 0;
+        uint64_t tail = 0, tailBits = 0;
     };
 
     bool RowMatches(int32_t row, const char* word, size_t length) const;
@@ -34,6 +38,8 @@ private:
     struct FoldedName {
         uint64_t bytes[NameChunks] = {};
         uint64_t letterBits[NameChunks] = {};
+        uint64_t head = 0, headBits = 0;
+        uint64_t tail = 0, tailBits = 0;
     };
 
     const ParserKeywordEntry* table;
