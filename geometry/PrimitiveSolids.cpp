@@ -161,8 +161,7 @@ int CVRMLParser::DefineCube(double width, double height, double depth) {
                 c = static_cast<float>(depth / 2.0);
     trelFloatPoint corners[8] = {{-a, -b, -c}, {a, -b, -c}, {a, b, -c}, {-a, b, -c},
                                  {-a, -b, c},  {a, -b, c},  {a, b, c},  {-a, b, c}};
-    for (trelFloatPoint& corner : corners)
-        corner = corner * CurrentSeparator->GetMatrix();
+    TransformPointsInPlace(corners, 8, CurrentSeparator->GetMatrix());
     trelBox* box = new (std::nothrow) trelBox;
     if (!box)
         return 0;

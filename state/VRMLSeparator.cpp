@@ -108,8 +108,7 @@ void CVRMLSeparator::ApplyScale(const trelFloatPoint& s) { ApplyMatrix(GetScaleM
 void CVRMLSeparator::ApplyRotation(const trelMatrix4x4& r) { ApplyMatrix(r); }
 
 void CVRMLSeparator::TransformPoints(trelFloatPointArray& points) const {
-    for (trelFloatPoint& p : points.Items())
-        p = p * matrix;
+    TransformPointsInPlace(points.Items().data(), points.Items().size(), matrix);
 }
 
 // An index that names no point (negative, or at or past the end of the list)

@@ -34,8 +34,16 @@ void TransformPoints(trelFloatPoint* points, size_t count, const trelMatrix4x4& 
         return;
     }
     const AffinePlacement place(m);
+#ifdef TREL_GEOMETRY_SSE2
+    for (trelFloatPoint* p = points; p != end; ++p) {
+        const __m128 placed = place.Packed(*p);
+        _mm_storel_pi(reinterpret_cast<__m64*>(&p->x), placed);
+        _mm_store_ss(&p->z, _mm_movehl_ps(placed, placed));
+    }
+#else
     for (trelFloatPoint* p = points; p != end; ++p)
         *p = place(*p);
+#endif
 }
 
 Vec3 TransformDirection(const Vec3& v, const trelMatrix4x4& m) {

@@ -61,6 +61,10 @@ trelFloatPoint operator*(const trelFloatPoint& p, const trelMatrix4x4& m) {
     return trelDetail::TransformPoint(Vec3(p), m).ToPoint();
 }
 
+void TransformPointsInPlace(trelFloatPoint* points, size_t count, const trelMatrix4x4& m) {
+    trelDetail::TransformPoints(points, count, m);
+}
+
 trelVector operator*(const trelVector& v, const trelMatrix4x4& m) {
     return trelDetail::TransformDirection(Vec3(v), m).ToVector();
 }

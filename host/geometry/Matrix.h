@@ -5,6 +5,8 @@
 
 #include "Vectors.h"
 
+#include <cstddef>
+
 struct trelPlane {
     trelFloatPoint point;
     trelVector normal;
@@ -25,6 +27,8 @@ struct trelMatrix4x4 {
 trelMatrix4x4 operator*(const trelMatrix4x4& a, const trelMatrix4x4& b);
 trelFloatPoint operator*(const trelFloatPoint& p, const trelMatrix4x4& m); // with translation
 trelVector operator*(const trelVector& v, const trelMatrix4x4& m);         // direction: no translation
+// Each point replaced by p * m, bit for bit, the matrix read once for all.
+void TransformPointsInPlace(trelFloatPoint* points, size_t count, const trelMatrix4x4& m);
 
 trelMatrix4x4 GetDisplacementMatrix(const trelFloatPoint& t);
 trelMatrix4x4 GetScaleMatrix(const trelFloatPoint& s);

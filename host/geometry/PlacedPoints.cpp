@@ -6,11 +6,6 @@
 #include <cstring>
 #include <memory>
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#define PLACED_POINTS_SSE2 1
-#include <emmintrin.h>
-#endif
-
 namespace {
 
 // Whether the fourth column is exactly (+0, +0, +0, 1), so that the other
@@ -24,30 +19,19 @@ bool IsAffine(const trelMatrix4x4& m) {
 
 // The box of local[order[k]], k < count, each point placed: the box that
 // adding each placed point in turn gives, bit for bit. With SSE2, x and y
-// are placed together with the same operations in the same order, and the
-// box is kept in registers: min_ps(p, low) is "p < low ? p : low", as
+// are placed together (AffinePlacement::Packed), and the box is kept in
+// registers: min_ps(p, low) is "p < low ? p : low", as
 // std::min(low, p) is, NaN and signed zeros alike.
 trelBBox AffineBox(const trelDetail::AffinePlacement& place, const trelFloatPoint* local, const uint32_t* order,
                    size_t count) {
     trelBBox box;
-#ifdef PLACED_POINTS_SSE2
+#ifdef TREL_GEOMETRY_SSE2
     if (count == 0)
         return box;
-    const __m128d xy0 = _mm_setr_pd(place.m00, place.m01), xy1 = _mm_setr_pd(place.m10, place.m11);
-    const __m128d xy2 = _mm_setr_pd(place.m20, place.m21), xy3 = _mm_setr_pd(place.m30, place.m31);
-    const auto placed = [&](const trelFloatPoint& p) {
-        const double x = p.x, y = p.y, z = p.z;
-        const __m128d sum =
-            _mm_add_pd(_mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_set1_pd(x), xy0), _mm_mul_pd(_mm_set1_pd(y), xy1)),
-                                  _mm_mul_pd(_mm_set1_pd(z), xy2)),
-                       xy3);
-        const float placedZ = static_cast<float>(x * place.m02 + y * place.m12 + z * place.m22 + place.m32);
-        return _mm_movelh_ps(_mm_cvtpd_ps(sum), _mm_set_ss(placedZ));
-    };
-    __m128 low = placed(local[order[0]]);
+    __m128 low = place.Packed(local[order[0]]);
     __m128 high = low;
     for (size_t k = 1; k < count; ++k) {
-        const __m128 p = placed(local[order[k]]);
+        const __m128 p = place.Packed(local[order[k]]);
         low = _mm_min_ps(p, low);
         high = _mm_max_ps(p, high);
     }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <iterator>
 #include <limits>
 #include <type_traits>
 #include <vector>
@@ -91,6 +92,40 @@ TEST(GeometryMath, ProductWithAnIdentityFactorIsTheSumOfProducts) {
         expectSame(m * identity, sumOfProducts(m, identity));
     }
     expectSame(GetInverseMatrix(identity), identity);
+}
+
+// Placing many points at once gives each the bits of p * m, on affine and
+// projective matrices holding signed zeros, huge values, infinities and NaN.
+TEST(GeometryMath, PointsPlacedTogetherHaveTheBitsOfEachPlacedAlone) {
+    const float values[] = {0.0f, -0.0f, 1.0f, -2.5f, 0.1f, 3e38f, -1e-39f, INFINITY, -INFINITY, NAN};
+    uint32_t seed = 5;
+    const auto pick = [&] {
+        seed = seed * 1664525u + 1013904223u;
+        return values[(seed >> 8) % std::size(values)];
+    };
+    for (int round = 0; round < 2000; ++round) {
+        SCOPED_TRACE(round);
+        trelMatrix4x4 m;
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 3; ++c)
+                m(r, c) = round % 3 == 0 ? pick() : static_cast<float>((r * 7 + c * 3 + round) % 11) * 0.37f - 1.5f;
+        if (round % 5 == 0)
+            m(round % 4, 3) = pick(); // projective now and then
+        std::vector<trelFloatPoint> points;
+        for (int i = 0; i < 9; ++i)
+            points.push_back(round % 2 ? trelFloatPoint(pick(), pick(), pick())
+                                       : trelFloatPoint(i * 0.25f - 1.0f, static_cast<float>(round % 13), -0.0f));
+        std::vector<trelFloatPoint> together = points;
+        TransformPointsInPlace(together.data(), together.size(), m);
+        for (size_t i = 0; i < points.size(); ++i) {
+            const trelFloatPoint alone = points[i] * m;
+            for (int k = 0; k < 3; ++k) {
+                const float a = (&together[i].x)[k], b = (&alone.x)[k];
+                EXPECT_TRUE(std::isnan(a) ? std::isnan(b) : std::memcmp(&a, &b, sizeof a) == 0)
+                    << "point " << i << " coordinate " << k << ": " << a << " for " << b;
+            }
+        }
+    }
 }
 
 TEST(GeometryMath, RotationAboutAnAxisIsRightHanded) {
