@@ -7,9 +7,12 @@
 #include "parser/ValueGuard.h"
 #include "state/VRMLSeparator.h"
 
+#include <algorithm>
 #include <exception>
+#include <iterator>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace {
 CVRMLSeparatorEntry* AsSeparatorEntry(CVRMLDictionaryEntry* entry) {
@@ -181,11 +184,22 @@ const ReplayRow ReplayTable[] = {
      }},
 };
 
+// Indexed by code: a use replays every entry of its part, so the search
+// runs once per entry replayed.
 ReplayFunction FindReplay(int code) {
-    for (const ReplayRow& row : ReplayTable)
-        if (row.code == code)
-            return row.replay;
-    return nullptr; // a code outside the table replays nothing and fails
+    static const std::vector<ReplayFunction> byCode = [] {
+        int most = 0;
+        for (const ReplayRow& row : ReplayTable)
+            most = std::max<int>(most, row.code);
+        std::vector<ReplayFunction> table(static_cast<size_t>(most) + 1, nullptr);
+        // Backwards, so that the first row of a code wins, as a search from the top would.
+        for (size_t i = std::size(ReplayTable); i-- > 0;)
+            if (ReplayTable[i].code >= 0)
+                table[static_cast<size_t>(ReplayTable[i].code)] = ReplayTable[i].replay;
+        return table;
+    }();
+    // A code outside the table replays nothing and fails.
+    return code >= 0 && static_cast<size_t>(code) < byCode.size() ? byCode[static_cast<size_t>(code)] : nullptr;
 }
 } // namespace
 
