@@ -87,21 +87,14 @@ CKeywordLookup::CKeywordLookup(const ParserKeywordEntry* keywordTable, int size)
             bytes[i] = static_cast<char>(letter ? byte | 0x20 : byte);
             bits[i] = letter ? 0x20 : 0x00;
         }
-        // Cut into chunks as RowMatches cuts a word of the same length, and
-        // into head and tail as Find does.
+        // Cut into chunks as RowMatches cuts a word of the same length.
         FoldedName& folded = foldedNames[static_cast<size_t>(row)];
-        const HeadAndTail foldedEnds = HeadAndTailOf(bytes, length), bitEnds = HeadAndTailOf(bits, length);
-        folded.head = foldedEnds.head;
-        folded.tail = foldedEnds.tail;
-        folded.headBits = bitEnds.head;
-        folded.tailBits = bitEnds.tail;
         for (size_t offset = 0, chunk = 0; offset < length; offset += 8, ++chunk) {
             folded.bytes[chunk] = LoadUpTo8(bytes + offset, length - offset);
             folded.letterBits[chunk] = LoadUpTo8(bits + offset, length - offset);
         }
-    }
-    for (int32_t row = 0; row < size; ++row) {
-        const size_t length = NameLength(table[row]);
+        // The rows above are folded already, which the check for a name
+        // met twice compares with.
         const uint32_t hash = HashFolded(HeadAndTailOf(table[row].name, length), length);
         size_t index = hash & mask;
         bool duplicate = false;
@@ -115,8 +108,9 @@ CKeywordLookup::CKeywordLookup(const ParserKeywordEntry* keywordTable, int size)
             index = (index + 1) & mask;
         }
         if (!duplicate) {
-            const FoldedName& folded = foldedNames[static_cast<size_t>(row)];
-            slots[index] = Slot{row, hash, length, folded.head, folded.headBits, folded.tail, folded.tailBits};
+            // Head and tail cut as Find cuts a word.
+            const HeadAndTail foldedEnds = HeadAndTailOf(bytes, length), bitEnds = HeadAndTailOf(bits, length);
+            slots[index] = Slot{row, hash, length, foldedEnds.head, bitEnds.head, foldedEnds.tail, bitEnds.tail};
             if (length > longestName) {
                 longestName = length;
             }

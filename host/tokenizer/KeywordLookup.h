@@ -38,8 +38,6 @@ private:
     struct FoldedName {
         uint64_t bytes[NameChunks] = {};
         uint64_t letterBits[NameChunks] = {};
-        uint64_t head = 0, headBits = 0;
-        uint64_t tail = 0, tailBits = 0;
     };
 
     const ParserKeywordEntry* table;
