@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <iterator>
@@ -227,6 +229,70 @@ TEST(TessellationCounts, EqualWhatTessellateWritesOnBoxesOfExtremeCorners) {
         trelBox box;
         box.SetBox(corners);
         if (!ExpectCountsMatch(box, "box of round " + std::to_string(round)))
+            return;
+    }
+}
+
+// Quads near the limits of the count's shortcut for clearly convex quads:
+// corners pushed towards their neighbours' line by tiny amounts, folded,
+// turned back, doubled or not finite, at sizes from denormal to huge and far
+// from the origin, where rounding decides what the ear clipping does.
+TEST(TessellationCounts, EqualWhatTessellateWritesOnQuadsNearTheirLimits) {
+    constexpr float Infinity = std::numeric_limits<float>::infinity();
+    const double scales[] = {1e-44, 1e-38, 1e-20, 1e-15, 1e-6, 1.0, 1e6, 1e15, 1e19, 1e30, 1e38};
+    const double offsets[] = {0.0, 1.0, 1e4, 1e7, 1e15};
+    const double nudges[] = {0.0, 1e-4, -1e-4, 1e-7, -1e-7, 1e-9, 1e-12, -1e-12, 1e-16};
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    const auto pick = [&](const auto& list) { return list[random() % std::size(list)]; };
+    for (int round = 0; round < 20000; ++round) {
+        // A convex quad on a tilted ellipse, its corners in turning order.
+        double angles[4];
+        for (double& angle : angles)
+            angle = (unit(random) + 1.0) * 3.14159265358979;
+        std::sort(std::begin(angles), std::end(angles));
+        const double scale = pick(scales), offset = pick(offsets) * (random() % 2 ? scale : 1.0);
+        const double tilt = unit(random), stretch = 0.05 + (unit(random) + 1.0);
+        double corners[4][3];
+        for (int i = 0; i < 4; ++i) {
+            const double x = std::cos(angles[i]) * stretch, y = std::sin(angles[i]);
+            corners[i][0] = offset + scale * x;
+            corners[i][1] = offset + scale * (y + tilt * x);
+            corners[i][2] = offset + scale * (tilt * y);
+        }
+        const int corner = static_cast<int>(random() % 4);
+        double(&moved)[3] = corners[corner];
+        const double(&before)[3] = corners[(corner + 3) % 4];
+        const double(&after)[3] = corners[(corner + 1) % 4];
+        switch (random() % 6) {
+        case 0: // onto its neighbours' line, then nudged off it
+            for (int k = 0; k < 3; ++k)
+                moved[k] = (before[k] + after[k]) / 2 + pick(nudges) * scale * (k == 2 ? 1.0 : unit(random));
+            break;
+        case 1: // folded out of the plane
+            moved[2] += scale * unit(random) * (random() % 2 ? 1e-6 : 4.0);
+            break;
+        case 2: // turned back beyond its neighbours' line
+            for (int k = 0; k < 3; ++k)
+                moved[k] = before[k] + after[k] - moved[k];
+            break;
+        case 3: // on top of a neighbour
+            std::copy(std::begin(after), std::end(after), std::begin(moved));
+            break;
+        case 4: // not finite
+            moved[random() % 3] = pick(std::vector<double>{Infinity, -Infinity, NaN, 3.4e38});
+            break;
+        default: break;
+        }
+        trelFloatPointArray points;
+        for (const auto& c : corners)
+            points.Append({static_cast<float>(c[0]), static_cast<float>(c[1]), static_cast<float>(c[2])});
+        trelIntArray face;
+        for (int index : {4, 0, 1, 2, 3})
+            face.Append(index);
+        C3DPolyface polyface;
+        polyface.SetPoints(points, face);
+        if (!ExpectCountsMatch(polyface, "quad of round " + std::to_string(round)))
             return;
     }
 }
