@@ -3,6 +3,8 @@
 #include "parser/RecordEntry.h"
 #include "parser/VRMLParser.h"
 
+#include <cmath>
+
 trelMatrix4x4 CVRMLParser::CreateBaseTranslationMatrix() {
     // A quarter turn about x (deliberately not exactly pi/2) that stands the
     // library's z-axis solids on the file's y axis. Made once: every cone and
@@ -43,6 +45,22 @@ int CVRMLParser::DefineMatrixTransform(trelMatrix4x4& matrix) {
     return 1;
 }
 
+namespace {
+// A transform without centre, scale or scale orientation, whose rotation is
+// finite (a non-finite factor spreads NaN through the identities' zeros).
+bool IsPlainTransform(const trelFloatPoint& center, const trelFloatPoint& scaleFactor,
+                      const trelMatrix4x4& scaleOrientation, const trelMatrix4x4& rotation) {
+    if (center.x != 0.0f || center.y != 0.0f || center.z != 0.0f || scaleFactor.x != 1.0f || scaleFactor.y != 1.0f ||
+        scaleFactor.z != 1.0f || !IsIdentityMatrix(scaleOrientation))
+        return false;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            if (!std::isfinite(rotation(r, c)))
+                return false;
+    return true;
+}
+} // namespace
+
 // The composite acts on a point as VRML 2.0 defines Transform: move the centre
 // to the origin, undo the scale orientation, scale, redo the scale
 // orientation, rotate, move the centre back, translate. (Row vectors: the
@@ -51,10 +69,16 @@ int CVRMLParser::DefineTransform(trelFloatPoint& translation, trelFloatPoint& sc
                                  trelMatrix4x4& scaleOrientation, trelFloatPoint& center) {
     if (!CurrentSeparator)
         return 0;
-    trelMatrix4x4 centring = GetDisplacementMatrix(trelFloatPoint(-center.x, -center.y, -center.z));
-    trelMatrix4x4 composite = centring * GetInverseMatrix(scaleOrientation) * GetScaleMatrix(scaleFactor) *
-                              scaleOrientation * rotation * GetInverseMatrix(centring) *
-                              GetDisplacementMatrix(translation);
+    trelMatrix4x4 composite;
+    if (IsPlainTransform(center, scaleFactor, scaleOrientation, rotation)) {
+        // Most transforms only turn and move: every other factor is the
+        // identity, whose products hand a finite factor on unchanged.
+        composite = rotation * GetDisplacementMatrix(translation);
+    } else {
+        trelMatrix4x4 centring = GetDisplacementMatrix(trelFloatPoint(-center.x, -center.y, -center.z));
+        composite = centring * GetInverseMatrix(scaleOrientation) * GetScaleMatrix(scaleFactor) * scaleOrientation *
+                    rotation * GetInverseMatrix(centring) * GetDisplacementMatrix(translation);
+    }
     CurrentSeparator->ApplyMatrix(composite);
     RecordEntry<CVRMLTransformEntry>(*this, [&](auto& e) {
         e.SetTranslation(translation);

@@ -34,6 +34,28 @@ trelMatrix4x4 ProductWithIdentity(const trelMatrix4x4& other) {
     return result;
 }
 
+// Whether `m` only moves: the identity with a translation in its last row.
+bool IsDisplacement(const trelMatrix4x4& m) {
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 4; ++c)
+            if (m.m[r][c] != ((r == c) ? 1.0f : 0.0f))
+                return false;
+    return m.m[3][3] == 1.0f;
+}
+
+// What the product with a finite `a` and a displacement gives: of each sum,
+// only the term of the identity and that of the translation are not zero,
+// and zero terms leave a sum that started at +0 as it is.
+trelMatrix4x4 ProductWithDisplacement(const trelMatrix4x4& a, const trelMatrix4x4& move) {
+    trelMatrix4x4 result;
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 3; ++c)
+            result.m[r][c] = static_cast<float>((0.0 + a.m[r][c]) + static_cast<double>(a.m[r][3]) * move.m[3][c]);
+        result.m[r][3] = a.m[r][3] + 0.0f;
+    }
+    return result;
+}
+
 } // namespace
 
 trelMatrix4x4 operator*(const trelMatrix4x4& a, const trelMatrix4x4& b) {
@@ -45,6 +67,8 @@ trelMatrix4x4 operator*(const trelMatrix4x4& a, const trelMatrix4x4& b) {
         return ProductWithIdentity(a);
     if (IsIdentityMatrix(a) && IsFinite(b))
         return ProductWithIdentity(b);
+    if (IsDisplacement(b) && IsFinite(a))
+        return ProductWithDisplacement(a, b);
     // Row vectors: p * (a * b) == (p * a) * b, so `a` acts first.
     trelMatrix4x4 result;
     for (int r = 0; r < 4; ++r)

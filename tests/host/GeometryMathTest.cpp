@@ -55,10 +55,10 @@ TEST(GeometryMath, ProductAppliesItsLeftFactorFirst) {
     EXPECT_EQ(v, trelVector(2, 2, 2));
 }
 
-// Products with an identity factor are taken without the arithmetic; they
-// must still be the arithmetic's result to the bit: negative zeros come out
-// positive, and an infinity spreads NaN over its row or column.
-TEST(GeometryMath, ProductWithAnIdentityFactorIsTheSumOfProducts) {
+// Products with an identity or a displacement factor are taken without the
+// whole arithmetic; they must still be its result to the bit: negative zeros
+// come out positive, and an infinity spreads NaN over its row or column.
+TEST(GeometryMath, ProductWithAnIdentityOrMovingFactorIsTheSumOfProducts) {
     const float inf = std::numeric_limits<float>::infinity();
     trelMatrix4x4 plain = GetDisplacementMatrix({-0.0f, 2.5f, 1e-30f});
     plain(0, 1) = -0.0f;
@@ -92,6 +92,24 @@ TEST(GeometryMath, ProductWithAnIdentityFactorIsTheSumOfProducts) {
         expectSame(m * identity, sumOfProducts(m, identity));
     }
     expectSame(GetInverseMatrix(identity), identity);
+    // Turned and moved, as a transform is: the move's zero terms must leave
+    // each sum as the full product leaves it, also where the turn's zeros
+    // meet a non-finite move.
+    trelMatrix4x4 turned = CreateRotationMatrixForNormalAngle(trelVector(0, 0, 1), 0.7);
+    turned(0, 2) = -0.0f;
+    turned(3, 1) = -0.0f;
+    turned(2, 3) = -0.0f;
+    trelMatrix4x4 projective = turned;
+    projective(1, 3) = 0.25f;
+    projective(3, 3) = -2.0f;
+    for (const trelFloatPoint& t : std::initializer_list<trelFloatPoint>{
+             {3.5f, -0.0f, 0.0f}, {1e-30f, -3.0e38f, 7.0f}, {inf, 0.0f, 1.0f}, {std::nanf(""), -inf, 0.0f}}) {
+        const trelMatrix4x4 move = GetDisplacementMatrix(t);
+        for (const trelMatrix4x4& m : {turned, projective, plain, identity}) {
+            expectSame(m * move, sumOfProducts(m, move));
+            expectSame(move * m, sumOfProducts(move, m));
+        }
+    }
 }
 
 // Placing many points at once gives each the bits of p * m, on affine and
