@@ -11,6 +11,7 @@
 #include "ConvertCommand.h"
 #include "RenderCommand.h"
 #include "TerminalProgress.h"
+#include "host/tokenizer/FileInterface.h"
 #include "inspect/JsonDump.h"
 #include "inspect/LoadReport.h"
 #include "inspect/WorldInfo.h"
@@ -79,6 +80,9 @@ const char* const StandardHelp =
 } // namespace
 
 int main(int argc, char** argv) {
+    // Large files are mapped rather than read; one that another program cuts
+    // short meanwhile ends the tool with this rather than a bus error.
+    C3DFileInterface::GuardMappedFiles("vrml: a file was cut short while it was read\n", 1);
     CLI::App app{"vrml: look inside VRML 1.0 and 2.0 files"};
     app.require_subcommand(1);
 
@@ -89,6 +93,7 @@ int main(int argc, char** argv) {
         command->add_option("--include-root", settings.includeRoot,
                             "Files the scene names must lie inside this folder (set it for scenes from others)");
         settings.standard = true; // what a VRML browser shows
+        settings.mapFile = true;  // guarded in main
         command->add_flag("--standard,!--no-standard", settings.standard, StandardHelp);
         command->add_flag("--text", settings.text,
                           "Build Text and AsciiText with --no-standard too (the standards always build them)");

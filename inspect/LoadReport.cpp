@@ -65,6 +65,7 @@ LoadedScene LoadScene(const std::string& path, const LoadSettings& settings, con
     // own, so no other file may use them either.
     parser.SetKeepUnusedNames(settings.standard ? 0 : 1);
     parser.SetBuildText(settings.text ? 1 : 0);
+    parser.SetMapFiles(settings.mapFile ? 1 : 0);
     if (progress)
         parser.SetLoaderPtr(&ReportLoading);
     auto start = std::chrono::steady_clock::now();

@@ -24,6 +24,9 @@ struct LoadSettings {
     std::string includeRoot; // --include-root: files the scene names must lie inside it
     bool standard = false;   // --standard: load by the VRML standards' semantics
     bool text = false;       // --text: build text also by the loader's own semantics
+    // Map the file into memory rather than read it (C3DFileInterface::
+    // SetMapFiles): for programs that guard against a file cut short meanwhile.
+    bool mapFile = false;
 };
 
 // Loads `path` ("-": standard input); `progress`, when given, follows the

@@ -186,6 +186,10 @@ public:
     void SetKeepUnusedNames(int value) { KeepUnusedNames = value ? 1 : 0; }
     // Whether a DEF of `name` must be kept for a USE.
     bool MayBeUsed(const std::string& name) const;
+    // Whether the file given to Parse may be mapped into memory rather than
+    // read (off by default; see C3DFileInterface::SetMapFiles for what a
+    // program that maps files takes on). The world is the same either way.
+    void SetMapFiles(int value) { IOManager.GetFileInterface().SetMapFiles(value != 0); }
 
     CVRMLSeparator* GetCurrentSeparator() const { return CurrentSeparator; }
     void SetCurrentSeparator(CVRMLSeparator* separator) { CurrentSeparator = separator; }

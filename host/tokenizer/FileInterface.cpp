@@ -12,8 +12,14 @@
 #include <filesystem>
 #include <system_error>
 
-#ifdef __linux__
+#if defined(__unix__) || defined(__APPLE__)
+#define FILE_INTERFACE_MAPS_FILES 1
+#include <signal.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
 #endif
 #ifdef _WIN32
 #include <fcntl.h>
@@ -50,7 +56,116 @@ void AdviseLargeBuffer(char* begin, size_t size) {
 #endif
 }
 
+#ifdef FILE_INTERFACE_MAPS_FILES
+
+// The files mapped now, for the bus error guard to tell a cut-short mapped
+// file from any other bus error. A mapping that finds no free slot is still
+// made; the guard then leaves its bus error to the system.
+struct MappedRange {
+    std::atomic<uintptr_t> begin{0};
+    std::atomic<size_t> size{0};
+};
+MappedRange mappedRanges[16];
+
+void RegisterMapping(const void* begin, size_t size) {
+    for (MappedRange& range : mappedRanges) {
+        uintptr_t empty = 0;
+        if (range.begin.compare_exchange_strong(empty, reinterpret_cast<uintptr_t>(begin))) {
+            range.size = size;
+            return;
+        }
+    }
+}
+
+void UnregisterMapping(const void* begin) {
+    for (MappedRange& range : mappedRanges) {
+        if (range.begin.load() == reinterpret_cast<uintptr_t>(begin)) {
+            range.size = 0;
+            range.begin = 0;
+            return;
+        }
+    }
+}
+
+const char* guardMessage = "";
+int guardStatus = 1;
+
+void OnBusError(int, siginfo_t* info, void*) {
+    const uintptr_t at = reinterpret_cast<uintptr_t>(info->si_addr);
+    for (const MappedRange& range : mappedRanges) {
+        if (range.begin.load() != 0 && at - range.begin.load() < range.size.load()) {
+            const ssize_t written = write(STDERR_FILENO, guardMessage, std::strlen(guardMessage));
+            (void)written; // nothing more can be done about a failed write here
+            _exit(guardStatus);
+        }
+    }
+    // Not a mapped file's: the faulting read, run again, ends the program as
+    // the system would have.
+    signal(SIGBUS, SIG_DFL);
+}
+
+#endif
+
 } // namespace
+
+CMappedText::~CMappedText() {
+#ifdef FILE_INTERFACE_MAPS_FILES
+    if (data != nullptr) {
+        UnregisterMapping(data);
+        munmap(const_cast<char*>(data), size);
+    }
+#endif
+}
+
+bool C3DFileInterface::MapWholeFile(CMappedText& text) {
+#ifdef FILE_INTERFACE_MAPS_FILES
+    if (!mapFiles || file == nullptr || !ownsFile || inflater != nullptr || readFailed || textDelivered != 0 ||
+        text.IsMapped())
+        return false;
+    const int descriptor = fileno(file);
+    struct stat status {};
+    if (descriptor < 0 || fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode))
+        return false;
+    // The size now is the text: a file that grows meanwhile is read as it
+    // was at this moment. A file over the allowance is left to the reading,
+    // which fails it.
+    const uint64_t size = static_cast<uint64_t>(status.st_size);
+    if (size < MinMappedSize || size > textLimit || size > SIZE_MAX)
+        return false;
+    int flags = MAP_PRIVATE;
+#ifdef MAP_POPULATE
+    flags |= MAP_POPULATE; // all of it is read: its pages come in one go
+#endif
+    void* address = mmap(nullptr, static_cast<size_t>(size), PROT_READ, flags, descriptor, 0);
+    if (address == MAP_FAILED)
+        return false;
+    RegisterMapping(address, static_cast<size_t>(size));
+    text.data = static_cast<const char*>(address);
+    text.size = static_cast<size_t>(size);
+    bytesRead = size;
+    textDelivered = size;
+    wholeFileMapped = true;
+    return true;
+#else
+    (void)text;
+    return false;
+#endif
+}
+
+void C3DFileInterface::GuardMappedFiles(const char* message, int status) {
+#ifdef FILE_INTERFACE_MAPS_FILES
+    guardMessage = message != nullptr ? message : "";
+    guardStatus = status;
+    struct sigaction action {};
+    action.sa_sigaction = &OnBusError;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGBUS, &action, nullptr);
+#else
+    (void)message;
+    (void)status;
+#endif
+}
 
 struct C3DFileInterface::Inflater {
     z_stream stream{};
@@ -80,6 +195,7 @@ void C3DFileInterface::ResetState() {
     lookaheadSize = 0;
     positionMap.clear();
     compressed = false;
+    wholeFileMapped = false;
     textLimit = maxTextSize;
 }
 
@@ -190,7 +306,7 @@ void C3DFileInterface::Fail(const std::string& reason) {
 void C3DFileInterface::FailOverSize() { Fail("more than the " + std::to_string(textLimit) + " bytes allowed"); }
 
 size_t C3DFileInterface::ReadBlockInto(std::vector<char>& buffer) {
-    if (file == nullptr || readFailed) {
+    if (file == nullptr || readFailed || wholeFileMapped) {
         return 0;
     }
     try {

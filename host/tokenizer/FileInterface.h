@@ -5,9 +5,27 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CGenericParser;
+
+// A whole file's bytes mapped read-only into memory (C3DFileInterface::
+// MapWholeFile), unmapped when this goes. Empty when nothing is mapped.
+class CMappedText {
+public:
+    CMappedText() = default;
+    ~CMappedText();
+    CMappedText(const CMappedText&) = delete;
+    CMappedText& operator=(const CMappedText&) = delete;
+    std::string_view View() const { return {data, size}; }
+    bool IsMapped() const { return data != nullptr; }
+
+private:
+    friend class C3DFileInterface;
+    const char* data = nullptr;
+    size_t size = 0;
+};
 
 // Where a stretch of text came from in the file: the text up to `textOffset`
 // was made from the file's bytes up to `fileOffset`. Plain files need no such
@@ -85,6 +103,29 @@ public:
     void SetMaxTextSize(uint64_t bytes) { maxTextSize = bytes; }
     uint64_t GetMaxTextSize() const { return maxTextSize; }
 
+    // Whether MapWholeFile may map files rather than have them read (off by
+    // default). Mapping saves copying a large file's text and faulting in a
+    // buffer for it, but on POSIX systems a program that maps a file which
+    // another program then cuts short is stopped by a bus error when it reads
+    // past the new end: only a program that accepts that, or guards against
+    // it with GuardMappedFiles, turns mapping on.
+    void SetMapFiles(bool on) { mapFiles = on; }
+    bool GetMapFiles() const { return mapFiles; }
+    // Maps the whole of the open file into `text` in place of reading it,
+    // when mapping is on, the system maps files (POSIX), and the file is a
+    // plain (not gzip) regular file of at least MinMappedSize bytes within
+    // the text allowance. No block is read after that. False, with nothing
+    // changed, when the file is to be read block by block.
+    bool MapWholeFile(CMappedText& text);
+    // Whether the file last opened was mapped by MapWholeFile.
+    bool GetWholeFileMapped() const { return wholeFileMapped; }
+    static constexpr uint64_t MinMappedSize = uint64_t(256) << 10;
+    // Ends the program with `message` on standard error and exit status
+    // `status` when a file mapped by MapWholeFile is cut short while it is
+    // read, rather than the bare bus error. For programs, not libraries: it
+    // takes over the process's SIGBUS. Does nothing where files are not mapped.
+    static void GuardMappedFiles(const char* message, int status);
+
     // Block size of later reads (at least one byte). Small blocks only make
     // sense in tests of the reading loop.
     void SetBlockSize(size_t bytes) { blockSize = bytes > 0 ? bytes : 1; }
@@ -114,6 +155,8 @@ private:
     std::vector<char>* boundBuffer = nullptr;
     size_t blockSize = DefaultBlockSize;
     bool readFailed = false;
+    bool mapFiles = false;
+    bool wholeFileMapped = false; // the open file's text is mapped: no blocks to read
     std::string readError;
     // Bytes read while looking for the gzip magic, not yet handed on.
     unsigned char lookahead[2] = {0, 0};

@@ -152,7 +152,10 @@ GenericLoadResultTypes CGenericParser::OpenAndInitialize() {
         // block itself, and a refused file is never read further.
         source = fresh;
         loadingSource = fresh;
-        fileInterface.BindBuffer(&fresh->bytes);
+        // A mapped file is all there from the start; any other is read in
+        // blocks into the source's bytes.
+        if (!fileInterface.MapWholeFile(fresh->mapped))
+            fileInterface.BindBuffer(&fresh->bytes);
         if (CheckFileHeader() == 0) {
             const bool readFailed = fileInterface.GetReadFailed() != 0;
             CloseFile();
@@ -169,7 +172,7 @@ GenericLoadResultTypes CGenericParser::OpenAndInitialize() {
             SwitchToEmptySource();
             return GENERIC_LOAD_UNREADABLE;
         }
-        fresh->fileSize = fresh->bytes.size();
+        fresh->fileSize = fresh->Text().size();
         if (fileInterface.GetIsCompressed() != 0 && !fileInterface.GetPositionMap().empty()) {
             fresh->positionMap = fileInterface.GetPositionMap();
             fresh->fileSize = fresh->positionMap.back().fileOffset;
@@ -177,7 +180,7 @@ GenericLoadResultTypes CGenericParser::OpenAndInitialize() {
         // The header check may have started buffer reading; the file starts afresh.
         SwitchToEmptySource();
         source = std::move(fresh);
-        readOffset = std::min(firstTokenOffset, source->bytes.size());
+        readOffset = std::min(firstTokenOffset, source->Text().size());
         ReadFirstTokens();
         return GENERIC_LOAD_OK;
     } catch (const std::exception&) {
@@ -199,11 +202,12 @@ int CGenericParser::CheckFileHeader() { return 1; }
 int CGenericParser::GetNextLineFromBuffer(size_t maxLength) {
     try {
         const bool loading = loadingSource != nullptr && fileInterface.GetFileHandleIsValid() != 0;
-        const std::vector<char>& bytes = loadingSource != nullptr ? loadingSource->bytes : source->bytes;
+        const CGenericReadingSource& reading = loadingSource != nullptr ? *loadingSource : *source;
+        std::string_view bytes = reading.Text();
         // Load blocks until the line's end is known: a line may be longer than
         // a block, and a CR at a block's end may be the first half of a CRLF.
         size_t lineEnd = lineCursor;
-        for (;;) {
+        for (;; bytes = reading.Text()) {
             while (lineEnd < bytes.size() && bytes[lineEnd] != '\n' && bytes[lineEnd] != '\r') {
                 ++lineEnd;
             }
@@ -213,6 +217,7 @@ int CGenericParser::GetNextLineFromBuffer(size_t maxLength) {
                 break;
             }
         }
+        bytes = reading.Text(); // a read that failed may still have added to it
         if (lineCursor >= bytes.size()) {
             inputString.clear();
             return 0;
@@ -254,7 +259,7 @@ void CGenericParser::SetInputStringValue(const char* value) {
 
 void CGenericParser::ReadToken(CGenericToken& token) {
     using namespace TokenScanner;
-    const std::vector<char>& bytes = source->bytes;
+    const std::string_view bytes = source->Text();
     RawToken raw;
     readOffset = ScanToken(bytes.data(), bytes.size(), readOffset, raw);
     if (raw.end == raw.begin) {
@@ -309,8 +314,8 @@ int CGenericParser::Tokenize() {
 void CGenericParser::ForEachTokenAfterWord(std::string_view word,
                                            const std::function<void(std::string_view)>& found) const {
     using namespace TokenScanner;
-    const char* text = source->bytes.data();
-    const size_t size = source->bytes.size();
+    const char* text = source->Text().data();
+    const size_t size = source->Text().size();
     // The plain word reported last, which the same bytes read again would be.
     std::string_view last;
     WordFinder finder(text, size, word);
@@ -350,7 +355,7 @@ std::string CGenericParser::GetNextTokenString() const {
 }
 
 int CGenericParser::FindBlockToken(GenericTokenTypes open, GenericTokenTypes close, GenericTokenTypes& found) {
-    const std::vector<char>& bytes = source->bytes;
+    const std::string_view bytes = source->Text();
     size_t pos = std::min(readOffset, bytes.size());
     for (;;) {
         pos = TokenScanner::FindBracket(bytes.data(), bytes.size(), pos);
@@ -374,7 +379,7 @@ int CGenericParser::FindBlockToken(GenericTokenTypes open, GenericTokenTypes clo
 size_t CGenericParser::ReadNumberGroups(size_t groupSize, size_t maxGroups, double* values, bool integers) {
     if (currentToken.GetDataType() != GENERIC_NUMBER || groupSize == 0)
         return 0;
-    const std::vector<char>& bytes = source->bytes;
+    const std::string_view bytes = source->Text();
     // The token's text may stand in another buffer (a replaced source): then
     // it is left to Tokenize.
     const char* at = currentToken.GetText().data();
@@ -419,7 +424,7 @@ CGenericParser::NumbersAhead CGenericParser::EstimateNumbersAhead() {
     NumbersAhead ahead;
     if (nextToken.GetDataType() != GENERIC_NUMBER)
         return ahead;
-    const std::vector<char>& bytes = source->bytes;
+    const std::string_view bytes = source->Text();
     // The token's text may stand in another buffer (a replaced source): then there is nothing to count.
     const char* at = nextToken.GetText().data();
     const std::less<const char*> before;
@@ -539,7 +544,7 @@ int CGenericParser::RestoreIOState(CGenericIOState& state) {
         return 0;
     }
     source = state.source;
-    readOffset = std::min(state.offset, source->bytes.size());
+    readOffset = std::min(state.offset, source->Text().size());
     currentToken = state.currentToken;
     nextToken = state.nextToken;
     blockTokenOffset = NoOffset;
@@ -595,7 +600,7 @@ int CGenericParser::StopBufferReading() {
     CGenericIOState& returnPosition = bufferStack.back();
     std::shared_ptr<CGenericReadingSource> finished = std::move(source);
     source = std::move(returnPosition.source);
-    readOffset = std::min(returnPosition.offset, source->bytes.size());
+    readOffset = std::min(returnPosition.offset, source->Text().size());
     currentToken = returnPosition.currentToken;
     nextToken = returnPosition.nextToken;
     blockTokenOffset = NoOffset;

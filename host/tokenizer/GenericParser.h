@@ -17,14 +17,18 @@ class CKeywordLookup;
 // The text a tokenizer reads: a whole file, or a text buffer handed in by the
 // user. Shared by the tokenizer and by every state saved from it.
 struct CGenericReadingSource {
-    std::vector<char> bytes;
-    std::string fileName;  // the file the text came from (a buffer inherits its reader's)
-    uint64_t fileSize = 0; // size reported for progress
+    std::vector<char> bytes; // the text, unless the file was mapped
+    CMappedText mapped;      // a mapped file's text; then `bytes` stays empty
+    std::string fileName;    // the file the text came from (a buffer inherits its reader's)
+    uint64_t fileSize = 0;   // size reported for progress
     bool isBuffer = false;
     // For text inflated from a compressed file: which file bytes each block
     // of text came from. Empty when text and file offsets are the same.
     std::vector<CTextFilePosition> positionMap;
 
+    std::string_view Text() const {
+        return mapped.IsMapped() ? mapped.View() : std::string_view(bytes.data(), bytes.size());
+    }
     // The file position that the text up to `textOffset` was read from.
     uint64_t FilePositionOf(size_t textOffset) const;
 };
@@ -98,7 +102,7 @@ public:
     // Where the current token begins in the text being read (for a buffer,
     // in the text handed to StartBufferReading). Not for the end of input.
     size_t GetCurrentTokenOffset() const {
-        return static_cast<size_t>(currentToken.GetText().data() - source->bytes.data());
+        return static_cast<size_t>(currentToken.GetText().data() - source->Text().data());
     }
     // 0 for tokens that are no number.
     double GetCurrentTokenNumericValue() const { return currentToken.GetNumericValue(); }

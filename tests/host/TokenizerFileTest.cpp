@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -290,6 +292,84 @@ TEST(TokenizerFile, PlainAndCompressedFilesReadLikeTheTextAtAnyBlockSize) {
         EXPECT_EQ(parser.GetFileInterface().GetTextBytesDelivered(), content.size());
     }
 }
+
+// Large plain files may be mapped rather than read: the text, the header
+// check (which then finds no block to read), progress and the refusals are
+// the same; small and compressed files are read as before.
+TEST(TokenizerFile, MappedFilesReadLikeReadFiles) {
+    const std::string text = SceneText(2500);
+    ASSERT_GE(text.size(), C3DFileInterface::MinMappedSize);
+    const auto tokensOf = [](const std::string& content) {
+        CGenericParser reference;
+        EXPECT_NE(reference.StartBufferReading(content.data(), content.size()), 0);
+        return RemainingTokens(reference);
+    };
+    const std::vector<std::string> expected = tokensOf(text);
+    const std::string small = SceneText(10);
+    TempFiles files;
+    const struct {
+        const char* name;
+        std::string content;
+        bool mapped;
+    } cases[] = {{"large.wrl", text, true}, {"large.wrz", Gzip(text), false}, {"small.wrl", small, false}};
+    for (const auto& c : cases) {
+        const std::string path = files.Write(c.name, c.content);
+        for (bool map : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.name << (map ? " mapped" : " read"));
+            CGenericParser parser;
+            parser.GetFileInterface().SetMapFiles(map);
+            ASSERT_EQ(Open(parser, path), GENERIC_LOAD_OK);
+            EXPECT_EQ(parser.GetFileInterface().GetWholeFileMapped(), map && c.mapped);
+            EXPECT_EQ(parser.GetTotalFileSize(), c.content.size());
+            EXPECT_EQ(RemainingTokens(parser), c.content == small ? tokensOf(small) : expected);
+            EXPECT_EQ(parser.GetCurrentFileOffset(), c.content.size());
+        }
+    }
+    const std::string headed = "Header v1\r\n" + text;
+    for (bool drop : {true, false}) {
+        HeaderCheckingParser parser;
+        parser.dropLine = drop;
+        parser.GetFileInterface().SetMapFiles(true);
+        ASSERT_EQ(Open(parser, files.Write("headed.wrl", headed)), GENERIC_LOAD_OK);
+        EXPECT_TRUE(parser.GetFileInterface().GetWholeFileMapped());
+        EXPECT_EQ(parser.seenLine, "HEADER V1");
+        EXPECT_EQ(parser.blocksSeenByCheck, 0);
+        const std::vector<std::string> tokens = RemainingTokens(parser);
+        ASSERT_EQ(tokens.size(), expected.size() + (drop ? 0 : 2));
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), tokens.end() - static_cast<long>(expected.size())));
+    }
+    HeaderCheckingParser refusing;
+    refusing.GetFileInterface().SetMapFiles(true);
+    EXPECT_EQ(Open(refusing, files.Write("refused.wrl", "Other\n" + text)), GENERIC_LOAD_REJECTED);
+    // Over the allowance, the file is read as before, and refused.
+    CGenericParser limited;
+    limited.GetFileInterface().SetMapFiles(true);
+    limited.GetFileInterface().SetMaxTextSize(text.size() - 1);
+    EXPECT_EQ(Open(limited, files.PathOf("large.wrl")), GENERIC_LOAD_UNREADABLE);
+    EXPECT_FALSE(limited.GetFileInterface().GetWholeFileMapped());
+    EXPECT_NE(limited.GetFileInterface().GetReadError().find("allowed"), std::string::npos);
+}
+
+#if defined(__unix__) || defined(__APPLE__)
+// A mapped file that another program cuts short would stop the reader with a
+// bus error; a program that guards against it ends with its own message.
+TEST(TokenizerFileDeathTest, MappedFileCutShortEndsTheGuardedProgramWithItsMessage) {
+    TempFiles files;
+    const std::string path = files.Write("cut.wrl", SceneText(2500));
+    EXPECT_EXIT(
+        {
+            C3DFileInterface::GuardMappedFiles("the file was cut short\n", 3);
+            CGenericParser parser;
+            parser.GetFileInterface().SetMapFiles(true);
+            if (Open(parser, path) != GENERIC_LOAD_OK || !parser.GetFileInterface().GetWholeFileMapped())
+                std::exit(1);
+            fs::resize_file(path, 0);
+            RemainingTokens(parser);
+            std::exit(0);
+        },
+        testing::ExitedWithCode(3), "the file was cut short");
+}
+#endif
 
 TEST(TokenizerFile, CompressedProgressFollowsTheCompressedBytesEvenly) {
     const std::string gz = Gzip(SceneText(3000));
