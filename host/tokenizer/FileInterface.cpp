@@ -88,13 +88,14 @@ void UnregisterMapping(const void* begin) {
 }
 
 const char* guardMessage = "";
+size_t guardMessageLength = 0;
 int guardStatus = 1;
 
 void OnBusError(int, siginfo_t* info, void*) {
     const uintptr_t at = reinterpret_cast<uintptr_t>(info->si_addr);
     for (const MappedRange& range : mappedRanges) {
         if (range.begin.load() != 0 && at - range.begin.load() < range.size.load()) {
-            const ssize_t written = write(STDERR_FILENO, guardMessage, std::strlen(guardMessage));
+            const ssize_t written = write(STDERR_FILENO, guardMessage, guardMessageLength);
             (void)written; // nothing more can be done about a failed write here
             _exit(guardStatus);
         }
@@ -155,6 +156,7 @@ bool C3DFileInterface::MapWholeFile(CMappedText& text) {
 void C3DFileInterface::GuardMappedFiles(const char* message, int status) {
 #ifdef FILE_INTERFACE_MAPS_FILES
     guardMessage = message != nullptr ? message : "";
+    guardMessageLength = std::strlen(guardMessage);
     guardStatus = status;
     struct sigaction action {};
     action.sa_sigaction = &OnBusError;
