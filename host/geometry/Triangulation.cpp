@@ -271,10 +271,10 @@ namespace {
 // least a hundred-millionth of the quad's squared size, some million times
 // the straightness threshold of the ear clipping and further still above
 // either computation's rounding. Such a quad certainly takes the clipping's
-// convex-quad path, and only its two triangles' own checks are left to make.
-// 0 when the margin is not there (flat, folded, doubled or non-finite
-// corners, or a size too small or too large for the margin to be sure):
-// the caller then goes the long way.
+// convex-quad path, and keeps both its triangles there. 0 when the margin
+// is not there (flat, folded, doubled or non-finite corners, or a size too
+// small or too large for the margin to be sure): the caller then goes the
+// long way.
 int ClearlyConvexQuadCount(const std::vector<Vec3>& quad) {
     const Vec3 q[4] = {quad[0], quad[1], quad[2], quad[3]};
     if (!IsFinite(q[0]) || !IsFinite(q[1]) || !IsFinite(q[2]) || !IsFinite(q[3]))
