@@ -3,8 +3,6 @@
 #include "parser/RecordEntry.h"
 #include "parser/VRMLParser.h"
 
-#include <cmath>
-
 trelMatrix4x4 CVRMLParser::CreateBaseTranslationMatrix() {
     // A quarter turn about x (deliberately not exactly pi/2) that stands the
     // library's z-axis solids on the file's y axis. Made once: every cone and
@@ -50,14 +48,8 @@ namespace {
 // finite (a non-finite factor spreads NaN through the identities' zeros).
 bool IsPlainTransform(const trelFloatPoint& center, const trelFloatPoint& scaleFactor,
                       const trelMatrix4x4& scaleOrientation, const trelMatrix4x4& rotation) {
-    if (center.x != 0.0f || center.y != 0.0f || center.z != 0.0f || scaleFactor.x != 1.0f || scaleFactor.y != 1.0f ||
-        scaleFactor.z != 1.0f || !IsIdentityMatrix(scaleOrientation))
-        return false;
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-            if (!std::isfinite(rotation(r, c)))
-                return false;
-    return true;
+    return center.x == 0.0f && center.y == 0.0f && center.z == 0.0f && scaleFactor.x == 1.0f && scaleFactor.y == 1.0f &&
+           scaleFactor.z == 1.0f && IsIdentityMatrix(scaleOrientation) && IsFiniteMatrix(rotation);
 }
 } // namespace
 

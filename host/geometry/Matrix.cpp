@@ -16,14 +16,6 @@ void trelMatrix4x4::SetIdentity() {
 
 namespace {
 
-bool IsFinite(const trelMatrix4x4& m) {
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-            if (!std::isfinite(m.m[r][c]))
-                return false;
-    return true;
-}
-
 // What the product with an identity factor gives: the other factor, except
 // that a sum started at +0 turns a negative zero positive.
 trelMatrix4x4 ProductWithIdentity(const trelMatrix4x4& other) {
@@ -63,11 +55,11 @@ trelMatrix4x4 operator*(const trelMatrix4x4& a, const trelMatrix4x4& b) {
     // translation multiplies seven): those products are skipped, with the
     // very result the arithmetic would give. A factor with an infinity or a
     // NaN is multiplied out, since 0 times it spreads NaN.
-    if (IsIdentityMatrix(b) && IsFinite(a))
+    if (IsIdentityMatrix(b) && IsFiniteMatrix(a))
         return ProductWithIdentity(a);
-    if (IsIdentityMatrix(a) && IsFinite(b))
+    if (IsIdentityMatrix(a) && IsFiniteMatrix(b))
         return ProductWithIdentity(b);
-    if (IsDisplacement(b) && IsFinite(a))
+    if (IsDisplacement(b) && IsFiniteMatrix(a))
         return ProductWithDisplacement(a, b);
     // Row vectors: p * (a * b) == (p * a) * b, so `a` acts first.
     trelMatrix4x4 result;
@@ -243,6 +235,14 @@ trelMatrix4x4 GetInverseMatrix(const trelMatrix4x4& m) {
             result.m[r][c] = static_cast<float>(value);
         }
     return result;
+}
+
+bool IsFiniteMatrix(const trelMatrix4x4& m) {
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            if (!std::isfinite(m.m[r][c]))
+                return false;
+    return true;
 }
 
 int IsIdentityMatrix(const trelMatrix4x4& m) {

@@ -43,3 +43,5 @@ trelMatrix4x4 CreateMatrixFromPlane(const trelPlane& plane);
 // The inverse; the identity for a singular matrix.
 trelMatrix4x4 GetInverseMatrix(const trelMatrix4x4& m);
 int IsIdentityMatrix(const trelMatrix4x4& m);
+// No element is infinite or NaN.
+bool IsFiniteMatrix(const trelMatrix4x4& m);

@@ -314,8 +314,9 @@ int CGenericParser::Tokenize() {
 void CGenericParser::ForEachTokenAfterWord(std::string_view word,
                                            const std::function<void(std::string_view)>& found) const {
     using namespace TokenScanner;
-    const char* text = source->Text().data();
-    const size_t size = source->Text().size();
+    const std::string_view whole = source->Text();
+    const char* text = whole.data();
+    const size_t size = whole.size();
     // The plain word reported last, which the same bytes read again would be.
     std::string_view last;
     WordFinder finder(text, size, word);
