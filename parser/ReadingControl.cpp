@@ -34,6 +34,7 @@ int ProgressPercentage(uint64_t offset, uint64_t total) {
 void CVRMLParser::ReportProgress(uint64_t offset, uint64_t total) {
     if (total == 0)
         return;
+    IOManager.ReleaseReadText(); // once in a percent of the file
     int percentage = ProgressPercentage(offset, total);
     if (percentage > LastPercentage) {
         if (LoaderPtr)

@@ -118,6 +118,21 @@ CMappedText::~CMappedText() {
 #endif
 }
 
+void CMappedText::ReleaseBefore(size_t offset) {
+#ifdef FILE_INTERFACE_MAPS_FILES
+    constexpr size_t Step = size_t(4) << 20; // one call per this much text read
+    static const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t end = page > 0 ? std::min(offset, size) / page * page : 0;
+    if (data == nullptr || end < released + Step)
+        return;
+    // The mapping is private and never written: its pages are the file's.
+    if (madvise(const_cast<char*>(data) + released, end - released, MADV_DONTNEED) == 0)
+        released = end;
+#else
+    (void)offset;
+#endif
+}
+
 bool C3DFileInterface::MapWholeFile(CMappedText& text) {
 #ifdef FILE_INTERFACE_MAPS_FILES
     if (!mapFiles || file == nullptr || !ownsFile || inflater != nullptr || readFailed || textDelivered != 0 ||

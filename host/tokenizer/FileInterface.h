@@ -20,11 +20,17 @@ public:
     CMappedText& operator=(const CMappedText&) = delete;
     std::string_view View() const { return {data, size}; }
     bool IsMapped() const { return data != nullptr; }
+    // Takes the pages wholly before `offset` out of the process's memory, a
+    // few megabytes at a time: text that has been read is rarely read again,
+    // and when it is, it comes back from the system's cache of the file, the
+    // same. A large file then occupies only the stretch being read.
+    void ReleaseBefore(size_t offset);
 
 private:
     friend class C3DFileInterface;
     const char* data = nullptr;
     size_t size = 0;
+    size_t released = 0; // the pages before this are out
 };
 
 // Where a stretch of text came from in the file: the text up to `textOffset`

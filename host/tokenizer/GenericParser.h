@@ -74,6 +74,12 @@ public:
     GenericLoadResultTypes OpenAndInitialize();
     // Closes the file handle; the loaded text stays readable.
     void CloseFile();
+    // Lets the text of a mapped file before the read position leave the
+    // process's memory (CMappedText::ReleaseBefore); it stays readable.
+    void ReleaseReadText() {
+        if (!source->isBuffer)
+            source->mapped.ReleaseBefore(readOffset);
+    }
     C3DFileInterface& GetFileInterface();
 
     // Header support, for CheckFileHeader. GetNextLineFromBuffer takes the

@@ -16,6 +16,10 @@
 #include <string>
 #include <vector>
 
+#ifdef __linux__
+#include <unistd.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -349,6 +353,51 @@ TEST(TokenizerFile, MappedFilesReadLikeReadFiles) {
     EXPECT_FALSE(limited.GetFileInterface().GetWholeFileMapped());
     EXPECT_NE(limited.GetFileInterface().GetReadError().find("allowed"), std::string::npos);
 }
+
+#ifdef __linux__
+// The process's resident memory, from the kernel's count of its pages.
+size_t ResidentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    size_t total = 0, resident = 0;
+    statm >> total >> resident;
+    return resident * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
+// The text of a mapped file that has been read can leave memory as the
+// reading goes on; read again, from a state saved before, it is the same.
+TEST(TokenizerFile, MappedTextLeavesMemoryBehindTheReaderAndReadsTheSameAgain) {
+    const std::string text = SceneText(45000);
+    TempFiles files;
+    CGenericParser parser;
+    parser.GetFileInterface().SetMapFiles(true);
+    ASSERT_EQ(Open(parser, files.Write("long.wrl", text)), GENERIC_LOAD_OK);
+    ASSERT_TRUE(parser.GetFileInterface().GetWholeFileMapped());
+    CGenericIOState start;
+    ASSERT_NE(parser.SaveIOState(start), 0);
+    size_t mostReleased = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass == 0 ? "releasing" : "reading again");
+        CGenericParser reference;
+        ASSERT_NE(reference.StartBufferReading(text.data(), text.size()), 0);
+        for (size_t count = 1; reference.GetCurrentToken().GetDataType() != GENERIC_END_OF_INPUT; ++count) {
+            ASSERT_EQ(parser.GetCurrentToken().GetDataType(), reference.GetCurrentToken().GetDataType());
+            ASSERT_EQ(parser.GetCurrentTokenText(), reference.GetCurrentTokenText());
+            if (pass == 0 && count % 4096 == 0) {
+                const size_t before = ResidentBytes();
+                parser.ReleaseReadText();
+                const size_t after = ResidentBytes();
+                mostReleased = std::max(mostReleased, before > after ? before - after : 0);
+            }
+            parser.Tokenize();
+            reference.Tokenize();
+        }
+        EXPECT_EQ(parser.GetCurrentToken().GetDataType(), GENERIC_END_OF_INPUT);
+        ASSERT_NE(parser.RestoreIOState(start), 0);
+    }
+    // Released four megabytes at a time.
+    EXPECT_GE(mostReleased, size_t(3) << 20);
+}
+#endif
 
 #if defined(__unix__) || defined(__APPLE__)
 // A mapped file that another program cuts short would stop the reader with a
