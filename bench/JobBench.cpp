@@ -146,7 +146,9 @@ void RegisterJobBenchmarks() {
 // What `vrml info` of each 10 MB scene may take, wall clock (0: no target),
 // and its peak memory as a multiple of the file (0: none): set against a
 // toolkit that many hosts use, on a machine where the plain token scan of
-// the mesh took about 10 ms (the Scan column gives this machine's).
+// the mesh took about 10 ms. The machines this runs on change speed by half
+// within minutes, so the times are judged against the targets scaled by the
+// mesh's scan of the same run.
 struct InfoTarget {
     const char* scene;
     double milliseconds;
@@ -154,9 +156,12 @@ struct InfoTarget {
 };
 constexpr InfoTarget InfoTargets[] = {{"mesh_v2", 75, 0}, {"mesh_v1", 75, 0}, {"boxes_v2", 0, 0}, {"cubes_v1", 115, 0},
                                       {"use_v2", 280, 4}, {"use_v1", 200, 4}, {"names_v2", 0, 4}};
+constexpr double ReferenceMeshScanMilliseconds = 10.0;
 
 void PrintInfoTargetTable(const MedianLookup& find) {
     bool any = false, allMet = true;
+    const auto* meshScan = find("Scan/mesh_v2/" + std::to_string(JobSceneMegabytes) + "MB");
+    const double speed = meshScan ? meshScan->GetAdjustedCPUTime() / ReferenceMeshScanMilliseconds : 1.0;
     for (const InfoTarget& target : InfoTargets) {
         const SceneKind* kind = nullptr;
         for (const SceneKind& k : SceneKinds())
@@ -168,9 +173,12 @@ void PrintInfoTargetTable(const MedianLookup& find) {
             continue;
         if (!any) {
             std::printf("\n`vrml info` against its targets: wall-clock medians of the whole process, with Parse "
-                        "(CPU) and the plain token scan of the same bytes in the same run.\n\n"
-                        "| Scene | File MB | info ms | Target ms | Parse ms | Scan ms | Peak / file | Target | Met |\n"
-                        "|---|---:|---:|---:|---:|---:|---:|---:|---|\n");
+                        "(CPU) and the plain token scan of the same bytes in the same run. The targets hold where "
+                        "the mesh's scan takes %.0f ms; here it took %.1f ms, so they are scaled by %.2f.\n\n"
+                        "| Scene | File MB | info ms | Target ms | Scaled ms | Parse ms | Scan ms | Peak / file | "
+                        "Target | Met |\n"
+                        "|---|---:|---:|---:|---:|---:|---:|---:|---:|---|\n",
+                        ReferenceMeshScanMilliseconds, speed * ReferenceMeshScanMilliseconds, speed);
             any = true;
         }
         const auto* parse = find("Parse/" + suffix);
@@ -178,12 +186,13 @@ void PrintInfoTargetTable(const MedianLookup& find) {
         const double fileMB = static_cast<double>(Scene(*kind, JobSceneMegabytes).size) / 1e6;
         const double milliseconds = info->GetAdjustedRealTime(), peakPerFile = Counter(*info, "peak_MB") / fileMB;
         std::printf("| %s | %.1f | %.0f | ", target.scene, fileMB, milliseconds);
-        std::printf(target.milliseconds > 0 ? "%.0f | " : "| ", target.milliseconds);
+        std::printf(target.milliseconds > 0 ? "%.0f | %.0f | " : "| | ", target.milliseconds,
+                    speed * target.milliseconds);
         std::printf(parse ? "%.0f | " : "| ", parse ? parse->GetAdjustedCPUTime() : 0.0);
         std::printf(scan ? "%.1f | " : "| ", scan ? scan->GetAdjustedCPUTime() : 0.0);
         std::printf("%.1f | ", peakPerFile);
         std::printf(target.peakPerFile > 0 ? "%.0f | " : "| ", target.peakPerFile);
-        const bool met = (target.milliseconds <= 0 || milliseconds <= target.milliseconds) &&
+        const bool met = (target.milliseconds <= 0 || milliseconds <= speed * target.milliseconds) &&
                          (target.peakPerFile <= 0 || peakPerFile <= target.peakPerFile);
         std::printf("%s |\n", met ? "yes" : "**no**");
         allMet = allMet && met;
