@@ -600,6 +600,9 @@ private:
     CVRMLSeparator* CurrentSeparator = nullptr;
     CVRMLIOManager IOManager;
     std::list<CVRMLSeparator*> SeparatorStack;
+    // The list nodes of closed levels, moved here rather than freed: the next
+    // level opened takes one back, so opening a level allocates no node.
+    std::list<CVRMLSeparator*> SpareStackNodes;
     // Every entry, in the order it was recorded (linked through the entries).
     CVRMLDictionaryList ObjectDictionary;
     std::vector<CVRMLDictionaryEntry*> RetiredEntries;

@@ -41,7 +41,12 @@ int CVRMLParser::PushSeparator(CVRMLSeparator* separator) {
     }
     if (!separator->GetGroup())
         separator->SetGroup(World);
-    SeparatorStack.push_front(separator);
+    if (SpareStackNodes.empty()) {
+        SeparatorStack.push_front(separator);
+    } else {
+        SpareStackNodes.front() = separator;
+        SeparatorStack.splice(SeparatorStack.begin(), SpareStackNodes, SpareStackNodes.begin());
+    }
     CurrentSeparator = separator;
     return 1;
 }
@@ -51,7 +56,7 @@ int CVRMLParser::PopSeparator() {
         return 0;
     CVRMLSeparator* level = CurrentSeparator;
     if (!SeparatorStack.empty())
-        SeparatorStack.pop_front();
+        SpareStackNodes.splice(SpareStackNodes.begin(), SeparatorStack, SeparatorStack.begin());
     CVRMLSeparator* parent = SeparatorStack.empty() ? nullptr : SeparatorStack.front();
     if (parent && level->GetRestores() != CVRMLSeparator::RestoresAll) {
         // The state the level's children set carries on below it; the level
