@@ -179,8 +179,8 @@ void CVRMLParser::DetermineUnits() {
             last = true;
             break;
         }
+        // Brings the boxes up to date as well.
         World->ApplyMatrixToGeometry(GetScaleMatrix(trelFloatPoint(factor, factor, factor)), true);
-        World->RecursiveUpdateBBox();
         if (last)
             return;
     }
