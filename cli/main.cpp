@@ -15,6 +15,7 @@
 #include "inspect/JsonDump.h"
 #include "inspect/LoadReport.h"
 #include "inspect/WorldInfo.h"
+#include "parser/VRMLTypes.h"
 #include "render/Render.h"
 
 #include <CLI/CLI.hpp>
@@ -56,7 +57,9 @@ int RunInfo(const std::string& path, const LoadSettings& settings, int segments,
         return scene.result;
     trelTessellationOptions options;
     options.segments = segments;
-    WriteInfo(std::cout, path, scene, SummarizeWorld(*scene.world, options, ThreadsToUse(threads)));
+    // A load that succeeded has just bounded every group.
+    const GroupBoxes boxes = scene.result == VRML_LOAD_SUCCESS ? GroupBoxes::Current : GroupBoxes::Unknown;
+    WriteInfo(std::cout, path, scene, SummarizeWorld(*scene.world, options, ThreadsToUse(threads), boxes));
     if (tree)
         WriteGroupTree(std::cout, *scene.world, options);
     LeaveToExit(std::move(scene.world));

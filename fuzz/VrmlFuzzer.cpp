@@ -27,6 +27,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
@@ -106,7 +107,15 @@ std::string LoadAndWalk(const std::vector<std::string>& files, const char* heade
     std::ostream sink(&discard);
     trelTessellationOptions options;
     options.segments = 8;
-    WriteSummary(sink, SummarizeWorld(world, options));
+    const WorldSummary summary = SummarizeWorld(world, options);
+    WriteSummary(sink, summary);
+    // The world's box taken from the groups is the sum of the objects' to the bit.
+    const trelBBox fromGroups = SummarizeWorld(world, options, 1, GroupBoxes::Current).bbox;
+    if (fromGroups.IsEmpty() != summary.bbox.IsEmpty() ||
+        (!summary.bbox.IsEmpty() &&
+         (std::memcmp(&fromGroups.GetMin(), &summary.bbox.GetMin(), sizeof(trelFloatPoint)) ||
+          std::memcmp(&fromGroups.GetMax(), &summary.bbox.GetMax(), sizeof(trelFloatPoint)))))
+        std::abort();
     // A count is exactly what tessellating writes, however it was reached
     // (a use may take its part's count): a difference is a fault.
     WalkGroups(world, [&](const trelBaseGroup& group, int) {

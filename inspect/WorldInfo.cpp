@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <mutex>
@@ -24,7 +25,7 @@ constexpr size_t SummaryBatch = size_t(1) << 16;
 // read-only), and its figures land in its own place, so the summary is the
 // same for any number of threads.
 void SummarizeBatch(const std::vector<const trelBaseObject*>& batch, const trelTessellationOptions& options,
-                    int threads, WorldSummary& summary) {
+                    int threads, bool bound, WorldSummary& summary) {
     struct Figures {
         size_t triangles = 0;
         trelBBox box;
@@ -38,7 +39,8 @@ void SummarizeBatch(const std::vector<const trelBaseObject*>& batch, const trelT
         try {
             for (size_t start = next.fetch_add(Chunk); start < batch.size(); start = next.fetch_add(Chunk))
                 for (size_t i = start; i < std::min(batch.size(), start + Chunk); ++i)
-                    figures[i] = {batch[i]->CountTessellation(options).triangles, batch[i]->GetBBox()};
+                    figures[i] = {batch[i]->CountTessellation(options).triangles,
+                                  bound ? batch[i]->GetBBox() : trelBBox()};
         } catch (...) {
             std::lock_guard<std::mutex> lock(failureGuard);
             failure = std::current_exception();
@@ -59,10 +61,31 @@ void SummarizeBatch(const std::vector<const trelBaseObject*>& batch, const trelT
     }
 }
 
+bool HoldsNaN(const trelBBox& box) {
+    const trelFloatPoint& lo = box.GetMin();
+    const trelFloatPoint& hi = box.GetMax();
+    return !box.IsEmpty() && (std::isnan(lo.x) || std::isnan(lo.y) || std::isnan(lo.z) || std::isnan(hi.x) ||
+                              std::isnan(hi.y) || std::isnan(hi.z));
+}
+
+// The summary adds the objects' boxes one after the other in the walk's
+// order; a group's box adds its objects' and then its children's, the same
+// boxes in the same order, only grouped. Minimum and maximum keep the first
+// of equal values (a zero keeps its sign), so the grouping changes nothing,
+// except where a NaN begins a group's box: it stays there and hides the
+// rest of the group, where the flat sum would pass over it.
+bool WorldBoxIsTheSum(const C3DWorld& world) {
+    bool exact = true;
+    WalkGroups(world, [&](const trelBaseGroup& group, int) { exact = exact && !HoldsNaN(group.GetBBox()); });
+    return exact;
+}
+
 } // namespace
 
-WorldSummary SummarizeWorld(const C3DWorld& world, const trelTessellationOptions& options, int threads) {
+WorldSummary SummarizeWorld(const C3DWorld& world, const trelTessellationOptions& options, int threads,
+                            GroupBoxes boxes) {
     WorldSummary summary;
+    const bool takeWorldBox = boxes == GroupBoxes::Current && WorldBoxIsTheSum(world);
     // Counted by kind first: a map looked up per object would cost more than
     // the rest of the walk on a world of millions of points.
     std::array<int, TREL_TRIANGLE_STRIPS + 1> byType{};
@@ -80,12 +103,14 @@ WorldSummary SummarizeWorld(const C3DWorld& world, const trelTessellationOptions
                 ++summary.objectsByType[ObjectTypeName(object->GetObjectType())];
             batch.push_back(object);
             if (batch.size() == SummaryBatch) {
-                SummarizeBatch(batch, options, threads, summary);
+                SummarizeBatch(batch, options, threads, !takeWorldBox, summary);
                 batch.clear();
             }
         }
     });
-    SummarizeBatch(batch, options, threads, summary);
+    SummarizeBatch(batch, options, threads, !takeWorldBox, summary);
+    if (takeWorldBox)
+        summary.bbox = world.GetBBox();
     for (size_t type = 0; type < byType.size(); ++type)
         if (byType[type] > 0)
             summary.objectsByType[ObjectTypeName(static_cast<trelObjectTypes>(type))] = byType[type];

@@ -18,9 +18,16 @@ struct WorldSummary {
     trelBBox bbox;
 };
 
+// Whether the groups' boxes (trelBaseGroup::GetBBox) are those of the objects
+// below them as they are now, as a successful load leaves them.
+enum class GroupBoxes { Unknown, Current };
+
 // Objects are counted and bounded on `threads` threads at once; the summary
-// is the same for any number.
-WorldSummary SummarizeWorld(const C3DWorld& world, const trelTessellationOptions& options, int threads = 1);
+// is the same for any number. With GroupBoxes::Current the world's box is
+// taken from the groups' where that gives the same bits, and the objects
+// are then only counted.
+WorldSummary SummarizeWorld(const C3DWorld& world, const trelTessellationOptions& options, int threads = 1,
+                            GroupBoxes boxes = GroupBoxes::Unknown);
 void WriteSummary(std::ostream& out, const WorldSummary& summary);
 
 // The names `vrml info` gives a loaded file's version ("VRML 2.0"), load

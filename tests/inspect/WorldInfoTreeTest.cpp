@@ -7,8 +7,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
+#include <limits>
 #include <map>
 #include <sstream>
+#include <vector>
 
 using namespace vrml;
 
@@ -91,4 +95,61 @@ TEST(WorldInfoSummary, TheSameOnAnyNumberOfThreads) {
         EXPECT_EQ(many.bbox.GetMax(), one.bbox.GetMax());
     }
     EXPECT_EQ(one.bbox.GetMax().y, 2999.0f);
+}
+
+namespace {
+
+bool SameBits(const trelBBox& a, const trelBBox& b) {
+    if (a.IsEmpty() || b.IsEmpty())
+        return a.IsEmpty() == b.IsEmpty();
+    return std::memcmp(&a.GetMin(), &b.GetMin(), sizeof(trelFloatPoint)) == 0 &&
+           std::memcmp(&a.GetMax(), &b.GetMax(), sizeof(trelFloatPoint)) == 0;
+}
+
+} // namespace
+
+// After a load every group's box is current, and the world's box taken from
+// them must be the objects' boxes added one by one, to the bit: signed zeros
+// that tie, infinities, and NaN at the start of a group or anywhere else, in
+// nested groups, some empty.
+TEST(WorldInfoSummary, WorldBoxFromTheGroupsIsTheSumOfTheObjects) {
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const float values[] = {0.0f, -0.0f, 1.0f, -1.0f, 2.5f, inf, -inf, nan};
+    uint32_t seed = 12345;
+    const auto next = [&](uint32_t below) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % below;
+    };
+    trelTessellationOptions options;
+    int taken = 0;
+    for (int round = 0; round < 2000; ++round) {
+        C3DWorld world;
+        std::vector<trelBaseGroup*> groups{&world};
+        const uint32_t objects = 1 + next(12);
+        for (uint32_t i = 0; i < objects; ++i) {
+            if (next(3) == 0)
+                groups.push_back(AddGroup(*groups[next(static_cast<uint32_t>(groups.size()))], nullptr));
+            const auto pick = [&] { return values[next(next(4) == 0 ? 8 : 7)]; };
+            groups[next(static_cast<uint32_t>(groups.size()))]->AddObject(MakeDot({pick(), pick(), pick()}),
+                                                                          Material(Red), true);
+        }
+        world.RecursiveUpdateBBox();
+        const trelBBox summed = SummarizeWorld(world, options).bbox;
+        ASSERT_TRUE(SameBits(SummarizeWorld(world, options, 2, GroupBoxes::Current).bbox, summed)) << round;
+        taken += SameBits(world.GetBBox(), summed) ? 1 : 0;
+    }
+    EXPECT_GT(taken, 1000);
+}
+
+// With current boxes the summary trusts them: a world never bounded shows it.
+TEST(WorldInfoSummary, CurrentGroupBoxesAreTakenAsTheyStand) {
+    C3DWorld world;
+    world.AddObject(MakeBox({0, 0, 0}, {1, 2, 3}), Material(Red), true);
+    trelTessellationOptions options;
+    EXPECT_FALSE(SummarizeWorld(world, options).bbox.IsEmpty());
+    const WorldSummary trusted = SummarizeWorld(world, options, 1, GroupBoxes::Current);
+    EXPECT_TRUE(trusted.bbox.IsEmpty());
+    EXPECT_EQ(trusted.triangles, 12u);
+    world.RecursiveUpdateBBox();
+    EXPECT_EQ(SummarizeWorld(world, options, 1, GroupBoxes::Current).bbox.GetMax(), trelFloatPoint(1, 2, 3));
 }
