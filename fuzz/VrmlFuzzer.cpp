@@ -111,10 +111,12 @@ std::string LoadAndWalk(const std::vector<std::string>& files, const char* heade
     WriteSummary(sink, summary);
     // The world's box taken from the groups is the sum of the objects' to the bit.
     const trelBBox fromGroups = SummarizeWorld(world, options, 1, GroupBoxes::Current).bbox;
+    const auto sameBits = [](const trelFloatPoint& p, const trelFloatPoint& q) {
+        return std::memcmp(&p, &q, sizeof p) == 0;
+    };
     if (fromGroups.IsEmpty() != summary.bbox.IsEmpty() ||
-        (!summary.bbox.IsEmpty() &&
-         (std::memcmp(&fromGroups.GetMin(), &summary.bbox.GetMin(), sizeof(trelFloatPoint)) ||
-          std::memcmp(&fromGroups.GetMax(), &summary.bbox.GetMax(), sizeof(trelFloatPoint)))))
+        (!summary.bbox.IsEmpty() && !(sameBits(fromGroups.GetMin(), summary.bbox.GetMin()) &&
+                                      sameBits(fromGroups.GetMax(), summary.bbox.GetMax()))))
         std::abort();
     // A count is exactly what tessellating writes, however it was reached
     // (a use may take its part's count): a difference is a fault.
