@@ -19,14 +19,22 @@ namespace {
 // one running past the end leaves no way to find the next face, so the walk
 // stops there; indices outside the point list are dropped from their face
 // (the rest of the face is kept, as a viewer would show it).
-template <class VisitIndex, class EndFace>
-void ForEachFaceIndex(size_t pointCount, const trelIntArray& indices, VisitIndex visit, EndFace endFace) {
+// takeWhole(first, size) is offered each face's indices first and returns
+// true when it has dealt with the face itself, which is then neither visited
+// nor ended.
+template <class VisitIndex, class EndFace, class TakeWhole>
+void ForEachFaceIndex(size_t pointCount, const trelIntArray& indices, VisitIndex visit, EndFace endFace,
+                      TakeWhole takeWhole) {
     const std::vector<int>& list = indices.Items();
     size_t position = 0;
     while (position < list.size()) {
         const int size = list[position++];
         if (size < 0 || static_cast<size_t>(size) > list.size() - position)
             return;
+        if (takeWhole(list.data() + position, size)) {
+            position += static_cast<size_t>(size);
+            continue;
+        }
         for (size_t k = position; k < position + static_cast<size_t>(size); ++k) {
             const int index = list[k];
             if (index >= 0 && static_cast<size_t>(index) < pointCount)
@@ -35,6 +43,11 @@ void ForEachFaceIndex(size_t pointCount, const trelIntArray& indices, VisitIndex
         position += static_cast<size_t>(size);
         endFace();
     }
+}
+
+template <class VisitIndex, class EndFace>
+void ForEachFaceIndex(size_t pointCount, const trelIntArray& indices, VisitIndex visit, EndFace endFace) {
+    ForEachFaceIndex(pointCount, indices, visit, endFace, [](const int*, int) { return false; });
 }
 
 // Calls visit(face) for each face with the face's points.
@@ -62,6 +75,38 @@ struct FacePass {
 FacePass& ThisThreadsFacePass() {
     thread_local FacePass pass;
     return pass;
+}
+
+// What CountOrTrace gives over the faces. A face of four corners that all
+// name points is first tried as a clearly convex quad straight from the
+// point list, without gathering its outline: most faces of a mesh.
+trelTessellationCounts CountFaces(const trelFloatPointArray& points, const trelIntArray& indices, FacePass& pass) {
+    using trelDetail::Vec3;
+    const std::vector<trelFloatPoint>& pool = points.Items();
+    trelTessellationCounts counts;
+    std::vector<Vec3>& face = pass.face;
+    face.clear();
+    ForEachFaceIndex(
+        pool.size(), indices, [&](size_t index, size_t) { face.emplace_back(pool[index]); },
+        [&] {
+            pass.triangulator.CountOrTrace(face, counts);
+            face.clear();
+        },
+        [&](const int* corner, int size) {
+            if (size != 4)
+                return false;
+            for (int k = 0; k < 4; ++k)
+                if (corner[k] < 0 || static_cast<size_t>(corner[k]) >= pool.size())
+                    return false;
+            const Vec3 quad[4] = {
+                Vec3(pool[static_cast<size_t>(corner[0])]), Vec3(pool[static_cast<size_t>(corner[1])]),
+                Vec3(pool[static_cast<size_t>(corner[2])]), Vec3(pool[static_cast<size_t>(corner[3])])};
+            if (trelDetail::ClearlyConvexQuadCount(quad) != 2)
+                return false;
+            counts.triangles += 2;
+            return true;
+        });
+    return counts;
 }
 
 // The most triangles the faces can give: a face of n usable corners gives
@@ -311,11 +356,7 @@ trelTessellationCounts C3DPolyface::CountTessellation(const trelTessellationOpti
                 return local.Counts();
         }
     }
-    trelTessellationCounts counts;
-    FacePass& pass = ThisThreadsFacePass();
-    ForEachFace(PassingPoints(), GetIndices(), pass.face,
-                [&](const std::vector<trelDetail::Vec3>& corners) { pass.triangulator.CountOrTrace(corners, counts); });
-    return counts;
+    return CountFaces(PassingPoints(), GetIndices(), ThisThreadsFacePass());
 }
 
 void C3DPolyface::Tessellate(trelTessellation& out, const trelTessellationOptions& options) const {

@@ -264,34 +264,27 @@ int OutlineTriangulator::FillOrTrace(const std::vector<Vec3>& outline, trelTesse
     return 0;
 }
 
-namespace {
-
-// The triangles of a quad whose every corner turns the same way by a margin
-// that rounding cannot eat: along the quad's normal, each corner's turn is at
-// least a hundred-millionth of the quad's squared size, some million times
-// the straightness threshold of the ear clipping and further still above
-// either computation's rounding. Such a quad certainly takes the clipping's
-// convex-quad path, and keeps both its triangles there. 0 when the margin
-// is not there (flat, folded, doubled or non-finite corners, or a size too
-// small or too large for the margin to be sure): the caller then goes the
-// long way.
-int ClearlyConvexQuadCount(const std::vector<Vec3>& quad) {
-    const Vec3 q[4] = {quad[0], quad[1], quad[2], quad[3]};
+// The margin: along the quad's normal, each corner's turn is at least a
+// hundred-millionth of the quad's squared size, some million times the
+// straightness threshold of the ear clipping and further still above either
+// computation's rounding. Such a quad certainly takes the clipping's
+// convex-quad path, and keeps both its triangles there.
+int ClearlyConvexQuadCount(const Vec3 (&q)[4]) {
     if (!IsFinite(q[0]) || !IsFinite(q[1]) || !IsFinite(q[2]) || !IsFinite(q[3]))
         return 0;
     const Vec3 d1 = q[1] - q[0], d2 = q[2] - q[0], d3 = q[3] - q[0];
     const double size = std::max({Dot(d1, d1), Dot(d2, d2), Dot(d3, d3)}); // from the first corner
     if (!(size >= 1e-30 && size <= 1e30))
         return 0;
-    // The normal the clipping lays the quad into its plane along, summed as
-    // NewellNormal sums it.
-    Vec3 normal;
-    normal = normal + Cross(d1, d2);
-    normal = normal + Cross(d2, d3);
+    // The normal the clipping lays the quad into its plane along: twice its
+    // vector area, as NewellNormal sums it, which for four corners is the
+    // cross product of the diagonals.
+    const Vec3 normal = Cross(d2, d3 - d1);
     const double least = 1e-8 * size * Length(normal);
+    // Each corner turns by the cross product of its edges in and out.
+    const Vec3 edges[4] = {d1, d2 - d1, d3 - d2, -d3};
     for (int i = 0; i < 4; ++i) {
-        const Vec3& before = q[(i + 3) % 4];
-        if (!(Dot(Cross(q[i] - before, q[(i + 1) % 4] - before), normal) > least))
+        if (!(Dot(Cross(edges[(i + 3) % 4], edges[i]), normal) > least))
             return 0;
     }
     // Turns that clear leave both triangles (corners 3, 0, 1 and 1, 2, 3)
@@ -299,12 +292,14 @@ int ClearlyConvexQuadCount(const std::vector<Vec3>& quad) {
     return 2;
 }
 
-} // namespace
-
 void OutlineTriangulator::CountOrTrace(const std::vector<Vec3>& outline, trelTessellationCounts& counts) {
     output = nullptr;
     cornerOutput = nullptr;
-    int made = outline.size() == 4 ? ClearlyConvexQuadCount(outline) : 0;
+    int made = 0;
+    if (outline.size() == 4) {
+        const Vec3 quad[4] = {outline[0], outline[1], outline[2], outline[3]};
+        made = ClearlyConvexQuadCount(quad);
+    }
     if (made == 0)
         made = Triangulate<Output::Count>(outline);
     if (made > 0) {

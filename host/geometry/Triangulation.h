@@ -14,6 +14,14 @@ namespace trelDetail {
 // counter-clockwise around it.
 Vec3 NewellNormal(const std::vector<Vec3>& outline);
 
+// 2 when every corner of the quad turns the same way by a margin that
+// rounding cannot eat, so that filling it certainly gives two triangles; 0
+// when that is not sure (flat, folded, doubled or non-finite corners, or a
+// size too small or too large for the margin to hold): the caller then
+// counts it the long way. The common case of a mesh, taken without the
+// ear clipping.
+int ClearlyConvexQuadCount(const Vec3 (&quad)[4]);
+
 // Keeps its working buffers between calls, so filling the many small faces
 // of one polyface does not allocate per face.
 class OutlineTriangulator {

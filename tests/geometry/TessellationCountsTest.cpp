@@ -295,6 +295,29 @@ TEST(TessellationCounts, EqualWhatTessellateWritesOnQuadsNearTheirLimits) {
         if (!ExpectCountsMatch(polyface, "quad of round " + std::to_string(round)))
             return;
     }
+    // A corner a hair off its neighbours' line, the hair kept whole by a
+    // coordinate near zero, where the random quads above lose it to float
+    // rounding: below the clipping's straightness threshold (about 4e-14 of
+    // the squared size here) the corner is dropped and one triangle is left.
+    for (const double hair : {0.0, 1e-16, 1e-14, 3e-14, 1e-13, 1e-12, 1e-9, 1e-7}) {
+        for (const float size : {1e-3f, 1.0f, 1e6f}) {
+            const trelFloatPoint quad[4] = {
+                {0, 0, 0}, {size, 0, 0}, {2 * size, static_cast<float>(hair * size), 0}, {0, size, 0}};
+            for (int first = 0; first < 4; ++first) {
+                trelFloatPointArray points;
+                for (int i = 0; i < 4; ++i)
+                    points.Append(quad[(first + i) % 4]);
+                trelIntArray face;
+                for (int index : {4, 0, 1, 2, 3})
+                    face.Append(index);
+                C3DPolyface polyface;
+                polyface.SetPoints(points, face);
+                if (!ExpectCountsMatch(polyface, "hair " + testing::PrintToString(hair) + ", size " +
+                                                     testing::PrintToString(size)))
+                    return;
+            }
+        }
+    }
 }
 
 // Every object of every scene that loads; returns the files loaded.
