@@ -50,10 +50,11 @@ void ForEachFaceIndex(size_t pointCount, const trelIntArray& indices, VisitIndex
     ForEachFaceIndex(pointCount, indices, visit, endFace, [](const int*, int) { return false; });
 }
 
-// Calls visit(face) for each face with the face's points.
-template <class Visit>
+// Calls visit(face) for each face with the face's points; takeWhole as for
+// ForEachFaceIndex.
+template <class Visit, class TakeWhole>
 void ForEachFace(const trelFloatPointArray& points, const trelIntArray& indices, std::vector<trelDetail::Vec3>& face,
-                 Visit visit) {
+                 Visit visit, TakeWhole takeWhole) {
     const std::vector<trelFloatPoint>& pool = points.Items();
     face.clear();
     ForEachFaceIndex(
@@ -61,7 +62,14 @@ void ForEachFace(const trelFloatPointArray& points, const trelIntArray& indices,
         [&] {
             visit(face);
             face.clear();
-        });
+        },
+        takeWhole);
+}
+
+template <class Visit>
+void ForEachFace(const trelFloatPointArray& points, const trelIntArray& indices, std::vector<trelDetail::Vec3>& face,
+                 Visit visit) {
+    ForEachFace(points, indices, face, visit, [](const int*, int) { return false; });
 }
 
 // The triangulator and face buffer of a pass over the faces, kept per
@@ -84,14 +92,9 @@ trelTessellationCounts CountFaces(const trelFloatPointArray& points, const trelI
     using trelDetail::Vec3;
     const std::vector<trelFloatPoint>& pool = points.Items();
     trelTessellationCounts counts;
-    std::vector<Vec3>& face = pass.face;
-    face.clear();
-    ForEachFaceIndex(
-        pool.size(), indices, [&](size_t index, size_t) { face.emplace_back(pool[index]); },
-        [&] {
-            pass.triangulator.CountOrTrace(face, counts);
-            face.clear();
-        },
+    ForEachFace(
+        points, indices, pass.face,
+        [&](const std::vector<Vec3>& corners) { pass.triangulator.CountOrTrace(corners, counts); },
         [&](const int* corner, int size) {
             if (size != 4)
                 return false;
